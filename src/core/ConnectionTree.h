@@ -1,0 +1,139 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "core/Resources.h"
+
+namespace qm {
+
+class ConnectionTree;
+
+// One node of a connection tree: level 0 a user, 1 a share, 2 an open file.
+class TreeNode {
+ public:
+  const std::string& Text() const { return text_; }
+  TTreeNodeCustom* Data() const { return data_; }
+  int ImageIndex() const { return imageIndex_; }
+  int SelectedIndex() const { return selectedIndex_; }
+  TreeNode* Parent() const { return parent_; }
+  int Level() const { return parent_ ? parent_->Level() + 1 : 0; }
+  int Row() const { return row_; }  // index among its siblings
+  int ChildCount() const { return static_cast<int>(children_.size()); }
+  TreeNode* Child(int i) const { return children_[static_cast<std::size_t>(i)].get(); }
+  bool Expanded() const { return expanded_; }
+  ConnectionTree& Tree() const { return *tree_; }
+
+ private:
+  friend class ConnectionTree;
+  ConnectionTree* tree_ = nullptr;
+  TreeNode* parent_ = nullptr;
+  int row_ = 0;
+  std::string text_;
+  TTreeNodeCustom* data_ = nullptr;
+  std::unique_ptr<TTreeNodeCustom> owned_;  // set in the tree that owns records
+  int imageIndex_ = 0;
+  int selectedIndex_ = 0;
+  bool expanded_ = false;
+  std::vector<std::unique_ptr<TreeNode>> children_;
+};
+
+// What a view of a tree is told. Inserted: after the node is in place.
+// AboutToRemove: before the node (with its subtree) goes. Changed: image or
+// expansion changed. Reset: everything was replaced.
+class TreeObserver {
+ public:
+  virtual ~TreeObserver() = default;
+  virtual void NodeInserted(TreeNode& /*node*/) {}
+  virtual void NodeAboutToBeRemoved(TreeNode& /*node*/) {}
+  virtual void NodeRemoved(TreeNode* /*parent*/, int /*row*/) {}
+  virtual void NodeChanged(TreeNode& /*node*/) {}
+  virtual void MadeVisible(TreeNode& /*node*/) {}
+  virtual void SelectionChanged(TreeNode* /*node*/) {}
+};
+
+// A connection tree as plain data. The Former tree owns its records (a
+// record is freed when its Former node is dropped); the Current tree only
+// refers to them.
+class ConnectionTree {
+ public:
+  explicit ConnectionTree(bool ownsRecords);
+  ~ConnectionTree();
+  ConnectionTree(const ConnectionTree&) = delete;
+  ConnectionTree& operator=(const ConnectionTree&) = delete;
+
+  bool OwnsRecords() const { return ownsRecords_; }
+
+  // Appends a node as the last child of parent (top level when null).
+  // In an owning tree the node takes ownership of the record.
+  TreeNode* Add(TreeNode* parent, const std::string& text, TTreeNodeCustom* record);
+  // Same, handing over ownership explicitly (owning trees only).
+  TreeNode* AddOwned(TreeNode* parent, const std::string& text,
+                     std::unique_ptr<TTreeNodeCustom> record);
+  // Deletes the node and its subtree. Records owned by these nodes are freed.
+  void Delete(TreeNode* node);
+  // Deletes every node; owned records are freed except those keep() says to
+  // hand back, which are returned.
+  std::vector<std::unique_ptr<TTreeNodeCustom>> Clear(
+      const std::function<bool(const TTreeNodeCustom&)>& keep = nullptr);
+
+  // Takes the owned record out of a node (the node keeps a dangling-free null).
+  std::unique_ptr<TTreeNodeCustom> ReleaseRecord(TreeNode* node);
+  // Frees the record owned by a node; the node stays, without a record.
+  void FreeRecord(TreeNode* node);
+
+  void SetImages(TreeNode* node, int index);
+  void SetExpanded(TreeNode* node, bool expanded);
+  void ExpandAll();
+  void CollapseAll();
+  // Expands the node's parents and asks the views to scroll to it.
+  void MakeVisible(TreeNode* node);
+
+  int TopLevelCount() const { return static_cast<int>(roots_.size()); }
+  TreeNode* TopLevel(int i) const { return roots_[static_cast<std::size_t>(i)].get(); }
+  int Count() const { return count_; }  // every node
+  bool Empty() const { return roots_.empty(); }
+
+  // Last top-level node with this text, or null (an index keeps this cheap).
+  TreeNode* LastTopLevel(const std::string& text) const;
+
+  // Visits every node in tree order (a user, its shares and their files).
+  void ForEach(const std::function<void(TreeNode&)>& visit) const;
+  TreeNode* FirstNode() const { return roots_.empty() ? nullptr : roots_.front().get(); }
+
+  TreeNode* Selected() const { return selected_; }
+  void Select(TreeNode* node);
+
+  void AddObserver(TreeObserver* o) { observers_.push_back(o); }
+  void RemoveObserver(TreeObserver* o);
+
+ private:
+  std::vector<std::unique_ptr<TreeNode>>& SiblingsOf(TreeNode* parent);
+  TreeNode* Insert(TreeNode* parent, std::unique_ptr<TreeNode> node);
+  void Unindex(TreeNode* node);
+  void ForgetSubtree(TreeNode* node);  // selection and counts
+  static void Visit(TreeNode& node, const std::function<void(TreeNode&)>& visit);
+
+  bool ownsRecords_;
+  std::vector<std::unique_ptr<TreeNode>> roots_;
+  std::unordered_map<std::string, std::vector<TreeNode*>> topIndex_;  // in row order
+  int count_ = 0;
+  TreeNode* selected_ = nullptr;
+  std::vector<TreeObserver*> observers_;
+};
+
+// With a parent: its last child (highest index) with this exact text.
+// Without: the last top-level node with this text. Null when none.
+TreeNode* FindNode(const ConnectionTree& tree, const TreeNode* parent, const std::string& text);
+
+// Frees the records of every descendant of node, children first in order;
+// the node's own record is kept and no node is deleted.
+void FreeSubtreeData(TreeNode* node);
+
+// ExitStatus = stKicked on every descendant (not on the node itself).
+void MarkSubtreeKicked(TreeNode* node);
+
+}  // namespace qm

@@ -1,0 +1,215 @@
+#include "core/Monitor.h"
+
+#include <iterator>
+
+namespace qm {
+
+namespace {
+class SilentMessageBoxes final : public MessageBoxes {
+ public:
+  void Information(const std::string&) override {}
+  void Error(const std::string&) override {}
+  bool Confirm(const std::string&) override { return false; }
+  std::string Prompt(const std::string&, const std::string&) override { return {}; }
+};
+}  // namespace
+
+Monitor::Monitor(ServerApi& api, Settings& settings, const MonitorPorts& ports)
+    : api_(api),
+      settings_(settings),
+      clock_(ports.clock),
+      messages_(ports.messages),
+      view_(ports.view),
+      icons_(ports.icons),
+      lookups_(ports.lookups),
+      rules_(ports.rules) {
+  if (!clock_) clock_ = (ownClock_ = std::make_unique<SystemClock>()).get();
+  if (!messages_) messages_ = (ownMessages_ = std::make_unique<SilentMessageBoxes>()).get();
+  if (!view_) view_ = (ownView_ = std::make_unique<MonitorView>()).get();
+  if (!icons_) icons_ = (ownIcons_ = std::make_unique<FileIcons>()).get();
+  if (!lookups_) lookups_ = (ownLookups_ = std::make_unique<LookupStarter>()).get();
+  if (!rules_) rules_ = (ownRules_ = std::make_unique<TickRules>()).get();
+}
+
+Monitor::~Monitor() {
+  // Threads first, records after (a user outlives its lookup).
+  for (UserEntry& u : Users) {
+    if (TUser* user = u.User(); user && user->IPThread) {
+      user->IPThread->Terminate();
+      user->IPThread->WaitFor();
+      user->IPThread.reset();
+    }
+  }
+}
+
+void Monitor::SetRules(TickRules* rules) {
+  if (rules) {
+    rules_ = rules;
+  } else {
+    if (!ownRules_) ownRules_ = std::make_unique<TickRules>();
+    rules_ = ownRules_.get();
+  }
+}
+
+void Monitor::SetLookups(LookupStarter* lookups) {
+  if (lookups) {
+    lookups_ = lookups;
+  } else {
+    if (!ownLookups_) ownLookups_ = std::make_unique<LookupStarter>();
+    lookups_ = ownLookups_.get();
+  }
+}
+
+std::unique_ptr<TUser> Monitor::CreateUser(const std::string& key, const std::string& userName) {
+  auto user = std::make_unique<TUser>(key, ProgramStarting, Now(), userName, IsNT());
+  user->IPThread = lookups_->StartLookup(*user);
+  return user;
+}
+
+TUser* Monitor::UserOfNode(TreeNode* node) {
+  while (node && node->Parent()) node = node->Parent();
+  return node ? dynamic_cast<TUser*>(node->Data()) : nullptr;
+}
+
+// ---------------- sweeps ----------------
+
+void Monitor::SweepFiles(ShareEntry& share, bool shuttingDown, const std::string& userName,
+                         const std::string& shareName) {
+  for (auto it = share.Files.begin(); it != share.Files.end();) {
+    FileEntry& f = *it;
+    ++it;
+    if (f.Seen) continue;
+    TreeNode* userNode = FindNode(TreeViewCurrent, nullptr, userName);
+    TreeNode* shareNode = userNode ? FindNode(TreeViewCurrent, userNode, shareName) : nullptr;
+    TreeNode* fileNode = shareNode ? FindNode(TreeViewCurrent, shareNode, f.Name) : nullptr;
+    TTreeNodeCustom* record = fileNode ? fileNode->Data() : f.File();
+    if (record) {
+      record->ExitTime = Now();
+      if (shuttingDown) record->ExitStatus = stProgramExited;
+    }
+    TreeViewCurrent.Delete(fileNode);
+    share.Files.Remove(f.Name);
+  }
+}
+
+void Monitor::SweepShares(UserEntry& user, bool shuttingDown) {
+  for (auto it = user.Shares.begin(); it != user.Shares.end();) {
+    ShareEntry& s = *it;
+    ++it;
+    SweepFiles(s, shuttingDown, user.Name, s.Name);
+    if (s.Seen) continue;
+    if (TShare* share = s.Share()) {
+      share->ExitTime = Now();
+      if (shuttingDown) share->ExitStatus = stProgramExited;
+    }
+    TreeNode* userNode = FindNode(TreeViewCurrent, nullptr, user.Name);
+    TreeViewCurrent.Delete(userNode ? FindNode(TreeViewCurrent, userNode, s.Name) : nullptr);
+    user.Shares.Remove(s.Name);
+  }
+}
+
+void Monitor::SweepUsers(bool shuttingDown) {
+  for (auto it = Users.begin(); it != Users.end();) {
+    UserEntry& u = *it;
+    SweepShares(u, shuttingDown);
+    if (u.Seen) {
+      ++it;
+      continue;
+    }
+    TUser* user = u.User();
+    user->ExitTime = Now();
+    if (shuttingDown) user->ExitStatus = stProgramExited;
+    TreeViewCurrent.Delete(FindNode(TreeViewCurrent, nullptr, u.Name));
+    auto next = std::next(it);
+    if (user->IPThread) {
+      user->IPThread->Terminate();
+      user->IPThread->WaitFor();
+      user->IPThread.reset();
+    }
+    if (user->IPAddress == kNotKnownYet) {
+      user->IPAddress = kNotKnown;
+      user->HostName = kNotKnown;
+    }
+    if (user->UserName == kNotKnownYet) user->UserName = kNotKnown;
+    const std::string name = u.Name;
+    Users.Remove(name);
+    --CurrentUserCount;
+    if (CurrentUserCount == 0 && !shuttingDown) view_->UpdateConnectedIcon(false);
+    RefreshInfoPanels();
+    it = next;
+  }
+}
+
+// ---------------- information panels ----------------
+
+void Monitor::SetLabel(InfoLabel label, const std::string& text) {
+  if (labels_[label] == text) return;
+  labels_[label] = text;
+  view_->InfoLabelChanged(label, text);
+}
+
+void Monitor::ShowInfo(ConnectionTree& tree) {
+  TreeNode* node = tree.Selected();
+  TTreeNodeCustom* r = node ? node->Data() : nullptr;
+  if (!r) {
+    ShowNoInfo(tree);
+    return;
+  }
+  const TDateTime now = Now();
+  const auto* user = dynamic_cast<const TUser*>(r);
+  if (&tree == &TreeViewCurrent) {
+    SetLabel(EnTiCuLabel, LongTimeText(r->EnterTime));
+    SetLabel(EnDaCuLabel, ShortDateText(r->EnterTime));
+    SetLabel(CoCuLabel, DiffTime(now, r->EnterTime));
+    const TUser* owner = UserOfNode(node);
+    SetLabel(IdCuLabel, owner ? DiffTime(now, owner->LastActivity) : std::string());
+    SetLabel(IPCuLabel, user ? user->IPAddress : std::string());
+    SetLabel(IPTextCuLabel, user ? user->HostName : std::string());
+    SetLabel(UserNameCuLabel, user ? user->UserName : std::string());
+  } else {
+    const bool open = r->IsOpen();
+    SetLabel(EnTiFoLabel, LongTimeText(r->EnterTime));
+    SetLabel(EnDaFoLabel, ShortDateText(r->EnterTime));
+    SetLabel(EnStFoLabel, StatusText(r->EnterStatus));
+    SetLabel(ExTiFoLabel, open ? "?" : LongTimeText(r->ExitTime));
+    SetLabel(ExDaFoLabel, open ? "?" : ShortDateText(r->ExitTime));
+    SetLabel(ExStFoLabel, open ? "?" : StatusText(r->ExitStatus));
+    SetLabel(CoTiFoLabel, DiffTime(open ? now : r->ExitTime, r->EnterTime));
+    SetLabel(IPFormerLabel, user ? user->IPAddress : std::string());
+    SetLabel(IPTextFoLabel, user ? user->HostName : std::string());
+    SetLabel(UserNameFoLabel, user ? user->UserName : std::string());
+  }
+}
+
+void Monitor::ShowNoInfo(ConnectionTree& tree) {
+  const bool current = &tree == &TreeViewCurrent;
+  const int first = current ? EnTiCuLabel : EnTiFoLabel;
+  const int last = current ? UserNameCuLabel : UserNameFoLabel;
+  for (int l = first; l <= last; ++l) SetLabel(static_cast<InfoLabel>(l), std::string());
+}
+
+void Monitor::RefreshInfoPanels() {
+  for (ConnectionTree* tree : {&TreeViewCurrent, &TreeViewFormer}) {
+    if (tree->Selected()) {
+      ShowInfo(*tree);
+    } else {
+      ShowNoInfo(*tree);
+    }
+  }
+}
+
+void Monitor::Fatal(const std::string& text) {
+  messages_->Error(text);
+  view_->StopRefreshTimer();
+  view_->RequestTerminate();
+}
+
+void Monitor::SetStatusUserCount() {
+  if (view_->CurrentPageActive()) {
+    view_->SetStatusText(1, "Number of current users: " + std::to_string(CurrentUserCount));
+  } else {
+    view_->SetStatusText(1, "Number of former users: " + std::to_string(FormerUserCount));
+  }
+}
+
+}  // namespace qm

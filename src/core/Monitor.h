@@ -1,0 +1,110 @@
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "core/ConnectionTree.h"
+#include "core/DateTime.h"
+#include "core/PointerList.h"
+#include "core/Ports.h"
+#include "core/ServerApi.h"
+#include "core/Settings.h"
+
+namespace qm {
+
+// Who does what for the monitor. Unset ports get do-nothing defaults.
+struct MonitorPorts {
+  Clock* clock = nullptr;
+  MessageBoxes* messages = nullptr;
+  MonitorView* view = nullptr;
+  FileIcons* icons = nullptr;
+  LookupStarter* lookups = nullptr;
+  TickRules* rules = nullptr;
+};
+
+inline constexpr int KickNobody = 0;
+inline constexpr int KickList = 1;
+inline constexpr int KickAll = 2;
+
+// The one application object that owns the program-wide values: the two
+// trees, UserList, the counts, ProgramStarting, Settings. Everything runs
+// on the user-interface thread.
+class Monitor {
+ public:
+  Monitor(ServerApi& api, Settings& settings, const MonitorPorts& ports);
+  ~Monitor();
+  Monitor(const Monitor&) = delete;
+  Monitor& operator=(const Monitor&) = delete;
+
+  ServerApi& Api() { return api_; }
+  Settings& Options() { return settings_; }
+  Clock& GetClock() { return *clock_; }
+  MessageBoxes& Messages() { return *messages_; }
+  MonitorView& View() { return *view_; }
+  FileIcons& Icons() { return *icons_; }
+  LookupStarter& Lookups() { return *lookups_; }
+  TickRules& Rules() { return *rules_; }
+  void SetRules(TickRules* rules);
+  void SetLookups(LookupStarter* lookups);
+  TDateTime Now() const { return clock_->Now(); }
+  bool IsNT() const { return api_.IsNT(); }
+
+  ConnectionTree TreeViewCurrent{false};
+  ConnectionTree TreeViewFormer{true};
+  UserList Users;  // UserList
+  int CurrentUserCount = 0;
+  int FormerUserCount = 0;
+  bool ProgramStarting = true;
+  bool RefreshBusy = false;
+  int ShownUserCount = -1;
+  int ShownFileCount = -1;
+  int OpenFileCount = 0;
+
+  // A new user: its record (which starts its lookup), owned by the caller
+  // until it is placed under a Former node.
+  std::unique_ptr<TUser> CreateUser(const std::string& key, const std::string& userName);
+
+  // Ends every entry not seen since ClearSeenFlags; shutting down: with
+  // the status "Program exitted".
+  void SweepUsers(bool shuttingDown);
+
+  // Information panels.
+  void ShowInfo(ConnectionTree& tree);
+  void ShowNoInfo(ConnectionTree& tree);
+  void RefreshInfoPanels();  // both trees: ShowInfo if selected, else ShowNoInfo
+  const std::string& Label(InfoLabel label) const { return labels_[label]; }
+  void SetLabel(InfoLabel label, const std::string& text);
+
+  // "Debug: ..." (error box), timer off, termination requested.
+  void Fatal(const std::string& text);
+  void SetStatusUserCount();  // second panel, per the active page
+
+  // The user record a node belongs to: itself, its parent or grandparent.
+  static TUser* UserOfNode(TreeNode* node);
+
+ private:
+  void SweepShares(UserEntry& user, bool shuttingDown);
+  void SweepFiles(ShareEntry& share, bool shuttingDown, const std::string& userName,
+                  const std::string& shareName);
+
+  ServerApi& api_;
+  Settings& settings_;
+  Clock* clock_;
+  MessageBoxes* messages_;
+  MonitorView* view_;
+  FileIcons* icons_;
+  LookupStarter* lookups_;
+  TickRules* rules_;
+  std::array<std::string, kInfoLabelCount> labels_;
+
+  // Do-nothing defaults for unset ports.
+  std::unique_ptr<Clock> ownClock_;
+  std::unique_ptr<MessageBoxes> ownMessages_;
+  std::unique_ptr<MonitorView> ownView_;
+  std::unique_ptr<FileIcons> ownIcons_;
+  std::unique_ptr<LookupStarter> ownLookups_;
+  std::unique_ptr<TickRules> ownRules_;
+};
+
+}  // namespace qm

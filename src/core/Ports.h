@@ -1,0 +1,96 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "core/Resources.h"
+
+namespace qm {
+
+// Modal message boxes with the program's exact texts. Every box has one OK
+// button except Confirm (Yes/No). Prompt: a text-entry box; Cancel gives "".
+class MessageBoxes {
+ public:
+  virtual ~MessageBoxes() = default;
+  virtual void Information(const std::string& text) = 0;
+  virtual void Error(const std::string& text) = 0;
+  virtual bool Confirm(const std::string& text) = 0;
+  virtual std::string Prompt(const std::string& caption, const std::string& prompt) = 0;
+};
+
+// The value labels of the two information panels.
+enum InfoLabel : int {
+  EnTiCuLabel,
+  EnDaCuLabel,
+  CoCuLabel,
+  IdCuLabel,
+  IPCuLabel,
+  IPTextCuLabel,
+  UserNameCuLabel,
+  EnTiFoLabel,
+  EnDaFoLabel,
+  EnStFoLabel,
+  ExTiFoLabel,
+  ExDaFoLabel,
+  ExStFoLabel,
+  CoTiFoLabel,
+  IPFormerLabel,
+  IPTextFoLabel,
+  UserNameFoLabel,
+  kInfoLabelCount
+};
+
+// What the monitor shows and the front end provides: the main window, its
+// tray icon and the application around it. Defaults do nothing, so a front
+// end overrides only what it has.
+class MonitorView {
+ public:
+  virtual ~MonitorView() = default;
+  // The main window is shown ("Mi&nimize" enabled).
+  virtual bool WindowShown() const { return false; }
+  // The "Current Connections" page is the active one.
+  virtual bool CurrentPageActive() const { return true; }
+  virtual void SetCaption(const std::string& /*text*/) {}  // and the application title
+  virtual void SetApplicationHint(const std::string& /*text*/) {}
+  virtual void SetTrayTooltip(const std::string& /*text*/) {}
+  virtual void SetStatusText(int /*panel*/, const std::string& /*text*/) {}
+  virtual void InfoLabelChanged(InfoLabel /*label*/, const std::string& /*text*/) {}
+  // The connected (true) or idle picture on tray, window and application.
+  virtual void UpdateConnectedIcon(bool /*connected*/) {}
+  // A new user arrived and "Popup window on new connection" is on.
+  virtual void PopupOnNewConnection() {}
+  // The built-in siren or the custom sound, without waiting.
+  virtual void PlayAlertSound() {}
+  virtual void StopRefreshTimer() {}
+  // Termination takes effect when the current tick has returned.
+  virtual void RequestTerminate() {}
+};
+
+// The image of an open file in the trees; 3 is the generic file image.
+class FileIcons {
+ public:
+  virtual ~FileIcons() = default;
+  virtual int FileIconIndex(const std::string& /*path*/) { return kImageFile; }
+};
+
+// Starts the background address lookup of a new user.
+class LookupStarter {
+ public:
+  virtual ~LookupStarter() = default;
+  virtual std::unique_ptr<LookupThread> StartLookup(TUser& /*user*/) { return nullptr; }
+};
+
+// The checks that follow the sweep in every tick.
+class TickRules {
+ public:
+  virtual ~TickRules() = default;
+  // The disconnect status: 0 KickNobody, 1 KickList, 2 KickAll.
+  virtual int WhoToKick() const { return 0; }
+  // The program watch (runs while the Quake setting is on).
+  virtual void ProgramWatch() {}
+  virtual void KickLastUser() {}
+  virtual void KickAllUsers() {}
+  virtual void KickListIdle() {}
+};
+
+}  // namespace qm

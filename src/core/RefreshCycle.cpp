@@ -1,0 +1,254 @@
+#include "core/RefreshCycle.h"
+
+#include <string>
+
+namespace qm {
+
+namespace {
+constexpr int kNetNameNotFound = -2310;
+constexpr int kServerNotStarted = -2114;
+constexpr int kServerNotStartedAlias = -2214;
+constexpr int kAccessDenied = -5;
+
+int ShareImage(std::uint16_t type) { return type == 1 ? kImagePrintShare : kImageDiskShare; }
+
+// Clears RefreshBusy however the tick ends.
+class BusyGuard {
+ public:
+  explicit BusyGuard(bool& busy) : busy_(busy) { busy_ = true; }
+  ~BusyGuard() { busy_ = false; }
+  BusyGuard(const BusyGuard&) = delete;
+  BusyGuard& operator=(const BusyGuard&) = delete;
+
+ private:
+  bool& busy_;
+};
+}  // namespace
+
+void RefreshCycle::SetNodeIcons(TreeNode* currentNode, TreeNode* formerNode, int index) {
+  if (currentNode) currentNode->Tree().SetImages(currentNode, index);
+  if (formerNode) formerNode->Tree().SetImages(formerNode, index);
+}
+
+void RefreshCycle::RefreshTimerTimer() {
+  if (m_.RefreshBusy) return;
+  BusyGuard guard(m_.RefreshBusy);
+  Tick();
+  m_.ProgramStarting = false;
+}
+
+void RefreshCycle::Tick() {
+  ClearSeenFlags(m_.Users);
+  m_.OpenFileCount = 0;
+  PollShares();
+  if (!m_.IsNT()) RefreshFiles95();
+  m_.SweepUsers(false);
+  if (m_.Options().Quake) m_.Rules().ProgramWatch();
+  DisconnectRules();
+  LiveInfoPanel();
+  WriteCounts();
+}
+
+void RefreshCycle::PollShares() {
+  ServerApi& api = m_.Api();
+  const int n = api.SharesInit();
+  if (n == kAccessDenied) {
+    m_.Messages().Information("You don't have the necessary rights to execute this program");
+    m_.View().StopRefreshTimer();
+    m_.View().RequestTerminate();
+  } else if (n < 0 && n != kServerNotStarted && n != kServerNotStartedAlias) {
+    m_.Fatal("Debug: SharesInit " + std::to_string(n));
+  }
+  for (int i = 0; i < n; ++i) {
+    const std::string name = api.FromPlatformString(api.ShareName(i));
+    const std::string path = api.FromPlatformString(api.SharePath(i));
+    const std::uint16_t type = api.ShareType(i);
+    if (name == "IPC$" && !m_.Options().IPC) continue;
+    int cn;
+    {
+      const PlatformText share = api.ToPlatformString(name);
+      cn = api.ConnectionsInit(share.get());
+    }
+    if (cn < 0 && cn != kNetNameNotFound) {
+      m_.Fatal("Debug: ConnectionsInit " + std::to_string(cn));
+    }
+    for (int j = 0; j < cn; ++j) {
+      const std::string key = api.FromPlatformString(api.ConnectionClient(j));
+      const std::string user = m_.IsNT() ? api.FromPlatformString(api.ConnectionUser(j)) : "";
+      ShareEntry* shareEntry = nullptr;
+      UserEntry* entry = m_.Users.Find(key);
+      if (entry) {
+        KnownUser(*entry, name, type, shareEntry);
+      } else {
+        entry = &NewUser(key, user, name, type, shareEntry);
+      }
+      if (m_.IsNT() && !path.empty()) RefreshFilesNT(key, *entry, *shareEntry, user, path);
+    }
+    if (api.ConnectionsExit() == -1) m_.Fatal("Debug: ConnectionsExit");
+  }
+  if (api.SharesExit() == -1) m_.Fatal("Debug: SharesExit");
+}
+
+void RefreshCycle::KnownUser(UserEntry& entry, const std::string& share, std::uint16_t type,
+                             ShareEntry*& shareEntry) {
+  entry.Seen = true;
+  shareEntry = entry.Shares.Find(share);
+  if (shareEntry) {
+    shareEntry->Seen = true;
+    return;
+  }
+  TreeNode* currentUser = FindNode(m_.TreeViewCurrent, nullptr, entry.Name);
+  TreeNode* formerUser = FindNode(m_.TreeViewFormer, nullptr, entry.Name);
+  entry.User()->LastActivity = m_.Now();
+  shareEntry = &AddShare(entry, currentUser, formerUser, share, type);
+}
+
+ShareEntry& RefreshCycle::AddShare(UserEntry& entry, TreeNode* currentUser, TreeNode* formerUser,
+                                   const std::string& share, std::uint16_t type) {
+  auto record = std::make_unique<TShare>(share, m_.ProgramStarting, m_.Now());
+  record->DiskShare = type != 1;
+  TShare* raw = record.get();
+  TreeNode* currentNode = m_.TreeViewCurrent.Add(currentUser, share, raw);
+  ShareEntry& shareEntry = entry.Shares.Add(share, raw);
+  TreeNode* formerNode = m_.TreeViewFormer.AddOwned(formerUser, share, std::move(record));
+  SetNodeIcons(currentNode, formerNode, ShareImage(type));
+  m_.TreeViewFormer.MakeVisible(formerNode);
+  return shareEntry;
+}
+
+UserEntry& RefreshCycle::NewUser(const std::string& key, const std::string& user,
+                                 const std::string& share, std::uint16_t type,
+                                 ShareEntry*& shareEntry) {
+  std::unique_ptr<TUser> record = m_.CreateUser(key, user);
+  TUser* raw = record.get();
+  ++m_.FormerUserCount;
+  ++m_.CurrentUserCount;
+  if (m_.CurrentUserCount == 1) m_.View().UpdateConnectedIcon(true);
+  TreeNode* currentNode = m_.TreeViewCurrent.Add(nullptr, key, raw);
+  UserEntry& entry = m_.Users.Add(key, raw);
+  TreeNode* formerNode = m_.TreeViewFormer.AddOwned(nullptr, key, std::move(record));
+  SetNodeIcons(currentNode, formerNode, kImageUser);
+  shareEntry = &AddShare(entry, currentNode, formerNode, share, type);
+  if (m_.Options().Siren) m_.View().PlayAlertSound();
+  if (m_.Options().Popup) m_.View().PopupOnNewConnection();
+  return entry;
+}
+
+void RefreshCycle::SeeFile(UserEntry& entry, ShareEntry& shareEntry, const std::string& path) {
+  if (FileEntry* f = shareEntry.Files.Find(path)) {
+    f->Seen = true;
+    entry.User()->LastActivity = m_.Now();
+    return;
+  }
+  TreeNode* currentUser = FindNode(m_.TreeViewCurrent, nullptr, entry.Name);
+  TreeNode* formerUser = FindNode(m_.TreeViewFormer, nullptr, entry.Name);
+  TreeNode* currentShare =
+      currentUser ? FindNode(m_.TreeViewCurrent, currentUser, shareEntry.Name) : nullptr;
+  TreeNode* formerShare =
+      formerUser ? FindNode(m_.TreeViewFormer, formerUser, shareEntry.Name) : nullptr;
+  auto record = std::make_unique<TFile>(path, m_.ProgramStarting, m_.Now());
+  TFile* raw = record.get();
+  entry.User()->LastActivity = m_.Now();
+  TreeNode* currentNode = m_.TreeViewCurrent.Add(currentShare, path, raw);
+  TreeNode* formerNode = m_.TreeViewFormer.AddOwned(formerShare, path, std::move(record));
+  shareEntry.Files.Add(path, raw);
+  SetNodeIcons(currentNode, formerNode, m_.Icons().FileIconIndex(path));
+  m_.TreeViewFormer.MakeVisible(formerNode);
+}
+
+void RefreshCycle::RefreshFilesNT(const std::string& /*key*/, UserEntry& entry,
+                                  ShareEntry& shareEntry, const std::string& user,
+                                  const std::string& path) {
+  ServerApi& api = m_.Api();
+  int k;
+  {
+    const PlatformText u = api.ToPlatformString(user);
+    const PlatformText p = api.ToPlatformString(path);
+    k = api.FilesInit(u.get(), p.get());
+  }
+  if (k >= 0) m_.OpenFileCount += k;
+  if (k == -1) m_.Fatal("Debug: FilesInit");
+  for (int f = 0; f < k; ++f) {
+    SeeFile(entry, shareEntry, api.FromPlatformString(api.OpenFilePath(f)));
+  }
+  if (api.FilesExit() == -1) m_.Fatal("Debug: FilesExit");
+}
+
+void RefreshCycle::RefreshFiles95() {
+  ServerApi& api = m_.Api();
+  const int k = api.FilesInit(nullptr, nullptr);
+  if (k >= 0) m_.OpenFileCount += k;
+  if (k == -1) m_.Fatal("Debug: FilesInit");
+  for (int f = 0; f < k; ++f) {
+    const std::string u = api.FromPlatformString(api.OpenFileUser(f));
+    const std::string s = api.FromPlatformString(api.OpenFileShare(f));
+    const std::string p = api.FromPlatformString(api.OpenFilePath(f));
+    UserEntry* entry = m_.Users.Find(u);
+    if (!entry) continue;
+    ShareEntry* shareEntry = entry->Shares.Find(s);
+    if (!shareEntry) continue;
+    SeeFile(*entry, *shareEntry, p);
+  }
+  if (api.FilesExit() == -1) m_.Fatal("Debug: FilesExit");
+}
+
+void RefreshCycle::DisconnectRules() {
+  if (m_.CurrentUserCount <= 0) return;
+  const Settings& s = m_.Options();
+  TickRules& rules = m_.Rules();
+  if (s.MaxNumber != 0 && s.MaxNumber < m_.CurrentUserCount) rules.KickLastUser();
+  const int who = rules.WhoToKick();
+  if (who == KickAll) {
+    rules.KickAllUsers();
+  } else if (who == KickList) {
+    rules.KickListIdle();
+  } else if (s.Idle != 0) {
+    rules.KickListIdle();
+  } else if (s.IPFilter) {
+    rules.KickListIdle();
+  }
+}
+
+void RefreshCycle::LiveInfoPanel() {
+  if (!m_.View().WindowShown()) return;
+  const TDateTime now = m_.Now();
+  if (m_.View().CurrentPageActive()) {
+    ConnectionTree& tree = m_.TreeViewCurrent;
+    tree.ExpandAll();
+    if (!tree.Selected() && tree.FirstNode()) {
+      tree.Select(tree.FirstNode());
+      m_.ShowInfo(tree);
+    }
+    if (TreeNode* node = tree.Selected(); node && node->Data()) {
+      m_.SetLabel(CoCuLabel, DiffTime(now, node->Data()->EnterTime));
+      const TUser* owner = Monitor::UserOfNode(node);
+      m_.SetLabel(IdCuLabel, owner ? DiffTime(now, owner->LastActivity) : std::string());
+    } else {
+      m_.ShowNoInfo(tree);
+    }
+  } else {
+    ConnectionTree& tree = m_.TreeViewFormer;
+    if (TreeNode* node = tree.Selected()) {
+      if (node->Data() && m_.Label(ExTiFoLabel) == "?") {
+        m_.SetLabel(CoTiFoLabel, DiffTime(now, node->Data()->EnterTime));
+      }
+    } else {
+      m_.ShowNoInfo(tree);
+    }
+  }
+}
+
+void RefreshCycle::WriteCounts() {
+  if (m_.CurrentUserCount == m_.ShownUserCount && m_.OpenFileCount == m_.ShownFileCount) return;
+  const std::string n = std::to_string(m_.CurrentUserCount);
+  const std::string f = std::to_string(m_.OpenFileCount);
+  MonitorView& view = m_.View();
+  view.SetCaption("Quillmoor 98 - " + n + " connection(s)");
+  view.SetApplicationHint(n + " connection(s)");
+  view.SetTrayTooltip(n + " connection(s) / " + f + " open file(s)");
+  m_.SetStatusUserCount();
+  m_.ShownUserCount = m_.CurrentUserCount;
+  m_.ShownFileCount = m_.OpenFileCount;
+}
+
+}  // namespace qm

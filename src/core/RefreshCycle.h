@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+
+#include "core/Monitor.h"
+
+namespace qm {
+
+// One tick polls the server service, brings the lists and both trees up to
+// date, raises the alerts for new users, runs the program watch and the
+// disconnect rules, and writes the counts.
+class RefreshCycle {
+ public:
+  explicit RefreshCycle(Monitor& monitor) : m_(monitor) {}
+
+  // One tick. Returns at once while another tick runs. A tick that ends
+  // abnormally (an exception) still clears RefreshBusy, so ticks go on.
+  void RefreshTimerTimer();
+
+  // Both present nodes get image index as image and selected image.
+  static void SetNodeIcons(TreeNode* currentNode, TreeNode* formerNode, int index);
+
+ private:
+  void Tick();
+  void PollShares();
+  void KnownUser(UserEntry& entry, const std::string& share, std::uint16_t type,
+                 ShareEntry*& shareEntry);
+  UserEntry& NewUser(const std::string& key, const std::string& user, const std::string& share,
+                     std::uint16_t type, ShareEntry*& shareEntry);
+  ShareEntry& AddShare(UserEntry& entry, TreeNode* currentUser, TreeNode* formerUser,
+                       const std::string& share, std::uint16_t type);
+  void RefreshFilesNT(const std::string& key, UserEntry& entry, ShareEntry& shareEntry,
+                      const std::string& user, const std::string& path);
+  void RefreshFiles95();
+  void SeeFile(UserEntry& entry, ShareEntry& shareEntry, const std::string& path);
+  void DisconnectRules();
+  void LiveInfoPanel();
+  void WriteCounts();
+
+  Monitor& m_;
+};
+
+}  // namespace qm

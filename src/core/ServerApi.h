@@ -1,0 +1,120 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "core/ServerBackend.h"
+
+namespace qm {
+
+// A platform string: a wide (char16_t) string on the NT family, a
+// single-byte one on 95/98; null stands for "no string".
+using PlatformString = const void*;
+
+// A program string handed to the platform. On the NT family it owns a new
+// wide buffer that goes when this object goes (after the platform call);
+// on 95/98 it points at the source string's own characters, which must
+// outlive it. The empty string gives null.
+class PlatformText {
+ public:
+  PlatformText() = default;
+  PlatformString get() const { return ptr_; }
+  const char16_t* wide() const { return static_cast<const char16_t*>(ptr_); }
+  const char* narrow() const { return static_cast<const char*>(ptr_); }
+
+ private:
+  friend class ServerApi;
+  std::unique_ptr<char16_t[]> wide_;
+  PlatformString ptr_ = nullptr;
+};
+
+// The only part of the program that talks to the file-sharing server
+// service. Init enumerates and gives the number of entries (or the
+// platform status negated, or -1), accessors read entry i, Exit releases.
+// Calling order per kind: Init, accessors, Exit, before the next Init of
+// that kind.
+class ServerApi {
+ public:
+  explicit ServerApi(ServerBackend& backend);
+  ~ServerApi();
+  ServerApi(const ServerApi&) = delete;
+  ServerApi& operator=(const ServerApi&) = delete;
+
+  // 0: NT family bound; 1: 95/98 bound; -1: the service cannot be bound
+  // (LoadError() says why).
+  int LoadServerApi();
+  void UnloadServerApi();
+  bool IsNT() const { return isNT_; }
+  bool Loaded() const { return loaded_; }
+  const std::string& LoadError() const { return loadError_; }
+
+  int SharesInit();
+  PlatformString ShareName(int i) const;
+  PlatformString SharePath(int i) const;
+  std::uint16_t ShareType(int i) const;  // 65535 out of range
+  int SharesExit();
+
+  int ConnectionsInit(PlatformString share);
+  PlatformString ConnectionClient(int i) const;
+  PlatformString ConnectionUser(int i) const;
+  int ConnectionsExit();
+
+  int FilesInit(PlatformString user, PlatformString basePath);
+  PlatformString OpenFilePath(int i) const;
+  PlatformString OpenFileUser(int i) const;
+  PlatformString OpenFileShare(int i) const;  // null on the NT family
+  int FilesExit();
+
+  // Sessions keep one result per calling thread, so a lookup thread's
+  // enumeration never shares its storage with the user-interface thread's.
+  int SessionsInit();
+  PlatformString SessionClient(int i) const;
+  PlatformString SessionUser(int i) const;
+  std::int32_t SessionKey(int i) const;  // 0 on NT; -1 out of range on 95/98
+  int SessionsExit();
+
+  // The platform's status unchanged (0 success, else positive).
+  NetStatus DeleteSession(PlatformString client, PlatformString user, std::uint32_t key);
+
+  std::string FromPlatformString(PlatformString p) const;
+  PlatformText ToPlatformString(const std::string& s) const;
+
+  // Calls the 95/98 family allocations go through; a test makes them fail.
+  void SetAllocationFailure(bool fail) { failAllocations_ = fail; }
+  // Size of the last 95/98 buffer allocated per kind (0: none), for tests.
+  std::uint32_t LastBufferSize(int kind) const { return lastBufferSize_[kind]; }
+  enum Kind { kShares = 0, kConnections = 1, kFiles = 2, kSessions = 3 };
+
+ private:
+  // One current result of one kind.
+  struct Result {
+    NtBuffer* nt = nullptr;          // NT: platform buffer
+    std::vector<char> buffer95;      // 95/98: our buffer
+    bool has95 = false;
+    std::uint32_t read = 0;
+    std::uint32_t total = 0;
+  };
+  int Enumerate95(Kind kind, Result& r, const char* qualifier);
+  int Release(Result& r);
+  bool InRange(const Result& r, int i) const { return i >= 0 && static_cast<std::uint32_t>(i) < r.read; }
+  const char* String95(const Result& r, int i, int recordSize, int offset) const;
+  Result& SessionResult();
+  const Result* SessionResultIfAny() const;
+
+  ServerBackend& backend_;
+  bool loaded_ = false;
+  bool isNT_ = false;
+  std::string loadError_;
+  bool failAllocations_ = false;
+  std::uint32_t lastBufferSize_[4] = {0, 0, 0, 0};
+  Result shares_, connections_, files_;
+  mutable std::mutex sessionsMutex_;
+  std::unordered_map<std::thread::id, Result> sessions_;
+};
+
+}  // namespace qm

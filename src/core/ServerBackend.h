@@ -1,0 +1,128 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qm {
+
+// Statuses of the platform's server service that the program reacts to.
+using NetStatus = std::uint32_t;
+inline constexpr NetStatus NERR_Success = 0;
+inline constexpr NetStatus ERROR_ACCESS_DENIED = 5;
+inline constexpr NetStatus ERROR_NOT_ENOUGH_MEMORY = 8;
+inline constexpr NetStatus ERROR_INVALID_PARAMETER = 87;
+inline constexpr NetStatus ERROR_MORE_DATA = 234;
+inline constexpr NetStatus NERR_BufTooSmall = 2123;
+inline constexpr NetStatus NERR_ServerNotStarted = 2114;
+inline constexpr NetStatus NERR_RemoteErr = 2127;
+inline constexpr NetStatus NERR_NetNameNotFound = 2310;
+inline constexpr NetStatus NERR_ClientNameNotFound = 2312;
+
+// Version value: bit 31 set means the 95/98 family.
+inline constexpr std::uint32_t kVersion95Bit = 0x80000000u;
+
+// ---- NT family records (wide strings; the platform allocates the buffer) ----
+struct SHARE_INFO_2 {
+  std::u16string shi2_netname;
+  std::uint32_t shi2_type = 0;
+  std::u16string shi2_path;
+};
+struct CONNECTION_INFO_1 {
+  std::u16string coni1_netname;   // the client key
+  std::u16string coni1_username;  // the account
+};
+struct FILE_INFO_3 {
+  std::u16string fi3_pathname;
+  std::u16string fi3_username;
+};
+struct SESSION_INFO_1 {
+  std::u16string sesi1_cname;
+  std::u16string sesi1_username;
+};
+
+// A result buffer handed out by an NT-family enumeration; only
+// NetApiBufferFree of the same backend releases it.
+struct NtBuffer {
+  virtual ~NtBuffer() = default;
+};
+template <typename Record>
+struct NtRecords final : NtBuffer {
+  std::vector<Record> entries;
+};
+
+// ---- 95/98 family records (single-byte strings; the caller's buffer) ----
+// Fixed record sizes and the bytes reserved per entry (record + strings).
+inline constexpr std::uint16_t kShareInfo50Size = 42;
+inline constexpr std::uint16_t kConnectionInfo50Size = 16;
+inline constexpr std::uint16_t kFileInfo50Size = 20;
+inline constexpr std::uint16_t kSessionInfo50Size = 26;
+inline constexpr std::uint32_t kShare50Reserve = 554;
+inline constexpr std::uint32_t kConnection50Reserve = 528;
+inline constexpr std::uint32_t kFile50Reserve = 788;
+inline constexpr std::uint32_t kSession50Reserve = 538;
+
+// Offsets inside the fixed records. A string field holds a 32-bit offset
+// from the start of the buffer to a zero-terminated string (the buffer is
+// the platform's address space); 0 is the null pointer, as no string can
+// start where the first record does.
+namespace info50 {
+inline constexpr int shi50_netname = 0;  // char[13]
+inline constexpr int shi50_type = 13;    // byte
+inline constexpr int shi50_flags = 14;   // u16
+inline constexpr int shi50_remark = 16;  // string
+inline constexpr int shi50_path = 20;    // string
+inline constexpr int coni50_type = 0;
+inline constexpr int coni50_num_opens = 2;
+inline constexpr int coni50_time = 4;
+inline constexpr int coni50_netname = 8;   // string
+inline constexpr int coni50_username = 12;  // string
+inline constexpr int fi50_id = 0;
+inline constexpr int fi50_permissions = 4;
+inline constexpr int fi50_num_locks = 6;
+inline constexpr int fi50_pathname = 8;    // string
+inline constexpr int fi50_username = 12;   // string
+inline constexpr int fi50_sharename = 16;  // string
+inline constexpr int sesi50_cname = 0;     // string
+inline constexpr int sesi50_username = 4;  // string
+inline constexpr int sesi50_key = 8;       // u32
+}  // namespace info50
+
+// The server service as the platform offers it. Every call addresses the
+// local computer. Implementations: the real Samba server and the simulated
+// server.
+class ServerBackend {
+ public:
+  virtual ~ServerBackend() = default;
+
+  // False when the service cannot be set up at all; why says so.
+  virtual bool Load(std::string& why) = 0;
+  virtual void Unload() {}
+  virtual std::uint32_t GetVersion() = 0;
+
+  // NT family. On success (0, 234, 2123) *buffer holds the entries read.
+  virtual NetStatus NetShareEnum(NtBuffer** buffer, std::uint32_t& read, std::uint32_t& total) = 0;
+  virtual NetStatus NetConnectionEnum(const char16_t* qualifier, NtBuffer** buffer,
+                                      std::uint32_t& read, std::uint32_t& total) = 0;
+  virtual NetStatus NetFileEnum(const char16_t* basePath, const char16_t* userName,
+                                NtBuffer** buffer, std::uint32_t& read, std::uint32_t& total) = 0;
+  virtual NetStatus NetSessionEnum(NtBuffer** buffer, std::uint32_t& read,
+                                   std::uint32_t& total) = 0;
+  virtual NetStatus NetSessionDel(const char16_t* clientName, const char16_t* userName) = 0;
+  virtual NetStatus NetApiBufferFree(NtBuffer* buffer) = 0;
+
+  // 95/98 family: with size 0 only total is reported; otherwise the records
+  // are written into buffer. A buffer too small gives NERR_BufTooSmall or
+  // ERROR_MORE_DATA.
+  virtual NetStatus NetShareEnum50(char* buffer, std::uint16_t size, std::uint16_t& read,
+                                   std::uint16_t& total) = 0;
+  virtual NetStatus NetConnectionEnum50(const char* qualifier, char* buffer, std::uint16_t size,
+                                        std::uint16_t& read, std::uint16_t& total) = 0;
+  virtual NetStatus NetFileEnum50(const char* basePath, char* buffer, std::uint16_t size,
+                                  std::uint16_t& read, std::uint16_t& total) = 0;
+  virtual NetStatus NetSessionEnum50(char* buffer, std::uint16_t size, std::uint16_t& read,
+                                     std::uint16_t& total) = 0;
+  virtual NetStatus NetSessionDel50(const char* clientName, std::uint16_t key) = 0;
+};
+
+}  // namespace qm

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qm {
+
+// Texts are UTF-8 inside the program. The NT family's platform strings are
+// UTF-16; invalid sequences either way become U+FFFD.
+std::u16string Utf8ToUtf16(std::string_view text);
+std::string Utf16ToUtf8(std::u16string_view text);
+
+// The longest prefix of text of at most maxBytes bytes that does not end
+// inside a UTF-8 character.
+std::string_view CutUtf8(std::string_view text, std::size_t maxBytes);
+
+// Upper case of the letters a to z only; other bytes unchanged.
+std::string AsciiUpper(std::string_view text);
+// Equal without regard to the case of a to z.
+bool SameTextAsciiNoCase(std::string_view a, std::string_view b);
+
+}  // namespace qm

@@ -1,0 +1,49 @@
+#include "platform/InMemoryServerBackend.h"
+
+#include <algorithm>
+
+namespace qm {
+
+NetStatus InMemoryServerBackend::ReadForShares(ServerTables& out) {
+  ++sharesReads;
+  out = tables;
+  return NERR_Success;
+}
+
+NetStatus InMemoryServerBackend::ReadForSessions(ServerTables& out) {
+  out = tables;
+  return NERR_Success;
+}
+
+NetStatus InMemoryServerBackend::DeleteClientSessions(const std::string& client,
+                                                      const std::uint32_t* key) {
+  return RemoveClient(tables, client, key);
+}
+
+NetStatus InMemoryServerBackend::InjectedStatus(ServerCall call) {
+  auto it = failures.find(call);
+  return it == failures.end() ? NERR_Success : it->second;
+}
+
+NetStatus RemoveClient(ServerTables& tables, const std::string& client, const std::uint32_t* key) {
+  auto ofClient = [&](const auto& e) { return e.client == client; };
+  const bool has =
+      key ? std::any_of(tables.sessions.begin(), tables.sessions.end(),
+                        [&](const auto& s) {
+                          return s.client == client && (s.key & 0xFFFF) == (*key & 0xFFFF);
+                        })
+          : std::any_of(tables.sessions.begin(), tables.sessions.end(), ofClient) ||
+                std::any_of(tables.connections.begin(), tables.connections.end(), ofClient) ||
+                std::any_of(tables.files.begin(), tables.files.end(), ofClient);
+  if (!has) return NERR_ClientNameNotFound;
+  auto drop = [&](auto& v) {
+    v.erase(std::remove_if(v.begin(), v.end(), [&](const auto& e) { return e.client == client; }),
+            v.end());
+  };
+  drop(tables.sessions);
+  drop(tables.connections);
+  drop(tables.files);
+  return NERR_Success;
+}
+
+}  // namespace qm

@@ -1,0 +1,305 @@
+#include "platform/TableServerBackend.h"
+
+#include <cstring>
+
+#include "core/Text.h"
+
+namespace qm {
+
+namespace {
+// Strings in 95/98 records: at most 255 bytes each, so two strings fit the
+// 512 bytes and three the 768 bytes reserved per entry.
+constexpr std::size_t kMax95String = 255;
+
+std::string Narrow(const char16_t* s) { return s ? Utf16ToUtf8(s) : std::string(); }
+
+std::string StripBackslashes(std::string name) {
+  std::size_t n = 0;
+  while (n < 2 && n < name.size() && name[n] == '\\') ++n;
+  return name.substr(n);
+}
+
+bool SameShareName(const std::string& a, const std::string& b) {
+  // Share names are not case-sensitive on the server.
+  return SameTextAsciiNoCase(a, b);
+}
+
+// Writes records and their strings into a caller's buffer.
+class Writer50 {
+ public:
+  Writer50(char* buffer, std::size_t size, std::size_t stringsStart)
+      : buffer_(buffer), size_(size), next_(stringsStart) {}
+  // Room for count more string bytes (with terminators)?
+  bool Fits(std::size_t bytes) const { return next_ + bytes <= size_; }
+  void PutU8(std::size_t at, std::uint8_t v) { buffer_[at] = static_cast<char>(v); }
+  void PutU32(std::size_t at, std::uint32_t v) { std::memcpy(buffer_ + at, &v, sizeof v); }
+  void PutString(std::size_t at, const std::string& s) {
+    const std::string_view cut = CutUtf8(s, kMax95String);
+    std::memcpy(buffer_ + next_, cut.data(), cut.size());
+    buffer_[next_ + cut.size()] = '\0';
+    PutU32(at, static_cast<std::uint32_t>(next_));
+    next_ += cut.size() + 1;
+  }
+  void PutFixed(std::size_t at, const std::string& s, std::size_t width) {
+    const std::string_view cut = CutUtf8(s, width - 1);
+    std::memcpy(buffer_ + at, cut.data(), cut.size());
+    buffer_[at + cut.size()] = '\0';
+  }
+  static std::size_t StringBytes(const std::string& s) {
+    return CutUtf8(s, kMax95String).size() + 1;
+  }
+
+ private:
+  char* buffer_;
+  std::size_t size_;
+  std::size_t next_;
+};
+}  // namespace
+
+const char* ServerCallName(ServerCall call) {
+  switch (call) {
+    case ServerCall::NetShareEnum:
+      return "NetShareEnum";
+    case ServerCall::NetConnectionEnum:
+      return "NetConnectionEnum";
+    case ServerCall::NetFileEnum:
+      return "NetFileEnum";
+    case ServerCall::NetSessionEnum:
+      return "NetSessionEnum";
+    case ServerCall::NetSessionDel:
+      return "NetSessionDel";
+    case ServerCall::NetApiBufferFree:
+      return "NetApiBufferFree";
+  }
+  return "";
+}
+
+std::uint32_t TableServerBackend::GetVersion() {
+  // A version value of the family: 4.0 with bit 31 for 95/98.
+  return Is95() ? (kVersion95Bit | 0x0004u) : 0x0004u;
+}
+
+// ---------------- NT family ----------------
+
+NetStatus TableServerBackend::NetShareEnum(NtBuffer** buffer, std::uint32_t& read,
+                                           std::uint32_t& total) {
+  *buffer = nullptr;
+  read = total = 0;
+  if (NetStatus s = InjectedStatus(ServerCall::NetShareEnum)) return s;
+  ServerTables fresh;
+  if (NetStatus s = ReadForShares(fresh)) return s;
+  std::lock_guard lock(mutex_);
+  shareTables_ = std::move(fresh);
+  auto* records = new NtRecords<SHARE_INFO_2>();
+  for (const auto& share : shareTables_.shares) {
+    records->entries.push_back({Utf8ToUtf16(share.name), share.type, Utf8ToUtf16(share.path)});
+  }
+  read = total = static_cast<std::uint32_t>(records->entries.size());
+  *buffer = records;
+  return NERR_Success;
+}
+
+NetStatus TableServerBackend::NetConnectionEnum(const char16_t* qualifier, NtBuffer** buffer,
+                                                std::uint32_t& read, std::uint32_t& total) {
+  *buffer = nullptr;
+  read = total = 0;
+  if (NetStatus s = InjectedStatus(ServerCall::NetConnectionEnum)) return s;
+  if (!qualifier) return ERROR_INVALID_PARAMETER;
+  const std::string share = Narrow(qualifier);
+  std::lock_guard lock(mutex_);
+  bool listed = false;
+  for (const auto& s : shareTables_.shares) listed = listed || SameShareName(s.name, share);
+  if (!listed) return NERR_NetNameNotFound;
+  auto* records = new NtRecords<CONNECTION_INFO_1>();
+  for (const auto& c : shareTables_.connections) {
+    if (SameShareName(c.share, share)) {
+      records->entries.push_back({Utf8ToUtf16(c.client), Utf8ToUtf16(c.user)});
+    }
+  }
+  read = total = static_cast<std::uint32_t>(records->entries.size());
+  *buffer = records;
+  return NERR_Success;
+}
+
+NetStatus TableServerBackend::NetFileEnum(const char16_t* basePath, const char16_t* userName,
+                                          NtBuffer** buffer, std::uint32_t& read,
+                                          std::uint32_t& total) {
+  *buffer = nullptr;
+  read = total = 0;
+  if (NetStatus s = InjectedStatus(ServerCall::NetFileEnum)) return s;
+  const std::string base = Narrow(basePath);
+  const std::string user = Narrow(userName);
+  std::lock_guard lock(mutex_);
+  auto* records = new NtRecords<FILE_INFO_3>();
+  for (const auto& f : shareTables_.files) {
+    if (f.path.compare(0, base.size(), base) != 0) continue;
+    if (userName && f.user != user) continue;
+    records->entries.push_back({Utf8ToUtf16(f.path), Utf8ToUtf16(f.user)});
+  }
+  read = total = static_cast<std::uint32_t>(records->entries.size());
+  *buffer = records;
+  return NERR_Success;
+}
+
+NetStatus TableServerBackend::NetSessionEnum(NtBuffer** buffer, std::uint32_t& read,
+                                             std::uint32_t& total) {
+  *buffer = nullptr;
+  read = total = 0;
+  if (NetStatus s = InjectedStatus(ServerCall::NetSessionEnum)) return s;
+  ServerTables fresh;
+  if (NetStatus s = ReadForSessions(fresh)) return s;
+  auto* records = new NtRecords<SESSION_INFO_1>();
+  for (const auto& s : fresh.sessions) {
+    records->entries.push_back({Utf8ToUtf16(s.client), Utf8ToUtf16(s.user)});
+  }
+  read = total = static_cast<std::uint32_t>(records->entries.size());
+  *buffer = records;
+  return NERR_Success;
+}
+
+NetStatus TableServerBackend::NetSessionDel(const char16_t* clientName,
+                                            const char16_t* /*userName*/) {
+  if (NetStatus s = InjectedStatus(ServerCall::NetSessionDel)) return s;
+  if (!clientName) return ERROR_INVALID_PARAMETER;
+  return DeleteClientSessions(StripBackslashes(Narrow(clientName)), nullptr);
+}
+
+NetStatus TableServerBackend::NetApiBufferFree(NtBuffer* buffer) {
+  delete buffer;
+  return InjectedStatus(ServerCall::NetApiBufferFree);
+}
+
+// ---------------- 95/98 family ----------------
+
+template <typename Packer>
+NetStatus TableServerBackend::Pack50(std::size_t count, std::uint16_t recordSize, char* buffer,
+                                     std::uint16_t size, std::uint16_t& read,
+                                     std::uint16_t& total, Packer pack) {
+  total = static_cast<std::uint16_t>(count > 0xFFFF ? 0xFFFF : count);
+  read = 0;
+  if (size == 0 || !buffer) return total == 0 ? NERR_Success : NERR_BufTooSmall;
+  std::memset(buffer, 0, size);
+  const std::size_t fixed = static_cast<std::size_t>(recordSize) * total;
+  if (fixed > size) {
+    // Not even the records fit: the call reports how much it needs.
+    return NERR_BufTooSmall;
+  }
+  Writer50 w(buffer, size, fixed);
+  for (std::size_t i = 0; i < total; ++i) {
+    if (!pack(w, i, i * recordSize)) return ERROR_MORE_DATA;
+    ++read;
+  }
+  return NERR_Success;
+}
+
+NetStatus TableServerBackend::NetShareEnum50(char* buffer, std::uint16_t size,
+                                             std::uint16_t& read, std::uint16_t& total) {
+  read = total = 0;
+  if (NetStatus s = InjectedStatus(ServerCall::NetShareEnum)) return s;
+  std::lock_guard lock(mutex_);
+  if (size == 0) {
+    ServerTables fresh;
+    if (NetStatus s = ReadForShares(fresh)) return s;
+    shareTables_ = std::move(fresh);
+  }
+  const auto& shares = shareTables_.shares;
+  return Pack50(shares.size(), kShareInfo50Size, buffer, size, read, total,
+                [&](Writer50& w, std::size_t i, std::size_t at) {
+                  const auto& s = shares[i];
+                  if (!w.Fits(Writer50::StringBytes(s.path))) return false;
+                  w.PutFixed(at + info50::shi50_netname, s.name, 13);
+                  w.PutU8(at + info50::shi50_type, static_cast<std::uint8_t>(s.type));
+                  w.PutString(at + info50::shi50_path, s.path);
+                  return true;
+                });
+}
+
+NetStatus TableServerBackend::NetConnectionEnum50(const char* qualifier, char* buffer,
+                                                  std::uint16_t size, std::uint16_t& read,
+                                                  std::uint16_t& total) {
+  read = total = 0;
+  if (NetStatus s = InjectedStatus(ServerCall::NetConnectionEnum)) return s;
+  if (!qualifier) return ERROR_INVALID_PARAMETER;
+  const std::string share = qualifier;
+  std::lock_guard lock(mutex_);
+  bool listed = false;
+  for (const auto& s : shareTables_.shares) listed = listed || SameShareName(s.name, share);
+  if (!listed) return NERR_NetNameNotFound;
+  std::vector<const ServerTables::Connection*> picked;
+  for (const auto& c : shareTables_.connections) {
+    if (SameShareName(c.share, share)) picked.push_back(&c);
+  }
+  // 95/98 swaps the names: coni50_username holds the client, coni50_netname the user.
+  return Pack50(picked.size(), kConnectionInfo50Size, buffer, size, read, total,
+                [&](Writer50& w, std::size_t i, std::size_t at) {
+                  const auto& c = *picked[i];
+                  if (!w.Fits(Writer50::StringBytes(c.client) + Writer50::StringBytes(c.user))) {
+                    return false;
+                  }
+                  w.PutString(at + info50::coni50_username, c.client);
+                  w.PutString(at + info50::coni50_netname, c.user);
+                  return true;
+                });
+}
+
+NetStatus TableServerBackend::NetFileEnum50(const char* /*basePath*/, char* buffer,
+                                            std::uint16_t size, std::uint16_t& read,
+                                            std::uint16_t& total) {
+  read = total = 0;
+  if (NetStatus s = InjectedStatus(ServerCall::NetFileEnum)) return s;
+  std::lock_guard lock(mutex_);
+  const auto& files = shareTables_.files;
+  return Pack50(files.size(), kFileInfo50Size, buffer, size, read, total,
+                [&](Writer50& w, std::size_t i, std::size_t at) {
+                  const auto& f = files[i];
+                  if (!w.Fits(Writer50::StringBytes(f.path) + Writer50::StringBytes(f.client) +
+                              Writer50::StringBytes(f.share))) {
+                    return false;
+                  }
+                  w.PutU32(at + info50::fi50_id, static_cast<std::uint32_t>(i + 1));
+                  w.PutString(at + info50::fi50_pathname, f.path);
+                  w.PutString(at + info50::fi50_username, f.client);
+                  w.PutString(at + info50::fi50_sharename, f.share);
+                  return true;
+                });
+}
+
+NetStatus TableServerBackend::NetSessionEnum50(char* buffer, std::uint16_t size,
+                                               std::uint16_t& read, std::uint16_t& total) {
+  read = total = 0;
+  if (NetStatus s = InjectedStatus(ServerCall::NetSessionEnum)) return s;
+  std::lock_guard lock(mutex_);
+  ServerTables& mine = pending50Sessions_[std::this_thread::get_id()];
+  if (size == 0) {
+    ServerTables fresh;
+    if (NetStatus s = ReadForSessions(fresh)) {
+      pending50Sessions_.erase(std::this_thread::get_id());
+      return s;
+    }
+    mine = std::move(fresh);
+  }
+  const auto& sessions = mine.sessions;
+  const NetStatus s = Pack50(sessions.size(), kSessionInfo50Size, buffer, size, read, total,
+                             [&](Writer50& w, std::size_t i, std::size_t at) {
+                               const auto& e = sessions[i];
+                               if (!w.Fits(Writer50::StringBytes(e.client) +
+                                           Writer50::StringBytes(e.user))) {
+                                 return false;
+                               }
+                               w.PutString(at + info50::sesi50_cname, e.client);
+                               w.PutString(at + info50::sesi50_username, e.user);
+                               w.PutU32(at + info50::sesi50_key, e.key);
+                               return true;
+                             });
+  if (size != 0 || total == 0) pending50Sessions_.erase(std::this_thread::get_id());
+  return s;
+}
+
+NetStatus TableServerBackend::NetSessionDel50(const char* clientName, std::uint16_t key) {
+  if (NetStatus s = InjectedStatus(ServerCall::NetSessionDel)) return s;
+  if (!clientName) return ERROR_INVALID_PARAMETER;
+  const std::uint32_t k = key;
+  return DeleteClientSessions(clientName, &k);
+}
+
+}  // namespace qm

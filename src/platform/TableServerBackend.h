@@ -1,0 +1,77 @@
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <thread>
+#include <unordered_map>
+
+#include "core/ServerBackend.h"
+#include "platform/ServerTables.h"
+
+namespace qm {
+
+// The platform calls named after the ones they stand for, for failure
+// injection.
+enum class ServerCall {
+  NetShareEnum,
+  NetConnectionEnum,
+  NetFileEnum,
+  NetSessionEnum,
+  NetSessionDel,
+  NetApiBufferFree
+};
+const char* ServerCallName(ServerCall call);
+
+// Serves both families of platform calls from ServerTables. A subclass
+// says where the tables come from: they are read afresh at every share
+// enumeration and every session enumeration; connection and file
+// enumerations answer from the tables of the last share enumeration.
+class TableServerBackend : public ServerBackend {
+ public:
+  std::uint32_t GetVersion() override;
+
+  NetStatus NetShareEnum(NtBuffer** buffer, std::uint32_t& read, std::uint32_t& total) override;
+  NetStatus NetConnectionEnum(const char16_t* qualifier, NtBuffer** buffer, std::uint32_t& read,
+                              std::uint32_t& total) override;
+  NetStatus NetFileEnum(const char16_t* basePath, const char16_t* userName, NtBuffer** buffer,
+                        std::uint32_t& read, std::uint32_t& total) override;
+  NetStatus NetSessionEnum(NtBuffer** buffer, std::uint32_t& read, std::uint32_t& total) override;
+  NetStatus NetSessionDel(const char16_t* clientName, const char16_t* userName) override;
+  NetStatus NetApiBufferFree(NtBuffer* buffer) override;
+
+  NetStatus NetShareEnum50(char* buffer, std::uint16_t size, std::uint16_t& read,
+                           std::uint16_t& total) override;
+  NetStatus NetConnectionEnum50(const char* qualifier, char* buffer, std::uint16_t size,
+                                std::uint16_t& read, std::uint16_t& total) override;
+  NetStatus NetFileEnum50(const char* basePath, char* buffer, std::uint16_t size,
+                          std::uint16_t& read, std::uint16_t& total) override;
+  NetStatus NetSessionEnum50(char* buffer, std::uint16_t size, std::uint16_t& read,
+                             std::uint16_t& total) override;
+  NetStatus NetSessionDel50(const char* clientName, std::uint16_t key) override;
+
+ protected:
+  // True for the 95/98 family.
+  virtual bool Is95() const { return false; }
+  // Fresh tables for a share enumeration / a session enumeration.
+  virtual NetStatus ReadForShares(ServerTables& tables) = 0;
+  virtual NetStatus ReadForSessions(ServerTables& tables) = 0;
+  // Ends every session of client (with key, on 95/98); 2312 when it has none.
+  virtual NetStatus DeleteClientSessions(const std::string& client, const std::uint32_t* key) = 0;
+  // A status a call is told to give instead of working (0: work normally).
+  virtual NetStatus InjectedStatus(ServerCall /*call*/) { return 0; }
+
+ private:
+  // 95/98: with size 0 only counts; otherwise the records are packed.
+  template <typename Packer>
+  NetStatus Pack50(std::size_t count, std::uint16_t recordSize, char* buffer, std::uint16_t size,
+                   std::uint16_t& read, std::uint16_t& total, Packer pack);
+
+  std::mutex mutex_;
+  ServerTables shareTables_;    // from the last share enumeration
+  ServerTables sessionTables_;  // from the last session enumeration
+  // 95/98 two-call protocol: the first call (size 0) reads the state and
+  // the second call answers from the same reading.
+  std::unordered_map<std::thread::id, ServerTables> pending50Sessions_;
+};
+
+}  // namespace qm

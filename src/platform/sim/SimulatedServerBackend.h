@@ -1,0 +1,46 @@
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <string>
+
+#include "platform/TableServerBackend.h"
+
+namespace qm {
+
+// The simulated server: a JSON state file (see docs/simulated-server.md),
+// read again at every share enumeration and every session enumeration, so
+// a test or a demo changes the world by rewriting the file.
+class SimulatedServerBackend final : public TableServerBackend {
+ public:
+  explicit SimulatedServerBackend(std::string statePath);
+
+  bool Load(std::string& why) override;
+  const std::string& StatePath() const { return path_; }
+
+  // Parses a state document; false (why set) when it is not a valid state.
+  static bool Parse(const std::string& text, ServerTables& tables, bool& family95,
+                    std::map<std::string, NetStatus>& failures, std::string& why);
+  // The document for a state (family, tables, failures).
+  static std::string Serialize(const ServerTables& tables, bool family95,
+                               const std::map<std::string, NetStatus>& failures);
+
+ protected:
+  bool Is95() const override { return family95_; }
+  NetStatus ReadForShares(ServerTables& tables) override;
+  NetStatus ReadForSessions(ServerTables& tables) override;
+  NetStatus DeleteClientSessions(const std::string& client, const std::uint32_t* key) override;
+  NetStatus InjectedStatus(ServerCall call) override;
+
+ private:
+  bool Reload();  // false: unreadable or invalid now
+
+  std::string path_;
+  bool family95_ = false;
+  std::mutex stateMutex_;
+  bool valid_ = false;
+  ServerTables state_;
+  std::map<std::string, NetStatus> failures_;
+};
+
+}  // namespace qm
