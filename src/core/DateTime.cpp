@@ -39,8 +39,9 @@ TDateTime FromUnixTime(double unixSeconds) {
   const auto whole = static_cast<std::time_t>(std::floor(unixSeconds));
   std::tm local{};
   localtime_r(&whole, &local);
-  const long long days = DaysFromCivil(local.tm_year + 1900, static_cast<unsigned>(local.tm_mon + 1),
-                                       static_cast<unsigned>(local.tm_mday));
+  const long long days =
+      DaysFromCivil(local.tm_year + 1900, static_cast<unsigned>(local.tm_mon + 1),
+                    static_cast<unsigned>(local.tm_mday));
   const double secondsOfDay = local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec +
                               (unixSeconds - std::floor(unixSeconds));
   return static_cast<double>(days) + kUnixEpochDays + secondsOfDay / kSecondsPerDay;

@@ -10,7 +10,9 @@ constexpr int kServerNotStarted = -2114;
 constexpr int kServerNotStartedAlias = -2214;
 constexpr int kAccessDenied = -5;
 
-int ShareImage(std::uint16_t type) { return type == 1 ? kImagePrintShare : kImageDiskShare; }
+int ShareImage(std::uint16_t type) {
+  return type == 1 ? kImagePrintShare : kImageDiskShare;
+}
 
 // Clears RefreshBusy however the tick ends.
 class BusyGuard {

@@ -77,9 +77,15 @@ class TUser final : public TTreeNodeCustom {
   std::unique_ptr<LookupThread> IPThread;
 };
 
-inline bool IsUser(const TTreeNodeCustom* r) { return dynamic_cast<const TUser*>(r) != nullptr; }
-inline bool IsFile(const TTreeNodeCustom* r) { return dynamic_cast<const TFile*>(r) != nullptr; }
-inline bool IsShare(const TTreeNodeCustom* r) { return dynamic_cast<const TShare*>(r) != nullptr; }
+inline bool IsUser(const TTreeNodeCustom* r) {
+  return dynamic_cast<const TUser*>(r) != nullptr;
+}
+inline bool IsFile(const TTreeNodeCustom* r) {
+  return dynamic_cast<const TFile*>(r) != nullptr;
+}
+inline bool IsShare(const TTreeNodeCustom* r) {
+  return dynamic_cast<const TShare*>(r) != nullptr;
+}
 
 // Image indices of the tree image list.
 enum TreeImage : int { kImageUser = 0, kImageDiskShare = 1, kImagePrintShare = 2, kImageFile = 3 };

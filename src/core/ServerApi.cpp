@@ -8,9 +8,13 @@
 namespace qm {
 
 namespace {
-bool IsSuccess(NetStatus s) { return s == NERR_Success || s == ERROR_MORE_DATA || s == NERR_BufTooSmall; }
+bool IsSuccess(NetStatus s) {
+  return s == NERR_Success || s == ERROR_MORE_DATA || s == NERR_BufTooSmall;
+}
 
-int Negated(NetStatus s) { return -static_cast<int>(s); }
+int Negated(NetStatus s) {
+  return -static_cast<int>(s);
+}
 
 template <typename Record>
 const Record* NtEntry(NtBuffer* buffer, std::uint32_t i) {
@@ -31,7 +35,9 @@ constexpr std::uint32_t kReserve[4] = {kShare50Reserve, kConnection50Reserve, kF
 
 ServerApi::ServerApi(ServerBackend& backend) : backend_(backend) {}
 
-ServerApi::~ServerApi() { UnloadServerApi(); }
+ServerApi::~ServerApi() {
+  UnloadServerApi();
+}
 
 int ServerApi::LoadServerApi() {
   loadError_.clear();
@@ -107,11 +113,11 @@ int ServerApi::Enumerate95(Kind kind, Result& r, const char* qualifier) {
     return -1;
   }
   r.has95 = true;
-  // The size travels as a 16-bit value: a larger need cannot be passed
-  // whole, and the second call then fails.
-  const auto size16 = static_cast<std::uint16_t>(need > 0xFFFF ? need & 0xFFFF : need);
+  // The size travels as a 16-bit value: a larger need cannot be passed at
+  // all, so the second call fails as the platform's would for a buffer too
+  // small.
   read = 0;
-  s = call(r.buffer95.data(), size16);
+  s = need > 0xFFFF ? NERR_BufTooSmall : call(r.buffer95.data(), static_cast<std::uint16_t>(need));
   if (s != NERR_Success) {
     Release(r);
     if (kind == kShares || kind == kConnections) return Negated(s);
@@ -178,7 +184,9 @@ std::uint16_t ServerApi::ShareType(int i) const {
       shares_.buffer95[static_cast<std::size_t>(i) * kShareInfo50Size + info50::shi50_type]);
 }
 
-int ServerApi::SharesExit() { return Release(shares_); }
+int ServerApi::SharesExit() {
+  return Release(shares_);
+}
 
 // ---- connections ----
 
@@ -217,7 +225,9 @@ PlatformString ServerApi::ConnectionUser(int i) const {
   return String95(connections_, i, kConnectionInfo50Size, info50::coni50_netname);
 }
 
-int ServerApi::ConnectionsExit() { return Release(connections_); }
+int ServerApi::ConnectionsExit() {
+  return Release(connections_);
+}
 
 // ---- files ----
 
@@ -228,8 +238,8 @@ int ServerApi::FilesInit(PlatformString user, PlatformString basePath) {
   NtBuffer* buffer = nullptr;
   std::uint32_t read = 0, total = 0;
   const NetStatus s =
-      backend_.NetFileEnum(static_cast<const char16_t*>(basePath), static_cast<const char16_t*>(user),
-                           &buffer, read, total);
+      backend_.NetFileEnum(static_cast<const char16_t*>(basePath),
+                           static_cast<const char16_t*>(user), &buffer, read, total);
   files_.nt = buffer;
   if (!IsSuccess(s)) {
     Release(files_);
@@ -263,7 +273,9 @@ PlatformString ServerApi::OpenFileShare(int i) const {
   return String95(files_, i, kFileInfo50Size, info50::fi50_sharename);
 }
 
-int ServerApi::FilesExit() { return Release(files_); }
+int ServerApi::FilesExit() {
+  return Release(files_);
+}
 
 // ---- sessions ----
 
@@ -319,9 +331,8 @@ std::int32_t ServerApi::SessionKey(int i) const {
   if (isNT_) return 0;
   const Result* r = SessionResultIfAny();
   if (!r || !InRange(*r, i)) return -1;
-  return static_cast<std::int32_t>(ReadU32(r->buffer95.data() +
-                                           static_cast<std::size_t>(i) * kSessionInfo50Size +
-                                           info50::sesi50_key));
+  return static_cast<std::int32_t>(ReadU32(
+      r->buffer95.data() + static_cast<std::size_t>(i) * kSessionInfo50Size + info50::sesi50_key));
 }
 
 int ServerApi::SessionsExit() {

@@ -93,15 +93,17 @@ class ServerApi {
  private:
   // One current result of one kind.
   struct Result {
-    NtBuffer* nt = nullptr;          // NT: platform buffer
-    std::vector<char> buffer95;      // 95/98: our buffer
+    NtBuffer* nt = nullptr;      // NT: platform buffer
+    std::vector<char> buffer95;  // 95/98: our buffer
     bool has95 = false;
     std::uint32_t read = 0;
     std::uint32_t total = 0;
   };
   int Enumerate95(Kind kind, Result& r, const char* qualifier);
   int Release(Result& r);
-  bool InRange(const Result& r, int i) const { return i >= 0 && static_cast<std::uint32_t>(i) < r.read; }
+  bool InRange(const Result& r, int i) const {
+    return i >= 0 && static_cast<std::uint32_t>(i) < r.read;
+  }
   const char* String95(const Result& r, int i, int recordSize, int offset) const;
   Result& SessionResult();
   const Result* SessionResultIfAny() const;

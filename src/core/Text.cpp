@@ -40,8 +40,8 @@ char32_t DecodeUtf8(std::string_view text, std::size_t& i) {
     }
     cp = (cp << 6) | (b & 0x3F);
   }
-  const bool overlong = (len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) ||
-                        (len == 4 && cp < 0x10000);
+  const bool overlong =
+      (len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
   if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
     ++i;
     return kReplacement;
@@ -70,9 +70,15 @@ void AppendUtf8(std::string& out, char32_t cp) {
 }  // namespace
 
 std::u16string Utf8ToUtf16(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
+  std::u16string out(text.size(), u'\0');
   std::size_t i = 0;
+  // Names and paths are mostly ASCII: copy those bytes straight across.
+  while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) {
+    out[i] = static_cast<char16_t>(text[i]);
+    ++i;
+  }
+  if (i == text.size()) return out;
+  out.resize(i);
   while (i < text.size()) {
     const char32_t cp = DecodeUtf8(text, i);
     if (cp >= 0x10000) {
@@ -87,9 +93,15 @@ std::u16string Utf8ToUtf16(std::string_view text) {
 }
 
 std::string Utf16ToUtf8(std::u16string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
+  std::string out(text.size(), '\0');
+  std::size_t start = 0;
+  while (start < text.size() && text[start] < 0x80) {
+    out[start] = static_cast<char>(text[start]);
+    ++start;
+  }
+  if (start == text.size()) return out;
+  out.resize(start);
+  for (std::size_t i = start; i < text.size(); ++i) {
     char32_t cp = text[i];
     if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
         text[i + 1] <= 0xDFFF) {

@@ -1,7 +1,8 @@
 #pragma once
 
-#include <string>
 #include <sys/types.h>
+
+#include <string>
 
 namespace qm {
 

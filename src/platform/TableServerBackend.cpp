@@ -11,7 +11,9 @@ namespace {
 // 512 bytes and three the 768 bytes reserved per entry.
 constexpr std::size_t kMax95String = 255;
 
-std::string Narrow(const char16_t* s) { return s ? Utf16ToUtf8(s) : std::string(); }
+std::string Narrow(const char16_t* s) {
+  return s ? Utf16ToUtf8(s) : std::string();
+}
 
 std::string StripBackslashes(std::string name) {
   std::size_t n = 0;
@@ -81,6 +83,17 @@ std::uint32_t TableServerBackend::GetVersion() {
 
 // ---------------- NT family ----------------
 
+void TableServerBackend::IndexShareTables() {
+  connectionsByShare_.clear();
+  filesByUser_.clear();
+  for (std::size_t i = 0; i < shareTables_.connections.size(); ++i) {
+    connectionsByShare_[AsciiUpper(shareTables_.connections[i].share)].push_back(i);
+  }
+  for (std::size_t i = 0; i < shareTables_.files.size(); ++i) {
+    filesByUser_[shareTables_.files[i].user].push_back(i);
+  }
+}
+
 NetStatus TableServerBackend::NetShareEnum(NtBuffer** buffer, std::uint32_t& read,
                                            std::uint32_t& total) {
   *buffer = nullptr;
@@ -90,6 +103,7 @@ NetStatus TableServerBackend::NetShareEnum(NtBuffer** buffer, std::uint32_t& rea
   if (NetStatus s = ReadForShares(fresh)) return s;
   std::lock_guard lock(mutex_);
   shareTables_ = std::move(fresh);
+  IndexShareTables();
   auto* records = new NtRecords<SHARE_INFO_2>();
   for (const auto& share : shareTables_.shares) {
     records->entries.push_back({Utf8ToUtf16(share.name), share.type, Utf8ToUtf16(share.path)});
@@ -111,8 +125,9 @@ NetStatus TableServerBackend::NetConnectionEnum(const char16_t* qualifier, NtBuf
   for (const auto& s : shareTables_.shares) listed = listed || SameShareName(s.name, share);
   if (!listed) return NERR_NetNameNotFound;
   auto* records = new NtRecords<CONNECTION_INFO_1>();
-  for (const auto& c : shareTables_.connections) {
-    if (SameShareName(c.share, share)) {
+  if (auto it = connectionsByShare_.find(AsciiUpper(share)); it != connectionsByShare_.end()) {
+    for (std::size_t i : it->second) {
+      const auto& c = shareTables_.connections[i];
       records->entries.push_back({Utf8ToUtf16(c.client), Utf8ToUtf16(c.user)});
     }
   }
@@ -131,10 +146,17 @@ NetStatus TableServerBackend::NetFileEnum(const char16_t* basePath, const char16
   const std::string user = Narrow(userName);
   std::lock_guard lock(mutex_);
   auto* records = new NtRecords<FILE_INFO_3>();
-  for (const auto& f : shareTables_.files) {
-    if (f.path.compare(0, base.size(), base) != 0) continue;
-    if (userName && f.user != user) continue;
-    records->entries.push_back({Utf8ToUtf16(f.path), Utf8ToUtf16(f.user)});
+  auto take = [&](const ServerTables::OpenFile& f) {
+    if (f.path.compare(0, base.size(), base) == 0) {
+      records->entries.push_back({Utf8ToUtf16(f.path), Utf8ToUtf16(f.user)});
+    }
+  };
+  if (userName) {
+    if (auto it = filesByUser_.find(user); it != filesByUser_.end()) {
+      for (std::size_t i : it->second) take(shareTables_.files[i]);
+    }
+  } else {
+    for (const auto& f : shareTables_.files) take(f);
   }
   read = total = static_cast<std::uint32_t>(records->entries.size());
   *buffer = records;
@@ -173,8 +195,8 @@ NetStatus TableServerBackend::NetApiBufferFree(NtBuffer* buffer) {
 
 template <typename Packer>
 NetStatus TableServerBackend::Pack50(std::size_t count, std::uint16_t recordSize, char* buffer,
-                                     std::uint16_t size, std::uint16_t& read,
-                                     std::uint16_t& total, Packer pack) {
+                                     std::uint16_t size, std::uint16_t& read, std::uint16_t& total,
+                                     Packer pack) {
   total = static_cast<std::uint16_t>(count > 0xFFFF ? 0xFFFF : count);
   read = 0;
   if (size == 0 || !buffer) return total == 0 ? NERR_Success : NERR_BufTooSmall;
@@ -192,8 +214,8 @@ NetStatus TableServerBackend::Pack50(std::size_t count, std::uint16_t recordSize
   return NERR_Success;
 }
 
-NetStatus TableServerBackend::NetShareEnum50(char* buffer, std::uint16_t size,
-                                             std::uint16_t& read, std::uint16_t& total) {
+NetStatus TableServerBackend::NetShareEnum50(char* buffer, std::uint16_t size, std::uint16_t& read,
+                                             std::uint16_t& total) {
   read = total = 0;
   if (NetStatus s = InjectedStatus(ServerCall::NetShareEnum)) return s;
   std::lock_guard lock(mutex_);
@@ -201,6 +223,7 @@ NetStatus TableServerBackend::NetShareEnum50(char* buffer, std::uint16_t size,
     ServerTables fresh;
     if (NetStatus s = ReadForShares(fresh)) return s;
     shareTables_ = std::move(fresh);
+    IndexShareTables();
   }
   const auto& shares = shareTables_.shares;
   return Pack50(shares.size(), kShareInfo50Size, buffer, size, read, total,
@@ -226,8 +249,8 @@ NetStatus TableServerBackend::NetConnectionEnum50(const char* qualifier, char* b
   for (const auto& s : shareTables_.shares) listed = listed || SameShareName(s.name, share);
   if (!listed) return NERR_NetNameNotFound;
   std::vector<const ServerTables::Connection*> picked;
-  for (const auto& c : shareTables_.connections) {
-    if (SameShareName(c.share, share)) picked.push_back(&c);
+  if (auto it = connectionsByShare_.find(AsciiUpper(share)); it != connectionsByShare_.end()) {
+    for (std::size_t i : it->second) picked.push_back(&shareTables_.connections[i]);
   }
   // 95/98 swaps the names: coni50_username holds the client, coni50_netname the user.
   return Pack50(picked.size(), kConnectionInfo50Size, buffer, size, read, total,
@@ -279,18 +302,18 @@ NetStatus TableServerBackend::NetSessionEnum50(char* buffer, std::uint16_t size,
     mine = std::move(fresh);
   }
   const auto& sessions = mine.sessions;
-  const NetStatus s = Pack50(sessions.size(), kSessionInfo50Size, buffer, size, read, total,
-                             [&](Writer50& w, std::size_t i, std::size_t at) {
-                               const auto& e = sessions[i];
-                               if (!w.Fits(Writer50::StringBytes(e.client) +
-                                           Writer50::StringBytes(e.user))) {
-                                 return false;
-                               }
-                               w.PutString(at + info50::sesi50_cname, e.client);
-                               w.PutString(at + info50::sesi50_username, e.user);
-                               w.PutU32(at + info50::sesi50_key, e.key);
-                               return true;
-                             });
+  const NetStatus s =
+      Pack50(sessions.size(), kSessionInfo50Size, buffer, size, read, total,
+             [&](Writer50& w, std::size_t i, std::size_t at) {
+               const auto& e = sessions[i];
+               if (!w.Fits(Writer50::StringBytes(e.client) + Writer50::StringBytes(e.user))) {
+                 return false;
+               }
+               w.PutString(at + info50::sesi50_cname, e.client);
+               w.PutString(at + info50::sesi50_username, e.user);
+               w.PutU32(at + info50::sesi50_key, e.key);
+               return true;
+             });
   if (size != 0 || total == 0) pending50Sessions_.erase(std::this_thread::get_id());
   return s;
 }

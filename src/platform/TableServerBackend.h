@@ -4,6 +4,7 @@
 #include <string>
 #include <thread>
 #include <unordered_map>
+#include <vector>
 
 #include "core/ServerBackend.h"
 #include "platform/ServerTables.h"
@@ -66,8 +67,15 @@ class TableServerBackend : public ServerBackend {
   NetStatus Pack50(std::size_t count, std::uint16_t recordSize, char* buffer, std::uint16_t size,
                    std::uint16_t& read, std::uint16_t& total, Packer pack);
 
+  // Rebuilds the indexes over shareTables_ (after every share reading).
+  void IndexShareTables();
+
   std::mutex mutex_;
-  ServerTables shareTables_;    // from the last share enumeration
+  ServerTables shareTables_;  // from the last share enumeration
+  // Indexes over shareTables_: connections by upper-cased share name, open
+  // files by account, so a tick's enumerations stay linear in what they list.
+  std::unordered_map<std::string, std::vector<std::size_t>> connectionsByShare_;
+  std::unordered_map<std::string, std::vector<std::size_t>> filesByUser_;
   ServerTables sessionTables_;  // from the last session enumeration
   // 95/98 two-call protocol: the first call (size 0) reads the state and
   // the second call answers from the same reading.

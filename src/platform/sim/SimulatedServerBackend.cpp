@@ -24,7 +24,8 @@ std::uint32_t Number(const json& object, const char* key, std::uint32_t fallback
     throw std::runtime_error(std::string("\"") + key + "\" must be a whole number");
   }
   const auto v = it->get<long long>();
-  if (v < 0 || v > 0xFFFFFFFFLL) throw std::runtime_error(std::string("\"") + key + "\" is out of range");
+  if (v < 0 || v > 0xFFFFFFFFLL)
+    throw std::runtime_error(std::string("\"") + key + "\" is out of range");
   return static_cast<std::uint32_t>(v);
 }
 
@@ -34,13 +35,15 @@ const json& Array(const json& doc, const char* key) {
   if (it == doc.end() || it->is_null()) return empty;
   if (!it->is_array()) throw std::runtime_error(std::string("\"") + key + "\" must be a list");
   for (const auto& e : *it) {
-    if (!e.is_object()) throw std::runtime_error(std::string("entries of \"") + key + "\" must be objects");
+    if (!e.is_object())
+      throw std::runtime_error(std::string("entries of \"") + key + "\" must be objects");
   }
   return *it;
 }
 }  // namespace
 
-SimulatedServerBackend::SimulatedServerBackend(std::string statePath) : path_(std::move(statePath)) {}
+SimulatedServerBackend::SimulatedServerBackend(std::string statePath)
+    : path_(std::move(statePath)) {}
 
 bool SimulatedServerBackend::Parse(const std::string& text, ServerTables& tables, bool& family95,
                                    std::map<std::string, NetStatus>& failures, std::string& why) {
@@ -66,7 +69,8 @@ bool SimulatedServerBackend::Parse(const std::string& text, ServerTables& tables
       t.files.push_back({Text(e, "share"), Text(e, "client"), Text(e, "user"), Text(e, "path")});
     }
     for (const auto& e : Array(doc, "sessions")) {
-      t.sessions.push_back({Text(e, "client"), Text(e, "user"), Number(e, "key", 0), Text(e, "address")});
+      t.sessions.push_back(
+          {Text(e, "client"), Text(e, "user"), Number(e, "key", 0), Text(e, "address")});
     }
     std::map<std::string, NetStatus> f;
     if (auto it = doc.find("fail"); it != doc.end() && !it->is_null()) {
@@ -93,18 +97,21 @@ std::string SimulatedServerBackend::Serialize(const ServerTables& tables, bool f
   json doc = json::object();
   doc["family"] = family95 ? "95" : "nt";
   doc["shares"] = json::array();
-  for (const auto& s : tables.shares) doc["shares"].push_back({{"name", s.name}, {"path", s.path}, {"type", s.type}});
+  for (const auto& s : tables.shares)
+    doc["shares"].push_back({{"name", s.name}, {"path", s.path}, {"type", s.type}});
   doc["connections"] = json::array();
   for (const auto& c : tables.connections) {
     doc["connections"].push_back({{"share", c.share}, {"client", c.client}, {"user", c.user}});
   }
   doc["files"] = json::array();
   for (const auto& f : tables.files) {
-    doc["files"].push_back({{"share", f.share}, {"client", f.client}, {"user", f.user}, {"path", f.path}});
+    doc["files"].push_back(
+        {{"share", f.share}, {"client", f.client}, {"user", f.user}, {"path", f.path}});
   }
   doc["sessions"] = json::array();
   for (const auto& s : tables.sessions) {
-    doc["sessions"].push_back({{"client", s.client}, {"user", s.user}, {"key", s.key}, {"address", s.address}});
+    doc["sessions"].push_back(
+        {{"client", s.client}, {"user", s.user}, {"key", s.key}, {"address", s.address}});
   }
   if (!failures.empty()) {
     doc["fail"] = json::object();

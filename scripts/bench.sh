@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Runs every benchmark program of a benchmark build and prints its figures.
+set -uo pipefail
+build=${1:-build-bench}
+status=0
+for b in "$build"/bin/*Benchmark; do
+  [ -x "$b" ] || continue
+  echo "== $(basename "$b")"
+  "$b" --benchmark_counters_tabular=true || status=1
+done
+exit $status

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace qm {
+
+// One walk over the processes running when the snapshot was taken.
+class ProcessSnapshot {
+ public:
+  virtual ~ProcessSnapshot() = default;
+  // The full path of the next process's executable; the first call gives
+  // the first process. False when the walk is over. Processes whose
+  // executable cannot be read are passed over.
+  virtual bool Next(std::string& exeFile) = 0;
+};
+
+// The running processes of the local computer, in the two shapes the
+// program watch asks for them.
+class ProcessList {
+ public:
+  virtual ~ProcessList() = default;
+
+  // Writes the ids of the running processes into ids, at most bytes / 4 of
+  // them, and sets bytesReturned to the bytes written. A list that did not
+  // fit is cut off, which the caller sees as bytesReturned == bytes. False
+  // when the list cannot be obtained.
+  virtual bool EnumProcesses(std::uint32_t* ids, std::uint32_t bytes,
+                             std::uint32_t& bytesReturned) = 0;
+
+  // The full path of a process's executable. False when the process cannot
+  // be opened or its path cannot be read (gone, another user's, no file).
+  virtual bool ExecutablePath(std::uint32_t processId, std::string& path) = 0;
+
+  // A snapshot of the processes running now; null when none can be taken.
+  virtual std::unique_ptr<ProcessSnapshot> CreateSnapshot() = 0;
+};
+
+}  // namespace qm

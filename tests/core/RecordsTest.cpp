@@ -1,0 +1,137 @@
+#include <gtest/gtest.h>
+
+#include "core/ConnectionTree.h"
+#include "core/DateTime.h"
+#include "core/Resources.h"
+#include "core/Text.h"
+
+namespace qm {
+namespace {
+
+TEST(StatusTextTest, LooksAtTheLowSevenBitsOnly) {
+  EXPECT_EQ(StatusText(0), "Kicked");
+  EXPECT_EQ(StatusText(4), "Program exitted");
+  EXPECT_EQ(StatusText(0x81), "Logged off");
+  EXPECT_EQ(StatusText(5), "");
+  EXPECT_EQ(StatusText(0xFF), "");
+}
+
+TEST(RecordTest, NewRecordsFollowProgramStarting) {
+  TShare early("S", true, 100.5);
+  EXPECT_EQ(early.EnterStatus, stProgramStarted);
+  EXPECT_EQ(early.ExitStatus, stLoggedOff);
+  EXPECT_EQ(early.EnterTime, 100.5);
+  EXPECT_EQ(early.LastActivity, 100.5);
+  EXPECT_EQ(early.ExitTime, 0);
+  EXPECT_TRUE(early.DiskShare);
+  TUser late("PC", false, 1.0, "alice", true);
+  EXPECT_EQ(late.EnterStatus, stLoggedOn);
+  EXPECT_EQ(late.UserName, "alice");
+  EXPECT_EQ(late.IPAddress, kNotKnownYet);
+  TUser on95("PC", false, 1.0, "ignored", false);
+  EXPECT_EQ(on95.UserName, kNotKnownYet);
+}
+
+TEST(DateTimeTest, TextForms) {
+  EXPECT_EQ(DateTimeText(0), "1899-12-30");  // an open connection's exit
+  const TDateTime t = 45000.0 + (13 * 3600 + 5 * 60 + 9) / kSecondsPerDay;  // 2023-03-15
+  EXPECT_EQ(DateTimeText(t), "2023-03-15 13:05:09");
+  EXPECT_EQ(DateTimeText(45000.0), "2023-03-15");  // midnight: no time
+  EXPECT_EQ(LongTimeText(t), "13:05:09");
+  EXPECT_EQ(ShortDateText(t), "2023-03-15");
+}
+
+TEST(DateTimeTest, DiffTimeKeepsWholeHoursAndRefusesABackwardClock) {
+  EXPECT_EQ(DiffTime(10.0 + 25.0 / 24, 10.0), "25:00:00");
+  EXPECT_EQ(DiffTime(10.0, 10.0), "00:00:00");
+  EXPECT_EQ(DiffTime(10.0 + 59.0 / kSecondsPerDay, 10.0), "00:00:59");
+  EXPECT_EQ(DiffTime(9.0, 10.0), "Error!");
+}
+
+TEST(DateTimeTest, UnixTimeMapsToLocalDays) {
+  setenv("TZ", "UTC", 1);
+  tzset();
+  EXPECT_DOUBLE_EQ(FromUnixTime(0), 25569.0);
+  EXPECT_DOUBLE_EQ(FromUnixTime(86400 + 43200), 25570.5);
+}
+
+TEST(TextTest, CutNeverSplitsACharacter) {
+  EXPECT_EQ(CutUtf8("abc", 5), "abc");
+  EXPECT_EQ(CutUtf8("aé", 2), "a");  // é is two bytes
+  EXPECT_EQ(CutUtf8("aé", 3), "aé");
+  EXPECT_EQ(CutUtf8("😀x", 3), "");
+}
+
+TEST(TextTest, Utf16RoundTripAndInvalidInput) {
+  EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16("Zoë 😀")), "Zoë 😀");
+  EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16("\xff"
+                                    "a")),
+            "\xef\xbf\xbd"
+            "a");
+  EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xef\xbf\xbd");
+}
+
+TEST(TextTest, CaseRulesTouchOnlyAtoZ) {
+  EXPECT_EQ(AsciiUpper("c:\\games\\x.exe é"), "C:\\GAMES\\X.EXE é");
+  EXPECT_TRUE(SameTextAsciiNoCase("Pc1", "pC1"));
+  EXPECT_FALSE(SameTextAsciiNoCase("PC1", "PC1 "));
+}
+
+class TreeTest : public ::testing::Test {
+ protected:
+  ConnectionTree tree{true};
+  TreeNode* AddUser(const std::string& name) {
+    return tree.AddOwned(nullptr, name, std::make_unique<TUser>(name, false, 1.0, "", true));
+  }
+  TreeNode* AddShare(TreeNode* parent, const std::string& name) {
+    return tree.AddOwned(parent, name, std::make_unique<TShare>(name, false, 1.0));
+  }
+};
+
+TEST_F(TreeTest, FindNodeTakesTheLastMatch) {
+  TreeNode* first = AddUser("PC1");
+  AddUser("PC2");
+  TreeNode* second = AddUser("PC1");
+  EXPECT_EQ(FindNode(tree, nullptr, "PC1"), second);
+  TreeNode* s1 = AddShare(first, "A");
+  TreeNode* s2 = AddShare(first, "A");
+  EXPECT_EQ(FindNode(tree, first, "A"), s2);
+  EXPECT_EQ(FindNode(tree, first, "a"), nullptr);
+  tree.Delete(second);
+  EXPECT_EQ(FindNode(tree, nullptr, "PC1"), first);
+  tree.Delete(s2);
+  EXPECT_EQ(FindNode(tree, first, "A"), s1);
+  EXPECT_EQ(tree.Count(), 3);
+}
+
+TEST_F(TreeTest, MarkSubtreeKickedSparesTheNodeItself) {
+  TreeNode* user = AddUser("PC1");
+  TreeNode* share = AddShare(user, "A");
+  TreeNode* file = tree.AddOwned(share, "f", std::make_unique<TFile>("f", false, 1.0));
+  MarkSubtreeKicked(user);
+  EXPECT_EQ(user->Data()->ExitStatus, stLoggedOff);
+  EXPECT_EQ(share->Data()->ExitStatus, stKicked);
+  EXPECT_EQ(file->Data()->ExitStatus, stKicked);
+}
+
+TEST_F(TreeTest, FreeSubtreeDataKeepsNodesAndTheOwnRecord) {
+  TreeNode* user = AddUser("PC1");
+  TreeNode* share = AddShare(user, "A");
+  FreeSubtreeData(user);
+  EXPECT_NE(user->Data(), nullptr);
+  EXPECT_EQ(share->Data(), nullptr);
+  EXPECT_EQ(user->ChildCount(), 1);
+}
+
+TEST_F(TreeTest, RowsStayInStepAfterDeletion) {
+  AddUser("A");
+  TreeNode* b = AddUser("B");
+  TreeNode* c = AddUser("C");
+  tree.Select(b);
+  tree.Delete(b);
+  EXPECT_EQ(c->Row(), 1);
+  EXPECT_EQ(tree.Selected(), nullptr);  // a deleted selection is forgotten
+}
+
+}  // namespace
+}  // namespace qm

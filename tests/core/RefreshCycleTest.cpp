@@ -1,0 +1,344 @@
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "MonitorFixture.h"
+#include "core/RefreshCycle.h"
+
+namespace qm {
+namespace {
+
+using test::MonitorFixture;
+
+class RefreshCycleTest : public MonitorFixture {
+ protected:
+  RefreshCycleTest() {
+    backend.tables.shares = {
+        {"IPC$", "", 3}, {"DOCS", "/srv/docs", 0}, {"LASER", "/spool", 1}, {"PUB", "/srv/pub", 0}};
+  }
+  TreeNode* CurrentUser(const std::string& key) {
+    return FindNode(monitor.TreeViewCurrent, nullptr, key);
+  }
+  TreeNode* FormerUser(const std::string& key) {
+    return FindNode(monitor.TreeViewFormer, nullptr, key);
+  }
+};
+
+TEST_F(RefreshCycleTest, FirstTickWritesCaptionEvenWithNoUsers) {
+  Tick();
+  EXPECT_EQ(view.caption, "Quillmoor 98 - 0 connection(s)");
+  EXPECT_EQ(view.hint, "0 connection(s)");
+  EXPECT_EQ(view.tooltip, "0 connection(s) / 0 open file(s)");
+  EXPECT_EQ(view.status[1], "Number of current users: 0");
+  EXPECT_FALSE(monitor.ProgramStarting);
+  Tick();
+  EXPECT_EQ(view.captionWrites, 1);  // unchanged counts are not written again
+}
+
+TEST_F(RefreshCycleTest, TwoSharesOfOneClientGiveOneUserWithTwoShares) {
+  Connect("PC1", "DOCS");
+  Connect("PC1", "LASER");
+  Connect("PC1", "DOCS");  // a second connection to the same share adds nothing
+  Tick();
+  ASSERT_EQ(monitor.CurrentUserCount, 1);
+  TreeNode* user = CurrentUser("PC1");
+  ASSERT_NE(user, nullptr);
+  ASSERT_EQ(user->ChildCount(), 2);
+  EXPECT_EQ(user->ImageIndex(), kImageUser);
+  TreeNode* laser = FindNode(monitor.TreeViewCurrent, user, "LASER");
+  ASSERT_NE(laser, nullptr);
+  EXPECT_EQ(laser->ImageIndex(), kImagePrintShare);
+  EXPECT_FALSE(laser->Data()->DiskShare);
+  EXPECT_EQ(FindNode(monitor.TreeViewCurrent, user, "DOCS")->ImageIndex(), kImageDiskShare);
+  // Both trees hold the same records.
+  EXPECT_EQ(FormerUser("PC1")->Data(), user->Data());
+  EXPECT_EQ(view.caption, "Quillmoor 98 - 1 connection(s)");
+}
+
+TEST_F(RefreshCycleTest, KeysDifferingInCaseAreTwoUsers) {
+  Connect("PC1", "DOCS");
+  Connect("pc1", "DOCS");
+  Tick();
+  EXPECT_EQ(monitor.CurrentUserCount, 2);
+  EXPECT_EQ(monitor.FormerUserCount, 2);
+}
+
+TEST_F(RefreshCycleTest, EnterStatusIsProgramStartedOnlyInTheFirstTick) {
+  Connect("EARLY", "DOCS");
+  Tick();
+  Connect("LATE", "DOCS");
+  Tick();
+  EXPECT_EQ(CurrentUser("EARLY")->Data()->EnterStatus, stProgramStarted);
+  EXPECT_EQ(CurrentUser("EARLY")->Child(0)->Data()->EnterStatus, stProgramStarted);
+  EXPECT_EQ(CurrentUser("LATE")->Data()->EnterStatus, stLoggedOn);
+  EXPECT_EQ(view.sounds, 2);  // both raise the alert
+}
+
+TEST_F(RefreshCycleTest, AlertsFollowTheSettings) {
+  settings.Siren = false;
+  settings.Popup = true;
+  Connect("PC1", "DOCS");
+  Tick();
+  EXPECT_EQ(view.sounds, 0);
+  EXPECT_EQ(view.popups, 1);
+  ASSERT_EQ(view.icons.size(), 1u);
+  EXPECT_TRUE(view.icons[0]);
+}
+
+TEST_F(RefreshCycleTest, DepartureEndsTheRecordAndKeepsItInTheFormerTree) {
+  Connect("PC1", "DOCS");
+  Open("PC1", "DOCS", "/srv/docs/a.odt");
+  Tick();
+  auto* user = dynamic_cast<TUser*>(CurrentUser("PC1")->Data());
+  clock.AdvanceSeconds(60);
+  Leave("PC1");
+  Tick();
+  EXPECT_EQ(CurrentUser("PC1"), nullptr);
+  EXPECT_EQ(monitor.CurrentUserCount, 0);
+  EXPECT_EQ(monitor.Users.size(), 0u);
+  TreeNode* former = FormerUser("PC1");
+  ASSERT_EQ(former->Data(), user);
+  EXPECT_EQ(user->ExitTime, clock.Now());
+  EXPECT_EQ(user->ExitStatus, stLoggedOff);
+  EXPECT_EQ(former->Child(0)->Child(0)->Data()->ExitTime, clock.Now());
+  // Never resolved: the placeholders become "Not known".
+  EXPECT_EQ(user->IPAddress, kNotKnown);
+  EXPECT_EQ(user->HostName, kNotKnown);
+  EXPECT_EQ(user->UserName, "u");  // the NT family knows the account from the connection
+  EXPECT_EQ(view.icons.back(), false);
+}
+
+TEST_F(RefreshCycleTest, AShareOrFileThatGoesIsEndedWhileTheUserStays) {
+  Connect("PC1", "DOCS");
+  Connect("PC1", "PUB");
+  Open("PC1", "DOCS", "/srv/docs/a.odt");
+  Tick();
+  backend.tables.files.clear();
+  backend.tables.connections.erase(backend.tables.connections.begin() + 1);
+  Tick();
+  TreeNode* user = CurrentUser("PC1");
+  ASSERT_NE(user, nullptr);
+  ASSERT_EQ(user->ChildCount(), 1);
+  EXPECT_EQ(user->Child(0)->ChildCount(), 0);
+  TreeNode* former = FormerUser("PC1");
+  ASSERT_EQ(former->ChildCount(), 2);
+  EXPECT_NE(FindNode(monitor.TreeViewFormer, former, "PUB")->Data()->ExitTime, 0);
+  EXPECT_EQ(user->Data()->ExitTime, 0);
+}
+
+TEST_F(RefreshCycleTest, FilesRefreshActivityAndAreCounted) {
+  Connect("PC1", "DOCS", "alice");
+  Open("PC1", "DOCS", "/srv/docs/a.odt", "alice");
+  Open("PC1", "DOCS", "/srv/docs/b.odt", "alice");
+  Open("PC2", "PUB", "/srv/pub/x", "carol");  // a user not connected: counted, not shown
+  Tick();
+  EXPECT_EQ(monitor.OpenFileCount, 2);
+  auto* user = CurrentUser("PC1")->Data();
+  clock.AdvanceSeconds(300);
+  Tick();
+  EXPECT_EQ(user->LastActivity, clock.Now());
+  EXPECT_EQ(view.tooltip, "1 connection(s) / 2 open file(s)");
+  TreeNode* share = CurrentUser("PC1")->Child(0);
+  ASSERT_EQ(share->ChildCount(), 2);
+  EXPECT_EQ(share->Child(0)->ImageIndex(), kImageFile);
+}
+
+TEST_F(RefreshCycleTest, IpcShareFollowsTheSetting) {
+  Connect("PC1", "IPC$");
+  Tick();
+  EXPECT_EQ(monitor.CurrentUserCount, 1);
+  settings.IPC = false;
+  Tick();
+  EXPECT_EQ(monitor.CurrentUserCount, 0);  // a listed one ends at the next tick
+  backend.tables.shares[0].name = "ipc$";
+  Tick();
+  EXPECT_EQ(monitor.CurrentUserCount, 1);  // lower case is an ordinary share
+}
+
+TEST_F(RefreshCycleTest, ServerStoppedEndsEveryUserSilently) {
+  Connect("PC1", "DOCS");
+  Tick();
+  backend.failures[ServerCall::NetShareEnum] = NERR_ServerNotStarted;
+  Tick();
+  EXPECT_EQ(monitor.CurrentUserCount, 0);
+  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_FALSE(view.terminateRequested);
+}
+
+TEST_F(RefreshCycleTest, AccessDeniedAndOtherFailuresEndTheProgram) {
+  backend.failures[ServerCall::NetShareEnum] = ERROR_ACCESS_DENIED;
+  Tick();
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0], "info: You don't have the necessary rights to execute this program");
+  EXPECT_TRUE(view.timerStopped);
+  EXPECT_TRUE(view.terminateRequested);
+  backend.failures[ServerCall::NetShareEnum] = 53;
+  Tick();
+  EXPECT_EQ(messages.shown.back(), "error: Debug: SharesInit -53");
+}
+
+TEST_F(RefreshCycleTest, VanishedShareIsSilentOtherConnectionFailureIsFatal) {
+  backend.failures[ServerCall::NetConnectionEnum] = NERR_NetNameNotFound;
+  Tick();
+  EXPECT_TRUE(messages.shown.empty());
+  backend.failures[ServerCall::NetConnectionEnum] = 71;
+  Tick();
+  EXPECT_EQ(messages.shown.back(), "error: Debug: ConnectionsInit -71");
+  EXPECT_TRUE(view.terminateRequested);
+}
+
+TEST_F(RefreshCycleTest, FileEnumerationFailureOnNtListsNoFilesForThatConnection) {
+  Connect("PC1", "DOCS");
+  Open("PC1", "DOCS", "/srv/docs/a.odt");
+  backend.failures[ServerCall::NetFileEnum] = ERROR_ACCESS_DENIED;
+  Tick();
+  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_EQ(CurrentUser("PC1")->Child(0)->ChildCount(), 0);
+}
+
+TEST_F(RefreshCycleTest, NestedTickReturnsAtOnce) {
+  monitor.RefreshBusy = true;
+  Connect("PC1", "DOCS");
+  Tick();
+  EXPECT_EQ(monitor.CurrentUserCount, 0);
+  EXPECT_TRUE(monitor.ProgramStarting);  // not cleared by a tick that did nothing
+}
+
+class ThrowingRules : public TickRules {
+ public:
+  void KickLastUser() override { throw std::runtime_error("boom"); }
+};
+
+TEST_F(RefreshCycleTest, TickThatThrowsStillClearsBusy) {
+  ThrowingRules rules;
+  monitor.SetRules(&rules);
+  settings.MaxNumber = 1;
+  Connect("PC1", "DOCS");
+  Connect("PC2", "DOCS");
+  EXPECT_THROW(Tick(), std::runtime_error);
+  EXPECT_FALSE(monitor.RefreshBusy);
+  monitor.SetRules(nullptr);
+  Tick();  // ticks go on
+  EXPECT_EQ(monitor.CurrentUserCount, 2);
+}
+
+class CountingRules : public TickRules {
+ public:
+  int WhoToKick() const override { return who; }
+  void ProgramWatch() override { calls += "W"; }
+  void KickLastUser() override { calls += "L"; }
+  void KickAllUsers() override { calls += "A"; }
+  void KickListIdle() override { calls += "I"; }
+  int who = KickNobody;
+  std::string calls;
+};
+
+TEST_F(RefreshCycleTest, DisconnectRulesRunInOrderAndOnlyWithUsers) {
+  CountingRules rules;
+  monitor.SetRules(&rules);
+  settings.Idle = 0;
+  settings.MaxNumber = 3;
+  Tick();
+  EXPECT_EQ(rules.calls, "");  // nobody connected: no rule
+  for (const char* c : {"A", "B", "C", "D"}) Connect(c, "DOCS");
+  Tick();
+  EXPECT_EQ(rules.calls, "L");  // 4 > 3; KickNobody, Idle 0, no filter: nothing more
+  rules.calls.clear();
+  settings.MaxNumber = 0;
+  settings.Quake = true;
+  rules.who = KickAll;
+  Tick();
+  EXPECT_EQ(rules.calls, "WA");
+  rules.calls.clear();
+  rules.who = KickList;
+  Tick();
+  EXPECT_EQ(rules.calls, "WI");
+  rules.calls.clear();
+  rules.who = KickNobody;
+  settings.Quake = false;
+  settings.IPFilter = true;
+  Tick();
+  EXPECT_EQ(rules.calls, "I");
+}
+
+TEST_F(RefreshCycleTest, LiveInfoPanelSelectsFirstUserWhileShown) {
+  Connect("PC1", "DOCS");
+  view.shown = true;
+  Tick();
+  ASSERT_NE(monitor.TreeViewCurrent.Selected(), nullptr);
+  EXPECT_EQ(monitor.TreeViewCurrent.Selected()->Text(), "PC1");
+  EXPECT_EQ(monitor.Label(CoCuLabel), "00:00:00");
+  clock.AdvanceSeconds(3725);
+  Tick();
+  EXPECT_EQ(monitor.Label(CoCuLabel), "01:02:05");
+  EXPECT_EQ(monitor.Label(IPCuLabel), kNotKnownYet);
+}
+
+TEST_F(RefreshCycleTest, FormerPageUpdatesConnectedTimeOfAnOpenRecordOnly) {
+  Connect("PC1", "DOCS");
+  Tick();
+  view.shown = true;
+  view.currentPage = false;
+  monitor.TreeViewFormer.Select(FormerUser("PC1"));
+  monitor.ShowInfo(monitor.TreeViewFormer);
+  EXPECT_EQ(monitor.Label(ExTiFoLabel), "?");
+  clock.AdvanceSeconds(10);
+  Tick();
+  EXPECT_EQ(monitor.Label(CoTiFoLabel), "00:00:10");
+  Leave("PC1");
+  Tick();  // the sweep refreshes the panel: the record has ended
+  EXPECT_NE(monitor.Label(ExTiFoLabel), "?");
+  EXPECT_EQ(monitor.Label(ExStFoLabel), "Logged off");
+}
+
+TEST_F(RefreshCycleTest, ReturningUserGetsANewFormerNode) {
+  Connect("PC1", "DOCS");
+  Tick();
+  Leave("PC1");
+  Tick();
+  Connect("PC1", "DOCS");
+  Tick();
+  EXPECT_EQ(monitor.FormerUserCount, 2);
+  EXPECT_EQ(monitor.TreeViewFormer.TopLevelCount(), 2);
+  // The open visit is the last node of the name and shares the record.
+  EXPECT_EQ(FormerUser("PC1")->Data(), CurrentUser("PC1")->Data());
+  EXPECT_EQ(FormerUser("PC1")->Row(), 1);
+}
+
+TEST_F(RefreshCycleTest, ShutdownSweepEndsEverythingAsProgramExited) {
+  Connect("PC1", "DOCS");
+  Open("PC1", "DOCS", "/srv/docs/a.odt");
+  Tick();
+  ClearSeenFlags(monitor.Users);
+  monitor.SweepUsers(true);
+  EXPECT_EQ(monitor.CurrentUserCount, 0);
+  TreeNode* former = FormerUser("PC1");
+  EXPECT_EQ(former->Data()->ExitStatus, stProgramExited);
+  EXPECT_EQ(former->Child(0)->Data()->ExitStatus, stProgramExited);
+  EXPECT_EQ(former->Child(0)->Child(0)->Data()->ExitStatus, stProgramExited);
+  EXPECT_TRUE(monitor.TreeViewCurrent.Empty());
+}
+
+class RefreshCycle95Test : public MonitorFixture {
+ protected:
+  RefreshCycle95Test() : MonitorFixture(true) {
+    backend.tables.shares = {{"DOCS", "C:\\DOCS", 0}, {"LASER", "", 1}};
+  }
+};
+
+TEST_F(RefreshCycle95Test, FilesComeFromOneListMatchedByClientAndShare) {
+  Connect("PC1", "DOCS");
+  Open("PC1", "DOCS", "C:\\DOCS\\A.TXT");
+  Open("PC1", "LASER", "X");  // a share the user has not: ignored
+  Open("PC9", "DOCS", "Y");   // an unknown user: ignored
+  Tick();
+  TreeNode* user = FindNode(monitor.TreeViewCurrent, nullptr, "PC1");
+  ASSERT_NE(user, nullptr);
+  ASSERT_EQ(user->Child(0)->ChildCount(), 1);
+  EXPECT_EQ(user->Child(0)->Child(0)->Text(), "C:\\DOCS\\A.TXT");
+  EXPECT_EQ(monitor.OpenFileCount, 3);
+  EXPECT_EQ(dynamic_cast<TUser*>(user->Data())->UserName, kNotKnownYet);
+}
+
+}  // namespace
+}  // namespace qm
