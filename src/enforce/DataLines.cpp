@@ -1,0 +1,60 @@
+#include "enforce/DataLines.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "platform/AtomicFile.h"
+
+namespace qm {
+
+std::vector<std::string> DataLines::Split(std::string_view data) {
+  if (const std::size_t zero = data.find('\0'); zero != std::string_view::npos) {
+    data = data.substr(0, zero);
+  }
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  std::size_t i = 0;
+  while (i < data.size()) {
+    const char c = data[i];
+    if (c != '\r' && c != '\n') {
+      ++i;
+      continue;
+    }
+    lines.emplace_back(data.substr(start, i - start));
+    i += (c == '\r' && i + 1 < data.size() && data[i + 1] == '\n') ? 2 : 1;
+    start = i;
+  }
+  if (start < data.size()) lines.emplace_back(data.substr(start));
+  return lines;
+}
+
+std::string DataLines::OneLine(std::string_view value) {
+  std::string out(value);
+  for (char& c : out) {
+    if (c == '\r' || c == '\n' || c == '\0') c = ' ';
+  }
+  return out;
+}
+
+std::string DataLines::Join(const std::vector<std::string>& lines) {
+  std::string out;
+  std::size_t size = 0;
+  for (const std::string& line : lines) size += line.size() + 2;
+  out.reserve(size);
+  for (const std::string& line : lines) {
+    out += OneLine(line);
+    out += "\r\n";
+  }
+  return out;
+}
+
+DataLines::ReadResult DataLines::ReadFile(const std::string& path, std::string& data) {
+  data.clear();
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) != 0 && errno == ENOENT) return ReadResult::Missing;
+  std::string why;
+  return ReadWholeFile(path, data, why) ? ReadResult::Read : ReadResult::Failed;
+}
+
+}  // namespace qm

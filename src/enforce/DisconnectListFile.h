@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "enforce/DisconnectList.h"
+
+namespace qm {
+
+// "KickList.dat": two lines per entry, the name and then the address, in
+// list order, each line ended by carriage return + line feed.
+class DisconnectListFile {
+ public:
+  static constexpr const char* kFileName = "KickList.dat";
+
+  // Lines are taken in pairs from the first; a last line without a partner
+  // is dropped. Nothing is upper-cased or checked.
+  static std::vector<DisconnectListEntry> Parse(std::string_view data);
+  static std::string Format(const std::vector<DisconnectListEntry>& entries);
+
+  // Replaces the list by the file's entries. A missing file gives an empty
+  // list and true; a file that cannot be read gives an empty list, false
+  // and error "Cannot open file <path>".
+  static bool Load(const std::string& path, DisconnectList& list, std::string& error);
+
+  // Replaces the file as a whole (never half written); on failure the old
+  // file stays, error is "Cannot create file <path>" and false is returned.
+  static bool Save(const std::string& path, const DisconnectList& list, std::string& error);
+};
+
+}  // namespace qm

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "core/Ports.h"
+#include "enforce/DisconnectStatus.h"
+
+namespace qm {
+
+// The main window's status bar, first panel, as a view of the status.
+class DisconnectStatusPanel final : public DisconnectStatusObserver {
+ public:
+  explicit DisconnectStatusPanel(MonitorView& view) : view_(view) {}
+  void WhoToKickChanged(int value) override;
+
+ private:
+  MonitorView& view_;
+};
+
+}  // namespace qm

@@ -1,0 +1,42 @@
+#include "enforce/ProgramListFile.h"
+
+#include "enforce/DataLines.h"
+#include "platform/AtomicFile.h"
+
+namespace qm {
+
+std::vector<std::string> ProgramListFile::Parse(std::string_view data) {
+  return DataLines::Split(data);
+}
+
+std::string ProgramListFile::Format(const std::vector<std::string>& entries) {
+  return DataLines::Join(entries);
+}
+
+bool ProgramListFile::Load(const std::string& path, ProgramList& list, std::string& error) {
+  std::string data;
+  switch (DataLines::ReadFile(path, data)) {
+    case DataLines::ReadResult::Missing:
+      list.Clear();
+      return true;
+    case DataLines::ReadResult::Failed:
+      list.Clear();
+      error = "Cannot open file " + path;
+      return false;
+    case DataLines::ReadResult::Read:
+      break;
+  }
+  list.Restore(Parse(data));
+  return true;
+}
+
+bool ProgramListFile::Save(const std::string& path, const ProgramList& list, std::string& error) {
+  std::string why;
+  if (!WriteFileAtomically(path, Format(list.Entries()), why)) {
+    error = "Cannot create file " + path;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace qm

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "enforce/ProgramList.h"
+
+namespace qm {
+
+// "ProgramList.dat": one entry per line, in list order, each line ended by
+// carriage return + line feed.
+class ProgramListFile {
+ public:
+  static constexpr const char* kFileName = "ProgramList.dat";
+
+  // Every line, an empty one included, is one entry; nothing is checked.
+  static std::vector<std::string> Parse(std::string_view data);
+  static std::string Format(const std::vector<std::string>& entries);
+
+  // Replaces the list by the file's entries. A missing file gives an empty
+  // list and true; a file that cannot be read gives an empty list, false
+  // and error "Cannot open file <path>".
+  static bool Load(const std::string& path, ProgramList& list, std::string& error);
+
+  // Replaces the file as a whole (never half written); on failure the old
+  // file stays, error is "Cannot create file <path>" and false is returned.
+  static bool Save(const std::string& path, const ProgramList& list, std::string& error);
+};
+
+}  // namespace qm

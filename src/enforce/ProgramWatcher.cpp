@@ -1,0 +1,82 @@
+#include "enforce/ProgramWatcher.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "core/Text.h"
+
+namespace qm {
+
+namespace {
+// Far above any real process table (4 million ids); a list that never
+// fits is a broken source, taken as nothing found.
+constexpr std::uint32_t kMaxIdBufferSize = 64u << 20;
+}  // namespace
+
+bool ProgramWatcher::Matches(const std::string& exeFile) const {
+  return programs_.ContainsProgram(AsciiUpper(exeFile));
+}
+
+bool ProgramWatcher::FindNT() {
+  if (!processes_) return false;
+  std::uint32_t size = kBufferStep;
+  std::vector<std::uint32_t> ids;
+  std::uint32_t returned = 0;
+  for (;;) {
+    ids.assign(size / sizeof(std::uint32_t), 0);
+    if (!processes_->EnumProcesses(ids.data(), size, returned)) {
+      lastIdBufferSize_ = size;
+      return false;
+    }
+    // A full buffer may mean the list was cut off.
+    if (returned != size) break;
+    if (size >= kMaxIdBufferSize) return false;
+    size += kBufferStep;
+  }
+  lastIdBufferSize_ = size;
+  const std::size_t count = std::min(returned, size) / sizeof(std::uint32_t);
+  bool found = false;
+  std::string path;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (processes_->ExecutablePath(ids[i], path) && Matches(path)) found = true;
+  }
+  return found;
+}
+
+bool ProgramWatcher::Find95() {
+  if (!processes_) return false;
+  std::unique_ptr<ProcessSnapshot> snapshot = processes_->CreateSnapshot();
+  if (!snapshot) return false;
+  std::string exeFile;
+  while (snapshot->Next(exeFile)) {
+    if (Matches(exeFile)) return true;
+  }
+  return false;
+}
+
+void ProgramWatcher::QuakeNT() {
+  ApplyStatusRule(FindNT());
+}
+
+void ProgramWatcher::Quake95() {
+  ApplyStatusRule(Find95());
+}
+
+void ProgramWatcher::ApplyStatusRule(bool found) {
+  if (found) {
+    if (!quakeActive_) {
+      quakeActive_ = true;
+      const int who = status_.WhoToKick();
+      savedWhoToKick_ = who == KickNobody ? 0 : who == KickAll ? 2 : 1;
+    }
+    status_.SetWhoToKick(KickAll);
+  } else if (quakeActive_) {
+    status_.SetWhoToKick(savedWhoToKick_ == 0   ? KickNobody
+                         : savedWhoToKick_ == 2 ? KickAll
+                                                : KickList);
+    quakeActive_ = false;
+  }
+}
+
+}  // namespace qm

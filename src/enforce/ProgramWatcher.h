@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+
+#include "core/ProcessList.h"
+#include "enforce/DisconnectStatus.h"
+#include "enforce/ProgramList.h"
+
+namespace qm {
+
+// While a program of the program list runs, the disconnect status is
+// forced to KickAll; when none runs any more, the status in force before
+// comes back. A process matches when the full path of its executable,
+// upper-cased, is on the list: a copy started from another folder does not.
+class ProgramWatcher {
+ public:
+  // processes may be null (no process list could be set up): nothing is
+  // ever found then.
+  ProgramWatcher(ProcessList* processes, const ProgramList& programs, DisconnectStatus& status)
+      : processes_(processes), programs_(programs), status_(status) {}
+
+  // The NT-family check: a buffer of process ids grown in 400-byte steps
+  // until the list fits, every process examined.
+  void QuakeNT();
+  // The 95/98 check: a snapshot walk that stops at the first match.
+  void Quake95();
+
+  bool QuakeActive() const { return quakeActive_; }
+  int SavedWhoToKick() const { return savedWhoToKick_; }
+  // Bytes of the last process-id buffer QuakeNT used.
+  std::uint32_t LastIdBufferSize() const { return lastIdBufferSize_; }
+
+  static constexpr std::uint32_t kBufferStep = 400;
+
+ private:
+  bool Matches(const std::string& exeFile) const;
+  bool FindNT();
+  bool Find95();
+  void ApplyStatusRule(bool found);
+
+  ProcessList* processes_;
+  const ProgramList& programs_;
+  DisconnectStatus& status_;
+  bool quakeActive_ = false;
+  int savedWhoToKick_ = KickNobody;
+  std::uint32_t lastIdBufferSize_ = 0;
+};
+
+}  // namespace qm

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "core/Monitor.h"
+#include "enforce/DisconnectList.h"
+#include "enforce/DisconnectStatus.h"
+
+namespace qm {
+
+// Ends the sessions of client computers, on command and by the rules of
+// every tick. A disconnected user stays in the trees, marked "Kicked" with
+// everything under it, until a later tick no longer finds it.
+class SessionDisconnector {
+ public:
+  SessionDisconnector(Monitor& monitor, const DisconnectStatus& status, const DisconnectList& list)
+      : m_(monitor), status_(status), list_(list) {}
+
+  // Asks the server to delete the sessions of client (key: the session's
+  // key on 95/98). A refused deletion is not reported: the rule that chose
+  // the user chooses it again next tick.
+  void KickUserNT95(const std::string& client, std::uint32_t key);
+
+  // The selected user of the page showing; "No current user selected"
+  // when that is not an open connection's user node.
+  void KickButtonClick();
+  // The newest current user (the last top-level node of the current tree).
+  void KickLastUser();
+  // Every current user.
+  void KickAllUsers();
+  // The current users on the Disconnect List (status KickList), idle longer
+  // than Idle minutes, or outside the address filter.
+  void KickListIdle();
+
+  // An address is let through by the filter: it begins with the filter
+  // text (letters a to z in any case) and the filter ends at a boundary of
+  // the address ("." or ":" or the end), so "192.168.1" lets 192.168.1.20
+  // through and not 192.168.10.4. An empty filter lets every address pass.
+  static bool AddressPassesFilter(std::string_view address, std::string_view filter);
+
+  // Time since lastActivity is more than idleMinutes, counted in whole
+  // milliseconds so that exactly the limit is not yet idle.
+  static bool IdleLongerThan(TDateTime now, TDateTime lastActivity, int idleMinutes);
+
+ private:
+  // Chooses the record and node to mark for the session of a client;
+  // false leaves the session alone.
+  using Chooser =
+      std::function<bool(const std::string& client, TTreeNodeCustom*& record, TreeNode*& node)>;
+  // SessionsInit .. SessionsExit: every chosen session is deleted and its
+  // user marked. Kept short: lookup threads enumerate sessions too.
+  void SessionPass(const Chooser& choose);
+  bool ChosenByRules(const TUser& user) const;
+
+  Monitor& m_;
+  const DisconnectStatus& status_;
+  const DisconnectList& list_;
+};
+
+}  // namespace qm

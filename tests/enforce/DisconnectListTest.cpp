@@ -1,0 +1,161 @@
+#include "EnforceFixture.h"
+#include "enforce/DisconnectList.h"
+#include "enforce/DisconnectListCommands.h"
+
+namespace qm::test {
+namespace {
+
+TEST(DisconnectList, FindByNameIgnoresCaseOverWholeTextFirstMatch) {
+  DisconnectList list;
+  list.AddEntry("alpha", "1");
+  list.AddEntry("BETA", "2");
+  list.AddEntry("Alpha", "3");
+  EXPECT_EQ(list.FindByName("ALPHA"), 0);
+  EXPECT_EQ(list.FindByName("beta"), 1);
+  EXPECT_EQ(list.FindByName("alph"), -1);
+  EXPECT_EQ(list.FindByName("alphas"), -1);
+  EXPECT_EQ(list.FindByName(""), -1);
+}
+
+TEST(DisconnectList, ContainsAddressIsExactAndNeverMatchesPlaceholders) {
+  DisconnectList list;
+  list.AddEntry("A", "10.0.0.12");
+  list.AddEntry("B", kIDontKnow);
+  list.AddEntry("C", kNotKnownYet);
+  list.AddEntry("D", kNotKnown);
+  list.AddEntry("E", "fe80::AB");
+  EXPECT_TRUE(list.ContainsAddress("10.0.0.12"));
+  EXPECT_FALSE(list.ContainsAddress("10.0.0.1"));
+  EXPECT_FALSE(list.ContainsAddress("10.0.0.123"));
+  EXPECT_FALSE(list.ContainsAddress("fe80::ab"));
+  EXPECT_FALSE(list.ContainsAddress(kIDontKnow));
+  EXPECT_FALSE(list.ContainsAddress(kNotKnownYet));
+  EXPECT_FALSE(list.ContainsAddress(kNotKnown));
+}
+
+TEST(DisconnectList, EntryWithoutAddressListsThatNameOnly) {
+  DisconnectList list;
+  list.AddEntry("LAPTOP", kNotKnownYet);
+  list.AddEntry("DESK", "10.0.0.7");
+  EXPECT_TRUE(list.ListsUser("laptop", kNotKnownYet));
+  EXPECT_TRUE(list.ListsUser("Laptop", "10.9.9.9"));
+  EXPECT_FALSE(list.ListsUser("TABLET", kNotKnownYet));
+  // An entry with a real address matches by address, not by name.
+  EXPECT_FALSE(list.ListsUser("DESK", "10.0.0.8"));
+  EXPECT_TRUE(list.ListsUser("OTHER", "10.0.0.7"));
+}
+
+TEST(DisconnectList, UpdateAddressChangesFirstEntryOfName) {
+  DisconnectList list;
+  list.AddEntry("PC", kIDontKnow);
+  list.AddEntry("pc", kIDontKnow);
+  list.UpdateAddress("Pc", "10.1.1.1");
+  list.UpdateAddress("NONE", "10.2.2.2");
+  EXPECT_EQ(list.Entry(0).EntryAddress, "10.1.1.1");
+  EXPECT_EQ(list.Entry(1).EntryAddress, kIDontKnow);
+  EXPECT_TRUE(list.ContainsAddress("10.1.1.1"));
+  EXPECT_FALSE(list.ContainsAddress("10.2.2.2"));
+  list.UpdateAddress("PC", "10.3.3.3");
+  EXPECT_FALSE(list.ContainsAddress("10.1.1.1"));
+}
+
+TEST(DisconnectList, RemoveKeepsOrderAndIndexFollows) {
+  DisconnectList list;
+  for (const char* n : {"A", "B", "C", "B"}) list.AddEntry(n, std::string("ip-") + n);
+  list.Remove(1);
+  list.Remove(99);
+  ASSERT_EQ(list.Count(), 3u);
+  EXPECT_EQ(list.Entry(1).EntryName, "C");
+  EXPECT_EQ(list.FindByName("b"), 2);
+  EXPECT_EQ(list.FindByName("c"), 1);
+  EXPECT_TRUE(list.ContainsAddress("ip-B"));
+  list.Remove(2);
+  EXPECT_FALSE(list.ContainsAddress("ip-B"));
+}
+
+TEST(DisconnectList, RestoringSnapshotUndoesAddRemoveClearAndUpdate) {
+  DisconnectList list;
+  list.AddEntry("A", "1");
+  list.AddEntry("B", kIDontKnow);
+  const auto snapshot = list.Snapshot();
+  list.AddEntry("C", "3");
+  list.Remove(0);
+  list.UpdateAddress("B", "2");
+  list.Clear();
+  EXPECT_EQ(list.FindByName("B"), -1);
+  list.Restore(snapshot);
+  EXPECT_EQ(list.Entries(), snapshot);
+  EXPECT_EQ(list.FindByName("b"), 1);
+  EXPECT_TRUE(list.ContainsAddress("1"));
+  EXPECT_FALSE(list.ContainsAddress("3"));
+}
+
+TEST(DisconnectList, EveryChangeIsAnnounced) {
+  DisconnectList list;
+  int changes = 0;
+  list.SetOnChanged([&] { ++changes; });
+  list.AddEntry("A", "1");
+  list.UpdateAddress("a", "2");
+  list.UpdateAddress("missing", "2");
+  list.Remove(0);
+  list.Clear();
+  list.Restore({});
+  EXPECT_EQ(changes, 5);
+}
+
+// ---- the dialog's and the main window's commands ----
+
+TEST(DisconnectListCommands, DialogStoresUpperCaseAndRefusesDuplicates) {
+  DisconnectList list;
+  RecordingMessages messages;
+  list.AddEntry("fromfile", "9");
+  EXPECT_TRUE(DisconnectListCommands::DialogAddUser(list, messages, "laptop", "10.0.0.1 "));
+  EXPECT_EQ(list.Entry(1).EntryName, "LAPTOP");
+  EXPECT_EQ(list.Entry(1).EntryAddress, "10.0.0.1 ");  // as typed
+  EXPECT_FALSE(DisconnectListCommands::DialogAddUser(list, messages, "LapTop", "x"));
+  EXPECT_FALSE(DisconnectListCommands::DialogAddUser(list, messages, "FROMFILE", "x"));
+  EXPECT_EQ(messages.information, std::vector<std::string>(2, "User already in Disconnect List!"));
+  EXPECT_FALSE(DisconnectListCommands::DialogAddUser(list, messages, "", kIDontKnow));
+  EXPECT_EQ(messages.information.size(), 2u);
+  EXPECT_EQ(list.Count(), 2u);
+}
+
+TEST(DisconnectListCommands, MainWindowAddTakesNameAndAddressOfSelectedUser) {
+  DisconnectList list;
+  RecordingMessages messages;
+  TUser gaveUp("Gave", false, 1.0, "", true);
+  gaveUp.IPAddress = kNotKnown;
+  TUser pending("pending", false, 1.0, "", true);
+  TUser known("Known", false, 1.0, "", true);
+  known.IPAddress = "10.0.0.3";
+  TShare share("DATA", false, 1.0);
+  EXPECT_TRUE(DisconnectListCommands::AddSelectedUser(list, messages, &gaveUp));
+  EXPECT_TRUE(DisconnectListCommands::AddSelectedUser(list, messages, &pending));
+  EXPECT_TRUE(DisconnectListCommands::AddSelectedUser(list, messages, &known));
+  EXPECT_EQ(list.Entries(),
+            (std::vector<DisconnectListEntry>{
+                {"Gave", kIDontKnow}, {"pending", kNotKnownYet}, {"Known", "10.0.0.3"}}));
+  EXPECT_FALSE(DisconnectListCommands::AddSelectedUser(list, messages, &share));
+  EXPECT_FALSE(DisconnectListCommands::AddSelectedUser(list, messages, nullptr));
+  TUser again("KNOWN", false, 1.0, "", true);
+  EXPECT_FALSE(DisconnectListCommands::AddSelectedUser(list, messages, &again));
+  EXPECT_EQ(messages.information, (std::vector<std::string>{"No user selected", "No user selected",
+                                                            "User already in Disconnect list!"}));
+}
+
+TEST(DisconnectListCommands, MainWindowRemoveFindsNameInAnyCase) {
+  DisconnectList list;
+  RecordingMessages messages;
+  list.AddEntry("OFFICE", "1");
+  TUser user("office", false, 1.0, "", true);
+  TFile file("/x", false, 1.0);
+  EXPECT_FALSE(DisconnectListCommands::RemoveSelectedUser(list, messages, &file));
+  EXPECT_TRUE(DisconnectListCommands::RemoveSelectedUser(list, messages, &user));
+  EXPECT_FALSE(DisconnectListCommands::RemoveSelectedUser(list, messages, &user));
+  EXPECT_EQ(messages.information,
+            (std::vector<std::string>{"No user selected", "User not in Disconnect list!"}));
+  EXPECT_EQ(list.Count(), 0u);
+}
+
+}  // namespace
+}  // namespace qm::test

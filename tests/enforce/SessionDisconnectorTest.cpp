@@ -1,0 +1,373 @@
+#include "EnforceFixture.h"
+#include "enforce/SessionDisconnector.h"
+
+namespace qm::test {
+namespace {
+
+class SessionDisconnectorTest : public ::testing::Test {
+ protected:
+  EnforceWorld w;
+};
+
+std::string Name(int i) {
+  return "PC" + std::to_string(i);
+}
+
+// ---- maximum number of users ----
+
+TEST_F(SessionDisconnectorTest, MaxNumberEqualToUsersDisconnectsNobody) {
+  w.settings.MaxNumber = 10;
+  for (int i = 1; i <= 10; ++i) w.Connect(Name(i));
+  w.Tick();
+  w.Tick();
+  EXPECT_EQ(w.monitor.CurrentUserCount, 10);
+  EXPECT_TRUE(w.backend.deletions.empty());
+}
+
+TEST_F(SessionDisconnectorTest, MaxNumberTakesNewestUserOnePerTick) {
+  w.settings.MaxNumber = 10;
+  for (int i = 1; i <= 12; ++i) w.Connect(Name(i));
+  w.Tick();
+  ASSERT_EQ(w.backend.deletions.size(), 1u);
+  EXPECT_EQ(w.backend.deletions[0].client, "\\\\PC12");
+  EXPECT_EQ(w.User("PC12")->ExitStatus, stKicked);
+  EXPECT_EQ(w.User("PC11")->ExitStatus, stLoggedOff);
+
+  w.Tick();  // PC12 is gone; PC11 is now the newest of 11
+  ASSERT_EQ(w.backend.deletions.size(), 2u);
+  EXPECT_EQ(w.backend.deletions[1].client, "\\\\PC11");
+  EXPECT_EQ(w.Former("PC12")->ExitStatus, stKicked);
+
+  w.Tick();
+  w.Tick();
+  EXPECT_EQ(w.monitor.CurrentUserCount, 10);
+  EXPECT_EQ(w.backend.deletions.size(), 2u);
+  EXPECT_TRUE(w.HasSession("PC10"));
+}
+
+TEST_F(SessionDisconnectorTest, MaxNumberKeepsChoosingUserWhoseDeletionFails) {
+  w.settings.MaxNumber = 1;
+  w.Connect("A");
+  w.Connect("B");
+  w.backend.failures[ServerCall::NetSessionDel] = ERROR_ACCESS_DENIED;
+  w.Tick();
+  w.Tick();
+  ASSERT_EQ(w.backend.deletions.size(), 2u);
+  EXPECT_EQ(w.backend.deletions[1].client, "\\\\B");
+  EXPECT_EQ(w.monitor.CurrentUserCount, 2);
+  EXPECT_EQ(w.User("B")->ExitStatus, stKicked);
+}
+
+TEST_F(SessionDisconnectorTest, MaxNumberZeroNeverDisconnects) {
+  for (int i = 1; i <= 30; ++i) w.Connect(Name(i));
+  w.Tick();
+  EXPECT_TRUE(w.backend.deletions.empty());
+}
+
+// ---- idle time ----
+
+TEST_F(SessionDisconnectorTest, IdleExactlyTheLimitStaysAMomentLaterGoes) {
+  w.settings.Idle = 10;
+  w.Connect("A");
+  w.Tick();
+  const TDateTime start = w.User("A")->LastActivity;
+  w.clock.Set(start + 10.0 * 60.0 / kSecondsPerDay);
+  w.Tick();
+  EXPECT_TRUE(w.backend.deletions.empty());
+  EXPECT_EQ(w.User("A")->ExitStatus, stLoggedOff);
+
+  w.clock.AdvanceSeconds(1);
+  w.Tick();
+  ASSERT_EQ(w.backend.deletions.size(), 1u);
+  EXPECT_EQ(w.Former("A")->ExitStatus, stKicked);
+}
+
+TEST_F(SessionDisconnectorTest, OpenFileKeepsUserActive) {
+  w.settings.Idle = 10;
+  w.Connect("A");
+  w.OpenFile("A", "DATA", "report.txt");
+  w.Tick();
+  for (int i = 0; i < 30; ++i) {
+    w.clock.AdvanceSeconds(60);
+    w.Tick();
+  }
+  EXPECT_TRUE(w.backend.deletions.empty());
+}
+
+TEST(IdleLongerThan, CountsWholeMillisecondsAcrossDateValues) {
+  // Far from the epoch the subtraction's rounding would otherwise decide.
+  for (TDateTime base : {45000.0, 45000.123456789, 73000.99}) {
+    const TDateTime limit = base + 10.0 / (24.0 * 60.0);
+    EXPECT_FALSE(SessionDisconnector::IdleLongerThan(limit, base, 10)) << base;
+    EXPECT_TRUE(SessionDisconnector::IdleLongerThan(limit + 0.002 / kSecondsPerDay, base, 10))
+        << base;
+  }
+}
+
+// ---- address filter ----
+
+TEST(AddressPassesFilter, PrefixMustEndAtAnAddressBoundary) {
+  EXPECT_TRUE(SessionDisconnector::AddressPassesFilter("192.168.1.20", "192.168.1"));
+  EXPECT_FALSE(SessionDisconnector::AddressPassesFilter("192.168.10.4", "192.168.1"));
+  EXPECT_TRUE(SessionDisconnector::AddressPassesFilter("192.168.10.4", "192.168."));
+  EXPECT_FALSE(SessionDisconnector::AddressPassesFilter("192.168.10.4", "192.168.1."));
+  EXPECT_TRUE(SessionDisconnector::AddressPassesFilter("192.168.1", "192.168.1"));
+  EXPECT_FALSE(SessionDisconnector::AddressPassesFilter("192.168", "192.168.1"));
+  EXPECT_FALSE(SessionDisconnector::AddressPassesFilter("10.0.0.1", "192.168.1"));
+  EXPECT_TRUE(SessionDisconnector::AddressPassesFilter("anything", ""));
+  // IPv6: letters in any case, ":" is a boundary.
+  EXPECT_TRUE(SessionDisconnector::AddressPassesFilter("FE80::1", "fe80:"));
+  EXPECT_TRUE(SessionDisconnector::AddressPassesFilter("fd00:ab::5", "FD00"));
+  EXPECT_FALSE(SessionDisconnector::AddressPassesFilter("fd001::5", "fd00"));
+}
+
+TEST_F(SessionDisconnectorTest, IpFilterDisconnectsAddressesOutsideThePrefix) {
+  w.settings.IPFilter = true;
+  w.settings.IPFilterString = "192.168.1";
+  const std::map<std::string, std::string> address = {{"IN", "192.168.1.20"},
+                                                      {"NEAR", "192.168.10.4"},
+                                                      {"OUT", "10.0.0.1"},
+                                                      {"YET", kNotKnownYet},
+                                                      {"GAVEUP", kNotKnown}};
+  for (const auto& [name, a] : address) w.Connect(name);
+  w.Tick();  // nobody has an address yet: the filter waits
+  EXPECT_TRUE(w.backend.deletions.empty());
+  for (const auto& [name, a] : address) w.User(name)->IPAddress = a;
+  w.Tick();
+  EXPECT_TRUE(w.HasSession("IN"));
+  EXPECT_TRUE(w.HasSession("YET"));
+  EXPECT_FALSE(w.HasSession("NEAR"));
+  EXPECT_FALSE(w.HasSession("OUT"));
+  EXPECT_FALSE(w.HasSession("GAVEUP"));
+  EXPECT_EQ(w.User("OUT")->ExitStatus, stKicked);
+  EXPECT_EQ(w.User("IN")->ExitStatus, stLoggedOff);
+}
+
+TEST_F(SessionDisconnectorTest, IpFilterWithEmptyTextLetsEveryAddressPass) {
+  w.settings.IPFilter = true;
+  w.Connect("A");
+  w.Tick();
+  w.User("A")->IPAddress = "10.1.2.3";
+  w.Tick();
+  EXPECT_TRUE(w.backend.deletions.empty());
+}
+
+// ---- disconnect status ----
+
+TEST_F(SessionDisconnectorTest, NoRuleRunsWithNobodyIdleOffAndFilterOff) {
+  w.Connect("A");
+  w.Tick();
+  w.User("A")->IPAddress = "10.0.0.1";
+  w.rules.List().AddEntry("A", "10.0.0.1");
+  w.clock.AdvanceSeconds(3600);
+  w.Tick();
+  EXPECT_TRUE(w.backend.deletions.empty());
+}
+
+TEST_F(SessionDisconnectorTest, KickAllDisconnectsEveryListedClientOnly) {
+  w.Connect("A");
+  w.Connect("B");
+  w.Tick();
+  // A session the cycle has not taken in (no connection) is left alone.
+  w.backend.tables.sessions.push_back({"STRANGER", "x", 9, ""});
+  w.rules.Status().SetWhoToKick(KickAll);
+  w.Tick();
+  EXPECT_FALSE(w.HasSession("A"));
+  EXPECT_FALSE(w.HasSession("B"));
+  EXPECT_TRUE(w.HasSession("STRANGER"));
+  EXPECT_EQ(w.User("A")->ExitStatus, stKicked);
+}
+
+TEST_F(SessionDisconnectorTest, KickListMatchesByAddressNotName) {
+  w.Connect("A");
+  w.Connect("B");
+  w.Tick();
+  w.User("A")->IPAddress = "10.0.0.5";
+  w.User("B")->IPAddress = "10.0.0.50";
+  w.rules.List().AddEntry("SOMEONE", "10.0.0.5");
+  w.rules.List().AddEntry("B", "10.0.0.99");
+  w.rules.Status().SetWhoToKick(KickList);
+  w.Tick();
+  EXPECT_FALSE(w.HasSession("A"));
+  EXPECT_TRUE(w.HasSession("B"));
+}
+
+TEST_F(SessionDisconnectorTest, KickListEntryWithoutAddressTakesOnlyThatComputer) {
+  w.Connect("LISTED");
+  w.Connect("OTHER");
+  w.Connect("GAVEUP");
+  w.Tick();
+  w.User("GAVEUP")->IPAddress = kNotKnown;
+  w.rules.List().AddEntry("listed", kNotKnownYet);
+  w.rules.List().AddEntry("NOBODY", kNotKnown);
+  w.rules.List().AddEntry("ABSENT", kIDontKnow);
+  w.rules.Status().SetWhoToKick(KickList);
+  w.Tick();
+  EXPECT_FALSE(w.HasSession("LISTED"));
+  EXPECT_TRUE(w.HasSession("OTHER"));   // also "Not known yet"
+  EXPECT_TRUE(w.HasSession("GAVEUP"));  // also "Not known"
+}
+
+TEST_F(SessionDisconnectorTest, KickListAlsoAppliesIdleRule) {
+  w.settings.Idle = 5;
+  w.Connect("A");
+  w.Tick();
+  w.rules.Status().SetWhoToKick(KickList);
+  w.clock.AdvanceSeconds(6 * 60);
+  w.Tick();
+  EXPECT_FALSE(w.HasSession("A"));
+}
+
+// ---- sessions and marks ----
+
+TEST_F(SessionDisconnectorTest, BothSessionsOfOneClientAreDeleted95) {
+  EnforceWorld w95(true);
+  w95.backend.onlyKeyedSession = true;
+  w95.Connect("A", "DATA", 7);
+  w95.backend.tables.sessions.push_back({"A", "", 0x10008, ""});
+  w95.Connect("B", "DATA", 9);
+  w95.Tick();
+  w95.rules.Status().SetWhoToKick(KickAll);
+  w95.Tick();
+  ASSERT_EQ(w95.backend.deletions.size(), 3u);
+  EXPECT_EQ(w95.backend.deletions[0].client, "A");  // no backslashes on 95/98
+  EXPECT_EQ(w95.backend.deletions[0].key, 7);
+  EXPECT_EQ(w95.backend.deletions[1].key, 8);  // low 16 bits of the key
+  EXPECT_TRUE(w95.backend.tables.sessions.empty());
+}
+
+TEST_F(SessionDisconnectorTest, NtDeletionPassesBackslashedNameAndNoUser) {
+  w.Connect("Pc-1");
+  w.backend.tables.sessions.push_back({"Pc-1", "other", 0, ""});
+  w.Tick();
+  w.rules.Status().SetWhoToKick(KickAll);
+  w.Tick();
+  ASSERT_EQ(w.backend.deletions.size(), 2u);
+  for (const auto& d : w.backend.deletions) {
+    EXPECT_EQ(d.client, "\\\\Pc-1");
+    EXPECT_TRUE(d.userNull);
+  }
+}
+
+TEST_F(SessionDisconnectorTest, KickedMarksReachSubtreeAndStayInFormerTree) {
+  w.Connect("A", "DATA");
+  w.Connect("A", "PRINT");
+  w.OpenFile("A", "DATA", "a.doc");
+  w.Tick();
+  TreeNode* former = FindNode(w.monitor.TreeViewFormer, nullptr, "A");
+  ASSERT_EQ(former->ChildCount(), 2);
+  w.backend.failures[ServerCall::NetSessionDel] = ERROR_ACCESS_DENIED;
+  w.rules.Status().SetWhoToKick(KickAll);
+  w.Tick();
+  EXPECT_EQ(w.monitor.CurrentUserCount, 1);  // still reported, still listed
+  // The client then leaves by itself: the marks stay.
+  w.backend.failures.clear();
+  w.rules.Status().SetWhoToKick(KickNobody);
+  w.backend.tables = {};
+  w.Tick();
+  EXPECT_EQ(w.monitor.CurrentUserCount, 0);
+  EXPECT_EQ(former->Data()->ExitStatus, stKicked);
+  EXPECT_NE(former->Data()->ExitTime, 0);
+  for (int i = 0; i < former->ChildCount(); ++i) {
+    EXPECT_EQ(former->Child(i)->Data()->ExitStatus, stKicked);
+  }
+  ASSERT_EQ(former->Child(0)->ChildCount(), 1);
+  EXPECT_EQ(former->Child(0)->Child(0)->Data()->ExitStatus, stKicked);
+}
+
+TEST_F(SessionDisconnectorTest, ShutdownOverwritesKickedWithProgramExitted) {
+  w.Connect("A");
+  w.OpenFile("A", "DATA", "f.txt");
+  w.Tick();
+  w.backend.failures[ServerCall::NetSessionDel] = ERROR_ACCESS_DENIED;
+  w.rules.Status().SetWhoToKick(KickAll);
+  w.Tick();
+  TreeNode* former = FindNode(w.monitor.TreeViewFormer, nullptr, "A");
+  ASSERT_EQ(former->Data()->ExitStatus, stKicked);
+  w.Shutdown();
+  EXPECT_EQ(StatusText(former->Data()->ExitStatus), "Program exitted");
+  EXPECT_EQ(former->Child(0)->Data()->ExitStatus, stProgramExited);
+  EXPECT_EQ(former->Child(0)->Child(0)->Data()->ExitStatus, stProgramExited);
+}
+
+TEST_F(SessionDisconnectorTest, FailedSessionEnumerationDeletesNothingSilently) {
+  w.Connect("A");
+  w.Tick();
+  w.backend.failures[ServerCall::NetSessionEnum] = NERR_ServerNotStarted;
+  w.rules.Status().SetWhoToKick(KickAll);
+  w.Tick();
+  EXPECT_TRUE(w.backend.deletions.empty());
+  EXPECT_TRUE(w.messages.errors.empty());
+  EXPECT_EQ(w.User("A")->ExitStatus, stLoggedOff);
+  w.backend.failures.clear();
+  w.Tick();
+  EXPECT_FALSE(w.HasSession("A"));
+}
+
+// ---- the manual command ----
+
+TEST_F(SessionDisconnectorTest, ButtonOnCurrentPageDisconnectsSelectedUser) {
+  w.Connect("A");
+  w.Connect("B");
+  w.Tick();
+  w.monitor.TreeViewCurrent.Select(FindNode(w.monitor.TreeViewCurrent, nullptr, "B"));
+  w.rules.Disconnector().KickButtonClick();
+  EXPECT_TRUE(w.HasSession("A"));
+  EXPECT_FALSE(w.HasSession("B"));
+  EXPECT_EQ(w.User("B")->ExitStatus, stKicked);
+  EXPECT_TRUE(w.messages.information.empty());
+}
+
+TEST_F(SessionDisconnectorTest, ButtonRefusesShareFileAndNothingSelected) {
+  w.Connect("A");
+  w.OpenFile("A", "DATA", "x.txt");
+  w.Tick();
+  ConnectionTree& tree = w.monitor.TreeViewCurrent;
+  TreeNode* user = FindNode(tree, nullptr, "A");
+  w.rules.Disconnector().KickButtonClick();
+  tree.Select(user->Child(0));
+  w.rules.Disconnector().KickButtonClick();
+  tree.Select(user->Child(0)->Child(0));
+  w.rules.Disconnector().KickButtonClick();
+  EXPECT_EQ(w.messages.information, std::vector<std::string>(3, "No current user selected"));
+  EXPECT_TRUE(w.backend.deletions.empty());
+}
+
+TEST_F(SessionDisconnectorTest, ButtonOnFormerPageActsOnlyOnOpenConnection) {
+  w.Connect("A");
+  w.Tick();
+  w.backend.tables = {};
+  w.Tick();  // A's first visit has ended
+  w.Connect("A");
+  w.Tick();  // second visit
+  w.view.currentPage = false;
+  ConnectionTree& former = w.monitor.TreeViewFormer;
+  ASSERT_EQ(former.TopLevelCount(), 2);
+
+  former.Select(former.TopLevel(0));
+  w.rules.Disconnector().KickButtonClick();
+  EXPECT_EQ(w.messages.information, std::vector<std::string>{"No current user selected"});
+  EXPECT_TRUE(w.HasSession("A"));
+
+  former.Select(former.TopLevel(1));
+  w.rules.Disconnector().KickButtonClick();
+  EXPECT_FALSE(w.HasSession("A"));
+  EXPECT_EQ(former.TopLevel(1)->Data()->ExitStatus, stKicked);
+  EXPECT_EQ(former.TopLevel(0)->Data()->ExitStatus, stLoggedOff);
+  // The same record in the current tree.
+  EXPECT_EQ(w.User("A")->ExitStatus, stKicked);
+}
+
+TEST_F(SessionDisconnectorTest, WorksOn95FamilyOverSimulatedKeys) {
+  EnforceWorld w95(true);
+  w95.Connect("A", "DATA", 42);
+  w95.Tick();
+  w95.monitor.TreeViewCurrent.Select(w95.monitor.TreeViewCurrent.FirstNode());
+  w95.rules.Disconnector().KickButtonClick();
+  ASSERT_EQ(w95.backend.deletions.size(), 1u);
+  EXPECT_EQ(w95.backend.deletions[0].key, 42);
+  EXPECT_FALSE(w95.HasSession("A"));
+}
+
+}  // namespace
+}  // namespace qm::test
