@@ -1,0 +1,54 @@
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+#include <string>
+
+#include "app/FrontEnd.h"
+#include "core/ConnectionTree.h"
+
+namespace qm {
+
+// The front end without windows: one line on standard output per event (a
+// user, share or file that appears or ends, with its status), message boxes
+// as "info: TEXT" / "error: TEXT" lines on standard error. It asks nothing:
+// a prompt is answered as if cancelled.
+class ConsoleFrontEnd final : public FrontEnd, public MessageBoxes, public TreeObserver {
+ public:
+  ConsoleFrontEnd(std::ostream& out, std::ostream& err, std::function<TDateTime()> now);
+
+  // MessageBoxes
+  void Information(const std::string& text) override;
+  void Error(const std::string& text) override;
+  bool Confirm(const std::string& text) override;
+  std::string Prompt(const std::string& caption, const std::string& prompt) override;
+
+  // MonitorView / FrontEnd
+  void SetRefreshInterval(int milliseconds) override { intervalMs_ = milliseconds; }
+  void StartRefreshTimer() override { timerOn_ = true; }
+  void StopRefreshTimer() override { timerOn_ = false; }
+  void RequestTerminate() override { terminate_ = true; }
+
+  // TreeObserver of the current tree
+  void NodeInserted(TreeNode& node) override;
+  void NodeAboutToBeRemoved(TreeNode& node) override;
+
+  int RefreshIntervalMs() const { return intervalMs_; }
+  bool TimerOn() const { return timerOn_; }
+  bool TerminateRequested() const { return terminate_; }
+
+  // A text as one safe line: control characters and invalid bytes as \xNN.
+  static std::string Printable(const std::string& text);
+
+ private:
+  std::string Describe(const TreeNode& node) const;
+
+  std::ostream& out_;
+  std::ostream& err_;
+  std::function<TDateTime()> now_;
+  int intervalMs_ = 1000;
+  bool timerOn_ = false;
+  bool terminate_ = false;
+};
+
+}  // namespace qm

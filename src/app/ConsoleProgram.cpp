@@ -1,0 +1,125 @@
+#include "app/ConsoleProgram.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <iostream>
+#include <string>
+
+#include "app/ConsoleFrontEnd.h"
+
+namespace qm {
+
+namespace {
+using SteadyClock = std::chrono::steady_clock;
+
+// Blocks the ending signals and reads them from a descriptor instead, so
+// the loop sees them between ticks, never inside one.
+class SignalDescriptor {
+ public:
+  SignalDescriptor() {
+    sigemptyset(&mask_);
+    sigaddset(&mask_, SIGINT);
+    sigaddset(&mask_, SIGTERM);
+    sigaddset(&mask_, SIGHUP);
+    pthread_sigmask(SIG_BLOCK, &mask_, &old_);
+    fd_ = signalfd(-1, &mask_, SFD_CLOEXEC | SFD_NONBLOCK);
+  }
+  ~SignalDescriptor() {
+    if (fd_ >= 0) ::close(fd_);
+    pthread_sigmask(SIG_SETMASK, &old_, nullptr);
+  }
+  SignalDescriptor(const SignalDescriptor&) = delete;
+  SignalDescriptor& operator=(const SignalDescriptor&) = delete;
+  int fd() const { return fd_; }
+  int Read() {
+    signalfd_siginfo info{};
+    return ::read(fd_, &info, sizeof info) == sizeof info ? static_cast<int>(info.ssi_signo) : 0;
+  }
+
+ private:
+  sigset_t mask_{}, old_{};
+  int fd_ = -1;
+};
+}  // namespace
+
+int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inputFd,
+               std::ostream& out, std::ostream& err) {
+  SignalDescriptor signals;
+  SystemClock clock;
+  ConsoleFrontEnd front(out, err, [&clock] { return clock.Now(); });
+  Application app(std::move(config), front, front, &clock);
+  if (!app.Create()) {
+    err << "quillmoor98: the server service cannot be bound: " << app.ServerError() << std::endl;
+    return 0;
+  }
+  app.GetMonitor().TreeViewCurrent.AddObserver(&front);
+
+  int ticks = 0;
+  auto tick = [&] {
+    app.Tick();
+    ++ticks;
+    if (options.step) {
+      out << "tick " << ticks << " users " << app.GetMonitor().CurrentUserCount << " files "
+          << app.GetMonitor().OpenFileCount << std::endl;
+    }
+  };
+  // The first activation runs the first tick.
+  const int before = app.GetMonitor().ProgramStarting ? 0 : 1;
+  app.Activate();
+  if (before == 0 && !app.GetMonitor().ProgramStarting) {
+    ++ticks;
+    if (options.step) {
+      out << "tick " << ticks << " users " << app.GetMonitor().CurrentUserCount << " files "
+          << app.GetMonitor().OpenFileCount << std::endl;
+    }
+  }
+
+  auto nextTick = SteadyClock::now() + std::chrono::milliseconds(front.RefreshIntervalMs());
+  bool ending = false;
+  while (!ending && !front.TerminateRequested()) {
+    pollfd fds[2] = {{signals.fd(), POLLIN, 0}, {inputFd, POLLIN, 0}};
+    const nfds_t count = options.step ? 2 : 1;
+    int timeout = -1;
+    if (!options.step && front.TimerOn()) {
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - SteadyClock::now());
+      timeout = static_cast<int>(std::max<long long>(0, left.count()));
+    }
+    const int ready = ::poll(fds, count, timeout);
+    if (ready < 0) continue;  // EINTR
+    if (fds[0].revents & POLLIN) {
+      if (signals.Read() != 0) {
+        ending = true;
+        break;
+      }
+    }
+    if (options.step && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
+      char buf[4096];
+      const ssize_t n = ::read(inputFd, buf, sizeof buf);
+      if (n <= 0) {
+        ending = true;  // end of input: a normal shutdown
+        break;
+      }
+      for (ssize_t i = 0; i < n && !front.TerminateRequested(); ++i) {
+        if (buf[i] == '\n') tick();
+      }
+      continue;
+    }
+    if (!options.step && front.TimerOn() && SteadyClock::now() >= nextTick) {
+      tick();
+      nextTick = SteadyClock::now() + std::chrono::milliseconds(front.RefreshIntervalMs());
+    }
+  }
+  // A signal or the end of input ends the program like the end of a
+  // session: no password, the history stored, the settings written.
+  if (ending) app.SessionEnd();
+  app.Destroy();
+  app.GetMonitor().TreeViewCurrent.RemoveObserver(&front);
+  return 0;
+}
+
+}  // namespace qm

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <functional>
+#include <iosfwd>
+
+#include "app/Application.h"
+
+namespace qm {
+
+struct ConsoleOptions {
+  // Ticks driven by standard input (one per line) instead of the timer.
+  bool step = false;
+};
+
+// Runs the program without windows until a signal (SIGINT, SIGTERM,
+// SIGHUP: like the end of a desktop session, the history is stored and the
+// settings written), the end of standard input in step mode, or a fatal
+// failure of the server service. Returns the process's exit code.
+int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inputFd,
+               std::ostream& out, std::ostream& err);
+
+// A hook the lookup threads use to wake the console loop (set by
+// RunConsole while it runs; empty otherwise).
+using WakeUp = std::function<void()>;
+
+}  // namespace qm

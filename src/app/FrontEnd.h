@@ -1,0 +1,41 @@
+#pragma once
+
+#include "core/Ports.h"
+#include "store/SettingsSections.h"
+#include "store/StoreProgress.h"
+
+namespace qm {
+
+// What the running program needs of a front end (the desktop program or the
+// console) besides the monitor's view: windows, the refresh timer, the
+// notification area. Defaults suit a front end without windows.
+class FrontEnd : public MonitorView {
+ public:
+  // Main window bounds: applied at start-up, read back at shutdown.
+  virtual void ApplyMainWindowBounds(const WindowBounds& bounds) { mainBounds_ = bounds; }
+  virtual WindowBounds MainWindowBounds() const { return mainBounds_; }
+  // The Disconnect List dialog's bounds.
+  virtual void ApplyKickListBounds(const WindowBounds& bounds) { kickListBounds_ = bounds; }
+  virtual WindowBounds KickListBounds() const { return kickListBounds_; }
+  // The refresh timer: its interval (milliseconds) and starting it.
+  virtual void SetRefreshInterval(int /*milliseconds*/) {}
+  virtual void StartRefreshTimer() {}
+  // The View menu's two check items.
+  virtual void ShowToolbar(bool /*shown*/) {}
+  virtual void ShowStatusbar(bool /*shown*/) {}
+  virtual bool ToolbarShown() const { return true; }
+  virtual bool StatusbarShown() const { return true; }
+  // First activation: hide into the notification area, the tray icon on.
+  virtual void EnterNotificationArea() {}
+  // Brings the main window back to its normal state before its bounds are
+  // saved.
+  virtual void RestoreWindowState() {}
+  // The status bar's progress bar while the history is written.
+  virtual StoreProgress* Progress() { return nullptr; }
+
+ private:
+  WindowBounds mainBounds_ = kMainWindowDefaultBounds;
+  WindowBounds kickListBounds_ = kKickListDefaultBounds;
+};
+
+}  // namespace qm

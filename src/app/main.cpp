@@ -1,0 +1,108 @@
+// quillmoor98: the desktop program, or with --console the same monitor
+// without windows.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <iostream>
+#include <string>
+
+#include "app/ConsoleProgram.h"
+#include "platform/ProcProcessList.h"
+#include "platform/ProgramPaths.h"
+#include "platform/ServerBackendFactory.h"
+#include "platform/SingleInstance.h"
+#include "store/SettingsFile.h"
+
+#ifdef QM_HAVE_GUI
+#include "ui/DesktopProgram.h"
+#endif
+
+namespace {
+
+constexpr const char* kVersion = "1.1 (build 2.10)";
+
+constexpr const char* kDescription =
+    "Quillmoor 98 watches this computer's Samba server: who is connected to its shares now and "
+    "who was before, the files they have open, when and how each connection began and ended. It "
+    "alerts on new connections, finds each client's address and host name, disconnects users on "
+    "command or by rule, and keeps its history in Tree.dat.";
+
+constexpr const char* kFooter = R"(Front ends:
+  (default)        the desktop program; it lives in the notification area.
+  --console        no windows: one line per event on standard output, message
+                   boxes as "info: TEXT" / "error: TEXT" on standard error. Ticks
+                   every Refresh seconds. SIGINT, SIGTERM, SIGHUP end it like the
+                   end of a desktop session: history stored, settings written.
+  --console --step ticks driven by standard input: the first tick at start-up,
+                   then one per line read; after every tick one line
+                   "tick N users U files F". End of input shuts down normally.
+
+Environment:
+  QUILLMOOR98_SERVER        samba (default) or sim:PATH (simulated server state)
+  QUILLMOOR98_SMB_CONF      the smb.conf the Samba tools use
+  QUILLMOOR98_SAMBA_ELEVATE a prefix for the Samba tools, e.g. "sudo -n"
+  QUILLMOOR98_SYSCONFDIR    folder of Quillmoor98.ini (default /etc)
+  QUILLMOOR98_PROGRAM_DIR   folder of Tree.dat, KickList.dat, ProgramList.dat
+                            (default: the program's folder))";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App cli{kDescription, "quillmoor98"};
+  bool console = false;
+  bool step = false;
+  cli.add_flag("--console", console, "run without windows");
+  cli.add_flag("--step", step, "with --console: one tick per line of standard input");
+  cli.set_version_flag("--version", std::string("Quillmoor 98 ") + kVersion);
+  cli.footer(kFooter);
+  CLI11_PARSE(cli, argc, argv);
+  if (step && !console) {
+    std::cerr << "quillmoor98: --step goes with --console" << std::endl;
+    return 2;
+  }
+
+  const std::string programFile = qm::ProgramFile();
+  qm::SingleInstance instance;
+  std::string error;
+  switch (instance.Acquire(qm::InstanceName(programFile), error)) {
+    case qm::SingleInstance::Result::kAlreadyRunning:
+      if (console) {
+        std::cerr << "info: Instance already running!" << std::endl;
+      } else {
+#ifdef QM_HAVE_GUI
+        qm::ShowAlreadyRunning(argc, argv);
+#else
+        std::cerr << "info: Instance already running!" << std::endl;
+#endif
+      }
+      return 0;
+    case qm::SingleInstance::Result::kError:
+      std::cerr << "quillmoor98: warning: " << error << std::endl;
+      break;
+    case qm::SingleInstance::Result::kFirst:
+      break;
+  }
+
+  qm::ApplicationConfig config;
+  config.programFile = programFile;
+  config.programDirectory = qm::ProgramDirectoryFor(programFile, QM_INSTALLED_PROGRAM_DIR);
+  config.settingsPath = qm::SettingsFilePath();
+  config.backend = qm::CreateServerBackendFromEnvironment(error);
+  if (!config.backend) {
+    std::cerr << "quillmoor98: " << error << std::endl;
+    return 0;
+  }
+  config.processes = std::make_unique<qm::ProcProcessList>();
+
+  if (console) {
+    qm::ConsoleOptions options;
+    options.step = step;
+    return qm::RunConsole(options, std::move(config), STDIN_FILENO, std::cout, std::cerr);
+  }
+#ifdef QM_HAVE_GUI
+  return qm::RunDesktop(argc, argv, std::move(config));
+#else
+  std::cerr << "quillmoor98: this build has no desktop program; use --console" << std::endl;
+  return 2;
+#endif
+}

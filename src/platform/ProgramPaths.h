@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+namespace qm {
+
+// The running program file's full path (from /proc/self/exe).
+std::string ProgramFile();
+
+// The folder of the program file without a closing "/", or
+// $QUILLMOOR98_PROGRAM_DIR when set; an installed build may give its own
+// default (a folder under /var/lib) through installedDefault.
+std::string ProgramDirectoryFor(const std::string& programFile,
+                                const std::string& installedDefault = "");
+
+// The settings folder: $QUILLMOOR98_SYSCONFDIR, default /etc.
+std::string SysconfDir();
+
+// folder + "/" + name.
+std::string JoinPath(const std::string& folder, const std::string& name);
+
+}  // namespace qm
