@@ -1,0 +1,175 @@
+#include "store/FormerConnectionStore.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/AtomicFile.h"
+#include "store/NodeRecord.h"
+
+namespace qm {
+
+namespace {
+const unsigned char* Bytes(std::string_view data, std::size_t record) {
+  return reinterpret_cast<const unsigned char*>(data.data()) + record * NodeRecord::kSize;
+}
+
+void EncodeSubtree(const TreeNode& node, int level, std::string& out, std::size_t& used,
+                   StoreProgress* progress) {
+  if (level == 0 && progress) progress->StepIt();
+  if (const TTreeNodeCustom* record = node.Data()) {
+    ToNodeRecord(*record, level < 2 ? level : 2)
+        .Encode(reinterpret_cast<unsigned char*>(out.data()) + used);
+    used += NodeRecord::kSize;
+  }
+  for (int i = 0; i < node.ChildCount(); ++i) {
+    EncodeSubtree(*node.Child(i), level + 1, out, used, progress);
+  }
+}
+}  // namespace
+
+FormerConnectionStore::FormerConnectionStore(Monitor& monitor, std::string path)
+    : m_(monitor), path_(std::move(path)) {}
+
+std::string FormerConnectionStore::TreeFilePath(const std::string& programDirectory) {
+  return programDirectory + "/" + kTreeFileName;
+}
+
+void FormerConnectionStore::LoadFormerConnections() {
+  std::string data, error;
+  if (!FileExists(path_)) {
+    if (!WriteFileAtomically(path_, "", error)) m_.Messages().Error(error);
+    return;
+  }
+  if (!ReadWholeFile(path_, data, error)) {
+    keepOldFile_ = true;
+    m_.Messages().Error(error);
+    return;
+  }
+  LoadRecords(data);
+}
+
+bool FormerConnectionStore::LoadRecords(std::string_view data) {
+  ConnectionTree& tree = m_.TreeViewFormer;
+  m_.FormerUserCount = 0;
+  const std::size_t records = data.size() / NodeRecord::kSize;
+  // A short last record or an unknown level discards the whole file, so
+  // both are looked for before anything is built.
+  bool damaged = data.size() % NodeRecord::kSize != 0;
+  for (std::size_t i = 0; i < records && !damaged; ++i) {
+    const std::int32_t level = NodeRecord::DecodeLevel(Bytes(data, i));
+    damaged = level < 0 || level > 2;
+  }
+  if (damaged) {
+    DiscardDamaged();
+    return false;
+  }
+
+  TreeNode* lastUser = nullptr;
+  TreeNode* lastShare = nullptr;
+  for (std::size_t i = 0; i < records; ++i) {
+    const NodeRecord stored = NodeRecord::Decode(Bytes(data, i));
+    switch (stored.Level) {
+      case 0:
+        lastUser = tree.AddOwned(nullptr, stored.Name, CreateFromNodeRecord(stored));
+        tree.SetImages(lastUser, kImageUser);
+        ++m_.FormerUserCount;
+        break;
+      case 1:
+        // A share before any user goes to the top level.
+        lastShare = tree.AddOwned(lastUser, stored.Name, CreateFromNodeRecord(stored));
+        tree.SetImages(lastShare, stored.DiskShare ? kImageDiskShare : kImagePrintShare);
+        break;
+      default: {
+        TreeNode* file = tree.AddOwned(lastShare, stored.Name, CreateFromNodeRecord(stored));
+        tree.SetImages(file, m_.Icons().FileIconIndex(stored.Name));
+        break;
+      }
+    }
+  }
+  // Nodes that were there before the load would make the count differ.
+  if (static_cast<std::size_t>(tree.Count()) != records) {
+    DiscardDamaged();
+    return false;
+  }
+  return true;
+}
+
+void FormerConnectionStore::DiscardDamaged() {
+  m_.TreeViewFormer.Clear();
+  m_.FormerUserCount = 0;
+  keepOldFile_ = true;
+  m_.Messages().Error(kDamagedTreeMessage);
+}
+
+std::string FormerConnectionStore::EncodeTree(const ConnectionTree& tree, int firstUser,
+                                              StoreProgress* progress) {
+  std::string out(static_cast<std::size_t>(tree.Count()) * NodeRecord::kSize, '\0');
+  std::size_t used = 0;
+  for (int i = firstUser < 0 ? 0 : firstUser; i < tree.TopLevelCount(); ++i) {
+    EncodeSubtree(*tree.TopLevel(i), 0, out, used, progress);
+  }
+  out.resize(used);
+  return out;
+}
+
+bool FormerConnectionStore::SaveFormerConnections(StoreProgress* progress) {
+  if (saved_) return saveResult_;
+  saved_ = true;
+
+  // Threads stop before any record is freed: a lookup must never publish
+  // into a freed user.
+  ClearSeenFlags(m_.Users);
+  m_.SweepUsers(true);
+
+  if (progress) progress->Start(m_.FormerUserCount);
+  ConnectionTree& tree = m_.TreeViewFormer;
+  // The oldest users beyond Count are dropped. The whole tree goes once the
+  // file is written, so the dropped ones are only skipped here.
+  int firstUser = 0;
+  while (m_.Options().Count < m_.FormerUserCount && firstUser < tree.TopLevelCount()) {
+    if (progress) progress->StepIt();
+    ++firstUser;
+    --m_.FormerUserCount;
+  }
+  const std::string data = EncodeTree(tree, firstUser, progress);
+  tree.Clear();
+  m_.FormerUserCount = 0;
+
+  std::string error;
+  saveResult_ = (!keepOldFile_ || KeepOldCopy(error)) && WriteFileAtomically(path_, data, error);
+  if (!saveResult_) m_.Messages().Error(error);
+  if (progress) progress->Finish();
+  return saveResult_;
+}
+
+bool FormerConnectionStore::KeepOldCopy(std::string& error) {
+  struct stat st {};
+  // Only a plain file is kept: through a link the old file is not replaced.
+  if (::lstat(path_.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return true;
+  for (int n = 1; n <= 1000; ++n) {
+    const std::string copy = path_ + ".damaged" + (n == 1 ? "" : "." + std::to_string(n));
+    // A second name for the old file; the new one then replaces only the
+    // first name.
+    if (::link(path_.c_str(), copy.c_str()) == 0) {
+      keptCopyPath_ = copy;
+      return true;
+    }
+    if (errno == EEXIST) continue;
+    // No hard links on this file system: the old file moves instead.
+    struct stat taken {};
+    if (::lstat(copy.c_str(), &taken) == 0) continue;
+    if (::rename(path_.c_str(), copy.c_str()) == 0) {
+      keptCopyPath_ = copy;
+      return true;
+    }
+    error = "Cannot keep " + path_ + " as " + copy + ": " + std::strerror(errno);
+    return false;
+  }
+  error = "Cannot keep " + path_ + ": too many earlier copies beside it";
+  return false;
+}
+
+}  // namespace qm

@@ -1,0 +1,142 @@
+#include "store/IniFile.h"
+
+#include "core/Text.h"
+
+namespace qm {
+
+namespace {
+constexpr std::string_view kBlanks = " \t\r\v\f";
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+std::string_view Trim(std::string_view s) {
+  const std::size_t begin = s.find_first_not_of(kBlanks);
+  if (begin == std::string_view::npos) return {};
+  const std::size_t end = s.find_last_not_of(kBlanks);
+  return s.substr(begin, end - begin + 1);
+}
+
+std::string_view Unquote(std::string_view s) {
+  if (s.size() >= 2 && (s.front() == '"' || s.front() == '\'') && s.back() == s.front()) {
+    return s.substr(1, s.size() - 2);
+  }
+  return s;
+}
+
+bool HasLineBreak(std::string_view s) {
+  return s.find_first_of("\r\n") != std::string_view::npos;
+}
+}  // namespace
+
+IniFile::IniFile(std::string_view text) {
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t end = text.find('\n', pos);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(pos, end - pos);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    lines_.push_back(ParseLine(std::string(line), lines_.empty()));
+    pos = end + 1;
+  }
+}
+
+IniFile::Line IniFile::ParseLine(std::string text, bool first) {
+  Line line;
+  line.text = std::move(text);
+  std::string_view view = line.text;
+  std::size_t offset = 0;
+  if (first && view.starts_with(kUtf8Bom)) offset = kUtf8Bom.size();
+  offset = view.find_first_not_of(kBlanks, offset);
+  if (offset == std::string_view::npos) return line;
+  if (view[offset] == '[') {
+    const std::size_t close = view.find(']', offset + 1);
+    const std::size_t nameEnd = close == std::string_view::npos ? view.size() : close;
+    line.kind = LineKind::kSection;
+    line.name = Trim(view.substr(offset + 1, nameEnd - offset - 1));
+  } else if (view[offset] != ';') {
+    const std::size_t equals = view.find('=', offset);
+    if (equals != std::string_view::npos) {
+      line.kind = LineKind::kKey;
+      line.name = Trim(view.substr(offset, equals - offset));
+      line.valueBegin = equals + 1;
+    }
+  }
+  return line;
+}
+
+std::size_t IniFile::FindSection(std::string_view section) const {
+  section = Trim(section);
+  for (std::size_t i = 0; i < lines_.size(); ++i) {
+    if (lines_[i].kind == LineKind::kSection && SameTextAsciiNoCase(lines_[i].name, section)) {
+      return i;
+    }
+  }
+  return lines_.size();
+}
+
+std::size_t IniFile::SectionEnd(std::size_t header) const {
+  std::size_t i = header + 1;
+  while (i < lines_.size() && lines_[i].kind != LineKind::kSection) ++i;
+  return i;
+}
+
+std::optional<std::string> IniFile::Read(std::string_view section, std::string_view key) const {
+  const std::size_t header = FindSection(section);
+  if (header == lines_.size()) return std::nullopt;
+  key = Trim(key);
+  const std::size_t end = SectionEnd(header);
+  for (std::size_t i = header + 1; i < end; ++i) {
+    const Line& line = lines_[i];
+    if (line.kind != LineKind::kKey || !SameTextAsciiNoCase(line.name, key)) continue;
+    const std::string_view value =
+        Unquote(Trim(std::string_view(line.text).substr(line.valueBegin)));
+    return std::string(CutUtf8(value, kMaxValueBytes));
+  }
+  return std::nullopt;
+}
+
+bool IniFile::Write(std::string_view section, std::string_view key, std::string_view value) {
+  section = Trim(section);
+  key = Trim(key);
+  if (section.empty() || HasLineBreak(section) || section.find(']') != std::string_view::npos ||
+      key.empty() || HasLineBreak(key) || key.find('=') != std::string_view::npos ||
+      key.front() == '[' || key.front() == ';') {
+    return false;
+  }
+  value = value.substr(0, value.find_first_of("\r\n"));
+
+  const std::size_t header = FindSection(section);
+  if (header == lines_.size()) {
+    if (!lines_.empty() && !Trim(lines_.back().text).empty()) lines_.push_back(Line{});
+    lines_.push_back(ParseLine("[" + std::string(section) + "]", lines_.empty()));
+    lines_.push_back(ParseLine(std::string(key) + "=" + std::string(value), false));
+    return true;
+  }
+  const std::size_t end = SectionEnd(header);
+  std::size_t insertAt = header + 1;
+  for (std::size_t i = header + 1; i < end; ++i) {
+    Line& line = lines_[i];
+    if (line.kind != LineKind::kKey) continue;
+    if (SameTextAsciiNoCase(line.name, key)) {
+      line = ParseLine(line.name + "=" + std::string(value), i == 0);
+      return true;
+    }
+    insertAt = i + 1;
+  }
+  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt),
+                ParseLine(std::string(key) + "=" + std::string(value), false));
+  return true;
+}
+
+std::string IniFile::Text() const {
+  std::size_t size = 0;
+  for (const Line& line : lines_) size += line.text.size() + 1;
+  std::string out;
+  out.reserve(size);
+  for (const Line& line : lines_) {
+    out += line.text;
+    out += '\n';
+  }
+  return out;
+}
+
+}  // namespace qm

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qm {
+
+// The text of an INI file, kept line by line so that a write changes one
+// line and leaves every other line (comments, unknown keys, order) as it
+// was.
+//
+// Reading rules: lines end in LF or CR LF; "[name]" opens a section;
+// "key=value" gives a value; a line whose first non-blank is ';' is a
+// comment. Section and key names are matched without regard to the case of
+// a to z. Blanks around a name or a value are not part of it, and a value
+// in a pair of double or single quotes is read without them. A value is
+// read as at most kMaxValueBytes bytes, cut at a UTF-8 character boundary.
+// Keys before the first section belong to no section. When a section or a
+// key appears twice, the first one counts, for reading and for writing.
+//
+// Text() ends every line with LF, whatever the file used before.
+class IniFile {
+ public:
+  static constexpr std::size_t kMaxValueBytes = 1023;
+
+  IniFile() = default;
+  explicit IniFile(std::string_view text);
+
+  // The value, or nothing when the section or the key is missing.
+  std::optional<std::string> Read(std::string_view section, std::string_view key) const;
+
+  // Replaces the value in place, or adds the key at the end of its section,
+  // or the section at the end of the file. A value ends at its first line
+  // break (the rest cannot be stored in one line). False, and nothing
+  // changed, for a name that no line could hold: empty, or holding a line
+  // break, a section name holding ']', a key name holding '=' or beginning
+  // with '[' or ';'.
+  bool Write(std::string_view section, std::string_view key, std::string_view value);
+
+  std::string Text() const;
+  std::size_t LineCount() const { return lines_.size(); }
+
+ private:
+  enum class LineKind { kOther, kSection, kKey };
+  struct Line {
+    std::string text;  // without its line ending
+    LineKind kind = LineKind::kOther;
+    std::string name;            // section or key name, trimmed
+    std::size_t valueBegin = 0;  // key lines: just after the '='
+  };
+
+  static Line ParseLine(std::string text, bool first);
+  // Index of the first section line of that name, or lines_.size().
+  std::size_t FindSection(std::string_view section) const;
+  // Index one past the section's last line (the next section or the end).
+  std::size_t SectionEnd(std::size_t header) const;
+
+  std::vector<Line> lines_;
+};
+
+}  // namespace qm

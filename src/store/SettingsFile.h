@@ -1,0 +1,71 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "store/IniFile.h"
+
+namespace qm {
+
+inline constexpr const char* kSettingsFileName = "Quillmoor98.ini";
+
+// "$QUILLMOOR98_SYSCONFDIR/Quillmoor98.ini", /etc when the variable is unset
+// or empty: one file for the whole computer, shared by every copy of the
+// program.
+std::string SettingsFilePath();
+
+// The settings file with its typed reads and writes. The file is read once,
+// when the object is made; writes change the object at once and reach the
+// disk at Flush, all together, through a temporary file renamed over the
+// old one, so a failed flush leaves the old file whole. A file this object
+// creates is readable by its owner only: it holds the administrator
+// password. The destructor writes nothing: whoever releases the object
+// flushes it first and shows a failure.
+class SettingsFile {
+ public:
+  explicit SettingsFile(std::string path);
+
+  const std::string& Path() const { return path_; }
+
+  // A missing section or key gives the default.
+  std::string ReadString(const std::string& section, const std::string& key,
+                         const std::string& defaultValue) const;
+  // Signed decimal; a text longer than 2 characters beginning "0x" or "0X",
+  // or a text beginning "$", is hexadecimal (up to 32 bits, taken as a
+  // signed 32-bit value). Empty, invalid or out of range: the default.
+  int ReadInteger(const std::string& section, const std::string& key, int defaultValue) const;
+  // ReadInteger with the default 1 or 0; any non-zero number is true.
+  bool ReadBool(const std::string& section, const std::string& key, bool defaultValue) const;
+
+  void WriteString(const std::string& section, const std::string& key, const std::string& value);
+  void WriteInteger(const std::string& section, const std::string& key, int value);
+  void WriteBool(const std::string& section, const std::string& key, bool value);
+
+  // Writes made since the last successful flush.
+  bool HasUnsavedWrites() const { return !pending_.empty(); }
+
+  // Puts the writes made since the last flush into the file as it is on the
+  // disk now, keeping every other line of it. Nothing to write: true, and
+  // the file is not touched. On failure Error() is "Unable to write to
+  // Quillmoor98.ini" (the text to show) and ErrorDetail() says why; the
+  // writes stay pending and the file on the disk is unchanged.
+  bool Flush();
+  const std::string& Error() const { return error_; }
+  const std::string& ErrorDetail() const { return errorDetail_; }
+
+  // Parses a value the way ReadInteger does; false when it is no integer.
+  static bool ParseInteger(const std::string& text, int& value);
+
+ private:
+  struct Write {
+    std::string section, key, value;
+  };
+
+  std::string path_;
+  IniFile ini_;
+  std::vector<Write> pending_;
+  std::string error_;
+  std::string errorDetail_;
+};
+
+}  // namespace qm

@@ -1,0 +1,117 @@
+#include "store/SettingsSections.h"
+
+#include "core/Monitor.h"
+#include "core/Text.h"
+
+namespace qm {
+
+namespace {
+constexpr const char* kOptions = "Options";
+constexpr const char* kView = "View";
+
+int ReadInRange(const SettingsFile& file, const char* section, const char* key, int defaultValue,
+                int low, int high) {
+  const int value = file.ReadInteger(section, key, defaultValue);
+  return value < low || value > high ? defaultValue : value;
+}
+
+WindowBounds ReadBounds(const SettingsFile& file, const char* section,
+                        const WindowBounds& defaults) {
+  WindowBounds b;
+  b.Top = file.ReadInteger(section, "Top", defaults.Top);
+  b.Left = file.ReadInteger(section, "Left", defaults.Left);
+  b.Height = file.ReadInteger(section, "Height", defaults.Height);
+  b.Width = file.ReadInteger(section, "Width", defaults.Width);
+  return b;
+}
+
+void WriteBounds(SettingsFile& file, const char* section, const WindowBounds& b) {
+  file.WriteInteger(section, "Top", b.Top);
+  file.WriteInteger(section, "Left", b.Left);
+  file.WriteInteger(section, "Height", b.Height);
+  file.WriteInteger(section, "Width", b.Width);
+}
+}  // namespace
+
+void LoadOptions(const SettingsFile& file, Settings& settings, const OptionsHooks& hooks) {
+  settings.Refresh = ReadInRange(file, kOptions, "Refresh", 1, 1, 10000);
+  settings.Count = ReadInRange(file, kOptions, "Count", 100, 0, 1000);
+  settings.Idle = ReadInRange(file, kOptions, "Idle", 10, 0, 59);
+  settings.MaxNumber = ReadInRange(file, kOptions, "MaxNumber", 10, 0, 999);
+
+  settings.Quake = file.ReadBool(kOptions, "Quake", false);
+  settings.IPC = file.ReadBool(kOptions, "IPC", true);
+  settings.Siren = file.ReadBool(kOptions, "Siren", true);
+  settings.Popup = file.ReadBool(kOptions, "Popup", false);
+  settings.Launch = file.ReadBool(kOptions, "Launch", true);
+  // Only a false Launch acts: a true one leaves the registration as it is.
+  if (!settings.Launch && hooks.removeStartupRegistration) hooks.removeStartupRegistration();
+
+  settings.Toolbar = file.ReadBool(kView, "Toolbar", true);
+  settings.Statusbar = file.ReadBool(kView, "Statusbar", true);
+
+  settings.Standard = file.ReadBool(kOptions, "Standard", true);
+  settings.IPFilter = file.ReadBool(kOptions, "IPFilter", false);
+  settings.IPFilterString = file.ReadString(kOptions, "IPFilterString", "");
+  settings.SoundFile = file.ReadString(kOptions, "SoundFile", "");
+
+  if (hooks.loadProgramList) hooks.loadProgramList();
+}
+
+void SaveOptions(SettingsFile& file, const Settings& settings, const OptionsHooks& hooks) {
+  file.WriteInteger(kOptions, "Refresh", settings.Refresh);
+  file.WriteInteger(kOptions, "Count", settings.Count);
+  file.WriteInteger(kOptions, "Idle", settings.Idle);
+  file.WriteInteger(kOptions, "MaxNumber", settings.MaxNumber);
+
+  file.WriteBool(kOptions, "Quake", settings.Quake);
+  file.WriteBool(kOptions, "IPC", settings.IPC);
+  file.WriteBool(kOptions, "Siren", settings.Siren);
+  file.WriteBool(kOptions, "Popup", settings.Popup);
+  file.WriteBool(kOptions, "Launch", settings.Launch);
+  file.WriteBool(kOptions, "Standard", settings.Standard);
+  file.WriteBool(kOptions, "IPFilter", settings.IPFilter);
+
+  file.WriteBool(kView, "Toolbar", settings.Toolbar);
+  file.WriteBool(kView, "Statusbar", settings.Statusbar);
+
+  file.WriteString(kOptions, "IPFilterString", settings.IPFilterString);
+  if (hooks.saveProgramList) hooks.saveProgramList();
+  file.WriteString(kOptions, "SoundFile", settings.SoundFile);
+}
+
+WindowBounds ReadMainWindowBounds(const SettingsFile& file) {
+  return ReadBounds(file, "Window", kMainWindowDefaultBounds);
+}
+
+void WriteMainWindowBounds(SettingsFile& file, const WindowBounds& bounds) {
+  WriteBounds(file, "Window", bounds);
+}
+
+WindowBounds ReadKickListBounds(const SettingsFile& file) {
+  return ReadBounds(file, "KickList", kKickListDefaultBounds);
+}
+
+void WriteKickListBounds(SettingsFile& file, const WindowBounds& bounds) {
+  WriteBounds(file, "KickList", bounds);
+}
+
+std::string ReadAdminPassword(const SettingsFile& file) {
+  return std::string(
+      CutUtf8(file.ReadString("Admin", "Admin Password", ""), kMaxAdminPasswordBytes));
+}
+
+void WriteAdminPassword(SettingsFile& file, const std::string& password) {
+  file.WriteString("Admin", "Admin Password",
+                   std::string(CutUtf8(password, kMaxAdminPasswordBytes)));
+}
+
+int ReadWhoToKick(const SettingsFile& file) {
+  return ReadInRange(file, "Kick", "WhoToKick", KickNobody, KickNobody, KickAll);
+}
+
+void WriteWhoToKick(SettingsFile& file, int whoToKick) {
+  file.WriteInteger("Kick", "WhoToKick", whoToKick);
+}
+
+}  // namespace qm

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "core/Settings.h"
+#include "store/SettingsFile.h"
+
+namespace qm {
+
+// What loading and saving [Options] and [View] hand to others, at the moment
+// the order of the keys gives them. Unset ones are skipped.
+struct OptionsHooks {
+  // Launch was read as false: the start-up registration goes at once.
+  std::function<void()> removeStartupRegistration;
+  // After every key has been read.
+  std::function<void()> loadProgramList;
+  // Between IPFilterString and SoundFile.
+  std::function<void()> saveProgramList;
+};
+
+// [Options] and [View] into settings, each key with its default and range
+// (a value outside the range gives the default). The caller then sets the
+// refresh timer's interval and shows or hides the toolbar and status bar.
+void LoadOptions(const SettingsFile& file, Settings& settings, const OptionsHooks& hooks = {});
+// Every key of [Options] and [View], whether it changed or not.
+void SaveOptions(SettingsFile& file, const Settings& settings, const OptionsHooks& hooks = {});
+
+// A window's bounds in screen pixels, taken from the file as they are.
+struct WindowBounds {
+  int Top = 0;
+  int Left = 0;
+  int Height = 0;
+  int Width = 0;
+  bool operator==(const WindowBounds&) const = default;
+};
+
+inline constexpr WindowBounds kMainWindowDefaultBounds{100, 100, 350, 450};
+inline constexpr WindowBounds kKickListDefaultBounds{202, 245, 291, 333};
+
+// [Window]: the main window.
+WindowBounds ReadMainWindowBounds(const SettingsFile& file);
+void WriteMainWindowBounds(SettingsFile& file, const WindowBounds& bounds);
+
+// [KickList]: the Disconnect List dialog.
+WindowBounds ReadKickListBounds(const SettingsFile& file);
+void WriteKickListBounds(SettingsFile& file, const WindowBounds& bounds);
+
+// [Admin] "Admin Password", in plain text; held and written back as at most
+// kMaxAdminPasswordBytes bytes, cut at a character boundary.
+inline constexpr std::size_t kMaxAdminPasswordBytes = 255;
+std::string ReadAdminPassword(const SettingsFile& file);
+void WriteAdminPassword(SettingsFile& file, const std::string& password);
+
+// [Kick] WhoToKick: 0 KickNobody, 1 KickList, 2 KickAll; anything else 0.
+int ReadWhoToKick(const SettingsFile& file);
+void WriteWhoToKick(SettingsFile& file, int whoToKick);
+
+}  // namespace qm

@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/Monitor.h"
+#include "store/SettingsSections.h"
+#include "store/TempFolder.h"
+
+namespace qm {
+namespace {
+
+using test::ReadText;
+using test::TempFolder;
+using test::WriteText;
+
+bool SameSettings(const Settings& a, const Settings& b) {
+  return a.Refresh == b.Refresh && a.Count == b.Count && a.Idle == b.Idle &&
+         a.MaxNumber == b.MaxNumber && a.Quake == b.Quake && a.IPC == b.IPC && a.Siren == b.Siren &&
+         a.Popup == b.Popup && a.Launch == b.Launch && a.Standard == b.Standard &&
+         a.IPFilter == b.IPFilter && a.IPFilterString == b.IPFilterString &&
+         a.SoundFile == b.SoundFile && a.Toolbar == b.Toolbar && a.Statusbar == b.Statusbar;
+}
+
+class SettingsSectionsTest : public ::testing::Test {
+ protected:
+  TempFolder folder;
+  std::string path = folder.File("Quillmoor98.ini");
+
+  Settings LoadFrom(const std::string& text) {
+    WriteText(path, text);
+    Settings s;
+    s.Refresh = s.Count = s.Idle = s.MaxNumber = -1;  // every field must be read
+    LoadOptions(SettingsFile(path), s);
+    return s;
+  }
+};
+
+TEST_F(SettingsSectionsTest, WithoutAFileEverythingHasItsDefault) {
+  const SettingsFile file(folder.File("missing.ini"));
+  Settings s;
+  s.Refresh = 77;
+  s.Quake = true;
+  s.SoundFile = "stale";
+  LoadOptions(file, s);
+  EXPECT_TRUE(SameSettings(s, Settings{}));
+  EXPECT_EQ(ReadMainWindowBounds(file), (WindowBounds{100, 100, 350, 450}));
+  EXPECT_EQ(ReadKickListBounds(file), (WindowBounds{202, 245, 291, 333}));
+  EXPECT_EQ(ReadAdminPassword(file), "");
+  EXPECT_EQ(ReadWhoToKick(file), KickNobody);
+}
+
+TEST_F(SettingsSectionsTest, IntegersOutsideTheirRangeGiveTheirDefaults) {
+  Settings s = LoadFrom("[Options]\nRefresh=0\nCount=1001\nIdle=60\nMaxNumber=-1\n");
+  EXPECT_EQ(s.Refresh, 1);
+  EXPECT_EQ(s.Count, 100);
+  EXPECT_EQ(s.Idle, 10);
+  EXPECT_EQ(s.MaxNumber, 10);
+  s = LoadFrom("[Options]\nRefresh=20000\nCount=-1\nIdle=-1\nMaxNumber=1000\n");
+  EXPECT_EQ(s.Refresh, 1);
+  EXPECT_EQ(s.Count, 100);
+  EXPECT_EQ(s.Idle, 10);
+  EXPECT_EQ(s.MaxNumber, 10);
+}
+
+TEST_F(SettingsSectionsTest, RangeBoundsAreKept) {
+  Settings s = LoadFrom("[Options]\nRefresh=10000\nCount=0\nIdle=59\nMaxNumber=999\n");
+  EXPECT_EQ(s.Refresh, 10000);
+  EXPECT_EQ(s.Count, 0);
+  EXPECT_EQ(s.Idle, 59);
+  EXPECT_EQ(s.MaxNumber, 999);
+  s = LoadFrom("[Options]\nRefresh=1\nCount=1000\nIdle=0\nMaxNumber=0\n");
+  EXPECT_EQ(s.Refresh, 1);
+  EXPECT_EQ(s.Count, 1000);
+  EXPECT_EQ(s.Idle, 0);
+  EXPECT_EQ(s.MaxNumber, 0);
+}
+
+TEST_F(SettingsSectionsTest, ValuesReadTheWayTheFileSyntaxSays) {
+  const Settings s = LoadFrom(
+      "[OPTIONS]\nRefresh=0x10\nSiren=word\nPopup=\nQuake=2\nIPFilterString= '192.168.' \n"
+      "[view]\nToolbar=0\n");
+  EXPECT_EQ(s.Refresh, 16);
+  EXPECT_TRUE(s.Siren) << "a word gives the default";
+  EXPECT_FALSE(s.Popup) << "an empty value gives the default";
+  EXPECT_TRUE(s.Quake) << "any non-zero number is true";
+  EXPECT_EQ(s.IPFilterString, "192.168.");
+  EXPECT_FALSE(s.Toolbar);
+  EXPECT_TRUE(s.Statusbar);
+}
+
+TEST_F(SettingsSectionsTest, FalseLaunchRemovesTheStartUpRegistrationBeforeTheProgramList) {
+  std::vector<std::string> calls;
+  OptionsHooks hooks;
+  hooks.removeStartupRegistration = [&] { calls.push_back("remove"); };
+  hooks.loadProgramList = [&] { calls.push_back("programs"); };
+  Settings s;
+  WriteText(path, "[Options]\nLaunch=0\n");
+  LoadOptions(SettingsFile(path), s, hooks);
+  EXPECT_EQ(calls, (std::vector<std::string>{"remove", "programs"}));
+
+  calls.clear();
+  WriteText(path, "[Options]\nLaunch=1\n");
+  LoadOptions(SettingsFile(path), s, hooks);
+  EXPECT_EQ(calls, (std::vector<std::string>{"programs"})) << "a true Launch creates nothing";
+}
+
+TEST_F(SettingsSectionsTest, SaveWritesEveryKeyInItsOrder) {
+  SettingsFile file(path);
+  Settings s;
+  s.IPFilterString = "10.";
+  bool programListSeenBetween = false;
+  OptionsHooks hooks;
+  hooks.saveProgramList = [&] {
+    programListSeenBetween = file.ReadString("Options", "IPFilterString", "-") == "10." &&
+                             file.ReadString("Options", "SoundFile", "-") == "-";
+  };
+  SaveOptions(file, s, hooks);
+  ASSERT_TRUE(file.Flush());
+  EXPECT_TRUE(programListSeenBetween);
+  EXPECT_EQ(ReadText(path),
+            "[Options]\nRefresh=1\nCount=100\nIdle=10\nMaxNumber=10\nQuake=0\nIPC=1\nSiren=1\n"
+            "Popup=0\nLaunch=1\nStandard=1\nIPFilter=0\nIPFilterString=10.\nSoundFile=\n"
+            "\n[View]\nToolbar=1\nStatusbar=1\n");
+}
+
+TEST_F(SettingsSectionsTest, SavedOptionsLoadBackTheSame) {
+  Settings saved;
+  saved.Refresh = 30;
+  saved.Count = 0;
+  saved.Idle = 59;
+  saved.MaxNumber = 999;
+  saved.Quake = true;
+  saved.IPC = false;
+  saved.Siren = false;
+  saved.Popup = true;
+  saved.Launch = false;
+  saved.Standard = false;
+  saved.IPFilter = true;
+  saved.IPFilterString = "192.168.1.";
+  saved.SoundFile = "/home/admin/Sounds/alarm ünïcode.wav";
+  saved.Toolbar = false;
+  saved.Statusbar = false;
+  SettingsFile file(path);
+  SaveOptions(file, saved);
+  ASSERT_TRUE(file.Flush());
+  Settings loaded;
+  LoadOptions(SettingsFile(path), loaded);
+  EXPECT_TRUE(SameSettings(saved, loaded));
+}
+
+TEST_F(SettingsSectionsTest, WindowBoundsAreTakenAsTheyAre) {
+  SettingsFile file(path);
+  WriteMainWindowBounds(file, {-20, 5000, 1, 0});
+  WriteKickListBounds(file, {1, 2, 3, 4});
+  ASSERT_TRUE(file.Flush());
+  const SettingsFile reread(path);
+  EXPECT_EQ(ReadMainWindowBounds(reread), (WindowBounds{-20, 5000, 1, 0}));
+  EXPECT_EQ(ReadKickListBounds(reread), (WindowBounds{1, 2, 3, 4}));
+  EXPECT_EQ(ReadText(path),
+            "[Window]\nTop=-20\nLeft=5000\nHeight=1\nWidth=0\n\n"
+            "[KickList]\nTop=1\nLeft=2\nHeight=3\nWidth=4\n");
+}
+
+TEST_F(SettingsSectionsTest, AdminPasswordIsHeldAsItsFirst255Bytes) {
+  WriteText(path, "[Admin]\nAdmin Password=" + std::string(300, 'p') + "\n");
+  SettingsFile file(path);
+  const std::string held = ReadAdminPassword(file);
+  EXPECT_EQ(held, std::string(255, 'p'));
+  WriteAdminPassword(file, held);
+  ASSERT_TRUE(file.Flush());
+  EXPECT_EQ(ReadText(path), "[Admin]\nAdmin Password=" + std::string(255, 'p') + "\n");
+}
+
+TEST_F(SettingsSectionsTest, AdminPasswordIsCutAtACharacterBoundary) {
+  const std::string password = std::string(254, 'a') + "\xE2\x82\xAC";  // € over 255-257
+  SettingsFile file(path);
+  WriteAdminPassword(file, password);
+  EXPECT_EQ(ReadAdminPassword(file), std::string(254, 'a'));
+  WriteText(path, "[Admin]\nAdmin Password=" + password + "\n");
+  EXPECT_EQ(ReadAdminPassword(SettingsFile(path)), std::string(254, 'a'));
+}
+
+TEST_F(SettingsSectionsTest, WhoToKickOutsideZeroToTwoIsKickNobody) {
+  for (const auto& [text, expected] :
+       std::vector<std::pair<std::string, int>>{{"0", KickNobody},
+                                                {"1", KickList},
+                                                {"2", KickAll},
+                                                {"3", KickNobody},
+                                                {"-1", KickNobody},
+                                                {"all", KickNobody}}) {
+    WriteText(path, "[Kick]\nWhoToKick=" + text + "\n");
+    EXPECT_EQ(ReadWhoToKick(SettingsFile(path)), expected) << text;
+  }
+  SettingsFile file(path);
+  WriteWhoToKick(file, KickAll);
+  ASSERT_TRUE(file.Flush());
+  EXPECT_EQ(ReadWhoToKick(SettingsFile(path)), KickAll);
+}
+
+}  // namespace
+}  // namespace qm
