@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace qm {
@@ -18,7 +19,8 @@ inline constexpr const char* kIDontKnow = "I don't know";
 
 // The users to turn away while the disconnect status is KickList, in the
 // order they were added. Names are found without regard to the case of a
-// to z; addresses are compared exactly.
+// to z; addresses are compared exactly. Indexes by name and by address
+// keep the per-user checks of every tick cheap on long lists.
 class DisconnectList {
  public:
   const std::vector<DisconnectListEntry>& Entries() const { return entries_; }
@@ -56,9 +58,24 @@ class DisconnectList {
   static bool IsPlaceholderAddress(std::string_view address);
 
  private:
+  struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  using CountByText = std::unordered_map<std::string, int, TextHash, std::equal_to<>>;
+
   void Changed();
+  void Rebuild();
+  void IndexAddress(const DisconnectListEntry& e, int delta);
+  static void Count(CountByText& counts, const std::string& text, int delta);
 
   std::vector<DisconnectListEntry> entries_;
+  // Upper-cased name -> indices of its entries, ascending.
+  std::unordered_map<std::string, std::vector<std::size_t>, TextHash, std::equal_to<>> byName_;
+  // Real addresses -> how many entries hold them.
+  CountByText byAddress_;
+  // Upper-cased names of the entries without a real address -> how many.
+  CountByText namesWithoutAddress_;
   std::function<void()> onChanged_;
 };
 

@@ -1,3 +1,5 @@
+#include <random>
+
 #include "EnforceFixture.h"
 #include "enforce/DisconnectList.h"
 #include "enforce/DisconnectListCommands.h"
@@ -101,6 +103,60 @@ TEST(DisconnectList, EveryChangeIsAnnounced) {
   list.Clear();
   list.Restore({});
   EXPECT_EQ(changes, 5);
+}
+
+// The indexes agree with a plain walk over the entries after any mix of
+// changes.
+TEST(DisconnectList, IndexesAgreeWithEntriesAfterRandomChanges) {
+  const std::vector<std::string> names = {"pc", "PC", "Pc1", "lab", "LAB", ""};
+  const std::vector<std::string> addresses = {"10.0.0.1", "10.0.0.2", kNotKnownYet,
+                                              kNotKnown,  kIDontKnow, ""};
+  std::mt19937 random(7);
+  auto pick = [&](const std::vector<std::string>& v) { return v[random() % v.size()]; };
+  DisconnectList list;
+  std::vector<DisconnectListEntry> saved;
+  for (int step = 0; step < 3000; ++step) {
+    switch (random() % 6) {
+      case 0:
+      case 1:
+        list.AddEntry(pick(names), pick(addresses));
+        break;
+      case 2:
+        list.UpdateAddress(pick(names), pick(addresses));
+        break;
+      case 3:
+        if (list.Count()) list.Remove(random() % list.Count());
+        break;
+      case 4:
+        if (random() % 2) {
+          saved = list.Snapshot();
+        } else {
+          list.Restore(saved);
+        }
+        break;
+      default:
+        if (random() % 20 == 0) list.Clear();
+    }
+    const auto& entries = list.Entries();
+    for (const std::string& name : names) {
+      int first = -1;
+      for (std::size_t i = 0; i < entries.size() && first < 0; ++i) {
+        if (SameTextAsciiNoCase(entries[i].EntryName, name)) first = static_cast<int>(i);
+      }
+      ASSERT_EQ(list.FindByName(name), first) << "step " << step;
+      for (const std::string& address : addresses) {
+        bool byAddress = false, byName = false;
+        for (const auto& e : entries) {
+          const bool real = !DisconnectList::IsPlaceholderAddress(e.EntryAddress);
+          byAddress |=
+              real && e.EntryAddress == address && !DisconnectList::IsPlaceholderAddress(address);
+          byName |= !real && SameTextAsciiNoCase(e.EntryName, name);
+        }
+        ASSERT_EQ(list.ContainsAddress(address), byAddress) << "step " << step;
+        ASSERT_EQ(list.ListsUser(name, address), byAddress || byName) << "step " << step;
+      }
+    }
+  }
 }
 
 // ---- the dialog's and the main window's commands ----
