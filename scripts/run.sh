@@ -1,11 +1,30 @@
 #!/usr/bin/env bash
-# Runs the program on the simulated server with the shipped demo state, with
-# its settings and data in a folder of the build (no root, no Samba needed).
+# `make run`: the program on the simulated server, with a demo that lets
+# client computers come, open files and go. Settings and data live in a
+# folder of the build, so it needs neither root nor Samba. The desktop
+# program when a display is available, the console front end otherwise.
 set -euo pipefail
 build=${1:-build}
 root=$(cd "$(dirname "$0")/.." && pwd)
+bin="$root/$build/bin"
 work="$root/$build/demo"
 mkdir -p "$work"
-cp "$root/data/demo/state.json" "$work/state.json"
+
 export QUILLMOOR98_SERVER="sim:$work/state.json"
-exec "$root/$build/bin/quillmoor98-demo" 5
+export QUILLMOOR98_SYSCONFDIR="$work"
+export QUILLMOOR98_PROGRAM_DIR="$work"
+export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$work}"
+
+cp "$root/data/demo/state.json" "$work/state.json"
+"$bin/quillmoor98-simdemo" "$work/state.json" --seconds 3 &
+driver=$!
+trap 'kill $driver 2>/dev/null || true' EXIT INT TERM
+
+echo "Quillmoor 98 demo: simulated server at $work/state.json, data in $work"
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+  echo "The desktop program lives in the notification area (tray). Exit from its menu; the demo's"
+  echo "administrator password is empty."
+  "$bin/quillmoor98" && exit 0
+fi
+echo "The console front end. Ctrl+C ends it (the history is stored in $work/Tree.dat)."
+exec "$bin/quillmoor98" --console
