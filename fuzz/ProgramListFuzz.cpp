@@ -1,0 +1,30 @@
+// The "ProgramList.dat" reader over any bytes: every line is one entry, the
+// sorted list writes back and reads again the same, and the watch's test
+// finds every entry in upper case.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <string_view>
+
+#include "core/Text.h"
+#include "enforce/ProgramListFile.h"
+
+namespace {
+void Check(bool condition) {
+  if (!condition) std::abort();
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  const auto lines = qm::ProgramListFile::Parse(text);
+  Check(qm::ProgramListFile::Parse(qm::ProgramListFile::Format(lines)) == lines);
+
+  qm::ProgramList list;
+  list.Restore(lines);
+  Check(list.Count() == lines.size());
+  Check(std::is_sorted(list.Entries().begin(), list.Entries().end(), qm::ProgramList::Before));
+  for (const auto& line : lines) Check(list.ContainsProgram(qm::AsciiUpper(line)));
+  Check(qm::ProgramListFile::Parse(qm::ProgramListFile::Format(list.Entries())) == list.Entries());
+  return 0;
+}
