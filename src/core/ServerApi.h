@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -113,7 +114,8 @@ class ServerApi {
   bool isNT_ = false;
   std::string loadError_;
   bool failAllocations_ = false;
-  std::uint32_t lastBufferSize_[4] = {0, 0, 0, 0};
+  // Lookup threads enumerate sessions beside the user-interface thread.
+  std::atomic<std::uint32_t> lastBufferSize_[4] = {0, 0, 0, 0};
   Result shares_, connections_, files_;
   mutable std::mutex sessionsMutex_;
   std::unordered_map<std::thread::id, Result> sessions_;
