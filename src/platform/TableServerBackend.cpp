@@ -179,6 +179,15 @@ NetStatus TableServerBackend::NetSessionEnum(NtBuffer** buffer, std::uint32_t& r
   return NERR_Success;
 }
 
+NetStatus TableServerBackend::SessionTable(std::vector<ServerTables::Session>& sessions) {
+  sessions.clear();
+  if (NetStatus s = InjectedStatus(ServerCall::NetSessionEnum)) return s;
+  ServerTables fresh;
+  if (NetStatus s = ReadForSessions(fresh)) return s;
+  sessions = std::move(fresh.sessions);
+  return NERR_Success;
+}
+
 NetStatus TableServerBackend::NetSessionDel(const char16_t* clientName,
                                             const char16_t* /*userName*/) {
   if (NetStatus s = InjectedStatus(ServerCall::NetSessionDel)) return s;

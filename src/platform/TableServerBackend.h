@@ -50,6 +50,11 @@ class TableServerBackend : public ServerBackend {
                              std::uint16_t& total) override;
   NetStatus NetSessionDel50(const char* clientName, std::uint16_t key) override;
 
+  // The session table as a fresh session enumeration would read it, with
+  // each session's address (which neither family's records carry). 0 or
+  // the status that enumeration would give.
+  NetStatus SessionTable(std::vector<ServerTables::Session>& sessions);
+
  protected:
   // True for the 95/98 family.
   virtual bool Is95() const { return false; }

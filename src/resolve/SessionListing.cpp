@@ -1,0 +1,157 @@
+#include "resolve/SessionListing.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace qm {
+
+namespace {
+
+constexpr std::size_t kNameWidth = 15;   // a NetBIOS name without its suffix
+constexpr const char* kSuffix = "<20>";  // the server service
+// Room the pairing reads for an address.
+constexpr std::size_t kAddressWidth = 16;
+
+std::string Padded(std::string text, std::size_t width) {
+  if (text.size() < width) text.append(width - text.size(), ' ');
+  return text;
+}
+
+// The length of the character at text[i]; printable is false for a
+// control character and for a byte that starts no well-formed UTF-8
+// character (whose length is then 1).
+std::size_t CharacterAt(std::string_view text, std::size_t i, bool& printable) {
+  printable = false;
+  const auto b0 = static_cast<unsigned char>(text[i]);
+  if (b0 < 0x80) {
+    printable = b0 >= 0x20 && b0 != 0x7F;
+    return 1;
+  }
+  std::size_t len;
+  char32_t cp;
+  if ((b0 & 0xE0) == 0xC0) {
+    len = 2;
+    cp = b0 & 0x1F;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    len = 3;
+    cp = b0 & 0x0F;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    len = 4;
+    cp = b0 & 0x07;
+  } else {
+    return 1;
+  }
+  if (i + len > text.size()) return 1;
+  for (std::size_t k = 1; k < len; ++k) {
+    const auto b = static_cast<unsigned char>(text[i + k]);
+    if ((b & 0xC0) != 0x80) return 1;
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  const bool overlong =
+      (len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
+  if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 1;
+  // The C1 controls, and the line and paragraph separators.
+  printable = !((cp >= 0x80 && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029);
+  return len;
+}
+
+}  // namespace
+
+std::string SessionListing::PrintableName(std::string_view name) {
+  std::string out;
+  out.reserve(name.size());
+  for (std::size_t i = 0; i < name.size();) {
+    bool printable;
+    const std::size_t len = CharacterAt(name, i, printable);
+    if (printable) {
+      out.append(name.substr(i, len));
+    } else {
+      out += '?';
+    }
+    i += len;
+  }
+  return out;
+}
+
+std::string SessionListing::PrintableAddress(const std::string& address) {
+  char text[INET6_ADDRSTRLEN] = {};
+  in_addr v4{};
+  if (inet_pton(AF_INET, address.c_str(), &v4) == 1) {
+    return inet_ntop(AF_INET, &v4, text, sizeof text) ? text : "";
+  }
+  in6_addr v6{};
+  if (inet_pton(AF_INET6, address.c_str(), &v6) != 1) return {};
+  if (IN6_IS_ADDR_V4MAPPED(&v6)) {
+    std::memcpy(&v4, v6.s6_addr + 12, sizeof v4);
+    return inet_ntop(AF_INET, &v4, text, sizeof text) ? text : "";
+  }
+  if (!inet_ntop(AF_INET6, &v6, text, sizeof text)) return {};
+  const std::string shown = text;
+  return shown.size() <= kAddressWidth ? shown : std::string();
+}
+
+std::string SessionListing::LocalName() {
+  char host[256] = {};
+  if (gethostname(host, sizeof host - 1) != 0) host[0] = '\0';
+  std::string name;
+  for (const char* p = host; *p && *p != '.' && name.size() < kNameWidth; ++p) {
+    const char c = *p;
+    if (c >= 'a' && c <= 'z') {
+      name += static_cast<char>(c - 'a' + 'A');
+    } else if (c > 0x20 && c < 0x7F) {
+      name += c;
+    } else {
+      name += '?';
+    }
+  }
+  return name;
+}
+
+std::string SessionListing::Format(const std::vector<ServerTables::Session>& sessions,
+                                   Remote remote, const std::string& localName) {
+  std::string out = "\n";
+  if (sessions.empty()) {
+    out += "    No Connections\n";
+    return out;
+  }
+  out +=
+      "                  NetBIOS Connection Table\n"
+      "\n"
+      "    Local Name             State    In/Out  Remote Host\n"
+      "    ---------------------------------------------------\n";
+
+  struct Line {
+    std::string name;
+    std::string address;
+  };
+  std::vector<Line> lines;
+  lines.reserve(sessions.size());
+  for (const auto& s : sessions) lines.push_back({PrintableName(s.client), s.address});
+  std::stable_sort(lines.begin(), lines.end(),
+                   [](const Line& a, const Line& b) { return a.name.size() > b.name.size(); });
+
+  std::string local = PrintableName(localName);
+  for (char& c : local) {
+    if (static_cast<unsigned char>(c) >= 0x80) c = '?';
+  }
+  local.resize(std::min(local.size(), kNameWidth));
+  // Everything up to the remote column, kRemoteColumn - 1 bytes.
+  const std::string lead = "    " + Padded(local, kNameWidth) + kSuffix + "  Connected     In   ";
+  for (const Line& line : lines) {
+    out += lead;
+    if (remote == Remote::Names) {
+      out += Padded(line.name, kNameWidth) + kSuffix;
+    } else {
+      // Blanks after the address: the pairing drops a line's last character.
+      out += Padded(PrintableAddress(line.address), kNameWidth + std::strlen(kSuffix));
+    }
+    out += '\n';
+  }
+  return out;
+}
+
+}  // namespace qm
