@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+
+#include "core/ServerApi.h"
+
+namespace qm {
+
+// 95/98: the account of the last session of computerName (exact,
+// case-sensitive, whole name) in the server's session list, or "Not
+// known". A failed enumeration lists nothing. releaseFailed tells that
+// SessionsExit failed, which the caller reports as "Debug: SessionsExit".
+// Safe on a lookup thread: the binding keeps each thread's sessions apart.
+std::string LookupUserName(ServerApi& api, const std::string& computerName, bool& releaseFailed);
+
+}  // namespace qm

@@ -1,0 +1,120 @@
+#include "resolve/TIPThread.h"
+
+#include <condition_variable>
+#include <mutex>
+
+namespace qm {
+
+namespace {
+
+void InterruptibleSleep(std::chrono::milliseconds pause, std::stop_token stop) {
+  std::mutex mutex;
+  std::condition_variable_any wake;
+  std::unique_lock lock(mutex);
+  wake.wait_for(lock, stop, pause, [] { return false; });
+}
+
+}  // namespace
+
+TIPThread::TIPThread(TUser& user, const LookupServices& services)
+    : LookupName(user.Name), User(user), services_(services) {}
+
+TIPThread::~TIPThread() {
+  if (thread_.joinable()) {
+    Terminate();
+    WaitFor();
+  }
+}
+
+void TIPThread::Start() {
+  if (thread_.joinable() || finished_.load()) return;
+  thread_ = std::jthread([this](std::stop_token stop) { Execute(std::move(stop)); });
+}
+
+void TIPThread::Terminate() {
+  thread_.request_stop();
+}
+
+void TIPThread::WaitFor() {
+  if (!thread_.joinable()) return;
+  if (services_.Steps->OnUiThread()) {
+    services_.Steps->ServeUntil([this] { return finished_.load(); });
+  }
+  thread_.join();
+}
+
+void TIPThread::Execute(std::stop_token stop) {
+  try {
+    Attempts(std::move(stop));
+  } catch (...) {
+    // Nothing published: the sweep turns the user's remaining "Not known
+    // yet" texts into "Not known".
+  }
+  finished_.store(true);
+  services_.Steps->Notify();
+}
+
+void TIPThread::Attempts(std::stop_token stop) {
+  if (!services_.IsNT) FoundUserName = kNotKnown;
+  FoundAddress = kNotKnown;
+  FoundHostName = kNotKnown;
+  for (int attempt = 1;; ++attempt) {
+    if (!services_.IsNT && FoundUserName == kNotKnown) FoundUserName = LookupUserName();
+    // A found address is kept, even when its host name stayed unknown.
+    if (FoundAddress == kNotKnown) {
+      try {
+        AddressResult found = services_.LookupAddress(LookupName);
+        FoundAddress = std::move(found.Address);
+        FoundHostName = std::move(found.HostName);
+      } catch (...) {
+        FoundAddress = kNotKnown;
+        FoundHostName = kNotKnown;
+      }
+    }
+    const bool nameDone = services_.IsNT || FoundUserName != kNotKnown;
+    if (nameDone && FoundAddress != kNotKnown) break;
+    if (stop.stop_requested()) break;
+    if (services_.Sleep) {
+      services_.Sleep(kPause, stop);
+    } else {
+      InterruptibleSleep(kPause, stop);
+    }
+    // A stop that came during the pause ends this attempt: the user has
+    // left and the sweep is waiting.
+    if (attempt == kAttempts || stop.stop_requested()) break;
+  }
+  Synchronize([this] { PublishResults(); });
+  Synchronize([this] {
+    if (services_.RefreshInfoPanel) services_.RefreshInfoPanel();
+  });
+}
+
+std::string TIPThread::LookupUserName() {
+  bool releaseFailed = false;
+  std::string name = kNotKnown;
+  try {
+    if (services_.LookupUserName) name = services_.LookupUserName(LookupName, releaseFailed);
+  } catch (...) {
+    name = kNotKnown;
+  }
+  if (releaseFailed) {
+    Synchronize([this] {
+      if (services_.Fatal) services_.Fatal("Debug: SessionsExit");
+    });
+  }
+  return name;
+}
+
+void TIPThread::PublishResults() {
+  // On the NT family UserName came with the connection record.
+  if (!services_.IsNT) User.UserName = FoundUserName;
+  User.IPAddress = FoundAddress;
+  User.HostName = FoundHostName;
+  if (services_.UpdateAddress) services_.UpdateAddress(User.Name, User.IPAddress);
+}
+
+void TIPThread::Synchronize(const std::function<void()>& step) {
+  services_.Steps->Execute(step);
+}
+
+}  // namespace qm

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <stop_token>
+#include <string>
+#include <thread>
+
+#include "core/Resources.h"
+#include "resolve/NameTable.h"
+#include "resolve/UiStepQueue.h"
+
+namespace qm {
+
+// What the lookup threads of a program work with. The lookups run on the
+// threads (so they must be safe to call from several at once); the other
+// callbacks run on the user-interface thread only.
+struct LookupServices {
+  bool IsNT = true;
+  UiStepQueue* Steps = nullptr;  // required
+  std::function<AddressResult(const std::string& computerName)> LookupAddress;
+  // 95/98: the account name of a computer or "Not known"; releaseFailed is
+  // set when the session enumeration could not be released.
+  std::function<std::string(const std::string& computerName, bool& releaseFailed)> LookupUserName;
+  // Waits the given time or until stop is requested, whichever comes first.
+  std::function<void(std::chrono::milliseconds, std::stop_token)> Sleep;
+  // The Disconnect List's UpdateAddress (name, address); may be empty.
+  std::function<void(const std::string& name, const std::string& address)> UpdateAddress;
+  // The selected node's details on the visible page; may be empty.
+  std::function<void()> RefreshInfoPanel;
+  // A "Debug: " failure: message, timer off, program ends; may be empty.
+  std::function<void(const std::string& text)> Fatal;
+};
+
+// The background lookup of one user: its address and host name (and on
+// 95/98 its account name), in up to five attempts half a second apart,
+// then published to the user's record on the user-interface thread.
+class TIPThread final : public LookupThread {
+ public:
+  static constexpr int kAttempts = 5;
+  static constexpr std::chrono::milliseconds kPause{500};
+
+  // Created suspended; services must outlive the thread.
+  TIPThread(TUser& user, const LookupServices& services);
+  // Stops and waits for a thread still running.
+  ~TIPThread() override;
+  TIPThread(const TIPThread&) = delete;
+  TIPThread& operator=(const TIPThread&) = delete;
+
+  void Start();
+  // A request: the thread notices it after an attempt that left something
+  // "Not known", or during its pause, and then publishes and ends.
+  void Terminate() override;
+  // Returns when the thread has ended; on the user-interface thread it
+  // keeps running the steps the lookup threads post meanwhile.
+  void WaitFor() override;
+  bool Finished() const { return finished_.load(); }
+
+  const std::string LookupName;
+  TUser& User;
+  // The thread's own results; read them only after WaitFor.
+  std::string FoundUserName;
+  std::string FoundAddress;
+  std::string FoundHostName;
+
+ private:
+  void Execute(std::stop_token stop);
+  void Attempts(std::stop_token stop);
+  std::string LookupUserName();
+  void PublishResults();  // on the user-interface thread
+  void Synchronize(const std::function<void()>& step);
+
+  const LookupServices& services_;
+  std::jthread thread_;
+  std::atomic<bool> finished_{false};
+};
+
+}  // namespace qm

@@ -1,0 +1,116 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include "resolve/ResolveTestSupport.h"
+#include "resolve/UiStepQueue.h"
+
+namespace qm {
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(UiStepQueue, StepOfTheUserInterfaceThreadRunsAtOnce) {
+  UiStepQueue steps;
+  bool ran = false;
+  EXPECT_TRUE(steps.Execute([&] { ran = true; }));
+  EXPECT_TRUE(ran);
+  EXPECT_EQ(steps.PendingCount(), 0u);
+}
+
+TEST(UiStepQueue, WorkerWaitsUntilTheUserInterfaceThreadHasRunItsStep) {
+  test::Watchdog watchdog(60s, "WorkerWaitsUntilTheUserInterfaceThreadHasRunItsStep");
+  UiStepQueue steps;
+  std::atomic<int> wakeUps{0};
+  steps.SetWakeUp([&] { ++wakeUps; });
+  const auto ui = std::this_thread::get_id();
+  std::thread::id ranOn;
+  std::atomic<bool> returned{false};
+  std::thread worker([&] {
+    EXPECT_TRUE(steps.Execute([&] { ranOn = std::this_thread::get_id(); }));
+    returned = true;
+  });
+  while (wakeUps.load() == 0) std::this_thread::sleep_for(1ms);
+  EXPECT_FALSE(returned.load());
+  EXPECT_EQ(steps.PendingCount(), 1u);
+  EXPECT_EQ(steps.RunPending(), 1);
+  worker.join();
+  EXPECT_TRUE(returned.load());
+  EXPECT_EQ(ranOn, ui);
+}
+
+TEST(UiStepQueue, ExceptionOfAStepComesOutAtThePoster) {
+  test::Watchdog watchdog(60s, "ExceptionOfAStepComesOutAtThePoster");
+  UiStepQueue steps;
+  std::atomic<bool> caught{false};
+  std::thread worker([&] {
+    try {
+      steps.Execute([] { throw std::runtime_error("step failed"); });
+    } catch (const std::runtime_error&) {
+      caught = true;
+    }
+    steps.Notify();
+  });
+  steps.ServeUntil([&] { return caught.load(); });
+  worker.join();
+  EXPECT_TRUE(caught.load());
+}
+
+TEST(UiStepQueue, ServingUntilAConditionRunsEveryPostedStep) {
+  test::Watchdog watchdog(60s, "ServingUntilAConditionRunsEveryPostedStep");
+  UiStepQueue steps;
+  int ran = 0;  // only the user-interface thread touches it
+  std::atomic<int> finished{0};
+  std::vector<std::thread> workers;
+  for (int w = 0; w < 8; ++w) {
+    workers.emplace_back([&] {
+      for (int i = 0; i < 50; ++i) steps.Execute([&] { ++ran; });
+      ++finished;
+      steps.Notify();
+    });
+  }
+  steps.ServeUntil([&] { return finished.load() == 8; });
+  for (auto& w : workers) w.join();
+  EXPECT_EQ(ran, 400);
+}
+
+TEST(UiStepQueue, ServeForGivesUpAtItsLimit) {
+  UiStepQueue steps;
+  EXPECT_FALSE(steps.ServeFor([] { return false; }, 20ms));
+  EXPECT_TRUE(steps.ServeFor([] { return true; }, 20ms));
+}
+
+TEST(UiStepQueue, ClosedQueueDropsStepsAndReleasesTheirPosters) {
+  test::Watchdog watchdog(60s, "ClosedQueueDropsStepsAndReleasesTheirPosters");
+  UiStepQueue steps;
+  std::atomic<int> posted{0};
+  steps.SetWakeUp([&] { ++posted; });
+  std::atomic<bool> result{true};
+  bool ran = false;
+  std::thread worker([&] { result = steps.Execute([&] { ran = true; }); });
+  while (posted.load() == 0) std::this_thread::sleep_for(1ms);
+  steps.Close();
+  worker.join();
+  EXPECT_FALSE(result.load());
+  EXPECT_FALSE(ran);
+  std::thread late([&] { result = steps.Execute([&] { ran = true; }); });
+  late.join();
+  EXPECT_FALSE(result.load());
+  EXPECT_FALSE(ran);
+}
+
+TEST(UiStepQueue, BoundThreadBecomesTheUserInterfaceThread) {
+  UiStepQueue steps;
+  std::thread other([&] {
+    steps.BindToCurrentThread();
+    EXPECT_TRUE(steps.OnUiThread());
+  });
+  other.join();
+  EXPECT_FALSE(steps.OnUiThread());
+}
+
+}  // namespace
+}  // namespace qm
