@@ -150,7 +150,11 @@ bool FormerConnectionStore::KeepOldCopy(std::string& error) {
   // Only a plain file is kept: through a link the old file is not replaced.
   if (::lstat(path_.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return true;
   for (int n = 1; n <= 1000; ++n) {
-    const std::string copy = path_ + ".damaged" + (n == 1 ? "" : "." + std::to_string(n));
+    std::string copy = path_ + ".damaged";
+    if (n > 1) {
+      copy += '.';
+      copy += std::to_string(n);
+    }
     // A second name for the old file; the new one then replaces only the
     // first name.
     if (::link(path_.c_str(), copy.c_str()) == 0) {

@@ -22,6 +22,13 @@ std::string_view Unquote(std::string_view s) {
   return s;
 }
 
+std::string Joined(std::string_view a, std::string_view b, std::string_view c) {
+  std::string out;
+  out.reserve(a.size() + b.size() + c.size());
+  out.append(a).append(b).append(c);
+  return out;
+}
+
 bool HasLineBreak(std::string_view s) {
   return s.find_first_of("\r\n") != std::string_view::npos;
 }
@@ -107,8 +114,8 @@ bool IniFile::Write(std::string_view section, std::string_view key, std::string_
   const std::size_t header = FindSection(section);
   if (header == lines_.size()) {
     if (!lines_.empty() && !Trim(lines_.back().text).empty()) lines_.push_back(Line{});
-    lines_.push_back(ParseLine("[" + std::string(section) + "]", lines_.empty()));
-    lines_.push_back(ParseLine(std::string(key) + "=" + std::string(value), false));
+    lines_.push_back(ParseLine(Joined("[", section, "]"), lines_.empty()));
+    lines_.push_back(ParseLine(Joined(key, "=", value), false));
     return true;
   }
   const std::size_t end = SectionEnd(header);
@@ -117,13 +124,13 @@ bool IniFile::Write(std::string_view section, std::string_view key, std::string_
     Line& line = lines_[i];
     if (line.kind != LineKind::kKey) continue;
     if (SameTextAsciiNoCase(line.name, key)) {
-      line = ParseLine(line.name + "=" + std::string(value), i == 0);
+      line = ParseLine(Joined(line.name, "=", value), i == 0);
       return true;
     }
     insertAt = i + 1;
   }
   lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt),
-                ParseLine(std::string(key) + "=" + std::string(value), false));
+                ParseLine(Joined(key, "=", value), false));
   return true;
 }
 
