@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Runs every libFuzzer target of a fuzz build for FUZZ_SECONDS seconds each
+# (default 60), one after the other. The corpus grows in
+# <build>/fuzz-corpus/<target>/ and starts from fuzz/seeds/<target>/; a
+# crashing input is saved in <build>/fuzz-artifacts/<target>/.
+# Usage: scripts/fuzz.sh [BUILD_DIR] [TARGET...]   (BUILD_DIR default build-fuzz)
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-build-fuzz}
+shift || true
+seconds=${FUZZ_SECONDS:-60}
+
+if [ $# -gt 0 ]; then
+  targets=("$@")
+else
+  targets=()
+  for src in "$root"/fuzz/*.cpp; do
+    targets+=("$(basename "$src" .cpp)")
+  done
+fi
+
+status=0
+for target in "${targets[@]}"; do
+  bin="$build/bin/$target"
+  if [ ! -x "$bin" ]; then
+    echo "== $target: not built ($bin missing)" >&2
+    status=1
+    continue
+  fi
+  corpus="$build/fuzz-corpus/$target"
+  artifacts="$build/fuzz-artifacts/$target"
+  mkdir -p "$corpus" "$artifacts"
+  seeds=()
+  [ -d "$root/fuzz/seeds/$target" ] && seeds=("$root/fuzz/seeds/$target")
+  echo "== $target: ${seconds}s"
+  if ! "$bin" -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$artifacts/" \
+      "$corpus" "${seeds[@]}"; then
+    echo "== $target: FAILED, see $artifacts" >&2
+    status=1
+  fi
+done
+exit $status
