@@ -1,0 +1,131 @@
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "platform/ProcessRunner.h"
+
+namespace qm {
+namespace {
+
+using Outcome = ProcessResult::Outcome;
+
+// Gone, or a zombie waiting for init.
+bool NotRunning(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  if (!std::getline(stat, text)) return true;
+  const auto close = text.rfind(')');
+  return close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'Z';
+}
+
+TEST(ProcessRunnerTest, CapturesBothStreamsAndExitStatus) {
+  const ProcessResult r = ProcessRunner::Run({"sh", "-c", "echo out; echo err >&2; exit 3"});
+  EXPECT_EQ(r.outcome, Outcome::Exited);
+  EXPECT_EQ(r.exitCode, 3);
+  EXPECT_FALSE(r.Succeeded());
+  EXPECT_EQ(r.out, "out\n");
+  EXPECT_EQ(r.err, "err\n");
+}
+
+TEST(ProcessRunnerTest, ArgumentsReachTheProgramUninterpreted) {
+  const ProcessResult r = ProcessRunner::Run({"printf", "%s|", "a b", "$HOME", "`id`;*"});
+  EXPECT_TRUE(r.Succeeded());
+  EXPECT_EQ(r.out, "a b|$HOME|`id`;*|");
+}
+
+TEST(ProcessRunnerTest, MissingProgramIsNotStarted) {
+  for (const char* program : {"/nonexistent/qm-tool", "qm-no-such-program-anywhere"}) {
+    const ProcessResult r = ProcessRunner::Run({program, "--json"});
+    EXPECT_EQ(r.outcome, Outcome::NotStarted) << program;
+    EXPECT_NE(r.error.find(program), std::string::npos) << r.error;
+  }
+  EXPECT_EQ(ProcessRunner::Run({}).outcome, Outcome::NotStarted);
+}
+
+TEST(ProcessRunnerTest, TimeoutKillsTheWholeProcessGroup) {
+  ProcessRunner::Options options;
+  options.timeout = std::chrono::milliseconds(300);
+  // The shell reports its background child, then both wait for ever.
+  const ProcessResult r = ProcessRunner::Run({"sh", "-c", "sleep 60 & echo $!; wait"}, options);
+  EXPECT_EQ(r.outcome, Outcome::TimedOut);
+  const pid_t child = static_cast<pid_t>(std::atol(r.out.c_str()));
+  ASSERT_GT(child, 0) << r.out;
+  EXPECT_TRUE(NotRunning(child));
+}
+
+TEST(ProcessRunnerTest, EndsWhenTheChildEndsThoughADescendantHoldsItsOutput) {
+  // The background sleep keeps the output pipe open after the shell exits.
+  const ProcessResult r = ProcessRunner::Run({"sh", "-c", "sleep 60 & echo $!; exit 4"});
+  EXPECT_EQ(r.outcome, Outcome::Exited);
+  EXPECT_EQ(r.exitCode, 4);
+  const pid_t child = static_cast<pid_t>(std::atol(r.out.c_str()));
+  if (child > 0) ::kill(child, SIGKILL);
+}
+
+TEST(ProcessRunnerTest, ReportsDeathBySignal) {
+  const ProcessResult r = ProcessRunner::Run({"sh", "-c", "kill -TERM $$"});
+  EXPECT_EQ(r.outcome, Outcome::Signaled);
+  EXPECT_EQ(r.signal, SIGTERM);
+}
+
+TEST(ProcessRunnerTest, LargeOutputOnBothStreamsArrivesWhole) {
+  const ProcessResult r =
+      ProcessRunner::Run({"sh", "-c", "head -c 3000000 /dev/zero; head -c 2000000 /dev/zero >&2"});
+  EXPECT_TRUE(r.Succeeded());
+  EXPECT_EQ(r.out.size(), 3000000u);
+  EXPECT_EQ(r.err.size(), 2000000u);
+  EXPECT_FALSE(r.outputCut);
+}
+
+TEST(ProcessRunnerTest, OutputBeyondTheLimitIsDroppedWhileTheChildRunsOn) {
+  ProcessRunner::Options options;
+  options.outputLimit = 1000;
+  const ProcessResult r = ProcessRunner::Run({"head", "-c", "1000000", "/dev/zero"}, options);
+  EXPECT_TRUE(r.Succeeded());
+  EXPECT_EQ(r.out.size(), 1000u);
+  EXPECT_TRUE(r.outputCut);
+}
+
+TEST(ProcessRunnerTest, InputIsFedWhileOutputIsRead) {
+  ProcessRunner::Options options;
+  options.input.assign(2000000, 'q');
+  const ProcessResult r = ProcessRunner::Run({"cat"}, options);
+  EXPECT_TRUE(r.Succeeded());
+  EXPECT_EQ(r.out, options.input);
+
+  // A child that reads nothing must neither block us nor raise SIGPIPE here.
+  const ProcessResult ignoring = ProcessRunner::Run({"true"}, options);
+  EXPECT_TRUE(ignoring.Succeeded());
+}
+
+TEST(ProcessRunnerTest, ChildInheritsNoOtherDescriptors) {
+  const int leaked = ::open("/dev/null", O_RDONLY);  // deliberately without O_CLOEXEC
+  ASSERT_GE(leaked, 3);
+  const ProcessResult r = ProcessRunner::Run({"ls", "/proc/self/fd"});
+  ::close(leaked);
+  ASSERT_TRUE(r.Succeeded()) << r.err;
+  // ls lists 0, 1, 2 and the descriptor of the folder it reads.
+  EXPECT_EQ(r.out, "0\n1\n2\n3\n");
+}
+
+TEST(ProcessRunnerTest, ExecutableLooksInPathAndExtraFolders) {
+  EXPECT_TRUE(ProcessRunner::Executable("sh"));
+  EXPECT_TRUE(ProcessRunner::Executable("/bin/sh"));
+  EXPECT_FALSE(ProcessRunner::Executable("/tmp"));
+  EXPECT_FALSE(ProcessRunner::Executable("qm-no-such-program-anywhere"));
+  EXPECT_FALSE(ProcessRunner::Executable(""));
+  const char* path = std::getenv("PATH");
+  const std::string saved = path ? path : "";
+  ::setenv("PATH", "/nonexistent", 1);
+  EXPECT_FALSE(ProcessRunner::Executable("sh"));
+  EXPECT_TRUE(ProcessRunner::Executable("sh", {"/bin"}));
+  ::setenv("PATH", saved.c_str(), 1);
+}
+
+}  // namespace
+}  // namespace qm
