@@ -1,0 +1,459 @@
+#include "platform/samba/SambaServerBackend.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <sstream>
+#include <thread>
+#include <unordered_map>
+
+#include "core/Text.h"
+
+namespace qm {
+
+namespace {
+using Clock = std::chrono::steady_clock;
+
+// Where Samba's tools live when PATH does not name the system folders.
+const std::vector<std::string> kToolDirs = {"/usr/sbin", "/usr/bin", "/sbin", "/bin"};
+
+// How long a deletion waits for the ended smbd processes to go, so the
+// next reading no longer shows them.
+constexpr std::chrono::milliseconds kShutdownWait{1000};
+
+std::string FirstLine(const std::string& text) {
+  std::string line = text.substr(0, text.find('\n'));
+  while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+  return line;
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return text;
+}
+
+std::string Trimmed(const std::string& text) {
+  const auto first = text.find_first_not_of(" \t\r\n");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+// A path without trailing slashes ("/" stays).
+std::string_view Normal(std::string_view path) {
+  while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+  return path;
+}
+
+std::string Join(std::string_view base, std::string_view name) {
+  if (name.empty() || name == ".") return std::string(base);
+  std::string out(base);
+  if (out.empty() || out.back() != '/') out += '/';
+  out += name;
+  return out;
+}
+
+// A small file's first bytes; false with errno set when it cannot be read.
+bool ReadSmallFile(const std::string& path, std::string& text) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char buffer[512];
+  ssize_t n;
+  while ((n = ::read(fd, buffer, sizeof buffer)) < 0 && errno == EINTR) {
+  }
+  const int error = errno;
+  ::close(fd);
+  if (n < 0) {
+    errno = error;
+    return false;
+  }
+  text.assign(buffer, static_cast<std::size_t>(n));
+  return true;
+}
+
+// What /proc says of a process: its program name, state and parent.
+struct ProcessState {
+  bool exists = false;
+  bool known = false;  // /proc answered
+  std::string comm;
+  char state = '?';
+  long parent = 0;
+};
+
+ProcessState StateOf(long pid) {
+  ProcessState p;
+  std::string line;
+  if (!ReadSmallFile("/proc/" + std::to_string(pid) + "/stat", line)) {
+    p.exists = errno != ENOENT && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+    return p;
+  }
+  // "pid (comm) state ppid ...": comm may hold blanks and parentheses.
+  const std::size_t open = line.find('(');
+  const std::size_t close = line.rfind(')');
+  p.exists = true;
+  if (open == std::string::npos || close == std::string::npos || close + 2 >= line.size()) {
+    return p;
+  }
+  p.known = true;
+  p.comm = line.substr(open + 1, close - open - 1);
+  p.state = line[close + 2];
+  p.parent = std::strtol(line.c_str() + close + 3, nullptr, 10);
+  return p;
+}
+
+bool IsSmbd(const ProcessState& p) {
+  return p.comm.rfind("smbd", 0) == 0;
+}
+
+// The process is there, not a zombie, and runs smbd (a pid file can
+// outlive its smbd and its number be given to another program).
+bool SmbdAlive(long pid) {
+  const ProcessState p = StateOf(pid);
+  if (!p.known) return p.exists;
+  return p.state != 'Z' && p.state != 'X' && IsSmbd(p);
+}
+
+// An smbd whose parent is no smbd: the main process, which serves no
+// client itself; a shutdown would end every client.
+bool MainSmbd(long pid) {
+  const ProcessState p = StateOf(pid);
+  return p.known && IsSmbd(p) && !IsSmbd(StateOf(p.parent));
+}
+
+std::vector<std::string> SplitBlanks(const std::string& text) {
+  std::vector<std::string> words;
+  std::istringstream in(text);
+  for (std::string w; in >> w;) words.push_back(w);
+  return words;
+}
+}  // namespace
+
+SambaServerBackend::Options SambaServerBackend::OptionsFromEnvironment() {
+  Options options;
+  if (const char* conf = std::getenv("QUILLMOOR98_SMB_CONF"); conf && *conf) options.smbConf = conf;
+  if (const char* elevate = std::getenv("QUILLMOOR98_SAMBA_ELEVATE")) {
+    options.elevate = SplitBlanks(elevate);
+  }
+  return options;
+}
+
+SambaServerBackend::SambaServerBackend(Options options) : options_(std::move(options)) {}
+
+bool SambaServerBackend::Load(std::string& why) {
+  std::vector<std::string> needed = {options_.smbstatus, options_.testparm, options_.smbcontrol};
+  if (!options_.elevate.empty()) needed.insert(needed.begin(), options_.elevate.front());
+  for (const auto& tool : needed) {
+    if (!ProcessRunner::Executable(tool, kToolDirs)) {
+      why = "Samba's tools are not installed: " + tool +
+            " was not found (install the packages samba and samba-common-bin)";
+      return false;
+    }
+  }
+  if (!options_.smbConf.empty()) {
+    struct stat st;
+    if (::stat(options_.smbConf.c_str(), &st) != 0) {
+      why = "QUILLMOOR98_SMB_CONF names " + options_.smbConf + ": " + std::strerror(errno);
+      return false;
+    }
+  }
+  return true;
+}
+
+std::string SambaServerBackend::LastFailure() const {
+  std::lock_guard lock(mutex_);
+  return lastFailure_;
+}
+
+NetStatus SambaServerBackend::ReadForShares(ServerTables& tables) {
+  std::lock_guard lock(mutex_);
+  if (NetStatus s = Read(false)) return s;
+  tables = tables_;
+  return NERR_Success;
+}
+
+NetStatus SambaServerBackend::ReadForSessions(ServerTables& tables) {
+  std::lock_guard lock(mutex_);
+  if (NetStatus s = Read(true)) return s;
+  tables = tables_;
+  return NERR_Success;
+}
+
+NetStatus SambaServerBackend::ReadState(ServerTables& tables) {
+  return ReadForSessions(tables);
+}
+
+NetStatus SambaServerBackend::Fail(NetStatus status, std::string why) {
+  lastFailure_ = std::move(why);
+  return status;
+}
+
+NetStatus SambaServerBackend::Read(bool reuseRecent) {
+  const auto started = Clock::now();
+  if (reuseRecent && haveReading_ && started - readingTime_ < options_.sessionReuse) {
+    return NERR_Success;
+  }
+  haveReading_ = false;
+  if (NetStatus s = RefreshShareList()) return s;
+  if (SmbdPid() == 0) return Fail(NERR_ServerNotStarted, "smbd is not running");
+  std::vector<std::string> args = {"--json"};
+  if (!options_.smbConf.empty()) args.push_back("--configfile=" + options_.smbConf);
+  ProcessResult run;
+  if (NetStatus s = RunTool(options_.smbstatus, std::move(args), run)) return s;
+  SmbStatus parsed;
+  std::string why;
+  if (!SmbStatusParser::Parse(run.out, parsed, why)) return Fail(kSambaBadOutput, why);
+  status_ = std::move(parsed);
+  tables_ = MakeTables(shares_, status_);
+  readingTime_ = started;
+  haveReading_ = true;
+  lastFailure_.clear();
+  return NERR_Success;
+}
+
+NetStatus SambaServerBackend::RefreshShareList() {
+  const std::string path = options_.smbConf.empty() ? confPath_ : options_.smbConf;
+  FileStamp stamp;
+  struct stat st;
+  const bool stamped = !path.empty() && ::stat(path.c_str(), &st) == 0;
+  if (stamped) {
+    stamp = {st.st_dev, st.st_ino,
+             static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec,
+             static_cast<long long>(st.st_size)};
+    if (haveShares_ && stamp == confStamp_) return NERR_Success;
+  }
+  haveShares_ = false;
+  std::vector<std::string> args = {"-s"};
+  if (!options_.smbConf.empty()) args.push_back(options_.smbConf);
+  ProcessResult run;
+  if (NetStatus s = RunTool(options_.testparm, args, run)) return s;
+  shares_ = SambaShareList::Parse(run.out);
+  if (options_.smbConf.empty()) {
+    // testparm names the file it read: "Load smb config files from PATH".
+    const std::string marker = "Load smb config files from ";
+    if (const auto at = run.err.find(marker); at != std::string::npos) {
+      confPath_ = FirstLine(run.err.substr(at + marker.size()));
+    }
+  }
+  pidDirectory_ = shares_.Global("pid directory");
+  if (pidDirectory_.empty()) {
+    // Not set in smb.conf: Samba's built-in folder.
+    args.insert(args.begin() + 1, "--parameter-name=pid directory");
+    ProcessResult query;
+    if (RunTool(options_.testparm, args, query) == NERR_Success) {
+      pidDirectory_ = Trimmed(query.out);
+    }
+  }
+  haveShares_ = stamped;
+  confStamp_ = stamp;
+  return NERR_Success;
+}
+
+long SambaServerBackend::SmbdPid() const {
+  // Unknown folder: leave the verdict to smbstatus.
+  if (pidDirectory_.empty()) return -1;
+  std::vector<std::string> files = {pidDirectory_ + "/smbd.pid"};
+  const std::string conf = options_.smbConf.empty() ? confPath_ : options_.smbConf;
+  if (!conf.empty()) {
+    // Some versions name the pid file after a configuration file that is
+    // not the default one.
+    files.push_back(pidDirectory_ + "/smbd-" + conf.substr(conf.rfind('/') + 1) + ".pid");
+  }
+  for (const auto& file : files) {
+    std::string text;
+    if (!ReadSmallFile(file, text)) {
+      if (errno == ENOENT || errno == ENOTDIR) continue;
+      return -1;
+    }
+    const long pid = std::strtol(text.c_str(), nullptr, 10);
+    if (pid > 0 && SmbdAlive(pid)) return pid;
+  }
+  return 0;
+}
+
+NetStatus SambaServerBackend::RunTool(const std::string& tool, std::vector<std::string> arguments,
+                                      ProcessResult& run) {
+  std::vector<std::string> argv = options_.elevate;
+  argv.push_back(tool);
+  argv.insert(argv.end(), std::make_move_iterator(arguments.begin()),
+              std::make_move_iterator(arguments.end()));
+  ProcessRunner::Options runOptions;
+  runOptions.timeout = options_.toolTimeout;
+  run = ProcessRunner::Run(argv, runOptions);
+  if (run.Succeeded()) return NERR_Success;
+  std::string why = run.error;
+  if (why.empty()) {
+    why = tool + ": " + FirstLine(!run.err.empty() ? run.err : run.out);
+    if (run.outcome == ProcessResult::Outcome::Signaled) {
+      why += " (signal " + std::to_string(run.signal) + ")";
+    } else {
+      why += " (exit status " + std::to_string(run.exitCode) + ")";
+    }
+  }
+  return Fail(StatusOfRun(run), why);
+}
+
+NetStatus SambaServerBackend::StatusOfRun(const ProcessResult& run) {
+  switch (run.outcome) {
+    case ProcessResult::Outcome::TimedOut:
+      return NERR_ServerNotStarted;
+    case ProcessResult::Outcome::NotStarted:
+      return kSambaToolFailed;
+    case ProcessResult::Outcome::Exited:
+      if (run.exitCode == 0) return NERR_Success;
+      break;
+    case ProcessResult::Outcome::Signaled:
+      break;
+  }
+  // Samba's tools refuse to read its state without root; sudo refuses
+  // without rights or a password.
+  const std::string said = Lower(run.err + "\n" + run.out);
+  for (const char* denial :
+       {"only works as root", "permission denied", "access denied", "operation not permitted",
+        "a password is required", "not in the sudoers", "not allowed to"}) {
+    if (said.find(denial) != std::string::npos) return ERROR_ACCESS_DENIED;
+  }
+  return kSambaToolFailed;
+}
+
+std::string SambaServerBackend::ClientKey(const SmbStatus::Session& session) {
+  if (!session.remoteMachine.empty()) return session.remoteMachine;
+  std::string address = SmbStatusParser::AddressOf(session.hostname);
+  return address.empty() ? session.hostname : address;
+}
+
+ServerTables SambaServerBackend::MakeTables(const SambaShareList& shares, const SmbStatus& status) {
+  ServerTables t;
+  for (const auto& share : shares.Shares()) {
+    if (SameTextAsciiNoCase(share.name, "IPC$")) continue;
+    t.shares.push_back({share.name, share.path, share.printable ? 1u : 0u});
+  }
+  t.shares.push_back({"IPC$", "", 3});
+
+  std::unordered_map<std::string, const SmbStatus::Session*> byId;
+  std::unordered_multimap<long, const SmbStatus::Session*> byPid;
+  for (const auto& s : status.sessions) {
+    if (!s.id.empty()) byId.emplace(s.id, &s);
+    if (s.pid > 0) byPid.emplace(s.pid, &s);
+    t.sessions.push_back({ClientKey(s), s.username, 0, SmbStatusParser::AddressOf(s.hostname)});
+  }
+  auto sessionOf = [&](const SmbStatus::TreeConnect& tc) -> const SmbStatus::Session* {
+    if (auto it = byId.find(tc.sessionId); it != byId.end()) return it->second;
+    auto range = byPid.equal_range(tc.pid);
+    return range.first != range.second ? range.first->second : nullptr;
+  };
+  auto shareIndex = [&](std::string_view name) -> int {
+    for (std::size_t i = 0; i < t.shares.size(); ++i) {
+      if (SameTextAsciiNoCase(t.shares[i].name, name)) return static_cast<int>(i);
+    }
+    return -1;
+  };
+
+  // Shares in use that smb.conf does not list: home folders made from
+  // [homes], print queues made from [printers], shares taken out of smb.conf
+  // while clients still use them. Their paths come from the open files.
+  std::unordered_multimap<long, int> sharesOfPid;
+  std::set<int> unlisted;
+  for (const auto& tc : status.treeConnects) {
+    const SmbStatus::Session* s = sessionOf(tc);
+    int index = shareIndex(tc.service);
+    if (index < 0 && !tc.service.empty()) {
+      const bool home = shares.Homes() && s && SameTextAsciiNoCase(tc.service, s->username);
+      const std::uint32_t type = !home && shares.Printers() ? 1u : 0u;
+      t.shares.push_back({tc.service, "", type});
+      index = static_cast<int>(t.shares.size() - 1);
+      unlisted.insert(index);
+    }
+    if (index >= 0 && tc.pid > 0) sharesOfPid.emplace(tc.pid, index);
+    t.connections.push_back(
+        {index >= 0 ? t.shares[static_cast<std::size_t>(index)].name : tc.service,
+         s ? ClientKey(*s) : tc.machine, s ? s->username : std::string()});
+  }
+
+  for (const auto& open : status.opens) {
+    auto sessions = byPid.equal_range(open.pid);
+    if (sessions.first == sessions.second) continue;  // no live session holds it
+    const SmbStatus::Session* s = sessions.first->second;
+    for (auto it = sessions.first; it != sessions.second; ++it) {
+      if (it->second->uid == open.uid) s = it->second;
+    }
+    int found = -1;
+    int onlyUnlisted = -1;
+    int unlistedCount = 0;
+    auto used = sharesOfPid.equal_range(open.pid);
+    for (auto it = used.first; it != used.second; ++it) {
+      const auto& share = t.shares[static_cast<std::size_t>(it->second)];
+      if (!share.path.empty() && Normal(share.path) == Normal(open.servicePath)) {
+        found = it->second;
+        break;
+      }
+      if (unlisted.count(it->second) && share.path.empty() && share.type == 0) {
+        if (onlyUnlisted != it->second) ++unlistedCount;
+        onlyUnlisted = it->second;
+      }
+    }
+    if (found < 0 && unlistedCount == 1) {
+      found = onlyUnlisted;
+      t.shares[static_cast<std::size_t>(found)].path = std::string(Normal(open.servicePath));
+    }
+    const std::string base =
+        found >= 0 ? std::string(Normal(t.shares[static_cast<std::size_t>(found)].path))
+                   : std::string(Normal(open.servicePath));
+    t.files.push_back({found >= 0 ? t.shares[static_cast<std::size_t>(found)].name : std::string(),
+                       ClientKey(*s), s->username, Join(base, open.filename)});
+  }
+  return t;
+}
+
+NetStatus SambaServerBackend::DeleteClientSessions(const std::string& client,
+                                                   const std::uint32_t* /*key*/) {
+  std::lock_guard lock(mutex_);
+  if (NetStatus s = Read(true)) return s;
+  std::set<long> pids;
+  std::set<std::string> ofClient;
+  for (const auto& s : status_.sessions) {
+    if (ClientKey(s) != client) continue;
+    ofClient.insert(s.id);
+    if (s.pid > 0) pids.insert(s.pid);
+  }
+  for (const auto& tc : status_.treeConnects) {
+    const bool known = std::any_of(status_.sessions.begin(), status_.sessions.end(),
+                                   [&](const auto& s) { return s.id == tc.sessionId; });
+    if (ofClient.count(tc.sessionId) || (!known && tc.machine == client)) {
+      if (tc.pid > 0) pids.insert(tc.pid);
+    }
+  }
+  // Never the main smbd (that would end every client) nor ourselves.
+  pids.erase(SmbdPid());
+  pids.erase(static_cast<long>(::getpid()));
+  std::erase_if(pids, [](long pid) { return pid == 1 || MainSmbd(pid); });
+  if (pids.empty()) return NERR_ClientNameNotFound;
+
+  NetStatus result = NERR_Success;
+  for (long pid : pids) {
+    std::vector<std::string> args;
+    if (!options_.smbConf.empty()) args.push_back("--configfile=" + options_.smbConf);
+    args.push_back(std::to_string(pid));
+    args.push_back("shutdown");
+    ProcessResult run;
+    const NetStatus s = RunTool(options_.smbcontrol, std::move(args), run);
+    // A process that has gone meanwhile needs no shutdown.
+    if (s != NERR_Success && result == NERR_Success && SmbdAlive(pid)) result = s;
+  }
+  haveReading_ = false;
+  const auto deadline = Clock::now() + kShutdownWait;
+  while (result == NERR_Success && Clock::now() < deadline &&
+         !std::all_of(pids.begin(), pids.end(), [](long pid) { return !SmbdAlive(pid); })) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return result;
+}
+
+}  // namespace qm

@@ -1,0 +1,129 @@
+#include "platform/samba/SmbStatusParser.h"
+
+#include <arpa/inet.h>
+
+#include <charconv>
+#include <nlohmann/json.hpp>
+
+#include "core/Text.h"
+
+namespace qm {
+
+using nlohmann::json;
+
+namespace {
+// smbstatus writes ids as texts ("pid": "8542") but other versions may
+// write numbers; both are taken.
+std::string Text(const json& object, const char* key) {
+  if (!object.is_object()) return {};
+  auto it = object.find(key);
+  if (it == object.end()) return {};
+  if (it->is_string()) return it->get<std::string>();
+  if (it->is_number_unsigned()) return std::to_string(it->get<std::uint64_t>());
+  if (it->is_number_integer()) return std::to_string(it->get<std::int64_t>());
+  return {};
+}
+
+// A plain positive decimal number that fits a process id, else 0.
+long ProcessId(const json& object) {
+  auto server = object.find("server_id");
+  const std::string text = Text(server != object.end() ? *server : object, "pid");
+  long pid = 0;
+  const char* end = text.data() + text.size();
+  auto [p, ec] = std::from_chars(text.data(), end, pid);
+  if (ec != std::errc() || p != end || pid <= 0 || pid > 0x3FFFFFFF) return 0;
+  return pid;
+}
+
+std::int64_t Uid(const json& object) {
+  const std::string text = Text(object, "uid");
+  std::int64_t uid = -1;
+  const char* end = text.data() + text.size();
+  auto [p, ec] = std::from_chars(text.data(), end, uid);
+  return ec == std::errc() && p == end ? uid : -1;
+}
+
+// The entries of a section: an object keyed by id, or a list.
+template <typename Visit>
+void ForEachEntry(const json& doc, const char* section, Visit visit) {
+  auto it = doc.find(section);
+  if (it == doc.end() || !(it->is_object() || it->is_array())) return;
+  for (const auto& entry : *it) {
+    if (entry.is_object()) visit(entry);
+  }
+}
+
+bool ValidAddress(int family, const std::string& text) {
+  std::string plain = text;
+  if (family == AF_INET6) plain = plain.substr(0, plain.find('%'));  // scope
+  unsigned char buffer[sizeof(in6_addr)];
+  return !plain.empty() && inet_pton(family, plain.c_str(), buffer) == 1;
+}
+
+// text without a trailing ":digits".
+std::string WithoutPort(std::string_view text) {
+  const std::size_t colon = text.rfind(':');
+  if (colon == std::string_view::npos || colon + 1 == text.size()) return std::string(text);
+  for (std::size_t i = colon + 1; i < text.size(); ++i) {
+    if (text[i] < '0' || text[i] > '9') return std::string(text);
+  }
+  return std::string(text.substr(0, colon));
+}
+}  // namespace
+
+bool SmbStatusParser::Parse(std::string_view text, SmbStatus& status, std::string& why) {
+  status = SmbStatus{};
+  json doc = json::parse(text, nullptr, false);
+  if (doc.is_discarded()) {
+    // The parser refuses text that is not UTF-8; names on disk need not be.
+    doc = json::parse(Utf16ToUtf8(Utf8ToUtf16(text)), nullptr, false);
+  }
+  if (doc.is_discarded() || !doc.is_object()) {
+    why = "smbstatus gave no JSON object";
+    return false;
+  }
+  ForEachEntry(doc, "sessions", [&](const json& e) {
+    status.sessions.push_back({Text(e, "session_id"), ProcessId(e), Uid(e), Text(e, "username"),
+                               Text(e, "remote_machine"), Text(e, "hostname")});
+  });
+  ForEachEntry(doc, "tcons", [&](const json& e) {
+    status.treeConnects.push_back(
+        {Text(e, "service"), Text(e, "session_id"), ProcessId(e), Text(e, "machine")});
+  });
+  ForEachEntry(doc, "open_files", [&](const json& file) {
+    const std::string servicePath = Text(file, "service_path");
+    const std::string filename = Text(file, "filename");
+    ForEachEntry(file, "opens", [&](const json& open) {
+      status.opens.push_back({servicePath, filename, ProcessId(open), Uid(open)});
+    });
+  });
+  return true;
+}
+
+std::string SmbStatusParser::AddressOf(std::string_view hostname) {
+  auto startsWith = [&](std::string_view prefix) {
+    return hostname.substr(0, prefix.size()) == prefix;
+  };
+  if (startsWith("ipv4:")) {
+    const std::string address = WithoutPort(hostname.substr(5));
+    return ValidAddress(AF_INET, address) ? address : std::string();
+  }
+  if (startsWith("ipv6:")) {
+    std::string_view rest = hostname.substr(5);
+    if (!rest.empty() && rest.front() == '[') {
+      const std::size_t close = rest.find(']');
+      if (close == std::string_view::npos) return {};
+      const std::string address(rest.substr(1, close - 1));
+      return ValidAddress(AF_INET6, address) ? address : std::string();
+    }
+    const std::string address = WithoutPort(rest);
+    if (ValidAddress(AF_INET6, address)) return address;
+    return ValidAddress(AF_INET6, std::string(rest)) ? std::string(rest) : std::string();
+  }
+  const std::string whole(hostname);
+  if (ValidAddress(AF_INET, whole) || ValidAddress(AF_INET6, whole)) return whole;
+  const std::string address = WithoutPort(hostname);
+  return ValidAddress(AF_INET, address) ? address : std::string();
+}
+
+}  // namespace qm

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qm {
+
+// What one `smbstatus --json` run reports, reduced to the fields we use.
+// Process ids are 0 when missing or not a plain positive number.
+struct SmbStatus {
+  struct Session {
+    std::string id;
+    long pid = 0;  // the smbd process serving it
+    std::int64_t uid = -1;
+    std::string username;
+    std::string remoteMachine;  // the NetBIOS name the client sent, or its address
+    std::string hostname;       // the connection, e.g. "ipv4:127.0.0.1:41234"
+  };
+  struct TreeConnect {
+    std::string service;  // the share name
+    std::string sessionId;
+    long pid = 0;
+    std::string machine;
+  };
+  struct Open {
+    std::string servicePath;  // the share's path as smbd uses it
+    std::string filename;     // relative to servicePath
+    long pid = 0;
+    std::int64_t uid = -1;
+  };
+  std::vector<Session> sessions;
+  std::vector<TreeConnect> treeConnects;
+  std::vector<Open> opens;
+};
+
+// Reads the JSON document of `smbstatus --json`. Missing sections and
+// fields, values of the wrong type and text that is not UTF-8 are
+// tolerated; nothing here throws.
+class SmbStatusParser {
+ public:
+  // False (why set) only when text is not a JSON object at all.
+  static bool Parse(std::string_view text, SmbStatus& status, std::string& why);
+
+  // The address in a connection text: "ipv4:127.0.0.1:41234" gives
+  // "127.0.0.1", "ipv6:::1:445" and "ipv6:[::1]:445" give "::1". Empty when
+  // the text holds no valid address.
+  static std::string AddressOf(std::string_view hostname);
+};
+
+}  // namespace qm

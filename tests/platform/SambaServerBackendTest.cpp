@@ -1,0 +1,415 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "DataFile.h"
+#include "core/ServerApi.h"
+#include "platform/AtomicFile.h"
+#include "platform/samba/SambaServerBackend.h"
+
+namespace qm {
+namespace {
+
+using test::DataFile;
+namespace fs = std::filesystem;
+
+constexpr const char* kShare = "/tmp/qm-samba-SKP0Yd/share";
+
+ServerTables TablesOf(const std::string& testparm, const std::string& smbstatus) {
+  SmbStatus status;
+  std::string why;
+  EXPECT_TRUE(SmbStatusParser::Parse(smbstatus, status, why)) << why;
+  return SambaServerBackend::MakeTables(SambaShareList::Parse(testparm), status);
+}
+
+template <typename Entry>
+const Entry* OfClient(const std::vector<Entry>& entries, const std::string& client) {
+  for (const auto& e : entries) {
+    if (e.client == client) return &e;
+  }
+  return nullptr;
+}
+
+// ---------------- from captures of the real tools ----------------
+
+TEST(SambaTablesTest, CapturedReadingGivesSharesConnectionsFilesAndSessions) {
+  const ServerTables t =
+      TablesOf(DataFile("testparm-private.txt"), DataFile("smbstatus-two-clients.json"));
+  ASSERT_EQ(t.shares.size(), 3u);
+  EXPECT_EQ(t.shares[0].name, "data");
+  EXPECT_EQ(t.shares[0].path, kShare);
+  EXPECT_EQ(t.shares[0].type, 0u);
+  EXPECT_EQ(t.shares[1].name, "queue");
+  EXPECT_EQ(t.shares[1].type, 1u);
+  EXPECT_EQ(t.shares[2].name, "IPC$");
+  EXPECT_EQ(t.shares[2].path, "");
+  EXPECT_EQ(t.shares[2].type, 3u);
+
+  ASSERT_EQ(t.connections.size(), 2u);
+  const auto* alpha = OfClient(t.connections, "alpha");
+  ASSERT_NE(alpha, nullptr);
+  EXPECT_EQ(alpha->share, "data");
+  EXPECT_EQ(alpha->user, "nobody");
+  EXPECT_EQ(OfClient(t.connections, "beta")->share, "queue");
+
+  ASSERT_EQ(t.files.size(), 1u);
+  EXPECT_EQ(t.files[0].client, "alpha");
+  EXPECT_EQ(t.files[0].user, "nobody");
+  EXPECT_EQ(t.files[0].share, "data");
+  EXPECT_EQ(t.files[0].path, std::string(kShare) + "/hello.txt");
+
+  ASSERT_EQ(t.sessions.size(), 2u);
+  for (const auto& s : t.sessions) {
+    EXPECT_EQ(s.address, "127.0.0.1");
+    EXPECT_EQ(s.key, 0u);
+    EXPECT_EQ(s.user, "nobody");
+  }
+}
+
+TEST(SambaTablesTest, ClientsFromOneAddressStayApart) {
+  const ServerTables t =
+      TablesOf(DataFile("testparm-private.txt"), DataFile("smbstatus-same-address.json"));
+  ASSERT_EQ(t.connections.size(), 2u);
+  EXPECT_NE(OfClient(t.connections, "gamma"), nullptr);
+  EXPECT_NE(OfClient(t.connections, "delta"), nullptr);
+  ASSERT_EQ(t.files.size(), 1u);
+  EXPECT_EQ(t.files[0].client, "gamma");
+  EXPECT_EQ(t.files[0].path, std::string(kShare) + "/it's \xC3\xBC.txt");
+}
+
+// ---------------- mapping rules ----------------
+
+SmbStatus::Session Session(std::string id, long pid, std::string user, std::string machine,
+                           std::string hostname = "ipv4:127.0.0.1:40000") {
+  return {std::move(id), pid, 1000, std::move(user), std::move(machine), std::move(hostname)};
+}
+
+TEST(SambaTablesTest, ClientKeyIsTheNameElseTheAddress) {
+  EXPECT_EQ(SambaServerBackend::ClientKey(Session("1", 5, "u", "pc7")), "pc7");
+  EXPECT_EQ(SambaServerBackend::ClientKey(Session("1", 5, "u", "", "ipv6:[::1]:445")), "::1");
+  EXPECT_EQ(SambaServerBackend::ClientKey(Session("1", 5, "u", "", "odd")), "odd");
+}
+
+TEST(SambaTablesTest, SharesInUseButNotListedAreAdded) {
+  const SambaShareList list = SambaShareList::Parse(
+      "[global]\n[homes]\n\tread only = no\n[printers]\n\tpath = /var/spool/samba\n"
+      "[docs]\n\tpath = /srv/docs/\n");
+  SmbStatus status;
+  status.sessions = {Session("1", 100, "alice", "pc1"), Session("2", 200, "bob", "pc2")};
+  status.treeConnects = {{"alice", "1", 100, "pc1"},  // home folder from [homes]
+                         {"laser", "2", 200, "pc2"},  // print queue from [printers]
+                         {"DOCS", "2", 200, "pc2"},   // listed, other letter case
+                         {"IPC$", "2", 200, "pc2"}};
+  status.opens = {{"/home/alice", "notes.txt", 100, 1000},
+                  {"/srv/docs", "a/b.txt", 200, 1000},
+                  {"/srv/docs", ".", 200, 1000}};
+  const ServerTables t = SambaServerBackend::MakeTables(list, status);
+
+  ASSERT_EQ(t.shares.size(), 4u);
+  EXPECT_EQ(t.shares[2].name, "alice");
+  EXPECT_EQ(t.shares[2].type, 0u);
+  EXPECT_EQ(t.shares[2].path, "/home/alice");
+  EXPECT_EQ(t.shares[3].name, "laser");
+  EXPECT_EQ(t.shares[3].type, 1u);
+
+  ASSERT_EQ(t.connections.size(), 4u);
+  EXPECT_EQ(t.connections[2].share, "docs");
+  ASSERT_EQ(t.files.size(), 3u);
+  EXPECT_EQ(t.files[0].share, "alice");
+  EXPECT_EQ(t.files[0].path, "/home/alice/notes.txt");
+  EXPECT_EQ(t.files[1].share, "docs");
+  EXPECT_EQ(t.files[1].path, "/srv/docs/a/b.txt");  // listed path, one slash
+  EXPECT_EQ(t.files[2].path, "/srv/docs");
+}
+
+TEST(SambaTablesTest, ConnectionWithoutSessionKeepsMachineAndOrphanOpenIsLeftOut) {
+  SmbStatus status;
+  status.sessions = {Session("1", 100, "alice", "pc1"), Session("2", 100, "carol", "pc1")};
+  status.treeConnects = {{"data", "9", 300, "pc9"}, {"data", "", 100, "pc1"}};
+  status.opens = {{"/srv/data", "x", 400, 1000},  // its process serves no session
+                  {"/srv/data", "y", 100, 1000}};
+  status.sessions[1].uid = 1000;
+  status.sessions[0].uid = 1001;
+  const ServerTables t =
+      SambaServerBackend::MakeTables(SambaShareList::Parse("[data]\n\tpath = /srv/data\n"), status);
+  ASSERT_EQ(t.connections.size(), 2u);
+  EXPECT_EQ(t.connections[0].client, "pc9");
+  EXPECT_EQ(t.connections[0].user, "");
+  EXPECT_EQ(t.connections[1].client, "pc1");  // found by its process
+  ASSERT_EQ(t.files.size(), 1u);
+  EXPECT_EQ(t.files[0].user, "carol");  // the session of the open's uid
+}
+
+TEST(SambaStatusTest, ToolRunsMapToStatuses) {
+  using Outcome = ProcessResult::Outcome;
+  auto run = [](Outcome outcome, int code, std::string err) {
+    ProcessResult r;
+    r.outcome = outcome;
+    r.exitCode = code;
+    r.err = std::move(err);
+    return SambaServerBackend::StatusOfRun(r);
+  };
+  EXPECT_EQ(run(Outcome::Exited, 0, ""), NERR_Success);
+  EXPECT_EQ(run(Outcome::TimedOut, -1, ""), NERR_ServerNotStarted);
+  EXPECT_EQ(run(Outcome::Exited, 1, "smbstatus only works as root!\n"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(run(Outcome::Exited, 1, "sudo: a password is required\n"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(run(Outcome::Exited, 1, "tdb_open failed: Permission denied"), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(run(Outcome::Exited, 1, "Error loading services."), kSambaToolFailed);
+  EXPECT_EQ(run(Outcome::Signaled, -1, ""), kSambaToolFailed);
+  EXPECT_EQ(run(Outcome::NotStarted, -1, ""), kSambaToolFailed);
+}
+
+// ---------------- the backend over stand-in tools ----------------
+
+// Stand-ins for Samba's tools (small scripts that log their calls) and a
+// process named smbd, so every path of a reading runs without root.
+class SambaBackendTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/qm-samba-unit-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    fs::create_directories(dir_ + "/pid");
+    fs::copy_file("/bin/sleep", dir_ + "/smbd");
+    std::string why;
+    smbd_ = ProcessRunner::Spawn({dir_ + "/smbd", "60"}, -1, -1, -1, why);
+    ASSERT_GT(smbd_, 0) << why;
+    Write("pid/smbd.pid", std::to_string(smbd_) + "\n");
+    Write("smb.conf", "[data]\n");
+    Write("testparm.out",
+          "[global]\n\tpid directory = " + dir_ + "/pid\n[data]\n\tpath = /srv/data\n");
+    Write("smbstatus.json", R"({"sessions": {}, "tcons": {}, "open_files": {}})");
+    Tool("testparm", "cat " + dir_ + "/testparm.out");
+    Tool("smbstatus", "cat " + dir_ + "/smbstatus.json");
+    Tool("smbcontrol", "");
+    options_.smbConf = dir_ + "/smb.conf";
+    options_.testparm = dir_ + "/testparm";
+    options_.smbstatus = dir_ + "/smbstatus";
+    options_.smbcontrol = dir_ + "/smbcontrol";
+  }
+  void TearDown() override {
+    if (smbd_ > 0) ProcessRunner::KillAndReap(smbd_);
+    fs::remove_all(dir_);
+  }
+  void Write(const std::string& name, const std::string& text) {
+    std::string error;
+    ASSERT_TRUE(WriteFileAtomically(dir_ + "/" + name, text, error)) << error;
+  }
+  // A stand-in that logs its arguments, then does what body says.
+  void Tool(const std::string& name, const std::string& body) {
+    Write(name,
+          "#!/bin/sh\nprintf '%s\\n' \"$*\" >> " + dir_ + "/" + name + ".calls\n" + body + "\n");
+    ::chmod((dir_ + "/" + name).c_str(), 0755);
+  }
+  std::vector<std::string> Calls(const std::string& name) {
+    std::string text, error;
+    ReadWholeFile(dir_ + "/" + name + ".calls", text, error);
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+      lines.push_back(text.substr(at, end - at));
+    }
+    return lines;
+  }
+  int SharesInit(ServerApi& api) {
+    const int n = api.SharesInit();
+    api.SharesExit();
+    return n;
+  }
+
+  std::string dir_;
+  pid_t smbd_ = -1;
+  SambaServerBackend::Options options_;
+};
+
+TEST_F(SambaBackendTest, ShareEnumerationReadsAfreshSessionEnumerationReusesRecentReading) {
+  SambaServerBackend backend(options_);
+  ServerApi api(backend);
+  ASSERT_EQ(api.LoadServerApi(), 0) << api.LoadError();
+  EXPECT_EQ(SharesInit(api), 2) << backend.LastFailure();  // data and IPC$
+  EXPECT_EQ(SharesInit(api), 2);
+  EXPECT_EQ(api.SessionsInit(), 0);
+  api.SessionsExit();
+  ASSERT_EQ(Calls("smbstatus").size(), 2u);
+  EXPECT_EQ(Calls("smbstatus")[0], "--json --configfile=" + options_.smbConf);
+
+  options_.sessionReuse = std::chrono::milliseconds(0);
+  SambaServerBackend eager(options_);
+  ServerApi eagerApi(eager);
+  eagerApi.LoadServerApi();
+  EXPECT_EQ(SharesInit(eagerApi), 2);
+  EXPECT_EQ(eagerApi.SessionsInit(), 0);
+  eagerApi.SessionsExit();
+  EXPECT_EQ(Calls("smbstatus").size(), 4u);
+}
+
+TEST_F(SambaBackendTest, ShareListIsReadAgainOnlyWhenSmbConfChanges) {
+  SambaServerBackend backend(options_);
+  ServerApi api(backend);
+  api.LoadServerApi();
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(SharesInit(api), 2);
+  ASSERT_EQ(Calls("testparm").size(), 1u);
+  EXPECT_EQ(Calls("testparm")[0], "-s " + options_.smbConf);
+
+  Write("testparm.out", "[global]\n\tpid directory = " + dir_ + "/pid\n[data]\n[more]\n");
+  Write("smb.conf", "[data]\n[more]\n");
+  EXPECT_EQ(SharesInit(api), 3);
+  EXPECT_EQ(Calls("testparm").size(), 2u);
+}
+
+TEST_F(SambaBackendTest, PidDirectoryComesFromSambaWhenSmbConfLeavesItOut) {
+  Write("testparm.out", "[data]\n");
+  Tool("testparm", "case \"$*\" in *parameter-name*) echo " + dir_ + "/pid;; *) cat " + dir_ +
+                       "/testparm.out;; esac");
+  SambaServerBackend backend(options_);
+  ServerApi api(backend);
+  api.LoadServerApi();
+  EXPECT_EQ(SharesInit(api), 2) << backend.LastFailure();
+  ProcessRunner::KillAndReap(smbd_);
+  smbd_ = -1;
+  EXPECT_EQ(SharesInit(api), -static_cast<int>(NERR_ServerNotStarted));
+}
+
+TEST_F(SambaBackendTest, SmbdNotRunningGivesServerNotStartedWithoutAskingSmbstatus) {
+  SambaServerBackend backend(options_);
+  ServerApi api(backend);
+  api.LoadServerApi();
+  ProcessRunner::KillAndReap(smbd_);
+  smbd_ = -1;
+  EXPECT_EQ(SharesInit(api), -static_cast<int>(NERR_ServerNotStarted));
+  // A pid file left behind, its number now another program's.
+  Write("pid/smbd.pid", std::to_string(::getpid()) + "\n");
+  EXPECT_EQ(SharesInit(api), -static_cast<int>(NERR_ServerNotStarted));
+  fs::remove(dir_ + "/pid/smbd.pid");
+  EXPECT_EQ(SharesInit(api), -static_cast<int>(NERR_ServerNotStarted));
+  EXPECT_TRUE(Calls("smbstatus").empty());
+}
+
+TEST_F(SambaBackendTest, FailingToolsGiveTheirStatuses) {
+  SambaServerBackend::Options quick = options_;
+  quick.toolTimeout = std::chrono::milliseconds(300);
+  SambaServerBackend backend(quick);
+  ServerApi api(backend);
+  api.LoadServerApi();
+  const struct {
+    std::string body;
+    NetStatus status;
+  } cases[] = {
+      {"echo 'smbstatus only works as root!' >&2; exit 1", ERROR_ACCESS_DENIED},
+      {"echo 'messaging failed' >&2; exit 2", kSambaToolFailed},
+      {"echo 'not json'", kSambaBadOutput},
+      {"exec sleep 10", NERR_ServerNotStarted},
+  };
+  for (const auto& c : cases) {
+    Tool("smbstatus", c.body);
+    EXPECT_EQ(SharesInit(api), -static_cast<int>(c.status)) << c.body;
+    EXPECT_FALSE(backend.LastFailure().empty());
+  }
+  Tool("smbstatus", "cat " + dir_ + "/smbstatus.json");
+  EXPECT_EQ(SharesInit(api), 2);
+  EXPECT_EQ(backend.LastFailure(), "");
+}
+
+TEST_F(SambaBackendTest, DeletionShutsDownExactlyTheClientsProcesses) {
+  // alpha has two sessions; "alphabet" and "ALPHA" are other clients; beta
+  // and epsilon claim a main smbd as theirs (the one of the pid file, and
+  // one known as such by its parent); zeta is served by a child of an smbd;
+  // gamma is known only by a tree connect.
+  fs::copy_file("/bin/sh", dir_ + "/smbd-parent");
+  std::string why;
+  const pid_t otherMain = ProcessRunner::Spawn({dir_ + "/smbd", "60"}, -1, -1, -1, why);
+  const pid_t parent = ProcessRunner::Spawn(
+      {dir_ + "/smbd-parent", "-c", dir_ + "/smbd 60 & echo $! > " + dir_ + "/child; wait"}, -1, -1,
+      -1, why);
+  ASSERT_TRUE(otherMain > 0 && parent > 0) << why;
+  std::string child, error;
+  for (int i = 0; i < 500 && (!ReadWholeFile(dir_ + "/child", child, error) || child.empty());
+       ++i) {
+    ::usleep(10000);
+  }
+  child = child.substr(0, child.find('\n'));
+  auto session = [](const std::string& id, const std::string& pid, const std::string& name) {
+    return "\"" + id + "\": {\"session_id\": \"" + id + "\", \"server_id\": {\"pid\": \"" + pid +
+           "\"}, \"remote_machine\": \"" + name + "\"}";
+  };
+  Write("smbstatus.json",
+        "{\"sessions\": {" + session("1", "1111", "alpha") + ", " + session("2", "1112", "alpha") +
+            ", " + session("3", "2222", "alphabet") + ", " + session("4", "3333", "ALPHA") + ", " +
+            session("5", std::to_string(smbd_), "beta") + ", " +
+            session("6", std::to_string(otherMain), "epsilon") + ", " +
+            session("7", child, "zeta") + ", " + session("8", "all", "delta") +
+            R"(}, "tcons": {"9": {"service": "data", "session_id": "99",
+                "server_id": {"pid": "4444"}, "machine": "gamma"}}})");
+  SambaServerBackend backend(options_);
+  ServerApi api(backend);
+  api.LoadServerApi();
+  auto del = [&](const std::string& client) {
+    const PlatformText name = api.ToPlatformString("\\\\" + client);
+    return api.DeleteSession(name.get(), nullptr, 0);
+  };
+  const std::string conf = "--configfile=" + options_.smbConf;
+  EXPECT_EQ(del("alpha"), NERR_Success);
+  EXPECT_EQ(Calls("smbcontrol"),
+            (std::vector<std::string>{conf + " 1111 shutdown", conf + " 1112 shutdown"}));
+  for (const char* none : {"beta", "epsilon", "delta", "nobody-here"}) {
+    EXPECT_EQ(del(none), NERR_ClientNameNotFound) << none;
+  }
+  EXPECT_EQ(del("gamma"), NERR_Success);
+  EXPECT_EQ(del("zeta"), NERR_Success);
+  EXPECT_EQ(Calls("smbcontrol"),
+            (std::vector<std::string>{conf + " 1111 shutdown", conf + " 1112 shutdown",
+                                      conf + " 4444 shutdown", conf + " " + child + " shutdown"}));
+  ProcessRunner::KillAndReap(otherMain);
+  ProcessRunner::KillAndReap(parent);
+}
+
+TEST_F(SambaBackendTest, LoadNeedsTheToolsAndTheNamedSmbConf) {
+  std::string why;
+  EXPECT_TRUE(SambaServerBackend(options_).Load(why)) << why;
+
+  SambaServerBackend::Options missingTool = options_;
+  missingTool.smbstatus = dir_ + "/no-smbstatus";
+  EXPECT_FALSE(SambaServerBackend(missingTool).Load(why));
+  EXPECT_NE(why.find("no-smbstatus"), std::string::npos) << why;
+
+  SambaServerBackend::Options missingElevate = options_;
+  missingElevate.elevate = {"qm-no-such-sudo", "-n"};
+  EXPECT_FALSE(SambaServerBackend(missingElevate).Load(why));
+  EXPECT_NE(why.find("qm-no-such-sudo"), std::string::npos) << why;
+
+  SambaServerBackend::Options missingConf = options_;
+  missingConf.smbConf = dir_ + "/none.conf";
+  EXPECT_FALSE(SambaServerBackend(missingConf).Load(why));
+  EXPECT_NE(why.find("none.conf"), std::string::npos) << why;
+}
+
+TEST_F(SambaBackendTest, ElevationPrefixesEveryTool) {
+  Tool("elevate", "shift; exec \"$@\"");
+  options_.elevate = {dir_ + "/elevate", "-n"};
+  SambaServerBackend backend(options_);
+  ServerApi api(backend);
+  ASSERT_EQ(api.LoadServerApi(), 0) << api.LoadError();
+  EXPECT_EQ(SharesInit(api), 2) << backend.LastFailure();
+  EXPECT_EQ(Calls("elevate"),
+            (std::vector<std::string>{
+                "-n " + dir_ + "/testparm -s " + options_.smbConf,
+                "-n " + dir_ + "/smbstatus --json " + "--configfile=" + options_.smbConf}));
+}
+
+TEST(SambaOptionsTest, EnvironmentNamesSmbConfAndElevation) {
+  ::setenv("QUILLMOOR98_SMB_CONF", "/etc/samba/other.conf", 1);
+  ::setenv("QUILLMOOR98_SAMBA_ELEVATE", "  sudo \t -n ", 1);
+  const SambaServerBackend::Options o = SambaServerBackend::OptionsFromEnvironment();
+  EXPECT_EQ(o.smbConf, "/etc/samba/other.conf");
+  EXPECT_EQ(o.elevate, (std::vector<std::string>{"sudo", "-n"}));
+  ::unsetenv("QUILLMOOR98_SMB_CONF");
+  ::unsetenv("QUILLMOOR98_SAMBA_ELEVATE");
+  const SambaServerBackend::Options plain = SambaServerBackend::OptionsFromEnvironment();
+  EXPECT_EQ(plain.smbConf, "");
+  EXPECT_TRUE(plain.elevate.empty());
+}
+
+}  // namespace
+}  // namespace qm

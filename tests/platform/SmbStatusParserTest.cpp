@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "DataFile.h"
+#include "platform/samba/SmbStatusParser.h"
+
+namespace qm {
+namespace {
+
+using test::DataFile;
+
+SmbStatus Parsed(const std::string& text) {
+  SmbStatus status;
+  std::string why;
+  EXPECT_TRUE(SmbStatusParser::Parse(text, status, why)) << why;
+  return status;
+}
+
+TEST(SmbStatusParserTest, ReadsCapturedSessionsTreeConnectsAndOpens) {
+  const SmbStatus s = Parsed(DataFile("smbstatus-two-clients.json"));
+  ASSERT_EQ(s.sessions.size(), 2u);
+  const auto& alpha = s.sessions[0].remoteMachine == "alpha" ? s.sessions[0] : s.sessions[1];
+  EXPECT_EQ(alpha.remoteMachine, "alpha");
+  EXPECT_EQ(alpha.id, "629719456");
+  EXPECT_EQ(alpha.pid, 19249);
+  EXPECT_EQ(alpha.uid, 65534);
+  EXPECT_EQ(alpha.username, "nobody");
+  EXPECT_EQ(alpha.hostname, "ipv4:127.0.0.1:55646");
+
+  ASSERT_EQ(s.treeConnects.size(), 2u);
+  const auto& data = s.treeConnects[0].service == "data" ? s.treeConnects[0] : s.treeConnects[1];
+  EXPECT_EQ(data.sessionId, alpha.id);
+  EXPECT_EQ(data.pid, alpha.pid);
+  EXPECT_EQ(data.machine, "alpha");
+
+  ASSERT_EQ(s.opens.size(), 1u);
+  EXPECT_EQ(s.opens[0].servicePath, "/tmp/qm-samba-SKP0Yd/share");
+  EXPECT_EQ(s.opens[0].filename, "hello.txt");
+  EXPECT_EQ(s.opens[0].pid, alpha.pid);
+  EXPECT_EQ(s.opens[0].uid, 65534);
+}
+
+TEST(SmbStatusParserTest, StoppedServerAndRefusedReadingGiveNothing) {
+  for (const char* capture : {"smbstatus-stopped.json", "smbstatus-not-root.json"}) {
+    const SmbStatus s = Parsed(DataFile(capture));
+    EXPECT_TRUE(s.sessions.empty() && s.treeConnects.empty() && s.opens.empty()) << capture;
+  }
+}
+
+TEST(SmbStatusParserTest, TextThatIsNoJsonObjectFails) {
+  const std::string capture = DataFile("smbstatus-two-clients.json");
+  for (const std::string& text :
+       {std::string(), std::string("smbstatus only works as root!\n"), std::string("[1, 2]"),
+        std::string("null"), capture.substr(0, capture.size() / 2)}) {
+    SmbStatus status;
+    status.sessions.resize(1);
+    std::string why;
+    EXPECT_FALSE(SmbStatusParser::Parse(text, status, why)) << text;
+    EXPECT_FALSE(why.empty());
+    EXPECT_TRUE(status.sessions.empty());
+  }
+}
+
+TEST(SmbStatusParserTest, OddAndMissingFieldsAreTolerated) {
+  const SmbStatus s = Parsed(R"({
+    "sessions": [
+      {"session_id": 7, "server_id": {"pid": 4321}, "uid": "1000", "username": null},
+      {"server_id": {"pid": "all"}, "uid": [], "remote_machine": 12},
+      {"server_id": {"pid": "-5"}},
+      {"server_id": {"pid": "99999999999999999999"}},
+      {"server_id": "4321"},
+      "not an object", 5, null
+    ],
+    "tcons": "none",
+    "open_files": {"/x": {"service_path": "/x", "filename": "f", "opens": {"a": {}, "b": 1}},
+                   "/y": {"opens": null}}
+  })");
+  ASSERT_EQ(s.sessions.size(), 5u);
+  EXPECT_EQ(s.sessions[0].id, "7");
+  EXPECT_EQ(s.sessions[0].pid, 4321);
+  EXPECT_EQ(s.sessions[0].uid, 1000);
+  EXPECT_EQ(s.sessions[0].username, "");
+  // A process id that is not a plain positive number is never used.
+  for (std::size_t i = 1; i < 5; ++i) EXPECT_EQ(s.sessions[i].pid, 0) << i;
+  EXPECT_EQ(s.sessions[1].uid, -1);
+  EXPECT_EQ(s.sessions[1].remoteMachine, "12");
+  EXPECT_TRUE(s.treeConnects.empty());
+  ASSERT_EQ(s.opens.size(), 1u);
+  EXPECT_EQ(s.opens[0].pid, 0);
+  EXPECT_EQ(s.opens[0].filename, "f");
+}
+
+TEST(SmbStatusParserTest, HostileNamesArriveIntact) {
+  const SmbStatus s = Parsed(
+      R"({"sessions": {"1": {"remote_machine": "a\"b'c\\d\nrm -rf /", "username": "x\u0000y"}},
+          "open_files": {"/s/\"q\"\n": {"service_path": "/s", "filename": "\"q\"\n",
+                                        "opens": {"1/1": {"server_id": {"pid": "42"}}}}}})");
+  ASSERT_EQ(s.sessions.size(), 1u);
+  EXPECT_EQ(s.sessions[0].remoteMachine, "a\"b'c\\d\nrm -rf /");
+  EXPECT_EQ(s.sessions[0].username, std::string("x\0y", 3));
+  ASSERT_EQ(s.opens.size(), 1u);
+  EXPECT_EQ(s.opens[0].filename, "\"q\"\n");
+}
+
+TEST(SmbStatusParserTest, TextThatIsNotUtf8IsRepairedNotRefused) {
+  // A file name on disk in Latin-1: "caf\xe9.txt".
+  const SmbStatus s = Parsed(
+      "{\"sessions\": {\"1\": {\"remote_machine\": \"pc\", \"server_id\": {\"pid\": \"9\"}}},"
+      " \"open_files\": {\"/s/caf\xe9.txt\": {\"service_path\": \"/s\", \"filename\":"
+      " \"caf\xe9.txt\", \"opens\": {\"9/1\": {\"server_id\": {\"pid\": \"9\"}}}}}}");
+  ASSERT_EQ(s.sessions.size(), 1u);
+  ASSERT_EQ(s.opens.size(), 1u);
+  EXPECT_EQ(s.opens[0].filename, "caf\xEF\xBF\xBD.txt");
+}
+
+TEST(SmbStatusParserTest, AddressOfConnectionTexts) {
+  EXPECT_EQ(SmbStatusParser::AddressOf("ipv4:127.0.0.1:41234"), "127.0.0.1");
+  EXPECT_EQ(SmbStatusParser::AddressOf("ipv6:::1:445"), "::1");
+  EXPECT_EQ(SmbStatusParser::AddressOf("ipv6:[::1]:445"), "::1");
+  EXPECT_EQ(SmbStatusParser::AddressOf("ipv6:fe80::1%eth0:50000"), "fe80::1%eth0");
+  EXPECT_EQ(SmbStatusParser::AddressOf("ipv6:2001:db8::7:139"), "2001:db8::7");
+  EXPECT_EQ(SmbStatusParser::AddressOf("127.0.0.3"), "127.0.0.3");
+  EXPECT_EQ(SmbStatusParser::AddressOf("127.0.0.3:139"), "127.0.0.3");
+  for (const char* junk : {"", "ipv4:", "ipv4:999.1.1.1:1", "ipv6:[::1", "ipv4:host.example:1",
+                           "unix:/run/samba/x", "alpha"}) {
+    EXPECT_EQ(SmbStatusParser::AddressOf(junk), "") << junk;
+  }
+}
+
+}  // namespace
+}  // namespace qm
