@@ -144,15 +144,5 @@ TEST(SessionListing, EmptyTableListsNoConnections) {
   EXPECT_EQ(names, Addresses({}));
 }
 
-TEST(SessionListing, LocalNameIsShortUpperCaseAndPrintable) {
-  const std::string name = SessionListing::LocalName();
-  EXPECT_LE(name.size(), 15u);
-  for (char c : name) {
-    EXPECT_FALSE(c >= 'a' && c <= 'z');
-    EXPECT_NE(c, '.');
-    EXPECT_GT(static_cast<unsigned char>(c), 0x20);
-  }
-}
-
 }  // namespace
 }  // namespace qm

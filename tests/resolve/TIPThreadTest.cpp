@@ -227,14 +227,5 @@ TEST_F(TIPThreadTest, DestroyingARunningThreadStopsAndWaitsForIt) {
   EXPECT_EQ(events.size(), 2u);
 }
 
-TEST_F(TIPThreadTest, ThreadNeverStartedNeedsNoWait) {
-  const LookupServices services = Services(true);
-  TIPThread thread(user, services);
-  thread.Terminate();
-  thread.WaitFor();
-  EXPECT_EQ(addressLookups.load(), 0);
-  EXPECT_EQ(user.IPAddress, kNotKnownYet);
-}
-
 }  // namespace
 }  // namespace qm

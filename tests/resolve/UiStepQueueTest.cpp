@@ -77,12 +77,6 @@ TEST(UiStepQueue, ServingUntilAConditionRunsEveryPostedStep) {
   EXPECT_EQ(ran, 400);
 }
 
-TEST(UiStepQueue, ServeForGivesUpAtItsLimit) {
-  UiStepQueue steps;
-  EXPECT_FALSE(steps.ServeFor([] { return false; }, 20ms));
-  EXPECT_TRUE(steps.ServeFor([] { return true; }, 20ms));
-}
-
 TEST(UiStepQueue, ClosedQueueDropsStepsAndReleasesTheirPosters) {
   test::Watchdog watchdog(60s, "ClosedQueueDropsStepsAndReleasesTheirPosters");
   UiStepQueue steps;
@@ -100,16 +94,6 @@ TEST(UiStepQueue, ClosedQueueDropsStepsAndReleasesTheirPosters) {
   late.join();
   EXPECT_FALSE(result.load());
   EXPECT_FALSE(ran);
-}
-
-TEST(UiStepQueue, BoundThreadBecomesTheUserInterfaceThread) {
-  UiStepQueue steps;
-  std::thread other([&] {
-    steps.BindToCurrentThread();
-    EXPECT_TRUE(steps.OnUiThread());
-  });
-  other.join();
-  EXPECT_FALSE(steps.OnUiThread());
 }
 
 }  // namespace
