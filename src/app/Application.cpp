@@ -19,14 +19,20 @@ constexpr const char* kHelpFileName = "Quillmoor98.hlp";
 Application::Application(ApplicationConfig config, FrontEnd& frontEnd, MessageBoxes& messages,
                          Clock* clock)
     : config_(std::move(config)), front_(frontEnd), messages_(messages), clock_(clock) {
+  steps_.SetWakeUp([this] { front_.WakeUpForSteps(); });
   if (!config_.sleep) {
     config_.sleep = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
   }
 }
 
 Application::~Application() {
-  // Lookup threads end before the records they write go.
-  if (monitor_) monitor_->SetLookups(nullptr);
+  // Lookup threads end (serving their last steps) before the records, the
+  // lists and the step queue they use go.
+  if (monitor_) {
+    ClearSeenFlags(monitor_->Users);
+    if (!closed_) monitor_->SweepUsers(true);
+  }
+  monitor_.reset();
 }
 
 std::string Application::HelpFile() const {
@@ -70,6 +76,21 @@ bool Application::Create() {
   store_->LoadFormerConnections();
   rules_ = std::make_unique<EnforcementRules>(*monitor_, config_.processes.get());
   monitor_->SetRules(rules_.get());
+  if (config_.lookups) {
+    std::string tool = config_.nbtstatPath;
+    if (tool.empty()) {
+      const auto slash = config_.programFile.find_last_of('/');
+      tool = JoinPath(slash == std::string::npos ? "." : config_.programFile.substr(0, slash),
+                      NameTable::kToolName);
+    }
+    names_ = std::make_unique<NameTable>(config_.programDirectory, tool);
+    LookupServices services = TIPThreadStarter::ForMonitor(*monitor_, steps_, *names_);
+    services.UpdateAddress = [this](const std::string& name, const std::string& address) {
+      rules_->List().UpdateAddress(name, address);
+    };
+    lookups_ = std::make_unique<TIPThreadStarter>(std::move(services));
+    monitor_->SetLookups(lookups_.get());
+  }
   cycle_ = std::make_unique<RefreshCycle>(*monitor_);
 
   // The Options dialog: [Options], [View], then the program list.

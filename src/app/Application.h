@@ -12,6 +12,9 @@
 #include "core/ServerApi.h"
 #include "core/Settings.h"
 #include "enforce/EnforcementRules.h"
+#include "resolve/NameTable.h"
+#include "resolve/TIPThreadStarter.h"
+#include "resolve/UiStepQueue.h"
 #include "store/FormerConnectionStore.h"
 #include "store/SettingsFile.h"
 
@@ -29,6 +32,10 @@ struct ApplicationConfig {
   std::function<void(int milliseconds)> sleep;
   // Start-up registration ("Launch"): enabled -> registered; false: refused.
   std::function<bool(bool enabled)> setStartupRegistration;
+  // The name table tool (the nbtstat stand-in); empty: beside the program.
+  std::string nbtstatPath;
+  // False: new users get no background address lookup.
+  bool lookups = true;
 };
 
 // The running program, front-end neutral: start-up in its fixed order, the
@@ -86,8 +93,9 @@ class Application {
   int RefreshIntervalMilliseconds() const { return settings_.Refresh * 1000; }
   // Start-up registration, as the "Launch" check box would call it.
   bool SetStartupRegistration(bool enabled);
-  // Installs the address lookup for new users (null: none).
-  void SetLookups(LookupStarter* lookups) { monitor_->SetLookups(lookups); }
+  // Runs the steps the lookup threads wait for (user-interface thread).
+  int RunPendingSteps() { return steps_.RunPending(); }
+  UiStepQueue& Steps() { return steps_; }
 
  private:
   void LoadDataFiles();
@@ -97,6 +105,10 @@ class Application {
   MessageBoxes& messages_;
   Clock* clock_;
   Settings settings_;
+  // The lookup threads' services outlive the monitor that stops them.
+  UiStepQueue steps_;
+  std::unique_ptr<NameTable> names_;
+  std::unique_ptr<TIPThreadStarter> lookups_;
   std::unique_ptr<SettingsFile> settingsFile_;
   std::unique_ptr<ServerApi> api_;
   std::unique_ptr<Monitor> monitor_;

@@ -1,5 +1,8 @@
 #include "app/ConsoleFrontEnd.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <ostream>
 
@@ -15,6 +18,10 @@ void ConsoleFrontEnd::Information(const std::string& text) {
 
 void ConsoleFrontEnd::Error(const std::string& text) {
   err_ << "error: " << Printable(text) << std::endl;
+}
+
+void ConsoleFrontEnd::WakeUpForSteps() {
+  if (wakeFd_ >= 0) ::eventfd_write(wakeFd_, 1);
 }
 
 bool ConsoleFrontEnd::Confirm(const std::string& /*text*/) {

@@ -28,6 +28,9 @@ class ConsoleFrontEnd final : public FrontEnd, public MessageBoxes, public TreeO
   void StartRefreshTimer() override { timerOn_ = true; }
   void StopRefreshTimer() override { timerOn_ = false; }
   void RequestTerminate() override { terminate_ = true; }
+  void WakeUpForSteps() override;
+  // The descriptor that becomes readable when lookup steps wait (-1: none).
+  void SetWakeUpDescriptor(int fd) { wakeFd_ = fd; }
 
   // TreeObserver of the current tree
   void NodeInserted(TreeNode& node) override;
@@ -49,6 +52,7 @@ class ConsoleFrontEnd final : public FrontEnd, public MessageBoxes, public TreeO
   int intervalMs_ = 1000;
   bool timerOn_ = false;
   bool terminate_ = false;
+  int wakeFd_ = -1;
 };
 
 }  // namespace qm

@@ -2,6 +2,7 @@
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/eventfd.h>
 #include <sys/signalfd.h>
 #include <unistd.h>
 
@@ -51,6 +52,8 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
   SignalDescriptor signals;
   SystemClock clock;
   ConsoleFrontEnd front(out, err, [&clock] { return clock.Now(); });
+  const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  front.SetWakeUpDescriptor(wake);
   Application app(std::move(config), front, front, &clock);
   if (!app.Create()) {
     err << "quillmoor98: the server service cannot be bound: " << app.ServerError() << std::endl;
@@ -81,8 +84,8 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
   auto nextTick = SteadyClock::now() + std::chrono::milliseconds(front.RefreshIntervalMs());
   bool ending = false;
   while (!ending && !front.TerminateRequested()) {
-    pollfd fds[2] = {{signals.fd(), POLLIN, 0}, {inputFd, POLLIN, 0}};
-    const nfds_t count = options.step ? 2 : 1;
+    pollfd fds[3] = {{signals.fd(), POLLIN, 0}, {wake, POLLIN, 0}, {inputFd, POLLIN, 0}};
+    const nfds_t count = options.step ? 3 : 2;
     int timeout = -1;
     if (!options.step && front.TimerOn()) {
       const auto left =
@@ -97,7 +100,12 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
         break;
       }
     }
-    if (options.step && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
+    if (fds[1].revents & POLLIN) {
+      eventfd_t value;
+      ::eventfd_read(wake, &value);
+      app.RunPendingSteps();
+    }
+    if (options.step && (fds[2].revents & (POLLIN | POLLHUP | POLLERR))) {
       char buf[4096];
       const ssize_t n = ::read(inputFd, buf, sizeof buf);
       if (n <= 0) {
@@ -119,6 +127,8 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
   if (ending) app.SessionEnd();
   app.Destroy();
   app.GetMonitor().TreeViewCurrent.RemoveObserver(&front);
+  front.SetWakeUpDescriptor(-1);
+  ::close(wake);
   return 0;
 }
 

@@ -32,6 +32,9 @@ class FrontEnd : public MonitorView {
   virtual void RestoreWindowState() {}
   // The status bar's progress bar while the history is written.
   virtual StoreProgress* Progress() { return nullptr; }
+  // Called from a lookup thread (any thread): steps wait for the
+  // user-interface thread, which is to call Application::RunPendingSteps.
+  virtual void WakeUpForSteps() {}
 
  private:
   WindowBounds mainBounds_ = kMainWindowDefaultBounds;
