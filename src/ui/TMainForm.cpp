@@ -1,0 +1,759 @@
+#include "ui/TMainForm.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFont>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
+#include <QTextBrowser>
+#include <QToolBar>
+#include <QVBoxLayout>
+#include <QWindow>
+#include <iostream>
+
+#include "app/Application.h"
+#include "core/HistoryCommands.h"
+#include "enforce/DisconnectListCommands.h"
+#include "store/ConnectionLog.h"
+#include "ui/AdminPassword.h"
+#include "ui/AlertSound.h"
+#include "ui/ConnectionTreeModel.h"
+#include "ui/ConnectionTreeView.h"
+#include "ui/HelpWindow.h"
+#include "ui/QtFileIcons.h"
+#include "ui/QtMessageBoxes.h"
+#include "ui/ShellOpen.h"
+#include "ui/TAboutForm.h"
+#include "ui/TKickForm.h"
+#include "ui/TKickListForm.h"
+#include "ui/TOptionsForm.h"
+#include "ui/TProgramNameForm.h"
+#include "ui/TUserNameForm.h"
+#include "ui/TreeImageList.h"
+
+namespace qm {
+
+namespace {
+constexpr int kTooltipLimit = 62;
+constexpr int kInfoWidth = 174;
+constexpr const char* kIdleIcon = ":/icons/IDI_ICON1.svg";
+constexpr const char* kConnectedIcon = ":/icons/IDI_ICON2.svg";
+
+QString Q(const std::string& s) {
+  return QString::fromStdString(s);
+}
+
+// The caption labels of the two information panels with their colours.
+struct InfoRow {
+  const char* caption;  // empty: a value under the address
+  InfoLabel label;
+  const char* colour;
+};
+const InfoRow kCurrentRows[] = {
+    {"Enter time:", EnTiCuLabel, "green"},  {"Enter date:", EnDaCuLabel, "green"},
+    {"Connected time:", CoCuLabel, "navy"}, {"Idle time:", IdCuLabel, "navy"},
+    {"IP address:", IPCuLabel, "maroon"},   {"", IPTextCuLabel, "maroon"},
+    {"User:", UserNameCuLabel, "maroon"},
+};
+const InfoRow kFormerRows[] = {
+    {"Enter time:", EnTiFoLabel, "green"},
+    {"Enter date:", EnDaFoLabel, "green"},
+    {"Enter status:", EnStFoLabel, "navy"},
+    {"Exit time:", ExTiFoLabel, "maroon"},
+    {"Exit date:", ExDaFoLabel, "maroon"},
+    {"Exit status:", ExStFoLabel, "navy"},
+    {"Connected time:", CoTiFoLabel, "navy"},
+    {"IP address:", IPFormerLabel, "maroon"},
+    {"", IPTextFoLabel, "maroon"},
+    {"User:", UserNameFoLabel, "maroon"},
+};
+}  // namespace
+
+// The status bar's progress bar while the history is written.
+class TMainForm::ProgressBarAdapter final : public StoreProgress {
+ public:
+  explicit ProgressBarAdapter(TMainForm& form) : form_(form) {}
+  void Start(int maximum) override {
+    form_.ProgressBar->setRange(0, std::max(0, maximum));
+    form_.ProgressBar->setValue(0);
+    form_.ProgressBar->show();
+  }
+  void StepIt() override { form_.ProgressBar->setValue(form_.ProgressBar->value() + 1); }
+  void Finish() override { form_.ProgressBar->hide(); }
+
+ private:
+  TMainForm& form_;
+};
+
+TMainForm::TMainForm()
+    : images_(std::make_unique<TreeImageList>()),
+      fileIcons_(std::make_unique<QtFileIcons>(*images_)),
+      sound_(std::make_unique<AlertSound>()),
+      progress_(std::make_unique<ProgressBarAdapter>(*this)),
+      idleIcon_(kIdleIcon),
+      connectedIcon_(kConnectedIcon) {
+  setWindowTitle("Quillmoor 98");
+  setWindowIcon(idleIcon_);
+  BuildMenus();
+  BuildToolBar();
+  BuildPages();
+  BuildStatusBar();
+  BuildTray();
+  connect(&RefreshTimer, &QTimer::timeout, this, &TMainForm::RefreshTimerTimer);
+  resize(450, 350);
+}
+
+TMainForm::~TMainForm() {
+  if (app_) app_->Rules().Status().RemoveObserver(this);
+  if (TrayIcon) TrayIcon->hide();
+}
+
+// ---------------- construction ----------------
+
+void TMainForm::BuildMenus() {
+  QMenu* file = menuBar()->addMenu("&File");
+  Clearformerconnections =
+      file->addAction("&Clear former connections", this, &TMainForm::ClearformerconnectionsClick);
+  Collapseformerconnections = file->addAction("C&ollapse former connections", this,
+                                              &TMainForm::CollapseformerconnectionsClick);
+  file->addSeparator();
+  Saveformerconnectionsas = file->addAction("&Save former connections as...", this,
+                                            &TMainForm::SaveformerconnectionsasClick);
+  file->addSeparator();
+  ExitMenuItem = file->addAction("E&xit", this, &QWidget::close);
+  ExitMenuItem->setShortcut(QKeySequence("Ctrl+X"));
+
+  QMenu* view = menuBar()->addMenu("&View");
+  ToolbarMenuItem = view->addAction("&Toolbar", this, &TMainForm::ToolbarMenuItemClick);
+  ToolbarMenuItem->setCheckable(true);
+  ToolbarMenuItem->setChecked(true);
+  StatusBarMenuItem = view->addAction("Status &Bar", this, &TMainForm::StatusBarMenuItemClick);
+  StatusBarMenuItem->setCheckable(true);
+  StatusBarMenuItem->setChecked(true);
+  view->addSeparator();
+  Refresh = view->addAction("&Refresh", this, &TMainForm::RefreshTimerTimer);
+  Refresh->setShortcut(QKeySequence(Qt::Key_F5));
+  view->addSeparator();
+  Kick = view->addAction("&Disconnect", this, &TMainForm::KickClick);
+  KickListMenuItem =
+      view->addAction("Disconnect &List...", this, &TMainForm::SpeedKickListButtonClick);
+  view->addSeparator();
+  Options = view->addAction("&Options...", this, &TMainForm::OptionsClick);
+
+  QMenu* help = menuBar()->addMenu("&Help");
+  HelpMenuItem = help->addAction("&Help", this, &TMainForm::HelpClick);
+  help->addSeparator();
+  About = help->addAction("&About Quillmoor 98...", this, &TMainForm::AboutClick);
+
+  KickListPopup = new QMenu(this);
+  OpencomputerMenuItem =
+      KickListPopup->addAction("Open computer", this, &TMainForm::OpencomputerMenuItemClick);
+  KickListPopup->addSeparator();
+  Addusertokicklist = KickListPopup->addAction("Add user to Disconnect List", this,
+                                               &TMainForm::SpeedButtonAddClick);
+  Removeuserfromkicklist = KickListPopup->addAction("Remove user from Disconnect List", this,
+                                                    &TMainForm::SpeedButtonRemoveClick);
+  KickListPopup->addSeparator();
+  Deleteuserfromconnectionlist = KickListPopup->addAction(
+      "Delete user from connection list", this, &TMainForm::DeleteuserfromconnectionlistClick);
+  KickListPopup->addSeparator();
+  KickUserMenuItem = KickListPopup->addAction("Disconnect user", this, &TMainForm::KickButtonClick);
+
+  FilePopup = new QMenu(this);
+  Open = FilePopup->addAction("&Open", this, &TMainForm::OpenClick);
+}
+
+void TMainForm::BuildToolBar() {
+  ToolBar = addToolBar("Toolbar");
+  ToolBar->setObjectName("ToolBar");
+  ToolBar->setMovable(false);
+  ToolBar->setFloatable(false);
+  ToolBar->setIconSize(QSize(20, 20));
+  ToolBar->setFixedHeight(26 + 6);
+  ToolBar->toggleViewAction()->setEnabled(false);
+  auto button = [this](const char* icon, const char* hint, void (TMainForm::*handler)()) {
+    QAction* a = ToolBar->addAction(QIcon(QString(":/toolbar/") + icon), hint, this, handler);
+    a->setToolTip(hint);
+    a->setStatusTip(hint);
+    return a;
+  };
+  ToolBar->addSeparator();
+  KickToolButton = button("kick.svg", "Disconnect current user", &TMainForm::KickButtonClick);
+  ToolBar->addSeparator();
+  KickListToolButton =
+      button("kicklist.svg", "Show Disconnect List", &TMainForm::SpeedKickListButtonClick);
+  AddToolButton =
+      button("add.svg", "Add user to the Disconnect List", &TMainForm::SpeedButtonAddClick);
+  RemoveToolButton =
+      button("remove.svg", "Remove user from Disconnect List", &TMainForm::SpeedButtonRemoveClick);
+  ToolBar->addSeparator();
+  ClearFormerConnectionsToolButton =
+      button("clear.svg", "Clear former connections", &TMainForm::ClearformerconnectionsClick);
+  CollapseFormerConnectionsToolButton = button("collapse.svg", "Collapse former connections",
+                                               &TMainForm::CollapseformerconnectionsClick);
+  ToolBar->addSeparator();
+  SaveToFileToolButton = button("save.svg", "Save former connections to file",
+                                &TMainForm::SaveformerconnectionsasClick);
+  ToolBar->addSeparator();
+  HelpToolButton = button("help.svg", "Help", &TMainForm::HelpClick);
+}
+
+QGroupBox* TMainForm::BuildInfoPanel(bool current) {
+  auto* box = new QGroupBox("Info");
+  QFont title("serif");
+  title.setItalic(true);
+  title.setStyleHint(QFont::Serif);
+  box->setFont(title);
+  box->setFixedWidth(kInfoWidth);
+  auto* grid = new QGridLayout(box);
+  grid->setVerticalSpacing(3);
+  grid->setHorizontalSpacing(4);
+  int row = 0;
+  auto addRows = [&](const auto& rows) {
+    for (const InfoRow& r : rows) {
+      auto* caption = new QLabel(r.caption);
+      caption->setFont(QApplication::font());
+      caption->setStyleSheet(QString("color: %1;").arg(r.colour));
+      auto* value = new QLabel;
+      value->setFont(QApplication::font());
+      value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      value->setTextInteractionFlags(Qt::TextSelectableByMouse);
+      value->setStyleSheet("color: black;");
+      InfoLabels[r.label] = value;
+      if (*r.caption) {
+        grid->addWidget(caption, row, 0);
+        grid->addWidget(value, row, 1);
+      } else {
+        delete caption;
+        grid->addWidget(value, row, 0, 1, 2);
+      }
+      ++row;
+    }
+  };
+  if (current) {
+    addRows(kCurrentRows);
+  } else {
+    addRows(kFormerRows);
+  }
+  grid->setRowStretch(row, 1);
+  return box;
+}
+
+void TMainForm::BuildPages() {
+  PageControl = new QTabWidget(this);
+  auto page = [this](ConnectionTreeView*& tree, bool current) {
+    auto* widget = new QWidget;
+    auto* layout = new QHBoxLayout(widget);
+    layout->setContentsMargins(2, 2, 2, 2);
+    tree = new ConnectionTreeView(widget);
+    tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(tree, &QWidget::customContextMenuRequested, this,
+            [this, tree](const QPoint& pos) { ShowTreeMenu(tree, pos); });
+    layout->addWidget(tree, 1);
+    layout->addWidget(BuildInfoPanel(current));
+    return widget;
+  };
+  CurrentConnectionTab = page(TreeViewCurrent, true);
+  FormerConnectionTab = page(TreeViewFormer, false);
+  TreeViewCurrent->setItemsExpandable(false);
+  TreeViewCurrent->setRootIsDecorated(false);
+  PageControl->addTab(CurrentConnectionTab, "Current Connections");
+  PageControl->addTab(FormerConnectionTab, "Former Connections");
+  connect(PageControl, &QTabWidget::currentChanged, this, &TMainForm::PageControlChange);
+  setCentralWidget(PageControl);
+}
+
+void TMainForm::BuildStatusBar() {
+  StatusBarPanel = statusBar();
+  statusBar()->setSizeGripEnabled(true);
+  const int widths[3] = {200, 200, 50};
+  const char* texts[3] = {"Disconnect status:", "Number of current users:", ""};
+  for (int i = 0; i < 3; ++i) {
+    StatusPanels[i] = new QLabel(texts[i]);
+    StatusPanels[i]->setMinimumWidth(widths[i]);
+    StatusPanels[i]->setFrameShape(QFrame::StyledPanel);
+    statusBar()->addWidget(StatusPanels[i], i == 2 ? 1 : 0);
+  }
+  ProgressBar = new QProgressBar;
+  ProgressBar->setRange(0, 100);
+  ProgressBar->setFixedHeight(8);
+  ProgressBar->setTextVisible(false);
+  ProgressBar->hide();
+  statusBar()->addPermanentWidget(ProgressBar, 1);
+}
+
+void TMainForm::BuildTray() {
+  TrayPopUp = new QMenu(this);
+  OpenQuillmoor98MenuItem =
+      TrayPopUp->addAction("&Open Quillmoor 98", this, &TMainForm::AppRestore);
+  QFont bold = OpenQuillmoor98MenuItem->font();
+  bold.setBold(true);
+  OpenQuillmoor98MenuItem->setFont(bold);
+  TrayPopUp->setDefaultAction(OpenQuillmoor98MenuItem);
+  Minimize = TrayPopUp->addAction("Mi&nimize", this, &TMainForm::AppMinimize);
+  TrayPopUp->addSeparator();
+  QMenu* status = TrayPopUp->addMenu("&Disconnect status");
+  auto* group = new QActionGroup(this);
+  auto radio = [&](const char* caption, int value) {
+    QAction* a = status->addAction(caption);
+    a->setCheckable(true);
+    group->addAction(a);
+    connect(a, &QAction::triggered, this, [this, value] {
+      if (app_) app_->Rules().Status().SetWhoToKick(value);
+    });
+    return a;
+  };
+  Kicknobody = radio("Disconnect &no one", KickNobody);
+  Kicklist = radio("Disconnect &list", KickList);
+  Kickall = radio("Disconnect &all", KickAll);
+  Kicknobody->setChecked(true);
+  TrayPopUp->addSeparator();
+  PopUpMenuExit = TrayPopUp->addAction("E&xit", this, &QWidget::close);
+
+  TrayIcon = new QSystemTrayIcon(idleIcon_, this);
+  TrayIcon->setContextMenu(TrayPopUp);
+  connect(TrayIcon, &QSystemTrayIcon::activated, this,
+          [this](QSystemTrayIcon::ActivationReason reason) {
+            if (reason == QSystemTrayIcon::DoubleClick) TrayIconDblClick();
+          });
+}
+
+void TMainForm::Attach(Application& app, QtMessageBoxes& messages) {
+  app_ = &app;
+  messages_ = &messages;
+  Monitor& m = app.GetMonitor();
+  password_ = std::make_unique<AdminPassword>(app.AdminPassword(), messages);
+  history_ = std::make_unique<HistoryCommands>(m);
+  shell_ = std::make_unique<ShellOpen>(messages);
+  currentModel_ = new ConnectionTreeModel(m.TreeViewCurrent, *images_, this);
+  formerModel_ = new ConnectionTreeModel(m.TreeViewFormer, *images_, this);
+  TreeViewCurrent->SetTreeModel(currentModel_);
+  TreeViewFormer->SetTreeModel(formerModel_);
+  connect(currentModel_, &ConnectionTreeModel::TreeSelectionChanged, this,
+          [this] { TreeSelectionChanged(true); });
+  connect(formerModel_, &ConnectionTreeModel::TreeSelectionChanged, this,
+          [this] { TreeSelectionChanged(false); });
+
+  // The dialogs, in their creation order.
+  OptionsFormHooks hooks;
+  hooks.setStartupRegistration = [this](bool enabled) {
+    return app_->SetStartupRegistration(enabled);
+  };
+  hooks.setRefreshInterval = [this](int ms) { SetRefreshInterval(ms); };
+  hooks.playAlertSound = [this](const Settings& s) { sound_->PlayAlertSound(s); };
+  hooks.askProgramName = [this] {
+    ProgramNameForm->ProgramNameEdit->clear();
+    ProgramNameForm->ShowModal();
+    return ProgramNameForm->ProgramNameEdit->text().toStdString();
+  };
+  OptionsForm = new TOptionsForm(app.GetSettings(), app.Rules().Programs(), *password_, messages,
+                                 hooks, this);
+  AboutForm = new TAboutForm(this);
+  KickForm = new TKickForm(
+      app.Rules().Status(), [this] { SpeedKickListButtonClick(); }, this);
+  TKickListForm::Hooks listHooks;
+  listHooks.askUser = [this] {
+    UserNameForm->UserNameEdit->clear();
+    UserNameForm->IPAddressEdit->setText(TUserNameForm::kUnknownAddress);
+    UserNameForm->ShowModal();
+    return std::make_pair(UserNameForm->UserNameEdit->text().toStdString(),
+                          UserNameForm->IPAddressEdit->text().toStdString());
+  };
+  listHooks.openComputer = [this](const std::string& name) { shell_->OpenComputer(name); };
+  KickListForm = new TKickListForm(app.Rules().List(), messages, listHooks, this);
+  KickListForm->setGeometry(kickListBounds_.Left, kickListBounds_.Top, kickListBounds_.Width,
+                            kickListBounds_.Height);
+  UserNameForm = new TUserNameForm(this);
+  ProgramNameForm = new TProgramNameForm(this);
+
+  app.Rules().Status().AddObserver(this);
+  WhoToKickChanged(app.Rules().Status().WhoToKick());
+  SetStatusText(0, DisconnectStatus::StatusBarText(app.Rules().Status().WhoToKick()));
+  m.SetStatusUserCount();
+}
+
+// ---------------- lifecycle ----------------
+
+void TMainForm::Start() {
+  if (!app_) return;
+  app_->Activate();
+  started_ = true;
+  if (QWidget* tree = ActiveTree()) tree->setFocus();
+}
+
+bool TMainForm::event(QEvent* event) {
+  // Later activations wait for the server service again, as the first did.
+  if (event->type() == QEvent::WindowActivate && started_ && app_ && !closing_) {
+    app_->Activate();
+    if (QWidget* tree = ActiveTree()) tree->setFocus();
+  }
+  return QMainWindow::event(event);
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  if (!app_ || terminating_) {
+    event->accept();
+    return;
+  }
+  if (!app_->CloseQuery()) {
+    event->ignore();
+    return;
+  }
+  closing_ = true;
+  app_->Close();
+  event->accept();
+  QApplication::quit();
+}
+
+void TMainForm::EndSession() {
+  if (!app_ || closing_) return;
+  closing_ = true;
+  app_->SessionEnd();
+  QApplication::quit();
+}
+
+void TMainForm::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange && isMinimized() && !minimized_) AppMinimize();
+}
+
+// ---------------- FrontEnd ----------------
+
+bool TMainForm::WindowShown() const {
+  return Minimize->isEnabled();
+}
+
+bool TMainForm::CurrentPageActive() const {
+  return PageControl->currentIndex() == 0;
+}
+
+void TMainForm::SetCaption(const std::string& text) {
+  setWindowTitle(Q(text));
+  QApplication::setApplicationDisplayName(Q(text));
+}
+
+void TMainForm::SetApplicationHint(const std::string& text) {
+  setToolTip(Q(text));
+}
+
+void TMainForm::SetTrayTooltip(const std::string& text) {
+  TrayIcon->setToolTip(Q(text).left(kTooltipLimit));
+}
+
+void TMainForm::SetStatusText(int panel, const std::string& text) {
+  if (panel >= 0 && panel < 3) StatusPanels[panel]->setText(Q(text));
+}
+
+void TMainForm::InfoLabelChanged(InfoLabel label, const std::string& text) {
+  if (InfoLabels[label]) InfoLabels[label]->setText(Q(text));
+}
+
+void TMainForm::UpdateConnectedIcon(bool connected) {
+  const QIcon& icon = connected ? connectedIcon_ : idleIcon_;
+  TrayIcon->setIcon(icon);
+  setWindowIcon(icon);
+  QApplication::setWindowIcon(icon);
+}
+
+void TMainForm::PopupOnNewConnection() {
+  AppRestore();
+  // In front of the others without staying on top.
+  raise();
+  activateWindow();
+}
+
+void TMainForm::PlayAlertSound() {
+  if (app_) sound_->PlayAlertSound(app_->GetSettings());
+}
+
+void TMainForm::StopRefreshTimer() {
+  RefreshTimer.stop();
+}
+
+void TMainForm::RequestTerminate() {
+  terminating_ = true;
+  RefreshTimer.stop();
+  QMetaObject::invokeMethod(qApp, &QApplication::quit, Qt::QueuedConnection);
+}
+
+void TMainForm::ApplyMainWindowBounds(const WindowBounds& bounds) {
+  bounds_ = bounds;
+  homePosition_ = QPoint(bounds.Left, bounds.Top);
+  resize(std::max(bounds.Width, 1), std::max(bounds.Height, 1));
+}
+
+WindowBounds TMainForm::MainWindowBounds() const {
+  if (!started_) return bounds_;
+  const QRect r = isVisible() ? frameGeometry() : QRect(homePosition_, size());
+  return WindowBounds{r.top(), r.left(), size().height(), size().width()};
+}
+
+void TMainForm::ApplyKickListBounds(const WindowBounds& bounds) {
+  kickListBounds_ = bounds;
+  if (KickListForm) KickListForm->setGeometry(bounds.Left, bounds.Top, bounds.Width, bounds.Height);
+}
+
+WindowBounds TMainForm::KickListBounds() const {
+  if (!KickListForm) return kickListBounds_;
+  const QRect r = KickListForm->geometry();
+  return WindowBounds{r.top(), r.left(), r.height(), r.width()};
+}
+
+void TMainForm::SetRefreshInterval(int milliseconds) {
+  if (RefreshTimer.interval() != milliseconds) RefreshTimer.setInterval(milliseconds);
+}
+
+void TMainForm::StartRefreshTimer() {
+  RefreshTimer.start();
+}
+
+void TMainForm::ShowToolbar(bool shown) {
+  ToolbarMenuItem->setChecked(shown);
+  ToolBar->setVisible(shown);
+}
+
+void TMainForm::ShowStatusbar(bool shown) {
+  StatusBarMenuItem->setChecked(shown);
+  statusBar()->setVisible(shown);
+}
+
+bool TMainForm::ToolbarShown() const {
+  return ToolbarMenuItem->isChecked();
+}
+
+bool TMainForm::StatusbarShown() const {
+  return StatusBarMenuItem->isChecked();
+}
+
+void TMainForm::EnterNotificationArea() {
+  TrayIcon->show();
+  move(homePosition_);
+  AppMinimize();
+}
+
+void TMainForm::RestoreWindowState() {
+  if (isMinimized() || isMaximized()) setWindowState(Qt::WindowNoState);
+}
+
+StoreProgress* TMainForm::Progress() {
+  return progress_.get();
+}
+
+void TMainForm::WakeUpForSteps() {
+  // Any thread: the steps run on the user-interface thread's event loop.
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        if (app_) app_->RunPendingSteps();
+      },
+      Qt::QueuedConnection);
+}
+
+// ---------------- tray and minimising ----------------
+
+void TMainForm::AppMinimize() {
+  minimized_ = true;
+  if (isVisible()) homePosition_ = pos();
+  // Without a notification area the taskbar entry is the only way back.
+  if (QSystemTrayIcon::isSystemTrayAvailable()) {
+    hide();
+  } else {
+    showMinimized();
+  }
+  Minimize->setEnabled(false);
+}
+
+void TMainForm::AppRestore() {
+  minimized_ = false;
+  if (!isVisible() || isMinimized()) {
+    move(homePosition_);
+    showNormal();
+  }
+  raise();
+  activateWindow();
+  Minimize->setEnabled(true);
+}
+
+void TMainForm::TrayIconDblClick() {
+  AppRestore();
+}
+
+void TMainForm::WhoToKickChanged(int value) {
+  QAction* item = value == KickAll ? Kickall : value == KickList ? Kicklist : Kicknobody;
+  item->setChecked(true);
+}
+
+// ---------------- the trees ----------------
+
+ConnectionTreeView* TMainForm::ActiveTree() const {
+  return CurrentPageActive() ? TreeViewCurrent : TreeViewFormer;
+}
+
+TTreeNodeCustom* TMainForm::SelectedRecord() const {
+  if (!app_) return nullptr;
+  Monitor& m = app_->GetMonitor();
+  TreeNode* node = CurrentPageActive() ? m.TreeViewCurrent.Selected() : m.TreeViewFormer.Selected();
+  return node ? node->Data() : nullptr;
+}
+
+void TMainForm::TreeSelectionChanged(bool current) {
+  if (!app_) return;
+  Monitor& m = app_->GetMonitor();
+  ConnectionTree& tree = current ? m.TreeViewCurrent : m.TreeViewFormer;
+  if (tree.Selected()) m.ShowInfo(tree);
+}
+
+void TMainForm::PageControlChange(int index) {
+  if (!app_) return;
+  Monitor& m = app_->GetMonitor();
+  if (index == 1) {
+    SetStatusText(1, "Number of former users: " + std::to_string(m.FormerUserCount));
+  } else {
+    SetStatusText(1, "Number of current users: " + std::to_string(m.CurrentUserCount));
+    m.TreeViewCurrent.ExpandAll();
+  }
+  ConnectionTree& tree = index == 1 ? m.TreeViewFormer : m.TreeViewCurrent;
+  ConnectionTreeView* view = index == 1 ? TreeViewFormer : TreeViewCurrent;
+  if (!tree.Selected()) {
+    const QModelIndex top = view->indexAt(QPoint(1, 1));
+    if (top.isValid()) {
+      tree.Select(view->TreeModel()->NodeOf(top));
+    } else if (tree.FirstNode()) {
+      tree.Select(tree.FirstNode());
+    }
+    view->setFocus();
+  }
+  if (tree.Selected()) {
+    m.ShowInfo(tree);
+  } else {
+    m.ShowNoInfo(tree);
+  }
+}
+
+QMenu* TMainForm::TreeViewMouseDown(const QPoint& pos) {
+  if (!app_) return nullptr;
+  Monitor& m = app_->GetMonitor();
+  ConnectionTreeView* view = ActiveTree();
+  ConnectionTree& tree = CurrentPageActive() ? m.TreeViewCurrent : m.TreeViewFormer;
+  TreeNode* under = view->NodeAt(pos);
+  if (under) tree.Select(under);
+  TreeNode* selected = tree.Selected();
+  if (selected && selected->Data()) {
+    const bool open = selected->Data()->IsOpen();
+    KickUserMenuItem->setEnabled(open);
+    Deleteuserfromconnectionlist->setEnabled(!open);
+  } else {
+    m.ShowNoInfo(tree);
+  }
+  if (!selected || selected != under || !selected->Data()) return nullptr;
+  if (IsUser(selected->Data())) return KickListPopup;
+  if (IsFile(selected->Data())) return FilePopup;
+  return nullptr;
+}
+
+void TMainForm::ShowTreeMenu(ConnectionTreeView* tree, const QPoint& pos) {
+  if (tree != ActiveTree()) return;
+  if (QMenu* menu = TreeViewMouseDown(pos)) menu->popup(tree->viewport()->mapToGlobal(pos));
+}
+
+// ---------------- commands ----------------
+
+void TMainForm::RefreshTimerTimer() {
+  if (!app_ || closing_) return;
+  try {
+    app_->Tick();
+  } catch (const std::exception& e) {
+    // The tick has cleared its busy flag; the next one tries again.
+    std::cerr << "quillmoor98: a refresh failed: " << e.what() << std::endl;
+  }
+}
+
+void TMainForm::KickButtonClick() {
+  if (app_) app_->Rules().Disconnector().KickButtonClick();
+}
+
+void TMainForm::SpeedButtonAddClick() {
+  if (app_)
+    DisconnectListCommands::AddSelectedUser(app_->Rules().List(), *messages_, SelectedRecord());
+}
+
+void TMainForm::SpeedButtonRemoveClick() {
+  if (app_) {
+    DisconnectListCommands::RemoveSelectedUser(app_->Rules().List(), *messages_, SelectedRecord());
+  }
+}
+
+void TMainForm::SpeedKickListButtonClick() {
+  if (KickListForm) KickListForm->ShowModal();
+}
+
+void TMainForm::KickClick() {
+  if (KickForm) KickForm->ShowModal();
+}
+
+void TMainForm::OptionsClick() {
+  if (password_ && password_->AskForOptions()) OptionsForm->ShowModal();
+}
+
+void TMainForm::AboutClick() {
+  if (AboutForm) AboutForm->ShowModal();
+}
+
+void TMainForm::HelpClick() {
+  if (app_) ShowHelpWindow(Q(app_->HelpFile()), this);
+}
+
+void TMainForm::ClearformerconnectionsClick() {
+  if (history_) history_->ClearformerconnectionsClick();
+}
+
+void TMainForm::CollapseformerconnectionsClick() {
+  if (history_) history_->CollapseformerconnectionsClick();
+}
+
+void TMainForm::DeleteuserfromconnectionlistClick() {
+  if (history_)
+    history_->DeleteuserfromconnectionlistClick(app_->GetMonitor().TreeViewFormer.Selected());
+}
+
+void TMainForm::SaveformerconnectionsasClick() {
+  if (!app_) return;
+  const QString path = QFileDialog::getSaveFileName(this);
+  if (path.isEmpty()) return;
+  std::string error;
+  Monitor& m = app_->GetMonitor();
+  if (!SaveConnectionLog(m.TreeViewFormer, path.toStdString(), m.Now(), error)) {
+    messages_->Error(error);
+  }
+}
+
+void TMainForm::OpencomputerMenuItemClick() {
+  if (TTreeNodeCustom* r = SelectedRecord(); r && IsUser(r)) shell_->OpenComputer(r->Name);
+}
+
+void TMainForm::OpenClick() {
+  if (TTreeNodeCustom* r = SelectedRecord()) shell_->OpenFile(r->Name);
+}
+
+void TMainForm::ToolbarMenuItemClick() {
+  ToolBar->setVisible(ToolbarMenuItem->isChecked());
+}
+
+void TMainForm::StatusBarMenuItemClick() {
+  statusBar()->setVisible(StatusBarMenuItem->isChecked());
+}
+
+}  // namespace qm
