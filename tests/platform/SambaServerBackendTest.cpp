@@ -398,18 +398,5 @@ TEST_F(SambaBackendTest, ElevationPrefixesEveryTool) {
                 "-n " + dir_ + "/smbstatus --json " + "--configfile=" + options_.smbConf}));
 }
 
-TEST(SambaOptionsTest, EnvironmentNamesSmbConfAndElevation) {
-  ::setenv("QUILLMOOR98_SMB_CONF", "/etc/samba/other.conf", 1);
-  ::setenv("QUILLMOOR98_SAMBA_ELEVATE", "  sudo \t -n ", 1);
-  const SambaServerBackend::Options o = SambaServerBackend::OptionsFromEnvironment();
-  EXPECT_EQ(o.smbConf, "/etc/samba/other.conf");
-  EXPECT_EQ(o.elevate, (std::vector<std::string>{"sudo", "-n"}));
-  ::unsetenv("QUILLMOOR98_SMB_CONF");
-  ::unsetenv("QUILLMOOR98_SAMBA_ELEVATE");
-  const SambaServerBackend::Options plain = SambaServerBackend::OptionsFromEnvironment();
-  EXPECT_EQ(plain.smbConf, "");
-  EXPECT_TRUE(plain.elevate.empty());
-}
-
 }  // namespace
 }  // namespace qm
