@@ -11,6 +11,7 @@
 #include "platform/ProgramPaths.h"
 #include "platform/ServerBackendFactory.h"
 #include "platform/SingleInstance.h"
+#include "platform/StartupRegistration.h"
 #include "store/SettingsFile.h"
 
 #ifdef QM_HAVE_GUI
@@ -93,6 +94,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   config.processes = std::make_unique<qm::ProcProcessList>();
+  config.setStartupRegistration = [programFile](bool enabled) {
+    return qm::StartupRegistration(qm::SysconfDir(), programFile).Set(enabled);
+  };
 
   if (console) {
     qm::ConsoleOptions options;

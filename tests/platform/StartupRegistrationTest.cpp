@@ -1,0 +1,80 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "platform/StartupRegistration.h"
+
+namespace qm {
+namespace {
+
+namespace fs = std::filesystem;
+
+class StartupRegistrationTest : public ::testing::Test {
+ protected:
+  StartupRegistrationTest() {
+    char dir[] = "/tmp/qm-autostart-XXXXXX";
+    root_ = ::mkdtemp(dir);
+  }
+  ~StartupRegistrationTest() override {
+    std::error_code ec;
+    fs::permissions(root_ + "/xdg/autostart", fs::perms::owner_all, ec);
+    fs::remove_all(root_);
+  }
+  static std::string Read(const std::string& path) {
+    std::ifstream in(path);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+  }
+  std::string root_;
+};
+
+TEST_F(StartupRegistrationTest, EnableWritesDisableRemovesOthersStay) {
+  fs::create_directories(root_ + "/xdg/autostart");
+  std::ofstream(root_ + "/xdg/autostart/other.desktop") << "[Desktop Entry]\n";
+  StartupRegistration r(root_, "/opt/Quill Moor/bin/quillmoor98");
+  EXPECT_TRUE(r.Set(true));
+  EXPECT_TRUE(r.Set(true));  // a second time simply replaces it
+  const std::string text = Read(r.RunPath());
+  EXPECT_NE(text.find("Exec=\"/opt/Quill Moor/bin/quillmoor98\"\n"), std::string::npos) << text;
+  EXPECT_TRUE(r.Set(false));
+  EXPECT_FALSE(fs::exists(r.RunPath()));
+  EXPECT_TRUE(fs::exists(root_ + "/xdg/autostart/other.desktop"));
+  EXPECT_TRUE(r.Set(false));  // nothing to remove: nothing happens
+}
+
+TEST_F(StartupRegistrationTest, ServicesEntryIsRemovedOnAnyCallAndNeverWritten) {
+  fs::create_directories(root_ + "/xdg/autostart-services");
+  fs::create_directories(root_ + "/xdg/autostart");
+  StartupRegistration r(root_, "/usr/bin/quillmoor98");
+  for (bool enabled : {true, false}) {
+    std::ofstream(r.ServicesPath()) << "x";
+    r.Set(enabled);
+    EXPECT_FALSE(fs::exists(r.ServicesPath()));
+  }
+}
+
+TEST_F(StartupRegistrationTest, AMissingOrClosedFolderRefusesToEnable) {
+  StartupRegistration r(root_, "/usr/bin/quillmoor98");
+  EXPECT_FALSE(r.Set(true));
+  EXPECT_FALSE(fs::exists(root_ + "/xdg/autostart"));  // never created
+  EXPECT_TRUE(r.Set(false));
+  if (::geteuid() != 0) {  // root writes anywhere
+    fs::create_directories(root_ + "/xdg/autostart");
+    fs::permissions(root_ + "/xdg/autostart", fs::perms::owner_read | fs::perms::owner_exec);
+    EXPECT_FALSE(r.Set(true));
+  }
+}
+
+TEST_F(StartupRegistrationTest, PlainPathsAreWrittenAsTheyAre) {
+  EXPECT_NE(
+      StartupRegistration::EntryText("/usr/bin/quillmoor98").find("Exec=/usr/bin/quillmoor98\n"),
+      std::string::npos);
+}
+
+}  // namespace
+}  // namespace qm
