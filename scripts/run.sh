@@ -16,6 +16,7 @@ export QUILLMOOR98_PROGRAM_DIR="$work"
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$work}"
 
 cp "$root/data/demo/state.json" "$work/state.json"
+cp "$root/data/help/Quillmoor98.hlp" "$work/Quillmoor98.hlp"
 "$bin/quillmoor98-simdemo" "$work/state.json" --seconds 3 &
 driver=$!
 trap 'kill $driver 2>/dev/null || true' EXIT INT TERM
