@@ -51,29 +51,21 @@ TEST_F(SettingsSectionsTest, WithoutAFileEverythingHasItsDefault) {
 }
 
 TEST_F(SettingsSectionsTest, IntegersOutsideTheirRangeGiveTheirDefaults) {
-  Settings s = LoadFrom("[Options]\nRefresh=0\nCount=1001\nIdle=60\nMaxNumber=-1\n");
-  EXPECT_EQ(s.Refresh, 1);
-  EXPECT_EQ(s.Count, 100);
-  EXPECT_EQ(s.Idle, 10);
-  EXPECT_EQ(s.MaxNumber, 10);
-  s = LoadFrom("[Options]\nRefresh=20000\nCount=-1\nIdle=-1\nMaxNumber=1000\n");
-  EXPECT_EQ(s.Refresh, 1);
-  EXPECT_EQ(s.Count, 100);
-  EXPECT_EQ(s.Idle, 10);
-  EXPECT_EQ(s.MaxNumber, 10);
-}
-
-TEST_F(SettingsSectionsTest, RangeBoundsAreKept) {
-  Settings s = LoadFrom("[Options]\nRefresh=10000\nCount=0\nIdle=59\nMaxNumber=999\n");
-  EXPECT_EQ(s.Refresh, 10000);
-  EXPECT_EQ(s.Count, 0);
-  EXPECT_EQ(s.Idle, 59);
-  EXPECT_EQ(s.MaxNumber, 999);
-  s = LoadFrom("[Options]\nRefresh=1\nCount=1000\nIdle=0\nMaxNumber=0\n");
-  EXPECT_EQ(s.Refresh, 1);
-  EXPECT_EQ(s.Count, 1000);
-  EXPECT_EQ(s.Idle, 0);
-  EXPECT_EQ(s.MaxNumber, 0);
+  struct Case {
+    const char* key;
+    int Settings::*field;
+    int low, high, defaultValue;
+  };
+  for (const Case& c :
+       {Case{"Refresh", &Settings::Refresh, 1, 10000, 1},
+        Case{"Count", &Settings::Count, 0, 1000, 100}, Case{"Idle", &Settings::Idle, 0, 59, 10},
+        Case{"MaxNumber", &Settings::MaxNumber, 0, 999, 10}}) {
+    for (int value : {c.low - 1, c.low, c.high, c.high + 1}) {
+      const bool inRange = value >= c.low && value <= c.high;
+      const Settings s = LoadFrom("[Options]\n" + std::string(c.key) + "=" + std::to_string(value));
+      EXPECT_EQ(s.*c.field, inRange ? value : c.defaultValue) << c.key << "=" << value;
+    }
+  }
 }
 
 TEST_F(SettingsSectionsTest, ValuesReadTheWayTheFileSyntaxSays) {
