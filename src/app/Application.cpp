@@ -36,6 +36,7 @@ Application::~Application() {
 }
 
 std::string Application::HelpFile() const {
+  if (!config_.helpFile.empty()) return config_.helpFile;
   return JoinPath(config_.programDirectory, kHelpFileName);
 }
 
@@ -190,18 +191,17 @@ void Application::Destroy() {
   // The Options dialog: [Options], [View], the program list, SoundFile.
   settings_.Toolbar = front_.ToolbarShown();
   settings_.Statusbar = front_.StatusbarShown();
-  bool programListSaved = true;
   OptionsHooks hooks;
-  hooks.saveProgramList = [this, &programListSaved] {
+  hooks.saveProgramList = [this] {
     std::string err;
-    if (!ProgramListFile::Save(JoinPath(config_.programDirectory, ProgramListFile::kFileName),
-                               rules_->Programs(), err)) {
-      messages_.Error(err);
-      programListSaved = false;
+    if (ProgramListFile::Save(JoinPath(config_.programDirectory, ProgramListFile::kFileName),
+                              rules_->Programs(), err)) {
+      return true;
     }
+    messages_.Error(err);
+    return false;
   };
   SaveOptions(*settingsFile_, settings_, hooks);
-  (void)programListSaved;
 
   // The main window: the server binding, its bounds, the password.
   monitor_->Api().UnloadServerApi();

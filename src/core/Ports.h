@@ -59,6 +59,8 @@ class MonitorView {
   virtual void UpdateConnectedIcon(bool /*connected*/) {}
   // A new user arrived and "Popup window on new connection" is on.
   virtual void PopupOnNewConnection() {}
+  // A desktop notification naming a new client and its share.
+  virtual void NotifyNewConnection(const std::string& /*client*/, const std::string& /*share*/) {}
   // The built-in siren or the custom sound, without waiting.
   virtual void PlayAlertSound() {}
   virtual void StopRefreshTimer() {}

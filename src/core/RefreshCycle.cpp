@@ -133,6 +133,7 @@ UserEntry& RefreshCycle::NewUser(const std::string& key, const std::string& user
   shareEntry = &AddShare(entry, currentNode, formerNode, share, type);
   if (m_.Options().Siren) m_.View().PlayAlertSound();
   if (m_.Options().Popup) m_.View().PopupOnNewConnection();
+  if (m_.Options().Notify) m_.View().NotifyNewConnection(key, share);
   return entry;
 }
 

@@ -54,6 +54,8 @@ void LoadOptions(const SettingsFile& file, Settings& settings, const OptionsHook
   settings.IPFilter = file.ReadBool(kOptions, "IPFilter", false);
   settings.IPFilterString = file.ReadString(kOptions, "IPFilterString", "");
   settings.SoundFile = file.ReadString(kOptions, "SoundFile", "");
+  // Newer than the others: a file without it keeps the default.
+  settings.Notify = file.ReadBool(kOptions, "Notify", true);
 
   if (hooks.loadProgramList) hooks.loadProgramList();
 }
@@ -76,8 +78,9 @@ void SaveOptions(SettingsFile& file, const Settings& settings, const OptionsHook
   file.WriteBool(kView, "Statusbar", settings.Statusbar);
 
   file.WriteString(kOptions, "IPFilterString", settings.IPFilterString);
-  if (hooks.saveProgramList) hooks.saveProgramList();
+  if (hooks.saveProgramList && !hooks.saveProgramList()) return;
   file.WriteString(kOptions, "SoundFile", settings.SoundFile);
+  file.WriteBool(kOptions, "Notify", settings.Notify);
 }
 
 WindowBounds ReadMainWindowBounds(const SettingsFile& file) {

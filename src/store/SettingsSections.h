@@ -15,8 +15,9 @@ struct OptionsHooks {
   std::function<void()> removeStartupRegistration;
   // After every key has been read.
   std::function<void()> loadProgramList;
-  // Between IPFilterString and SoundFile.
-  std::function<void()> saveProgramList;
+  // Between IPFilterString and SoundFile. False (the list could not be
+  // written): the keys after it are not written either.
+  std::function<bool()> saveProgramList;
 };
 
 // [Options] and [View] into settings, each key with its default and range

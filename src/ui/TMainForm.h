@@ -68,6 +68,7 @@ class TMainForm final : public QMainWindow, public FrontEnd, private DisconnectS
   void UpdateConnectedIcon(bool connected) override;
   void PopupOnNewConnection() override;
   void PlayAlertSound() override;
+  void NotifyNewConnection(const std::string& client, const std::string& share) override;
   void StopRefreshTimer() override;
   void RequestTerminate() override;
   void ApplyMainWindowBounds(const WindowBounds& bounds) override;

@@ -26,6 +26,9 @@ class RecordingView : public MonitorView {
   void UpdateConnectedIcon(bool c) override { icons.push_back(c); }
   void PopupOnNewConnection() override { ++popups; }
   void PlayAlertSound() override { ++sounds; }
+  void NotifyNewConnection(const std::string& c, const std::string& s) override {
+    notifications.push_back(c + " " + s);
+  }
   void StopRefreshTimer() override { timerStopped = true; }
   void RequestTerminate() override { terminateRequested = true; }
 
@@ -34,6 +37,7 @@ class RecordingView : public MonitorView {
   std::string caption, hint, tooltip, status[3];
   int captionWrites = 0, popups = 0, sounds = 0;
   std::vector<bool> icons;
+  std::vector<std::string> notifications;
   bool timerStopped = false, terminateRequested = false;
 };
 

@@ -81,6 +81,11 @@ TEST_F(RefreshCycleTest, AlertsFollowTheSettings) {
   Tick();
   EXPECT_EQ(view.sounds, 0);
   EXPECT_EQ(view.popups, 1);
+  EXPECT_EQ(view.notifications, std::vector<std::string>{"PC1 DOCS"});
+  settings.Notify = false;
+  Connect("PC2", "DOCS");
+  Tick();
+  EXPECT_EQ(view.notifications.size(), 1u);
   ASSERT_EQ(view.icons.size(), 1u);
   EXPECT_TRUE(view.icons[0]);
 }

@@ -106,14 +106,38 @@ TEST_F(SettingsSectionsTest, SaveWritesEveryKeyInItsOrder) {
   hooks.saveProgramList = [&] {
     programListSeenBetween = file.ReadString("Options", "IPFilterString", "-") == "10." &&
                              file.ReadString("Options", "SoundFile", "-") == "-";
+    return true;
   };
   SaveOptions(file, s, hooks);
   ASSERT_TRUE(file.Flush());
   EXPECT_TRUE(programListSeenBetween);
   EXPECT_EQ(ReadText(path),
             "[Options]\nRefresh=1\nCount=100\nIdle=10\nMaxNumber=10\nQuake=0\nIPC=1\nSiren=1\n"
-            "Popup=0\nLaunch=1\nStandard=1\nIPFilter=0\nIPFilterString=10.\nSoundFile=\n"
+            "Popup=0\nLaunch=1\nStandard=1\nIPFilter=0\nIPFilterString=10.\nSoundFile=\nNotify=1\n"
             "\n[View]\nToolbar=1\nStatusbar=1\n");
+}
+
+TEST_F(SettingsSectionsTest, AProgramListThatCannotBeWrittenSkipsTheKeysAfterIt) {
+  SettingsFile file(path);
+  Settings s;
+  s.SoundFile = "/x.wav";
+  OptionsHooks hooks;
+  hooks.saveProgramList = [] { return false; };
+  SaveOptions(file, s, hooks);
+  ASSERT_TRUE(file.Flush());
+  EXPECT_EQ(file.ReadString("Options", "IPFilterString", "-"), "");
+  EXPECT_EQ(file.ReadString("Options", "SoundFile", "-"), "-");
+}
+
+TEST_F(SettingsSectionsTest, NotifyDefaultsToOnForOldFiles) {
+  WriteText(path, "[Options]\nRefresh=5\n");
+  Settings s;
+  s.Notify = false;
+  LoadOptions(SettingsFile(path), s);
+  EXPECT_TRUE(s.Notify);
+  WriteText(path, "[Options]\nNotify=0\n");
+  LoadOptions(SettingsFile(path), s);
+  EXPECT_FALSE(s.Notify);
 }
 
 TEST_F(SettingsSectionsTest, SavedOptionsLoadBackTheSame) {
