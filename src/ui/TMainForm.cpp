@@ -479,6 +479,14 @@ void TMainForm::PlayAlertSound() {
   if (app_) sound_->PlayAlertSound(app_->GetSettings());
 }
 
+void TMainForm::NotifyNewConnection(const std::string& client, const std::string& share) {
+  // Through the notification area's messages (freedesktop notifications on
+  // current desktops); without a notification area there is nobody to tell.
+  if (!TrayIcon->isVisible() || !QSystemTrayIcon::supportsMessages()) return;
+  TrayIcon->showMessage("New connection", QString("%1 connected to %2").arg(Q(client), Q(share)),
+                        connectedIcon_, 8000);
+}
+
 void TMainForm::StopRefreshTimer() {
   RefreshTimer.stop();
 }
