@@ -24,7 +24,7 @@ namespace qm {
 // the environment, tests from their own folders.
 struct ApplicationConfig {
   std::string programFile;       // the running program
-  std::string programDirectory;  // data files and the help file
+  std::string programDirectory;  // data files, and the help file unless helpFile says
   std::string settingsPath;      // "Quillmoor98.ini"
   std::unique_ptr<ServerBackend> backend;
   std::unique_ptr<ProcessList> processes;  // null: the program watch finds nothing
@@ -34,6 +34,8 @@ struct ApplicationConfig {
   std::function<bool(bool enabled)> setStartupRegistration;
   // The name table tool (the nbtstat stand-in); empty: beside the program.
   std::string nbtstatPath;
+  // The help file; empty: "Quillmoor98.hlp" in programDirectory.
+  std::string helpFile;
   // False: new users get no background address lookup.
   bool lookups = true;
 };

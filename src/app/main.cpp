@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/ConsoleProgram.h"
+#include "app/InstalledLayout.h"
 #include "platform/ProcProcessList.h"
 #include "platform/ProgramPaths.h"
 #include "platform/ServerBackendFactory.h"
@@ -41,10 +42,25 @@ constexpr const char* kFooter = R"(Front ends:
 Environment:
   QUILLMOOR98_SERVER        samba (default) or sim:PATH (simulated server state)
   QUILLMOOR98_SMB_CONF      the smb.conf the Samba tools use
-  QUILLMOOR98_SAMBA_ELEVATE a prefix for the Samba tools, e.g. "sudo -n"
+  QUILLMOOR98_SAMBA_ELEVATE a prefix for the Samba tools, e.g. "sudo -n"; unset:
+                            "sudo -n" for a member of the group quillmoor98
+                            who is not root, none otherwise
   QUILLMOOR98_SYSCONFDIR    folder of Quillmoor98.ini (default /etc)
   QUILLMOOR98_PROGRAM_DIR   folder of Tree.dat, KickList.dat, ProgramList.dat
                             (default: the program's folder))";
+
+// The installed program's own defaults, when this build has them.
+std::string InstalledFooter(const qm::InstalledLayout& layout) {
+  if (layout.programFile.empty()) return {};
+  std::string text = "\n\nInstalled as " + layout.programFile + ", the defaults are:";
+  if (!layout.settingsDirectory.empty()) {
+    text += "\n  Quillmoor98.ini in       " + layout.settingsDirectory;
+  }
+  if (!layout.programDirectory.empty()) {
+    text += "\n  data files in            " + layout.programDirectory;
+  }
+  return text;
+}
 
 }  // namespace
 
@@ -55,7 +71,10 @@ int main(int argc, char** argv) {
   cli.add_flag("--console", console, "run without windows");
   cli.add_flag("--step", step, "with --console: one tick per line of standard input");
   cli.set_version_flag("--version", std::string("Quillmoor 98 ") + kVersion);
-  cli.footer(kFooter);
+  const qm::InstalledLayout installed{QM_INSTALLED_PROGRAM_FILE, QM_INSTALLED_PROGRAM_DIR,
+                                      QM_INSTALLED_SETTINGS_DIR, QM_INSTALLED_HELP_FILE,
+                                      QM_INSTALLED_NBTSTAT};
+  cli.footer(kFooter + InstalledFooter(installed));
   CLI11_PARSE(cli, argc, argv);
   if (step && !console) {
     std::cerr << "quillmoor98: --step goes with --console" << std::endl;
@@ -86,8 +105,7 @@ int main(int argc, char** argv) {
 
   qm::ApplicationConfig config;
   config.programFile = programFile;
-  config.programDirectory = qm::ProgramDirectoryFor(programFile, QM_INSTALLED_PROGRAM_DIR);
-  config.settingsPath = qm::SettingsFilePath();
+  installed.Apply(config);
   config.backend = qm::CreateServerBackendFromEnvironment(error);
   if (!config.backend) {
     std::cerr << "quillmoor98: " << error << std::endl;

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <string>
+
+#include "app/Application.h"
+
+namespace qm {
+
+// Where an installed copy keeps what a build tree keeps beside the
+// program: the data folder under /var/lib, the settings in a folder under
+// /etc that the program's group may write (files are replaced by rename,
+// so /etc itself would have to be writable), the help file under share/,
+// the name table tool under libexec/. Only the program file at its
+// installed path takes these defaults, so a build tree, a staged install
+// or a copy elsewhere keeps everything beside itself. Empty fields give
+// no default.
+struct InstalledLayout {
+  std::string programFile;        // the installed program
+  std::string programDirectory;   // ProgramDirectory unless QUILLMOOR98_PROGRAM_DIR says
+  std::string settingsDirectory;  // folder of the settings file unless QUILLMOOR98_SYSCONFDIR says
+  std::string helpFile;           // used when it exists
+  std::string nbtstatTool;        // used when it is an executable file
+
+  bool Covers(const std::string& runningProgram) const;
+
+  // Fills config's folders and files for the running program
+  // (config.programFile).
+  void Apply(ApplicationConfig& config) const;
+};
+
+}  // namespace qm
