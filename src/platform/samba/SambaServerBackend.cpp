@@ -1,6 +1,7 @@
 #include "platform/samba/SambaServerBackend.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -134,15 +135,43 @@ std::vector<std::string> SplitBlanks(const std::string& text) {
   for (std::string w; in >> w;) words.push_back(w);
   return words;
 }
+
+// The process holds the group now, as its primary or a supplementary one
+// (sudo judges the same groups; a user added to the group gets it at the
+// next login).
+bool HoldsGroup(const char* name) {
+  std::vector<char> buffer(16384);
+  group entry{};
+  group* found = nullptr;
+  if (::getgrnam_r(name, &entry, buffer.data(), buffer.size(), &found) != 0 || !found) {
+    return false;
+  }
+  const gid_t gid = found->gr_gid;
+  if (::getegid() == gid || ::getgid() == gid) return true;
+  const int count = ::getgroups(0, nullptr);
+  if (count <= 0) return false;
+  std::vector<gid_t> groups(static_cast<std::size_t>(count));
+  const int got = ::getgroups(count, groups.data());
+  return got > 0 && std::find(groups.begin(), groups.begin() + got, gid) != groups.begin() + got;
+}
 }  // namespace
 
 SambaServerBackend::Options SambaServerBackend::OptionsFromEnvironment() {
   Options options;
   if (const char* conf = std::getenv("QUILLMOOR98_SMB_CONF"); conf && *conf) options.smbConf = conf;
-  if (const char* elevate = std::getenv("QUILLMOOR98_SAMBA_ELEVATE")) {
-    options.elevate = SplitBlanks(elevate);
-  }
+  const char* elevate = std::getenv("QUILLMOOR98_SAMBA_ELEVATE");
+  const bool root = ::geteuid() == 0;
+  const bool sudoAllowed = !elevate && !root && HoldsGroup(kElevationGroup) &&
+                           ProcessRunner::Executable("sudo", kToolDirs);
+  options.elevate = ElevationFor(elevate, root, sudoAllowed);
   return options;
+}
+
+std::vector<std::string> SambaServerBackend::ElevationFor(const char* setting, bool root,
+                                                          bool sudoAllowed) {
+  if (setting) return SplitBlanks(setting);
+  if (!root && sudoAllowed) return {"sudo", "-n"};
+  return {};
 }
 
 SambaServerBackend::SambaServerBackend(Options options) : options_(std::move(options)) {}
@@ -244,8 +273,12 @@ NetStatus SambaServerBackend::RefreshShareList() {
   }
   pidDirectory_ = shares_.Global("pid directory");
   if (pidDirectory_.empty()) {
-    // Not set in smb.conf: Samba's built-in folder.
-    args.insert(args.begin() + 1, "--parameter-name=pid directory");
+    // Not set in smb.conf: Samba's built-in folder. Samba's parameter names
+    // ignore blanks; the name without one keeps every argument a single
+    // word, so a sudoers rule (which sees the arguments joined by blanks)
+    // cannot be met by "pid" and "directory" apart, the latter then read as
+    // an smb.conf of the caller's.
+    args.insert(args.begin() + 1, "--parameter-name=piddirectory");
     ProcessResult query;
     if (RunTool(options_.testparm, args, query) == NERR_Success) {
       pidDirectory_ = Trimmed(query.out);

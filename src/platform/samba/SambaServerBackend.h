@@ -36,8 +36,17 @@ class SambaServerBackend final : public TableServerBackend {
     std::chrono::milliseconds sessionReuse{1000};
   };
 
-  // QUILLMOOR98_SMB_CONF and QUILLMOOR98_SAMBA_ELEVATE.
+  // The group whose members the sudoers drop-in lets run Samba's tools as
+  // root.
+  static constexpr const char* kElevationGroup = "quillmoor98";
+
+  // QUILLMOOR98_SMB_CONF and QUILLMOOR98_SAMBA_ELEVATE (see ElevationFor).
   static Options OptionsFromEnvironment();
+  // The elevation prefix: the setting split on blanks when it is set (set
+  // and empty: none); unset, "sudo -n" when the program is not root and
+  // sudo may elevate it (it is a member of kElevationGroup and sudo is
+  // installed), none otherwise.
+  static std::vector<std::string> ElevationFor(const char* setting, bool root, bool sudoAllowed);
 
   explicit SambaServerBackend(Options options);
 

@@ -1,0 +1,239 @@
+// Running Samba's tools through an elevation command (sudo -n for a member
+// of the group quillmoor98): which prefix is chosen, that every command
+// line the backend elevates is one the packaged sudoers drop-in allows, and
+// that a refusal reaches the user as the rights message.
+#include <fnmatch.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+
+#include "core/MonitorFixture.h"
+#include "core/ServerApi.h"
+#include "platform/AtomicFile.h"
+#include "platform/samba/SambaServerBackend.h"
+
+namespace qm {
+namespace {
+
+namespace fs = std::filesystem;
+using Strings = std::vector<std::string>;
+
+TEST(SambaElevationTest, SettingWinsUnsetMeansSudoForAGroupMemberWhoIsNotRoot) {
+  EXPECT_EQ(SambaServerBackend::ElevationFor("doas  -n ", false, true), (Strings{"doas", "-n"}));
+  EXPECT_EQ(SambaServerBackend::ElevationFor("sudo -n", true, false), (Strings{"sudo", "-n"}));
+  // Set but empty: explicitly none, even where sudo would be allowed.
+  EXPECT_EQ(SambaServerBackend::ElevationFor("", false, true), Strings{});
+  EXPECT_EQ(SambaServerBackend::ElevationFor(nullptr, false, true), (Strings{"sudo", "-n"}));
+  EXPECT_EQ(SambaServerBackend::ElevationFor(nullptr, true, true), Strings{});
+  EXPECT_EQ(SambaServerBackend::ElevationFor(nullptr, false, false), Strings{});
+}
+
+// The command entries of the drop-in's Cmnd_Alias lines: the program's path
+// and its arguments as one string, as sudo compares them.
+struct AllowedCommand {
+  std::string path;
+  std::string arguments;
+};
+
+std::string SourceFile(const std::string& relative) {
+  const char* source = std::getenv("QM_SOURCE_DIR");
+  const fs::path root =
+      source ? fs::path(source) : fs::path(__FILE__).parent_path().parent_path().parent_path();
+  std::string text, error;
+  EXPECT_TRUE(ReadWholeFile((root / relative).string(), text, error)) << error;
+  return text;
+}
+
+std::string Trim(const std::string& text) {
+  const auto first = text.find_first_not_of(" \t");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+std::vector<AllowedCommand> DropInCommands(const std::string& text) {
+  // Continued lines joined, comments dropped.
+  std::vector<std::string> lines;
+  std::string line;
+  for (std::size_t at = 0, end; at < text.size(); at = end + 1) {
+    end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    std::string part = text.substr(at, end - at);
+    if (line.empty() && Trim(part).rfind('#', 0) == 0) continue;
+    const bool continued = !part.empty() && part.back() == '\\';
+    if (continued) part.pop_back();
+    line += part;
+    if (!continued) {
+      lines.push_back(line);
+      line.clear();
+    }
+  }
+  std::vector<AllowedCommand> commands;
+  for (const auto& l : lines) {
+    if (Trim(l).rfind("Cmnd_Alias", 0) != 0) continue;
+    // After "NAME =": entries split at unescaped commas, escapes undone.
+    std::string entry;
+    bool escaped = false;
+    auto finish = [&] {
+      const std::string e = Trim(entry);
+      const auto blank = e.find(' ');
+      commands.push_back(
+          {e.substr(0, blank), blank == std::string::npos ? std::string() : Trim(e.substr(blank))});
+      entry.clear();
+    };
+    for (char c : l.substr(l.find('=') + 1)) {
+      if (escaped) {
+        entry += c;
+        escaped = false;
+      } else if (c == '\\') {
+        escaped = true;
+      } else if (c == ',') {
+        finish();
+      } else {
+        entry += c;
+      }
+    }
+    finish();
+  }
+  return commands;
+}
+
+// sudo's rule: arguments with a wildcard match as a pattern, others exactly.
+bool Allowed(const std::vector<AllowedCommand>& allowed, const std::string& path,
+             const std::string& arguments) {
+  for (const auto& a : allowed) {
+    if (a.path != path) continue;
+    const bool pattern = a.arguments.find_first_of("*?[") != std::string::npos;
+    if (pattern ? ::fnmatch(a.arguments.c_str(), arguments.c_str(), 0) == 0
+                : a.arguments == arguments) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// The backend over stand-in tools with Samba's own smb.conf (no
+// --configfile), the only form the drop-in allows; a stand-in smbd keeps
+// the server "running".
+class ElevatedBackendTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/qm-elevate-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    fs::create_directories(dir_ + "/pid");
+    fs::copy_file("/bin/sleep", dir_ + "/smbd");
+    std::string why;
+    smbd_ = ProcessRunner::Spawn({dir_ + "/smbd", "60"}, -1, -1, -1, why);
+    ASSERT_GT(smbd_, 0) << why;
+    Write("pid/smbd.pid", std::to_string(smbd_) + "\n");
+    // No pid directory in smb.conf: testparm is asked for Samba's own.
+    Tool("testparm", "case \"$*\" in *parameter-name*) echo " + dir_ +
+                         "/pid;; *) printf '[data]\\n\\tpath = /srv/data\\n';; esac");
+    // One client, served by an smbd process that is not the main one.
+    Tool("smbstatus",
+         R"(echo '{"sessions": {"1": {"session_id": "1", "server_id": {"pid": "1111"},
+                 "remote_machine": "alpha", "username": "u", "hostname": "ipv4:127.0.0.1:40000"}},
+                 "tcons": {}, "open_files": {}}')");
+    Tool("smbcontrol", "");
+    options_.testparm = dir_ + "/testparm";
+    options_.smbstatus = dir_ + "/smbstatus";
+    options_.smbcontrol = dir_ + "/smbcontrol";
+  }
+  void TearDown() override {
+    if (smbd_ > 0) ProcessRunner::KillAndReap(smbd_);
+    fs::remove_all(dir_);
+  }
+  void Write(const std::string& name, const std::string& text) {
+    std::string error;
+    ASSERT_TRUE(WriteFileAtomically(dir_ + "/" + name, text, error)) << error;
+  }
+  // A stand-in that logs its arguments, then does what body says.
+  void Tool(const std::string& name, const std::string& body) {
+    Write(name,
+          "#!/bin/sh\nprintf '%s\\n' \"$*\" >> " + dir_ + "/" + name + ".calls\n" + body + "\n");
+    ::chmod((dir_ + "/" + name).c_str(), 0755);
+  }
+  Strings Calls(const std::string& name) {
+    std::string text, error;
+    ReadWholeFile(dir_ + "/" + name + ".calls", text, error);
+    Strings lines;
+    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
+      lines.push_back(text.substr(at, end - at));
+    }
+    return lines;
+  }
+
+  std::string dir_;
+  pid_t smbd_ = -1;
+  SambaServerBackend::Options options_;
+};
+
+TEST_F(ElevatedBackendTest, EveryElevatedCommandLineIsOneTheDropInAllows) {
+  // A recording sudo: "-n", then the command it runs.
+  Tool("sudo", "shift; exec \"$@\"");
+  options_.elevate = {dir_ + "/sudo", "-n"};
+  SambaServerBackend backend(options_);
+  ServerApi api(backend);
+  ASSERT_EQ(api.LoadServerApi(), 0) << api.LoadError();
+  EXPECT_EQ(api.SharesInit(), 2) << backend.LastFailure();
+  api.SharesExit();
+  const PlatformText client = api.ToPlatformString("\\\\alpha");
+  EXPECT_EQ(api.DeleteSession(client.get(), nullptr, 0), NERR_Success);
+
+  const Strings calls = Calls("sudo");
+  ASSERT_EQ(calls.size(), 4u);  // the share list, the pid folder, the reading, the shutdown
+  const auto allowed = DropInCommands(SourceFile("packaging/sudoers.d/quillmoor98"));
+  ASSERT_GE(allowed.size(), 4u);
+  for (const auto& call : calls) {
+    // "-n DIR/TOOL ARGS": the tool as sudo finds it on a Debian system.
+    ASSERT_EQ(call.rfind("-n " + dir_ + "/", 0), 0u) << call;
+    const std::string rest = call.substr(4 + dir_.size());
+    const auto blank = rest.find(' ');
+    const std::string tool = rest.substr(0, blank);
+    const std::string arguments = blank == std::string::npos ? "" : rest.substr(blank + 1);
+    EXPECT_TRUE(Allowed(allowed, "/usr/bin/" + tool, arguments))
+        << "the drop-in does not allow: " << tool << " " << arguments;
+  }
+  // Look-alikes the drop-in must refuse.
+  EXPECT_FALSE(Allowed(allowed, "/usr/bin/smbcontrol", "smbd shutdown"));
+  EXPECT_FALSE(Allowed(allowed, "/usr/bin/smbcontrol", "12 --configfile=/tmp/x shutdown"));
+  EXPECT_FALSE(Allowed(allowed, "/usr/bin/smbstatus", "--json --configfile=/tmp/x"));
+}
+
+TEST_F(ElevatedBackendTest, RefusedElevationGivesAccessDeniedAndTheRightsMessage) {
+  // What sudo -n says to a user it will not run the tool for.
+  Tool("sudo", "echo 'sudo: a password is required' >&2; exit 1");
+  options_.elevate = {dir_ + "/sudo", "-n"};
+  SambaServerBackend backend(options_);
+  ServerApi api(backend);
+  ASSERT_EQ(api.LoadServerApi(), 0) << api.LoadError();
+  EXPECT_EQ(api.SharesInit(), -static_cast<int>(ERROR_ACCESS_DENIED));
+  api.SharesExit();
+  EXPECT_NE(backend.LastFailure().find("a password is required"), std::string::npos)
+      << backend.LastFailure();
+  // The tools themselves never ran.
+  EXPECT_TRUE(Calls("testparm").empty());
+  EXPECT_TRUE(Calls("smbstatus").empty());
+
+  test::RecordingView view;
+  test::RecordingMessages messages;
+  ManualClock clock;
+  Settings settings;
+  MonitorPorts ports;
+  ports.clock = &clock;
+  ports.messages = &messages;
+  ports.view = &view;
+  Monitor monitor(api, settings, ports);
+  RefreshCycle cycle(monitor);
+  cycle.RefreshTimerTimer();
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_EQ(messages.shown[0], "info: You don't have the necessary rights to execute this program");
+  EXPECT_TRUE(view.timerStopped);
+  EXPECT_TRUE(view.terminateRequested);
+}
+
+}  // namespace
+}  // namespace qm
