@@ -34,5 +34,14 @@ fuzz: deps
 	cmake --build $(BUILD)-fuzz -j $(JOBS)
 	@scripts/fuzz.sh $(BUILD)-fuzz
 
+# The Debian package build/quillmoor98_VERSION_ARCH.deb, for an install
+# under /usr, checked before it is left there.
+package: deps
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_WERROR=ON -DCMAKE_INSTALL_PREFIX=/usr $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS) --target quillmoor98 quillmoor98-nbtstat
+	rm -f $(BUILD)/quillmoor98_*.deb
+	cd $(BUILD) && cpack -G DEB
+	$(BUILD)/check-package.sh $(BUILD)/quillmoor98_*.deb
+
 clean:
 	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-fuzz

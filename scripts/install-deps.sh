@@ -11,6 +11,7 @@ packages=(
   samba smbclient samba-common-bin
   qt6-base-dev qt6-multimedia-dev qt6-svg-dev
   xvfb xauth
+  sudo systemd desktop-file-utils
 )
 
 missing=()
