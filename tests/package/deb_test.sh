@@ -35,7 +35,7 @@ if command -v dpkg-shlibdeps >/dev/null; then
   grep -q 'libc6' <<<"$depends" && pass "library dependencies from dpkg-shlibdeps" ||
     fail "no library dependencies: $depends"
   case "$gui" in ON | on | TRUE | true | 1 | YES | yes)
-    for need in libqt6widgets6 libqt6multimedia6 qt6-qpa-plugins; do
+    for need in libqt6widgets6 libqt6multimedia6 qt6-qpa-plugins libqt6svg6; do
       grep -q "$need" <<<"$depends" && pass "Depends: $need" || fail "Depends lacks $need"
     done ;;
   esac
