@@ -99,11 +99,13 @@ NetStatus TableServerBackend::NetShareEnum(NtBuffer** buffer, std::uint32_t& rea
   *buffer = nullptr;
   read = total = 0;
   if (NetStatus s = InjectedStatus(ServerCall::NetShareEnum)) return s;
-  ServerTables fresh;
-  if (NetStatus s = ReadForShares(fresh)) return s;
   std::lock_guard lock(mutex_);
-  shareTables_ = std::move(fresh);
-  IndexShareTables();
+  if (!SharesUnchanged()) {
+    ServerTables fresh;
+    if (NetStatus s = ReadForShares(fresh)) return s;
+    shareTables_ = std::move(fresh);
+    IndexShareTables();
+  }
   auto* records = new NtRecords<SHARE_INFO_2>();
   for (const auto& share : shareTables_.shares) {
     records->entries.push_back({Utf8ToUtf16(share.name), share.type, Utf8ToUtf16(share.path)});
@@ -153,6 +155,7 @@ NetStatus TableServerBackend::NetFileEnum(const char16_t* basePath, const char16
   };
   if (userName) {
     if (auto it = filesByUser_.find(user); it != filesByUser_.end()) {
+      records->entries.reserve(it->second.size());
       for (std::size_t i : it->second) take(shareTables_.files[i]);
     }
   } else {
@@ -228,7 +231,7 @@ NetStatus TableServerBackend::NetShareEnum50(char* buffer, std::uint16_t size, s
   read = total = 0;
   if (NetStatus s = InjectedStatus(ServerCall::NetShareEnum)) return s;
   std::lock_guard lock(mutex_);
-  if (size == 0) {
+  if (size == 0 && !SharesUnchanged()) {
     ServerTables fresh;
     if (NetStatus s = ReadForShares(fresh)) return s;
     shareTables_ = std::move(fresh);
