@@ -1,0 +1,124 @@
+#include "ui/ConnectionTreeView.h"
+
+#include <QTimer>
+
+#include "core/ConnectionTree.h"
+#include "ui/ConnectionTreeModel.h"
+
+namespace qm {
+
+ConnectionTreeView::ConnectionTreeView(QWidget* parent) : QTreeView(parent) {
+  setHeaderHidden(true);
+  setIndentation(19);
+  setEditTriggers(QAbstractItemView::NoEditTriggers);
+  setSelectionMode(QAbstractItemView::SingleSelection);
+  setUniformRowHeights(true);
+  connect(this, &QTreeView::expanded, this,
+          [this](const QModelIndex& i) { ViewExpanded(i, true); });
+  connect(this, &QTreeView::collapsed, this,
+          [this](const QModelIndex& i) { ViewExpanded(i, false); });
+}
+
+void ConnectionTreeView::SetTreeModel(ConnectionTreeModel* model) {
+  if (model_) disconnect(model_, nullptr, this, nullptr);
+  model_ = model;
+  // A new selection model starts with no current row; that is not the
+  // user's choice, the tree keeps its selection.
+  followingSelection_ = true;
+  setModel(model);
+  followingSelection_ = false;
+  if (!model_) return;
+  connect(model_, &ConnectionTreeModel::ExpansionChanged, this,
+          &ConnectionTreeView::FollowExpansion);
+  connect(model_, &ConnectionTreeModel::NodeMadeVisible, this, &ConnectionTreeView::ScrollLater);
+  connect(model_, &ConnectionTreeModel::TreeSelectionChanged, this,
+          &ConnectionTreeView::FollowSelection);
+  // A node's first child brings its Expanded flag into the view. QTreeView
+  // lays a row out collapsed while it has no children, whatever its mark
+  // says; a relayout (coalesced, and due anyway after an insertion) brings
+  // mark and layout together again.
+  connect(model_, &QAbstractItemModel::rowsInserted, this,
+          [this](const QModelIndex& parent, int first, int last) {
+            TreeNode* node = model_->NodeOf(parent);
+            if (!node) return;
+            if (node->ChildCount() == last - first + 1) scheduleDelayedItemsLayout();
+            FollowExpansion(parent, node->Expanded());
+          });
+  ApplyExpansion(QModelIndex());
+  FollowSelection(model_->IndexOf(model_->Tree().Selected()));
+}
+
+void ConnectionTreeView::ScrollLater(const QModelIndex& index) {
+  // Scrolling lays the whole view out at once; a tick makes many nodes
+  // visible, and only where the last one is matters.
+  const bool pending = scrollTarget_.isValid();
+  scrollTarget_ = index;
+  if (pending) return;
+  QTimer::singleShot(0, this, &ConnectionTreeView::ScrollNow);
+}
+
+void ConnectionTreeView::ScrollNow() {
+  // A hidden view (the other page) is scrolled when it is shown.
+  if (!isVisible()) return;
+  const QModelIndex target = scrollTarget_;
+  scrollTarget_ = QPersistentModelIndex();
+  if (target.isValid()) scrollTo(target);
+}
+
+void ConnectionTreeView::showEvent(QShowEvent* event) {
+  QTreeView::showEvent(event);
+  if (scrollTarget_.isValid()) QTimer::singleShot(0, this, &ConnectionTreeView::ScrollNow);
+}
+
+TreeNode* ConnectionTreeView::NodeAt(const QPoint& point) const {
+  return model_ ? model_->NodeOf(indexAt(point)) : nullptr;
+}
+
+void ConnectionTreeView::ApplyExpansion(const QModelIndex& parent) {
+  const int n = model_->rowCount(parent);
+  for (int row = 0; row < n; ++row) {
+    const QModelIndex i = model_->index(row, 0, parent);
+    FollowExpansion(i, model_->NodeOf(i)->Expanded());
+    ApplyExpansion(i);
+  }
+}
+
+void ConnectionTreeView::FollowExpansion(const QModelIndex& index, bool expanded) {
+  // Rows without children wait for their first child (see SetTreeModel).
+  if (model_->rowCount(index) == 0 || isExpanded(index) == expanded) return;
+  followingExpansion_ = true;
+  setExpanded(index, expanded);
+  if (isExpanded(index) != expanded) {
+    // A mark left from a time without children, which a collapse against
+    // the current layout does not remove; against a pending layout it does.
+    scheduleDelayedItemsLayout();
+    setExpanded(index, expanded);
+  }
+  followingExpansion_ = false;
+}
+
+void ConnectionTreeView::FollowSelection(const QModelIndex& index) {
+  if (currentIndex() == index) return;
+  // Selecting a hidden node expands its parents, as the user would see it;
+  // those expansions do reach the tree.
+  followingSelection_ = true;
+  if (index.isValid()) {
+    setCurrentIndex(index);
+  } else {
+    selectionModel()->clear();
+  }
+  followingSelection_ = false;
+}
+
+void ConnectionTreeView::ViewExpanded(const QModelIndex& index, bool expanded) {
+  if (followingExpansion_ || !model_) return;
+  if (TreeNode* node = model_->NodeOf(index)) model_->Tree().SetExpanded(node, expanded);
+}
+
+void ConnectionTreeView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
+  QTreeView::currentChanged(current, previous);
+  if (followingSelection_ || !model_ || model_->Removing()) return;
+  model_->Tree().Select(model_->NodeOf(current));
+}
+
+}  // namespace qm

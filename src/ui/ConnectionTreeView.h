@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QTreeView>
+
+namespace qm {
+
+class ConnectionTreeModel;
+class TreeNode;
+
+// A read-only tree view of one connection tree that keeps the view and the
+// tree in step both ways: the tree's Expanded flags and selected node show
+// in the view, and the user's expanding, collapsing and selecting reach the
+// tree. A node the tree makes visible is scrolled to once control returns
+// to the event loop.
+class ConnectionTreeView final : public QTreeView {
+  Q_OBJECT
+
+ public:
+  explicit ConnectionTreeView(QWidget* parent = nullptr);
+
+  void SetTreeModel(ConnectionTreeModel* model);
+  ConnectionTreeModel* TreeModel() const { return model_; }
+  // The node under a point of the viewport, or null.
+  TreeNode* NodeAt(const QPoint& point) const;
+
+ protected:
+  void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  void FollowExpansion(const QModelIndex& index, bool expanded);
+  void FollowSelection(const QModelIndex& index);
+  void ViewExpanded(const QModelIndex& index, bool expanded);
+  void ApplyExpansion(const QModelIndex& parent);
+  void ScrollLater(const QModelIndex& index);
+  void ScrollNow();
+
+  ConnectionTreeModel* model_ = nullptr;
+  QPersistentModelIndex scrollTarget_;
+  // Changes that came from the tree, not to be sent back.
+  bool followingExpansion_ = false;
+  bool followingSelection_ = false;
+};
+
+}  // namespace qm

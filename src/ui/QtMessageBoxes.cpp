@@ -1,0 +1,53 @@
+#include "ui/QtMessageBoxes.h"
+
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+
+namespace qm {
+
+namespace {
+
+const QString kTitle = QStringLiteral("Quillmoor 98");
+
+}  // namespace
+
+int QtMessageBoxes::Run(QDialog& dialog) {
+  dialog.setWindowModality(Qt::ApplicationModal);
+  if (onShow_) onShow_(dialog);
+  return dialog.exec();
+}
+
+void QtMessageBoxes::Information(const std::string& text) {
+  QMessageBox box(QMessageBox::Information, kTitle, QString::fromStdString(text), QMessageBox::Ok,
+                  parent_);
+  Run(box);
+}
+
+void QtMessageBoxes::Error(const std::string& text) {
+  QMessageBox box(QMessageBox::Critical, kTitle, QString::fromStdString(text), QMessageBox::Ok,
+                  parent_);
+  Run(box);
+}
+
+bool QtMessageBoxes::Confirm(const std::string& text) {
+  QMessageBox box(QMessageBox::Question, kTitle, QString::fromStdString(text),
+                  QMessageBox::Yes | QMessageBox::No, parent_);
+  box.setDefaultButton(QMessageBox::No);
+  box.setEscapeButton(QMessageBox::No);
+  return Run(box) == QMessageBox::Yes;
+}
+
+std::string QtMessageBoxes::Prompt(const std::string& caption, const std::string& prompt) {
+  QInputDialog box(parent_);
+  box.setInputMode(QInputDialog::TextInput);
+  box.setWindowTitle(QString::fromStdString(caption));
+  box.setLabelText(QString::fromStdString(prompt));
+  box.setTextEchoMode(QLineEdit::Password);
+  box.setTextValue(QString());
+  if (auto* edit = box.findChild<QLineEdit*>()) edit->setMaxLength(kMaxPromptLength);
+  if (Run(box) != QDialog::Accepted) return {};
+  return box.textValue().left(kMaxPromptLength).toStdString();
+}
+
+}  // namespace qm
