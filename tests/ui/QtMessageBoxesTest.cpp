@@ -1,0 +1,122 @@
+// The Qt boxes behind the program's messages and password prompts, driven
+// as a person would answer them.
+#include <QLineEdit>
+#include <QtTest>
+
+#include "ModalDriver.h"
+#include "ui/QtMessageBoxes.h"
+
+namespace qm {
+
+using test::ModalDriver;
+
+class QtMessageBoxesTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void InformationAndErrorHaveOneOkButton();
+  void ConfirmAnswersYesOrNo();
+  void PromptHidesTypingAndTakesAtMost255();
+  void PromptCancelGivesEmptyText();
+  void OnShowHookSeesEveryBox();
+  void UnansweredBoxIsShutByWatchdog();
+};
+
+void QtMessageBoxesTest::InformationAndErrorHaveOneOkButton() {
+  QtMessageBoxes boxes;
+  QList<QMessageBox::Icon> icons;
+  QStringList texts;
+  auto note = [&](QDialog& d) {
+    auto* box = qobject_cast<QMessageBox*>(&d);
+    QVERIFY(box);
+    icons.push_back(box->icon());
+    texts.push_back(box->text());
+    QCOMPARE(box->buttons().size(), 1);
+    QCOMPARE(box->standardButtons(), QMessageBox::Ok);
+    box->button(QMessageBox::Ok)->click();
+  };
+  ModalDriver driver;
+  driver.On({}, note).On({}, note);
+  boxes.Information("No user selected");
+  boxes.Error("Incorrect Password");
+  QVERIFY(driver.Finished());
+  QCOMPARE(texts, (QStringList{"No user selected", "Incorrect Password"}));
+  QCOMPARE(icons, (QList<QMessageBox::Icon>{QMessageBox::Information, QMessageBox::Critical}));
+}
+
+void QtMessageBoxesTest::ConfirmAnswersYesOrNo() {
+  QtMessageBoxes boxes;
+  QStringList texts;
+  ModalDriver driver;
+  driver.On({}, test::Note(&texts, QMessageBox::Yes))
+      .On({}, test::Note(&texts, QMessageBox::No))
+      .On({}, test::Reject);  // Escape or the close box
+  QVERIFY(boxes.Confirm("Are you sure?"));
+  QVERIFY(!boxes.Confirm("Are you sure?"));
+  QVERIFY(!boxes.Confirm("Are you sure?"));
+  QVERIFY(driver.Finished());
+  QCOMPARE(texts, (QStringList{"Are you sure?", "Are you sure?"}));
+}
+
+void QtMessageBoxesTest::PromptHidesTypingAndTakesAtMost255() {
+  QtMessageBoxes boxes;
+  QLineEdit::EchoMode echo = QLineEdit::Normal;
+  QString label;
+  ModalDriver driver;
+  driver.On(QStringLiteral("Security check"), [&](QDialog& d) {
+    auto* box = qobject_cast<QInputDialog*>(&d);
+    QVERIFY(box);
+    label = box->labelText();
+    auto* edit = box->findChild<QLineEdit*>();
+    QVERIFY(edit);
+    echo = edit->echoMode();
+    QTest::keyClicks(edit, QString(300, QLatin1Char('k')));
+    QCOMPARE(edit->text().size(), 255);
+    box->accept();
+  });
+  const std::string entry = boxes.Prompt("Security check", "Enter Admin Password");
+  QVERIFY(driver.Finished());
+  QCOMPARE(echo, QLineEdit::Password);
+  QCOMPARE(label, QStringLiteral("Enter Admin Password"));
+  QCOMPARE(entry, std::string(255, 'k'));
+}
+
+void QtMessageBoxesTest::PromptCancelGivesEmptyText() {
+  QtMessageBoxes boxes;
+  ModalDriver driver;
+  driver.On(QStringLiteral("Change Admin Password"), [](QDialog& d) {
+    qobject_cast<QInputDialog*>(&d)->setTextValue(QStringLiteral("typed"));
+    d.reject();
+  });
+  QCOMPARE(boxes.Prompt("Change Admin Password", "Enter New Password"), std::string());
+  QVERIFY(driver.Finished());
+}
+
+void QtMessageBoxesTest::OnShowHookSeesEveryBox() {
+  QtMessageBoxes boxes;
+  QStringList titles;
+  boxes.SetOnShow([&](QDialog& d) {
+    titles.push_back(d.windowTitle());
+    QTimer::singleShot(0, &d, [&d] {
+      if (auto* in = qobject_cast<QInputDialog*>(&d)) in->setTextValue(QStringLiteral("pw"));
+      d.accept();
+    });
+  });
+  QCOMPARE(boxes.Prompt("Security Shutdown", "Enter the ADMIN Password to Exit"),
+           std::string("pw"));
+  boxes.Information("Password Changed");
+  QCOMPARE(titles, (QStringList{"Security Shutdown", "Quillmoor 98"}));
+}
+
+void QtMessageBoxesTest::UnansweredBoxIsShutByWatchdog() {
+  QtMessageBoxes boxes;
+  ModalDriver driver(300);  // no step answers this box
+  QVERIFY(!boxes.Confirm("Are you sure?"));
+  QVERIFY(driver.TimedOut());
+  QVERIFY(!driver.Finished());
+}
+
+}  // namespace qm
+
+QTEST_MAIN(qm::QtMessageBoxesTest)
+#include "QtMessageBoxesTest.moc"
