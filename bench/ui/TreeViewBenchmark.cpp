@@ -1,0 +1,139 @@
+// One tick of the refresh cycle and the views catching up with it: both
+// trees through their models in tree views on two pages of a window on the
+// offscreen platform, as in the main window, U users x 3 shares x 5 open
+// files. The Current Connections page shows (so every tick also expands the
+// current tree). Steady state, and with some users replaced at every tick.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QTabWidget>
+#include <string>
+
+#include "core/Monitor.h"
+#include "core/RefreshCycle.h"
+#include "platform/InMemoryServerBackend.h"
+#include "ui/ConnectionTreeModel.h"
+#include "ui/ConnectionTreeView.h"
+#include "ui/QtFileIcons.h"
+#include "ui/TreeImageList.h"
+
+namespace {
+
+constexpr int kSharesPerUser = 3;
+constexpr int kFilesPerShare = 5;
+
+void AddClient(qm::ServerTables& t, const std::string& client) {
+  for (int s = 0; s < kSharesPerUser; ++s) {
+    const std::string share = "SHARE" + std::to_string(s);
+    t.connections.push_back({share, client, "user-" + client});
+    for (int f = 0; f < kFilesPerShare; ++f) {
+      t.files.push_back(
+          {share, client, "user-" + client,
+           "/srv/share" + std::to_string(s) + "/" + client + "/file" + std::to_string(f) + ".odt"});
+    }
+  }
+  t.sessions.push_back({client, "user-" + client, 0, "127.0.0.1"});
+}
+
+class ShownWindow final : public qm::MonitorView {
+ public:
+  bool WindowShown() const override { return true; }
+  bool CurrentPageActive() const override { return true; }
+};
+
+struct World {
+  explicit World(int users)
+      : icons(images),
+        api(backend),
+        monitor(api, settings, Ports()),
+        cycle(monitor),
+        current(monitor.TreeViewCurrent, images),
+        former(monitor.TreeViewFormer, images) {
+    settings.Siren = false;
+    settings.MaxNumber = 0;
+    settings.Idle = 0;
+    for (int s = 0; s < kSharesPerUser; ++s) {
+      backend.tables.shares.push_back(
+          {"SHARE" + std::to_string(s), "/srv/share" + std::to_string(s), 0});
+    }
+    for (int u = 0; u < users; ++u) AddClient(backend.tables, "PC" + std::to_string(u));
+    api.LoadServerApi();
+    currentView->SetTreeModel(&current);
+    formerView->SetTreeModel(&former);
+    pages.addTab(currentView, QStringLiteral("Current Connections"));
+    pages.addTab(formerView, QStringLiteral("Former Connections"));
+    pages.resize(400, 600);
+    pages.show();
+    Tick();
+  }
+  qm::MonitorPorts Ports() {
+    qm::MonitorPorts p;
+    p.clock = &clock;
+    p.view = &window;
+    p.icons = &icons;
+    return p;
+  }
+  void Tick() {
+    clock.AdvanceSeconds(1);
+    cycle.RefreshTimerTimer();
+    // The views lay themselves out and paint, as between two ticks.
+    QCoreApplication::processEvents();
+    pages.repaint();
+  }
+  qm::ManualClock clock;
+  qm::Settings settings;
+  ShownWindow window;
+  qm::TreeImageList images;
+  qm::QtFileIcons icons;
+  qm::InMemoryServerBackend backend;
+  qm::ServerApi api;
+  qm::Monitor monitor;
+  qm::RefreshCycle cycle;
+  qm::ConnectionTreeModel current;
+  qm::ConnectionTreeModel former;
+  QTabWidget pages;
+  qm::ConnectionTreeView* currentView = new qm::ConnectionTreeView;
+  qm::ConnectionTreeView* formerView = new qm::ConnectionTreeView;
+};
+
+void BM_TickAndViewsSteady(benchmark::State& state) {
+  World w(static_cast<int>(state.range(0)));
+  for (auto _ : state) w.Tick();
+  state.counters["users"] = w.monitor.CurrentUserCount;
+  state.counters["rows"] = w.monitor.TreeViewCurrent.Count() + w.monitor.TreeViewFormer.Count();
+}
+BENCHMARK(BM_TickAndViewsSteady)->Arg(2000)->Unit(benchmark::kMillisecond);
+
+// range(1): users replaced per tick.
+void BM_TickAndViewsReplaced(benchmark::State& state) {
+  const int users = static_cast<int>(state.range(0));
+  const int churn = static_cast<int>(state.range(1));
+  World w(users);
+  int next = users;
+  for (auto _ : state) {
+    state.PauseTiming();
+    auto& t = w.backend.tables;
+    for (int i = 0; i < churn; ++i) qm::RemoveClient(t, t.sessions.front().client, nullptr);
+    for (int i = 0; i < churn; ++i) AddClient(t, "PC" + std::to_string(next++));
+    state.ResumeTiming();
+    w.Tick();
+  }
+  state.counters["users"] = w.monitor.CurrentUserCount;
+  state.counters["former"] = w.monitor.FormerUserCount;
+}
+BENCHMARK(BM_TickAndViewsReplaced)
+    ->Args({2000, 1})
+    ->Args({2000, 20})
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
