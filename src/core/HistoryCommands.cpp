@@ -6,8 +6,10 @@ namespace qm {
 
 bool HistoryCommands::DeleteuserfromconnectionlistClick(TreeNode* node) {
   if (!node || node->Parent() || !node->Data()) return false;
+  // The present visit of a connected user shares its record with the
+  // current tree (and so its enter time).
   if (UserEntry* current = m_.Users.Find(node->Text());
-      current && current->User()->EnterTime == node->Data()->EnterTime) {
+      current && current->User() == node->Data()) {
     m_.Messages().Information("You cannot delete an active user");
     return false;
   }

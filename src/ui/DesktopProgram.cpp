@@ -72,6 +72,7 @@ int RunDesktop(int& argc, char** argv, ApplicationConfig config) {
   QTimer::singleShot(0, &form, [&form] { form.Start(); });
   application.exec();
   app.Destroy();
+  form.Detach();
   return 0;
 }
 

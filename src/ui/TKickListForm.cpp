@@ -110,14 +110,15 @@ void TKickListForm::RemoveUserClick() {
 void TKickListForm::ContextMenu(const QPoint& pos) {
   QTreeWidgetItem* item = ListView->currentItem();
   if (!item || !item->isSelected()) return;  // no entry selected: no menu
+  const int row = ListView->indexOfTopLevelItem(item);
   QMenu menu(this);
   QAction* open = menu.addAction("&Open computer");
-  if (menu.exec(ListView->viewport()->mapToGlobal(pos)) == open && hooks_.openComputer) {
-    const int row = ListView->indexOfTopLevelItem(item);
-    if (row >= 0 && static_cast<std::size_t>(row) < list_.Count()) {
+  connect(open, &QAction::triggered, this, [this, row] {
+    if (hooks_.openComputer && row >= 0 && static_cast<std::size_t>(row) < list_.Count()) {
       hooks_.openComputer(list_.Entry(static_cast<std::size_t>(row)).EntryName);
     }
-  }
+  });
+  menu.exec(ListView->viewport()->mapToGlobal(pos));
 }
 
 }  // namespace qm

@@ -117,8 +117,31 @@ TMainForm::TMainForm()
 }
 
 TMainForm::~TMainForm() {
-  if (app_) app_->Rules().Status().RemoveObserver(this);
+  Detach();
   if (TrayIcon) TrayIcon->hide();
+}
+
+void TMainForm::Detach() {
+  if (!app_) return;
+  RefreshTimer.stop();
+  app_->Rules().Status().RemoveObserver(this);
+  // In the reverse order of creation.
+  for (QDialog* dialog : std::initializer_list<QDialog*>{
+           ProgramNameForm, UserNameForm, KickListForm, KickForm, AboutForm, OptionsForm}) {
+    delete dialog;
+  }
+  ProgramNameForm = nullptr;
+  UserNameForm = nullptr;
+  KickListForm = nullptr;
+  KickForm = nullptr;
+  AboutForm = nullptr;
+  OptionsForm = nullptr;
+  TreeViewCurrent->SetTreeModel(nullptr);
+  TreeViewFormer->SetTreeModel(nullptr);
+  delete currentModel_;
+  delete formerModel_;
+  currentModel_ = formerModel_ = nullptr;
+  app_ = nullptr;
 }
 
 // ---------------- construction ----------------
@@ -713,7 +736,7 @@ void TMainForm::KickClick() {
 }
 
 void TMainForm::OptionsClick() {
-  if (password_ && password_->AskForOptions()) OptionsForm->ShowModal();
+  if (OptionsForm && password_ && password_->AskForOptions()) OptionsForm->ShowModal();
 }
 
 void TMainForm::AboutClick() {

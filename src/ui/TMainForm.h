@@ -51,6 +51,9 @@ class TMainForm final : public QMainWindow, public FrontEnd, private DisconnectS
   // After the program's creation: the trees' models and the dialogs, in
   // their creation order.
   void Attach(Application& app, QtMessageBoxes& messages);
+  // Before the program goes: the dialogs and models that refer to its
+  // lists and trees go first.
+  void Detach();
   // The first activation (the window itself never shows at start-up).
   void Start();
   // Ends the program without the password (session end, signals).
