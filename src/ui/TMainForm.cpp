@@ -240,7 +240,17 @@ QGroupBox* TMainForm::BuildInfoPanel(bool current) {
   title.setItalic(true);
   title.setStyleHint(QFont::Serif);
   box->setFont(title);
-  box->setFixedWidth(kInfoWidth);
+  // 174 pixels held the captions in the fonts of old; today's need more,
+  // so the panel is as wide as its widest caption and a typical value.
+  const QFontMetrics metrics(QApplication::font());
+  int captions = 0;
+  for (const InfoRow& r :
+       current ? std::vector<InfoRow>(std::begin(kCurrentRows), std::end(kCurrentRows))
+               : std::vector<InfoRow>(std::begin(kFormerRows), std::end(kFormerRows))) {
+    captions = std::max(captions, metrics.horizontalAdvance(r.caption));
+  }
+  box->setFixedWidth(
+      std::max(kInfoWidth, captions + metrics.horizontalAdvance("Program exitted") + 36));
   auto* grid = new QGridLayout(box);
   grid->setVerticalSpacing(3);
   grid->setHorizontalSpacing(4);
@@ -253,6 +263,7 @@ QGroupBox* TMainForm::BuildInfoPanel(bool current) {
       auto* value = new QLabel;
       value->setFont(QApplication::font());
       value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
       value->setTextInteractionFlags(Qt::TextSelectableByMouse);
       value->setStyleSheet("color: black;");
       InfoLabels[r.label] = value;
@@ -481,7 +492,15 @@ void TMainForm::SetStatusText(int panel, const std::string& text) {
 }
 
 void TMainForm::InfoLabelChanged(InfoLabel label, const std::string& text) {
-  if (InfoLabels[label]) InfoLabels[label]->setText(Q(text));
+  QLabel* value = InfoLabels[label];
+  if (!value) return;
+  // A long value (a host name, an address text) is shortened in the middle;
+  // the whole text is its tooltip.
+  const QString full = Q(text);
+  const int room = std::max(40, value->width());
+  const QString shown = value->fontMetrics().elidedText(full, Qt::ElideMiddle, room);
+  value->setText(shown);
+  value->setToolTip(shown == full ? QString() : full);
 }
 
 void TMainForm::UpdateConnectedIcon(bool connected) {
