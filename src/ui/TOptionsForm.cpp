@@ -83,6 +83,7 @@ QWidget* TOptionsForm::BuildGeneralPage() {
   CountSpinEdit = new SpinEdit(0, 1000);
   LaunchCheckBox = new QCheckBox(QStringLiteral("Launch Quillmoor 98 on startup"));
   PopupCheckBox = new QCheckBox(QStringLiteral("Popup window on new connection"));
+  NotifyCheckBox = new QCheckBox(QStringLiteral("Desktop notification on new connection"));
   IPCCheckBox = new QCheckBox(QStringLiteral("Log IPC$"));
   ChangePwdBtn = new QPushButton(QStringLiteral("Change Password"));
 
@@ -133,6 +134,7 @@ QWidget* TOptionsForm::BuildGeneralPage() {
   layout->addLayout(numbers);
   layout->addWidget(LaunchCheckBox);
   layout->addWidget(PopupCheckBox);
+  layout->addWidget(NotifyCheckBox);
   layout->addLayout(ipc);
   layout->addWidget(sounds);
   layout->addStretch();
@@ -206,6 +208,7 @@ void TOptionsForm::Bind() {
 
   connect(LaunchCheckBox, &QCheckBox::toggled, this, &TOptionsForm::LaunchCheckBoxClick);
   connect(PopupCheckBox, &QCheckBox::toggled, this, [this](bool on) { settings_.Popup = on; });
+  connect(NotifyCheckBox, &QCheckBox::toggled, this, [this](bool on) { settings_.Notify = on; });
   connect(IPCCheckBox, &QCheckBox::toggled, this, [this](bool on) { settings_.IPC = on; });
   connect(QuakeCheckBox, &QCheckBox::toggled, this, [this](bool on) { settings_.Quake = on; });
   connect(SirenCheckBox, &QCheckBox::toggled, this, [this](bool on) {
@@ -247,6 +250,7 @@ void TOptionsForm::SyncFromSettings() {
   MaxNumberSpinEdit->SetValue(settings_.MaxNumber);
   LaunchCheckBox->setChecked(settings_.Launch);
   PopupCheckBox->setChecked(settings_.Popup);
+  NotifyCheckBox->setChecked(settings_.Notify);
   IPCCheckBox->setChecked(settings_.IPC);
   QuakeCheckBox->setChecked(settings_.Quake);
   SirenCheckBox->setChecked(settings_.Siren);
@@ -285,6 +289,7 @@ void TOptionsForm::TakeSnapshot() {
   snapshot_.IPFilter = settings_.IPFilter;
   snapshot_.Siren = settings_.Siren;
   snapshot_.Popup = settings_.Popup;
+  snapshot_.Notify = settings_.Notify;
   snapshot_.Launch = settings_.Launch;
   snapshot_.Standard = settings_.Standard;
   snapshot_.SoundFile = settings_.SoundFile;
@@ -298,6 +303,7 @@ void TOptionsForm::RestoreSnapshot() {
   SirenCheckBox->setChecked(snapshot_.Siren);
   PopupCheckBox->setChecked(snapshot_.Popup);
   LaunchCheckBox->setChecked(snapshot_.Launch);
+  NotifyCheckBox->setChecked(snapshot_.Notify);
   SoundFileEdit->setText(QString::fromStdString(snapshot_.SoundFile));
   IPCCheckBox->setChecked(snapshot_.IPC);
   QuakeCheckBox->setChecked(snapshot_.Quake);

@@ -70,6 +70,7 @@ class TOptionsForm final : public QDialog {
   SpinEdit* CountSpinEdit = nullptr;
   QCheckBox* LaunchCheckBox = nullptr;
   QCheckBox* PopupCheckBox = nullptr;
+  QCheckBox* NotifyCheckBox = nullptr;
   QCheckBox* IPCCheckBox = nullptr;
   QPushButton* ChangePwdBtn = nullptr;
   QCheckBox* SirenCheckBox = nullptr;
@@ -98,7 +99,7 @@ class TOptionsForm final : public QDialog {
   struct Snapshot {
     int Refresh = 1, Count = 0, Idle = 0, MaxNumber = 0;
     bool IPC = false, Quake = false, IPFilter = false, Siren = false, Popup = false, Launch = false,
-         Standard = true;
+         Standard = true, Notify = true;
     std::string SoundFile, IPFilterString;
     std::vector<std::string> Programs;
   };

@@ -50,7 +50,7 @@ bool SameSettings(const Settings& a, const Settings& b) {
          a.MaxNumber == b.MaxNumber && a.Quake == b.Quake && a.IPC == b.IPC && a.Siren == b.Siren &&
          a.Popup == b.Popup && a.Launch == b.Launch && a.Standard == b.Standard &&
          a.IPFilter == b.IPFilter && a.IPFilterString == b.IPFilterString &&
-         a.SoundFile == b.SoundFile;
+         a.SoundFile == b.SoundFile && a.Notify == b.Notify;
 }
 
 // Nothing shows of the icon (no icon at all, or only the room for one).
@@ -217,6 +217,7 @@ void TOptionsFormTest::CancelPutsEverythingBack() {
     TypeInto(f.MaxNumberSpinEdit, QStringLiteral("2"));
     f.LaunchCheckBox->click();
     f.PopupCheckBox->click();
+    f.NotifyCheckBox->click();
     f.IPCCheckBox->click();
     f.QuakeCheckBox->click();
     f.CustomRadioButton->click();
