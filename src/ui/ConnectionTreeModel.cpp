@@ -59,8 +59,12 @@ QVariant ConnectionTreeModel::data(const QModelIndex& index, int role) const {
 }
 
 Qt::ItemFlags ConnectionTreeModel::flags(const QModelIndex& index) const {
-  if (!index.isValid()) return Qt::NoItemFlags;
-  return Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+  const TreeNode* node = NodeOf(index);
+  if (!node) return Qt::NoItemFlags;
+  // Files are the last level. Saying so spares a view's layout the child
+  // and expansion look-ups of some 30,000 rows per 2,000 users.
+  const Qt::ItemFlags leaf = node->Level() >= 2 ? Qt::ItemNeverHasChildren : Qt::NoItemFlags;
+  return Qt::ItemIsEnabled | Qt::ItemIsSelectable | leaf;
 }
 
 void ConnectionTreeModel::NodeInserted(TreeNode& node) {
