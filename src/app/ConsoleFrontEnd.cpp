@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <ostream>
 
+#include "core/Text.h"
+
 namespace qm {
 
 ConsoleFrontEnd::ConsoleFrontEnd(std::ostream& out, std::ostream& err,
@@ -35,41 +37,21 @@ std::string ConsoleFrontEnd::Prompt(const std::string& /*caption*/, const std::s
 std::string ConsoleFrontEnd::Printable(const std::string& text) {
   std::string out;
   out.reserve(text.size());
-  std::size_t i = 0;
-  auto escape = [&out](unsigned char c) {
-    char buf[8];
-    std::snprintf(buf, sizeof buf, "\\x%02X", c);
-    out += buf;
-  };
-  while (i < text.size()) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x20 || c == 0x7F || c == '\\') {
-      if (c == '\\') {
-        out += "\\\\";
-      } else {
-        escape(c);
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t start = i;
+    char32_t cp;
+    const bool wellFormed = DecodeUtf8(text, i, cp);
+    if (!wellFormed || cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp <= 0x9F)) {
+      for (std::size_t k = start; k < i; ++k) {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "\\x%02X", static_cast<unsigned char>(text[k]));
+        out += buf;
       }
-      ++i;
-      continue;
+    } else if (cp == '\\') {
+      out += "\\\\";
+    } else {
+      out.append(text, start, i - start);
     }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-      ++i;
-      continue;
-    }
-    // Keep whole, valid UTF-8 characters; escape stray bytes.
-    int len = (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 0;
-    bool valid = len > 0 && i + static_cast<std::size_t>(len) <= text.size();
-    for (int k = 1; valid && k < len; ++k) {
-      valid = (static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]) & 0xC0) == 0x80;
-    }
-    if (!valid) {
-      escape(c);
-      ++i;
-      continue;
-    }
-    out.append(text, i, static_cast<std::size_t>(len));
-    i += static_cast<std::size_t>(len);
   }
   return out;
 }

@@ -5,51 +5,6 @@ namespace qm {
 namespace {
 constexpr char32_t kReplacement = 0xFFFD;
 
-// Decodes one UTF-8 character at text[i]; advances i. Invalid input gives
-// U+FFFD and advances by one byte.
-char32_t DecodeUtf8(std::string_view text, std::size_t& i) {
-  const auto b0 = static_cast<unsigned char>(text[i]);
-  if (b0 < 0x80) {
-    ++i;
-    return b0;
-  }
-  int len = 0;
-  char32_t cp = 0;
-  if ((b0 & 0xE0) == 0xC0) {
-    len = 2;
-    cp = b0 & 0x1F;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    len = 3;
-    cp = b0 & 0x0F;
-  } else if ((b0 & 0xF8) == 0xF0) {
-    len = 4;
-    cp = b0 & 0x07;
-  } else {
-    ++i;
-    return kReplacement;
-  }
-  if (i + static_cast<std::size_t>(len) > text.size()) {
-    ++i;
-    return kReplacement;
-  }
-  for (int k = 1; k < len; ++k) {
-    const auto b = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
-    if ((b & 0xC0) != 0x80) {
-      ++i;
-      return kReplacement;
-    }
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  const bool overlong =
-      (len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
-  if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
-    ++i;
-    return kReplacement;
-  }
-  i += static_cast<std::size_t>(len);
-  return cp;
-}
-
 void AppendUtf8(std::string& out, char32_t cp) {
   if (cp < 0x80) {
     out += static_cast<char>(cp);
@@ -69,6 +24,52 @@ void AppendUtf8(std::string& out, char32_t cp) {
 }
 }  // namespace
 
+bool DecodeUtf8(std::string_view text, std::size_t& i, char32_t& cp) {
+  const auto b0 = static_cast<unsigned char>(text[i]);
+  cp = kReplacement;
+  if (b0 < 0x80) {
+    ++i;
+    cp = b0;
+    return true;
+  }
+  std::size_t len = 0;
+  char32_t v = 0;
+  if ((b0 & 0xE0) == 0xC0) {
+    len = 2;
+    v = b0 & 0x1F;
+  } else if ((b0 & 0xF0) == 0xE0) {
+    len = 3;
+    v = b0 & 0x0F;
+  } else if ((b0 & 0xF8) == 0xF0) {
+    len = 4;
+    v = b0 & 0x07;
+  } else {
+    ++i;
+    return false;
+  }
+  if (i + len > text.size()) {
+    ++i;
+    return false;
+  }
+  for (std::size_t k = 1; k < len; ++k) {
+    const auto b = static_cast<unsigned char>(text[i + k]);
+    if ((b & 0xC0) != 0x80) {
+      ++i;
+      return false;
+    }
+    v = (v << 6) | (b & 0x3F);
+  }
+  const bool overlong =
+      (len == 2 && v < 0x80) || (len == 3 && v < 0x800) || (len == 4 && v < 0x10000);
+  if (overlong || v > 0x10FFFF || (v >= 0xD800 && v <= 0xDFFF)) {
+    ++i;
+    return false;
+  }
+  i += len;
+  cp = v;
+  return true;
+}
+
 std::u16string Utf8ToUtf16(std::string_view text) {
   std::u16string out(text.size(), u'\0');
   std::size_t i = 0;
@@ -80,7 +81,8 @@ std::u16string Utf8ToUtf16(std::string_view text) {
   if (i == text.size()) return out;
   out.resize(i);
   while (i < text.size()) {
-    const char32_t cp = DecodeUtf8(text, i);
+    char32_t cp;
+    DecodeUtf8(text, i, cp);
     if (cp >= 0x10000) {
       const char32_t v = cp - 0x10000;
       out += static_cast<char16_t>(0xD800 + (v >> 10));

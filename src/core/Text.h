@@ -10,6 +10,11 @@ namespace qm {
 std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
 
+// Decodes the UTF-8 character at text[i] and moves i past it. A byte that
+// starts no well-formed character (overlong, surrogate, cut short) gives
+// false, U+FFFD, and i moves by one byte.
+bool DecodeUtf8(std::string_view text, std::size_t& i, char32_t& cp);
+
 // The longest prefix of text of at most maxBytes bytes that does not end
 // inside a UTF-8 character.
 std::string_view CutUtf8(std::string_view text, std::size_t maxBytes);

@@ -28,6 +28,27 @@ class DataLines {
   // Reads a whole data file. Missing only when nothing exists at path; a
   // file that exists but cannot be opened or read is Failed.
   static ReadResult ReadFile(const std::string& path, std::string& data);
+
+  // Replaces a list by what a data file holds: a missing file gives an
+  // empty list and true; a file that cannot be read an empty list, false
+  // and error "Cannot open file <path>".
+  template <typename List, typename Parse>
+  static bool LoadList(const std::string& path, List& list, Parse parse, std::string& error) {
+    std::string data;
+    switch (ReadFile(path, data)) {
+      case ReadResult::Missing:
+        list.Clear();
+        return true;
+      case ReadResult::Failed:
+        list.Clear();
+        error = "Cannot open file " + path;
+        return false;
+      case ReadResult::Read:
+        break;
+    }
+    list.Restore(parse(data));
+    return true;
+  }
 };
 
 }  // namespace qm

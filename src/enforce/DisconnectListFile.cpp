@@ -26,20 +26,7 @@ std::string DisconnectListFile::Format(const std::vector<DisconnectListEntry>& e
 }
 
 bool DisconnectListFile::Load(const std::string& path, DisconnectList& list, std::string& error) {
-  std::string data;
-  switch (DataLines::ReadFile(path, data)) {
-    case DataLines::ReadResult::Missing:
-      list.Clear();
-      return true;
-    case DataLines::ReadResult::Failed:
-      list.Clear();
-      error = "Cannot open file " + path;
-      return false;
-    case DataLines::ReadResult::Read:
-      break;
-  }
-  list.Restore(Parse(data));
-  return true;
+  return DataLines::LoadList(path, list, &Parse, error);
 }
 
 bool DisconnectListFile::Save(const std::string& path, const DisconnectList& list,

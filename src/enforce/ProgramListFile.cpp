@@ -14,20 +14,7 @@ std::string ProgramListFile::Format(const std::vector<std::string>& entries) {
 }
 
 bool ProgramListFile::Load(const std::string& path, ProgramList& list, std::string& error) {
-  std::string data;
-  switch (DataLines::ReadFile(path, data)) {
-    case DataLines::ReadResult::Missing:
-      list.Clear();
-      return true;
-    case DataLines::ReadResult::Failed:
-      list.Clear();
-      error = "Cannot open file " + path;
-      return false;
-    case DataLines::ReadResult::Read:
-      break;
-  }
-  list.Restore(Parse(data));
-  return true;
+  return DataLines::LoadList(path, list, &Parse, error);
 }
 
 bool ProgramListFile::Save(const std::string& path, const ProgramList& list, std::string& error) {

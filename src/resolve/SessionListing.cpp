@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "core/Text.h"
+
 namespace qm {
 
 namespace {
@@ -25,38 +27,13 @@ std::string Padded(std::string text, std::size_t width) {
 // control character and for a byte that starts no well-formed UTF-8
 // character (whose length is then 1).
 std::size_t CharacterAt(std::string_view text, std::size_t i, bool& printable) {
-  printable = false;
-  const auto b0 = static_cast<unsigned char>(text[i]);
-  if (b0 < 0x80) {
-    printable = b0 >= 0x20 && b0 != 0x7F;
-    return 1;
-  }
-  std::size_t len;
+  const std::size_t start = i;
   char32_t cp;
-  if ((b0 & 0xE0) == 0xC0) {
-    len = 2;
-    cp = b0 & 0x1F;
-  } else if ((b0 & 0xF0) == 0xE0) {
-    len = 3;
-    cp = b0 & 0x0F;
-  } else if ((b0 & 0xF8) == 0xF0) {
-    len = 4;
-    cp = b0 & 0x07;
-  } else {
-    return 1;
-  }
-  if (i + len > text.size()) return 1;
-  for (std::size_t k = 1; k < len; ++k) {
-    const auto b = static_cast<unsigned char>(text[i + k]);
-    if ((b & 0xC0) != 0x80) return 1;
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  const bool overlong =
-      (len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000);
-  if (overlong || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 1;
-  // The C1 controls, and the line and paragraph separators.
-  printable = !((cp >= 0x80 && cp <= 0x9F) || cp == 0x2028 || cp == 0x2029);
-  return len;
+  const bool wellFormed = DecodeUtf8(text, i, cp);
+  // Controls (C0, DEL, C1) and the line and paragraph separators.
+  printable = wellFormed && cp >= 0x20 && cp != 0x7F && !(cp >= 0x80 && cp <= 0x9F) &&
+              cp != 0x2028 && cp != 0x2029;
+  return i - start;
 }
 
 }  // namespace

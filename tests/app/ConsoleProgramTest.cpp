@@ -13,6 +13,7 @@
 #include <string>
 #include <thread>
 
+#include "app/ConsoleFrontEnd.h"
 #include "platform/AtomicFile.h"
 #include "platform/ProcessRunner.h"
 #include "platform/sim/SimulatedServerBackend.h"
@@ -234,5 +235,18 @@ TEST_F(ConsoleProgramTest, DamagedHistoryIsReportedAndKept) {
   EXPECT_EQ(TreeSize(), 0u);
 }
 
+}  // namespace
+}  // namespace qm
+
+namespace qm {
+namespace {
+TEST(ConsolePrintableTest, ControlCharactersAndStrayBytesAreEscaped) {
+  EXPECT_EQ(ConsoleFrontEnd::Printable("PC1"), "PC1");
+  EXPECT_EQ(ConsoleFrontEnd::Printable("a\nb\x1b[2J"), "a\\x0Ab\\x1B[2J");
+  EXPECT_EQ(ConsoleFrontEnd::Printable("Zoë \xff"), "Zoë \\xFF");
+  EXPECT_EQ(ConsoleFrontEnd::Printable("\xc2\x9b"
+                                       "x\\"),
+            "\\xC2\\x9Bx\\\\");  // C1 control
+}
 }  // namespace
 }  // namespace qm
