@@ -18,7 +18,6 @@ class QtMessageBoxesTest : public QObject {
   void ConfirmAnswersYesOrNo();
   void PromptHidesTypingAndTakesAtMost255();
   void PromptCancelGivesEmptyText();
-  void OnShowHookSeesEveryBox();
   void UnansweredBoxIsShutByWatchdog();
 };
 
@@ -90,22 +89,6 @@ void QtMessageBoxesTest::PromptCancelGivesEmptyText() {
   });
   QCOMPARE(boxes.Prompt("Change Admin Password", "Enter New Password"), std::string());
   QVERIFY(driver.Finished());
-}
-
-void QtMessageBoxesTest::OnShowHookSeesEveryBox() {
-  QtMessageBoxes boxes;
-  QStringList titles;
-  boxes.SetOnShow([&](QDialog& d) {
-    titles.push_back(d.windowTitle());
-    QTimer::singleShot(0, &d, [&d] {
-      if (auto* in = qobject_cast<QInputDialog*>(&d)) in->setTextValue(QStringLiteral("pw"));
-      d.accept();
-    });
-  });
-  QCOMPARE(boxes.Prompt("Security Shutdown", "Enter the ADMIN Password to Exit"),
-           std::string("pw"));
-  boxes.Information("Password Changed");
-  QCOMPARE(titles, (QStringList{"Security Shutdown", "Quillmoor 98"}));
 }
 
 void QtMessageBoxesTest::UnansweredBoxIsShutByWatchdog() {
