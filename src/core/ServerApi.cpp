@@ -16,11 +16,18 @@ int Negated(NetStatus s) {
   return -static_cast<int>(s);
 }
 
+// Every Init checks once that the platform's buffer holds its kind of
+// records (ValidBuffer), so the accessors need no check of their own.
 template <typename Record>
 const Record* NtEntry(NtBuffer* buffer, std::uint32_t i) {
-  auto* records = dynamic_cast<NtRecords<Record>*>(buffer);
+  auto* records = static_cast<NtRecords<Record>*>(buffer);
   if (!records || i >= records->entries.size()) return nullptr;
   return &records->entries[i];
+}
+
+template <typename Record>
+bool ValidBuffer(NtBuffer* buffer) {
+  return !buffer || dynamic_cast<NtRecords<Record>*>(buffer) != nullptr;
 }
 
 std::uint32_t ReadU32(const char* p) {
@@ -137,6 +144,10 @@ int ServerApi::SharesInit() {
   std::uint32_t read = 0, total = 0;
   const NetStatus s = backend_.NetShareEnum(&buffer, read, total);
   shares_.nt = buffer;
+  if (!ValidBuffer<SHARE_INFO_2>(buffer)) {
+    Release(shares_);
+    return -1;
+  }
   if (!IsSuccess(s)) {
     Release(shares_);
     return Negated(s);
@@ -198,6 +209,10 @@ int ServerApi::ConnectionsInit(PlatformString share) {
   const NetStatus s =
       backend_.NetConnectionEnum(static_cast<const char16_t*>(share), &buffer, read, total);
   connections_.nt = buffer;
+  if (!ValidBuffer<CONNECTION_INFO_1>(buffer)) {
+    Release(connections_);
+    return -1;
+  }
   if (!IsSuccess(s)) {
     Release(connections_);
     return Negated(s);
@@ -241,6 +256,10 @@ int ServerApi::FilesInit(PlatformString user, PlatformString basePath) {
       backend_.NetFileEnum(static_cast<const char16_t*>(basePath),
                            static_cast<const char16_t*>(user), &buffer, read, total);
   files_.nt = buffer;
+  if (!ValidBuffer<FILE_INFO_3>(buffer)) {
+    Release(files_);
+    return -1;
+  }
   if (!IsSuccess(s)) {
     Release(files_);
     return Negated(s);
@@ -298,6 +317,10 @@ int ServerApi::SessionsInit() {
   std::uint32_t read = 0, total = 0;
   const NetStatus s = backend_.NetSessionEnum(&buffer, read, total);
   r.nt = buffer;
+  if (!ValidBuffer<SESSION_INFO_1>(buffer)) {
+    Release(r);
+    return -1;
+  }
   if (!IsSuccess(s)) {
     Release(r);
     return Negated(s);

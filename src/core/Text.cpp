@@ -95,14 +95,11 @@ std::u16string Utf8ToUtf16(std::string_view text) {
 }
 
 std::string Utf16ToUtf8(std::u16string_view text) {
-  std::string out(text.size(), '\0');
   std::size_t start = 0;
-  while (start < text.size() && text[start] < 0x80) {
-    out[start] = static_cast<char>(text[start]);
-    ++start;
-  }
+  while (start < text.size() && text[start] < 0x80) ++start;
+  std::string out(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(start));
   if (start == text.size()) return out;
-  out.resize(start);
+  out.reserve(text.size() + 8);
   for (std::size_t i = start; i < text.size(); ++i) {
     char32_t cp = text[i];
     if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&

@@ -86,6 +86,18 @@ std::uint32_t TableServerBackend::GetVersion() {
 void TableServerBackend::IndexShareTables() {
   connectionsByShare_.clear();
   filesByUser_.clear();
+  wideConnections_.clear();
+  wideFiles_.clear();
+  if (!Is95()) {
+    wideConnections_.reserve(shareTables_.connections.size());
+    for (const auto& c : shareTables_.connections) {
+      wideConnections_.push_back({Utf8ToUtf16(c.client), Utf8ToUtf16(c.user)});
+    }
+    wideFiles_.reserve(shareTables_.files.size());
+    for (const auto& f : shareTables_.files) {
+      wideFiles_.push_back({Utf8ToUtf16(f.path), Utf8ToUtf16(f.user)});
+    }
+  }
   for (std::size_t i = 0; i < shareTables_.connections.size(); ++i) {
     connectionsByShare_[AsciiUpper(shareTables_.connections[i].share)].push_back(i);
   }
@@ -128,10 +140,8 @@ NetStatus TableServerBackend::NetConnectionEnum(const char16_t* qualifier, NtBuf
   if (!listed) return NERR_NetNameNotFound;
   auto* records = new NtRecords<CONNECTION_INFO_1>();
   if (auto it = connectionsByShare_.find(AsciiUpper(share)); it != connectionsByShare_.end()) {
-    for (std::size_t i : it->second) {
-      const auto& c = shareTables_.connections[i];
-      records->entries.push_back({Utf8ToUtf16(c.client), Utf8ToUtf16(c.user)});
-    }
+    records->entries.reserve(it->second.size());
+    for (std::size_t i : it->second) records->entries.push_back(wideConnections_[i]);
   }
   read = total = static_cast<std::uint32_t>(records->entries.size());
   *buffer = records;
@@ -148,18 +158,18 @@ NetStatus TableServerBackend::NetFileEnum(const char16_t* basePath, const char16
   const std::string user = Narrow(userName);
   std::lock_guard lock(mutex_);
   auto* records = new NtRecords<FILE_INFO_3>();
-  auto take = [&](const ServerTables::OpenFile& f) {
-    if (f.path.compare(0, base.size(), base) == 0) {
-      records->entries.push_back({Utf8ToUtf16(f.path), Utf8ToUtf16(f.user)});
+  auto take = [&](std::size_t i) {
+    if (shareTables_.files[i].path.compare(0, base.size(), base) == 0) {
+      records->entries.push_back(wideFiles_[i]);
     }
   };
   if (userName) {
     if (auto it = filesByUser_.find(user); it != filesByUser_.end()) {
       records->entries.reserve(it->second.size());
-      for (std::size_t i : it->second) take(shareTables_.files[i]);
+      for (std::size_t i : it->second) take(i);
     }
   } else {
-    for (const auto& f : shareTables_.files) take(f);
+    for (std::size_t i = 0; i < shareTables_.files.size(); ++i) take(i);
   }
   read = total = static_cast<std::uint32_t>(records->entries.size());
   *buffer = records;

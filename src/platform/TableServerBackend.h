@@ -84,6 +84,10 @@ class TableServerBackend : public ServerBackend {
   // files by account, so a tick's enumerations stay linear in what they list.
   std::unordered_map<std::string, std::vector<std::size_t>> connectionsByShare_;
   std::unordered_map<std::string, std::vector<std::size_t>> filesByUser_;
+  // The NT family's wide texts of the connections (client, user) and open
+  // files (path, user), converted once per reading rather than per call.
+  std::vector<CONNECTION_INFO_1> wideConnections_;
+  std::vector<FILE_INFO_3> wideFiles_;
   ServerTables sessionTables_;  // from the last session enumeration
   // 95/98 two-call protocol: the first call (size 0) reads the state and
   // the second call answers from the same reading.
