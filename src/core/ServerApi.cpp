@@ -21,8 +21,8 @@ int Negated(NetStatus s) {
 template <typename Record>
 const Record* NtEntry(NtBuffer* buffer, std::uint32_t i) {
   auto* records = static_cast<NtRecords<Record>*>(buffer);
-  if (!records || i >= records->entries.size()) return nullptr;
-  return &records->entries[i];
+  if (!records || i >= records->size()) return nullptr;
+  return &records->at(i);
 }
 
 template <typename Record>

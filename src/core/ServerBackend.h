@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -48,7 +49,14 @@ struct NtBuffer {
 };
 template <typename Record>
 struct NtRecords final : NtBuffer {
-  std::vector<Record> entries;
+  // Either records made for this result...
+  std::vector<Record> owned;
+  // ...or some of a server's own records, kept alive while the result is.
+  std::shared_ptr<const std::vector<Record>> shared;
+  std::vector<std::uint32_t> picked;  // with shared: which ones, in order
+
+  std::size_t size() const { return shared ? picked.size() : owned.size(); }
+  const Record& at(std::size_t i) const { return shared ? (*shared)[picked[i]] : owned[i]; }
 };
 
 // ---- 95/98 family records (single-byte strings; the caller's buffer) ----

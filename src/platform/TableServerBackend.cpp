@@ -86,16 +86,16 @@ std::uint32_t TableServerBackend::GetVersion() {
 void TableServerBackend::IndexShareTables() {
   connectionsByShare_.clear();
   filesByUser_.clear();
-  wideConnections_.clear();
-  wideFiles_.clear();
+  wideConnections_ = std::make_shared<std::vector<CONNECTION_INFO_1>>();
+  wideFiles_ = std::make_shared<std::vector<FILE_INFO_3>>();
   if (!Is95()) {
-    wideConnections_.reserve(shareTables_.connections.size());
+    wideConnections_->reserve(shareTables_.connections.size());
     for (const auto& c : shareTables_.connections) {
-      wideConnections_.push_back({Utf8ToUtf16(c.client), Utf8ToUtf16(c.user)});
+      wideConnections_->push_back({Utf8ToUtf16(c.client), Utf8ToUtf16(c.user)});
     }
-    wideFiles_.reserve(shareTables_.files.size());
+    wideFiles_->reserve(shareTables_.files.size());
     for (const auto& f : shareTables_.files) {
-      wideFiles_.push_back({Utf8ToUtf16(f.path), Utf8ToUtf16(f.user)});
+      wideFiles_->push_back({Utf8ToUtf16(f.path), Utf8ToUtf16(f.user)});
     }
   }
   for (std::size_t i = 0; i < shareTables_.connections.size(); ++i) {
@@ -120,9 +120,9 @@ NetStatus TableServerBackend::NetShareEnum(NtBuffer** buffer, std::uint32_t& rea
   }
   auto* records = new NtRecords<SHARE_INFO_2>();
   for (const auto& share : shareTables_.shares) {
-    records->entries.push_back({Utf8ToUtf16(share.name), share.type, Utf8ToUtf16(share.path)});
+    records->owned.push_back({Utf8ToUtf16(share.name), share.type, Utf8ToUtf16(share.path)});
   }
-  read = total = static_cast<std::uint32_t>(records->entries.size());
+  read = total = static_cast<std::uint32_t>(records->size());
   *buffer = records;
   return NERR_Success;
 }
@@ -139,11 +139,11 @@ NetStatus TableServerBackend::NetConnectionEnum(const char16_t* qualifier, NtBuf
   for (const auto& s : shareTables_.shares) listed = listed || SameShareName(s.name, share);
   if (!listed) return NERR_NetNameNotFound;
   auto* records = new NtRecords<CONNECTION_INFO_1>();
+  records->shared = wideConnections_;
   if (auto it = connectionsByShare_.find(AsciiUpper(share)); it != connectionsByShare_.end()) {
-    records->entries.reserve(it->second.size());
-    for (std::size_t i : it->second) records->entries.push_back(wideConnections_[i]);
+    records->picked.assign(it->second.begin(), it->second.end());
   }
-  read = total = static_cast<std::uint32_t>(records->entries.size());
+  read = total = static_cast<std::uint32_t>(records->size());
   *buffer = records;
   return NERR_Success;
 }
@@ -158,20 +158,21 @@ NetStatus TableServerBackend::NetFileEnum(const char16_t* basePath, const char16
   const std::string user = Narrow(userName);
   std::lock_guard lock(mutex_);
   auto* records = new NtRecords<FILE_INFO_3>();
+  records->shared = wideFiles_;
   auto take = [&](std::size_t i) {
     if (shareTables_.files[i].path.compare(0, base.size(), base) == 0) {
-      records->entries.push_back(wideFiles_[i]);
+      records->picked.push_back(static_cast<std::uint32_t>(i));
     }
   };
   if (userName) {
     if (auto it = filesByUser_.find(user); it != filesByUser_.end()) {
-      records->entries.reserve(it->second.size());
+      records->picked.reserve(it->second.size());
       for (std::size_t i : it->second) take(i);
     }
   } else {
     for (std::size_t i = 0; i < shareTables_.files.size(); ++i) take(i);
   }
-  read = total = static_cast<std::uint32_t>(records->entries.size());
+  read = total = static_cast<std::uint32_t>(records->size());
   *buffer = records;
   return NERR_Success;
 }
@@ -185,9 +186,9 @@ NetStatus TableServerBackend::NetSessionEnum(NtBuffer** buffer, std::uint32_t& r
   if (NetStatus s = ReadForSessions(fresh)) return s;
   auto* records = new NtRecords<SESSION_INFO_1>();
   for (const auto& s : fresh.sessions) {
-    records->entries.push_back({Utf8ToUtf16(s.client), Utf8ToUtf16(s.user)});
+    records->owned.push_back({Utf8ToUtf16(s.client), Utf8ToUtf16(s.user)});
   }
-  read = total = static_cast<std::uint32_t>(records->entries.size());
+  read = total = static_cast<std::uint32_t>(records->size());
   *buffer = records;
   return NERR_Success;
 }

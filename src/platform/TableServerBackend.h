@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -86,8 +87,9 @@ class TableServerBackend : public ServerBackend {
   std::unordered_map<std::string, std::vector<std::size_t>> filesByUser_;
   // The NT family's wide texts of the connections (client, user) and open
   // files (path, user), converted once per reading rather than per call.
-  std::vector<CONNECTION_INFO_1> wideConnections_;
-  std::vector<FILE_INFO_3> wideFiles_;
+  // Results share them (a reading makes new ones; older results keep theirs).
+  std::shared_ptr<std::vector<CONNECTION_INFO_1>> wideConnections_;
+  std::shared_ptr<std::vector<FILE_INFO_3>> wideFiles_;
   ServerTables sessionTables_;  // from the last session enumeration
   // 95/98 two-call protocol: the first call (size 0) reads the state and
   // the second call answers from the same reading.
