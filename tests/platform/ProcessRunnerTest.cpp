@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "platform/ProcessRunner.h"
 
@@ -55,6 +56,11 @@ TEST(ProcessRunnerTest, TimeoutKillsTheWholeProcessGroup) {
   EXPECT_EQ(r.outcome, Outcome::TimedOut);
   const pid_t child = static_cast<pid_t>(std::atol(r.out.c_str()));
   ASSERT_GT(child, 0) << r.out;
+  // The kill is sent to the whole group; the grandchild dies as soon as it
+  // is scheduled, which may be a moment after the call returns.
+  for (int i = 0; i < 200 && !NotRunning(child); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   EXPECT_TRUE(NotRunning(child));
 }
 
