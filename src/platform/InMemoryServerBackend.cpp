@@ -7,7 +7,6 @@ namespace qm {
 NetStatus InMemoryServerBackend::ReadForShares(ServerTables& out) {
   ++sharesReads;
   out = tables;
-  lastRead_ = tables;
   read_ = true;
   return NERR_Success;
 }

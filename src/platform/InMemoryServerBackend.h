@@ -25,12 +25,11 @@ class InMemoryServerBackend : public TableServerBackend {
   NetStatus ReadForSessions(ServerTables& out) override;
   NetStatus DeleteClientSessions(const std::string& client, const std::uint32_t* key) override;
   NetStatus InjectedStatus(ServerCall call) override;
-  bool SharesUnchanged() override { return read_ && tables == lastRead_; }
+  bool SharesUnchanged(const ServerTables& current) override { return read_ && tables == current; }
 
  private:
   bool family95_;
   bool read_ = false;
-  ServerTables lastRead_;  // what the last share reading gave
 };
 
 // Removes every session, connection and open file of client from tables

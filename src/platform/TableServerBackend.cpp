@@ -112,7 +112,7 @@ NetStatus TableServerBackend::NetShareEnum(NtBuffer** buffer, std::uint32_t& rea
   read = total = 0;
   if (NetStatus s = InjectedStatus(ServerCall::NetShareEnum)) return s;
   std::lock_guard lock(mutex_);
-  if (!SharesUnchanged()) {
+  if (!SharesUnchanged(shareTables_)) {
     ServerTables fresh;
     if (NetStatus s = ReadForShares(fresh)) return s;
     shareTables_ = std::move(fresh);
@@ -242,7 +242,7 @@ NetStatus TableServerBackend::NetShareEnum50(char* buffer, std::uint16_t size, s
   read = total = 0;
   if (NetStatus s = InjectedStatus(ServerCall::NetShareEnum)) return s;
   std::lock_guard lock(mutex_);
-  if (size == 0 && !SharesUnchanged()) {
+  if (size == 0 && !SharesUnchanged(shareTables_)) {
     ServerTables fresh;
     if (NetStatus s = ReadForShares(fresh)) return s;
     shareTables_ = std::move(fresh);

@@ -62,9 +62,9 @@ class TableServerBackend : public ServerBackend {
   // Fresh tables for a share enumeration / a session enumeration.
   virtual NetStatus ReadForShares(ServerTables& tables) = 0;
   virtual NetStatus ReadForSessions(ServerTables& tables) = 0;
-  // True when the tables of the last share reading still hold, so they are
-  // neither read nor indexed again.
-  virtual bool SharesUnchanged() { return false; }
+  // True when current, the tables of the last share reading, still hold,
+  // so they are neither read nor indexed again.
+  virtual bool SharesUnchanged(const ServerTables& /*current*/) { return false; }
   // Ends every session of client (with key, on 95/98); 2312 when it has none.
   virtual NetStatus DeleteClientSessions(const std::string& client, const std::uint32_t* key) = 0;
   // A status a call is told to give instead of working (0: work normally).
