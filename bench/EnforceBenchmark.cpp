@@ -6,11 +6,10 @@
 
 #include <string>
 
-#include "core/Monitor.h"
+#include "BenchServer.h"
 #include "core/RefreshCycle.h"
 #include "enforce/DisconnectListFile.h"
 #include "enforce/EnforcementRules.h"
-#include "platform/InMemoryServerBackend.h"
 #include "platform/ProcProcessList.h"
 
 namespace {
@@ -21,21 +20,20 @@ std::string Address(int i) {
 }
 
 struct World {
-  World(int users, int listed) : api(backend), monitor(api, settings, Ports()), cycle(monitor) {
-    settings.Siren = false;
-    settings.MaxNumber = 0;
+  World(int users, int listed) : cycle(m.monitor) {
+    qm::Settings& settings = m.settings;
     settings.Idle = 10;
     settings.IPFilter = true;
     settings.IPFilterString = "192.168";
-    backend.tables.shares.push_back({"DATA", "/srv/data", 0});
+    auto& tables = m.backend.tables;
+    tables.shares.push_back({"DATA", "/srv/data", 0});
     for (int u = 0; u < users; ++u) {
       const std::string client = "PC" + std::to_string(u);
-      backend.tables.connections.push_back({"DATA", client, "user"});
-      backend.tables.sessions.push_back({client, "user", 0, ""});
+      tables.connections.push_back({"DATA", client, "user"});
+      tables.sessions.push_back({client, "user", 0, ""});
     }
-    api.LoadServerApi();
     cycle.RefreshTimerTimer();
-    for (qm::UserEntry& e : monitor.Users) {
+    for (qm::UserEntry& e : m.monitor.Users) {
       e.User()->IPAddress = "192.168." + e.Name.substr(2) + ".1";
     }
     // Listed computers that are not connected, half with an address.
@@ -44,27 +42,18 @@ struct World {
                             i % 2 ? Address(i) : std::string(qm::kIDontKnow));
     }
     rules.Status().SetWhoToKick(qm::KickList);
-    monitor.SetRules(&rules);
+    m.monitor.SetRules(&rules);
   }
-  qm::MonitorPorts Ports() {
-    qm::MonitorPorts p;
-    p.clock = &clock;
-    return p;
-  }
-  qm::ManualClock clock;
-  qm::Settings settings;
-  qm::InMemoryServerBackend backend;
-  qm::ServerApi api;
-  qm::Monitor monitor;
+  qm::bench::MemoryMonitor m;
   qm::RefreshCycle cycle;
-  qm::EnforcementRules rules{monitor, nullptr};
+  qm::EnforcementRules rules{m.monitor, nullptr};
 };
 
 void BM_KickListIdle(benchmark::State& state) {
   World w(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   for (auto _ : state) w.rules.KickListIdle();
-  if (!w.backend.tables.sessions.empty() &&
-      static_cast<int>(w.backend.tables.sessions.size()) != state.range(0)) {
+  if (!w.m.backend.tables.sessions.empty() &&
+      static_cast<int>(w.m.backend.tables.sessions.size()) != state.range(0)) {
     state.SkipWithError("a user was disconnected");
   }
   state.counters["users"] = static_cast<double>(state.range(0));

@@ -8,9 +8,8 @@
 #include <memory>
 #include <string>
 
-#include "core/Monitor.h"
+#include "BenchServer.h"
 #include "platform/AtomicFile.h"
-#include "platform/InMemoryServerBackend.h"
 #include "store/FormerConnectionStore.h"
 #include "store/NodeRecord.h"
 
@@ -64,27 +63,13 @@ const std::string& History() {
   return data;
 }
 
-struct World {
-  World() : api(backend), monitor(api, settings, Ports()) { api.LoadServerApi(); }
-  qm::MonitorPorts Ports() {
-    qm::MonitorPorts p;
-    p.clock = &clock;
-    return p;
-  }
-  qm::ManualClock clock;
-  qm::Settings settings;
-  qm::InMemoryServerBackend backend;
-  qm::ServerApi api;
-  qm::Monitor monitor;
-};
-
 void BM_LoadFormerConnections(benchmark::State& state) {
   const std::string folder = Folder();
   const std::string path = qm::FormerConnectionStore::TreeFilePath(folder);
   std::string error;
   if (!qm::WriteFileAtomically(path, History(), error)) std::abort();
   for (auto _ : state) {
-    auto world = std::make_unique<World>();
+    auto world = std::make_unique<qm::bench::MemoryMonitor>();
     qm::FormerConnectionStore store(world->monitor, path);
     store.LoadFormerConnections();
     if (world->monitor.TreeViewFormer.Count() != kRecords) state.SkipWithError("not loaded");
@@ -106,7 +91,7 @@ void BM_SaveFormerConnections(benchmark::State& state) {
   const std::string path = qm::FormerConnectionStore::TreeFilePath(folder);
   for (auto _ : state) {
     state.PauseTiming();
-    auto world = std::make_unique<World>();
+    auto world = std::make_unique<qm::bench::MemoryMonitor>();
     world->settings.Count = static_cast<int>(state.range(0));
     qm::FormerConnectionStore store(world->monitor, path);
     store.LoadRecords(History());

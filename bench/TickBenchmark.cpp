@@ -5,62 +5,30 @@
 
 #include <string>
 
-#include "core/Monitor.h"
+#include "BenchServer.h"
 #include "core/RefreshCycle.h"
-#include "platform/InMemoryServerBackend.h"
 
 namespace {
 
-constexpr int kSharesPerUser = 3;
-constexpr int kFilesPerShare = 5;
-
-void AddClient(qm::ServerTables& t, const std::string& client) {
-  for (int s = 0; s < kSharesPerUser; ++s) {
-    const std::string share = "SHARE" + std::to_string(s);
-    t.connections.push_back({share, client, "user-" + client});
-    for (int f = 0; f < kFilesPerShare; ++f) {
-      t.files.push_back(
-          {share, client, "user-" + client,
-           "/srv/share" + std::to_string(s) + "/" + client + "/file" + std::to_string(f) + ".odt"});
-    }
-  }
-  t.sessions.push_back({client, "user-" + client, 0, "127.0.0.1"});
-}
-
 struct World {
-  explicit World(int users) : api(backend), monitor(api, settings, Ports()), cycle(monitor) {
-    settings.Siren = false;
-    settings.MaxNumber = 0;
-    settings.Idle = 0;
-    for (int s = 0; s < kSharesPerUser; ++s) {
-      backend.tables.shares.push_back(
-          {"SHARE" + std::to_string(s), "/srv/share" + std::to_string(s), 0});
-    }
-    for (int u = 0; u < users; ++u) AddClient(backend.tables, "PC" + std::to_string(u));
-    api.LoadServerApi();
+  explicit World(int users) : cycle(m.monitor) {
+    qm::bench::AddShares(m.backend.tables);
+    for (int u = 0; u < users; ++u)
+      qm::bench::AddClient(m.backend.tables, "PC" + std::to_string(u));
     cycle.RefreshTimerTimer();
   }
-  qm::MonitorPorts Ports() {
-    qm::MonitorPorts p;
-    p.clock = &clock;
-    return p;
-  }
-  qm::ManualClock clock;
-  qm::Settings settings;
-  qm::InMemoryServerBackend backend;
-  qm::ServerApi api;
-  qm::Monitor monitor;
+  qm::bench::MemoryMonitor m;
   qm::RefreshCycle cycle;
 };
 
 void BM_TickSteady(benchmark::State& state) {
   World w(static_cast<int>(state.range(0)));
   for (auto _ : state) {
-    w.clock.AdvanceSeconds(1);
+    w.m.clock.AdvanceSeconds(1);
     w.cycle.RefreshTimerTimer();
   }
-  state.counters["users"] = w.monitor.CurrentUserCount;
-  state.counters["files"] = w.monitor.OpenFileCount;
+  state.counters["users"] = w.m.monitor.CurrentUserCount;
+  state.counters["files"] = w.m.monitor.OpenFileCount;
 }
 BENCHMARK(BM_TickSteady)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond);
 
@@ -72,15 +40,15 @@ void BM_TickTenPercentReplaced(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     // The oldest tenth leaves, as many new clients arrive.
-    auto& t = w.backend.tables;
+    auto& t = w.m.backend.tables;
     for (int i = 0; i < churn; ++i) qm::RemoveClient(t, t.sessions.front().client, nullptr);
-    for (int i = 0; i < churn; ++i) AddClient(t, "PC" + std::to_string(next++));
-    w.clock.AdvanceSeconds(1);
+    for (int i = 0; i < churn; ++i) qm::bench::AddClient(t, "PC" + std::to_string(next++));
+    w.m.clock.AdvanceSeconds(1);
     state.ResumeTiming();
     w.cycle.RefreshTimerTimer();
   }
-  state.counters["users"] = w.monitor.CurrentUserCount;
-  state.counters["former"] = w.monitor.FormerUserCount;
+  state.counters["users"] = w.m.monitor.CurrentUserCount;
+  state.counters["former"] = w.m.monitor.FormerUserCount;
 }
 BENCHMARK(BM_TickTenPercentReplaced)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond);
 

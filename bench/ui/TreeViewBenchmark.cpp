@@ -9,31 +9,14 @@
 #include <QTabWidget>
 #include <string>
 
-#include "core/Monitor.h"
+#include "BenchServer.h"
 #include "core/RefreshCycle.h"
-#include "platform/InMemoryServerBackend.h"
 #include "ui/ConnectionTreeModel.h"
 #include "ui/ConnectionTreeView.h"
 #include "ui/QtFileIcons.h"
 #include "ui/TreeImageList.h"
 
 namespace {
-
-constexpr int kSharesPerUser = 3;
-constexpr int kFilesPerShare = 5;
-
-void AddClient(qm::ServerTables& t, const std::string& client) {
-  for (int s = 0; s < kSharesPerUser; ++s) {
-    const std::string share = "SHARE" + std::to_string(s);
-    t.connections.push_back({share, client, "user-" + client});
-    for (int f = 0; f < kFilesPerShare; ++f) {
-      t.files.push_back(
-          {share, client, "user-" + client,
-           "/srv/share" + std::to_string(s) + "/" + client + "/file" + std::to_string(f) + ".odt"});
-    }
-  }
-  t.sessions.push_back({client, "user-" + client, 0, "127.0.0.1"});
-}
 
 class ShownWindow final : public qm::MonitorView {
  public:
@@ -44,20 +27,13 @@ class ShownWindow final : public qm::MonitorView {
 struct World {
   explicit World(int users)
       : icons(images),
-        api(backend),
-        monitor(api, settings, Ports()),
-        cycle(monitor),
-        current(monitor.TreeViewCurrent, images),
-        former(monitor.TreeViewFormer, images) {
-    settings.Siren = false;
-    settings.MaxNumber = 0;
-    settings.Idle = 0;
-    for (int s = 0; s < kSharesPerUser; ++s) {
-      backend.tables.shares.push_back(
-          {"SHARE" + std::to_string(s), "/srv/share" + std::to_string(s), 0});
-    }
-    for (int u = 0; u < users; ++u) AddClient(backend.tables, "PC" + std::to_string(u));
-    api.LoadServerApi();
+        m(&window, &icons),
+        cycle(m.monitor),
+        current(m.monitor.TreeViewCurrent, images),
+        former(m.monitor.TreeViewFormer, images) {
+    qm::bench::AddShares(m.backend.tables);
+    for (int u = 0; u < users; ++u)
+      qm::bench::AddClient(m.backend.tables, "PC" + std::to_string(u));
     currentView->SetTreeModel(&current);
     formerView->SetTreeModel(&former);
     pages.addTab(currentView, QStringLiteral("Current Connections"));
@@ -66,28 +42,17 @@ struct World {
     pages.show();
     Tick();
   }
-  qm::MonitorPorts Ports() {
-    qm::MonitorPorts p;
-    p.clock = &clock;
-    p.view = &window;
-    p.icons = &icons;
-    return p;
-  }
   void Tick() {
-    clock.AdvanceSeconds(1);
+    m.clock.AdvanceSeconds(1);
     cycle.RefreshTimerTimer();
     // The views lay themselves out and paint, as between two ticks.
     QCoreApplication::processEvents();
     pages.repaint();
   }
-  qm::ManualClock clock;
-  qm::Settings settings;
   ShownWindow window;
   qm::TreeImageList images;
   qm::QtFileIcons icons;
-  qm::InMemoryServerBackend backend;
-  qm::ServerApi api;
-  qm::Monitor monitor;
+  qm::bench::MemoryMonitor m;
   qm::RefreshCycle cycle;
   qm::ConnectionTreeModel current;
   qm::ConnectionTreeModel former;
@@ -99,8 +64,8 @@ struct World {
 void BM_TickAndViewsSteady(benchmark::State& state) {
   World w(static_cast<int>(state.range(0)));
   for (auto _ : state) w.Tick();
-  state.counters["users"] = w.monitor.CurrentUserCount;
-  state.counters["rows"] = w.monitor.TreeViewCurrent.Count() + w.monitor.TreeViewFormer.Count();
+  state.counters["users"] = w.m.monitor.CurrentUserCount;
+  state.counters["rows"] = w.m.monitor.TreeViewCurrent.Count() + w.m.monitor.TreeViewFormer.Count();
 }
 BENCHMARK(BM_TickAndViewsSteady)->Arg(2000)->Unit(benchmark::kMillisecond);
 
@@ -112,14 +77,14 @@ void BM_TickAndViewsReplaced(benchmark::State& state) {
   int next = users;
   for (auto _ : state) {
     state.PauseTiming();
-    auto& t = w.backend.tables;
+    auto& t = w.m.backend.tables;
     for (int i = 0; i < churn; ++i) qm::RemoveClient(t, t.sessions.front().client, nullptr);
-    for (int i = 0; i < churn; ++i) AddClient(t, "PC" + std::to_string(next++));
+    for (int i = 0; i < churn; ++i) qm::bench::AddClient(t, "PC" + std::to_string(next++));
     state.ResumeTiming();
     w.Tick();
   }
-  state.counters["users"] = w.monitor.CurrentUserCount;
-  state.counters["former"] = w.monitor.FormerUserCount;
+  state.counters["users"] = w.m.monitor.CurrentUserCount;
+  state.counters["former"] = w.m.monitor.FormerUserCount;
 }
 BENCHMARK(BM_TickAndViewsReplaced)
     ->Args({2000, 1})
