@@ -178,15 +178,15 @@ TEST_F(SambaMonitorTest, SessionDeletionEndsOnlyTheNamedClient) {
 
 TEST_F(SambaMonitorTest, SessionsCarryAccountAndLoopbackAddress) {
   const auto alpha = Client("ALPHA", server.DiskShare());
-  ServerTables tables;
+  std::vector<ServerTables::Session> sessions;
   ASSERT_TRUE(SambaTestServer::WaitUntil([&] {
-    return backend->ReadState(tables) == NERR_Success && !tables.sessions.empty();
+    return backend->SessionTable(sessions) == NERR_Success && !sessions.empty();
   })) << Diagnostics(alpha);
-  ASSERT_EQ(tables.sessions.size(), 1u);
-  EXPECT_EQ(tables.sessions[0].client, kAlpha);
-  EXPECT_EQ(tables.sessions[0].user, server.UserName());
-  EXPECT_EQ(tables.sessions[0].key, 0u);
-  EXPECT_EQ(tables.sessions[0].address, "127.0.0.1");
+  ASSERT_EQ(sessions.size(), 1u);
+  EXPECT_EQ(sessions[0].client, kAlpha);
+  EXPECT_EQ(sessions[0].user, server.UserName());
+  EXPECT_EQ(sessions[0].key, 0u);
+  EXPECT_EQ(sessions[0].address, "127.0.0.1");
 
   ASSERT_EQ(api->SessionsInit(), 1);
   EXPECT_EQ(api->FromPlatformString(api->SessionClient(0)), kAlpha);

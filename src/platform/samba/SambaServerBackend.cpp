@@ -215,10 +215,6 @@ NetStatus SambaServerBackend::ReadForSessions(ServerTables& tables) {
   return NERR_Success;
 }
 
-NetStatus SambaServerBackend::ReadState(ServerTables& tables) {
-  return ReadForSessions(tables);
-}
-
 NetStatus SambaServerBackend::Fail(NetStatus status, std::string why) {
   lastFailure_ = std::move(why);
   return status;

@@ -52,9 +52,6 @@ class SambaServerBackend final : public TableServerBackend {
 
   bool Load(std::string& why) override;
 
-  // Everything Samba reports now (a reading younger than sessionReuse
-  // serves), with each session's address.
-  NetStatus ReadState(ServerTables& tables);
   // Why the last reading failed, in one line ("" after a success).
   std::string LastFailure() const;
 
