@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "StandInSamba.h"
 #include "core/MonitorFixture.h"
 #include "core/ServerApi.h"
 #include "platform/AtomicFile.h"
@@ -117,18 +118,10 @@ bool Allowed(const std::vector<AllowedCommand>& allowed, const std::string& path
 // The backend over stand-in tools with Samba's own smb.conf (no
 // --configfile), the only form the drop-in allows; a stand-in smbd keeps
 // the server "running".
-class ElevatedBackendTest : public ::testing::Test {
+class ElevatedBackendTest : public test::StandInSambaTest {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/qm-elevate-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    fs::create_directories(dir_ + "/pid");
-    fs::copy_file("/bin/sleep", dir_ + "/smbd");
-    std::string why;
-    smbd_ = ProcessRunner::Spawn({dir_ + "/smbd", "60"}, -1, -1, -1, why);
-    ASSERT_GT(smbd_, 0) << why;
-    Write("pid/smbd.pid", std::to_string(smbd_) + "\n");
+    SetUpStandIns("qm-elevate");
     // No pid directory in smb.conf: testparm is asked for Samba's own.
     Tool("testparm", "case \"$*\" in *parameter-name*) echo " + dir_ +
                          "/pid;; *) printf '[data]\\n\\tpath = /srv/data\\n';; esac");
@@ -138,37 +131,7 @@ class ElevatedBackendTest : public ::testing::Test {
                  "remote_machine": "alpha", "username": "u", "hostname": "ipv4:127.0.0.1:40000"}},
                  "tcons": {}, "open_files": {}}')");
     Tool("smbcontrol", "");
-    options_.testparm = dir_ + "/testparm";
-    options_.smbstatus = dir_ + "/smbstatus";
-    options_.smbcontrol = dir_ + "/smbcontrol";
   }
-  void TearDown() override {
-    if (smbd_ > 0) ProcessRunner::KillAndReap(smbd_);
-    fs::remove_all(dir_);
-  }
-  void Write(const std::string& name, const std::string& text) {
-    std::string error;
-    ASSERT_TRUE(WriteFileAtomically(dir_ + "/" + name, text, error)) << error;
-  }
-  // A stand-in that logs its arguments, then does what body says.
-  void Tool(const std::string& name, const std::string& body) {
-    Write(name,
-          "#!/bin/sh\nprintf '%s\\n' \"$*\" >> " + dir_ + "/" + name + ".calls\n" + body + "\n");
-    ::chmod((dir_ + "/" + name).c_str(), 0755);
-  }
-  Strings Calls(const std::string& name) {
-    std::string text, error;
-    ReadWholeFile(dir_ + "/" + name + ".calls", text, error);
-    Strings lines;
-    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
-      lines.push_back(text.substr(at, end - at));
-    }
-    return lines;
-  }
-
-  std::string dir_;
-  pid_t smbd_ = -1;
-  SambaServerBackend::Options options_;
 };
 
 TEST_F(ElevatedBackendTest, EveryElevatedCommandLineIsOneTheDropInAllows) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "DataFile.h"
+#include "StandInSamba.h"
 #include "core/ServerApi.h"
 #include "platform/AtomicFile.h"
 #include "platform/samba/SambaServerBackend.h"
@@ -166,18 +167,10 @@ TEST(SambaStatusTest, ToolRunsMapToStatuses) {
 
 // Stand-ins for Samba's tools (small scripts that log their calls) and a
 // process named smbd, so every path of a reading runs without root.
-class SambaBackendTest : public ::testing::Test {
+class SambaBackendTest : public test::StandInSambaTest {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/qm-samba-unit-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    fs::create_directories(dir_ + "/pid");
-    fs::copy_file("/bin/sleep", dir_ + "/smbd");
-    std::string why;
-    smbd_ = ProcessRunner::Spawn({dir_ + "/smbd", "60"}, -1, -1, -1, why);
-    ASSERT_GT(smbd_, 0) << why;
-    Write("pid/smbd.pid", std::to_string(smbd_) + "\n");
+    SetUpStandIns("qm-samba-unit");
     Write("smb.conf", "[data]\n");
     Write("testparm.out",
           "[global]\n\tpid directory = " + dir_ + "/pid\n[data]\n\tpath = /srv/data\n");
@@ -186,42 +179,12 @@ class SambaBackendTest : public ::testing::Test {
     Tool("smbstatus", "cat " + dir_ + "/smbstatus.json");
     Tool("smbcontrol", "");
     options_.smbConf = dir_ + "/smb.conf";
-    options_.testparm = dir_ + "/testparm";
-    options_.smbstatus = dir_ + "/smbstatus";
-    options_.smbcontrol = dir_ + "/smbcontrol";
-  }
-  void TearDown() override {
-    if (smbd_ > 0) ProcessRunner::KillAndReap(smbd_);
-    fs::remove_all(dir_);
-  }
-  void Write(const std::string& name, const std::string& text) {
-    std::string error;
-    ASSERT_TRUE(WriteFileAtomically(dir_ + "/" + name, text, error)) << error;
-  }
-  // A stand-in that logs its arguments, then does what body says.
-  void Tool(const std::string& name, const std::string& body) {
-    Write(name,
-          "#!/bin/sh\nprintf '%s\\n' \"$*\" >> " + dir_ + "/" + name + ".calls\n" + body + "\n");
-    ::chmod((dir_ + "/" + name).c_str(), 0755);
-  }
-  std::vector<std::string> Calls(const std::string& name) {
-    std::string text, error;
-    ReadWholeFile(dir_ + "/" + name + ".calls", text, error);
-    std::vector<std::string> lines;
-    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1) {
-      lines.push_back(text.substr(at, end - at));
-    }
-    return lines;
   }
   int SharesInit(ServerApi& api) {
     const int n = api.SharesInit();
     api.SharesExit();
     return n;
   }
-
-  std::string dir_;
-  pid_t smbd_ = -1;
-  SambaServerBackend::Options options_;
 };
 
 TEST_F(SambaBackendTest, ShareEnumerationReadsAfreshSessionEnumerationReusesRecentReading) {
