@@ -22,13 +22,15 @@ Monitor::Monitor(ServerApi& api, Settings& settings, const MonitorPorts& ports)
       view_(ports.view),
       icons_(ports.icons),
       lookups_(ports.lookups),
-      rules_(ports.rules) {
+      rules_(ports.rules),
+      telemetry_(ports.telemetry) {
   if (!clock_) clock_ = (ownClock_ = std::make_unique<SystemClock>()).get();
   if (!messages_) messages_ = (ownMessages_ = std::make_unique<SilentMessageBoxes>()).get();
   if (!view_) view_ = (ownView_ = std::make_unique<MonitorView>()).get();
   if (!icons_) icons_ = (ownIcons_ = std::make_unique<FileIcons>()).get();
   if (!lookups_) lookups_ = (ownLookups_ = std::make_unique<LookupStarter>()).get();
   if (!rules_) rules_ = (ownRules_ = std::make_unique<TickRules>()).get();
+  if (!telemetry_) telemetry_ = (ownTelemetry_ = std::make_unique<Telemetry>()).get();
 }
 
 Monitor::~Monitor() {
@@ -48,6 +50,15 @@ void Monitor::SetRules(TickRules* rules) {
   } else {
     if (!ownRules_) ownRules_ = std::make_unique<TickRules>();
     rules_ = ownRules_.get();
+  }
+}
+
+void Monitor::SetTelemetry(Telemetry* telemetry) {
+  if (telemetry) {
+    telemetry_ = telemetry;
+  } else {
+    if (!ownTelemetry_) ownTelemetry_ = std::make_unique<Telemetry>();
+    telemetry_ = ownTelemetry_.get();
   }
 }
 

@@ -10,6 +10,7 @@
 #include "core/Ports.h"
 #include "core/ServerApi.h"
 #include "core/Settings.h"
+#include "core/Telemetry.h"
 
 namespace qm {
 
@@ -21,6 +22,7 @@ struct MonitorPorts {
   FileIcons* icons = nullptr;
   LookupStarter* lookups = nullptr;
   TickRules* rules = nullptr;
+  Telemetry* telemetry = nullptr;
 };
 
 inline constexpr int KickNobody = 0;
@@ -45,6 +47,8 @@ class Monitor {
   FileIcons& Icons() { return *icons_; }
   LookupStarter& Lookups() { return *lookups_; }
   TickRules& Rules() { return *rules_; }
+  Telemetry& Metrics() { return *telemetry_; }
+  void SetTelemetry(Telemetry* telemetry);
   void SetRules(TickRules* rules);
   void SetLookups(LookupStarter* lookups);
   TDateTime Now() const { return clock_->Now(); }
@@ -96,6 +100,7 @@ class Monitor {
   FileIcons* icons_;
   LookupStarter* lookups_;
   TickRules* rules_;
+  Telemetry* telemetry_;
   std::array<std::string, kInfoLabelCount> labels_;
 
   // Do-nothing defaults for unset ports.
@@ -105,6 +110,7 @@ class Monitor {
   std::unique_ptr<FileIcons> ownIcons_;
   std::unique_ptr<LookupStarter> ownLookups_;
   std::unique_ptr<TickRules> ownRules_;
+  std::unique_ptr<Telemetry> ownTelemetry_;
 };
 
 }  // namespace qm
