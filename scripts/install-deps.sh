@@ -12,6 +12,7 @@ packages=(
   qt6-base-dev qt6-multimedia-dev qt6-svg-dev
   xvfb xauth
   sudo systemd desktop-file-utils
+  libmicrohttpd-dev libsystemd-dev prometheus python3-jsonschema
 )
 
 missing=()
