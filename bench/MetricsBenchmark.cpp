@@ -28,7 +28,8 @@ struct World {
         server([this] { return qm::PrometheusText::Render(*recorder.Snapshot()); },
                qm::MetricsServer::Limits{}) {
     qm::bench::AddShares(m.backend.tables);
-    for (int u = 0; u < kUsers; ++u) qm::bench::AddClient(m.backend.tables, "PC" + std::to_string(u));
+    for (int u = 0; u < kUsers; ++u)
+      qm::bench::AddClient(m.backend.tables, "PC" + std::to_string(u));
     m.monitor.SetTelemetry(&recorder);
     m.monitor.TreeViewCurrent.AddObserver(&recorder);
     cycle.RefreshTimerTimer();

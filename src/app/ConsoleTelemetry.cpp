@@ -38,7 +38,8 @@ bool ConsoleTelemetry::Listen(std::string& error) {
   if (!recorder_) return true;
   MetricsRecorder* recorder = recorder_.get();
   server_ = std::make_unique<MetricsServer>(
-      [recorder] { return PrometheusText::Render(*recorder->Snapshot()); }, MetricsServer::Limits{});
+      [recorder] { return PrometheusText::Render(*recorder->Snapshot()); },
+      MetricsServer::Limits{});
   return server_->Start(*options_.metrics, error);
 }
 
@@ -48,8 +49,8 @@ void ConsoleTelemetry::Attach(Application& app, ConsoleFrontEnd& front) {
   Monitor& monitor = app.GetMonitor();
   if (recorder_) monitor.TreeViewCurrent.AddObserver(recorder_.get());
   if (options_.journal) {
-    events_ = std::make_unique<EventStream>(
-        [this](const ConnectionEvent& e) { journal_.Write(e); }, &WallClockSeconds);
+    events_ = std::make_unique<EventStream>([this](const ConnectionEvent& e) { journal_.Write(e); },
+                                            &WallClockSeconds);
     front.SetMessageSink([this](bool isError, const std::string& text) {
       journal_.Message(isError ? LOG_ERR : LOG_NOTICE, text);
     });

@@ -20,8 +20,8 @@ class ConsoleFrontEnd;
 
 // How the console front end reports events.
 enum class EventFormat {
-  Text,     // the console's text lines (the journal's fields under systemd)
-  Json,     // one JSON object per line
+  Text,  // the console's text lines (the journal's fields under systemd)
+  Json,  // one JSON object per line
 };
 
 struct ConsoleTelemetryOptions {

@@ -31,8 +31,8 @@ std::string JsonEventWriter::IsoTime(double secondsSinceEpoch) {
   const long offsetMinutes = std::labs(offset) / 60;
   char buf[128];
   std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03ld%c%02ld:%02ld",
-                local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                local.tm_min, local.tm_sec, millis, offset < 0 ? '-' : '+', offsetMinutes / 60,
+                local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                local.tm_sec, millis, offset < 0 ? '-' : '+', offsetMinutes / 60,
                 offsetMinutes % 60);
   return buf;
 }

@@ -73,11 +73,11 @@ bool MetricsServer::Start(const ListenAddress& where, std::string& error) {
     }
   }
   errno = 0;
-  daemon_ = MHD_start_daemon(
-      flags, where.port, nullptr, nullptr, &Dispatch, this, MHD_OPTION_SOCK_ADDR, &storage,
-      MHD_OPTION_CONNECTION_LIMIT, limits_.connections, MHD_OPTION_CONNECTION_TIMEOUT,
-      limits_.idleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
-      static_cast<size_t>(limits_.requestBytes), MHD_OPTION_END);
+  daemon_ = MHD_start_daemon(flags, where.port, nullptr, nullptr, &Dispatch, this,
+                             MHD_OPTION_SOCK_ADDR, &storage, MHD_OPTION_CONNECTION_LIMIT,
+                             limits_.connections, MHD_OPTION_CONNECTION_TIMEOUT,
+                             limits_.idleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
+                             static_cast<size_t>(limits_.requestBytes), MHD_OPTION_END);
   if (!daemon_) {
     const int saved = errno;
     error = "cannot listen on " + where.ToString() +

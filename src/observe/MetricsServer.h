@@ -17,9 +17,9 @@ namespace qm {
 class MetricsServer {
  public:
   struct Limits {
-    unsigned connections = 64;            // at once; more are refused
-    unsigned requestBytes = 16 * 1024;    // a request's line and headers
-    unsigned idleSeconds = 10;            // a client that sends nothing is dropped
+    unsigned connections = 64;          // at once; more are refused
+    unsigned requestBytes = 16 * 1024;  // a request's line and headers
+    unsigned idleSeconds = 10;          // a client that sends nothing is dropped
   };
 
   // body: the exposition text, called on the server's thread per scrape.

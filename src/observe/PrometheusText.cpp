@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <charconv>
-#include <initializer_list>
 #include <cmath>
+#include <initializer_list>
 
 #include "core/Resources.h"
 #include "core/Text.h"
@@ -150,8 +150,8 @@ std::string PrometheusText::Render(const MetricsSnapshot& s) {
   Gauge(out, "quillmoor98_users", "Users connected now.", s.users);
   Gauge(out, "quillmoor98_former_users", "Users kept in the history of former connections.",
         s.formerUsers);
-  Gauge(out, "quillmoor98_listed_users", "Users connected now whose client is on the Disconnect List.",
-        s.listedUsers);
+  Gauge(out, "quillmoor98_listed_users",
+        "Users connected now whose client is on the Disconnect List.", s.listedUsers);
   Gauge(out, "quillmoor98_open_files", "Open files as the server reported them at the last tick.",
         s.openFiles);
   Gauge(out, "quillmoor98_shares_in_use", "Shares with at least one user connected.",
@@ -166,7 +166,8 @@ std::string PrometheusText::Render(const MetricsSnapshot& s) {
   for (const auto& [name, use] : s.shares) {
     Sample(out, "quillmoor98_share_users").Label("share", name).Value(use.connections);
   }
-  Header(out, "quillmoor98_share_open_files", "gauge", "Open files seen on a share at the last tick.");
+  Header(out, "quillmoor98_share_open_files", "gauge",
+         "Open files seen on a share at the last tick.");
   for (const auto& [name, use] : s.shares) {
     Sample(out, "quillmoor98_share_open_files").Label("share", name).Value(use.openFiles);
   }
@@ -183,10 +184,12 @@ std::string PrometheusText::Render(const MetricsSnapshot& s) {
     }
   }
 
-  Visits(out, "quillmoor98_visits_begun_total", "Users, shares and files that appeared, by enter status.",
-         s.visitsBegun, {stLoggedOn, stProgramStarted});
-  Visits(out, "quillmoor98_visits_ended_total", "Users, shares and files that ended, by exit status.",
-         s.visitsEnded, {stKicked, stLoggedOff, stProgramExited});
+  Visits(out, "quillmoor98_visits_begun_total",
+         "Users, shares and files that appeared, by enter status.", s.visitsBegun,
+         {stLoggedOn, stProgramStarted});
+  Visits(out, "quillmoor98_visits_ended_total",
+         "Users, shares and files that ended, by exit status.", s.visitsEnded,
+         {stKicked, stLoggedOff, stProgramExited});
   Header(out, "quillmoor98_disconnections_total", "counter",
          "Users whose sessions were ended, by the rule or command that ended them.");
   for (std::size_t i = 0; i < kDisconnectRuleCount; ++i) {

@@ -44,8 +44,8 @@ TEST_F(MetricsServerTest, ServesOnlyGetOfMetrics) {
   EXPECT_NE(Get(Port(), "/metrics?x=1").find(" 200 "), std::string::npos);
   EXPECT_NE(Get(Port(), "/").find(" 404 "), std::string::npos);
   EXPECT_NE(Get(Port(), "/metrics/../etc/passwd").find(" 404 "), std::string::npos);
-  const std::string post = Request(
-      Port(), "POST /metrics HTTP/1.0\r\nContent-Length: 5\r\n\r\nhello");
+  const std::string post =
+      Request(Port(), "POST /metrics HTTP/1.0\r\nContent-Length: 5\r\n\r\nhello");
   EXPECT_NE(post.find(" 405 "), std::string::npos) << post;
   EXPECT_EQ(scrapes.load(), 2);
 }

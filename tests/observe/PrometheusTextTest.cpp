@@ -37,8 +37,9 @@ TEST(PrometheusTextTest, SharesClientsAndEveryRuleAreShown) {
   EXPECT_EQ(text.find("client_info"), std::string::npos);
   s.clients.push_back({"PC1", "alice", "10.0.0.1", ""});
   text = PrometheusText::Render(s);
-  EXPECT_TRUE(Has(text, "quillmoor98_client_info{client=\"PC1\",account=\"alice\","
-                        "address=\"10.0.0.1\",host=\"\"} 1"));
+  EXPECT_TRUE(Has(text,
+                  "quillmoor98_client_info{client=\"PC1\",account=\"alice\","
+                  "address=\"10.0.0.1\",host=\"\"} 1"));
 }
 
 TEST(PrometheusTextTest, HistogramBucketsAddUp) {

@@ -24,13 +24,13 @@ class PrometheusServer {
         << "global:\n  scrape_interval: 1s\n  evaluation_interval: 1s\n"
         << "scrape_configs:\n  - job_name: quillmoor98\n    static_configs:\n"
         << "      - targets: ['127.0.0.1:" << target << "']\n";
-    const int log = ::open((folder + "/prometheus.log").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC,
-                           0600);
+    const int log =
+        ::open((folder + "/prometheus.log").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
     std::string error;
     pid_ = ProcessRunner::Spawn(
         {"prometheus", "--config.file=" + folder + "/prometheus.yml",
-         "--storage.tsdb.path=" + folder + "/tsdb", "--web.listen-address=127.0.0.1:" +
-         std::to_string(port_), "--log.level=warn"},
+         "--storage.tsdb.path=" + folder + "/tsdb",
+         "--web.listen-address=127.0.0.1:" + std::to_string(port_), "--log.level=warn"},
         -1, log, log, error);
     ::close(log);
     EXPECT_GT(pid_, 0) << error;
@@ -96,8 +96,8 @@ TEST(ObserveIntegrationTest, PrometheusSeesTheUserCountChange) {
   child.Line();
   ASSERT_TRUE(child.WaitFor("tick 2 users 3 files 0\n", 15s)) << child.out;
   EXPECT_TRUE(prometheus.Await("quillmoor98_users", "3"));
-  EXPECT_TRUE(prometheus.Await("quillmoor98_visits_begun_total{kind=\"user\",status=\"logged_on\"}",
-                               "2"));
+  EXPECT_TRUE(
+      prometheus.Await("quillmoor98_visits_begun_total{kind=\"user\",status=\"logged_on\"}", "2"));
   EXPECT_EQ(child.Finish(), 0);
 }
 
@@ -153,10 +153,9 @@ TEST(ObserveIntegrationTest, EveryJsonEventLineFollowsTheSchema) {
   EXPECT_NE(child.out.find("\"rule\":\"maximum_users\""), std::string::npos) << child.out;
   EXPECT_NE(child.out.find("\"status\":\"program_exited\""), std::string::npos);
   std::ofstream(child.Dir() + "/events.jsonl") << child.out;
-  const ProcessResult check =
-      ProcessRunner::Run({"python3", std::string(QM_SOURCE_DIR) + "/tests/observe/integration/validate_events.py",
-                          std::string(QM_SOURCE_DIR) + "/docs/events.schema.json",
-                          child.Dir() + "/events.jsonl"});
+  const ProcessResult check = ProcessRunner::Run(
+      {"python3", std::string(QM_SOURCE_DIR) + "/tests/observe/integration/validate_events.py",
+       std::string(QM_SOURCE_DIR) + "/docs/events.schema.json", child.Dir() + "/events.jsonl"});
   EXPECT_TRUE(check.Succeeded()) << check.out << check.err;
 }
 
