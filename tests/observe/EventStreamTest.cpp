@@ -5,7 +5,6 @@
 
 #include "ObserveWorld.h"
 #include "observe/EventStream.h"
-#include "observe/JournalEventWriter.h"
 #include "observe/JsonEventWriter.h"
 
 namespace qm::test {
@@ -89,27 +88,6 @@ TEST(JsonEventWriterTest, TimeCarriesTheLocalOffset) {
   EXPECT_EQ(JsonEventWriter::IsoTime(1700000000.25), "2023-11-14T19:13:20.250-03:00");
   old ? ::setenv("TZ", saved.c_str(), 1) : ::unsetenv("TZ");
   ::tzset();
-}
-
-TEST(JournalEventWriterTest, FieldsFindTheClientAndTheRule) {
-  ConnectionEvent e;
-  e.begin = false;
-  e.kind = ConnectionEvent::Kind::User;
-  e.status = stKicked;
-  e.client = "pc1";
-  e.address = "10.0.0.7";
-  e.rule = DisconnectRule::Idle;
-  const auto fields = JournalEventWriter::Fields(e);
-  auto has = [&](const std::string& f) {
-    return std::find(fields.begin(), fields.end(), f) != fields.end();
-  };
-  EXPECT_TRUE(has("MESSAGE=ended user pc1 (Kicked) by idle"));
-  EXPECT_TRUE(has("PRIORITY=5"));
-  EXPECT_TRUE(has("QUILLMOOR98_CLIENT=pc1"));
-  EXPECT_TRUE(has("QUILLMOOR98_ADDRESS=10.0.0.7"));
-  EXPECT_TRUE(has("QUILLMOOR98_RULE=idle"));
-  EXPECT_TRUE(has("QUILLMOOR98_EVENT=end"));
-  for (const std::string& f : fields) EXPECT_NE(f.rfind("QUILLMOOR98_HOST=", 0), 0u) << f;
 }
 
 }  // namespace

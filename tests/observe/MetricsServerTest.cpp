@@ -60,30 +60,12 @@ TEST_F(MetricsServerTest, PortInUseIsAClearError) {
   EXPECT_NE(error.find("127.0.0.1:" + std::to_string(Port())), std::string::npos) << error;
 }
 
-TEST_F(MetricsServerTest, HostileClientsLeaveItServing) {
+TEST_F(MetricsServerTest, OversizedHeadersAreRefusedNotBuffered) {
   Start();
-  // Headers far beyond the limit are refused, not buffered.
   const std::string huge =
       "GET /metrics HTTP/1.0\r\nX-Filler: " + std::string(1 << 20, 'a') + "\r\n\r\n";
   const std::string refused = Request(Port(), huge);
   EXPECT_NE(refused.find(" 431 "), std::string::npos) << refused.substr(0, 80);
-  // Clients that connect and send half a request, more than the limit.
-  std::vector<int> slow;
-  for (int i = 0; i < 20; ++i) {
-    const int fd = ConnectLoopback(Port());
-    if (fd >= 0) {
-      SendAll(fd, "GET /metr");
-      slow.push_back(fd);
-    }
-  }
-  // Past the idle time they are dropped and a scrape gets through again.
-  std::string ok;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (ok.find(" 200 ") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
-    ok = Get(Port(), "/metrics");
-  }
-  EXPECT_NE(ok.find(" 200 "), std::string::npos);
-  for (int fd : slow) ::close(fd);
   EXPECT_EQ(Body(Get(Port(), "/metrics")), "quillmoor98_users 3\n");
 }
 
