@@ -111,9 +111,13 @@ int main(int argc, char** argv) {
     const char* value = std::getenv(name);
     return std::string(value ? value : "");
   };
-  if (metrics.empty()) metrics = fromEnvironment("QUILLMOOR98_METRICS");
-  if (events.empty()) events = fromEnvironment("QUILLMOOR98_EVENTS");
-  if (!metricsClients) metricsClients = fromEnvironment("QUILLMOOR98_METRICS_CLIENTS") == "1";
+  // The environment speaks to the console only: the desktop program of
+  // the same machine may share it.
+  if (console) {
+    if (metrics.empty()) metrics = fromEnvironment("QUILLMOOR98_METRICS");
+    if (events.empty()) events = fromEnvironment("QUILLMOOR98_EVENTS");
+    if (!metricsClients) metricsClients = fromEnvironment("QUILLMOOR98_METRICS_CLIENTS") == "1";
+  }
   if (!console && (cli.count("--metrics") || cli.count("--events") || cli.count("--metrics-clients"))) {
     std::cerr << "quillmoor98: --metrics and --events go with --console" << std::endl;
     return 2;

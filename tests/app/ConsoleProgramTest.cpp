@@ -1,9 +1,11 @@
 // The console front end as a user runs it: the real program, its files,
 // signals and a second start.
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -216,6 +218,30 @@ TEST_F(ConsoleProgramTest, AMissingStateEndsAtOnceWithAReason) {
   EXPECT_EQ(run.Wait(), 0);
   EXPECT_NE(run.Err().find(state_), std::string::npos) << run.Err();
   EXPECT_FALSE(fs::exists(dir_ + "/Quillmoor98.ini"));  // nothing written
+}
+
+TEST_F(ConsoleProgramTest, UnusableMetricsAddressEndsBeforeAnythingIsWritten) {
+  {
+    ConsoleRun run({"--metrics", "localhost:80"});
+    EXPECT_EQ(run.Wait(), 2);
+    EXPECT_NE(run.Err().find("not an IPv4 address"), std::string::npos) << run.Err();
+  }
+  // A port already taken: a clear error, no settings or history written.
+  const int taken = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  ASSERT_EQ(::bind(taken, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(::listen(taken, 1), 0);
+  ::getsockname(taken, reinterpret_cast<sockaddr*>(&a), &len);
+  const std::string port = std::to_string(ntohs(a.sin_port));
+  ConsoleRun run({"--step", "--metrics", port});
+  EXPECT_EQ(run.Wait(), 1);
+  ::close(taken);
+  EXPECT_NE(run.Err().find("cannot listen on 127.0.0.1:" + port), std::string::npos) << run.Err();
+  EXPECT_FALSE(fs::exists(dir_ + "/Quillmoor98.ini"));
+  EXPECT_FALSE(fs::exists(dir_ + "/Tree.dat"));
 }
 
 TEST_F(ConsoleProgramTest, DamagedHistoryIsReportedAndKept) {
