@@ -118,7 +118,8 @@ int main(int argc, char** argv) {
     if (events.empty()) events = fromEnvironment("QUILLMOOR98_EVENTS");
     if (!metricsClients) metricsClients = fromEnvironment("QUILLMOOR98_METRICS_CLIENTS") == "1";
   }
-  if (!console && (cli.count("--metrics") || cli.count("--events") || cli.count("--metrics-clients"))) {
+  if (!console &&
+      (cli.count("--metrics") || cli.count("--events") || cli.count("--metrics-clients"))) {
     std::cerr << "quillmoor98: --metrics and --events go with --console" << std::endl;
     return 2;
   }
