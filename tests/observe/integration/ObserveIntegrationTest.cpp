@@ -124,7 +124,7 @@ TEST(ObserveIntegrationTest, HostileClientsLeaveTheTicksOnTime) {
   // on this server takes milliseconds).
   for (int tick = 2; tick <= 6; ++tick) {
     child.Line();
-    ASSERT_TRUE(child.WaitFor("tick " + std::to_string(tick) + " users 1 ", 3s)) << child.out;
+    ASSERT_TRUE(child.WaitFor("tick " + std::to_string(tick) + " users 1 ", 5s)) << child.out;
   }
   huge.join();
   for (int fd : held) ::close(fd);
