@@ -35,7 +35,7 @@ class MetricsServer {
   // The port it listens on (the one the system chose for port 0).
   std::uint16_t Port() const { return port_; }
 
-  // Why: one answer per request; public for libmicrohttpd's C callback.
+  // One answer per request (true: queued); public for the C callback.
   int Answer(MHD_Connection* connection, const char* url, const char* method);
 
  private:
