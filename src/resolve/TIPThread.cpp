@@ -63,7 +63,7 @@ void TIPThread::Attempts(std::stop_token stop) {
     // A found address is kept, even when its host name stayed unknown.
     if (FoundAddress == kNotKnown) {
       try {
-        AddressResult found = services_.LookupAddress(LookupName);
+        AddressResult found = services_.LookupAddress(LookupName, stop);
         FoundAddress = std::move(found.Address);
         FoundHostName = std::move(found.HostName);
       } catch (...) {
@@ -111,6 +111,7 @@ void TIPThread::PublishResults() {
   User.IPAddress = FoundAddress;
   User.HostName = FoundHostName;
   if (services_.UpdateAddress) services_.UpdateAddress(User.Name, User.IPAddress);
+  if (services_.Finished) services_.Finished(User, User.IPAddress != kNotKnown);
 }
 
 void TIPThread::Synchronize(const std::function<void()>& step) {
