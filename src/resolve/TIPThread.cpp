@@ -38,7 +38,7 @@ void TIPThread::Terminate() {
 void TIPThread::WaitFor() {
   if (!thread_.joinable()) return;
   if (services_.Steps->OnUiThread()) {
-    services_.Steps->ServeUntil([this] { return finished_.load(); });
+    services_.Steps->ServeUntilFrom(thread_.get_id(), [this] { return finished_.load(); });
   }
   thread_.join();
 }

@@ -60,7 +60,8 @@ class TIPThread final : public LookupThread {
   // and ends.
   void Terminate() override;
   // Returns when the thread has ended; on the user-interface thread it
-  // keeps running the steps the lookup threads post meanwhile.
+  // keeps running the steps this thread posts meanwhile (those of the
+  // other lookups wait for the loop).
   void WaitFor() override;
   bool Finished() const { return finished_.load(); }
 
