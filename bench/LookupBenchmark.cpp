@@ -14,7 +14,7 @@
 //   captures          tool runs for the whole crowd
 // and, for the whole program (`quillmoor98 --console --step`), a stop right
 // after the arrival tick, lookups pending (target: ended within 2 s, the
-// history complete in Tree.dat).
+// history complete in Tree.dat). QM_BENCH_USERS sets another crowd size.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
