@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  nlohmann-json3-dev libcli11-dev
+  nlohmann-json3-dev libcli11-dev libc-ares-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   samba smbclient samba-common-bin
