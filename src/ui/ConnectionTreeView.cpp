@@ -41,7 +41,7 @@ void ConnectionTreeView::SetTreeModel(ConnectionTreeModel* model) {
           [this](const QModelIndex& parent, int first, int last) {
             TreeNode* node = model_->NodeOf(parent);
             if (!node) return;
-            if (node->ChildCount() == last - first + 1) scheduleDelayedItemsLayout();
+            if (model_->rowCount(parent) == last - first + 1) scheduleDelayedItemsLayout();
             FollowExpansion(parent, node->Expanded());
           });
   ApplyExpansion(QModelIndex());
@@ -78,7 +78,7 @@ void ConnectionTreeView::ApplyExpansion(const QModelIndex& parent) {
   const int n = model_->rowCount(parent);
   for (int row = 0; row < n; ++row) {
     const QModelIndex i = model_->index(row, 0, parent);
-    FollowExpansion(i, model_->NodeOf(i)->Expanded());
+    if (const TreeNode* node = model_->NodeOf(i)) FollowExpansion(i, node->Expanded());
     ApplyExpansion(i);
   }
 }

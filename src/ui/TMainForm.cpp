@@ -725,6 +725,9 @@ void TMainForm::RefreshTimerTimer() {
   if (!app_ || closing_) return;
   try {
     app_->Tick();
+    // The views show the tick's end state before anything is painted.
+    currentModel_->Flush();
+    formerModel_->Flush();
   } catch (const std::exception& e) {
     // The tick has cleared its busy flag; the next one tries again.
     std::cerr << "quillmoor98: a refresh failed: " << e.what() << std::endl;
