@@ -1,5 +1,6 @@
 #include "ui/ConnectionTreeView.h"
 
+#include <QHeaderView>
 #include <QTimer>
 
 #include "core/ConnectionTree.h"
@@ -13,6 +14,12 @@ ConnectionTreeView::ConnectionTreeView(QWidget* parent) : QTreeView(parent) {
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setSelectionMode(QAbstractItemView::SingleSelection);
   setUniformRowHeights(true);
+  // A long path is scrolled to rather than cut: the one column is as wide
+  // as its widest row, and at least as wide as the view.
+  header()->setStretchLastSection(false);
+  header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   connect(this, &QTreeView::expanded, this,
           [this](const QModelIndex& i) { ViewExpanded(i, true); });
   connect(this, &QTreeView::collapsed, this,
@@ -68,6 +75,21 @@ void ConnectionTreeView::ScrollNow() {
 void ConnectionTreeView::showEvent(QShowEvent* event) {
   QTreeView::showEvent(event);
   if (scrollTarget_.isValid()) QTimer::singleShot(0, this, &ConnectionTreeView::ScrollNow);
+}
+
+void ConnectionTreeView::resizeEvent(QResizeEvent* event) {
+  QTreeView::resizeEvent(event);
+  header()->setMinimumSectionSize(viewport()->width());
+}
+
+void ConnectionTreeView::SetExpandButtons(bool shown) {
+  expandButtons_ = shown;
+  viewport()->update();
+}
+
+void ConnectionTreeView::drawBranches(QPainter* painter, const QRect& rect,
+                                      const QModelIndex& index) const {
+  if (expandButtons_) QTreeView::drawBranches(painter, rect, index);
 }
 
 TreeNode* ConnectionTreeView::NodeAt(const QPoint& point) const {

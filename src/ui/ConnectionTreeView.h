@@ -22,10 +22,16 @@ class ConnectionTreeView final : public QTreeView {
   ConnectionTreeModel* TreeModel() const { return model_; }
   // The node under a point of the viewport, or null.
   TreeNode* NodeAt(const QPoint& point) const;
+  // Whether the expand and collapse buttons are drawn (the indentation
+  // stays either way).
+  void SetExpandButtons(bool shown);
+  bool ExpandButtons() const { return expandButtons_; }
 
  protected:
   void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
   void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
 
  private:
   void FollowExpansion(const QModelIndex& index, bool expanded);
@@ -40,6 +46,7 @@ class ConnectionTreeView final : public QTreeView {
   // Changes that came from the tree, not to be sent back.
   bool followingExpansion_ = false;
   bool followingSelection_ = false;
+  bool expandButtons_ = true;
 };
 
 }  // namespace qm
