@@ -51,7 +51,9 @@ QModelIndex ConnectionTreeModel::index(int row, int column, const QModelIndex& p
       row >= static_cast<int>(p->children.size())) {
     return {};
   }
-  return IndexOfRow(p->children[static_cast<std::size_t>(row)].get());
+  // A view's layout asks for every row at every change; the row number is
+  // known here, so the row object itself is not read.
+  return createIndex(row, 0, p->children[static_cast<std::size_t>(row)].get());
 }
 
 QModelIndex ConnectionTreeModel::parent(const QModelIndex& child) const {

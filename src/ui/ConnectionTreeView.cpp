@@ -1,6 +1,7 @@
 #include "ui/ConnectionTreeView.h"
 
 #include <QHeaderView>
+#include <QScrollBar>
 #include <QTimer>
 
 #include "core/ConnectionTree.h"
@@ -15,11 +16,17 @@ ConnectionTreeView::ConnectionTreeView(QWidget* parent) : QTreeView(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
   setUniformRowHeights(true);
   // A long path is scrolled to rather than cut: the one column is as wide
-  // as its widest row, and at least as wide as the view.
+  // as the widest row in sight, and at least as wide as the view. Only the
+  // rows in sight are measured (measuring lays out their texts, too dear
+  // for tens of thousands of rows), once per batch of changes, and again
+  // as rows are scrolled into sight.
   header()->setStretchLastSection(false);
-  header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  header()->setResizeContentsPrecision(0);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &ConnectionTreeView::FitColumnLater);
+  connect(this, &QTreeView::expanded, this, &ConnectionTreeView::FitColumnLater);
+  connect(this, &QTreeView::collapsed, this, &ConnectionTreeView::FitColumnLater);
   connect(this, &QTreeView::expanded, this,
           [this](const QModelIndex& i) { ViewExpanded(i, true); });
   connect(this, &QTreeView::collapsed, this,
@@ -51,8 +58,26 @@ void ConnectionTreeView::SetTreeModel(ConnectionTreeModel* model) {
             if (model_->rowCount(parent) == last - first + 1) scheduleDelayedItemsLayout();
             FollowExpansion(parent, node->Expanded());
           });
+  for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved}) {
+    connect(model_, signal, this, &ConnectionTreeView::FitColumnLater);
+  }
+  connect(model_, &QAbstractItemModel::dataChanged, this, &ConnectionTreeView::FitColumnLater);
   ApplyExpansion(QModelIndex());
   FollowSelection(model_->IndexOf(model_->Tree().Selected()));
+  FitColumnLater();
+}
+
+void ConnectionTreeView::FitColumnLater() {
+  if (fitPending_) return;
+  fitPending_ = true;
+  QTimer::singleShot(0, this, &ConnectionTreeView::FitColumn);
+}
+
+void ConnectionTreeView::FitColumn() {
+  fitPending_ = false;
+  if (!model_ || header()->count() == 0) return;
+  const int width = std::max(viewport()->width(), sizeHintForColumn(0));
+  if (header()->sectionSize(0) != width) header()->resizeSection(0, width);
 }
 
 void ConnectionTreeView::ScrollLater(const QModelIndex& index) {
@@ -79,7 +104,7 @@ void ConnectionTreeView::showEvent(QShowEvent* event) {
 
 void ConnectionTreeView::resizeEvent(QResizeEvent* event) {
   QTreeView::resizeEvent(event);
-  header()->setMinimumSectionSize(viewport()->width());
+  FitColumnLater();
 }
 
 void ConnectionTreeView::SetExpandButtons(bool shown) {

@@ -40,6 +40,8 @@ class ConnectionTreeView final : public QTreeView {
   void ApplyExpansion(const QModelIndex& parent);
   void ScrollLater(const QModelIndex& index);
   void ScrollNow();
+  void FitColumnLater();
+  void FitColumn();
 
   ConnectionTreeModel* model_ = nullptr;
   QPersistentModelIndex scrollTarget_;
@@ -47,6 +49,7 @@ class ConnectionTreeView final : public QTreeView {
   bool followingExpansion_ = false;
   bool followingSelection_ = false;
   bool expandButtons_ = true;
+  bool fitPending_ = false;
 };
 
 }  // namespace qm
