@@ -75,7 +75,9 @@ void ConnectionTreeView::FitColumnLater() {
 
 void ConnectionTreeView::FitColumn() {
   fitPending_ = false;
-  if (!model_ || header()->count() == 0) return;
+  // Measuring lays the view out; a hidden view (the other page, or the
+  // window in the notification area) is measured when it is shown.
+  if (!model_ || header()->count() == 0 || !isVisible()) return;
   const int width = std::max(viewport()->width(), sizeHintForColumn(0));
   if (header()->sectionSize(0) != width) header()->resizeSection(0, width);
 }
@@ -99,6 +101,7 @@ void ConnectionTreeView::ScrollNow() {
 
 void ConnectionTreeView::showEvent(QShowEvent* event) {
   QTreeView::showEvent(event);
+  FitColumnLater();
   if (scrollTarget_.isValid()) QTimer::singleShot(0, this, &ConnectionTreeView::ScrollNow);
 }
 

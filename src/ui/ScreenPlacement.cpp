@@ -36,7 +36,8 @@ void ScreenPlacement::KeepOnScreen(QWidget& window) {
                  window.geometry().top() - window.frameGeometry().top(),
                  window.frameGeometry().right() - window.geometry().right(),
                  window.frameGeometry().bottom() - window.geometry().bottom());
-  if (frame.isNull()) {
+  const bool framed = !frame.isNull();
+  if (!framed) {
     const int title = window.style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, &window);
     frame = QMargins(4, std::max(title, 24), 4, 4);
   }
@@ -48,7 +49,10 @@ void ScreenPlacement::KeepOnScreen(QWidget& window) {
   if (inner != window.size() && window.minimumSize() != window.maximumSize()) {
     window.resize(inner.expandedTo(window.minimumSize()));
   }
-  window.move(fitted.topLeft());
+  // A window that has its native window but no frame yet (as it is being
+  // shown) takes a move as the position of its client area.
+  const bool clientPosition = window.testAttribute(Qt::WA_WState_Created) && !framed;
+  window.move(fitted.topLeft() + (clientPosition ? QPoint(frame.left(), frame.top()) : QPoint()));
 }
 
 bool ScreenPlacement::eventFilter(QObject* watched, QEvent* event) {
