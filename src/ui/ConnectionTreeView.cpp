@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTimer>
 
 #include "core/ConnectionTree.h"
@@ -16,10 +17,10 @@ ConnectionTreeView::ConnectionTreeView(QWidget* parent) : QTreeView(parent) {
   setSelectionMode(QAbstractItemView::SingleSelection);
   setUniformRowHeights(true);
   // A long path is scrolled to rather than cut: the one column is as wide
-  // as the widest row in sight, and at least as wide as the view. Only the
-  // rows in sight are measured (measuring lays out their texts, too dear
-  // for tens of thousands of rows), once per batch of changes, and again
-  // as rows are scrolled into sight.
+  // as the widest row in sight, and at least as wide as the view. Rows in
+  // sight are measured as the user scrolls, resizes, opens or closes (a
+  // measure lays the whole view out, too dear at every tick); a row that
+  // arrives wider than the column widens it at once.
   header()->setStretchLastSection(false);
   header()->setResizeContentsPrecision(0);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -58,10 +59,7 @@ void ConnectionTreeView::SetTreeModel(ConnectionTreeModel* model) {
             if (model_->rowCount(parent) == last - first + 1) scheduleDelayedItemsLayout();
             FollowExpansion(parent, node->Expanded());
           });
-  for (auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved}) {
-    connect(model_, signal, this, &ConnectionTreeView::FitColumnLater);
-  }
-  connect(model_, &QAbstractItemModel::dataChanged, this, &ConnectionTreeView::FitColumnLater);
+  connect(model_, &QAbstractItemModel::rowsInserted, this, &ConnectionTreeView::WidenFor);
   ApplyExpansion(QModelIndex());
   FollowSelection(model_->IndexOf(model_->Tree().Selected()));
   FitColumnLater();
@@ -71,6 +69,24 @@ void ConnectionTreeView::FitColumnLater() {
   if (fitPending_) return;
   fitPending_ = true;
   QTimer::singleShot(0, this, &ConnectionTreeView::FitColumn);
+}
+
+void ConnectionTreeView::WidenFor(const QModelIndex& parent, int first, int last) {
+  // A hidden view is fitted when it is shown.
+  if (header()->count() == 0 || !isVisible()) return;
+  int depth = rootIsDecorated() ? 1 : 0;
+  for (QModelIndex p = parent; p.isValid(); p = p.parent()) ++depth;
+  const int icon = iconSize().isValid()
+                       ? iconSize().width()
+                       : style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
+  int widest = 0;
+  for (int row = first; row <= last; ++row) {
+    const QString text = model_->index(row, 0, parent).data().toString();
+    widest = std::max(widest, fontMetrics().horizontalAdvance(text));
+  }
+  // The icon's and the text's margins on either side.
+  const int width = indentation() * depth + icon + widest + 16;
+  if (width > header()->sectionSize(0)) header()->resizeSection(0, width);
 }
 
 void ConnectionTreeView::FitColumn() {

@@ -42,6 +42,7 @@ class ConnectionTreeView final : public QTreeView {
   void ScrollNow();
   void FitColumnLater();
   void FitColumn();
+  void WidenFor(const QModelIndex& parent, int first, int last);
 
   ConnectionTreeModel* model_ = nullptr;
   QPersistentModelIndex scrollTarget_;
