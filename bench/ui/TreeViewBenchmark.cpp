@@ -27,7 +27,8 @@ class ShownWindow final : public qm::MonitorView {
 };
 
 struct World {
-  explicit World(int users, bool views = true) : icons(images), m(&window, &icons), cycle(m.monitor) {
+  explicit World(int users, bool views = true)
+      : icons(images), m(&window, &icons), cycle(m.monitor) {
     qm::bench::AddShares(m.backend.tables);
     for (int u = 0; u < users; ++u)
       qm::bench::AddClient(m.backend.tables, "PC" + std::to_string(u));

@@ -58,7 +58,7 @@ class ConnectionTreeModel final : public QAbstractItemModel, private TreeObserve
   struct Row {
     TreeNode* node = nullptr;  // null once the tree dropped it
     Row* parent = nullptr;
-    int row = 0;  // among the parent's rows as Qt knows them
+    int row = 0;                // among the parent's rows as Qt knows them
     bool dropsPending = false;  // some children are dropped nodes
     std::vector<std::unique_ptr<Row>> children;
   };

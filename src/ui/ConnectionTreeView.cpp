@@ -25,7 +25,8 @@ ConnectionTreeView::ConnectionTreeView(QWidget* parent) : QTreeView(parent) {
   header()->setResizeContentsPrecision(0);
   setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-  connect(verticalScrollBar(), &QScrollBar::valueChanged, this, &ConnectionTreeView::FitColumnLater);
+  connect(verticalScrollBar(), &QScrollBar::valueChanged, this,
+          &ConnectionTreeView::FitColumnLater);
   connect(this, &QTreeView::expanded, this, &ConnectionTreeView::FitColumnLater);
   connect(this, &QTreeView::collapsed, this, &ConnectionTreeView::FitColumnLater);
   connect(this, &QTreeView::expanded, this,

@@ -834,9 +834,8 @@ void TMainForm::HelpClick() {
   if (!app_) return;
   // The data folder may be a folder of its own (QUILLMOOR98_PROGRAM_DIR);
   // the help file then still lies beside the program.
-  ShowHelpWindow({Q(app_->HelpFile()),
-                  QCoreApplication::applicationDirPath() + "/" +
-                      QFileInfo(Q(app_->HelpFile())).fileName()},
+  ShowHelpWindow({Q(app_->HelpFile()), QCoreApplication::applicationDirPath() + "/" +
+                                           QFileInfo(Q(app_->HelpFile())).fileName()},
                  this);
 }
 

@@ -1,6 +1,5 @@
 #include "ui/TOptionsForm.h"
 
-
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QFileDialog>
@@ -289,9 +288,9 @@ void TOptionsForm::FitToScreen() {
   const QWidget* near = parentWidget() ? parentWidget()->window() : this;
   const QRect screen = AvailableAreaFor(near->frameGeometry());
   const QMargins margins = layout()->contentsMargins();
-  // The title bar, the margins and the button strip besides the tabs.
-  const int chrome = 32 + margins.top() + margins.bottom() + layout()->spacing() +
-                     OKButton->sizeHint().height();
+  // The title bar, the margins and the button strip beside the tabs.
+  const int chrome =
+      32 + margins.top() + margins.bottom() + layout()->spacing() + OKButton->sizeHint().height();
   const int room = screen.isEmpty() ? pages.height() : screen.height() - chrome;
   if (pages.height() <= room) {
     pageArea_->setFixedSize(pages);

@@ -6,15 +6,15 @@
 // paths, title-bar buttons, the help file.
 #include <QAbstractButton>
 #include <QAction>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
-#include <QSystemTrayIcon>
-#include <QTabWidget>
-#include <QFile>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QtTest>
@@ -360,7 +360,8 @@ void MainWindowTest::CurrentTreeDrawsNoExpandButtons() {
     view->selectionModel()->clear();
     const QRect row = view->visualRect(view->TreeModel()->IndexOf(share));
     const QImage image = view->viewport()->grab().toImage();
-    const QRect room(row.left() - view->indentation(), row.top(), view->indentation(), row.height());
+    const QRect room(row.left() - view->indentation(), row.top(), view->indentation(),
+                     row.height());
     const QRgb blank = image.pixel(view->viewport()->width() - 2, row.center().y());
     for (int x = room.left(); x <= room.right(); ++x)
       for (int y = room.top(); y <= room.bottom(); ++y)
@@ -375,9 +376,9 @@ void MainWindowTest::CurrentTreeDrawsNoExpandButtons() {
 
 void MainWindowTest::DialogsOfferOnlyTheirTitleBarButtons() {
   Program p;
-  for (QDialog* dialog : std::initializer_list<QDialog*>{p.form.OptionsForm, p.form.KickForm,
-                                                          p.form.KickListForm, p.form.UserNameForm,
-                                                          p.form.ProgramNameForm, p.form.AboutForm}) {
+  for (QDialog* dialog : std::initializer_list<QDialog*>{
+           p.form.OptionsForm, p.form.KickForm, p.form.KickListForm, p.form.UserNameForm,
+           p.form.ProgramNameForm, p.form.AboutForm}) {
     const Qt::WindowFlags flags = dialog->windowFlags();
     QVERIFY2(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)),
              qPrintable(dialog->windowTitle()));
