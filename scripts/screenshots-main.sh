@@ -1,15 +1,50 @@
 #!/usr/bin/env bash
-# The main window (both pages) and the Options dialog on the demo state,
-# rendered under Xvfb to PNG files in a folder (default build/screenshots).
+# The main window (both pages), the Options dialog (both tabs) and the
+# Disconnect List on the demo state, as a desktop user sees them: under
+# Xvfb with a window manager (openbox) and a panel with a notification
+# area (tint2), at scale 1 and 2 (QT_SCALE_FACTOR). PNG files, named
+# ...-scale1.png and ...-scale2.png, go to a folder (default
+# build/screenshots). SCREENSHOT_DISPLAY picks the X display (e.g. :93);
+# by default Xvfb takes a free one.
 set -euo pipefail
 build=${1:-build}
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${2:-$root/$build/screenshots}
+for tool in Xvfb openbox tint2; do
+  command -v "$tool" >/dev/null || { echo "$tool is missing: run scripts/install-deps.sh" >&2; exit 1; }
+done
 state=$(mktemp -d)
-trap 'rm -rf "$state"' EXIT
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  rm -rf "$state"
+}
+trap cleanup EXIT
+
 cp "$root/data/demo/state.json" "$state/state.json"
 # Later arrivals and a departure, so that both pages have something to show.
 "$root/$build/bin/quillmoor98-simdemo" "$state/state.json" --seconds 1 --rounds 1 >/dev/null 2>&1 &
+demo=$!
 sleep 4
-kill %1 2>/dev/null || true
-xvfb-run -a -s "-screen 0 1280x900x24" "$root/$build/bin/ui_main_screenshots" "$state/state.json" "$out"
+kill "$demo" 2>/dev/null || true
+
+if [ -n "${SCREENSHOT_DISPLAY:-}" ]; then
+  display=$SCREENSHOT_DISPLAY
+  Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp >/dev/null 2>&1 &
+  pids+=($!)
+else
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$state/display" >/dev/null 2>&1 &
+  pids+=($!)
+  for _ in $(seq 50); do [ -s "$state/display" ] && break; sleep 0.1; done
+  display=":$(tr -d '[:space:]' <"$state/display")"
+fi
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X${display#:}" ] && break; sleep 0.1; done
+export DISPLAY=$display
+openbox >/dev/null 2>&1 &
+pids+=($!)
+tint2 >/dev/null 2>&1 &
+pids+=($!)
+sleep 2
+for scale in 1 2; do
+  QT_SCALE_FACTOR=$scale "$root/$build/bin/ui_main_screenshots" "$state/state.json" "$out" "-scale$scale"
+done

@@ -20,11 +20,12 @@ class FrontEnd : public MonitorView {
   // The refresh timer: its interval (milliseconds) and starting it.
   virtual void SetRefreshInterval(int /*milliseconds*/) {}
   virtual void StartRefreshTimer() {}
-  // The View menu's two check items.
-  virtual void ShowToolbar(bool /*shown*/) {}
-  virtual void ShowStatusbar(bool /*shown*/) {}
-  virtual bool ToolbarShown() const { return true; }
-  virtual bool StatusbarShown() const { return true; }
+  // The View menu's two check items. Without windows they are kept as
+  // read, so that the shared settings file keeps the desktop's choice.
+  virtual void ShowToolbar(bool shown) { toolbarShown_ = shown; }
+  virtual void ShowStatusbar(bool shown) { statusbarShown_ = shown; }
+  virtual bool ToolbarShown() const { return toolbarShown_; }
+  virtual bool StatusbarShown() const { return statusbarShown_; }
   // First activation: hide into the notification area, the tray icon on.
   virtual void EnterNotificationArea() {}
   // Brings the main window back to its normal state before its bounds are
@@ -39,6 +40,8 @@ class FrontEnd : public MonitorView {
  private:
   WindowBounds mainBounds_ = kMainWindowDefaultBounds;
   WindowBounds kickListBounds_ = kKickListDefaultBounds;
+  bool toolbarShown_ = true;
+  bool statusbarShown_ = true;
 };
 
 }  // namespace qm

@@ -1,5 +1,7 @@
 #include "ui/ConnectionTreeModel.h"
 
+#include <QTimer>
+
 #include "ui/TreeImageList.h"
 
 namespace qm {
@@ -7,6 +9,16 @@ namespace qm {
 ConnectionTreeModel::ConnectionTreeModel(ConnectionTree& tree, const TreeImageList& images,
                                          QObject* parent)
     : QAbstractItemModel(parent), tree_(tree), images_(images) {
+  // The rows of a tree that already has nodes, in tree order.
+  tree_.ForEach([this](TreeNode& node) {
+    Row* parentRow = node.Parent() ? rows_.at(node.Parent()) : &root_;
+    auto row = std::make_unique<Row>();
+    row->node = &node;
+    row->parent = parentRow;
+    row->row = static_cast<int>(parentRow->children.size());
+    rows_[&node] = row.get();
+    parentRow->children.push_back(std::move(row));
+  });
   tree_.AddObserver(this);
 }
 
@@ -14,31 +26,43 @@ ConnectionTreeModel::~ConnectionTreeModel() {
   tree_.RemoveObserver(this);
 }
 
+ConnectionTreeModel::Row* ConnectionTreeModel::RowOf(const QModelIndex& index) const {
+  return index.isValid() ? static_cast<Row*>(index.internalPointer()) : const_cast<Row*>(&root_);
+}
+
+QModelIndex ConnectionTreeModel::IndexOfRow(const Row* row) const {
+  if (!row || row == &root_) return {};
+  return createIndex(row->row, 0, const_cast<Row*>(row));
+}
+
 TreeNode* ConnectionTreeModel::NodeOf(const QModelIndex& index) const {
-  return index.isValid() ? static_cast<TreeNode*>(index.internalPointer()) : nullptr;
+  return index.isValid() ? RowOf(index)->node : nullptr;
 }
 
 QModelIndex ConnectionTreeModel::IndexOf(const TreeNode* node) const {
   if (!node) return {};
-  return createIndex(node->Row(), 0, const_cast<TreeNode*>(node));
+  const auto it = rows_.find(node);
+  return it == rows_.end() ? QModelIndex() : IndexOfRow(it->second);
 }
 
 QModelIndex ConnectionTreeModel::index(int row, int column, const QModelIndex& parent) const {
-  if (row < 0 || column != 0 || row >= rowCount(parent)) return {};
-  const TreeNode* p = NodeOf(parent);
-  return IndexOf(p ? p->Child(row) : tree_.TopLevel(row));
+  const Row* p = RowOf(parent);
+  if (row < 0 || column != 0 || parent.column() > 0 ||
+      row >= static_cast<int>(p->children.size())) {
+    return {};
+  }
+  // A view's layout asks for every row at every change; the row number is
+  // known here, so the row object itself is not read.
+  return createIndex(row, 0, p->children[static_cast<std::size_t>(row)].get());
 }
 
 QModelIndex ConnectionTreeModel::parent(const QModelIndex& child) const {
-  const TreeNode* node = NodeOf(child);
-  return node ? IndexOf(node->Parent()) : QModelIndex();
+  return child.isValid() ? IndexOfRow(RowOf(child)->parent) : QModelIndex();
 }
 
 int ConnectionTreeModel::rowCount(const QModelIndex& parent) const {
   if (parent.column() > 0) return 0;
-  const TreeNode* p = NodeOf(parent);
-  const int n = p ? p->ChildCount() : tree_.TopLevelCount();
-  return inserting_ && insertParent_ == p ? n - 1 : n;
+  return static_cast<int>(RowOf(parent)->children.size());
 }
 
 int ConnectionTreeModel::columnCount(const QModelIndex& /*parent*/) const {
@@ -50,6 +74,9 @@ QVariant ConnectionTreeModel::data(const QModelIndex& index, int role) const {
   if (!node) return {};
   switch (role) {
     case Qt::DisplayRole:
+    case Qt::ToolTipRole:
+      // The full text also as a tooltip: a long path may be cut at the
+      // view's edge.
       return QString::fromStdString(node->Text());
     case Qt::DecorationRole:
       return images_.Image(node->ImageIndex());
@@ -59,41 +86,102 @@ QVariant ConnectionTreeModel::data(const QModelIndex& index, int role) const {
 }
 
 Qt::ItemFlags ConnectionTreeModel::flags(const QModelIndex& index) const {
-  const TreeNode* node = NodeOf(index);
-  if (!node) return Qt::NoItemFlags;
+  if (!index.isValid()) return Qt::NoItemFlags;
+  const Row* row = RowOf(index);
+  if (!row->node) return Qt::ItemNeverHasChildren;
   // Files are the last level. Saying so spares a view's layout the child
   // and expansion look-ups of some 30,000 rows per 2,000 users.
-  const Qt::ItemFlags leaf = node->Level() >= 2 ? Qt::ItemNeverHasChildren : Qt::NoItemFlags;
-  return Qt::ItemIsEnabled | Qt::ItemIsSelectable | leaf;
+  const bool file = row->parent->parent && row->parent->parent->parent;
+  return Qt::ItemIsEnabled | Qt::ItemIsSelectable |
+         (file ? Qt::ItemNeverHasChildren : Qt::NoItemFlags);
 }
 
 void ConnectionTreeModel::NodeInserted(TreeNode& node) {
-  inserting_ = true;
-  insertParent_ = node.Parent();
-  beginInsertRows(IndexOf(node.Parent()), node.Row(), node.Row());
-  inserting_ = false;
-  insertParent_ = nullptr;
+  const auto parentIt = rows_.find(node.Parent());
+  Row* parentRow = node.Parent() ? (parentIt == rows_.end() ? nullptr : parentIt->second) : &root_;
+  if (!parentRow) return;
+  const int at = static_cast<int>(parentRow->children.size());
+  beginInsertRows(IndexOfRow(parentRow), at, at);
+  auto row = std::make_unique<Row>();
+  row->node = &node;
+  row->parent = parentRow;
+  row->row = at;
+  rows_[&node] = row.get();
+  parentRow->children.push_back(std::move(row));
   endInsertRows();
 }
 
-void ConnectionTreeModel::NodeAboutToBeRemoved(TreeNode& node) {
-  removing_ = true;
-  beginRemoveRows(IndexOf(node.Parent()), node.Row(), node.Row());
+void ConnectionTreeModel::Forget(Row& row) {
+  rows_.erase(row.node);
+  row.node = nullptr;
+  for (auto& child : row.children) Forget(*child);
 }
 
-void ConnectionTreeModel::NodeRemoved(TreeNode* /*parent*/, int /*row*/) {
-  endRemoveRows();
+void ConnectionTreeModel::NodeAboutToBeRemoved(TreeNode& node) {
+  const auto it = rows_.find(&node);
+  if (it == rows_.end()) return;
+  Row* row = it->second;
+  Forget(*row);
+  if (!row->parent->dropsPending) {
+    row->parent->dropsPending = true;
+    pendingParents_.push_back(row->parent);
+  }
+  if (!flushQueued_) {
+    flushQueued_ = true;
+    QTimer::singleShot(0, this, &ConnectionTreeModel::Flush);
+  }
+}
+
+void ConnectionTreeModel::RemoveDroppedChildren(Row& parent) {
+  parent.dropsPending = false;
+  auto& children = parent.children;
+  const QModelIndex parentIndex = IndexOfRow(&parent);
+  // Runs of dropped rows from the last to the first, so that the rows
+  // before a run keep their numbers.
+  int last = static_cast<int>(children.size()) - 1;
+  while (last >= 0) {
+    if (children[static_cast<std::size_t>(last)]->node) {
+      --last;
+      continue;
+    }
+    int first = last;
+    while (first > 0 && !children[static_cast<std::size_t>(first - 1)]->node) --first;
+    beginRemoveRows(parentIndex, first, last);
+    children.erase(children.begin() + first, children.begin() + last + 1);
+    for (std::size_t i = static_cast<std::size_t>(first); i < children.size(); ++i) {
+      children[i]->row = static_cast<int>(i);
+    }
+    endRemoveRows();
+    last = first - 1;
+  }
+}
+
+void ConnectionTreeModel::Flush() {
+  flushQueued_ = false;
+  if (pendingParents_.empty()) return;
+  // A parent that was dropped itself goes with its own parent's run (and
+  // is freed then), so only the parents still in the tree are kept, before
+  // anything is freed.
+  std::vector<Row*> parents;
+  for (Row* parent : pendingParents_) {
+    if (parent == &root_ || parent->node) parents.push_back(parent);
+  }
+  pendingParents_.clear();
+  removing_ = true;
+  for (Row* parent : parents) RemoveDroppedChildren(*parent);
   removing_ = false;
 }
 
 void ConnectionTreeModel::NodeChanged(TreeNode& node) {
   const QModelIndex i = IndexOf(&node);
+  if (!i.isValid()) return;
   emit dataChanged(i, i, {Qt::DecorationRole});
   emit ExpansionChanged(i, node.Expanded());
 }
 
 void ConnectionTreeModel::MadeVisible(TreeNode& node) {
-  emit NodeMadeVisible(IndexOf(&node));
+  const QModelIndex i = IndexOf(&node);
+  if (i.isValid()) emit NodeMadeVisible(i);
 }
 
 void ConnectionTreeModel::SelectionChanged(TreeNode* node) {

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QAbstractItemModel>
+#include <memory>
+#include <unordered_map>
+#include <vector>
 
 #include "core/ConnectionTree.h"
 
@@ -11,6 +14,14 @@ class TreeImageList;
 // A Qt view of one connection tree. It follows the tree's notifications
 // row by row, so a tick costs the view only what changed. The tree must
 // outlive the model.
+//
+// Removals reach Qt in batches. The tree takes a leaving user away file by
+// file, then share by share, then the user; Qt walks every persistent index
+// of the model (a view keeps one per expanded node) on each removal, which
+// with thousands of users costs more than the whole tick. So the model
+// keeps its own copy of the rows: a node the tree drops stays as an empty
+// row until the batch is handed to Qt, once control returns to the event
+// loop (or at Flush), as one removal per run of adjacent rows.
 class ConnectionTreeModel final : public QAbstractItemModel, private TreeObserver {
   Q_OBJECT
 
@@ -26,11 +37,14 @@ class ConnectionTreeModel final : public QAbstractItemModel, private TreeObserve
   Qt::ItemFlags flags(const QModelIndex& index) const override;
 
   ConnectionTree& Tree() const { return tree_; }
+  // The node of a row; null for a row whose node the tree has dropped.
   TreeNode* NodeOf(const QModelIndex& index) const;
   QModelIndex IndexOf(const TreeNode* node) const;
   // True while rows are being taken out (views must not move the tree's
   // selection then: the tree decides what is selected afterwards).
   bool Removing() const { return removing_; }
+  // Hands the rows of dropped nodes to Qt now.
+  void Flush();
 
  signals:
   // The tree's Expanded flag of a node (a view follows it).
@@ -41,20 +55,31 @@ class ConnectionTreeModel final : public QAbstractItemModel, private TreeObserve
   void TreeSelectionChanged(const QModelIndex& index);
 
  private:
+  struct Row {
+    TreeNode* node = nullptr;  // null once the tree dropped it
+    Row* parent = nullptr;
+    int row = 0;                // among the parent's rows as Qt knows them
+    bool dropsPending = false;  // some children are dropped nodes
+    std::vector<std::unique_ptr<Row>> children;
+  };
+
   void NodeInserted(TreeNode& node) override;
   void NodeAboutToBeRemoved(TreeNode& node) override;
-  void NodeRemoved(TreeNode* parent, int row) override;
   void NodeChanged(TreeNode& node) override;
   void MadeVisible(TreeNode& node) override;
   void SelectionChanged(TreeNode* node) override;
 
+  Row* RowOf(const QModelIndex& index) const;
+  QModelIndex IndexOfRow(const Row* row) const;
+  void Forget(Row& row);
+  void RemoveDroppedChildren(Row& parent);
+
   ConnectionTree& tree_;
   const TreeImageList& images_;
-  // The tree tells of an insertion only once the node is in place, while
-  // Qt must hear of it before. Nodes are only ever appended, so during
-  // beginInsertRows the model hides the last child of this parent.
-  bool inserting_ = false;
-  const TreeNode* insertParent_ = nullptr;
+  Row root_;
+  std::unordered_map<const TreeNode*, Row*> rows_;
+  std::vector<Row*> pendingParents_;
+  bool flushQueued_ = false;
   bool removing_ = false;
 };
 

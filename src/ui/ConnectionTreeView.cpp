@@ -1,5 +1,8 @@
 #include "ui/ConnectionTreeView.h"
 
+#include <QHeaderView>
+#include <QScrollBar>
+#include <QStyle>
 #include <QTimer>
 
 #include "core/ConnectionTree.h"
@@ -13,6 +16,19 @@ ConnectionTreeView::ConnectionTreeView(QWidget* parent) : QTreeView(parent) {
   setEditTriggers(QAbstractItemView::NoEditTriggers);
   setSelectionMode(QAbstractItemView::SingleSelection);
   setUniformRowHeights(true);
+  // A long path is scrolled to rather than cut: the one column is as wide
+  // as the widest row in sight, and at least as wide as the view. Rows in
+  // sight are measured as the user scrolls, resizes, opens or closes (a
+  // measure lays the whole view out, too dear at every tick); a row that
+  // arrives wider than the column widens it at once.
+  header()->setStretchLastSection(false);
+  header()->setResizeContentsPrecision(0);
+  setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+  connect(verticalScrollBar(), &QScrollBar::valueChanged, this,
+          &ConnectionTreeView::FitColumnLater);
+  connect(this, &QTreeView::expanded, this, &ConnectionTreeView::FitColumnLater);
+  connect(this, &QTreeView::collapsed, this, &ConnectionTreeView::FitColumnLater);
   connect(this, &QTreeView::expanded, this,
           [this](const QModelIndex& i) { ViewExpanded(i, true); });
   connect(this, &QTreeView::collapsed, this,
@@ -41,11 +57,46 @@ void ConnectionTreeView::SetTreeModel(ConnectionTreeModel* model) {
           [this](const QModelIndex& parent, int first, int last) {
             TreeNode* node = model_->NodeOf(parent);
             if (!node) return;
-            if (node->ChildCount() == last - first + 1) scheduleDelayedItemsLayout();
+            if (model_->rowCount(parent) == last - first + 1) scheduleDelayedItemsLayout();
             FollowExpansion(parent, node->Expanded());
           });
+  connect(model_, &QAbstractItemModel::rowsInserted, this, &ConnectionTreeView::WidenFor);
   ApplyExpansion(QModelIndex());
   FollowSelection(model_->IndexOf(model_->Tree().Selected()));
+  FitColumnLater();
+}
+
+void ConnectionTreeView::FitColumnLater() {
+  if (fitPending_) return;
+  fitPending_ = true;
+  QTimer::singleShot(0, this, &ConnectionTreeView::FitColumn);
+}
+
+void ConnectionTreeView::WidenFor(const QModelIndex& parent, int first, int last) {
+  // A hidden view is fitted when it is shown.
+  if (header()->count() == 0 || !isVisible()) return;
+  int depth = rootIsDecorated() ? 1 : 0;
+  for (QModelIndex p = parent; p.isValid(); p = p.parent()) ++depth;
+  const int icon = iconSize().isValid()
+                       ? iconSize().width()
+                       : style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
+  int widest = 0;
+  for (int row = first; row <= last; ++row) {
+    const QString text = model_->index(row, 0, parent).data().toString();
+    widest = std::max(widest, fontMetrics().horizontalAdvance(text));
+  }
+  // The icon's and the text's margins on either side.
+  const int width = indentation() * depth + icon + widest + 16;
+  if (width > header()->sectionSize(0)) header()->resizeSection(0, width);
+}
+
+void ConnectionTreeView::FitColumn() {
+  fitPending_ = false;
+  // Measuring lays the view out; a hidden view (the other page, or the
+  // window in the notification area) is measured when it is shown.
+  if (!model_ || header()->count() == 0 || !isVisible()) return;
+  const int width = std::max(viewport()->width(), sizeHintForColumn(0));
+  if (header()->sectionSize(0) != width) header()->resizeSection(0, width);
 }
 
 void ConnectionTreeView::ScrollLater(const QModelIndex& index) {
@@ -67,7 +118,23 @@ void ConnectionTreeView::ScrollNow() {
 
 void ConnectionTreeView::showEvent(QShowEvent* event) {
   QTreeView::showEvent(event);
+  FitColumnLater();
   if (scrollTarget_.isValid()) QTimer::singleShot(0, this, &ConnectionTreeView::ScrollNow);
+}
+
+void ConnectionTreeView::resizeEvent(QResizeEvent* event) {
+  QTreeView::resizeEvent(event);
+  FitColumnLater();
+}
+
+void ConnectionTreeView::SetExpandButtons(bool shown) {
+  expandButtons_ = shown;
+  viewport()->update();
+}
+
+void ConnectionTreeView::drawBranches(QPainter* painter, const QRect& rect,
+                                      const QModelIndex& index) const {
+  if (expandButtons_) QTreeView::drawBranches(painter, rect, index);
 }
 
 TreeNode* ConnectionTreeView::NodeAt(const QPoint& point) const {
@@ -78,7 +145,7 @@ void ConnectionTreeView::ApplyExpansion(const QModelIndex& parent) {
   const int n = model_->rowCount(parent);
   for (int row = 0; row < n; ++row) {
     const QModelIndex i = model_->index(row, 0, parent);
-    FollowExpansion(i, model_->NodeOf(i)->Expanded());
+    if (const TreeNode* node = model_->NodeOf(i)) FollowExpansion(i, node->Expanded());
     ApplyExpansion(i);
   }
 }

@@ -22,10 +22,16 @@ class ConnectionTreeView final : public QTreeView {
   ConnectionTreeModel* TreeModel() const { return model_; }
   // The node under a point of the viewport, or null.
   TreeNode* NodeAt(const QPoint& point) const;
+  // Whether the expand and collapse buttons are drawn (the indentation
+  // stays either way).
+  void SetExpandButtons(bool shown);
+  bool ExpandButtons() const { return expandButtons_; }
 
  protected:
   void currentChanged(const QModelIndex& current, const QModelIndex& previous) override;
   void showEvent(QShowEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
 
  private:
   void FollowExpansion(const QModelIndex& index, bool expanded);
@@ -34,12 +40,17 @@ class ConnectionTreeView final : public QTreeView {
   void ApplyExpansion(const QModelIndex& parent);
   void ScrollLater(const QModelIndex& index);
   void ScrollNow();
+  void FitColumnLater();
+  void FitColumn();
+  void WidenFor(const QModelIndex& parent, int first, int last);
 
   ConnectionTreeModel* model_ = nullptr;
   QPersistentModelIndex scrollTarget_;
   // Changes that came from the tree, not to be sent back.
   bool followingExpansion_ = false;
   bool followingSelection_ = false;
+  bool expandButtons_ = true;
+  bool fitPending_ = false;
 };
 
 }  // namespace qm

@@ -36,6 +36,8 @@ void ShowAlreadyRunning(int& argc, char** argv) {
 int RunDesktop(int& argc, char** argv, ApplicationConfig config) {
   QApplication application(argc, argv);
   QApplication::setApplicationName("Quillmoor 98.........");
+  // Lets the desktop match the windows with the menu entry and its icon.
+  QGuiApplication::setDesktopFileName("quillmoor98");
   QApplication::setQuitOnLastWindowClosed(false);
   QtFileIcons::UseInstalledThemeIfNone();
 

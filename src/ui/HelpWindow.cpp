@@ -8,7 +8,7 @@
 
 namespace qm {
 
-void ShowHelpWindow(const QString& helpFile, QWidget* parent) {
+void ShowHelpWindow(const QStringList& helpFiles, QWidget* parent) {
   static QPointer<QDialog> window;
   if (!window) {
     window = new QDialog(parent);
@@ -21,13 +21,21 @@ void ShowHelpWindow(const QString& helpFile, QWidget* parent) {
     browser->setObjectName("HelpBrowser");
     browser->setOpenExternalLinks(true);
     layout->addWidget(browser);
-    QFile file(helpFile);
-    if (file.open(QIODevice::ReadOnly)) {
-      browser->setHtml(QString::fromUtf8(file.readAll()));
-    } else {
-      browser->setHtml(QStringLiteral("<h2>Help</h2><p>The help file %1 cannot be read: %2.</p>")
-                           .arg(helpFile.toHtmlEscaped(), file.errorString().toHtmlEscaped()));
+    QString error;
+    for (const QString& helpFile : helpFiles) {
+      QFile file(helpFile);
+      if (file.open(QIODevice::ReadOnly)) {
+        browser->setHtml(QString::fromUtf8(file.readAll()));
+        error.clear();
+        break;
+      }
+      // The first place is the one to name when none can be read.
+      if (error.isEmpty()) {
+        error = QStringLiteral("<h2>Help</h2><p>The help file %1 cannot be read: %2.</p>")
+                    .arg(helpFile.toHtmlEscaped(), file.errorString().toHtmlEscaped());
+      }
     }
+    if (!error.isEmpty()) browser->setHtml(error);
   }
   window->show();
   window->raise();

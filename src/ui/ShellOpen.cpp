@@ -39,8 +39,9 @@ void ShellOpen::OpenFile(const std::string& path) {
     messages_.Information("File not found");
     return;
   }
+  // The file is there: what failed is the desktop's handler for its type.
   if (!opener_(QUrl::fromLocalFile(file.absoluteFilePath()))) {
-    messages_.Information("Path not found");
+    messages_.Information(kNoProgram);
   }
 }
 

@@ -105,6 +105,10 @@ void TKickListForm::RemoveUserClick() {
   QTreeWidgetItem* item = ListView->currentItem();
   if (!item || !item->isSelected()) return;
   list_.Remove(static_cast<std::size_t>(ListView->indexOfTopLevelItem(item)));
+  // Nothing is selected afterwards: a second click must not remove the
+  // entry that moved up into the row.
+  ListView->setCurrentItem(nullptr);
+  ListView->clearSelection();
 }
 
 void TKickListForm::ContextMenu(const QPoint& pos) {

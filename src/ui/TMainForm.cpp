@@ -5,11 +5,13 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFont>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -35,6 +37,7 @@
 #include "ui/HelpWindow.h"
 #include "ui/QtFileIcons.h"
 #include "ui/QtMessageBoxes.h"
+#include "ui/ScreenPlacement.h"
 #include "ui/ShellOpen.h"
 #include "ui/TAboutForm.h"
 #include "ui/TKickForm.h"
@@ -113,6 +116,7 @@ TMainForm::TMainForm()
   BuildStatusBar();
   BuildTray();
   connect(&RefreshTimer, &QTimer::timeout, this, &TMainForm::RefreshTimerTimer);
+  new ScreenPlacement(this);
   resize(450, 350);
 }
 
@@ -304,6 +308,7 @@ void TMainForm::BuildPages() {
   FormerConnectionTab = page(TreeViewFormer, false);
   TreeViewCurrent->setItemsExpandable(false);
   TreeViewCurrent->setRootIsDecorated(false);
+  TreeViewCurrent->SetExpandButtons(false);
   PageControl->addTab(CurrentConnectionTab, "Current Connections");
   PageControl->addTab(FormerConnectionTab, "Former Connections");
   connect(PageControl, &QTabWidget::currentChanged, this, &TMainForm::PageControlChange);
@@ -313,12 +318,25 @@ void TMainForm::BuildPages() {
 void TMainForm::BuildStatusBar() {
   StatusBarPanel = statusBar();
   statusBar()->setSizeGripEnabled(true);
-  const int widths[3] = {200, 200, 50};
   const char* texts[3] = {"Disconnect status:", "Number of current users:", ""};
+  // Each panel is at least as wide as the longest text it will show, so
+  // the window's minimum width keeps every status text whole.
+  const QStringList longest[3] = {
+      {Q(DisconnectStatus::StatusBarText(KickNobody)), Q(DisconnectStatus::StatusBarText(KickList)),
+       Q(DisconnectStatus::StatusBarText(KickAll))},
+      {"Number of current users: 00000", "Number of former users: 00000"},
+      {}};
+  const int widths[3] = {200, 200, 50};
   for (int i = 0; i < 3; ++i) {
     StatusPanels[i] = new QLabel(texts[i]);
-    StatusPanels[i]->setMinimumWidth(widths[i]);
     StatusPanels[i]->setFrameShape(QFrame::StyledPanel);
+    int width = widths[i];
+    for (const QString& text : longest[i]) {
+      width = std::max(width, StatusPanels[i]->fontMetrics().horizontalAdvance(text) +
+                                  2 * StatusPanels[i]->frameWidth() + 8);
+    }
+    // The last, empty panel takes what is left.
+    StatusPanels[i]->setMinimumWidth(i == 2 ? 0 : width);
     statusBar()->addWidget(StatusPanels[i], i == 2 ? 1 : 0);
   }
   ProgressBar = new QProgressBar;
@@ -408,8 +426,7 @@ void TMainForm::Attach(Application& app, QtMessageBoxes& messages) {
   };
   listHooks.openComputer = [this](const std::string& name) { shell_->OpenComputer(name); };
   KickListForm = new TKickListForm(app.Rules().List(), messages, listHooks, this);
-  KickListForm->setGeometry(kickListBounds_.Left, kickListBounds_.Top, kickListBounds_.Width,
-                            kickListBounds_.Height);
+  ApplyKickListBounds(kickListBounds_);
   UserNameForm = new TUserNameForm(this);
   ProgramNameForm = new TProgramNameForm(this);
 
@@ -429,6 +446,15 @@ void TMainForm::Start() {
 }
 
 bool TMainForm::event(QEvent* event) {
+  // The window is never narrower than the status panels need (the status
+  // bar would let them overlap), as the style and font give them.
+  if (event->type() == QEvent::Show || event->type() == QEvent::StyleChange ||
+      event->type() == QEvent::FontChange) {
+    if (QLayout* panels = statusBar()->layout()) {
+      panels->activate();
+      setMinimumWidth(panels->minimumSize().width());
+    }
+  }
   // Later activations wait for the server service again, as the first did.
   if (event->type() == QEvent::WindowActivate && started_ && app_ && !closing_) {
     app_->Activate();
@@ -475,8 +501,10 @@ bool TMainForm::CurrentPageActive() const {
 }
 
 void TMainForm::SetCaption(const std::string& text) {
+  // Only the window's own title: a desktop's taskbar shows the window
+  // titles, and an application display name would be appended by Qt to
+  // every window's title, the dialogs' included.
   setWindowTitle(Q(text));
-  QApplication::setApplicationDisplayName(Q(text));
 }
 
 void TMainForm::SetApplicationHint(const std::string& text) {
@@ -522,11 +550,44 @@ void TMainForm::PlayAlertSound() {
 }
 
 void TMainForm::NotifyNewConnection(const std::string& client, const std::string& share) {
+  // A message replaces the one before: the arrivals of one tick go into
+  // one message, sent once the tick is over.
+  arrivals_.push_back({Q(client), Q(share)});
+  if (arrivals_.size() == 1) QTimer::singleShot(0, this, &TMainForm::ShowArrivals);
+}
+
+QString TMainForm::ArrivalsMessage(const std::vector<Arrival>& arrivals, QString* title) {
+  if (arrivals.size() == 1) {
+    if (title) *title = "New connection";
+    return QString("%1 connected to %2").arg(arrivals[0].client, arrivals[0].share);
+  }
+  constexpr std::size_t kNamed = 10;
+  QStringList names;
+  for (std::size_t i = 0; i < arrivals.size() && i < kNamed; ++i) names << arrivals[i].client;
+  QString text = QString("%1 new connections: %2").arg(arrivals.size()).arg(names.join(", "));
+  if (arrivals.size() > kNamed) text += QString(" and %1 more").arg(arrivals.size() - kNamed);
+  if (title) *title = "New connections";
+  return text;
+}
+
+void TMainForm::ShowArrivals() {
+  if (arrivals_.empty()) return;
   // Through the notification area's messages (freedesktop notifications on
   // current desktops); without a notification area there is nobody to tell.
-  if (!TrayIcon->isVisible() || !QSystemTrayIcon::supportsMessages()) return;
-  TrayIcon->showMessage("New connection", QString("%1 connected to %2").arg(Q(client), Q(share)),
-                        connectedIcon_, 8000);
+  const bool tray = TrayIcon->isVisible() && QSystemTrayIcon::supportsMessages();
+  // A message shown before the notification area has placed the icon
+  // would point at the screen's corner; the icon gets a moment to settle.
+  if (tray && TrayIcon->geometry().isEmpty() && trayWaits_ < 8) {
+    ++trayWaits_;
+    QTimer::singleShot(250, this, &TMainForm::ShowArrivals);
+    return;
+  }
+  trayWaits_ = 0;
+  QString title;
+  const QString text = ArrivalsMessage(arrivals_, &title);
+  arrivals_.clear();
+  if (tray) TrayIcon->showMessage(title, text, connectedIcon_, 8000);
+  emit ArrivalsNotified(title, text);
 }
 
 void TMainForm::StopRefreshTimer() {
@@ -540,9 +601,13 @@ void TMainForm::RequestTerminate() {
 }
 
 void TMainForm::ApplyMainWindowBounds(const WindowBounds& bounds) {
-  bounds_ = bounds;
-  homePosition_ = QPoint(bounds.Left, bounds.Top);
+  // Bounds from another screen or scale factor are brought onto this one,
+  // and saved so.
   resize(std::max(bounds.Width, 1), std::max(bounds.Height, 1));
+  move(bounds.Left, bounds.Top);
+  ScreenPlacement::KeepOnScreen(*this);
+  homePosition_ = pos();
+  bounds_ = WindowBounds{pos().y(), pos().x(), height(), width()};
 }
 
 WindowBounds TMainForm::MainWindowBounds() const {
@@ -553,7 +618,9 @@ WindowBounds TMainForm::MainWindowBounds() const {
 
 void TMainForm::ApplyKickListBounds(const WindowBounds& bounds) {
   kickListBounds_ = bounds;
-  if (KickListForm) KickListForm->setGeometry(bounds.Left, bounds.Top, bounds.Width, bounds.Height);
+  if (!KickListForm) return;
+  KickListForm->setGeometry(bounds.Left, bounds.Top, bounds.Width, bounds.Height);
+  ScreenPlacement::KeepOnScreen(*KickListForm);
 }
 
 WindowBounds TMainForm::KickListBounds() const {
@@ -725,6 +792,7 @@ void TMainForm::RefreshTimerTimer() {
   if (!app_ || closing_) return;
   try {
     app_->Tick();
+    CatchUpViews();
   } catch (const std::exception& e) {
     // The tick has cleared its busy flag; the next one tries again.
     std::cerr << "quillmoor98: a refresh failed: " << e.what() << std::endl;
@@ -763,11 +831,17 @@ void TMainForm::AboutClick() {
 }
 
 void TMainForm::HelpClick() {
-  if (app_) ShowHelpWindow(Q(app_->HelpFile()), this);
+  if (!app_) return;
+  // The data folder may be a folder of its own (QUILLMOOR98_PROGRAM_DIR);
+  // the help file then still lies beside the program.
+  ShowHelpWindow({Q(app_->HelpFile()), QCoreApplication::applicationDirPath() + "/" +
+                                           QFileInfo(Q(app_->HelpFile())).fileName()},
+                 this);
 }
 
 void TMainForm::ClearformerconnectionsClick() {
   if (history_) history_->ClearformerconnectionsClick();
+  CatchUpViews();
 }
 
 void TMainForm::CollapseformerconnectionsClick() {
@@ -777,10 +851,21 @@ void TMainForm::CollapseformerconnectionsClick() {
 void TMainForm::DeleteuserfromconnectionlistClick() {
   if (history_)
     history_->DeleteuserfromconnectionlistClick(app_->GetMonitor().TreeViewFormer.Selected());
+  CatchUpViews();
+}
+
+void TMainForm::CatchUpViews() {
+  // The views show the end state of a tick or command before anything is
+  // painted or clicked.
+  if (currentModel_) currentModel_->Flush();
+  if (formerModel_) formerModel_->Flush();
 }
 
 void TMainForm::SaveformerconnectionsasClick() {
   if (!app_) return;
+  // The file dialog asks before it replaces a file: a Linux user expects
+  // it of a save dialog, and the history written over is not to be lost
+  // to a slip.
   const QString path = QFileDialog::getSaveFileName(this);
   if (path.isEmpty()) return;
   std::string error;

@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QTimer>
 #include <memory>
+#include <vector>
 
 #include "app/FrontEnd.h"
 #include "enforce/DisconnectStatus.h"
@@ -176,6 +177,18 @@ class TMainForm final : public QMainWindow, public FrontEnd, private DisconnectS
   TTreeNodeCustom* SelectedRecord() const;
   ConnectionTreeView* ActiveTree() const;
 
+  // A new user of one tick: the client and the share it connected to.
+  struct Arrival {
+    QString client, share;
+  };
+  // The notification for the arrivals of one tick, and its title.
+  static QString ArrivalsMessage(const std::vector<Arrival>& arrivals, QString* title = nullptr);
+
+ signals:
+  // The notification of one tick's arrivals, sent to the notification
+  // area when there is one.
+  void ArrivalsNotified(const QString& title, const QString& text);
+
  protected:
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
@@ -193,6 +206,8 @@ class TMainForm final : public QMainWindow, public FrontEnd, private DisconnectS
   void TreeSelectionChanged(bool current);
   void WhoToKickChanged(int value) override;
   void ShowTreeMenu(ConnectionTreeView* tree, const QPoint& pos);
+  void ShowArrivals();
+  void CatchUpViews();
 
   Application* app_ = nullptr;
   QtMessageBoxes* messages_ = nullptr;
@@ -213,6 +228,8 @@ class TMainForm final : public QMainWindow, public FrontEnd, private DisconnectS
   bool terminating_ = false;
   bool closing_ = false;
   bool minimized_ = false;
+  std::vector<Arrival> arrivals_;
+  int trayWaits_ = 0;
 };
 
 }  // namespace qm

@@ -13,6 +13,8 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QStyle>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -21,6 +23,7 @@
 #include "enforce/ProgramList.h"
 #include "ui/AdminPassword.h"
 #include "ui/QtFileIcons.h"
+#include "ui/ScreenPlacement.h"
 #include "ui/SpinEdit.h"
 
 namespace qm {
@@ -63,8 +66,13 @@ TOptionsForm::TOptionsForm(Settings& settings, ProgramList& programs, AdminPassw
   strip->addStretch();
   strip->addWidget(OKButton);
 
+  pageArea_ = new QScrollArea;
+  pageArea_->setWidget(PageControl);
+  pageArea_->setWidgetResizable(true);
+  pageArea_->setFrameShape(QFrame::NoFrame);
+  pageArea_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(PageControl);
+  layout->addWidget(pageArea_);
   layout->addLayout(strip);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
@@ -267,6 +275,28 @@ void TOptionsForm::SyncFromSettings() {
 void TOptionsForm::SetBeep(const std::function<void()>& beep) {
   for (SpinEdit* field : {RefreshSpinEdit, CountSpinEdit, IdleSpinEdit, MaxNumberSpinEdit}) {
     field->SetBeep(beep);
+  }
+}
+
+void TOptionsForm::setVisible(bool visible) {
+  if (visible) FitToScreen();
+  QDialog::setVisible(visible);
+}
+
+void TOptionsForm::FitToScreen() {
+  const QSize pages = PageControl->sizeHint();
+  const QWidget* near = parentWidget() ? parentWidget()->window() : this;
+  const QRect screen = AvailableAreaFor(near->frameGeometry());
+  const QMargins margins = layout()->contentsMargins();
+  // The title bar, the margins and the button strip beside the tabs.
+  const int chrome =
+      32 + margins.top() + margins.bottom() + layout()->spacing() + OKButton->sizeHint().height();
+  const int room = screen.isEmpty() ? pages.height() : screen.height() - chrome;
+  if (pages.height() <= room) {
+    pageArea_->setFixedSize(pages);
+  } else {
+    const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, this);
+    pageArea_->setFixedSize(pages.width() + bar, std::max(room, 100));
   }
 }
 

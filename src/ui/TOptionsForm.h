@@ -17,6 +17,8 @@ class QTabWidget;
 class QToolButton;
 class QTreeWidget;
 
+class QScrollArea;
+
 namespace qm {
 
 class AdminPassword;
@@ -94,6 +96,7 @@ class TOptionsForm final : public QDialog {
 
  public slots:
   void done(int result) override;
+  void setVisible(bool visible) override;
 
  private:
   struct Snapshot {
@@ -111,6 +114,9 @@ class TOptionsForm final : public QDialog {
   void RestoreSnapshot();
   void UpdateEnabledStates();
   void ShowProgramList();
+  // On a screen lower than the dialog (a small one, or a high scale
+  // factor) the tabs scroll, so that "OK" and "Cancel" stay in reach.
+  void FitToScreen();
 
   void Confirm();
   void LaunchCheckBoxClick(bool checked);
@@ -125,6 +131,7 @@ class TOptionsForm final : public QDialog {
   MessageBoxes& messages_;
   OptionsFormHooks hooks_;
   QButtonGroup* soundChoice_ = nullptr;
+  QScrollArea* pageArea_ = nullptr;
   Snapshot snapshot_;
   bool confirmed_ = false;
   bool syncing_ = false;  // controls set from Settings: no calling out

@@ -12,6 +12,8 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -168,6 +170,21 @@ TEST_F(ConsoleProgramTest, StepModeFollowsTheStateBetweenTicks) {
   EXPECT_EQ(run.Wait(), 0);
   EXPECT_EQ(TreeSize(), 5u * 392u);  // two users, two shares, one file
   EXPECT_TRUE(fs::exists(dir_ + "/Quillmoor98.ini"));
+}
+
+TEST_F(ConsoleProgramTest, ViewKeysOfTheDesktopSurviveAConsoleRun) {
+  {
+    std::ofstream ini(dir_ + "/Quillmoor98.ini");
+    ini << "[View]\nToolbar=0\nStatusbar=0\n";
+  }
+  ConsoleRun run({"--step"});
+  ASSERT_TRUE(run.WaitFor("tick 1 ")) << run.Out() << run.Err();
+  run.CloseInput();
+  ASSERT_EQ(run.Wait(), 0);
+  std::ifstream ini(dir_ + "/Quillmoor98.ini");
+  const std::string text((std::istreambuf_iterator<char>(ini)), std::istreambuf_iterator<char>());
+  EXPECT_NE(text.find("Toolbar=0"), std::string::npos) << text;
+  EXPECT_NE(text.find("Statusbar=0"), std::string::npos) << text;
 }
 
 TEST_F(ConsoleProgramTest, SecondInstanceIsRefusedUntilTheFirstDies) {

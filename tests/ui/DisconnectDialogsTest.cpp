@@ -26,6 +26,7 @@ class DisconnectDialogsTest : public QObject {
   void OkKeepsTheChangesAndAddressUpdates();
   void AddedNamesAreUpperCasedAndDuplicatesRefused();
   void RemoveWithNothingSelectedDoesNothing();
+  void RemoveLeavesNoEntrySelected();
   void ContextMenuOnlyWithAnEntrySelected();
 };
 
@@ -161,6 +162,25 @@ void DisconnectDialogsTest::RemoveWithNothingSelectedDoesNothing() {
   QVERIFY(driver.Finished());
   QCOMPARE(list.Count(), std::size_t{1});
   QCOMPARE(list.Entry(0).EntryName, std::string("A"));
+}
+
+void DisconnectDialogsTest::RemoveLeavesNoEntrySelected() {
+  DisconnectList list;
+  for (const char* name : {"A", "B", "C"}) list.AddEntry(name, "1");
+  test::RecordingMessages messages;
+  TKickListForm form(list, messages, {});
+  ModalDriver driver;
+  driver.On("Disconnect List", [&](QDialog&) {
+    form.ListView->setCurrentItem(form.ListView->topLevelItem(0));
+    form.RemoveUserButton->click();
+    QVERIFY(form.ListView->selectedItems().isEmpty());
+    form.RemoveUserButton->click();  // a second click has nothing to remove
+    form.OKButton->click();
+  });
+  form.ShowModal();
+  QVERIFY(driver.Finished());
+  QCOMPARE(list.Count(), std::size_t{2});
+  QCOMPARE(list.Entry(0).EntryName, std::string("B"));
 }
 
 void DisconnectDialogsTest::ContextMenuOnlyWithAnEntrySelected() {

@@ -1,15 +1,22 @@
 // The main window over a running program on an in-memory server: context
 // menus per node kind and their enabling, the pages' status text, the tray
 // menu's status in step with the status bar, the tooltip's limit, and the
-// history commands.
+// history commands; what a desktop user sees of it: whole status texts,
+// exact titles, windows on the screen, one notification per tick, full
+// paths, title-bar buttons, the help file.
 #include <QAbstractButton>
 #include <QAction>
+#include <QFile>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QTextBrowser>
 #include <QtTest>
 
 #include "ModalDriver.h"
@@ -19,7 +26,14 @@
 #include "ui/ConnectionTreeModel.h"
 #include "ui/ConnectionTreeView.h"
 #include "ui/QtMessageBoxes.h"
+#include "ui/ShellOpen.h"
+#include "ui/TAboutForm.h"
+#include "ui/TKickForm.h"
+#include "ui/TKickListForm.h"
 #include "ui/TMainForm.h"
+#include "ui/TOptionsForm.h"
+#include "ui/TProgramNameForm.h"
+#include "ui/TUserNameForm.h"
 
 namespace qm {
 
@@ -77,6 +91,15 @@ class MainWindowTest : public QObject {
   void TooltipIsCutAt62Characters();
   void ClearKeepsTheOpenConnectionsAfterYes();
   void CaptionAndCountsFollowTheTick();
+  void StatusTextsStayWholeAtTheDefaultSize();
+  void TitlesAreExactlyTheirCaptions();
+  void WindowsComeBackOntoTheScreen();
+  void ArrivalsOfOneTickMakeOneNotification();
+  void OpenSaysWhenNoProgramTakesTheFile();
+  void LongPathsScrollAndShowWhole();
+  void CurrentTreeDrawsNoExpandButtons();
+  void DialogsOfferOnlyTheirTitleBarButtons();
+  void HelpIsFoundBesideTheProgram();
 };
 
 void MainWindowTest::ContextMenusPerNodeKind() {
@@ -202,6 +225,184 @@ void MainWindowTest::CaptionAndCountsFollowTheTick() {
   QCOMPARE(p.form.windowTitle(), QString("Quillmoor 98 - 2 connection(s)"));
   QCOMPARE(p.form.TrayIcon->toolTip(), QString("2 connection(s) / 0 open file(s)"));
   QCOMPARE(p.form.TreeViewCurrent->model()->rowCount(), 2);
+}
+
+void MainWindowTest::StatusTextsStayWholeAtTheDefaultSize() {
+  Program p;
+  p.Connect("PC1", "DOCS");
+  p.app->Tick();
+  p.form.resize(450, 350);
+  p.form.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&p.form));
+  auto whole = [&] {
+    for (int i = 0; i < 2; ++i) {
+      QLabel* panel = p.form.StatusPanels[i];
+      QApplication::processEvents();
+      const int room = panel->contentsRect().width();
+      if (room < panel->fontMetrics().horizontalAdvance(panel->text())) return panel->text();
+    }
+    const QRect first = p.form.StatusPanels[0]->geometry();
+    return first.right() < p.form.StatusPanels[1]->geometry().left() ? QString() : "overlap";
+  };
+  for (int who : {KickNobody, KickList, KickAll}) {
+    p.app->Rules().Status().SetWhoToKick(who);
+    QCOMPARE(whole(), QString());
+  }
+  p.form.PageControl->setCurrentIndex(1);
+  QCOMPARE(p.form.StatusPanels[1]->text(), QString("Number of former users: 1"));
+  QCOMPARE(whole(), QString());
+}
+
+void MainWindowTest::TitlesAreExactlyTheirCaptions() {
+  Program p;
+  p.app->Tick();
+  p.Connect("PC1", "DOCS");
+  p.app->Tick();
+  QCOMPARE(p.form.windowTitle(), QString("Quillmoor 98 - 1 connection(s)"));
+  // Qt appends a display name, once set, to every window's title.
+  QCOMPARE(QGuiApplication::applicationDisplayName(), QGuiApplication::applicationName());
+}
+
+void MainWindowTest::WindowsComeBackOntoTheScreen() {
+  Program p;
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  auto onScreen = [&](const WindowBounds& b) {
+    return screen.contains(QRect(b.Left, b.Top, b.Width, b.Height));
+  };
+  // Stored on a wider screen, and at twice the scale.
+  p.form.ApplyMainWindowBounds({100, screen.right() + 320, 500, 700});
+  QVERIFY(onScreen(p.form.MainWindowBounds()));
+  p.form.ApplyMainWindowBounds({-40, -40, screen.height() * 2, screen.width() * 2});
+  QVERIFY(onScreen(p.form.MainWindowBounds()));
+  p.form.ApplyKickListBounds({screen.bottom() + 50, 10, 300, 250});
+  QVERIFY(onScreen(p.form.KickListBounds()));
+  // A dialog centred on a window that stands mostly off the screen.
+  p.form.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&p.form));
+  p.form.move(screen.right() - 60, screen.bottom() - 60);
+  QRect shown;
+  ModalDriver driver;
+  driver.On("Disconnect", [&](QDialog& d) {
+    shown = d.frameGeometry();
+    d.reject();
+  });
+  p.form.KickClick();
+  QVERIFY(driver.Finished());
+  QVERIFY2(screen.contains(shown), qPrintable(QString("%1,%2 %3x%4")
+                                                  .arg(shown.x())
+                                                  .arg(shown.y())
+                                                  .arg(shown.width())
+                                                  .arg(shown.height())));
+}
+
+void MainWindowTest::ArrivalsOfOneTickMakeOneNotification() {
+  Program p;
+  p.app->GetSettings().Notify = true;
+  p.app->Tick();
+  QSignalSpy notified(&p.form, &TMainForm::ArrivalsNotified);
+  for (const char* client : {"PC1", "PC2", "PC3", "PC4"}) p.Connect(client, "DOCS");
+  p.app->Tick();
+  QTRY_COMPARE(notified.count(), 1);
+  QCOMPARE(notified[0][0].toString(), QString("New connections"));
+  QCOMPARE(notified[0][1].toString(), QString("4 new connections: PC1, PC2, PC3, PC4"));
+  p.Connect("PC5", "PUB");
+  p.app->Tick();
+  QTRY_COMPARE(notified.count(), 2);
+  QCOMPARE(notified[1][1].toString(), QString("PC5 connected to PUB"));
+  // A crowd is named in part.
+  std::vector<TMainForm::Arrival> crowd(12, {"PC", "DOCS"});
+  QVERIFY(TMainForm::ArrivalsMessage(crowd).endsWith(", PC and 2 more"));
+}
+
+void MainWindowTest::OpenSaysWhenNoProgramTakesTheFile() {
+  Program p;
+  const QString path = p.dir.path() + "/report.xyz";
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.close();
+  ShellOpen shell(p.messages, [](const QUrl&) { return false; });
+  QStringList said;
+  ModalDriver driver;
+  driver.On("", test::Note(&said, QMessageBox::Ok)).On("", test::Note(&said, QMessageBox::Ok));
+  shell.OpenFile(path.toStdString());
+  shell.OpenFile((p.dir.path() + "/gone.xyz").toStdString());
+  QVERIFY(driver.Finished());
+  QCOMPARE(said, QStringList({ShellOpen::kNoProgram, "File not found"}));
+}
+
+void MainWindowTest::LongPathsScrollAndShowWhole() {
+  Program p;
+  const std::string path = "/srv/docs/invoices/2026/march/customer-invoice-00421-final-copy.pdf";
+  p.Connect("PC1", "DOCS");
+  p.backend->tables.files.push_back({"DOCS", "PC1", "user-PC1", path});
+  p.app->Tick();
+  p.form.resize(p.form.minimumWidth(), 350);
+  p.form.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&p.form));
+  ConnectionTreeView* view = p.form.TreeViewCurrent;
+  const QModelIndex file =
+      view->TreeModel()->IndexOf(p.M().TreeViewCurrent.TopLevel(0)->Child(0)->Child(0));
+  QCOMPARE(file.data(Qt::ToolTipRole).toString(), QString::fromStdString(path));
+  QTRY_VERIFY(view->horizontalScrollBar()->maximum() > 0);
+  const int needed = view->fontMetrics().horizontalAdvance(QString::fromStdString(path));
+  QVERIFY(view->visualRect(file).width() >= needed);
+}
+
+void MainWindowTest::CurrentTreeDrawsNoExpandButtons() {
+  Program p;
+  p.Connect("PC1", "DOCS");
+  p.backend->tables.files.push_back({"DOCS", "PC1", "user-PC1", "/srv/docs/a.txt"});
+  p.app->Tick();
+  p.form.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&p.form));
+  // The room left of a share's icon, where an expand button would be.
+  auto buttonRoomIsBlank = [&](ConnectionTreeView* view, TreeNode* share) {
+    view->selectionModel()->clear();
+    const QRect row = view->visualRect(view->TreeModel()->IndexOf(share));
+    const QImage image = view->viewport()->grab().toImage();
+    const QRect room(row.left() - view->indentation(), row.top(), view->indentation(),
+                     row.height());
+    const QRgb blank = image.pixel(view->viewport()->width() - 2, row.center().y());
+    for (int x = room.left(); x <= room.right(); ++x)
+      for (int y = room.top(); y <= room.bottom(); ++y)
+        if (image.pixel(x, y) != blank) return false;
+    return true;
+  };
+  QVERIFY(buttonRoomIsBlank(p.form.TreeViewCurrent, p.M().TreeViewCurrent.TopLevel(0)->Child(0)));
+  p.form.PageControl->setCurrentIndex(1);
+  p.form.TreeViewFormer->expandAll();
+  QVERIFY(!buttonRoomIsBlank(p.form.TreeViewFormer, p.M().TreeViewFormer.TopLevel(0)->Child(0)));
+}
+
+void MainWindowTest::DialogsOfferOnlyTheirTitleBarButtons() {
+  Program p;
+  for (QDialog* dialog : std::initializer_list<QDialog*>{
+           p.form.OptionsForm, p.form.KickForm, p.form.KickListForm, p.form.UserNameForm,
+           p.form.ProgramNameForm, p.form.AboutForm}) {
+    const Qt::WindowFlags flags = dialog->windowFlags();
+    QVERIFY2(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)),
+             qPrintable(dialog->windowTitle()));
+    QCOMPARE(bool(flags & Qt::WindowCloseButtonHint), dialog != p.form.AboutForm);
+    // Only the Disconnect List may be resized, so no other offers to maximise.
+    dialog->show();
+    QCOMPARE(dialog->minimumSize() == dialog->maximumSize(), dialog != p.form.KickListForm);
+    dialog->hide();
+  }
+}
+
+void MainWindowTest::HelpIsFoundBesideTheProgram() {
+  Program p;  // its data folder is a folder of its own, without the help file
+  p.form.HelpClick();
+  QTextBrowser* browser = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (auto* b = w->findChild<QTextBrowser*>("HelpBrowser")) browser = b;
+  }
+  QVERIFY(browser);
+  QFile help(QCoreApplication::applicationDirPath() + "/Quillmoor98.hlp");
+  QVERIFY(help.exists());
+  QVERIFY(!browser->toPlainText().contains("cannot be read"));
+  QVERIFY(!browser->toPlainText().trimmed().isEmpty());
+  browser->window()->close();
 }
 
 }  // namespace qm
