@@ -165,7 +165,13 @@ void Application::Activate() {
     monitor_->RefreshBusy = false;
     sessionEnding_ = false;
     front_.EnterNotificationArea();
-    Tick();
+    try {
+      Tick();
+    } catch (...) {
+      // A first tick that failed must not leave the monitor without a timer.
+      front_.StartRefreshTimer();
+      throw;
+    }
     front_.StartRefreshTimer();
   }
 }
