@@ -19,8 +19,7 @@ constexpr const char* kHelpFileName = "Quillmoor98.hlp";
 // A list file that could not be read at start-up is never replaced: the
 // entries it holds are worth more than the ones of this run.
 std::string KeptUnreadFile(const std::string& path) {
-  return "Cannot create file " + path +
-         ": it could not be read at start-up and is left as it is";
+  return "Cannot create file " + path + ": it could not be read at start-up and is left as it is";
 }
 }  // namespace
 
@@ -55,12 +54,13 @@ bool Application::SetStartupRegistration(bool enabled) {
 bool Application::Create() {
   // A save that was killed midway left its temporary file; the file it was
   // to replace is whole.
-  RemoveStaleTemporaryFiles(config_.programDirectory,
-                            {kTreeFileName, DisconnectListFile::kFileName, ProgramListFile::kFileName});
+  RemoveStaleTemporaryFiles(config_.programDirectory, {kTreeFileName, DisconnectListFile::kFileName,
+                                                       ProgramListFile::kFileName});
   const std::size_t slash = config_.settingsPath.find_last_of('/');
-  const std::string settingsFolder = slash == std::string::npos ? "."
-                                     : slash == 0               ? "/"
-                                                                : config_.settingsPath.substr(0, slash);
+  std::string settingsFolder = ".";
+  if (slash != std::string::npos) {
+    settingsFolder = slash == 0 ? "/" : config_.settingsPath.substr(0, slash);
+  }
   RemoveStaleTemporaryFiles(settingsFolder, {config_.settingsPath.substr(slash + 1)});
 
   // The main window.

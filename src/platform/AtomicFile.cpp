@@ -32,7 +32,8 @@ std::string TempSuffix() {
   unsigned char bytes[kTempSuffixLength];
   if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
     // No entropy yet: any distinct name does, O_EXCL guards it.
-    const auto seed = static_cast<unsigned long>(::getpid()) ^ static_cast<unsigned long>(::clock());
+    const auto seed =
+        static_cast<unsigned long>(::getpid()) ^ static_cast<unsigned long>(::clock());
     for (std::size_t i = 0; i < sizeof bytes; ++i) bytes[i] = static_cast<unsigned char>(seed >> i);
   }
   std::string suffix;

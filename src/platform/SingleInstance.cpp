@@ -47,7 +47,8 @@ std::string SingleInstance::LockPathFor(const std::string& name, uid_t user) {
   }
   if (user == 0) {
     ::mkdir(kRootLockFolder, 0700);
-    if (PrivateFolder(kRootLockFolder, user)) return std::string(kRootLockFolder) + "/" + base + ".lock";
+    if (PrivateFolder(kRootLockFolder, user))
+      return std::string(kRootLockFolder) + "/" + base + ".lock";
   }
   return "/tmp/" + base + "-" + std::to_string(user) + ".lock";
 }

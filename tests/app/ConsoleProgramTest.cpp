@@ -292,9 +292,7 @@ TEST_F(ConsoleProgramTest, HostileClientNamesAreShownEscapedAndKeptApart) {
 // the shared data and settings folders.
 TEST_F(ConsoleProgramTest, PlantedLinksAndSpecialFilesAreRefusedAndLeftAsTheyAre) {
   const std::string secret = dir_ + "/shadow";
-  {
-    std::ofstream(secret) << "root:$6$secret:19000::::::\n";
-  }
+  { std::ofstream(secret) << "root:$6$secret:19000::::::\n"; }
   ::chmod(secret.c_str(), 04755);
   for (const char* name : {"/KickList.dat", "/ProgramList.dat"}) {
     fs::create_symlink(secret, dir_ + name);
@@ -311,7 +309,8 @@ TEST_F(ConsoleProgramTest, PlantedLinksAndSpecialFilesAreRefusedAndLeftAsTheyAre
   EXPECT_EQ(run.Wait(), 0);
   for (const char* name : {"/KickList.dat", "/ProgramList.dat", "/Quillmoor98.ini"}) {
     EXPECT_NE(run.Err().find(dir_ + name + ": it is a symbolic link"), std::string::npos)
-        << name << "\n" << run.Err();
+        << name << "\n"
+        << run.Err();
     EXPECT_TRUE(fs::is_symlink(dir_ + name)) << name;
   }
   EXPECT_NE(run.Err().find(dir_ + "/Tree.dat: it is not a regular file"), std::string::npos);
@@ -342,9 +341,13 @@ TEST_F(ConsoleProgramTest, ListThatCannotBeReadIsNotWrittenBackEmpty) {
   ASSERT_EQ(::chown(runtime.c_str(), 65534, 65534), 0);
   ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
   std::string error;
-  const std::vector<std::string> argv = {
-      "/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
-      std::string(QM_BIN_DIR) + "/quillmoor98", "--console", "--step"};
+  const std::vector<std::string> argv = {"/usr/bin/setpriv",
+                                         "--reuid=65534",
+                                         "--regid=65534",
+                                         "--clear-groups",
+                                         std::string(QM_BIN_DIR) + "/quillmoor98",
+                                         "--console",
+                                         "--step"};
   const ProcessResult result = [&] {
     ProcessRunner::Options options;
     options.input = "\n";

@@ -92,8 +92,8 @@ TEST_F(AtomicFileTest, SetGroupIdFolderSharesNewFilesWithItsGroup) {
 TEST_F(AtomicFileTest, OnlyOldTemporaryFilesOfOurNamesAreRemoved) {
   auto make = [&](const std::string& name, int ageSeconds) {
     std::ofstream(File(name)) << "partial";
-    fs::last_write_time(File(name), fs::file_time_type::clock::now() -
-                                        std::chrono::seconds(ageSeconds));
+    fs::last_write_time(File(name),
+                        fs::file_time_type::clock::now() - std::chrono::seconds(ageSeconds));
   };
   make("Tree.dat.a1B2c3", 300);
   make("Tree.dat.young1", 0);     // a save that may run now

@@ -25,8 +25,8 @@ std::string ProgramName(long pid) {
   if (n <= 0) return {};
   std::string path(target, static_cast<std::size_t>(n));
   const std::string deleted = " (deleted)";
-  if (path.size() > deleted.size() && path.compare(path.size() - deleted.size(), deleted.size(),
-                                                   deleted) == 0) {
+  if (path.size() > deleted.size() &&
+      path.compare(path.size() - deleted.size(), deleted.size(), deleted) == 0) {
     path.resize(path.size() - deleted.size());
   }
   return path.substr(path.find_last_of('/') + 1);
@@ -53,8 +53,7 @@ std::set<std::string> SocketInodes(long pid) {
   if (!dir) return inodes;
   while (const dirent* entry = ::readdir(dir)) {
     char target[64];
-    const ssize_t n =
-        ::readlink((folder + "/" + entry->d_name).c_str(), target, sizeof target - 1);
+    const ssize_t n = ::readlink((folder + "/" + entry->d_name).c_str(), target, sizeof target - 1);
     if (n <= 0) continue;
     const std::string link(target, static_cast<std::size_t>(n));
     if (link.rfind("socket:[", 0) == 0 && link.back() == ']') {

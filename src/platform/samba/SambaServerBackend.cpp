@@ -491,8 +491,9 @@ NetStatus SambaServerBackend::DeleteClientSessions(const std::string& client,
     args.push_back(std::to_string(pid));
     if (options_.endSession.empty()) args.push_back("shutdown");
     ProcessResult run;
-    const NetStatus s = RunTool(
-        options_.endSession.empty() ? options_.smbcontrol : options_.endSession, std::move(args), run);
+    const NetStatus s =
+        RunTool(options_.endSession.empty() ? options_.smbcontrol : options_.endSession,
+                std::move(args), run);
     // A process that has gone meanwhile needs no shutdown.
     if (s != NERR_Success && result == NERR_Success && SmbdAlive(pid)) result = s;
   }

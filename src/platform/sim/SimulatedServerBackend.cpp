@@ -144,7 +144,8 @@ bool SimulatedServerBackend::Reload() {
   bool family95 = family95_;
   ServerTables tables;
   std::map<std::string, NetStatus> failures;
-  const bool ok = ReadWholeFile(path_, text, error, kDataFileMaxBytes, true) && Parse(text, tables, family95, failures, why);
+  const bool ok = ReadWholeFile(path_, text, error, kDataFileMaxBytes, true) &&
+                  Parse(text, tables, family95, failures, why);
   std::lock_guard lock(stateMutex_);
   valid_ = ok;
   if (ok) {
@@ -182,7 +183,8 @@ NetStatus SimulatedServerBackend::DeleteClientSessions(const std::string& client
   bool family95 = family95_;
   ServerTables tables;
   std::map<std::string, NetStatus> failures;
-  if (!ReadWholeFile(path_, text, error, kDataFileMaxBytes, true) || !Parse(text, tables, family95, failures, why)) {
+  if (!ReadWholeFile(path_, text, error, kDataFileMaxBytes, true) ||
+      !Parse(text, tables, family95, failures, why)) {
     return NERR_ServerNotStarted;
   }
   const NetStatus s = RemoveClient(tables, client, key);
