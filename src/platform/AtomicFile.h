@@ -29,9 +29,10 @@ mode_t DataFileMode(const std::string& path);
 // new file gets mode (never set-user-ID, set-group-ID or sticky) narrowed
 // by the umask, whatever an existing file or a link at path had: a link at
 // path is replaced, never followed. On failure error says what, which path
-// and why, and false is returned.
+// and why, and false is returned. The program's data and settings files
+// pass DataFileMode(path).
 bool WriteFileAtomically(const std::string& path, const std::string& data, std::string& error,
-                         mode_t mode = kPrivateFileMode);
+                         mode_t mode = 0644);
 
 enum class FileRead { kRead, kMissing, kRefused };
 

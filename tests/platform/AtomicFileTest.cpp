@@ -64,7 +64,7 @@ TEST_F(AtomicFileTest, NewFileTakesOurModeNeverThatOfALinkOrTheOldFile) {
   std::string error;
   const std::string link = File("Tree.dat");
   fs::create_symlink(secret_, link);
-  ASSERT_TRUE(WriteFileAtomically(link, "new", error)) << error;
+  ASSERT_TRUE(WriteFileAtomically(link, "new", error, kPrivateFileMode)) << error;
   EXPECT_EQ(ModeOf(link) & 07777, 0600u);  // a regular file of ours replaced the link
   EXPECT_TRUE(S_ISREG(ModeOf(link)));
   EXPECT_EQ(ModeOf(secret_) & 07777, 04755u);  // the target is untouched
