@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -83,6 +84,9 @@ bool WriteFileAtomically(const std::string& path, const std::string& data, std::
     fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd < 0 && errno != EEXIST) break;
   }
+  // Held while the save runs: a start-up that cleans up leftovers leaves a
+  // locked temporary file alone (another copy of the program writes it).
+  if (fd >= 0) ::flock(fd, LOCK_EX);
   if (fd < 0) {
     error = Describe("Cannot create file", path, errno);
     return false;
@@ -205,7 +209,10 @@ std::vector<std::string> RemoveStaleTemporaryFiles(const std::string& folder,
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
     if (now - st.st_mtime < minAge.count()) continue;
-    if (::unlink(path.c_str()) == 0) removed.push_back(path);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlink(path.c_str()) == 0) removed.push_back(path);
+    ::close(fd);
   }
   ::closedir(dir);
   return removed;

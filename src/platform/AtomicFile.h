@@ -54,11 +54,12 @@ bool ReadWholeFile(const std::string& path, std::string& data, std::string& erro
 bool FileExists(const std::string& path);
 
 // Removes the temporary files that an interrupted WriteFileAtomically of
-// one of names left in folder, once older than minAge (a younger one may
-// belong to a save that runs now in another copy of the program). Returns
+// one of names left in folder. A save that runs now in another copy of the
+// program (a member's desktop program beside the service) keeps its file
+// locked; one younger than minAge may not have taken its lock yet. Returns
 // the paths removed.
 std::vector<std::string> RemoveStaleTemporaryFiles(
     const std::string& folder, const std::vector<std::string>& names,
-    std::chrono::seconds minAge = std::chrono::seconds(60));
+    std::chrono::seconds minAge = std::chrono::seconds(5));
 
 }  // namespace qm

@@ -1,6 +1,8 @@
 // The data and settings files as a local attacker meets them: links,
 // FIFOs, devices, huge files and planted modes in a folder they may write.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -99,9 +101,14 @@ TEST_F(AtomicFileTest, OnlyOldTemporaryFilesOfOurNamesAreRemoved) {
   make("Tree.dat.young1", 0);     // a save that may run now
   make("Tree.dat.damaged", 300);  // a kept damaged history
   make("Other.dat.a1B2c3", 300);
+  make("Tree.dat.Locked", 300);  // a save that runs now in another copy
+  const int writer = ::open(File("Tree.dat.Locked").c_str(), O_RDONLY);
+  ASSERT_EQ(::flock(writer, LOCK_EX), 0);
   fs::create_symlink(secret_, File("KickList.dat.zzzzzz"));
   const auto removed = RemoveStaleTemporaryFiles(dir_, {"Tree.dat", "KickList.dat"});
+  ::close(writer);
   EXPECT_EQ(removed, std::vector<std::string>{File("Tree.dat.a1B2c3")});
+  EXPECT_TRUE(fs::exists(File("Tree.dat.Locked")));
   EXPECT_TRUE(fs::exists(File("Tree.dat.young1")));
   EXPECT_TRUE(fs::exists(File("Tree.dat.damaged")));
   EXPECT_TRUE(fs::exists(File("Other.dat.a1B2c3")));
