@@ -5,13 +5,14 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  nlohmann-json3-dev libcli11-dev
+  nlohmann-json3-dev libcli11-dev libc-ares-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   samba smbclient samba-common-bin
   qt6-base-dev qt6-multimedia-dev qt6-svg-dev
   xvfb xauth
   sudo systemd desktop-file-utils
+  libmicrohttpd-dev libsystemd-dev prometheus python3-jsonschema
 )
 
 missing=()

@@ -103,7 +103,7 @@ bool Application::Create() {
       tool = JoinPath(slash == std::string::npos ? "." : config_.programFile.substr(0, slash),
                       NameTable::kToolName);
     }
-    names_ = std::make_unique<NameTable>(config_.programDirectory, tool);
+    names_ = std::make_unique<NameTable>(tool);
     LookupServices services = TIPThreadStarter::ForMonitor(*monitor_, steps_, *names_);
     services.UpdateAddress = [this](const std::string& name, const std::string& address) {
       rules_->List().UpdateAddress(name, address);

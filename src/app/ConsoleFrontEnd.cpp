@@ -14,10 +14,12 @@ ConsoleFrontEnd::ConsoleFrontEnd(std::ostream& out, std::ostream& err,
     : out_(out), err_(err), now_(std::move(now)) {}
 
 void ConsoleFrontEnd::Information(const std::string& text) {
+  if (messageSink_) return messageSink_(false, text);
   err_ << "info: " << Printable(text) << std::endl;
 }
 
 void ConsoleFrontEnd::Error(const std::string& text) {
+  if (messageSink_) return messageSink_(true, text);
   err_ << "error: " << Printable(text) << std::endl;
 }
 

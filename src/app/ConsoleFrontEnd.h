@@ -31,6 +31,10 @@ class ConsoleFrontEnd final : public FrontEnd, public MessageBoxes, public TreeO
   void WakeUpForSteps() override;
   // The descriptor that becomes readable when lookup steps wait (-1: none).
   void SetWakeUpDescriptor(int fd) { wakeFd_ = fd; }
+  // Where message boxes go instead of standard error (the journal); empty:
+  // standard error.
+  using MessageSink = std::function<void(bool isError, const std::string& text)>;
+  void SetMessageSink(MessageSink sink) { messageSink_ = std::move(sink); }
 
   // TreeObserver of the current tree
   void NodeInserted(TreeNode& node) override;
@@ -53,6 +57,7 @@ class ConsoleFrontEnd final : public FrontEnd, public MessageBoxes, public TreeO
   bool timerOn_ = false;
   bool terminate_ = false;
   int wakeFd_ = -1;
+  MessageSink messageSink_;
 };
 
 }  // namespace qm

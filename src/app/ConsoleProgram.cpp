@@ -59,12 +59,21 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
   ConsoleFrontEnd front(out, err, [&clock] { return clock.Now(); });
   const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   front.SetWakeUpDescriptor(wake);
+  // Outlives the application, whose monitor reports to it; listens before
+  // anything is read or written, so a port in use changes nothing.
+  ConsoleTelemetry telemetry(options.telemetry, out);
+  if (std::string error; !telemetry.Listen(error)) {
+    err << "quillmoor98: metrics: " << error << std::endl;
+    ::close(wake);
+    return 1;
+  }
   Application app(std::move(config), front, front, &clock);
   if (!app.Create()) {
     err << "quillmoor98: the server service cannot be bound: " << app.ServerError() << std::endl;
+    ::close(wake);
     return 0;
   }
-  app.GetMonitor().TreeViewCurrent.AddObserver(&front);
+  telemetry.Attach(app, front);
 
   // A tick that throws has cleared its busy flag; the next one tries
   // again, as in the desktop program.
@@ -76,23 +85,22 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
     }
   };
   int ticks = 0;
+  auto tickLine = [&] {
+    if (options.step) {
+      telemetry.TickLine(ticks, app.GetMonitor().CurrentUserCount, app.GetMonitor().OpenFileCount);
+    }
+  };
   auto tick = [&] {
     caught([&] { app.Tick(); });
     ++ticks;
-    if (options.step) {
-      out << "tick " << ticks << " users " << app.GetMonitor().CurrentUserCount << " files "
-          << app.GetMonitor().OpenFileCount << std::endl;
-    }
+    tickLine();
   };
   // The first activation runs the first tick.
   const int before = app.GetMonitor().ProgramStarting ? 0 : 1;
   caught([&] { app.Activate(); });
   if (before == 0 && !app.GetMonitor().ProgramStarting) {
     ++ticks;
-    if (options.step) {
-      out << "tick " << ticks << " users " << app.GetMonitor().CurrentUserCount << " files "
-          << app.GetMonitor().OpenFileCount << std::endl;
-    }
+    tickLine();
   }
 
   auto nextTick = SteadyClock::now() + std::chrono::milliseconds(front.RefreshIntervalMs());
@@ -140,7 +148,7 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
   // session: no password, the history stored, the settings written.
   if (ending) app.SessionEnd();
   app.Destroy();
-  app.GetMonitor().TreeViewCurrent.RemoveObserver(&front);
+  telemetry.Detach();
   front.SetWakeUpDescriptor(-1);
   ::close(wake);
   return 0;

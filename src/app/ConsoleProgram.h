@@ -4,18 +4,22 @@
 #include <iosfwd>
 
 #include "app/Application.h"
+#include "app/ConsoleTelemetry.h"
 
 namespace qm {
 
 struct ConsoleOptions {
   // Ticks driven by standard input (one per line) instead of the timer.
   bool step = false;
+  // The metrics endpoint and the form of the events.
+  ConsoleTelemetryOptions telemetry;
 };
 
 // Runs the program without windows until a signal (SIGINT, SIGTERM,
 // SIGHUP: like the end of a desktop session, the history is stored and the
 // settings written), the end of standard input in step mode, or a fatal
-// failure of the server service. Returns the process's exit code.
+// failure of the server service. Returns the process's exit code: 1 when
+// the metrics endpoint cannot listen.
 int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inputFd,
                std::ostream& out, std::ostream& err);
 

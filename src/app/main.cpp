@@ -4,11 +4,14 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cstdlib>
 #include <iostream>
 #include <string>
 
 #include "app/ConsoleProgram.h"
 #include "app/InstalledLayout.h"
+#include "observe/JournalEventWriter.h"
+#include "observe/ListenAddress.h"
 #include "platform/ProcProcessList.h"
 #include "platform/ProgramPaths.h"
 #include "platform/ServerBackendFactory.h"
@@ -39,6 +42,14 @@ constexpr const char* kFooter = R"(Front ends:
   --console --step ticks driven by standard input: the first tick at start-up,
                    then one per line read; after every tick one line
                    "tick N users U files F". End of input shuts down normally.
+  --console --metrics [ADDRESS:]PORT
+                   also serves Prometheus metrics at http://ADDRESS:PORT/metrics
+                   (ADDRESS: 127.0.0.1 unless given; an IPv6 address in
+                   brackets; the usual port is 19098).
+  --console --events json
+                   one JSON object per event instead of the text line (and per
+                   tick with --step). Under systemd the text events go to the
+                   journal with QUILLMOOR98_* fields.
 
 Environment:
   QUILLMOOR98_SERVER        samba (default) or sim:PATH (simulated server state)
@@ -48,7 +59,13 @@ Environment:
                             who is not root, none otherwise
   QUILLMOOR98_SYSCONFDIR    folder of Quillmoor98.ini (default /etc)
   QUILLMOOR98_PROGRAM_DIR   folder of Tree.dat, KickList.dat, ProgramList.dat
-                            (default: the program's folder))";
+                            (default: the program's folder)
+  QUILLMOOR98_METRICS       [ADDRESS:]PORT of the metrics endpoint when
+                            --metrics is not given (console only)
+  QUILLMOOR98_METRICS_CLIENTS
+                            1: a quillmoor98_client_info metric per current
+                            client (its names and address as labels)
+  QUILLMOOR98_EVENTS        text (default) or json, when --events is not given)";
 
 // The installed program's own defaults, when this build has them.
 std::string InstalledFooter(const qm::InstalledLayout& layout) {
@@ -74,6 +91,16 @@ int main(int argc, char** argv) {
   bool step = false;
   cli.add_flag("--console", console, "run without windows");
   cli.add_flag("--step", step, "with --console: one tick per line of standard input");
+  std::string metrics;
+  bool metricsClients = false;
+  std::string events;
+  cli.add_option("--metrics", metrics,
+                 "with --console: serve Prometheus metrics on [ADDRESS:]PORT (default address "
+                 "127.0.0.1)");
+  cli.add_flag("--metrics-clients", metricsClients,
+               "with --metrics: an info metric per current client, names and address as labels");
+  cli.add_option("--events", events, "with --console: text (default) or json")
+      ->check(CLI::IsMember({"text", "json"}));
   cli.set_version_flag("--version", std::string("Quillmoor 98 ") + kVersion);
   const qm::InstalledLayout installed{QM_INSTALLED_PROGRAM_FILE, QM_INSTALLED_PROGRAM_DIR,
                                       QM_INSTALLED_SETTINGS_DIR, QM_INSTALLED_HELP_FILE,
@@ -84,6 +111,42 @@ int main(int argc, char** argv) {
     std::cerr << "quillmoor98: --step goes with --console" << std::endl;
     return 2;
   }
+  auto fromEnvironment = [](const char* name) {
+    const char* value = std::getenv(name);
+    return std::string(value ? value : "");
+  };
+  // The environment speaks to the console only: the desktop program of
+  // the same machine may share it.
+  if (console) {
+    if (metrics.empty()) metrics = fromEnvironment("QUILLMOOR98_METRICS");
+    if (events.empty()) events = fromEnvironment("QUILLMOOR98_EVENTS");
+    if (!metricsClients) metricsClients = fromEnvironment("QUILLMOOR98_METRICS_CLIENTS") == "1";
+  }
+  if (!console &&
+      (cli.count("--metrics") || cli.count("--events") || cli.count("--metrics-clients"))) {
+    std::cerr << "quillmoor98: --metrics and --events go with --console" << std::endl;
+    return 2;
+  }
+  qm::ConsoleOptions options;
+  options.step = step;
+  if (!metrics.empty()) {
+    std::string error;
+    options.telemetry.metrics = qm::ListenAddress::Parse(metrics, error);
+    if (!options.telemetry.metrics) {
+      std::cerr << "quillmoor98: --metrics " << metrics << ": " << error << std::endl;
+      return 2;
+    }
+  }
+  options.telemetry.metricsClients = metricsClients;
+  if (events == "json") {
+    options.telemetry.events = qm::EventFormat::Json;
+  } else if (!events.empty() && events != "text") {
+    std::cerr << "quillmoor98: QUILLMOOR98_EVENTS must be text or json, not " << events
+              << std::endl;
+    return 2;
+  }
+  options.telemetry.journal = options.telemetry.events == qm::EventFormat::Text &&
+                              qm::JournalEventWriter::IsJournalStream(STDOUT_FILENO);
 
   const std::string programFile = qm::ProgramFile();
   qm::SingleInstance instance;
@@ -121,8 +184,6 @@ int main(int argc, char** argv) {
   };
 
   if (console) {
-    qm::ConsoleOptions options;
-    options.step = step;
     return qm::RunConsole(options, std::move(config), STDIN_FILENO, std::cout, std::cerr);
   }
 #ifdef QM_HAVE_GUI

@@ -36,6 +36,9 @@ Monitor::Monitor(ServerApi& api, Settings& settings, const MonitorPorts& ports)
 Monitor::~Monitor() {
   // Threads first, records after (a user outlives its lookup).
   for (UserEntry& u : Users) {
+    if (TUser* user = u.User(); user && user->IPThread) user->IPThread->Terminate();
+  }
+  for (UserEntry& u : Users) {
     if (TUser* user = u.User(); user && user->IPThread) {
       user->IPThread->Terminate();
       user->IPThread->WaitFor();
@@ -120,6 +123,11 @@ void Monitor::SweepShares(UserEntry& user, bool shuttingDown) {
 }
 
 void Monitor::SweepUsers(bool shuttingDown) {
+  // Every departing user's lookup is told to stop before the first wait,
+  // so they all wind down together and each wait below is short.
+  for (UserEntry& u : Users) {
+    if (TUser* user = u.User(); !u.Seen && user && user->IPThread) user->IPThread->Terminate();
+  }
   for (auto it = Users.begin(); it != Users.end();) {
     UserEntry& u = *it;
     SweepShares(u, shuttingDown);

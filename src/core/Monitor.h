@@ -47,6 +47,7 @@ class Monitor {
   FileIcons& Icons() { return *icons_; }
   LookupStarter& Lookups() { return *lookups_; }
   TickRules& Rules() { return *rules_; }
+  const TickRules& Rules() const { return *rules_; }
   Telemetry& Metrics() { return *telemetry_; }
   void SetTelemetry(Telemetry* telemetry);
   void SetRules(TickRules* rules);

@@ -37,6 +37,8 @@ class EntryList {
   }
   iterator begin() { return entries_.begin(); }
   iterator end() { return entries_.end(); }
+  typename std::list<Entry>::const_iterator begin() const { return entries_.begin(); }
+  typename std::list<Entry>::const_iterator end() const { return entries_.end(); }
   bool empty() const { return entries_.empty(); }
   std::size_t size() const { return entries_.size(); }
   Entry& front() { return entries_.front(); }

@@ -1,5 +1,6 @@
 #include "core/RefreshCycle.h"
 
+#include <chrono>
 #include <string>
 
 namespace qm {
@@ -35,8 +36,11 @@ void RefreshCycle::SetNodeIcons(TreeNode* currentNode, TreeNode* formerNode, int
 void RefreshCycle::RefreshTimerTimer() {
   if (m_.RefreshBusy) return;
   BusyGuard guard(m_.RefreshBusy);
+  const auto start = std::chrono::steady_clock::now();
   Tick();
   m_.ProgramStarting = false;
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  m_.Metrics().TickFinished(m_, took.count());
 }
 
 void RefreshCycle::Tick() {

@@ -28,7 +28,12 @@ class EnforcementRules final : public TickRules {
   // QuakeNT on the NT family, Quake95 otherwise.
   void ProgramWatch() override;
   void KickLastUser() override { disconnector_.KickLastUser(); }
-  void KickAllUsers() override { disconnector_.KickAllUsers(); }
+  // While the program watch forces the status "all", it is the watch that
+  // disconnects.
+  void KickAllUsers() override {
+    disconnector_.KickAllUsers(watcher_.QuakeActive() ? DisconnectRule::ProgramWatch
+                                                      : DisconnectRule::All);
+  }
   void KickListIdle() override { disconnector_.KickListIdle(); }
 
   DisconnectStatus& Status() { return status_; }

@@ -1,6 +1,8 @@
 #include "enforce/SessionDisconnector.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "core/Text.h"
 
@@ -21,11 +23,19 @@ void SessionDisconnector::KickUserNT95(const std::string& client, std::uint32_t 
 void SessionDisconnector::SessionPass(const Chooser& choose) {
   ServerApi& api = m_.Api();
   const int n = api.SessionsInit();
+  // A client with several sessions is one disconnection.
+  std::vector<const TUser*> told;
   for (int i = 0; i < n; ++i) {
     const std::string client = api.FromPlatformString(api.SessionClient(i));
     TTreeNodeCustom* record = nullptr;
     TreeNode* node = nullptr;
-    if (!choose(client, record, node)) continue;
+    DisconnectRule rule = DisconnectRule::Command;
+    if (!choose(client, record, node, rule)) continue;
+    const auto* user = dynamic_cast<const TUser*>(record);
+    if (user && std::find(told.begin(), told.end(), user) == told.end()) {
+      told.push_back(user);
+      m_.Metrics().Disconnecting(*user, rule);
+    }
     KickUserNT95(client, static_cast<std::uint32_t>(api.SessionKey(i)));
     if (record) record->ExitStatus = stKicked;
     MarkSubtreeKicked(node);
@@ -46,10 +56,12 @@ void SessionDisconnector::KickButtonClick() {
     return;
   }
   const std::string name = node->Text();
-  SessionPass([&](const std::string& client, TTreeNodeCustom*& record, TreeNode*& mark) {
+  SessionPass([&](const std::string& client, TTreeNodeCustom*& record, TreeNode*& mark,
+                  DisconnectRule& rule) {
     if (client != name) return false;
     record = node->Data();
     mark = node;
+    rule = DisconnectRule::Command;
     return true;
   });
 }
@@ -62,40 +74,55 @@ void SessionDisconnector::KickLastUser() {
   }
   if (!last) return;
   const std::string name = last->Text();
-  SessionPass([&](const std::string& client, TTreeNodeCustom*& record, TreeNode*& mark) {
+  SessionPass([&](const std::string& client, TTreeNodeCustom*& record, TreeNode*& mark,
+                  DisconnectRule& rule) {
     if (client != name) return false;
     record = last->Data();
     mark = last;
+    rule = DisconnectRule::MaximumUsers;
     return true;
   });
 }
 
-void SessionDisconnector::KickAllUsers() {
-  SessionPass([&](const std::string& client, TTreeNodeCustom*& record, TreeNode*& mark) {
+void SessionDisconnector::KickAllUsers(DisconnectRule why) {
+  SessionPass([&](const std::string& client, TTreeNodeCustom*& record, TreeNode*& mark,
+                  DisconnectRule& rule) {
     UserEntry* entry = m_.Users.Find(client);
     if (!entry) return false;
     record = entry->User();
     mark = FindNode(m_.TreeViewCurrent, nullptr, client);
+    rule = why;
     return true;
   });
 }
 
 void SessionDisconnector::KickListIdle() {
-  SessionPass([&](const std::string& client, TTreeNodeCustom*& record, TreeNode*& mark) {
+  SessionPass([&](const std::string& client, TTreeNodeCustom*& record, TreeNode*& mark,
+                  DisconnectRule& rule) {
     UserEntry* entry = m_.Users.Find(client);
-    if (!entry || !entry->User() || !ChosenByRules(*entry->User())) return false;
+    if (!entry || !entry->User()) return false;
+    const std::optional<DisconnectRule> chosen = RuleFor(*entry->User());
+    if (!chosen) return false;
     record = entry->User();
     mark = FindNode(m_.TreeViewCurrent, nullptr, client);
+    rule = *chosen;
     return true;
   });
 }
 
-bool SessionDisconnector::ChosenByRules(const TUser& user) const {
+std::optional<DisconnectRule> SessionDisconnector::RuleFor(const TUser& user) const {
   const Settings& s = m_.Options();
-  if (status_.WhoToKick() == KickList && list_.ListsUser(user.Name, user.IPAddress)) return true;
-  if (s.Idle > 0 && IdleLongerThan(m_.Now(), user.LastActivity, s.Idle)) return true;
-  return s.IPFilter && user.IPAddress != kNotKnownYet &&
-         !AddressPassesFilter(user.IPAddress, s.IPFilterString);
+  if (status_.WhoToKick() == KickList && list_.ListsUser(user.Name, user.IPAddress)) {
+    return DisconnectRule::DisconnectList;
+  }
+  if (s.Idle > 0 && IdleLongerThan(m_.Now(), user.LastActivity, s.Idle)) {
+    return DisconnectRule::Idle;
+  }
+  if (s.IPFilter && user.IPAddress != kNotKnownYet &&
+      !AddressPassesFilter(user.IPAddress, s.IPFilterString)) {
+    return DisconnectRule::AddressFilter;
+  }
+  return std::nullopt;
 }
 
 bool SessionDisconnector::AddressPassesFilter(std::string_view address, std::string_view filter) {

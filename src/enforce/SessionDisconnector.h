@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "core/Monitor.h"
@@ -28,8 +29,9 @@ class SessionDisconnector {
   void KickButtonClick();
   // The newest current user (the last top-level node of the current tree).
   void KickLastUser();
-  // Every current user.
-  void KickAllUsers();
+  // Every current user; rule says why (the status "all" itself, or the
+  // program watch that forced it).
+  void KickAllUsers(DisconnectRule rule = DisconnectRule::All);
   // The current users on the Disconnect List (status KickList), idle longer
   // than Idle minutes, or outside the address filter.
   void KickListIdle();
@@ -45,14 +47,15 @@ class SessionDisconnector {
   static bool IdleLongerThan(TDateTime now, TDateTime lastActivity, int idleMinutes);
 
  private:
-  // Chooses the record and node to mark for the session of a client;
-  // false leaves the session alone.
-  using Chooser =
-      std::function<bool(const std::string& client, TTreeNodeCustom*& record, TreeNode*& node)>;
+  // Chooses the record and node to mark for the session of a client, and
+  // the rule that chose it; false leaves the session alone.
+  using Chooser = std::function<bool(const std::string& client, TTreeNodeCustom*& record,
+                                     TreeNode*& node, DisconnectRule& rule)>;
   // SessionsInit .. SessionsExit: every chosen session is deleted and its
   // user marked. Kept short: lookup threads enumerate sessions too.
   void SessionPass(const Chooser& choose);
-  bool ChosenByRules(const TUser& user) const;
+  // The first rule that chooses user, if any.
+  std::optional<DisconnectRule> RuleFor(const TUser& user) const;
 
   Monitor& m_;
   const DisconnectStatus& status_;

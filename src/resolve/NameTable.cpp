@@ -1,54 +1,27 @@
 #include "resolve/NameTable.h"
 
 #include <arpa/inet.h>
-#include <netdb.h>
 #include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
-
-#include <cstdio>
-#include <cstring>
-#include <fstream>
-#include <mutex>
-#include <string_view>
 
 #include "core/Resources.h"
 #include "resolve/RunAndWait.h"
+#include "resolve/SessionListing.h"
 
 namespace qm {
 
 namespace {
-
-// Every table shares the two work files of the program's folder.
-std::mutex& WorkFilesLock() {
-  static std::mutex lock;
-  return lock;
-}
-
-// The address text in a listing is at most this long.
-constexpr std::size_t kAddressWidth = 16;
-
-// A listing line without its line end (LF or CR LF). An ended listing
-// gives empty lines.
-bool ReadLine(std::istream& in, std::string& line) {
-  if (!std::getline(in, line)) {
-    line.clear();
-    return false;
-  }
-  if (!line.empty() && line.back() == '\r') line.pop_back();
-  return true;
-}
 
 bool IsBlankOrControl(char c) {
   const auto b = static_cast<unsigned char>(c);
   return b <= 0x20 || b == 0x7F;
 }
 
-std::string TrimBlanksAndControls(std::string_view text) {
+std::string_view Trimmed(std::string_view text) {
   std::size_t begin = 0, end = text.size();
   while (begin < end && IsBlankOrControl(text[begin])) ++begin;
   while (end > begin && IsBlankOrControl(text[end - 1])) --end;
-  return std::string(text.substr(begin, end - begin));
+  return text.substr(begin, end - begin);
 }
 
 // Decimal digits only; -1 for anything else, for "" and for more digits
@@ -63,42 +36,115 @@ int ParseDecimal(std::string_view text) {
   return value;
 }
 
-}  // namespace
-
-NameTable::NameTable(std::string programDirectory, std::string toolPath)
-    : programDirectory_(std::move(programDirectory)),
-      toolPath_(std::move(toolPath)),
-      addressFile_(programDirectory_ + "/" + kAddressFile),
-      nameFile_(programDirectory_ + "/" + kNameFile),
-      run_([](const std::vector<std::string>& arguments, const std::string& outputPath) {
-        return RunAndWait(arguments, outputPath, kToolTimeLimit);
-      }),
-      reverse_(&NameTable::ReverseLookup) {}
-
-std::string NameTable::CutLine(const std::string& line) {
-  if (line.size() <= 20) return {};
-  return line.substr(19, line.size() - 20);
+bool IsHex(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
 }
 
-bool NameTable::PairListings(std::istream& names, std::istream& addresses,
-                             const std::string& computerName, std::string& found) {
-  found = kNotKnown;
-  std::string nameLine, addressLine;
-  while (ReadLine(names, nameLine)) {
-    const std::string cutName = CutLine(nameLine);
-    // An empty name occurs nowhere.
-    const std::size_t column =
-        computerName.empty() ? std::string::npos : cutName.find(computerName);
-    ReadLine(addresses, addressLine);
-    const std::string cutAddress = CutLine(addressLine);
-    if (column != std::string::npos && !cutAddress.empty()) {
-      found =
-          column < cutAddress.size()
-              ? TrimBlanksAndControls(std::string_view(cutAddress).substr(column, kAddressWidth))
-              : std::string();
+// "<xx>", the NetBIOS suffix, at text[at].
+bool SuffixAt(std::string_view text, std::size_t at) {
+  return text.size() >= at + 4 && text[at] == '<' && IsHex(text[at + 1]) && IsHex(text[at + 2]) &&
+         text[at + 3] == '>';
+}
+
+// A session line: four blanks, the local name's 15 characters and its
+// suffix, state and direction, then from the remote column on the remote
+// computer. Header, ruler and "No Connections" lines are none.
+struct SessionLine {
+  std::string_view lead;    // everything before the remote column
+  std::string_view remote;  // the rest, without its line end
+};
+
+constexpr std::size_t kLead = SessionListing::kRemoteColumn - 1;
+
+bool ParseSessionLine(std::string_view line, SessionLine& out) {
+  if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  if (line.size() <= kLead || line.substr(0, 4) != "    " || !SuffixAt(line, 19)) return false;
+  out.lead = line.substr(0, kLead);
+  out.remote = line.substr(kLead);
+  return true;
+}
+
+std::vector<SessionLine> SessionLines(std::string_view listing) {
+  std::vector<SessionLine> lines;
+  while (!listing.empty()) {
+    const std::size_t end = listing.find('\n');
+    const std::string_view line = listing.substr(0, end);
+    listing.remove_prefix(end == std::string_view::npos ? listing.size() : end + 1);
+    SessionLine s;
+    if (ParseSessionLine(line, s)) lines.push_back(s);
+  }
+  return lines;
+}
+
+}  // namespace
+
+NameTable::NameTable(std::string toolPath, const ReverseResolver::Options& resolver)
+    : toolPath_(std::move(toolPath)),
+      run_([](const std::vector<std::string>& arguments, std::string& output,
+              std::stop_token cancel) {
+        return RunAndWait(arguments, output, kToolTimeLimit, std::move(cancel));
+      }),
+      resolver_(std::make_unique<ReverseResolver>(resolver)),
+      captures_(std::make_unique<ListingCapture>(
+          [this](std::stop_token cancel) { return Capture(std::move(cancel)); })) {
+  reverse_ = [resolver = resolver_.get()](const std::string& address, std::stop_token stop) {
+    return resolver->HostName(address, std::move(stop));
+  };
+}
+
+bool NameTable::SplitListings(std::string_view output, std::string_view& names,
+                              std::string_view& addresses) {
+  for (std::size_t at = 0; at < output.size();) {
+    const std::size_t end = output.find('\n', at);
+    const std::string_view line =
+        output.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
+    if (line == std::string_view(&kListingSeparator, 1)) {
+      names = output.substr(0, at);
+      addresses = end == std::string_view::npos ? std::string_view() : output.substr(end + 1);
+      return true;
+    }
+    if (end == std::string_view::npos) break;
+    at = end + 1;
+  }
+  return false;
+}
+
+bool NameTable::IsAddress(std::string_view text) {
+  if (text.empty() || text.size() > 64) return false;
+  unsigned char bytes[sizeof(in6_addr)];
+  const std::string whole(text);
+  if (inet_pton(AF_INET, whole.c_str(), bytes) == 1) return true;
+  const std::size_t percent = whole.find('%');
+  if (percent != std::string::npos) {
+    const std::string_view zone = text.substr(percent + 1);
+    if (zone.empty()) return false;
+    for (char c : zone) {
+      const bool ok = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                      c == '.' || c == '-' || c == '_';
+      if (!ok) return false;
     }
   }
-  return !names.bad() && !addresses.bad();
+  return inet_pton(AF_INET6, whole.substr(0, percent).c_str(), bytes) == 1;
+}
+
+bool NameTable::ParseListings(std::string_view names, std::string_view addresses,
+                              ListingCapture::Table& table) {
+  table.clear();
+  const std::vector<SessionLine> nameLines = SessionLines(names);
+  const std::vector<SessionLine> addressLines = SessionLines(addresses);
+  if (nameLines.size() != addressLines.size()) return false;
+  for (std::size_t i = 0; i < nameLines.size(); ++i) {
+    // Lines of two readings, or of another layout, must not be paired.
+    if (nameLines[i].lead != addressLines[i].lead) return false;
+    std::string_view name = nameLines[i].remote;
+    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
+    if (name.size() < 4 || !SuffixAt(name, name.size() - 4)) return false;
+    name = Trimmed(name.substr(0, name.size() - 4));
+    if (name.empty()) continue;
+    const std::string_view address = Trimmed(addressLines[i].remote);
+    table[std::string(name)] = IsAddress(address) ? std::string(address) : std::string();
+  }
+  return true;
 }
 
 int NameTable::NextOctet(std::string& text) {
@@ -122,17 +168,6 @@ bool NameTable::ParseAddress(const std::string& text, std::array<std::uint8_t, 4
   return true;
 }
 
-std::string NameTable::ReverseLookup(const std::array<std::uint8_t, 4>& bytes) {
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  std::memcpy(&address.sin_addr, bytes.data(), bytes.size());
-  char host[NI_MAXHOST];
-  const int r = getnameinfo(reinterpret_cast<const sockaddr*>(&address), sizeof address, host,
-                            sizeof host, nullptr, 0, NI_NAMEREQD);
-  if (r != 0 || host[0] == '\0') return kNotKnown;
-  return host;
-}
-
 std::string NameTable::ToolBesideProgram() {
   std::string path(4096, '\0');
   const ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
@@ -143,32 +178,30 @@ std::string NameTable::ToolBesideProgram() {
   return path.substr(0, slash) + "/" + kToolName;
 }
 
-std::string NameTable::CaptureAndParse(const std::string& computerName) const {
-  std::lock_guard lock(WorkFilesLock());
-  // A stopped pass leaves its files for the next complete pass to replace.
-  if (run_({toolPath_, "-S"}, addressFile_) != 0) return kNotKnown;
-  if (run_({toolPath_, "-s"}, nameFile_) != 0) return kNotKnown;
-  std::string found;
-  {
-    std::ifstream names(nameFile_, std::ios::binary);
-    std::ifstream addresses(addressFile_, std::ios::binary);
-    if (!names.is_open() || !addresses.is_open()) return kNotKnown;
-    if (!PairListings(names, addresses, computerName, found)) return kNotKnown;
-  }
-  std::remove(nameFile_.c_str());
-  std::remove(addressFile_.c_str());
-  return found;
+std::shared_ptr<const ListingCapture::Table> NameTable::Capture(std::stop_token cancel) const {
+  // One run lists both from one reading of the sessions, so the lines
+  // pair even while clients come and go.
+  std::string output;
+  if (run_({toolPath_, "-s", "-S"}, output, std::move(cancel)) != 0) return nullptr;
+  std::string_view names, addresses;
+  if (!SplitListings(output, names, addresses)) return nullptr;
+  auto table = std::make_shared<ListingCapture::Table>();
+  if (!ParseListings(names, addresses, *table)) return nullptr;
+  return table;
 }
 
-AddressResult NameTable::LookupAddress(const std::string& computerName) const {
-  AddressResult result{CaptureAndParse(computerName), kNotKnown};
-  if (result.Address.empty()) result.Address = kNotKnown;
-  if (result.Address == kNotKnown) return result;
-  // Text that is no dotted address (the pairing picked up something else)
-  // is kept as found, without a host name.
-  std::array<std::uint8_t, 4> bytes{};
-  if (!ParseAddress(result.Address, bytes)) return result;
-  result.HostName = reverse_(bytes);
+AddressResult NameTable::LookupAddress(const std::string& computerName,
+                                       std::stop_token stop) const {
+  AddressResult result{kNotKnown, kNotKnown};
+  const std::string name(Trimmed(computerName));
+  if (name.empty()) return result;
+  const auto table = captures_->Await(stop);
+  if (!table) return result;
+  const auto found = table->find(name);
+  if (found == table->end() || found->second.empty()) return result;
+  result.Address = found->second;
+  if (stop.stop_requested()) return result;
+  result.HostName = reverse_ ? reverse_(result.Address, stop) : std::string(kNotKnown);
   if (result.HostName.empty()) result.HostName = kNotKnown;
   return result;
 }

@@ -4,9 +4,14 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <istream>
+#include <memory>
+#include <stop_token>
 #include <string>
+#include <string_view>
 #include <vector>
+
+#include "resolve/ListingCapture.h"
+#include "resolve/ReverseResolver.h"
 
 namespace qm {
 
@@ -17,50 +22,60 @@ struct AddressResult {
   std::string HostName;
 };
 
-// The NetBIOS name table: the session listings of the nbtstat tool,
-// captured into "IP.txt" (addresses, -S) and "NetBIOS.txt" (names, -s) in
-// the program's folder and paired line by line. Nothing is kept between
-// calls; every LookupAddress captures fresh listings. Safe to call from
-// several threads: the capture and parse share the two work files and run
-// one at a time program-wide; the reverse lookups overlap.
+// The NetBIOS name table: the session listings of the nbtstat tool, names
+// (-s) and addresses (-S), read through a pipe from one run of the tool
+// and paired line by line into a table of whole names. One capture serves
+// every lookup waiting when it begins (ListingCapture); nothing is kept
+// for a lookup that asks later. Safe to call from several threads.
 class NameTable {
  public:
-  // Runs a tool (an argument vector) with its standard output going to
-  // outputPath; gives its exit code, -1 when it could not be started.
-  using CommandRunner =
-      std::function<int(const std::vector<std::string>& arguments, const std::string& outputPath)>;
-  // The official host name of an Internet address (first byte first), or
-  // "Not known".
-  using ReverseLookupFunction = std::function<std::string(const std::array<std::uint8_t, 4>&)>;
+  // Runs a tool (an argument vector), its standard output into output;
+  // gives its exit code (RunAndWait's). cancel asks it to end at once.
+  using CommandRunner = std::function<int(const std::vector<std::string>& arguments,
+                                          std::string& output, std::stop_token cancel)>;
+  // The host name of a numeric address, or "Not known"; returns at once
+  // when stop is requested.
+  using ReverseLookupFunction =
+      std::function<std::string(const std::string& address, std::stop_token stop)>;
 
   static constexpr const char* kToolName = "quillmoor98-nbtstat";
-  static constexpr const char* kAddressFile = "IP.txt";
-  static constexpr const char* kNameFile = "NetBIOS.txt";
   static constexpr std::chrono::milliseconds kToolTimeLimit{10000};
+  // The tool's listings of one reading, names first, are parted by a line
+  // holding only this character (which no printed name holds).
+  static constexpr char kListingSeparator = '\f';
 
-  // programDirectory: the folder of the work files, without a closing "/".
-  // toolPath: the nbtstat tool's full path.
-  NameTable(std::string programDirectory, std::string toolPath);
+  // toolPath: the nbtstat tool's full path. resolver: how host names are
+  // asked for (the system's resolver when left at its defaults).
+  explicit NameTable(std::string toolPath, const ReverseResolver::Options& resolver = {});
+  NameTable(const NameTable&) = delete;
+  NameTable& operator=(const NameTable&) = delete;
 
-  // Both default to the real thing: RunAndWait with kToolTimeLimit and
-  // getnameinfo. Set them before the first lookup.
+  // Both default to the real thing: RunAndWait with kToolTimeLimit and the
+  // ReverseResolver. Set them before the first lookup.
   void SetCommandRunner(CommandRunner runner) { run_ = std::move(runner); }
   void SetReverseLookup(ReverseLookupFunction lookup) { reverse_ = std::move(lookup); }
 
-  AddressResult LookupAddress(const std::string& computerName) const;
+  // The address of computerName (its whole name, blanks around it aside)
+  // from a capture that began after this call, and its host name. A stop
+  // gives "Not known" for whatever is not known yet, at once.
+  AddressResult LookupAddress(const std::string& computerName, std::stop_token stop = {}) const;
 
-  const std::string& AddressFilePath() const { return addressFile_; }
-  const std::string& NameFilePath() const { return nameFile_; }
   const std::string& ToolPath() const { return toolPath_; }
+  // Captures begun so far, and lookups waiting for one now.
+  std::uint64_t CapturesStarted() const { return captures_->Started(); }
+  int LookupsWaiting() const { return captures_->Waiting(); }
 
-  // Pairs the two listings line by line: found is the address text of the
-  // last name line that holds computerName ("" when that address text is
-  // blank), "Not known" when no line matched. False on a read error.
-  static bool PairListings(std::istream& names, std::istream& addresses,
-                           const std::string& computerName, std::string& found);
-  // Characters 20 to the last but one of a line (counted from 1); "" for a
-  // line of 20 characters or fewer.
-  static std::string CutLine(const std::string& line);
+  // Pairs the session lines of the two listings: the n-th session line of
+  // names with the n-th of addresses. A name maps to its address text, ""
+  // when that is blank or no address; a later line of the same name wins.
+  // False when the listings do not pair (other session lines or counts).
+  static bool ParseListings(std::string_view names, std::string_view addresses,
+                            ListingCapture::Table& table);
+  // The two listings of one run of the tool; false without a separator.
+  static bool SplitListings(std::string_view output, std::string_view& names,
+                            std::string_view& addresses);
+  // A numeric IPv4 or IPv6 address, the latter with an optional zone.
+  static bool IsAddress(std::string_view text);
   // The decimal number before the first "." (which goes from text with
   // everything before it), or the number the whole text holds (text
   // unchanged). -1 when that part is not a decimal number.
@@ -68,21 +83,19 @@ class NameTable {
   // The four bytes of a dotted address; false unless it is exactly four
   // decimal numbers of 0 to 255.
   static bool ParseAddress(const std::string& text, std::array<std::uint8_t, 4>& bytes);
-  // getnameinfo with NI_NAMEREQD: the host name, or "Not known".
-  static std::string ReverseLookup(const std::array<std::uint8_t, 4>& bytes);
   // The nbtstat tool beside the running program ("" when its folder cannot
   // be told).
   static std::string ToolBesideProgram();
 
  private:
-  std::string CaptureAndParse(const std::string& computerName) const;
+  std::shared_ptr<const ListingCapture::Table> Capture(std::stop_token cancel) const;
 
-  std::string programDirectory_;
   std::string toolPath_;
-  std::string addressFile_;
-  std::string nameFile_;
   CommandRunner run_;
   ReverseLookupFunction reverse_;
+  std::unique_ptr<ReverseResolver> resolver_;
+  // Last: its thread calls Capture, which uses the members above.
+  std::unique_ptr<ListingCapture> captures_;
 };
 
 }  // namespace qm

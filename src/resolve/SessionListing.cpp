@@ -15,8 +15,8 @@ namespace {
 
 constexpr std::size_t kNameWidth = 15;   // a NetBIOS name without its suffix
 constexpr const char* kSuffix = "<20>";  // the server service
-// Room the pairing reads for an address.
-constexpr std::size_t kAddressWidth = 16;
+// The longest zone an IPv6 address may carry (an interface name).
+constexpr std::size_t kMaxZone = 15;
 
 std::string Padded(std::string text, std::size_t width) {
   if (text.size() < width) text.append(width - text.size(), ' ');
@@ -60,15 +60,27 @@ std::string SessionListing::PrintableAddress(const std::string& address) {
   if (inet_pton(AF_INET, address.c_str(), &v4) == 1) {
     return inet_ntop(AF_INET, &v4, text, sizeof text) ? text : "";
   }
+  const std::size_t percent = address.find('%');
+  std::string zone;
+  if (percent != std::string::npos) {
+    zone = address.substr(percent + 1);
+    if (zone.empty() || zone.size() > kMaxZone) return {};
+    for (char c : zone) {
+      const bool ok = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ||
+                      c == '.' || c == '-' || c == '_';
+      if (!ok) return {};
+    }
+  }
   in6_addr v6{};
-  if (inet_pton(AF_INET6, address.c_str(), &v6) != 1) return {};
+  if (inet_pton(AF_INET6, address.substr(0, percent).c_str(), &v6) != 1) return {};
   if (IN6_IS_ADDR_V4MAPPED(&v6)) {
     std::memcpy(&v4, v6.s6_addr + 12, sizeof v4);
     return inet_ntop(AF_INET, &v4, text, sizeof text) ? text : "";
   }
   if (!inet_ntop(AF_INET6, &v6, text, sizeof text)) return {};
-  const std::string shown = text;
-  return shown.size() <= kAddressWidth ? shown : std::string();
+  std::string shown = text;
+  if (!zone.empty()) shown.append("%").append(zone);
+  return shown;
 }
 
 std::string SessionListing::LocalName() {
@@ -123,7 +135,6 @@ std::string SessionListing::Format(const std::vector<ServerTables::Session>& ses
     if (remote == Remote::Names) {
       out += Padded(line.name, kNameWidth) + kSuffix;
     } else {
-      // Blanks after the address: the pairing drops a line's last character.
       out += Padded(PrintableAddress(line.address), kNameWidth + std::strlen(kSuffix));
     }
     out += '\n';

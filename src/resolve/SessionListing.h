@@ -21,9 +21,8 @@ class SessionListing {
   // Counted from 1, in bytes; everything before it is ASCII.
   static constexpr std::size_t kRemoteColumn = 45;
 
-  // Sessions are listed longest printed name first: a name that is part of
-  // a longer one then always comes after it, so the pairing, where the last
-  // matching line wins, gives each computer its own line.
+  // Sessions are listed longest printed name first, as they always were;
+  // the pairing compares whole names, so the order is only for the eye.
   static std::string Format(const std::vector<ServerTables::Session>& sessions, Remote remote,
                             const std::string& localName);
 
@@ -33,8 +32,9 @@ class SessionListing {
   // column.
   static std::string PrintableName(std::string_view name);
   // An address as printed: a dotted IPv4 address (also out of an
-  // IPv4-mapped IPv6 one) or an IPv6 address short enough for the column;
-  // anything else prints blank, which the pairing reads as "Not known".
+  // IPv4-mapped IPv6 one) or a whole IPv6 address in its shortest form,
+  // with its zone ("%eth0") when it has one; anything else prints blank,
+  // which the pairing reads as "Not known".
   static std::string PrintableAddress(const std::string& address);
   // This computer's name as the Local Name column shows it.
   static std::string LocalName();

@@ -38,7 +38,7 @@ void TIPThread::Terminate() {
 void TIPThread::WaitFor() {
   if (!thread_.joinable()) return;
   if (services_.Steps->OnUiThread()) {
-    services_.Steps->ServeUntil([this] { return finished_.load(); });
+    services_.Steps->ServeUntilFrom(thread_.get_id(), [this] { return finished_.load(); });
   }
   thread_.join();
 }
@@ -63,7 +63,7 @@ void TIPThread::Attempts(std::stop_token stop) {
     // A found address is kept, even when its host name stayed unknown.
     if (FoundAddress == kNotKnown) {
       try {
-        AddressResult found = services_.LookupAddress(LookupName);
+        AddressResult found = services_.LookupAddress(LookupName, stop);
         FoundAddress = std::move(found.Address);
         FoundHostName = std::move(found.HostName);
       } catch (...) {
@@ -111,6 +111,7 @@ void TIPThread::PublishResults() {
   User.IPAddress = FoundAddress;
   User.HostName = FoundHostName;
   if (services_.UpdateAddress) services_.UpdateAddress(User.Name, User.IPAddress);
+  if (services_.Finished) services_.Finished(User, User.IPAddress != kNotKnown);
 }
 
 void TIPThread::Synchronize(const std::function<void()>& step) {

@@ -19,7 +19,10 @@ namespace qm {
 struct LookupServices {
   bool IsNT = true;
   UiStepQueue* Steps = nullptr;  // required
-  std::function<AddressResult(const std::string& computerName)> LookupAddress;
+  // Returns at once, giving "Not known" for what it has not found, when
+  // stop is requested.
+  std::function<AddressResult(const std::string& computerName, std::stop_token stop)>
+      LookupAddress;
   // 95/98: the account name of a computer or "Not known"; releaseFailed is
   // set when the session enumeration could not be released.
   std::function<std::string(const std::string& computerName, bool& releaseFailed)> LookupUserName;
@@ -31,6 +34,8 @@ struct LookupServices {
   std::function<void()> RefreshInfoPanel;
   // A "Debug: " failure: message, timer off, program ends; may be empty.
   std::function<void(const std::string& text)> Fatal;
+  // The lookup published its address: found, or "Not known"; may be empty.
+  std::function<void(const TUser& user, bool found)> Finished;
 };
 
 // The background lookup of one user: its address and host name (and on
@@ -49,11 +54,14 @@ class TIPThread final : public LookupThread {
   TIPThread& operator=(const TIPThread&) = delete;
 
   void Start();
-  // A request: the thread notices it after an attempt that left something
-  // "Not known", or during its pause, and then publishes and ends.
+  // A request the thread honours at once: a lookup under way gives up
+  // (a capture it waits for is left to the others, a host-name query is
+  // abandoned), a pause ends, and the thread publishes what it has found
+  // and ends.
   void Terminate() override;
   // Returns when the thread has ended; on the user-interface thread it
-  // keeps running the steps the lookup threads post meanwhile.
+  // keeps running the steps this thread posts meanwhile (those of the
+  // other lookups wait for the loop).
   void WaitFor() override;
   bool Finished() const { return finished_.load(); }
 

@@ -15,8 +15,8 @@ LookupServices TIPThreadStarter::ForMonitor(Monitor& monitor, UiStepQueue& steps
   LookupServices s;
   s.IsNT = monitor.IsNT();
   s.Steps = &steps;
-  s.LookupAddress = [&names](const std::string& computerName) {
-    return names.LookupAddress(computerName);
+  s.LookupAddress = [&names](const std::string& computerName, std::stop_token stop) {
+    return names.LookupAddress(computerName, std::move(stop));
   };
   s.LookupUserName = [&monitor](const std::string& computerName, bool& releaseFailed) {
     return LookupUserName(monitor.Api(), computerName, releaseFailed);
@@ -26,6 +26,9 @@ LookupServices TIPThreadStarter::ForMonitor(Monitor& monitor, UiStepQueue& steps
                                                         : monitor.TreeViewFormer);
   };
   s.Fatal = [&monitor](const std::string& text) { monitor.Fatal(text); };
+  s.Finished = [&monitor](const TUser& user, bool found) {
+    monitor.Metrics().LookupFinished(user, found);
+  };
   return s;
 }
 

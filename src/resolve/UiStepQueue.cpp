@@ -30,6 +30,7 @@ bool UiStepQueue::Execute(Step step) {
   }
   auto item = std::make_shared<Item>();
   item->step = std::move(step);
+  item->poster = std::this_thread::get_id();
   std::function<void()> wakeUp;
   {
     std::lock_guard lock(mutex_);
@@ -85,13 +86,18 @@ int UiStepQueue::RunPending() {
 }
 
 bool UiStepQueue::Serve(const std::function<bool()>& done,
-                        const std::chrono::steady_clock::time_point* deadline) {
+                        const std::chrono::steady_clock::time_point* deadline,
+                        const std::thread::id* poster) {
   std::unique_lock lock(mutex_);
   for (;;) {
     if (done()) return true;
-    if (!pending_.empty()) {
-      std::shared_ptr<Item> item = std::move(pending_.front());
-      pending_.pop_front();
+    auto next = pending_.begin();
+    if (poster) {
+      while (next != pending_.end() && (*next)->poster != *poster) ++next;
+    }
+    if (next != pending_.end()) {
+      std::shared_ptr<Item> item = std::move(*next);
+      pending_.erase(next);
       lock.unlock();
       Run(item);
       lock.lock();
@@ -107,6 +113,10 @@ bool UiStepQueue::Serve(const std::function<bool()>& done,
 
 void UiStepQueue::ServeUntil(const std::function<bool()>& done) {
   Serve(done, nullptr);
+}
+
+void UiStepQueue::ServeUntilFrom(std::thread::id poster, const std::function<bool()>& done) {
+  Serve(done, nullptr, &poster);
 }
 
 bool UiStepQueue::ServeFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {

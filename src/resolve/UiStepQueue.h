@@ -50,6 +50,10 @@ class UiStepQueue {
   void ServeUntil(const std::function<bool()>& done);
   // The same with a time limit; gives done() at the end.
   bool ServeFor(const std::function<bool()>& done, std::chrono::milliseconds limit);
+  // User-interface thread: like ServeUntil, running only the steps that
+  // thread poster posts; the others stay pending for the loop. Waiting for
+  // one worker then costs its own steps, not a crowd's.
+  void ServeUntilFrom(std::thread::id poster, const std::function<bool()>& done);
   // Any thread: makes a waiting ServeUntil look at its condition again.
   void Notify();
 
@@ -61,15 +65,18 @@ class UiStepQueue {
  private:
   struct Item {
     Step step;
+    std::thread::id poster;
     bool finished = false;  // ran or was dropped
     bool ran = false;
     std::exception_ptr error;
     std::condition_variable done;
   };
   void Run(const std::shared_ptr<Item>& item);
-  // Serves until done() or until the deadline (none: no limit).
+  // Serves until done() or until the deadline (none: no limit), the steps
+  // of poster only when one is given.
   bool Serve(const std::function<bool()>& done,
-             const std::chrono::steady_clock::time_point* deadline);
+             const std::chrono::steady_clock::time_point* deadline,
+             const std::thread::id* poster = nullptr);
 
   mutable std::mutex mutex_;
   std::condition_variable posted_;

@@ -36,6 +36,14 @@ void PutText(unsigned char* out, const std::string& text, std::size_t max) {
   std::memcpy(out + 1, cut.data(), cut.size());
 }
 
+// An address longer than its field (a long IPv6 address) keeps its start
+// and is marked as cut, so it can never be read back as another, shorter
+// address that a plain cut might spell.
+std::string FittedAddress(const std::string& address) {
+  if (address.size() <= NodeRecord::kMaxIPAddress) return address;
+  return std::string(CutUtf8(address, NodeRecord::kMaxIPAddress - 3)) + "...";
+}
+
 std::string GetText(const unsigned char* in, std::size_t max) {
   const std::size_t length = std::min<std::size_t>(in[0], max);
   return std::string(reinterpret_cast<const char*>(in + 1), length);
@@ -48,7 +56,7 @@ void NodeRecord::Encode(unsigned char* out) const {
   PutUint(out + kExitTimeAt, std::bit_cast<std::uint64_t>(ExitTime), 8);
   PutText(out + kNameAt, Name, kMaxName);
   PutText(out + kUserNameAt, UserName, kMaxUserName);
-  PutText(out + kIPAddressAt, IPAddress, kMaxIPAddress);
+  PutText(out + kIPAddressAt, FittedAddress(IPAddress), kMaxIPAddress);
   PutText(out + kHostNameAt, HostName, kMaxHostName);
   out[kDiskShareAt] = DiskShare ? 1 : 0;
   PutUint(out + kLevelAt, static_cast<std::uint32_t>(Level), 4);

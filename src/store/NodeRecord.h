@@ -17,7 +17,8 @@ namespace qm {
 //        8     8 ExitTime     same; 0 = no end time
 //       16   256 Name         length byte (0..255), then the bytes
 //      272    31 UserName     length byte (0..30), then the bytes
-//      303    17 IPAddress    length byte (0..16), then the bytes
+//      303    17 IPAddress    length byte (0..16), then the bytes; a longer
+//                             address: its first 13 bytes and "..."
 //      320    65 HostName     length byte (0..64), then the bytes
 //      385     1 DiskShare    0 false, anything else true
 //      386     4 level        signed 32-bit, unaligned: 0 user, 1 share, 2 file
@@ -45,7 +46,7 @@ struct NodeRecord {
   std::uint8_t ExitStatus = stLoggedOff;
 
   // The 392 bytes at out. Texts longer than their fields are cut to the
-  // field at a UTF-8 character boundary.
+  // field at a UTF-8 character boundary; an address is marked as cut.
   void Encode(unsigned char* out) const;
   // From 392 bytes. A length byte larger than its field counts as the
   // field's maximum, so a damaged record never reads past its field.

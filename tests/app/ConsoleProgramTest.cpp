@@ -1,9 +1,11 @@
 // The console front end as a user runs it: the real program, its files,
 // signals and a second start.
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -235,6 +237,30 @@ TEST_F(ConsoleProgramTest, AMissingStateEndsAtOnceWithAReason) {
   EXPECT_FALSE(fs::exists(dir_ + "/Quillmoor98.ini"));  // nothing written
 }
 
+TEST_F(ConsoleProgramTest, UnusableMetricsAddressEndsBeforeAnythingIsWritten) {
+  {
+    ConsoleRun run({"--metrics", "localhost:80"});
+    EXPECT_EQ(run.Wait(), 2);
+    EXPECT_NE(run.Err().find("not an IPv4 address"), std::string::npos) << run.Err();
+  }
+  // A port already taken: a clear error, no settings or history written.
+  const int taken = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  ASSERT_EQ(::bind(taken, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(::listen(taken, 1), 0);
+  ::getsockname(taken, reinterpret_cast<sockaddr*>(&a), &len);
+  const std::string port = std::to_string(ntohs(a.sin_port));
+  ConsoleRun run({"--step", "--metrics", port});
+  EXPECT_EQ(run.Wait(), 1);
+  ::close(taken);
+  EXPECT_NE(run.Err().find("cannot listen on 127.0.0.1:" + port), std::string::npos) << run.Err();
+  EXPECT_FALSE(fs::exists(dir_ + "/Quillmoor98.ini"));
+  EXPECT_FALSE(fs::exists(dir_ + "/Tree.dat"));
+}
+
 TEST_F(ConsoleProgramTest, DamagedHistoryIsReportedAndKept) {
   {
     std::string error;
@@ -405,7 +431,9 @@ TEST(ConsoleTickTest, TickThatThrowsIsReportedAndTheTicksGoOn) {
   ASSERT_EQ(::write(input[1], "\n\n", 2), 2);
   ::close(input[1]);
   std::ostringstream out, err;
-  EXPECT_EQ(RunConsole(ConsoleOptions{true}, std::move(config), input[0], out, err), 0);
+  ConsoleOptions options;
+  options.step = true;
+  EXPECT_EQ(RunConsole(options, std::move(config), input[0], out, err), 0);
   ::close(input[0]);
   EXPECT_NE(err.str().find("a refresh failed: simulated fault"), std::string::npos) << err.str();
   EXPECT_NE(out.str().find("tick 3 users 1 files 0"), std::string::npos) << out.str();

@@ -369,5 +369,70 @@ TEST_F(SessionDisconnectorTest, WorksOn95FamilyOverSimulatedKeys) {
   EXPECT_FALSE(w95.HasSession("A"));
 }
 
+// ---- what the telemetry is told ----
+
+class RuleLog final : public Telemetry {
+ public:
+  void Disconnecting(const TUser& user, DisconnectRule rule) override {
+    told.push_back(user.Name + " " + std::to_string(static_cast<int>(rule)));
+  }
+  std::vector<std::string> told;
+};
+
+std::string Told(const std::string& name, DisconnectRule rule) {
+  return name + " " + std::to_string(static_cast<int>(rule));
+}
+
+TEST_F(SessionDisconnectorTest, EachRuleIsNamedOncePerUserItDisconnects) {
+  RuleLog log;
+  w.monitor.SetTelemetry(&log);
+  w.settings.Idle = 5;
+  w.settings.IPFilter = true;
+  w.settings.IPFilterString = "10.";
+  w.Connect("LISTED");
+  w.Connect("IDLE", "OTHER");
+  w.Connect("FAR");
+  w.backend.tables.sessions.push_back({"FAR", "user-FAR", 2, ""});  // a second session
+  w.Tick();
+  w.User("LISTED")->IPAddress = "10.0.0.1";
+  w.User("IDLE")->IPAddress = "10.0.0.2";
+  w.User("FAR")->IPAddress = "192.168.0.1";
+  w.rules.List().AddEntry("LISTED", "10.0.0.1");
+  w.rules.Status().SetWhoToKick(KickList);
+  w.clock.AdvanceSeconds(6 * 60);
+  w.OpenFile("FAR", "DATA", "busy");  // FAR is not idle
+  w.Tick();
+  EXPECT_EQ(log.told, (std::vector<std::string>{Told("LISTED", DisconnectRule::DisconnectList),
+                                                Told("IDLE", DisconnectRule::Idle),
+                                                Told("FAR", DisconnectRule::AddressFilter)}));
+}
+
+TEST_F(SessionDisconnectorTest, StatusAllIsTheProgramWatchWhileAProgramForcesIt) {
+  RuleLog log;
+  w.monitor.SetTelemetry(&log);
+  w.settings.Quake = true;
+  w.rules.Programs().Add("/USR/BIN/GAME");
+  w.Connect("A");
+  w.Tick();
+  w.processes.Run(7, "/usr/bin/game");
+  w.Tick();
+  w.processes.StopAll();
+  w.Connect("B");
+  w.Tick();
+  w.rules.Status().SetWhoToKick(KickAll);
+  w.Tick();
+  w.settings.MaxNumber = 1;
+  w.rules.Status().SetWhoToKick(KickNobody);
+  w.Connect("C");
+  w.Connect("D");
+  w.Tick();
+  w.monitor.TreeViewCurrent.Select(FindNode(w.monitor.TreeViewCurrent, nullptr, "C"));
+  w.rules.Disconnector().KickButtonClick();
+  EXPECT_EQ(log.told, (std::vector<std::string>{Told("A", DisconnectRule::ProgramWatch),
+                                                Told("B", DisconnectRule::All),
+                                                Told("D", DisconnectRule::MaximumUsers),
+                                                Told("C", DisconnectRule::Command)}));
+}
+
 }  // namespace
 }  // namespace qm::test

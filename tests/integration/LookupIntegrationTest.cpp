@@ -1,6 +1,7 @@
 // The address lookup of connected clients on a real, private smbd: the
-// lookup threads run the built nbtstat tool against that smbd, pair its two
-// listings and ask the system's resolver for the host name.
+// lookup threads share captures of the built nbtstat tool's listings of
+// that smbd, pair them by whole names and ask the system's resolver for
+// the host name.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netdb.h>
@@ -14,6 +15,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "MonitorOnSamba.h"
 #include "platform/ProcessRunner.h"
@@ -99,7 +101,7 @@ class LookupOnSambaTest : public MonitorOnSambaTest {
     confVariable.emplace("QUILLMOOR98_SMB_CONF", server.ConfPath());
     programDirectory = server.Folder() + "/program";
     std::filesystem::create_directories(programDirectory);
-    names = std::make_unique<NameTable>(programDirectory, kTool);
+    names = std::make_unique<NameTable>(kTool);
     LookupServices services = TIPThreadStarter::ForMonitor(*monitor, steps, *names);
     services.UpdateAddress = [this](const std::string& name, const std::string& address) {
       rules->List().UpdateAddress(name, address);
@@ -145,9 +147,8 @@ TEST_F(LookupOnSambaTest, UserGetsClientAddressAndResolverHostName) {
   EXPECT_EQ(user->UserName, server.UserName());
   EXPECT_EQ(rules->List().Entry(0).EntryAddress, address);
   EXPECT_EQ(rules->List().Entry(1).EntryAddress, kIDontKnow);
-  // The pass that found the address removed its work files.
-  EXPECT_FALSE(std::filesystem::exists(names->AddressFilePath()));
-  EXPECT_FALSE(std::filesystem::exists(names->NameFilePath()));
+  // The listings came through a pipe: no work file anywhere.
+  EXPECT_TRUE(std::filesystem::is_empty(programDirectory));
   EXPECT_TRUE(messages.shown.empty());
 }
 
@@ -203,6 +204,39 @@ TEST_F(LookupOnSambaTest, AddressFilterActsOnceTheAddressIsKnown) {
   Tick();
   EXPECT_EQ(StatusText(user->ExitStatus), "Kicked");
   ASSERT_TRUE(TickUntil([&] { return Current("alpha") == nullptr; })) << Diagnostics(alpha);
+}
+
+TEST_F(LookupOnSambaTest, CrowdArrivingAtOnceSharesAFewCapturesAndLeavesQuickly) {
+  // Every address is found from a handful of captures, not two tool runs
+  // per client; some leave while others are still looked up; the rest are
+  // ended by the shutdown sweep with their lookups pending or done.
+  constexpr int kClients = 200;
+  std::vector<SambaTestServer::ClientId> clients;
+  for (int i = 0; i < kClients; ++i) {
+    clients.push_back(Client("CROWD" + std::to_string(i), server.DiskShare()));
+  }
+  ASSERT_FALSE(HasFailure());
+  const auto allShown = [&] {
+    for (int i = 0; i < kClients; ++i) {
+      if (!Current("crowd" + std::to_string(i))) return false;
+    }
+    return true;
+  };
+  ASSERT_TRUE(TickUntil(allShown, 90s)) << Diagnostics(clients.back());
+  for (int i = 0; i < 3; ++i) server.StopClient(clients[static_cast<std::size_t>(i)]);
+  ASSERT_TRUE(TickUntil([&] { return Current("crowd0") == nullptr && Current("crowd2") == nullptr; },
+                        30s));
+  const std::string address = SourceAddressTowards(server.Address());
+  for (int i = 3; i < kClients; ++i) {
+    TUser* user = UserOf(Current("crowd" + std::to_string(i)));
+    ASSERT_TRUE(Published(user)) << i;
+    EXPECT_EQ(user->IPAddress, address) << i;
+  }
+  // Clients arrive over several ticks, each lookup waits for the next
+  // capture, and one that finds nothing tries again: still far fewer
+  // captures than clients.
+  EXPECT_LT(names->CapturesStarted(), 40u);
+  EXPECT_TRUE(std::filesystem::is_empty(programDirectory));
 }
 
 }  // namespace

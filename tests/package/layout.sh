@@ -14,6 +14,12 @@ expected_files() {
     echo "644 $prefix/share/quillmoor98/Quillmoor98.hlp"
     echo "644 $prefix/share/doc/quillmoor98/README.md"
     echo "644 $prefix/share/doc/quillmoor98/samba.md"
+    echo "644 $prefix/share/doc/quillmoor98/events.schema.json"
+    local rules
+    for rules in prometheus.yml quillmoor98-targets.yml quillmoor98-rules.yml \
+      quillmoor98-rules.test.yml; do
+      echo "644 $prefix/share/doc/quillmoor98/prometheus/$rules"
+    done
     echo "440 etc/sudoers.d/quillmoor98"
     echo "644 $unit/quillmoor98.service"
     case "$gui" in

@@ -1,6 +1,9 @@
-// The monitor over the simulated server with the real nbtstat tool, the
-// real work files and the real resolver.
+// The monitor over the simulated server with the real nbtstat tool and the
+// real resolver.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +11,7 @@
 #include <string>
 
 #include "core/MonitorFixture.h"
+#include "enforce/EnforcementRules.h"
 #include "platform/sim/SimulatedServerBackend.h"
 #include "resolve/ResolveTestSupport.h"
 #include "resolve/TIPThreadStarter.h"
@@ -57,7 +61,7 @@ class EndToEndTest : public ::testing::Test {
             (test::WriteFileText(folder.File("state.json"), kState), folder.File("state.json"))),
         variable("sim:" + statePath),
         starter(LookupServices{}),
-        table(folder.Path(), NameTable::ToolBesideProgram()),
+        table(NameTable::ToolBesideProgram()),
         backend(statePath),
         api(backend),
         monitor(api, settings, MonitorPorts{}),
@@ -76,6 +80,10 @@ class EndToEndTest : public ::testing::Test {
   }
   bool Published(const std::string& client) {
     return steps.ServeFor([&] { return User(client).IPAddress != kNotKnownYet; }, 60s);
+  }
+  void State(const std::string& text) {
+    test::WriteFileText(statePath + ".new", text);
+    std::rename((statePath + ".new").c_str(), statePath.c_str());
   }
 
   test::Watchdog watchdog{180s, "the end-to-end lookup"};
@@ -108,13 +116,87 @@ TEST_F(EndToEndTest, UsersGetTheirAddressesAndHostNamesFromTheSessionTable) {
   EXPECT_EQ(User("GHOST").IPAddress, kNotKnown);
   EXPECT_EQ(User("GHOST").HostName, kNotKnown);
 
-  // Every complete pass removed its work files.
-  EXPECT_FALSE(test::Exists(folder.File("IP.txt")));
-  EXPECT_FALSE(test::Exists(folder.File("NetBIOS.txt")));
+}
+
+TEST_F(EndToEndTest, ClientThatLeftIsNotGivenTheAddressOfALongerName) {
+  // PC1's session is gone while its connection is still listed.
+  State(R"({"family": "nt",
+    "shares": [{"name": "DOCS", "path": "/srv/docs"}],
+    "connections": [{"share": "DOCS", "client": "PC1", "user": "alice"},
+                    {"share": "DOCS", "client": "PC10", "user": "bob"},
+                    {"share": "DOCS", "client": "In", "user": "carol"}],
+    "sessions": [{"client": "PC10", "user": "bob", "address": "127.0.0.2"}]})");
+  cycle.RefreshTimerTimer();
+  ASSERT_TRUE(Published("PC1"));
+  ASSERT_TRUE(Published("In"));
+  EXPECT_EQ(User("PC1").IPAddress, kNotKnown);
+  EXPECT_EQ(User("In").IPAddress, kNotKnown);
+  EXPECT_EQ(User("PC10").IPAddress, "127.0.0.2");
+}
+
+TEST_F(EndToEndTest, ThingsPlantedUnderTheOldWorkFileNamesChangeNothing) {
+  const std::string victim = folder.File("victim");
+  test::WriteFileText(victim, "keep me\n");
+  // A FIFO and a device, then links, where the work files used to be: in
+  // the working folder the tool inherits.
+  const std::string linked = folder.File("linked");
+  ASSERT_EQ(::mkdir(linked.c_str(), 0700), 0);
+  ASSERT_EQ(::mkfifo(folder.File("IP.txt").c_str(), 0666), 0);
+  if (::mknod(folder.File("NetBIOS.txt").c_str(), S_IFCHR | 0666, makedev(1, 7)) != 0) {
+    ASSERT_EQ(::symlink("/dev/full", folder.File("NetBIOS.txt").c_str()), 0);  // not root
+  }
+  for (const char* name : {"/IP.txt", "/NetBIOS.txt"}) {
+    ASSERT_EQ(::symlink(victim.c_str(), (linked + name).c_str()), 0);
+  }
+  char here[4096];
+  ASSERT_NE(::getcwd(here, sizeof here), nullptr);
+  ASSERT_EQ(::chdir(folder.Path().c_str()), 0);
+  cycle.RefreshTimerTimer();
+  bool published = Published("PC1");
+  ASSERT_EQ(::chdir(linked.c_str()), 0);
+  State(R"({"family": "nt", "shares": [{"name": "DOCS", "path": "/srv/docs"}],
+    "connections": [{"share": "DOCS", "client": "NEW", "user": "dan"}],
+    "sessions": [{"client": "NEW", "user": "dan", "address": "127.0.0.9"}]})");
+  cycle.RefreshTimerTimer();
+  published = Published("NEW") && published;
+  ASSERT_EQ(::chdir(here), 0);
+  ASSERT_TRUE(published);
+  EXPECT_EQ(User("PC1").IPAddress, "127.0.0.1");
+  EXPECT_EQ(User("NEW").IPAddress, "127.0.0.9");
+  struct stat st {};
+  ASSERT_EQ(::lstat(folder.File("IP.txt").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode));
+  EXPECT_EQ(test::ReadFileText(victim), "keep me\n");
+}
+
+TEST_F(EndToEndTest, IPv6ClientWithAWholeAddressPassesTheAddressFilter) {
+  const std::string v6 = "fd12:3456:789a:bcde:f012:3456:789a:bcde";
+  ASSERT_EQ(v6.size(), 39u);
+  State(R"({"family": "nt",
+    "shares": [{"name": "DOCS", "path": "/srv/docs"}],
+    "connections": [{"share": "DOCS", "client": "V6", "user": "alice"},
+                    {"share": "DOCS", "client": "V4", "user": "bob"}],
+    "sessions": [{"client": "V6", "user": "alice", "address": ")" + v6 + R"("},
+                 {"client": "V4", "user": "bob", "address": "127.0.0.1"}]})");
+  EnforcementRules rules(monitor, nullptr);
+  monitor.SetRules(&rules);
+  settings.IPFilter = true;
+  settings.IPFilterString = "fd12:3456:789a";
+  cycle.RefreshTimerTimer();
+  ASSERT_TRUE(Published("V6"));
+  ASSERT_TRUE(Published("V4"));
+  EXPECT_EQ(User("V6").IPAddress, v6);
+  cycle.RefreshTimerTimer();
+  cycle.RefreshTimerTimer();
+  EXPECT_NE(monitor.Users.Find("V6"), nullptr);
+  EXPECT_EQ(monitor.Users.Find("V4"), nullptr);
+  EXPECT_EQ(User("V4").ExitStatus, stKicked);
+  monitor.SetRules(nullptr);
 }
 
 TEST_F(EndToEndTest, ReverseLookupAgreesWithTheResolver) {
-  EXPECT_EQ(NameTable::ReverseLookup({127, 0, 0, 1}), ResolverName("127.0.0.1"));
+  ReverseResolver resolver;
+  EXPECT_EQ(resolver.HostName("127.0.0.1", {}), ResolverName("127.0.0.1"));
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ class LookupMonitorTest : public ::testing::Test {
  protected:
   explicit LookupMonitorTest(bool family95 = false)
       : starter(LookupServices{}),
-        table("/nonexistent", "/nonexistent/tool"),
+        table("/nonexistent/tool"),
         backend(family95),
         api(backend),
         monitor(api, settings, Ports()),
@@ -29,7 +29,16 @@ class LookupMonitorTest : public ::testing::Test {
     api.LoadServerApi();
     backend.tables.shares.push_back({"DOCS", "/srv/docs", 0});
     starter.Services() = TIPThreadStarter::ForMonitor(monitor, steps, table);
-    starter.Services().LookupAddress = [this](const std::string& name) {
+    starter.Services().LookupAddress = [this](const std::string& name, std::stop_token stop) {
+      if (untilStopped) {
+        // A lookup that only a stop ends.
+        std::mutex m;
+        std::condition_variable_any never;
+        std::unique_lock lock(m);
+        ++blocked;
+        never.wait(lock, stop, [] { return false; });
+        return AddressResult{kNotKnown, kNotKnown};
+      }
       const int delay = lookupDelayMicroseconds.load();
       if (delay > 0) std::this_thread::sleep_for(std::chrono::microseconds(delay));
       return AddressResult{"10.1.1.1", name + ".example"};
@@ -70,6 +79,8 @@ class LookupMonitorTest : public ::testing::Test {
   TIPThreadStarter starter;  // outlives the monitor's threads
   NameTable table;
   std::atomic<int> lookupDelayMicroseconds{0};
+  std::atomic<bool> untilStopped{false};
+  std::atomic<int> blocked{0};
   std::vector<std::string> updates;
   ManualClock clock;
   test::RecordingView view;
@@ -143,6 +154,25 @@ TEST_F(LookupMonitorTest, ShutdownSweepEndsEveryThread) {
     EXPECT_EQ(user->IPThread, nullptr);
     EXPECT_EQ(user->IPAddress, "10.1.1.1");
   }
+}
+
+TEST_F(LookupMonitorTest, SweepDoesNotWaitForLookupsThatWouldNeverEnd) {
+  untilStopped = true;
+  for (int i = 0; i < 100; ++i) Connect("PC" + std::to_string(i));
+  cycle.RefreshTimerTimer();
+  while (blocked.load() < 100) std::this_thread::sleep_for(1ms);
+  for (int i = 0; i < 50; ++i) Leave("PC" + std::to_string(i));
+  cycle.RefreshTimerTimer();
+  EXPECT_EQ(monitor.CurrentUserCount, 50);
+  for (int i = 0; i < 50; ++i) {
+    TUser* user = Former("PC" + std::to_string(i));
+    EXPECT_EQ(user->IPThread, nullptr);
+    EXPECT_EQ(user->IPAddress, kNotKnown);
+  }
+  ClearSeenFlags(monitor.Users);
+  monitor.SweepUsers(true);
+  EXPECT_EQ(monitor.CurrentUserCount, 0);
+  EXPECT_EQ(Former("PC99")->HostName, kNotKnown);
 }
 
 class LookupMonitor95Test : public LookupMonitorTest {

@@ -63,13 +63,17 @@ TEST_F(NbtstatToolTest, ListsNamesAndAddressesOfTheSimulatedSessions) {
   EXPECT_EQ(names.err, "");
   const std::size_t column = SessionListing::kRemoteColumn - 1;
   EXPECT_NE(names.out.find("PC10           <20>"), std::string::npos) << names.out;
-  std::istringstream n(names.out), a(addresses.out);
-  std::string found;
-  ASSERT_TRUE(NameTable::PairListings(n, a, "PC1", found));
-  EXPECT_EQ(found, "127.0.0.1");
-  std::istringstream n2(names.out), a2(addresses.out);
-  ASSERT_TRUE(NameTable::PairListings(n2, a2, "PC10", found));
-  EXPECT_EQ(found, "127.0.0.2");
+  ListingCapture::Table table;
+  ASSERT_TRUE(NameTable::ParseListings(names.out, addresses.out, table));
+  EXPECT_EQ(table, (ListingCapture::Table{{"PC1", "127.0.0.1"}, {"PC10", "127.0.0.2"}}));
+  // Both from one reading: the same listings, parted by the separator.
+  const ToolRun both = Run(server, "-s -S");
+  ASSERT_EQ(both.exitCode, 0) << both.err;
+  EXPECT_EQ(both.out, names.out + "\f\n" + addresses.out);
+  std::string_view n, a;
+  ASSERT_TRUE(NameTable::SplitListings(both.out, n, a));
+  EXPECT_EQ(n, names.out);
+  EXPECT_EQ(a, addresses.out);
   for (const std::string* listing : {&names.out, &addresses.out}) {
     std::istringstream in(*listing);
     int sessionLines = 0;
@@ -103,7 +107,7 @@ TEST_F(NbtstatToolTest, UnreadableTableFailsWithOneLineSayingWhy) {
 
 TEST_F(NbtstatToolTest, WrongCommandLineIsRefused) {
   const std::string server = State("");
-  for (const char* arguments : {"", "-x", "-s -S", "'-s; true'"}) {
+  for (const char* arguments : {"", "-x", "-s -s", "-s -S -x", "'-s; true'"}) {
     const ToolRun r = Run(server, arguments);
     EXPECT_EQ(r.exitCode, 2) << arguments;
     EXPECT_EQ(r.out, "") << arguments;

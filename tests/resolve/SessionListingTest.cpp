@@ -35,11 +35,13 @@ std::string Addresses(const std::vector<Session>& s) {
   return SessionListing::Format(s, SessionListing::Remote::Addresses, "SERVER");
 }
 
+// The address the name table pairs with name; "Not known" when it lists
+// no such name.
 std::string Paired(const std::vector<Session>& s, const std::string& name) {
-  std::istringstream names(Names(s)), addresses(Addresses(s));
-  std::string found;
-  EXPECT_TRUE(NameTable::PairListings(names, addresses, name, found));
-  return found;
+  ListingCapture::Table table;
+  EXPECT_TRUE(NameTable::ParseListings(Names(s), Addresses(s), table));
+  const auto found = table.find(name);
+  return found == table.end() ? std::string(kNotKnown) : found->second;
 }
 
 TEST(SessionListing, NamesAndAddressesStartInTheSameColumnInTheSameOrder) {
@@ -125,16 +127,27 @@ TEST(SessionListing, PrintableNameReplacesWhatCannotBePrinted) {
   EXPECT_EQ(SessionListing::PrintableName("ÄÖÜ-PC 2"), "ÄÖÜ-PC 2");
 }
 
-TEST(SessionListing, AddressesThatCannotBeReadBackPrintBlank) {
+TEST(SessionListing, AddressesPrintWholeAndWhatIsNoAddressPrintsBlank) {
   EXPECT_EQ(SessionListing::PrintableAddress("127.0.0.1"), "127.0.0.1");
   EXPECT_EQ(SessionListing::PrintableAddress("::ffff:10.1.2.3"), "10.1.2.3");
   EXPECT_EQ(SessionListing::PrintableAddress("::1"), "::1");
-  EXPECT_EQ(SessionListing::PrintableAddress("2001:db8:1234:5678::1"), "");  // longer than 16
+  EXPECT_EQ(SessionListing::PrintableAddress("2001:DB8:0:0:1234:5678::1"), "2001:db8::1234:5678:0:1");
+  EXPECT_EQ(SessionListing::PrintableAddress("fe80::a00:27ff:fe4e:66a1%eth0"),
+            "fe80::a00:27ff:fe4e:66a1%eth0");
+  EXPECT_EQ(SessionListing::PrintableAddress("fe80::1%"), "");
+  EXPECT_EQ(SessionListing::PrintableAddress("fe80::1%eth0 x"), "");
   EXPECT_EQ(SessionListing::PrintableAddress("not an address"), "");
   EXPECT_EQ(SessionListing::PrintableAddress("10.0.0.1\n"), "");
   EXPECT_EQ(SessionListing::PrintableAddress(""), "");
-  const std::vector<Session> sessions = {{"PC1", "u", 0, "2001:db8:1234:5678::1"}};
-  EXPECT_EQ(Paired(sessions, "PC1"), "");  // blank, which the lookup gives as "Not known"
+  // The longest printed form, and one with a zone, pair whole.
+  const std::string longest = "ffff:ffff:ffff:ffff:ffff:ffff:255.255.255.255";
+  ASSERT_EQ(longest.size(), 45u);
+  const std::vector<Session> sessions = {{"PC1", "u", 0, longest},
+                                         {"PC2", "u", 0, "fe80::1%enp0s31f6"},
+                                         {"PC3", "u", 0, "no address"}};
+  EXPECT_EQ(Paired(sessions, "PC1"), "ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff");
+  EXPECT_EQ(Paired(sessions, "PC2"), "fe80::1%enp0s31f6");
+  EXPECT_EQ(Paired(sessions, "PC3"), "");  // blank, which the lookup gives as "Not known"
 }
 
 TEST(SessionListing, EmptyTableListsNoConnections) {

@@ -28,11 +28,12 @@ class TIPThreadTest : public ::testing::Test {
     LookupServices s;
     s.IsNT = isNT;
     s.Steps = &steps;
-    s.LookupAddress = [this](const std::string& name) {
+    s.LookupAddress = [this](const std::string& name, std::stop_token stop) {
       const int attempt = ++addressLookups;
       {
         std::lock_guard lock(mutex);
         lookedUp.push_back(name);
+        lookupStop = stop;
       }
       return addressScript(attempt);
     };
@@ -66,6 +67,11 @@ class TIPThreadTest : public ::testing::Test {
       OnUiThread();
       events.push_back("fatal " + text);
     };
+    s.Finished = [this](const TUser& published, bool found) {
+      OnUiThread();
+      EXPECT_EQ(&published, &user);
+      finished.push_back(found);
+    };
     return s;
   }
   void OnUiThread() { EXPECT_EQ(std::this_thread::get_id(), uiThread); }
@@ -90,6 +96,8 @@ class TIPThreadTest : public ::testing::Test {
   std::vector<std::chrono::milliseconds> pauses;
   bool failRelease = false;
   bool blockInPause = false;
+  std::stop_token lookupStop;  // of the latest address lookup
+  std::vector<bool> finished;   // user-interface thread only
   std::vector<std::string> events;  // user-interface thread only
 };
 
@@ -107,6 +115,7 @@ TEST_F(TIPThreadTest, AddressFoundInTheFirstAttemptIsPublishedAtOnce) {
   // Copied first, then the Disconnect List, then the panel.
   EXPECT_EQ(events, (std::vector<std::string>{"update PC1 10.0.0.1 / 10.0.0.1 pc1.example account",
                                               "refresh"}));
+  EXPECT_EQ(finished, std::vector<bool>{true});
 }
 
 TEST_F(TIPThreadTest, NothingFoundIsPublishedAsNotKnownAfterFiveAttempts) {
@@ -118,6 +127,7 @@ TEST_F(TIPThreadTest, NothingFoundIsPublishedAsNotKnownAfterFiveAttempts) {
   EXPECT_EQ(user.HostName, kNotKnown);
   EXPECT_EQ(events, (std::vector<std::string>{"update PC1 Not known / Not known Not known account",
                                               "refresh"}));
+  EXPECT_EQ(finished, std::vector<bool>{false});
 }
 
 TEST_F(TIPThreadTest, AddressFoundInTheThirdAttemptEndsTheRetries) {
@@ -185,11 +195,15 @@ TEST_F(TIPThreadTest, UserLeavingDuringThePauseEndsTheThreadWithinTheAttempt) {
   EXPECT_EQ(events.back(), "refresh");
 }
 
-TEST_F(TIPThreadTest, StopDuringALookupIsNoticedBeforeThePause) {
-  std::atomic<bool> inLookup{false}, release{false};
+TEST_F(TIPThreadTest, StopDuringALookupThatWouldNeverEndIsHonouredAtOnce) {
+  std::atomic<bool> inLookup{false};
   addressScript = [&](int) {
+    std::unique_lock lock(mutex);
     inLookup = true;
-    while (!release.load()) std::this_thread::sleep_for(1ms);
+    // A lookup that only a stop ends, as a capture or a silent name
+    // server would be.
+    std::condition_variable_any never;
+    never.wait(lock, lookupStop, [] { return false; });
     return NotKnownAddress();
   };
   const LookupServices services = Services(true);
@@ -197,10 +211,10 @@ TEST_F(TIPThreadTest, StopDuringALookupIsNoticedBeforeThePause) {
   thread.Start();
   while (!inLookup.load()) std::this_thread::sleep_for(1ms);
   thread.Terminate();
-  release = true;
   thread.WaitFor();
   EXPECT_EQ(addressLookups.load(), 1);
   EXPECT_TRUE(pauses.empty());
+  EXPECT_EQ(user.IPAddress, kNotKnown);
   EXPECT_EQ(events.size(), 2u);
 }
 

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <stdexcept>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -75,6 +76,28 @@ TEST(UiStepQueue, ServingUntilAConditionRunsEveryPostedStep) {
   steps.ServeUntil([&] { return finished.load() == 8; });
   for (auto& w : workers) w.join();
   EXPECT_EQ(ran, 400);
+}
+
+TEST(UiStepQueue, ServingOneWorkerLeavesTheOthersStepsToTheLoop) {
+  test::Watchdog watchdog(60s, "ServingOneWorkerLeavesTheOthersStepsToTheLoop");
+  UiStepQueue steps;
+  std::vector<std::string> ran;
+  std::thread other([&] { steps.Execute([&] { ran.push_back("other"); }); });
+  while (steps.PendingCount() == 0) std::this_thread::sleep_for(1ms);
+  std::atomic<bool> done{false};
+  std::thread mine([&] {
+    steps.Execute([&] { ran.push_back("mine 1"); });
+    steps.Execute([&] { ran.push_back("mine 2"); });
+    done = true;
+    steps.Notify();
+  });
+  steps.ServeUntilFrom(mine.get_id(), [&] { return done.load(); });
+  mine.join();
+  EXPECT_EQ(ran, (std::vector<std::string>{"mine 1", "mine 2"}));
+  EXPECT_EQ(steps.PendingCount(), 1u);
+  EXPECT_EQ(steps.RunPending(), 1);
+  other.join();
+  EXPECT_EQ(ran.back(), "other");
 }
 
 TEST(UiStepQueue, ClosedQueueDropsStepsAndReleasesTheirPosters) {

@@ -122,7 +122,11 @@ TEST(NodeRecordTest, LongTextsAreCutToTheirFieldsAtACharacterBoundary) {
   EXPECT_EQ(r.Name, std::string(254, 'n'));
   EXPECT_EQ(r.UserName, std::string(28, 'u'));
   EXPECT_EQ(r.HostName, std::string(63, 'h'));
-  EXPECT_EQ(r.IPAddress, std::string(16, '1'));
+  EXPECT_EQ(r.IPAddress, std::string(13, '1') + "...");
+  // A long IPv6 address is never stored as a shorter address.
+  u.IPAddress = "2001:db8::12:3:456";
+  ToNodeRecord(u, 0).Encode(out.data());
+  EXPECT_EQ(NodeRecord::Decode(out.data()).IPAddress, "2001:db8::12:...");
   u.Name = std::string(300, 'n');
   ToNodeRecord(u, 0).Encode(out.data());
   EXPECT_EQ(NodeRecord::Decode(out.data()).Name, std::string(255, 'n'));

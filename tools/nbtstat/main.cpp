@@ -1,10 +1,12 @@
-// quillmoor98-nbtstat -s | -S
+// quillmoor98-nbtstat -s | -S | -s -S
 //
 // Prints the session table of the configured server backend
 // (QUILLMOOR98_SERVER) in nbtstat's layout: -s with the remote computers'
-// names, -S with their addresses, both starting in the same column. Exit
-// status 0 on success; 1 (with one line on standard error) when the table
-// cannot be read; 2 for a wrong command line.
+// names, -S with their addresses, both starting in the same column. Given
+// both, it prints both listings of one reading, names first, parted by a
+// line holding only a form feed. Exit status 0 on success; 1 (with one
+// line on standard error) when the table cannot be read; 2 for a wrong
+// command line.
 #include <cstdio>
 #include <iostream>
 #include <string>
@@ -12,6 +14,7 @@
 
 #include "platform/ServerBackendFactory.h"
 #include "platform/TableServerBackend.h"
+#include "resolve/NameTable.h"
 #include "resolve/SessionListing.h"
 
 namespace {
@@ -26,9 +29,20 @@ int Fail(const std::string& why) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string option = argc == 2 ? argv[1] : "";
-  if (option != "-s" && option != "-S") {
-    std::cerr << "usage: " << kProgram << " -s | -S\n";
+  bool names = false, addresses = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string option = argv[i];
+    if (option == "-s" && !names) {
+      names = true;
+    } else if (option == "-S" && !addresses) {
+      addresses = true;
+    } else {
+      names = addresses = false;
+      break;
+    }
+  }
+  if (!names && !addresses) {
+    std::cerr << "usage: " << kProgram << " -s | -S | -s -S\n";
     return 2;
   }
   std::string why;
@@ -43,9 +57,11 @@ int main(int argc, char** argv) {
   if (status != qm::NERR_Success) {
     return Fail("the session table cannot be read (status " + std::to_string(status) + ")");
   }
-  const auto remote =
-      option == "-s" ? qm::SessionListing::Remote::Names : qm::SessionListing::Remote::Addresses;
-  std::cout << qm::SessionListing::Format(sessions, remote, qm::SessionListing::LocalName());
+  const std::string local = qm::SessionListing::LocalName();
+  using Remote = qm::SessionListing::Remote;
+  if (names) std::cout << qm::SessionListing::Format(sessions, Remote::Names, local);
+  if (names && addresses) std::cout << qm::NameTable::kListingSeparator << '\n';
+  if (addresses) std::cout << qm::SessionListing::Format(sessions, Remote::Addresses, local);
   std::cout.flush();
   if (!std::cout) return Fail("the listing cannot be written");
   return 0;

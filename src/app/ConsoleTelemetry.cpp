@@ -1,0 +1,92 @@
+#include "app/ConsoleTelemetry.h"
+
+#include <syslog.h>
+
+#include <chrono>
+#include <ostream>
+
+#include "app/Application.h"
+#include "app/ConsoleFrontEnd.h"
+#include "observe/PrometheusText.h"
+
+namespace qm {
+
+namespace {
+double WallClockSeconds() {
+  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+}  // namespace
+
+ConsoleTelemetry::ConsoleTelemetry(ConsoleTelemetryOptions options, std::ostream& out)
+    : options_(std::move(options)), out_(out), json_(out) {
+  if (options_.metrics) {
+    MetricsRecorder::Options o;
+    o.clientInfo = options_.metricsClients;
+    o.listed = [this](const TUser& user) {
+      return app_ && app_->Rules().List().ListsUser(user.Name, user.IPAddress);
+    };
+    recorder_ = std::make_unique<MetricsRecorder>(std::move(o));
+    fanOut_.Add(recorder_.get());
+  }
+}
+
+ConsoleTelemetry::~ConsoleTelemetry() {
+  Detach();
+}
+
+bool ConsoleTelemetry::Listen(std::string& error) {
+  if (!recorder_) return true;
+  MetricsRecorder* recorder = recorder_.get();
+  server_ = std::make_unique<MetricsServer>(
+      [recorder] { return PrometheusText::Render(*recorder->Snapshot()); },
+      MetricsServer::Limits{});
+  return server_->Start(*options_.metrics, error);
+}
+
+void ConsoleTelemetry::Attach(Application& app, ConsoleFrontEnd& front) {
+  app_ = &app;
+  front_ = &front;
+  Monitor& monitor = app.GetMonitor();
+  if (recorder_) monitor.TreeViewCurrent.AddObserver(recorder_.get());
+  if (options_.journal) {
+    events_ = std::make_unique<EventStream>([this](const ConnectionEvent& e) { journal_.Write(e); },
+                                            &WallClockSeconds);
+    front.SetMessageSink([this](bool isError, const std::string& text) {
+      journal_.Message(isError ? LOG_ERR : LOG_NOTICE, text);
+    });
+  } else if (options_.events == EventFormat::Json) {
+    events_ = std::make_unique<EventStream>([this](const ConnectionEvent& e) { json_.Write(e); },
+                                            &WallClockSeconds);
+  }
+  if (events_) {
+    fanOut_.Add(events_.get());
+    monitor.TreeViewCurrent.AddObserver(events_.get());
+  } else {
+    monitor.TreeViewCurrent.AddObserver(&front);
+    frontObserves_ = true;
+  }
+  monitor.SetTelemetry(&fanOut_);
+}
+
+void ConsoleTelemetry::Detach() {
+  // The endpoint first: its thread reads the recorder.
+  if (server_) server_->Stop();
+  if (!app_) return;
+  Monitor& monitor = app_->GetMonitor();
+  monitor.SetTelemetry(nullptr);
+  if (recorder_) monitor.TreeViewCurrent.RemoveObserver(recorder_.get());
+  if (events_) monitor.TreeViewCurrent.RemoveObserver(events_.get());
+  if (frontObserves_) monitor.TreeViewCurrent.RemoveObserver(front_);
+  if (options_.journal) front_->SetMessageSink(nullptr);
+  app_ = nullptr;
+}
+
+void ConsoleTelemetry::TickLine(int tick, int users, int files) {
+  if (options_.events == EventFormat::Json && !options_.journal) {
+    json_.WriteTick(tick, users, files);
+  } else {
+    out_ << "tick " << tick << " users " << users << " files " << files << std::endl;
+  }
+}
+
+}  // namespace qm

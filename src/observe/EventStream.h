@@ -1,0 +1,33 @@
+#pragma once
+
+#include <functional>
+#include <unordered_map>
+
+#include "core/ConnectionTree.h"
+#include "core/Telemetry.h"
+#include "observe/ConnectionEvent.h"
+
+namespace qm {
+
+// Turns the current tree's inserts and removals into connection events
+// for a writer (JSON lines, the journal). Remembers the rule that
+// disconnected a user until that user's end, so the end names it.
+class EventStream final : public TreeObserver, public Telemetry {
+ public:
+  using Sink = std::function<void(const ConnectionEvent&)>;
+  // now: wall-clock seconds since the epoch.
+  EventStream(Sink sink, std::function<double()> now);
+
+  void NodeInserted(TreeNode& node) override;
+  void NodeAboutToBeRemoved(TreeNode& node) override;
+  void Disconnecting(const TUser& user, DisconnectRule rule) override;
+
+ private:
+  void Emit(TreeNode& node, bool begin);
+
+  Sink sink_;
+  std::function<double()> now_;
+  std::unordered_map<const TUser*, DisconnectRule> rules_;
+};
+
+}  // namespace qm

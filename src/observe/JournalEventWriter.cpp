@@ -1,0 +1,78 @@
+#include "observe/JournalEventWriter.h"
+
+#include <sys/stat.h>
+#include <sys/uio.h>
+#include <syslog.h>
+#include <systemd/sd-journal.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "core/Resources.h"
+#include "observe/MetricsSnapshot.h"
+
+namespace qm {
+
+namespace {
+constexpr const char* kIdentifier = "SYSLOG_IDENTIFIER=quillmoor98";
+
+void Send(const std::vector<std::string>& fields) {
+  std::vector<iovec> parts;
+  parts.reserve(fields.size());
+  for (const std::string& f : fields) {
+    parts.push_back({const_cast<char*>(f.data()), f.size()});
+  }
+  sd_journal_sendv(parts.data(), static_cast<int>(parts.size()));
+}
+}  // namespace
+
+std::vector<std::string> JournalEventWriter::Fields(const ConnectionEvent& e) {
+  std::string where = e.client;
+  if (!e.share.empty()) where += " > " + e.share;
+  if (!e.path.empty()) where += " > " + e.path;
+  std::string message = std::string(e.begin ? "connected " : "ended ") + KindName(e.kind) + " " +
+                        where + " (" + StatusText(e.status) + ")";
+  if (e.rule) message += " by " + std::string(RuleLabel(*e.rule));
+  // A disconnection is worth a look; the comings and goings are routine.
+  const int priority = e.rule || (!e.begin && e.status == stKicked) ? LOG_NOTICE : LOG_INFO;
+
+  std::vector<std::string> fields = {
+      "MESSAGE=" + message,
+      "PRIORITY=" + std::to_string(priority),
+      kIdentifier,
+      std::string("QUILLMOOR98_EVENT=") + (e.begin ? "begin" : "end"),
+      std::string("QUILLMOOR98_KIND=") + KindName(e.kind),
+      std::string("QUILLMOOR98_STATUS=") + StatusLabel(e.status),
+      "QUILLMOOR98_CLIENT=" + e.client,
+  };
+  auto optional = [&fields](const char* name, const std::string& value) {
+    if (!value.empty()) fields.push_back(std::string(name) + "=" + value);
+  };
+  optional("QUILLMOOR98_ACCOUNT", e.account);
+  optional("QUILLMOOR98_ADDRESS", e.address);
+  optional("QUILLMOOR98_HOST", e.host);
+  optional("QUILLMOOR98_SHARE", e.share);
+  optional("QUILLMOOR98_PATH", e.path);
+  if (e.rule) fields.push_back(std::string("QUILLMOOR98_RULE=") + RuleLabel(*e.rule));
+  return fields;
+}
+
+void JournalEventWriter::Write(const ConnectionEvent& event) {
+  Send(Fields(event));
+}
+
+void JournalEventWriter::Message(int priority, const std::string& text) {
+  Send({"MESSAGE=" + text, "PRIORITY=" + std::to_string(priority), kIdentifier});
+}
+
+bool JournalEventWriter::IsJournalStream(int fd) {
+  const char* value = std::getenv("JOURNAL_STREAM");
+  if (!value) return false;
+  unsigned long long device = 0, inode = 0;
+  if (std::sscanf(value, "%llu:%llu", &device, &inode) != 2) return false;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) return false;
+  return st.st_dev == device && st.st_ino == inode;
+}
+
+}  // namespace qm

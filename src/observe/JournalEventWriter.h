@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "observe/ConnectionEvent.h"
+
+namespace qm {
+
+// Connection events and messages as journal entries with structured
+// fields (QUILLMOOR98_CLIENT=PC1 and the others), so that
+// `journalctl -u quillmoor98 QUILLMOOR98_CLIENT=pc1` finds a client's
+// history.
+class JournalEventWriter {
+ public:
+  void Write(const ConnectionEvent& event);
+  // A message box's text: priority as syslog's (LOG_ERR, LOG_NOTICE, ...).
+  void Message(int priority, const std::string& text);
+
+  // The entry's fields, "NAME=value" each, MESSAGE and PRIORITY included.
+  static std::vector<std::string> Fields(const ConnectionEvent& event);
+
+  // True when fd is the stream systemd connected to the journal
+  // (JOURNAL_STREAM names its device and inode).
+  static bool IsJournalStream(int fd);
+};
+
+}  // namespace qm

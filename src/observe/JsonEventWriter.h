@@ -1,0 +1,29 @@
+#pragma once
+
+#include <iosfwd>
+#include <string>
+
+#include "observe/ConnectionEvent.h"
+
+namespace qm {
+
+// One JSON object per line on a stream, as docs/events.schema.json
+// describes: for log shippers. Texts that are not UTF-8 have the bad
+// bytes replaced, so every line parses.
+class JsonEventWriter {
+ public:
+  explicit JsonEventWriter(std::ostream& out) : out_(out) {}
+
+  void Write(const ConnectionEvent& event);
+  // The line of a tick in step mode.
+  void WriteTick(int tick, int users, int files);
+
+  static std::string Line(const ConnectionEvent& event);
+  // Local time with its offset, to the millisecond: 2026-12-07T11:09:25.120+01:00.
+  static std::string IsoTime(double secondsSinceEpoch);
+
+ private:
+  std::ostream& out_;
+};
+
+}  // namespace qm

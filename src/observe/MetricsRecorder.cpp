@@ -1,0 +1,106 @@
+#include "observe/MetricsRecorder.h"
+
+#include <utility>
+
+#include "core/Monitor.h"
+
+namespace qm {
+
+namespace {
+std::size_t KindOf(const TreeNode& node) {
+  const int level = node.Level();
+  return static_cast<std::size_t>(level < 2 ? level : 2);
+}
+
+// "Not known yet" and "Not known" make no label worth a series.
+std::string Known(const std::string& text) {
+  return text == kNotKnownYet || text == kNotKnown ? std::string() : text;
+}
+
+std::size_t StatusIndex(int status) {
+  return static_cast<std::size_t>(status & 0x7F);
+}
+}  // namespace
+
+MetricsRecorder::MetricsRecorder(Options options)
+    : options_(std::move(options)), snapshot_(std::make_shared<MetricsSnapshot>()) {}
+
+void MetricsRecorder::ServerReading(bool ok, double seconds) {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  readingSeconds_.Observe(seconds);
+  if (!ok) ++readingsFailed_;
+  lastReadingOk_ = ok;
+}
+
+bool MetricsRecorder::ServerReadable() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return lastReadingOk_;
+}
+
+void MetricsRecorder::Disconnecting(const TUser& /*user*/, DisconnectRule rule) {
+  const auto i = static_cast<std::size_t>(rule);
+  if (i < counts_.disconnections.size()) ++counts_.disconnections[i];
+}
+
+void MetricsRecorder::LookupFinished(const TUser& /*user*/, bool found) {
+  ++(found ? counts_.lookupsFound : counts_.lookupsNotKnown);
+}
+
+void MetricsRecorder::NodeInserted(TreeNode& node) {
+  const TTreeNodeCustom* r = node.Data();
+  const std::size_t status = StatusIndex(r ? r->EnterStatus : int{stLoggedOn});
+  if (status < kStatusCount) ++counts_.visitsBegun[KindOf(node)][status];
+}
+
+void MetricsRecorder::NodeAboutToBeRemoved(TreeNode& node) {
+  // What goes with the node ends with it.
+  for (int i = 0; i < node.ChildCount(); ++i) NodeAboutToBeRemoved(*node.Child(i));
+  const TTreeNodeCustom* r = node.Data();
+  const std::size_t status = StatusIndex(r ? r->ExitStatus : int{stLoggedOff});
+  if (status < kStatusCount) ++counts_.visitsEnded[KindOf(node)][status];
+}
+
+void MetricsRecorder::TickFinished(const Monitor& monitor, double seconds) {
+  counts_.tickSeconds.Observe(seconds);
+  auto next = std::make_shared<MetricsSnapshot>();
+  MetricsSnapshot& s = *next;
+  // The counters, then this tick's gauges.
+  s.visitsBegun = counts_.visitsBegun;
+  s.visitsEnded = counts_.visitsEnded;
+  s.disconnections = counts_.disconnections;
+  s.lookupsFound = counts_.lookupsFound;
+  s.lookupsNotKnown = counts_.lookupsNotKnown;
+  s.tickSeconds = counts_.tickSeconds;
+  s.users = monitor.CurrentUserCount;
+  s.formerUsers = monitor.FormerUserCount;
+  s.openFiles = monitor.OpenFileCount;
+  s.disconnectStatus = monitor.Rules().WhoToKick();
+  for (const UserEntry& entry : monitor.Users) {
+    const TUser* user = entry.User();
+    if (user && options_.listed && options_.listed(*user)) ++s.listedUsers;
+    for (const ShareEntry& share : entry.Shares) {
+      MetricsSnapshot::ShareUse& use = s.shares[share.Name];
+      ++use.connections;
+      use.openFiles += static_cast<int>(share.Files.size());
+    }
+    if (options_.clientInfo && user) {
+      s.clients.push_back(
+          {entry.Name, Known(user->UserName), Known(user->IPAddress), Known(user->HostName)});
+    }
+  }
+  std::shared_ptr<const MetricsSnapshot> previous;  // freed after the lock
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    s.readingSeconds = readingSeconds_;
+    s.readingsFailed = readingsFailed_;
+    s.serverReadable = lastReadingOk_;
+    previous = std::exchange(snapshot_, std::move(next));
+  }
+}
+
+std::shared_ptr<const MetricsSnapshot> MetricsRecorder::Snapshot() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return snapshot_;
+}
+
+}  // namespace qm

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+
+#include "core/ConnectionTree.h"
+#include "core/Telemetry.h"
+#include "observe/MetricsSnapshot.h"
+
+namespace qm {
+
+// Counts what the monitor reports and, at the end of every tick, makes the
+// snapshot that scrapes read. Observes the current tree for the visits
+// that begin and end. Everything runs on the user-interface thread except
+// ServerReading (any thread) and Snapshot (the scraping thread); those two
+// hold a lock only for a copy.
+class MetricsRecorder final : public Telemetry, public TreeObserver {
+ public:
+  struct Options {
+    // One info metric per current client (names and addresses as labels):
+    // for small sites only.
+    bool clientInfo = false;
+    // Whether a current user is on the Disconnect List; unset: nobody is.
+    std::function<bool(const TUser&)> listed;
+  };
+
+  explicit MetricsRecorder(Options options);
+
+  // Telemetry
+  void ServerReading(bool ok, double seconds) override;
+  void Disconnecting(const TUser& user, DisconnectRule rule) override;
+  void LookupFinished(const TUser& user, bool found) override;
+  void TickFinished(const Monitor& monitor, double seconds) override;
+
+  // TreeObserver of the current tree
+  void NodeInserted(TreeNode& node) override;
+  void NodeAboutToBeRemoved(TreeNode& node) override;
+
+  // The last tick's snapshot (an empty one before the first tick).
+  std::shared_ptr<const MetricsSnapshot> Snapshot() const;
+
+  // Whether the server's state could be read at the last reading; true
+  // until a reading fails.
+  bool ServerReadable() const;
+
+ private:
+  Options options_;
+  // Counted on the user-interface thread, copied into each snapshot.
+  MetricsSnapshot counts_;
+
+  mutable std::mutex mutex_;  // guards what follows
+  Histogram readingSeconds_;
+  std::uint64_t readingsFailed_ = 0;
+  bool lastReadingOk_ = true;
+  std::shared_ptr<const MetricsSnapshot> snapshot_;
+};
+
+}  // namespace qm

@@ -1,0 +1,110 @@
+#include "observe/MetricsServer.h"
+
+#include <arpa/inet.h>
+#include <microhttpd.h>
+#include <netinet/in.h>
+
+#include <cstring>
+
+#include "observe/PrometheusText.h"
+
+namespace qm {
+
+namespace {
+
+MHD_Result Dispatch(void* cls, MHD_Connection* connection, const char* url, const char* method,
+                    const char* /*version*/, const char* /*uploadData*/, size_t* uploadSize,
+                    void** /*state*/) {
+  // A body is never wanted: whatever was sent is dropped and the request
+  // answered at once.
+  *uploadSize = 0;
+  return static_cast<MetricsServer*>(cls)->Answer(connection, url, method) ? MHD_YES : MHD_NO;
+}
+
+void FreeString(void* cls) {
+  delete static_cast<std::string*>(cls);
+}
+
+int Reply(MHD_Connection* connection, unsigned status, std::string* body, const char* type) {
+  MHD_Response* response = MHD_create_response_from_buffer_with_free_callback_cls(
+      body->size(), body->data(), &FreeString, body);
+  if (!response) {
+    delete body;
+    return 0;
+  }
+  MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type);
+  if (status == MHD_HTTP_METHOD_NOT_ALLOWED) {
+    MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, "GET, HEAD");
+  }
+  const MHD_Result queued = MHD_queue_response(connection, status, response);
+  MHD_destroy_response(response);
+  return queued == MHD_YES;
+}
+
+}  // namespace
+
+MetricsServer::MetricsServer(std::function<std::string()> body, Limits limits)
+    : body_(std::move(body)), limits_(limits) {}
+
+MetricsServer::~MetricsServer() {
+  Stop();
+}
+
+bool MetricsServer::Start(const ListenAddress& where, std::string& error) {
+  Stop();
+  sockaddr_storage storage{};
+  unsigned flags = MHD_USE_AUTO_INTERNAL_THREAD;
+  if (where.ipv6) {
+    auto* a = reinterpret_cast<sockaddr_in6*>(&storage);
+    a->sin6_family = AF_INET6;
+    a->sin6_port = htons(where.port);
+    if (::inet_pton(AF_INET6, where.address.c_str(), &a->sin6_addr) != 1) {
+      error = "not an IPv6 address: " + where.address;
+      return false;
+    }
+    flags |= MHD_USE_IPv6;
+  } else {
+    auto* a = reinterpret_cast<sockaddr_in*>(&storage);
+    a->sin_family = AF_INET;
+    a->sin_port = htons(where.port);
+    if (::inet_pton(AF_INET, where.address.c_str(), &a->sin_addr) != 1) {
+      error = "not an IPv4 address: " + where.address;
+      return false;
+    }
+  }
+  errno = 0;
+  daemon_ = MHD_start_daemon(flags, where.port, nullptr, nullptr, &Dispatch, this,
+                             MHD_OPTION_SOCK_ADDR, &storage, MHD_OPTION_CONNECTION_LIMIT,
+                             limits_.connections, MHD_OPTION_CONNECTION_TIMEOUT,
+                             limits_.idleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
+                             static_cast<size_t>(limits_.requestBytes), MHD_OPTION_END);
+  if (!daemon_) {
+    const int saved = errno;
+    error = "cannot listen on " + where.ToString() +
+            (saved ? std::string(": ") + std::strerror(saved) : std::string());
+    return false;
+  }
+  const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT);
+  port_ = info ? info->port : where.port;
+  return true;
+}
+
+void MetricsServer::Stop() {
+  if (daemon_) MHD_stop_daemon(daemon_);
+  daemon_ = nullptr;
+}
+
+int MetricsServer::Answer(MHD_Connection* connection, const char* url, const char* method) {
+  if (std::strcmp(url, "/metrics") != 0) {
+    return Reply(connection, MHD_HTTP_NOT_FOUND, new std::string("Not found: try /metrics\n"),
+                 "text/plain; charset=utf-8");
+  }
+  if (std::strcmp(method, MHD_HTTP_METHOD_GET) != 0 &&
+      std::strcmp(method, MHD_HTTP_METHOD_HEAD) != 0) {
+    return Reply(connection, MHD_HTTP_METHOD_NOT_ALLOWED, new std::string("GET only\n"),
+                 "text/plain; charset=utf-8");
+  }
+  return Reply(connection, MHD_HTTP_OK, new std::string(body_()), PrometheusText::kContentType);
+}
+
+}  // namespace qm

@@ -1,0 +1,94 @@
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "ObserveWorld.h"
+#include "observe/EventStream.h"
+#include "observe/JsonEventWriter.h"
+
+namespace qm::test {
+namespace {
+
+class EventStreamTest : public ::testing::Test {
+ protected:
+  EventStreamTest() {
+    w.monitor.SetTelemetry(&stream);
+    w.monitor.TreeViewCurrent.AddObserver(&stream);
+  }
+  ~EventStreamTest() override { w.monitor.TreeViewCurrent.RemoveObserver(&stream); }
+
+  ObserveWorld w;
+  std::vector<ConnectionEvent> events;
+  EventStream stream{[this](const ConnectionEvent& e) { events.push_back(e); },
+                     [] { return 1.7e9; }};
+};
+
+TEST_F(EventStreamTest, DisconnectionEndsNameTheRuleUntilTheUserIsGone) {
+  w.settings.MaxNumber = 1;
+  w.Connect("PC1", "DOCS");
+  w.Tick();
+  w.Connect("PC2", "DOCS", 1);
+  w.Tick();  // PC2 is one too many
+  w.Tick();  // and now gone
+  ASSERT_EQ(events.size(), 8u);
+  const ConnectionEvent& file = events[5];
+  EXPECT_FALSE(file.begin);
+  EXPECT_EQ(file.kind, ConnectionEvent::Kind::File);
+  EXPECT_EQ(file.client, "PC2");
+  EXPECT_EQ(file.share, "DOCS");
+  EXPECT_EQ(file.path, "/srv/DOCS/PC20");
+  EXPECT_EQ(file.account, "user-PC2");
+  EXPECT_EQ(file.address, "");  // not known yet
+  EXPECT_EQ(file.status, stKicked);
+  EXPECT_EQ(file.rule, DisconnectRule::MaximumUsers);
+  EXPECT_EQ(events[7].kind, ConnectionEvent::Kind::User);
+  EXPECT_EQ(events[7].rule, DisconnectRule::MaximumUsers);
+  // The same client back: a new visit, which ends by no rule.
+  w.settings.MaxNumber = 0;
+  w.Connect("PC2", "DOCS");
+  w.Tick();
+  w.backend.tables.connections.pop_back();
+  w.Tick();
+  ASSERT_EQ(events.size(), 12u);
+  EXPECT_EQ(events[11].client, "PC2");
+  EXPECT_EQ(events[11].status, stLoggedOff);
+  EXPECT_FALSE(events[11].rule);
+}
+
+TEST(JsonEventWriterTest, LineIsOneObjectWithNullForWhatIsNotKnown) {
+  ConnectionEvent e;
+  e.begin = false;
+  e.kind = ConnectionEvent::Kind::Share;
+  e.status = stKicked;
+  e.client = "PC\n1\xFF";
+  e.share = "DOCS";
+  e.rule = DisconnectRule::DisconnectList;
+  e.time = 1700000000.25;
+  const std::string line = JsonEventWriter::Line(e);
+  EXPECT_EQ(line.find('\n'), std::string::npos);
+  const auto j = nlohmann::json::parse(line);
+  EXPECT_EQ(j["event"], "end");
+  EXPECT_EQ(j["kind"], "share");
+  EXPECT_EQ(j["status"], "kicked");
+  EXPECT_EQ(j["client"], "PC\n1\xEF\xBF\xBD");
+  EXPECT_TRUE(j["account"].is_null());
+  EXPECT_TRUE(j["path"].is_null());
+  EXPECT_EQ(j["rule"], "disconnect_list");
+}
+
+TEST(JsonEventWriterTest, TimeCarriesTheLocalOffset) {
+  const char* old = std::getenv("TZ");
+  const std::string saved = old ? old : "";
+  ::setenv("TZ", "IST-5:30", 1);
+  ::tzset();
+  EXPECT_EQ(JsonEventWriter::IsoTime(1700000000.9996), "2023-11-15T03:43:21.000+05:30");
+  ::setenv("TZ", "UTC+3", 1);
+  ::tzset();
+  EXPECT_EQ(JsonEventWriter::IsoTime(1700000000.25), "2023-11-14T19:13:20.250-03:00");
+  old ? ::setenv("TZ", saved.c_str(), 1) : ::unsetenv("TZ");
+  ::tzset();
+}
+
+}  // namespace
+}  // namespace qm::test

@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+
+#include "ObserveWorld.h"
+#include "observe/MetricsRecorder.h"
+
+namespace qm::test {
+namespace {
+
+class MetricsRecorderTest : public ::testing::Test {
+ protected:
+  MetricsRecorderTest() {
+    MetricsRecorder::Options o;
+    o.listed = [](const TUser& u) { return u.Name == "PC2"; };
+    recorder = std::make_unique<MetricsRecorder>(std::move(o));
+    w.monitor.SetTelemetry(recorder.get());
+    w.monitor.TreeViewCurrent.AddObserver(recorder.get());
+  }
+  ~MetricsRecorderTest() override { w.monitor.TreeViewCurrent.RemoveObserver(recorder.get()); }
+
+  ObserveWorld w;
+  std::unique_ptr<MetricsRecorder> recorder;
+};
+
+TEST_F(MetricsRecorderTest, SnapshotIsWhatTheLastTickLeft) {
+  w.Connect("PC1", "DOCS", 2);
+  w.Connect("PC1", "MUSIC", 1);
+  w.Connect("PC2", "DOCS");
+  w.Tick();
+  const auto first = recorder->Snapshot();
+  EXPECT_EQ(first->users, 2);
+  EXPECT_EQ(first->listedUsers, 1);
+  EXPECT_EQ(first->openFiles, 3);
+  EXPECT_EQ(first->shares.at("DOCS").connections, 2);
+  EXPECT_EQ(first->shares.at("DOCS").openFiles, 2);
+  EXPECT_EQ(first->shares.at("MUSIC").openFiles, 1);
+  EXPECT_EQ(first->tickSeconds.Count(), 1u);
+  const auto& begun = first->visitsBegun;
+  EXPECT_EQ(begun[0][stProgramStarted], 2u);  // users present at start-up
+  EXPECT_EQ(begun[1][stProgramStarted], 3u);
+  EXPECT_EQ(begun[2][stProgramStarted], 3u);
+
+  w.backend.tables.connections.pop_back();  // PC2 leaves
+  w.backend.tables.sessions.pop_back();
+  w.Connect("PC3", "MUSIC");
+  w.Tick();
+  const auto second = recorder->Snapshot();
+  EXPECT_EQ(second->users, 2);
+  EXPECT_EQ(second->formerUsers, 3);
+  EXPECT_EQ(second->visitsBegun[0][stLoggedOn], 1u);
+  EXPECT_EQ(second->visitsEnded[0][stLoggedOff], 1u);
+  EXPECT_EQ(second->visitsEnded[1][stLoggedOff], 1u);
+  EXPECT_EQ(second->listedUsers, 0);
+  // A scraper holding the first snapshot still reads the first tick.
+  EXPECT_EQ(first->shares.at("DOCS").connections, 2);
+  EXPECT_EQ(first->visitsEnded[0][stLoggedOff], 0u);
+}
+
+TEST_F(MetricsRecorderTest, ReadingsLookupsAndDisconnectionsAreCounted) {
+  recorder->ServerReading(true, 0.002);
+  recorder->ServerReading(false, 5.0);
+  w.Connect("PC1", "DOCS");
+  w.Tick();
+  recorder->LookupFinished(*w.monitor.Users.Find("PC1")->User(), false);
+  w.rules.Status().SetWhoToKick(KickAll);
+  w.Tick();
+  auto s = recorder->Snapshot();
+  EXPECT_FALSE(s->serverReadable);
+  EXPECT_EQ(s->readingsFailed, 1u);
+  EXPECT_EQ(s->readingSeconds.Count(), 2u);
+  EXPECT_EQ(s->lookupsNotKnown, 1u);
+  EXPECT_EQ(s->disconnections[static_cast<std::size_t>(DisconnectRule::All)], 1u);
+  EXPECT_EQ(s->disconnectStatus, KickAll);
+  recorder->ServerReading(true, 0.001);
+  w.Tick();  // the kicked user is gone now
+  s = recorder->Snapshot();
+  EXPECT_TRUE(s->serverReadable);
+  EXPECT_EQ(s->visitsEnded[0][stKicked], 1u);
+  EXPECT_EQ(s->users, 0);
+  EXPECT_TRUE(s->shares.empty());
+}
+
+}  // namespace
+}  // namespace qm::test

@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <vector>
+
+#include "LoopbackHttp.h"
+#include "observe/MetricsServer.h"
+
+namespace qm::test {
+namespace {
+
+class MetricsServerTest : public ::testing::Test {
+ protected:
+  MetricsServerTest() {
+    limits.connections = 8;
+    limits.requestBytes = 4096;
+    limits.idleSeconds = 1;
+  }
+  void Start() {
+    server = std::make_unique<MetricsServer>(
+        [this] {
+          ++scrapes;
+          return std::string("quillmoor98_users 3\n");
+        },
+        limits);
+    std::string error;
+    ListenAddress where;
+    where.port = 0;
+    ASSERT_TRUE(server->Start(where, error)) << error;
+  }
+  std::uint16_t Port() const { return server->Port(); }
+
+  MetricsServer::Limits limits;
+  std::atomic<int> scrapes{0};
+  std::unique_ptr<MetricsServer> server;
+};
+
+TEST_F(MetricsServerTest, ServesOnlyGetOfMetrics) {
+  Start();
+  const std::string ok = Get(Port(), "/metrics");
+  EXPECT_EQ(ok.rfind("HTTP/1.1 200 ", 0), 0u) << ok;
+  EXPECT_NE(ok.find("text/plain; version=0.0.4"), std::string::npos);
+  EXPECT_EQ(Body(ok), "quillmoor98_users 3\n");
+  EXPECT_NE(Get(Port(), "/metrics?x=1").find(" 200 "), std::string::npos);
+  EXPECT_NE(Get(Port(), "/").find(" 404 "), std::string::npos);
+  EXPECT_NE(Get(Port(), "/metrics/../etc/passwd").find(" 404 "), std::string::npos);
+  const std::string post =
+      Request(Port(), "POST /metrics HTTP/1.0\r\nContent-Length: 5\r\n\r\nhello");
+  EXPECT_NE(post.find(" 405 "), std::string::npos) << post;
+  EXPECT_EQ(scrapes.load(), 2);
+}
+
+TEST_F(MetricsServerTest, PortInUseIsAClearError) {
+  Start();
+  MetricsServer second([] { return std::string(); }, limits);
+  ListenAddress where;
+  where.port = Port();
+  std::string error;
+  EXPECT_FALSE(second.Start(where, error));
+  EXPECT_NE(error.find("127.0.0.1:" + std::to_string(Port())), std::string::npos) << error;
+}
+
+TEST_F(MetricsServerTest, OversizedHeadersAreRefusedNotBuffered) {
+  Start();
+  const std::string huge =
+      "GET /metrics HTTP/1.0\r\nX-Filler: " + std::string(1 << 20, 'a') + "\r\n\r\n";
+  const std::string refused = Request(Port(), huge);
+  EXPECT_NE(refused.find(" 431 "), std::string::npos) << refused.substr(0, 80);
+  EXPECT_EQ(Body(Get(Port(), "/metrics")), "quillmoor98_users 3\n");
+}
+
+}  // namespace
+}  // namespace qm::test

@@ -1,0 +1,163 @@
+// The metrics endpoint and the events of the real program, read by the
+// real tools: Prometheus, promtool, a JSON Schema validator.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "ConsoleChild.h"
+#include "LoopbackHttp.h"
+
+namespace qm::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+// One Prometheus server on loopback scraping one target every second,
+// with its storage in folder.
+class PrometheusServer {
+ public:
+  PrometheusServer(const std::string& folder, std::uint16_t target) : port_(FreeLoopbackPort()) {
+    std::ofstream(folder + "/prometheus.yml")
+        << "global:\n  scrape_interval: 1s\n  evaluation_interval: 1s\n"
+        << "scrape_configs:\n  - job_name: quillmoor98\n    static_configs:\n"
+        << "      - targets: ['127.0.0.1:" << target << "']\n";
+    const int log =
+        ::open((folder + "/prometheus.log").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    std::string error;
+    pid_ = ProcessRunner::Spawn(
+        {"prometheus", "--config.file=" + folder + "/prometheus.yml",
+         "--storage.tsdb.path=" + folder + "/tsdb",
+         "--web.listen-address=127.0.0.1:" + std::to_string(port_), "--log.level=warn"},
+        -1, log, log, error);
+    ::close(log);
+    EXPECT_GT(pid_, 0) << error;
+  }
+  ~PrometheusServer() {
+    if (pid_ > 0) ProcessRunner::KillAndReap(pid_);
+  }
+  // The value of an instant query's only sample ("" while there is none).
+  std::string Query(const std::string& promql) {
+    std::string encoded;
+    for (unsigned char c : promql) {
+      char buf[4];
+      std::snprintf(buf, sizeof buf, "%%%02X", c);
+      encoded += std::isalnum(c) || c == '_' ? std::string(1, static_cast<char>(c)) : buf;
+    }
+    const std::string body = Body(Get(port_, "/api/v1/query?query=" + encoded));
+    const auto j = nlohmann::json::parse(body, nullptr, false);
+    if (j.is_discarded() || j.value("status", "") != "success") return {};
+    const auto& result = j["data"]["result"];
+    if (result.size() != 1) return {};
+    return result[0]["value"][1].get<std::string>();
+  }
+  // Waits (at most 60 s) until the query gives want.
+  bool Await(const std::string& promql, const std::string& want) {
+    const auto deadline = std::chrono::steady_clock::now() + 60s;
+    while (std::chrono::steady_clock::now() < deadline) {
+      if (Query(promql) == want) return true;
+      std::this_thread::sleep_for(250ms);
+    }
+    return false;
+  }
+
+ private:
+  std::uint16_t port_;
+  pid_t pid_ = -1;
+};
+
+TEST(ObserveIntegrationTest, PrometheusSeesTheUserCountChange) {
+  if (!NeedTool("prometheus") || !NeedTool("promtool")) {
+    GTEST_SKIP() << "prometheus is not installed (scripts/install-deps.sh installs it)";
+  }
+  ConsoleChild child;
+  child.Connect("PC1");
+  child.WriteState();
+  const std::uint16_t port = FreeLoopbackPort();
+  child.Start({"--step", "--metrics", "127.0.0.1:" + std::to_string(port)});
+  ASSERT_TRUE(child.WaitFor("tick 1 users 1 files 0\n", 15s)) << child.out;
+
+  // promtool finds nothing to say of the exposition.
+  ProcessRunner::Options o;
+  o.input = Body(Get(port, "/metrics"));
+  ASSERT_NE(o.input.find("quillmoor98_users 1\n"), std::string::npos) << o.input;
+  const ProcessResult lint = ProcessRunner::Run({"promtool", "check", "metrics"}, o);
+  EXPECT_TRUE(lint.Succeeded()) << lint.out << lint.err;
+  EXPECT_EQ(lint.out + lint.err, "");
+
+  PrometheusServer prometheus(child.Dir(), port);
+  ASSERT_TRUE(prometheus.Await("quillmoor98_users", "1"));
+  EXPECT_EQ(prometheus.Query("up"), "1");
+  child.Connect("PC2");
+  child.Connect("PC3");
+  child.WriteState();
+  child.Line();
+  ASSERT_TRUE(child.WaitFor("tick 2 users 3 files 0\n", 15s)) << child.out;
+  EXPECT_TRUE(prometheus.Await("quillmoor98_users", "3"));
+  EXPECT_TRUE(
+      prometheus.Await("quillmoor98_visits_begun_total{kind=\"user\",status=\"logged_on\"}", "2"));
+  EXPECT_EQ(child.Finish(), 0);
+}
+
+TEST(ObserveIntegrationTest, HostileClientsLeaveTheTicksOnTime) {
+  ConsoleChild child;
+  child.Connect("PC1");
+  child.WriteState();
+  const std::uint16_t port = FreeLoopbackPort();
+  child.Start({"--step", "--metrics", std::to_string(port)});
+  ASSERT_TRUE(child.WaitFor("tick 1 users 1 ", 15s)) << child.out;
+  // More silent connections than the endpoint takes, a client that never
+  // finishes its headers, and one that sends a megabyte of them.
+  std::vector<int> held;
+  for (int i = 0; i < 100; ++i) {
+    const int fd = ConnectLoopback(port);
+    if (fd < 0) continue;
+    if (i % 2) SendAll(fd, "GET /metrics HTTP/1.1\r\nX-Slow: ");
+    held.push_back(fd);
+  }
+  std::thread huge([port] {
+    Request(port, "GET /metrics HTTP/1.1\r\nX: " + std::string(1 << 20, 'x') + "\r\n\r\n");
+  });
+  // Every tick is answered while they hang on (a generous bound: a tick
+  // on this server takes milliseconds).
+  for (int tick = 2; tick <= 6; ++tick) {
+    child.Line();
+    ASSERT_TRUE(child.WaitFor("tick " + std::to_string(tick) + " users 1 ", 5s)) << child.out;
+  }
+  huge.join();
+  for (int fd : held) ::close(fd);
+  EXPECT_NE(Get(port, "/metrics").find("quillmoor98_users 1\n"), std::string::npos);
+  EXPECT_EQ(child.Finish(), 0);
+}
+
+TEST(ObserveIntegrationTest, EveryJsonEventLineFollowsTheSchema) {
+  ConsoleChild child;
+  if (ProcessRunner::Run({"python3", "-c", "import jsonschema"}).exitCode != 0) {
+    NeedTool("python3-jsonschema-missing");
+    GTEST_SKIP() << "python3-jsonschema is not installed (scripts/install-deps.sh installs it)";
+  }
+  child.WriteSettings("[Options]\nMaxNumber=1\n");
+  child.Connect("PC1");
+  child.tables.files.push_back({"DOCS", "PC1", "user-PC1", "/srv/docs/r\xC3\xA9sum\xC3\xA9\n.odt"});
+  child.WriteState();
+  child.Start({"--step", "--events", "json"});
+  ASSERT_TRUE(child.WaitFor("\"tick\":1,", 15s)) << child.out;
+  child.Connect("PC2");  // one too many: disconnected by the maximum
+  child.WriteState();
+  child.Line();
+  child.Line();
+  ASSERT_TRUE(child.WaitFor("\"tick\":3,", 15s)) << child.out;
+  ASSERT_EQ(child.Finish(), 0);
+  EXPECT_NE(child.out.find("\"rule\":\"maximum_users\""), std::string::npos) << child.out;
+  EXPECT_NE(child.out.find("\"status\":\"program_exited\""), std::string::npos);
+  std::ofstream(child.Dir() + "/events.jsonl") << child.out;
+  const ProcessResult check = ProcessRunner::Run(
+      {"python3", std::string(QM_SOURCE_DIR) + "/tests/observe/integration/validate_events.py",
+       std::string(QM_SOURCE_DIR) + "/docs/events.schema.json", child.Dir() + "/events.jsonl"});
+  EXPECT_TRUE(check.Succeeded()) << check.out << check.err;
+}
+
+}  // namespace
+}  // namespace qm::test
