@@ -38,7 +38,7 @@ fuzz: deps
 # under /usr, checked before it is left there.
 package: deps
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_WERROR=ON -DCMAKE_INSTALL_PREFIX=/usr $(CMAKE_FLAGS)
-	cmake --build $(BUILD) -j $(JOBS) --target quillmoor98 quillmoor98-nbtstat
+	cmake --build $(BUILD) -j $(JOBS) --target quillmoor98 quillmoor98-nbtstat quillmoor98-end-session
 	rm -f $(BUILD)/quillmoor98_*.deb
 	cd $(BUILD) && cpack -G DEB
 	$(BUILD)/check-package.sh $(BUILD)/quillmoor98_*.deb

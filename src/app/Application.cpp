@@ -5,6 +5,7 @@
 
 #include "enforce/DisconnectListFile.h"
 #include "enforce/ProgramListFile.h"
+#include "platform/AtomicFile.h"
 #include "platform/ProgramPaths.h"
 #include "store/SettingsSections.h"
 
@@ -14,6 +15,12 @@ namespace {
 constexpr int kServerWaitRetries = 10;
 constexpr int kServerWaitPauseMs = 1000;
 constexpr const char* kHelpFileName = "Quillmoor98.hlp";
+
+// A list file that could not be read at start-up is never replaced: the
+// entries it holds are worth more than the ones of this run.
+std::string KeptUnreadFile(const std::string& path) {
+  return "Cannot create file " + path + ": it could not be read at start-up and is left as it is";
+}
 }  // namespace
 
 Application::Application(ApplicationConfig config, FrontEnd& frontEnd, MessageBoxes& messages,
@@ -45,8 +52,20 @@ bool Application::SetStartupRegistration(bool enabled) {
 }
 
 bool Application::Create() {
+  // A save that was killed midway left its temporary file; the file it was
+  // to replace is whole.
+  RemoveStaleTemporaryFiles(config_.programDirectory, {kTreeFileName, DisconnectListFile::kFileName,
+                                                       ProgramListFile::kFileName});
+  const std::size_t slash = config_.settingsPath.find_last_of('/');
+  std::string settingsFolder = ".";
+  if (slash != std::string::npos) {
+    settingsFolder = slash == 0 ? "/" : config_.settingsPath.substr(0, slash);
+  }
+  RemoveStaleTemporaryFiles(settingsFolder, {config_.settingsPath.substr(slash + 1)});
+
   // The main window.
   settingsFile_ = std::make_unique<SettingsFile>(config_.settingsPath);
+  if (!settingsFile_->LoadError().empty()) messages_.Error(settingsFile_->LoadError());
   if (!config_.backend) {
     serverError_ = "no server backend";
     return false;
@@ -101,6 +120,7 @@ bool Application::Create() {
     std::string error;
     if (!ProgramListFile::Load(JoinPath(config_.programDirectory, ProgramListFile::kFileName),
                                rules_->Programs(), error)) {
+      programListUnread_ = true;
       messages_.Error(error);
     }
   };
@@ -125,6 +145,7 @@ void Application::LoadDataFiles() {
   std::string error;
   if (!DisconnectListFile::Load(JoinPath(config_.programDirectory, DisconnectListFile::kFileName),
                                 rules_->List(), error)) {
+    kickListUnread_ = true;
     messages_.Error(error);
   }
 }
@@ -144,7 +165,13 @@ void Application::Activate() {
     monitor_->RefreshBusy = false;
     sessionEnding_ = false;
     front_.EnterNotificationArea();
-    Tick();
+    try {
+      Tick();
+    } catch (...) {
+      // A first tick that failed must not leave the monitor without a timer.
+      front_.StartRefreshTimer();
+      throw;
+    }
     front_.StartRefreshTimer();
   }
 }
@@ -176,8 +203,10 @@ void Application::Destroy() {
   std::string error;
 
   // The Disconnect List dialog: its file, then its bounds.
-  if (DisconnectListFile::Save(JoinPath(config_.programDirectory, DisconnectListFile::kFileName),
-                               rules_->List(), error)) {
+  const std::string kickList = JoinPath(config_.programDirectory, DisconnectListFile::kFileName);
+  if (kickListUnread_) {
+    messages_.Error(KeptUnreadFile(kickList));
+  } else if (DisconnectListFile::Save(kickList, rules_->List(), error)) {
     WriteKickListBounds(*settingsFile_, front_.KickListBounds());
   } else {
     messages_.Error(error);
@@ -193,11 +222,13 @@ void Application::Destroy() {
   settings_.Statusbar = front_.StatusbarShown();
   OptionsHooks hooks;
   hooks.saveProgramList = [this] {
+    const std::string path = JoinPath(config_.programDirectory, ProgramListFile::kFileName);
     std::string err;
-    if (ProgramListFile::Save(JoinPath(config_.programDirectory, ProgramListFile::kFileName),
-                              rules_->Programs(), err)) {
-      return true;
+    if (programListUnread_) {
+      messages_.Error(KeptUnreadFile(path));
+      return false;
     }
+    if (ProgramListFile::Save(path, rules_->Programs(), err)) return true;
     messages_.Error(err);
     return false;
   };
@@ -207,7 +238,9 @@ void Application::Destroy() {
   monitor_->Api().UnloadServerApi();
   WriteMainWindowBounds(*settingsFile_, front_.MainWindowBounds());
   WriteAdminPassword(*settingsFile_, adminPassword_);
-  if (!settingsFile_->Flush()) messages_.Error(settingsFile_->Error());
+  if (!settingsFile_->Flush()) {
+    messages_.Error(settingsFile_->Error() + ": " + settingsFile_->ErrorDetail());
+  }
 }
 
 }  // namespace qm

@@ -124,6 +124,9 @@ class Application {
   bool closed_ = false;
   bool destroyed_ = false;
   bool sessionEnding_ = false;
+  // The list files refused at start-up, left as they are at the end.
+  bool kickListUnread_ = false;
+  bool programListUnread_ = false;
 };
 
 }  // namespace qm

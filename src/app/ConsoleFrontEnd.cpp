@@ -3,7 +3,6 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <ostream>
 
 #include "core/Text.h"
@@ -37,25 +36,7 @@ std::string ConsoleFrontEnd::Prompt(const std::string& /*caption*/, const std::s
 }
 
 std::string ConsoleFrontEnd::Printable(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size();) {
-    const std::size_t start = i;
-    char32_t cp;
-    const bool wellFormed = DecodeUtf8(text, i, cp);
-    if (!wellFormed || cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp <= 0x9F)) {
-      for (std::size_t k = start; k < i; ++k) {
-        char buf[8];
-        std::snprintf(buf, sizeof buf, "\\x%02X", static_cast<unsigned char>(text[k]));
-        out += buf;
-      }
-    } else if (cp == '\\') {
-      out += "\\\\";
-    } else {
-      out.append(text, start, i - start);
-    }
-  }
-  return out;
+  return EscapedText(text);
 }
 
 std::string ConsoleFrontEnd::Describe(const TreeNode& node) const {

@@ -44,7 +44,7 @@ class ConsoleFrontEnd final : public FrontEnd, public MessageBoxes, public TreeO
   bool TimerOn() const { return timerOn_; }
   bool TerminateRequested() const { return terminate_; }
 
-  // A text as one safe line: control characters and invalid bytes as \xNN.
+  // A text as one safe line (EscapedText).
   static std::string Printable(const std::string& text);
 
  private:

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <exception>
 #include <iostream>
 #include <string>
 
@@ -49,6 +50,10 @@ class SignalDescriptor {
 
 int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inputFd,
                std::ostream& out, std::ostream& err) {
+  // A reader that went away (| head, a dropped ssh session) must not end
+  // the monitor before it has stored the history and the settings: writes
+  // then fail quietly instead.
+  ::signal(SIGPIPE, SIG_IGN);
   SignalDescriptor signals;
   SystemClock clock;
   ConsoleFrontEnd front(out, err, [&clock] { return clock.Now(); });
@@ -70,6 +75,15 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
   }
   telemetry.Attach(app, front);
 
+  // A tick that throws has cleared its busy flag; the next one tries
+  // again, as in the desktop program.
+  auto caught = [&err](const std::function<void()>& run) {
+    try {
+      run();
+    } catch (const std::exception& e) {
+      err << "quillmoor98: a refresh failed: " << e.what() << std::endl;
+    }
+  };
   int ticks = 0;
   auto tickLine = [&] {
     if (options.step) {
@@ -77,13 +91,13 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
     }
   };
   auto tick = [&] {
-    app.Tick();
+    caught([&] { app.Tick(); });
     ++ticks;
     tickLine();
   };
   // The first activation runs the first tick.
   const int before = app.GetMonitor().ProgramStarting ? 0 : 1;
-  app.Activate();
+  caught([&] { app.Activate(); });
   if (before == 0 && !app.GetMonitor().ProgramStarting) {
     ++ticks;
     tickLine();

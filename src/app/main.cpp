@@ -1,5 +1,6 @@
 // quillmoor98: the desktop program, or with --console the same monitor
 // without windows.
+#include <signal.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -82,6 +83,9 @@ std::string InstalledFooter(const qm::InstalledLayout& layout) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A closed standard output or error must never end the monitor: a write
+  // to it fails instead.
+  ::signal(SIGPIPE, SIG_IGN);
   CLI::App cli{kDescription, "quillmoor98"};
   bool console = false;
   bool step = false;

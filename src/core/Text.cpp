@@ -141,4 +141,66 @@ bool SameTextAsciiNoCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+namespace {
+bool HiddenFormatCharacter(char32_t cp) {
+  return cp == 0x2028 || cp == 0x2029 || cp == 0x061C || cp == 0x200E || cp == 0x200F ||
+         (cp >= 0x202A && cp <= 0x202E) || (cp >= 0x2066 && cp <= 0x2069);
+}
+
+constexpr char kHex[] = "0123456789ABCDEF";
+}  // namespace
+
+std::string EscapedText(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size();) {
+    const std::size_t start = i;
+    char32_t cp;
+    const bool wellFormed = DecodeUtf8(text, i, cp);
+    if (!wellFormed || cp < 0x20 || cp == 0x7F || (cp >= 0x80 && cp <= 0x9F)) {
+      for (std::size_t k = start; k < i; ++k) {
+        const auto byte = static_cast<unsigned char>(text[k]);
+        out += "\\x";
+        out += kHex[byte >> 4];
+        out += kHex[byte & 0xF];
+      }
+    } else if (HiddenFormatCharacter(cp)) {
+      out += "\\u";
+      for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(cp >> shift) & 0xF];
+    } else if (cp == '\\') {
+      out += "\\\\";
+    } else {
+      out.append(text, start, i - start);
+    }
+  }
+  return out;
+}
+
+std::string EscapeZeroBytes(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    if (c == '\0') {
+      out += "\\x00";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string RestoreZeroBytes(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text.compare(i, 4, "\\x00") == 0) {
+      out += '\0';
+      i += 3;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
 }  // namespace qm

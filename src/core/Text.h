@@ -19,6 +19,22 @@ bool DecodeUtf8(std::string_view text, std::size_t& i, char32_t& cp);
 // inside a UTF-8 character.
 std::string_view CutUtf8(std::string_view text, std::size_t maxBytes);
 
+// A text as it may leave the program for a terminal or a text file: one
+// line, shown as it is stored. C0 and C1 controls, DEL (a zero byte
+// included) and bytes that start no well-formed character become \xNN, one
+// per byte; the line and paragraph separators (U+2028, U+2029) and the
+// bidirectional controls (U+061C, U+200E, U+200F, U+202A to U+202E, U+2066
+// to U+2069) become \uXXXX; a backslash is doubled, so every escape reads
+// back one way.
+std::string EscapedText(std::string_view text);
+
+// Names reach the program through platform strings that end at a zero
+// byte; a zero byte inside a name is written "\x00" instead, so "PC",
+// zero byte, "hidden" stays apart from "PC". RestoreZeroBytes undoes it
+// for a name that holds no backslash of its own (a client key).
+std::string EscapeZeroBytes(std::string_view text);
+std::string RestoreZeroBytes(std::string_view text);
+
 // Upper case of the letters a to z only; other bytes unchanged.
 std::string AsciiUpper(std::string_view text);
 // Equal without regard to the case of a to z.

@@ -1,9 +1,5 @@
 #include "enforce/DataLines.h"
 
-#include <sys/stat.h>
-
-#include <cerrno>
-
 #include "platform/AtomicFile.h"
 
 namespace qm {
@@ -49,12 +45,26 @@ std::string DataLines::Join(const std::vector<std::string>& lines) {
   return out;
 }
 
-DataLines::ReadResult DataLines::ReadFile(const std::string& path, std::string& data) {
-  data.clear();
-  struct stat st {};
-  if (::lstat(path.c_str(), &st) != 0 && errno == ENOENT) return ReadResult::Missing;
+DataLines::ReadResult DataLines::ReadFile(const std::string& path, std::string& data,
+                                          std::string& error) {
+  switch (ReadDataFile(path, data, error)) {
+    case FileRead::kRead:
+      return ReadResult::Read;
+    case FileRead::kMissing:
+      return ReadResult::Missing;
+    case FileRead::kRefused:
+      break;
+  }
+  return ReadResult::Failed;
+}
+
+bool DataLines::WriteFile(const std::string& path, const std::string& text, std::string& error) {
   std::string why;
-  return ReadWholeFile(path, data, why) ? ReadResult::Read : ReadResult::Failed;
+  if (WriteFileAtomically(path, text, why, DataFileMode(path))) return true;
+  // The reason without the path it already names.
+  const std::size_t colon = why.rfind(": ");
+  error = "Cannot create file " + path + (colon == std::string::npos ? "" : why.substr(colon));
+  return false;
 }
 
 }  // namespace qm

@@ -25,23 +25,29 @@ class DataLines {
   static std::string OneLine(std::string_view value);
 
   enum class ReadResult { Read, Missing, Failed };
-  // Reads a whole data file. Missing only when nothing exists at path; a
-  // file that exists but cannot be opened or read is Failed.
-  static ReadResult ReadFile(const std::string& path, std::string& data);
+  // Reads a whole data file (never through a link, only a regular file of
+  // a sane size). Missing only when nothing exists at path; a file that
+  // exists but is refused or cannot be read is Failed, error saying
+  // "Cannot open file <path>: <reason>".
+  static ReadResult ReadFile(const std::string& path, std::string& data, std::string& error);
+  static ReadResult ReadFile(const std::string& path, std::string& data) {
+    std::string error;
+    return ReadFile(path, data, error);
+  }
 
   // Replaces a list by what a data file holds: a missing file gives an
   // empty list and true; a file that cannot be read an empty list, false
-  // and error "Cannot open file <path>".
+  // and error "Cannot open file <path>: <reason>". The caller then leaves
+  // that file as it is (see SaveList).
   template <typename List, typename Parse>
   static bool LoadList(const std::string& path, List& list, Parse parse, std::string& error) {
     std::string data;
-    switch (ReadFile(path, data)) {
+    switch (ReadFile(path, data, error)) {
       case ReadResult::Missing:
         list.Clear();
         return true;
       case ReadResult::Failed:
         list.Clear();
-        error = "Cannot open file " + path;
         return false;
       case ReadResult::Read:
         break;
@@ -49,6 +55,11 @@ class DataLines {
     list.Restore(parse(data));
     return true;
   }
+
+  // Replaces a data file as a whole with the lines' text (mode from
+  // DataFileMode); on failure error is "Cannot create file <path>:
+  // <reason>".
+  static bool WriteFile(const std::string& path, const std::string& text, std::string& error);
 };
 
 }  // namespace qm

@@ -1,7 +1,6 @@
 #include "enforce/DisconnectListFile.h"
 
 #include "enforce/DataLines.h"
-#include "platform/AtomicFile.h"
 
 namespace qm {
 
@@ -31,12 +30,7 @@ bool DisconnectListFile::Load(const std::string& path, DisconnectList& list, std
 
 bool DisconnectListFile::Save(const std::string& path, const DisconnectList& list,
                               std::string& error) {
-  std::string why;
-  if (!WriteFileAtomically(path, Format(list.Entries()), why)) {
-    error = "Cannot create file " + path;
-    return false;
-  }
-  return true;
+  return DataLines::WriteFile(path, Format(list.Entries()), error);
 }
 
 }  // namespace qm

@@ -1,7 +1,6 @@
 #include "enforce/ProgramListFile.h"
 
 #include "enforce/DataLines.h"
-#include "platform/AtomicFile.h"
 
 namespace qm {
 
@@ -18,12 +17,7 @@ bool ProgramListFile::Load(const std::string& path, ProgramList& list, std::stri
 }
 
 bool ProgramListFile::Save(const std::string& path, const ProgramList& list, std::string& error) {
-  std::string why;
-  if (!WriteFileAtomically(path, Format(list.Entries()), why)) {
-    error = "Cannot create file " + path;
-    return false;
-  }
-  return true;
+  return DataLines::WriteFile(path, Format(list.Entries()), error);
 }
 
 }  // namespace qm

@@ -19,12 +19,15 @@ class ProgramListFile {
   static std::string Format(const std::vector<std::string>& entries);
 
   // Replaces the list by the file's entries. A missing file gives an empty
-  // list and true; a file that cannot be read gives an empty list, false
-  // and error "Cannot open file <path>".
+  // list and true; a file that is refused (a link, not a regular file, too
+  // large) or cannot be read gives an empty list, false and error "Cannot
+  // open file <path>: <reason>"; the caller must then not Save over it.
   static bool Load(const std::string& path, ProgramList& list, std::string& error);
 
   // Replaces the file as a whole (never half written); on failure the old
-  // file stays, error is "Cannot create file <path>" and false is returned.
+  // file stays, error is "Cannot create file <path>: <reason>" and false
+  // is returned. The new file is the program's own (DataFileMode), even
+  // where a link or another owner's file was.
   static bool Save(const std::string& path, const ProgramList& list, std::string& error);
 };
 

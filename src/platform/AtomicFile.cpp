@@ -1,83 +1,221 @@
 #include "platform/AtomicFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 
 namespace qm {
 
 namespace {
-std::string Describe(const std::string& what, const std::string& path) {
-  return what + " " + path + ": " + std::strerror(errno);
-}
-}  // namespace
+constexpr char kTempAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+constexpr std::size_t kTempSuffixLength = 6;
 
-bool WriteFileAtomically(const std::string& path, const std::string& data, std::string& error,
-                         mode_t mode) {
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
-  std::string tmp = path + ".XXXXXX";
-  const int fd = ::mkstemp(tmp.data());
-  if (fd < 0) {
-    error = Describe("Cannot create file", path);
-    return false;
+std::string Describe(const std::string& what, const std::string& path, int error) {
+  return what + " " + path + ": " + std::strerror(error);
+}
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string TempSuffix() {
+  unsigned char bytes[kTempSuffixLength];
+  if (::getrandom(bytes, sizeof bytes, 0) != static_cast<ssize_t>(sizeof bytes)) {
+    // No entropy yet: any distinct name does, O_EXCL guards it.
+    const auto seed =
+        static_cast<unsigned long>(::getpid()) ^ static_cast<unsigned long>(::clock());
+    for (std::size_t i = 0; i < sizeof bytes; ++i) bytes[i] = static_cast<unsigned char>(seed >> i);
   }
-  ::fchmod(fd, mode);
+  std::string suffix;
+  for (unsigned char b : bytes) suffix += kTempAlphabet[b % (sizeof kTempAlphabet - 1)];
+  return suffix;
+}
+
+bool IsTempSuffix(const std::string& text) {
+  if (text.size() != kTempSuffixLength) return false;
+  for (char c : text) {
+    if (!std::strchr(kTempAlphabet, c) || c == '\0') return false;
+  }
+  return true;
+}
+
+bool WriteAll(int fd, const std::string& data) {
   std::size_t done = 0;
   while (done < data.size()) {
     const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
     if (n < 0) {
       if (errno == EINTR) continue;
-      error = Describe("Cannot write file", path);
-      ::close(fd);
-      ::unlink(tmp.c_str());
       return false;
     }
     done += static_cast<std::size_t>(n);
   }
-  if (::fsync(fd) != 0 || ::close(fd) != 0) {
-    error = Describe("Cannot write file", path);
+  return true;
+}
+}  // namespace
+
+mode_t DataFileMode(const std::string& path) {
+  struct stat st {};
+  if (::stat(FolderOf(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISGID)) {
+    return kGroupFileMode;
+  }
+  return kPrivateFileMode;
+}
+
+bool WriteFileAtomically(const std::string& path, const std::string& data, std::string& error,
+                         mode_t mode) {
+  // The kernel narrows the mode by the umask; the special bits never come
+  // from us.
+  mode &= 0777;
+  std::string tmp;
+  int fd = -1;
+  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+    tmp = path + "." + TempSuffix();
+    fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  // Held while the save runs: a start-up that cleans up leftovers leaves a
+  // locked temporary file alone (another copy of the program writes it).
+  if (fd >= 0) ::flock(fd, LOCK_EX);
+  if (fd < 0) {
+    error = Describe("Cannot create file", path, errno);
+    return false;
+  }
+  if (!WriteAll(fd, data) || ::fsync(fd) != 0) {
+    error = Describe("Cannot write file", path, errno);
+    ::close(fd);
+    ::unlink(tmp.c_str());
+    return false;
+  }
+  if (::close(fd) != 0) {
+    error = Describe("Cannot write file", path, errno);
     ::unlink(tmp.c_str());
     return false;
   }
   if (::rename(tmp.c_str(), path.c_str()) != 0) {
-    error = Describe("Cannot create file", path);
+    error = Describe("Cannot create file", path, errno);
     ::unlink(tmp.c_str());
     return false;
   }
   return true;
 }
 
-bool ReadWholeFile(const std::string& path, std::string& data, std::string& error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    error = Describe("Cannot open file", path);
-    return false;
-  }
+FileRead ReadDataFile(const std::string& path, std::string& data, std::string& error,
+                      std::size_t maxBytes) {
   data.clear();
+  // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused
+  // below anyway.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return FileRead::kMissing;
+    error = errno == ELOOP ? "Cannot open file " + path + ": it is a symbolic link"
+                           : Describe("Cannot open file", path, errno);
+    return FileRead::kRefused;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    error = Describe("Cannot open file", path, errno);
+    ::close(fd);
+    return FileRead::kRefused;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    error = "Cannot open file " + path + ": it is not a regular file";
+    ::close(fd);
+    return FileRead::kRefused;
+  }
+  const std::string tooLarge =
+      "Cannot open file " + path + ": larger than " + std::to_string(maxBytes) + " bytes";
+  if (static_cast<unsigned long long>(st.st_size) > maxBytes) {
+    error = tooLarge;
+    ::close(fd);
+    return FileRead::kRefused;
+  }
+  data.reserve(static_cast<std::size_t>(st.st_size));
   char buf[65536];
   for (;;) {
     const ssize_t n = ::read(fd, buf, sizeof buf);
     if (n < 0) {
       if (errno == EINTR) continue;
-      error = Describe("Cannot read file", path);
+      error = Describe("Cannot open file", path, errno);
       ::close(fd);
-      return false;
+      data.clear();
+      return FileRead::kRefused;
     }
     if (n == 0) break;
+    // The file may grow while it is read.
+    if (data.size() + static_cast<std::size_t>(n) > maxBytes) {
+      error = tooLarge;
+      ::close(fd);
+      data.clear();
+      return FileRead::kRefused;
+    }
     data.append(buf, static_cast<std::size_t>(n));
   }
   ::close(fd);
-  return true;
+  return FileRead::kRead;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& data, std::string& error,
+                   std::size_t maxBytes, bool followLinks) {
+  std::string target = path;
+  if (followLinks) {
+    char resolved[PATH_MAX];
+    if (::realpath(path.c_str(), resolved)) target = resolved;
+  }
+  switch (ReadDataFile(target, data, error, maxBytes)) {
+    case FileRead::kRead:
+      return true;
+    case FileRead::kMissing:
+      error = Describe("Cannot open file", path, ENOENT);
+      return false;
+    case FileRead::kRefused:
+      break;
+  }
+  return false;
 }
 
 bool FileExists(const std::string& path) {
   struct stat st {};
-  return ::stat(path.c_str(), &st) == 0;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> RemoveStaleTemporaryFiles(const std::string& folder,
+                                                   const std::vector<std::string>& names,
+                                                   std::chrono::seconds minAge) {
+  std::vector<std::string> removed;
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return removed;
+  const std::time_t now = std::time(nullptr);
+  while (const dirent* entry = ::readdir(dir)) {
+    const std::string name = entry->d_name;
+    bool ours = false;
+    for (const std::string& base : names) {
+      ours = ours || (name.size() == base.size() + 1 + kTempSuffixLength &&
+                      name.compare(0, base.size(), base) == 0 && name[base.size()] == '.' &&
+                      IsTempSuffix(name.substr(base.size() + 1)));
+    }
+    if (!ours) continue;
+    const std::string path = folder + "/" + name;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (now - st.st_mtime < minAge.count()) continue;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlink(path.c_str()) == 0) removed.push_back(path);
+    ::close(fd);
+  }
+  ::closedir(dir);
+  return removed;
 }
 
 }  // namespace qm

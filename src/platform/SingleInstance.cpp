@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,6 +10,24 @@
 #include <cstring>
 
 namespace qm {
+
+namespace {
+constexpr const char* kRootLockFolder = "/run/quillmoor98";
+
+// A folder that only user may create files in.
+bool PrivateFolder(const std::string& path, uid_t user) {
+  struct stat st {};
+  return !path.empty() && path.front() == '/' && ::lstat(path.c_str(), &st) == 0 &&
+         S_ISDIR(st.st_mode) && st.st_uid == user && (st.st_mode & 022) == 0;
+}
+
+bool PrivateFolderFromEnvironment(const char* variable, uid_t user, std::string& folder) {
+  const char* value = std::getenv(variable);
+  if (!value || !PrivateFolder(value, user)) return false;
+  folder = value;
+  return true;
+}
+}  // namespace
 
 std::string InstanceName(const std::string& programFile) {
   std::string name = programFile.substr(programFile.find_last_of('/') + 1);
@@ -19,10 +38,19 @@ std::string InstanceName(const std::string& programFile) {
   return name;
 }
 
-std::string SingleInstance::LockFolder() {
-  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (runtime && *runtime && ::access(runtime, W_OK | X_OK) == 0) return runtime;
-  return "/tmp";
+std::string SingleInstance::LockPathFor(const std::string& name, uid_t user) {
+  const std::string base = name.empty() ? std::string("quillmoor98") : name;
+  std::string folder;
+  if (PrivateFolderFromEnvironment("RUNTIME_DIRECTORY", user, folder) ||
+      PrivateFolderFromEnvironment("XDG_RUNTIME_DIR", user, folder)) {
+    return folder + "/" + base + ".lock";
+  }
+  if (user == 0) {
+    ::mkdir(kRootLockFolder, 0700);
+    if (PrivateFolder(kRootLockFolder, user))
+      return std::string(kRootLockFolder) + "/" + base + ".lock";
+  }
+  return "/tmp/" + base + "-" + std::to_string(user) + ".lock";
 }
 
 SingleInstance::~SingleInstance() {
@@ -30,11 +58,19 @@ SingleInstance::~SingleInstance() {
 }
 
 SingleInstance::Result SingleInstance::Acquire(const std::string& name, std::string& error) {
-  path_ = LockFolder() + "/" + (name.empty() ? std::string("quillmoor98") : name) + ".lock";
+  const uid_t user = ::geteuid();
+  path_ = LockPathFor(name, user);
   // O_NOFOLLOW: a link planted in a shared folder must not redirect us.
-  fd_ = ::open(path_.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+  fd_ = ::open(path_.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
   if (fd_ < 0) {
     error = "cannot open " + path_ + ": " + std::strerror(errno);
+    return Result::kError;
+  }
+  struct stat st {};
+  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != user) {
+    error = "cannot use " + path_ + ": it is not a file of this user";
+    ::close(fd_);
+    fd_ = -1;
     return Result::kError;
   }
   if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return Result::kFirst;

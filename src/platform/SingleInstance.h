@@ -1,5 +1,7 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 
 namespace qm {
@@ -9,9 +11,11 @@ namespace qm {
 // first lower-cased ("/opt/MYPROG.EXE" gives "Myprog").
 std::string InstanceName(const std::string& programFile);
 
-// Holds an advisory lock on a file named after the program in
-// $XDG_RUNTIME_DIR (else /tmp) for the life of the process. The kernel
-// releases it when the process dies, so a crash never blocks the next start.
+// Holds an advisory lock on a file named after the program for the life of
+// the process. The kernel releases it when the process dies, so a crash
+// never blocks the next start. The file lives where no other user can
+// create it first (see LockPath): another user's file would let them
+// refuse our start with "Instance already running!".
 class SingleInstance {
  public:
   SingleInstance() = default;
@@ -24,8 +28,12 @@ class SingleInstance {
   Result Acquire(const std::string& name, std::string& error);
   const std::string& LockPath() const { return path_; }
 
-  // The folder the lock files live in.
-  static std::string LockFolder();
+  // Where the lock file of name lives for this process: in the service's
+  // $RUNTIME_DIRECTORY, else $XDG_RUNTIME_DIR, each only when it is a
+  // folder of ours that nobody else may write; else, for root,
+  // /run/quillmoor98 (made when missing); else /tmp, with the user id in
+  // the file's name (the file must then be ours).
+  static std::string LockPathFor(const std::string& name, uid_t user);
 
  private:
   int fd_ = -1;

@@ -14,17 +14,42 @@ bool IsFolder(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// An Exec argument: quoted, with the characters the desktop-entry format
-// reserves escaped, when it holds any of them (a path with blanks works).
+// An Exec argument, by the desktop-entry rules in their two layers: the
+// argument is quoted when it holds a reserved character, with '"', '`',
+// '$' and '\\' escaped by a backslash inside the quotes; '%' is doubled
+// (field codes); then the value's own escapes apply, so every backslash
+// is written twice and line breaks and tabs as \\n, \\r, \\t.
 std::string ExecArgument(const std::string& path) {
-  static const std::string kReserved = " \t\n\"'\\><~|&;$*?#()`";
-  if (path.find_first_of(kReserved) == std::string::npos) return path;
-  std::string quoted = "\"";
+  static const std::string kReserved = " \t\n\r\"'\\><~|&;$*?#()`";
+  std::string argument;
+  const bool quoted = path.find_first_of(kReserved) != std::string::npos;
+  if (quoted) argument += '"';
   for (char c : path) {
-    if (c == '"' || c == '`' || c == '$' || c == '\\') quoted += "\\\\";
-    quoted += c;
+    if (quoted && (c == '"' || c == '`' || c == '$' || c == '\\')) argument += '\\';
+    if (c == '%') argument += '%';
+    argument += c;
   }
-  return quoted + "\"";
+  if (quoted) argument += '"';
+  std::string value;
+  for (char c : argument) {
+    switch (c) {
+      case '\\':
+        value += "\\\\";
+        break;
+      case '\n':
+        value += "\\n";
+        break;
+      case '\r':
+        value += "\\r";
+        break;
+      case '\t':
+        value += "\\t";
+        break;
+      default:
+        value += c;
+    }
+  }
+  return value;
 }
 }  // namespace
 
@@ -40,14 +65,12 @@ std::string StartupRegistration::ServicesPath() const {
 }
 
 std::string StartupRegistration::EntryText(const std::string& programFile) {
-  std::string path;
-  for (char c : programFile) path += (c == '\n' || c == '\r') ? ' ' : c;
   return "[Desktop Entry]\n"
          "Type=Application\n"
          "Name=Quillmoor 98\n"
          "Comment=Watches who is connected to this computer's shares\n"
          "Exec=" +
-         ExecArgument(path) +
+         ExecArgument(programFile) +
          "\n"
          "Icon=quillmoor98\n"
          "Terminal=false\n"

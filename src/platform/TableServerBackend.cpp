@@ -21,6 +21,31 @@ std::string StripBackslashes(std::string name) {
   return name.substr(n);
 }
 
+void EscapeZeroBytesIn(ServerTables& tables) {
+  auto keep = [](std::string& text) {
+    if (text.find('\0') != std::string::npos) text = EscapeZeroBytes(text);
+  };
+  for (auto& s : tables.shares) {
+    keep(s.name);
+    keep(s.path);
+  }
+  for (auto& c : tables.connections) {
+    keep(c.share);
+    keep(c.client);
+    keep(c.user);
+  }
+  for (auto& f : tables.files) {
+    keep(f.share);
+    keep(f.client);
+    keep(f.user);
+    keep(f.path);
+  }
+  for (auto& s : tables.sessions) {
+    keep(s.client);
+    keep(s.user);
+  }
+}
+
 bool SameShareName(const std::string& a, const std::string& b) {
   // Share names are not case-sensitive on the server.
   return SameTextAsciiNoCase(a, b);
@@ -106,6 +131,18 @@ void TableServerBackend::IndexShareTables() {
   }
 }
 
+NetStatus TableServerBackend::ReadSharesKeepingNames(ServerTables& tables) {
+  const NetStatus s = ReadForShares(tables);
+  EscapeZeroBytesIn(tables);
+  return s;
+}
+
+NetStatus TableServerBackend::ReadSessionsKeepingNames(ServerTables& tables) {
+  const NetStatus s = ReadForSessions(tables);
+  EscapeZeroBytesIn(tables);
+  return s;
+}
+
 NetStatus TableServerBackend::NetShareEnum(NtBuffer** buffer, std::uint32_t& read,
                                            std::uint32_t& total) {
   *buffer = nullptr;
@@ -114,7 +151,7 @@ NetStatus TableServerBackend::NetShareEnum(NtBuffer** buffer, std::uint32_t& rea
   std::lock_guard lock(mutex_);
   if (!SharesUnchanged(shareTables_)) {
     ServerTables fresh;
-    if (NetStatus s = ReadForShares(fresh)) return s;
+    if (NetStatus s = ReadSharesKeepingNames(fresh)) return s;
     shareTables_ = std::move(fresh);
     IndexShareTables();
   }
@@ -183,7 +220,7 @@ NetStatus TableServerBackend::NetSessionEnum(NtBuffer** buffer, std::uint32_t& r
   read = total = 0;
   if (NetStatus s = InjectedStatus(ServerCall::NetSessionEnum)) return s;
   ServerTables fresh;
-  if (NetStatus s = ReadForSessions(fresh)) return s;
+  if (NetStatus s = ReadSessionsKeepingNames(fresh)) return s;
   auto* records = new NtRecords<SESSION_INFO_1>();
   for (const auto& s : fresh.sessions) {
     records->owned.push_back({Utf8ToUtf16(s.client), Utf8ToUtf16(s.user)});
@@ -197,7 +234,7 @@ NetStatus TableServerBackend::SessionTable(std::vector<ServerTables::Session>& s
   sessions.clear();
   if (NetStatus s = InjectedStatus(ServerCall::NetSessionEnum)) return s;
   ServerTables fresh;
-  if (NetStatus s = ReadForSessions(fresh)) return s;
+  if (NetStatus s = ReadSessionsKeepingNames(fresh)) return s;
   sessions = std::move(fresh.sessions);
   return NERR_Success;
 }
@@ -206,7 +243,7 @@ NetStatus TableServerBackend::NetSessionDel(const char16_t* clientName,
                                             const char16_t* /*userName*/) {
   if (NetStatus s = InjectedStatus(ServerCall::NetSessionDel)) return s;
   if (!clientName) return ERROR_INVALID_PARAMETER;
-  return DeleteClientSessions(StripBackslashes(Narrow(clientName)), nullptr);
+  return DeleteClientSessions(RestoreZeroBytes(StripBackslashes(Narrow(clientName))), nullptr);
 }
 
 NetStatus TableServerBackend::NetApiBufferFree(NtBuffer* buffer) {
@@ -244,7 +281,7 @@ NetStatus TableServerBackend::NetShareEnum50(char* buffer, std::uint16_t size, s
   std::lock_guard lock(mutex_);
   if (size == 0 && !SharesUnchanged(shareTables_)) {
     ServerTables fresh;
-    if (NetStatus s = ReadForShares(fresh)) return s;
+    if (NetStatus s = ReadSharesKeepingNames(fresh)) return s;
     shareTables_ = std::move(fresh);
     IndexShareTables();
   }
@@ -318,7 +355,7 @@ NetStatus TableServerBackend::NetSessionEnum50(char* buffer, std::uint16_t size,
   ServerTables& mine = pending50Sessions_[std::this_thread::get_id()];
   if (size == 0) {
     ServerTables fresh;
-    if (NetStatus s = ReadForSessions(fresh)) {
+    if (NetStatus s = ReadSessionsKeepingNames(fresh)) {
       pending50Sessions_.erase(std::this_thread::get_id());
       return s;
     }
@@ -345,7 +382,7 @@ NetStatus TableServerBackend::NetSessionDel50(const char* clientName, std::uint1
   if (NetStatus s = InjectedStatus(ServerCall::NetSessionDel)) return s;
   if (!clientName) return ERROR_INVALID_PARAMETER;
   const std::uint32_t k = key;
-  return DeleteClientSessions(clientName, &k);
+  return DeleteClientSessions(RestoreZeroBytes(clientName), &k);
 }
 
 }  // namespace qm

@@ -71,6 +71,11 @@ class TableServerBackend : public ServerBackend {
   virtual NetStatus InjectedStatus(ServerCall /*call*/) { return 0; }
 
  private:
+  // The readings with every zero byte inside a text escaped (a platform
+  // string would end there); deletions restore it in the client's name.
+  NetStatus ReadSharesKeepingNames(ServerTables& tables);
+  NetStatus ReadSessionsKeepingNames(ServerTables& tables);
+
   // 95/98: with size 0 only counts; otherwise the records are packed.
   template <typename Packer>
   NetStatus Pack50(std::size_t count, std::uint16_t recordSize, char* buffer, std::uint16_t size,

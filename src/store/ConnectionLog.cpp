@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "core/Text.h"
+
 namespace qm {
 
 namespace {
@@ -16,11 +18,7 @@ constexpr std::size_t kFileIndent = 25;
 constexpr std::size_t kChunk = 1 << 16;
 
 void AddField(std::string& line, const std::string& text) {
-  const std::size_t at = line.size();
-  line += text;
-  for (std::size_t i = at; i < line.size(); ++i) {
-    if (line[i] == '\r' || line[i] == '\n') line[i] = '?';
-  }
+  line += EscapedText(text);
   line += kSeparator;
 }
 

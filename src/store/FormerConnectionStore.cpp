@@ -39,14 +39,16 @@ std::string FormerConnectionStore::TreeFilePath(const std::string& programDirect
 
 void FormerConnectionStore::LoadFormerConnections() {
   std::string data, error;
-  if (!FileExists(path_)) {
-    if (!WriteFileAtomically(path_, "", error)) m_.Messages().Error(error);
-    return;
-  }
-  if (!ReadWholeFile(path_, data, error)) {
-    keepOldFile_ = true;
-    m_.Messages().Error(error);
-    return;
+  switch (ReadDataFile(path_, data, error)) {
+    case FileRead::kMissing:
+      if (!WriteFileAtomically(path_, "", error, DataFileMode(path_))) m_.Messages().Error(error);
+      return;
+    case FileRead::kRefused:
+      keepOldFile_ = true;
+      m_.Messages().Error(error);
+      return;
+    case FileRead::kRead:
+      break;
   }
   LoadRecords(data);
 }
@@ -139,7 +141,8 @@ bool FormerConnectionStore::SaveFormerConnections(StoreProgress* progress) {
   m_.FormerUserCount = 0;
 
   std::string error;
-  saveResult_ = (!keepOldFile_ || KeepOldCopy(error)) && WriteFileAtomically(path_, data, error);
+  saveResult_ = (!keepOldFile_ || KeepOldCopy(error)) &&
+                WriteFileAtomically(path_, data, error, DataFileMode(path_));
   if (!saveResult_) m_.Messages().Error(error);
   if (progress) progress->Finish();
   return saveResult_;
@@ -147,7 +150,8 @@ bool FormerConnectionStore::SaveFormerConnections(StoreProgress* progress) {
 
 bool FormerConnectionStore::KeepOldCopy(std::string& error) {
   struct stat st {};
-  // Only a plain file is kept: through a link the old file is not replaced.
+  // Only a plain file is kept: a link, a FIFO or a device holds no history,
+  // and the rename replaces the link itself, never what it points to.
   if (::lstat(path_.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return true;
   for (int n = 1; n <= 1000; ++n) {
     std::string copy = path_ + ".damaged";

@@ -8,8 +8,6 @@
 namespace qm {
 
 namespace {
-constexpr mode_t kOwnerOnly = 0600;
-
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -32,10 +30,10 @@ std::string SettingsFilePath() {
 }
 
 SettingsFile::SettingsFile(std::string path) : path_(std::move(path)) {
-  std::string data, why;
+  std::string data;
   // A file that is missing or cannot be read gives every default; a flush
   // then refuses to replace a file it could not read.
-  if (ReadWholeFile(path_, data, why)) ini_ = IniFile(data);
+  if (ReadDataFile(path_, data, loadError_) == FileRead::kRead) ini_ = IniFile(data);
 }
 
 bool SettingsFile::ParseInteger(const std::string& text, int& value) {
@@ -118,15 +116,18 @@ bool SettingsFile::Flush() {
   // start-up are kept; only our keys are replaced.
   IniFile merged;
   std::string data;
-  if (FileExists(path_)) {
-    if (!ReadWholeFile(path_, data, errorDetail_)) {
+  switch (ReadDataFile(path_, data, errorDetail_)) {
+    case FileRead::kRead:
+      merged = IniFile(data);
+      break;
+    case FileRead::kMissing:
+      break;
+    case FileRead::kRefused:
       error_ = "Unable to write to " + BaseName(path_);
       return false;
-    }
-    merged = IniFile(data);
   }
   for (const Write& w : pending_) merged.Write(w.section, w.key, w.value);
-  if (!WriteFileAtomically(path_, merged.Text(), errorDetail_, kOwnerOnly)) {
+  if (!WriteFileAtomically(path_, merged.Text(), errorDetail_, DataFileMode(path_))) {
     error_ = "Unable to write to " + BaseName(path_);
     return false;
   }

@@ -17,15 +17,21 @@ std::string SettingsFilePath();
 // The settings file with its typed reads and writes. The file is read once,
 // when the object is made; writes change the object at once and reach the
 // disk at Flush, all together, through a temporary file renamed over the
-// old one, so a failed flush leaves the old file whole. A file this object
-// creates is readable by its owner only: it holds the administrator
-// password. The destructor writes nothing: whoever releases the object
-// flushes it first and shows a failure.
+// old one, so a failed flush leaves the old file whole. The file is never
+// read through a link, nor when it is no regular file or absurdly large;
+// such a file gives every default and is never replaced. The file it
+// writes is readable by its owner only (it holds the administrator
+// password), or by the group of a set-group-ID folder too (the installed
+// program's shared settings folder). The destructor writes nothing:
+// whoever releases the object flushes it first and shows a failure.
 class SettingsFile {
  public:
   explicit SettingsFile(std::string path);
 
   const std::string& Path() const { return path_; }
+  // Why the file could not be read when the object was made ("Cannot open
+  // file <path>: <reason>"); "" when it was read or is missing.
+  const std::string& LoadError() const { return loadError_; }
 
   // A missing section or key gives the default.
   std::string ReadString(const std::string& section, const std::string& key,
@@ -66,6 +72,7 @@ class SettingsFile {
   std::vector<Write> pending_;
   std::string error_;
   std::string errorDetail_;
+  std::string loadError_;
 };
 
 }  // namespace qm

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -14,11 +15,15 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 
 #include "app/ConsoleFrontEnd.h"
+#include "app/ConsoleProgram.h"
 #include "platform/AtomicFile.h"
+#include "platform/InMemoryServerBackend.h"
 #include "platform/ProcessRunner.h"
 #include "platform/sim/SimulatedServerBackend.h"
 
@@ -27,6 +32,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+
+mode_t CurrentUmask() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return mask;
+}
 
 // One run of quillmoor98 --console with pipes to its standard streams.
 class ConsoleRun {
@@ -50,7 +61,7 @@ class ConsoleRun {
   }
   ~ConsoleRun() {
     if (in_ >= 0) ::close(in_);
-    ::close(out_);
+    if (out_ >= 0) ::close(out_);
     ::close(err_);
     if (pid_ > 0 && !reaped_) ProcessRunner::KillAndReap(pid_);
   }
@@ -60,6 +71,11 @@ class ConsoleRun {
     in_ = -1;
   }
   void Signal(int sig) { ::kill(pid_, sig); }
+  // The reader of standard output goes away (| head, a dropped session).
+  void CloseOutput() {
+    ::close(out_);
+    out_ = -1;
+  }
   // Reads standard output until text has appeared (or 15 s have passed).
   bool WaitFor(const std::string& text) { return Collect(out_, outText_, text); }
   bool WaitForError(const std::string& text) { return Collect(err_, errText_, text); }
@@ -81,7 +97,7 @@ class ConsoleRun {
 
  private:
   void Drain() {
-    ReadSome(out_, outText_, 0);
+    if (out_ >= 0) ReadSome(out_, outText_, 0);
     ReadSome(err_, errText_, 0);
   }
   static bool ReadSome(int fd, std::string& into, int timeoutMs) {
@@ -278,11 +294,170 @@ TEST_F(ConsoleProgramTest, DamagedHistoryIsReportedAndKept) {
   EXPECT_EQ(TreeSize(), 0u);
 }
 
+TEST_F(ConsoleProgramTest, BrokenStandardOutputCostsNeitherHistoryNorSettings) {
+  Connect("PC1");
+  WriteState();
+  {
+    ConsoleRun run({"--step"});
+    ASSERT_TRUE(run.WaitFor("tick 1 ")) << run.Err();
+    run.CloseOutput();
+    run.Line();  // the tick's line meets the broken pipe
+    run.CloseInput();
+    EXPECT_EQ(run.Wait(), 0) << run.Err();
+    EXPECT_EQ(TreeSize(), 2u * 392u);
+    EXPECT_TRUE(fs::exists(dir_ + "/Quillmoor98.ini"));
+  }
+  fs::remove(dir_ + "/Tree.dat");
+  ConsoleRun run({});
+  ASSERT_TRUE(run.WaitFor("connected  share PC1 > DOCS")) << run.Err();
+  run.CloseOutput();
+  run.Signal(SIGTERM);  // the shutdown sweep writes its lines into the broken pipe
+  EXPECT_EQ(run.Wait(), 0) << run.Err();
+  EXPECT_EQ(TreeSize(), 2u * 392u);
+}
+
+TEST_F(ConsoleProgramTest, HostileClientNamesAreShownEscapedAndKeptApart) {
+  Connect("PC");
+  Connect(std::string("PC\0hidden", 9));
+  Connect("PC\u202Egnp.exe");
+  WriteState();
+  ConsoleRun run({"--step"});
+  ASSERT_TRUE(run.WaitFor("tick 1 users 3 ")) << run.Out() << run.Err();
+  EXPECT_NE(run.Out().find("connected  user PC\\\\x00hidden  ("), std::string::npos) << run.Out();
+  EXPECT_NE(run.Out().find("connected  user PC\\u202Egnp.exe  ("), std::string::npos);
+  EXPECT_EQ(run.Out().find("\u202E"), std::string::npos);
+  run.CloseInput();
+  EXPECT_EQ(run.Wait(), 0);
+}
+
+// As root in a private folder: what a member of the group could plant in
+// the shared data and settings folders.
+TEST_F(ConsoleProgramTest, PlantedLinksAndSpecialFilesAreRefusedAndLeftAsTheyAre) {
+  const std::string secret = dir_ + "/shadow";
+  { std::ofstream(secret) << "root:$6$secret:19000::::::\n"; }
+  ::chmod(secret.c_str(), 04755);
+  for (const char* name : {"/KickList.dat", "/ProgramList.dat"}) {
+    fs::create_symlink(secret, dir_ + name);
+  }
+  fs::create_symlink("/dev/zero", dir_ + "/Quillmoor98.ini");
+  ASSERT_EQ(::mkfifo((dir_ + "/Tree.dat").c_str(), 0600), 0);
+  const std::string leftover = dir_ + "/Tree.dat.Ab12Cd";  // a save killed midway
+  std::ofstream(leftover) << std::string(392, 'x');
+  fs::last_write_time(leftover, fs::file_time_type::clock::now() - 10min);
+
+  ConsoleRun run({"--step"});
+  ASSERT_TRUE(run.WaitFor("tick 1 ")) << run.Err();
+  run.CloseInput();
+  EXPECT_EQ(run.Wait(), 0);
+  for (const char* name : {"/KickList.dat", "/ProgramList.dat", "/Quillmoor98.ini"}) {
+    EXPECT_NE(run.Err().find(dir_ + name + ": it is a symbolic link"), std::string::npos)
+        << name << "\n"
+        << run.Err();
+    EXPECT_TRUE(fs::is_symlink(dir_ + name)) << name;
+  }
+  EXPECT_NE(run.Err().find(dir_ + "/Tree.dat: it is not a regular file"), std::string::npos);
+  EXPECT_NE(run.Err().find("error: Unable to write to Quillmoor98.ini: "), std::string::npos);
+  EXPECT_EQ(fs::status(secret).permissions(), fs::perms(04755));
+  // The history replaced the FIFO with a file of ours.
+  struct stat st {};
+  ASSERT_EQ(::lstat((dir_ + "/Tree.dat").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
+  EXPECT_EQ(st.st_mode & 07777, 0600u & ~CurrentUmask());
+  EXPECT_FALSE(fs::exists(leftover));
+}
+
+// A list file the running user cannot read (a 0600 file of root's met by a
+// member's program) is reported and survives the run untouched.
+TEST_F(ConsoleProgramTest, ListThatCannotBeReadIsNotWrittenBackEmpty) {
+  if (::geteuid() != 0 || ::access("/usr/bin/setpriv", X_OK) != 0) {
+    GTEST_SKIP() << "needs root and setpriv to run the program as another user";
+  }
+  ::chmod(dir_.c_str(), 0777);
+  ::chmod(state_.c_str(), 0644);
+  const std::string list = dir_ + "/KickList.dat";
+  std::ofstream(list) << "PC9\r\n10.0.0.9\r\n";
+  ::chmod(list.c_str(), 0600);
+  // nobody cannot keep a lock in root's folder: give it one of its own.
+  const std::string runtime = dir_ + "/run";
+  fs::create_directory(runtime);
+  ASSERT_EQ(::chown(runtime.c_str(), 65534, 65534), 0);
+  ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+  std::string error;
+  const std::vector<std::string> argv = {"/usr/bin/setpriv",
+                                         "--reuid=65534",
+                                         "--regid=65534",
+                                         "--clear-groups",
+                                         std::string(QM_BIN_DIR) + "/quillmoor98",
+                                         "--console",
+                                         "--step"};
+  const ProcessResult result = [&] {
+    ProcessRunner::Options options;
+    options.input = "\n";
+    options.timeout = 15s;
+    return ProcessRunner::Run(argv, options);
+  }();
+  ::setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
+  EXPECT_TRUE(result.Succeeded()) << result.err << result.error;
+  EXPECT_NE(result.err.find(list + ": Permission denied"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find(list + ": it could not be read at start-up and is left as it is"),
+            std::string::npos)
+      << result.err;
+  struct stat st {};
+  ASSERT_EQ(::stat(list.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 0u);
+  std::string kept;
+  ASSERT_TRUE(ReadWholeFile(list, kept, error)) << error;
+  EXPECT_EQ(kept, "PC9\r\n10.0.0.9\r\n");
+}
+
 }  // namespace
 }  // namespace qm
 
 namespace qm {
 namespace {
+// A backend whose reading throws once, at the tick after the first.
+class FaultyBackend final : public InMemoryServerBackend {
+ protected:
+  NetStatus InjectedStatus(ServerCall call) override {
+    if (call == ServerCall::NetShareEnum && ++shareCalls_ == 3) {
+      throw std::runtime_error("simulated fault");
+    }
+    return InMemoryServerBackend::InjectedStatus(call);
+  }
+
+ private:
+  int shareCalls_ = 0;
+};
+
+TEST(ConsoleTickTest, TickThatThrowsIsReportedAndTheTicksGoOn) {
+  char pattern[] = "/tmp/qm-tick-XXXXXX";
+  const std::string dir = ::mkdtemp(pattern);
+  auto backend = std::make_unique<FaultyBackend>();
+  backend->tables.shares = {{"DOCS", "/srv/docs", 0}};
+  backend->tables.connections = {{"DOCS", "PC1", "alice"}};
+  backend->tables.sessions = {{"PC1", "alice", 0, "127.0.0.1"}};
+  ApplicationConfig config;
+  config.programDirectory = dir;
+  config.settingsPath = dir + "/Quillmoor98.ini";
+  config.backend = std::move(backend);
+  config.lookups = false;
+  config.sleep = [](int) {};
+  int input[2];
+  ASSERT_EQ(::pipe(input), 0);
+  ASSERT_EQ(::write(input[1], "\n\n", 2), 2);
+  ::close(input[1]);
+  std::ostringstream out, err;
+  ConsoleOptions options;
+  options.step = true;
+  EXPECT_EQ(RunConsole(options, std::move(config), input[0], out, err), 0);
+  ::close(input[0]);
+  EXPECT_NE(err.str().find("a refresh failed: simulated fault"), std::string::npos) << err.str();
+  EXPECT_NE(out.str().find("tick 3 users 1 files 0"), std::string::npos) << out.str();
+  std::error_code ec;
+  EXPECT_EQ(fs::file_size(dir + "/Tree.dat", ec), 2u * 392u);
+  fs::remove_all(dir);
+}
+
 TEST(ConsolePrintableTest, ControlCharactersAndStrayBytesAreEscaped) {
   EXPECT_EQ(ConsoleFrontEnd::Printable("PC1"), "PC1");
   EXPECT_EQ(ConsoleFrontEnd::Printable("a\nb\x1b[2J"), "a\\x0Ab\\x1B[2J");

@@ -71,6 +71,24 @@ TEST(TextTest, Utf16RoundTripAndInvalidInput) {
   EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xef\xbf\xbd");
 }
 
+TEST(TextTest, EscapedTextHidesNothingAndReadsBackOneWay) {
+  EXPECT_EQ(EscapedText("Zoë-PC 2"), "Zoë-PC 2");
+  EXPECT_EQ(EscapedText(std::string("PC\0hidden", 9)), "PC\\x00hidden");
+  EXPECT_EQ(EscapedText("a\r\n\x7f\xc2\x85\xff\\"), "a\\x0D\\x0A\\x7F\\xC2\\x85\\xFF\\\\");
+  // Shown as "PCexe.png" raw: the override and its kin are made visible.
+  EXPECT_EQ(EscapedText("PC\u202Egnp.exe"), "PC\\u202Egnp.exe");
+  EXPECT_EQ(EscapedText("\u2028\u2029\u2066\u2069\u200F\u061C"),
+            "\\u2028\\u2029\\u2066\\u2069\\u200F\\u061C");
+  EXPECT_EQ(EscapedText("\u2027\u202F\u2065"), "\u2027\u202F\u2065");  // neighbours stay
+}
+
+TEST(TextTest, ZeroBytesSurviveAPlatformStringAndComeBack) {
+  const std::string name("PC\0hidden", 9);
+  EXPECT_EQ(EscapeZeroBytes(name), "PC\\x00hidden");
+  EXPECT_EQ(RestoreZeroBytes(EscapeZeroBytes(name)), name);
+  EXPECT_EQ(RestoreZeroBytes("PC"), "PC");
+}
+
 TEST(TextTest, CaseRulesTouchOnlyAtoZ) {
   EXPECT_EQ(AsciiUpper("c:\\games\\x.exe é"), "C:\\GAMES\\X.EXE é");
   EXPECT_TRUE(SameTextAsciiNoCase("Pc1", "pC1"));

@@ -126,7 +126,7 @@ TEST(DisconnectListFile, UnreadableFileIsReportedAndListStartsEmpty) {
   list.AddEntry("stale", "1");
   std::string error;
   EXPECT_FALSE(DisconnectListFile::Load(path, list, error));
-  EXPECT_EQ(error, "Cannot open file " + path);
+  EXPECT_EQ(error, "Cannot open file " + path + ": it is not a regular file");
   EXPECT_EQ(list.Count(), 0u);
 }
 
@@ -141,7 +141,7 @@ TEST(DisconnectListFile, FailedWriteKeepsOldFileAndSaysCannotCreate) {
   std::string error;
   // A path below a file cannot be created, whoever runs the test.
   EXPECT_FALSE(DisconnectListFile::Save(path + "/x", list, error));
-  EXPECT_EQ(error, "Cannot create file " + path + "/x");
+  EXPECT_EQ(error, "Cannot create file " + path + "/x: Not a directory");
   // The folder made read-only: the old file stays whole (root ignores modes).
   if (::geteuid() != 0) {
     ::chmod(folder.c_str(), 0555);
@@ -187,10 +187,10 @@ TEST(ProgramListFile, MissingEmptyAndUnreadableFiles) {
   fs::create_directory(path);
   list.Add("/STALE");
   EXPECT_FALSE(ProgramListFile::Load(path, list, error));
-  EXPECT_EQ(error, "Cannot open file " + path);
+  EXPECT_EQ(error, "Cannot open file " + path + ": it is not a regular file");
   EXPECT_EQ(list.Count(), 0u);
   EXPECT_FALSE(ProgramListFile::Save(path, list, error));
-  EXPECT_EQ(error, "Cannot create file " + path);
+  EXPECT_EQ(error, "Cannot create file " + path + ": Is a directory");
 }
 
 }  // namespace

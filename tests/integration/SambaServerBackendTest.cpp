@@ -1,6 +1,8 @@
 // The monitoring core on a real, private smbd with real smbclient clients.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -10,6 +12,7 @@
 #include "core/RefreshCycle.h"
 #include "core/ServerApi.h"
 #include "platform/AtomicFile.h"
+#include "platform/samba/ClientSmbdProcess.h"
 #include "platform/samba/SambaServerBackend.h"
 
 namespace qm::test {
@@ -174,6 +177,29 @@ TEST_F(SambaMonitorTest, SessionDeletionEndsOnlyTheNamedClient) {
   EXPECT_TRUE(server.ClientRunning(beta));
   const PlatformText again = api->ToPlatformString(std::string("\\\\") + kAlpha);
   EXPECT_EQ(api->DeleteSession(again.get(), nullptr, 0), NERR_ClientNameNotFound);
+}
+
+// What a member of the group may end through sudo: the smbd of a client,
+// never the main smbd nor smbd's helpers.
+TEST_F(SambaMonitorTest, OnlyAClientSmbdPassesTheEndSessionCheck) {
+  const auto alpha = Client("ALPHA", server.DiskShare());
+  ASSERT_TRUE(TickUntil([&] { return Current(kAlpha) != nullptr; })) << Diagnostics(alpha);
+  std::string why;
+  EXPECT_FALSE(ClientSmbdProcess::Check(server.SmbdPid(), why));
+  EXPECT_NE(why.find("is the main smbd"), std::string::npos) << why;
+  int clients = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    long pid = 0;
+    if (!ClientSmbdProcess::ParsePid(entry.path().filename().string(), pid)) continue;
+    std::ifstream stat(entry.path() / "stat");
+    std::string line;
+    std::getline(stat, line);
+    const auto close = line.rfind(')');
+    if (close == std::string::npos) continue;
+    const long parent = std::strtol(line.c_str() + close + 3, nullptr, 10);
+    if (parent == server.SmbdPid() && ClientSmbdProcess::Check(pid, why)) ++clients;
+  }
+  EXPECT_EQ(clients, 1);
 }
 
 TEST_F(SambaMonitorTest, SessionsCarryAccountAndLoopbackAddress) {

@@ -9,6 +9,7 @@ expected_files() {
   local prefix=${1#/} unit=${2#/} gui=$3
   {
     echo "755 $prefix/bin/quillmoor98"
+    echo "755 $prefix/libexec/quillmoor98/quillmoor98-end-session"
     echo "755 $prefix/libexec/quillmoor98/quillmoor98-nbtstat"
     echo "644 $prefix/share/quillmoor98/Quillmoor98.hlp"
     echo "644 $prefix/share/doc/quillmoor98/README.md"

@@ -5,27 +5,41 @@
 # "daemon" not),
 # sudo allows exactly the command lines the program runs, runs them without
 # a password, and refuses look-alikes in words the program reads as a
-# refusal for lack of rights.
-# Usage: sudoers_test.sh DROP-IN
+# refusal for lack of rights. Sessions end only through the helper, which
+# sudo runs as root and which refuses every process that is no client smbd.
+# Usage: sudoers_test.sh DROP-IN-TEMPLATE END-SESSION-HELPER
 set -euo pipefail
-dropin=$1
+template=$1
+helper=$2
 skip() { echo "SKIP: $*"; exit 77; }
 
 command -v visudo >/dev/null || skip "visudo is not installed (package sudo)"
-visudo -cf "$dropin"
+installed=$(mktemp)
+trap 'rm -f "$installed"' EXIT
+sed 's#@QM_END_SESSION_TOOL@#/usr/libexec/quillmoor98/quillmoor98-end-session#g' "$template" \
+  > "$installed"
+visudo -cf "$installed"
 
 [ "$(id -u)" -eq 0 ] || skip "not root: sudo's own check needs a private mount namespace"
 command -v unshare >/dev/null && command -v setpriv >/dev/null || skip "util-linux is missing"
 getent passwd nobody >/dev/null && getent passwd daemon >/dev/null || skip "no users nobody, daemon"
 unshare --mount true 2>/dev/null || skip "mount namespaces are not available here"
 
-exec unshare --mount --propagation private bash -s "$dropin" <<'INNER'
+rm -f "$installed"
+trap - EXIT
+exec unshare --mount --propagation private bash -s "$template" "$helper" <<'INNER'
 set -euo pipefail
-dropin=$1
+template=$1
 work=$(mktemp -d /tmp/qm-sudoers-XXXXXX)
 trap 'rm -rf "$work"' EXIT
+chmod 0755 "$work"
 mkdir "$work/sudoers.d"
-install -m 0440 "$dropin" "$work/sudoers.d/quillmoor98"
+# The helper where the drop-in names it, owned by root like an installed one.
+helper=$work/quillmoor98-end-session
+install -m 0755 "$2" "$helper"
+sed "s#@QM_END_SESSION_TOOL@#$helper#g" "$template" > "$work/sudoers.d/quillmoor98"
+chmod 0440 "$work/sudoers.d/quillmoor98"
+visudo -cf "$work/sudoers.d/quillmoor98"
 printf '%s\n' 'Defaults env_reset' \
   'Defaults secure_path="/usr/local/sbin:/usr/local/bin:/usr/sbin:/usr/bin:/sbin:/bin"' \
   'root ALL=(ALL:ALL) ALL' '@includedir /etc/sudoers.d' > "$work/sudoers"
@@ -56,8 +70,8 @@ check() {  # check allow|deny COMMAND...
 check allow testparm -s
 check allow testparm -s --parameter-name=piddirectory
 check allow smbstatus --json
-check allow smbcontrol 7 shutdown
-check allow smbcontrol 4194304 shutdown
+check allow "$helper" 7
+check allow "$helper" 4194304
 # Look-alikes.
 check deny smbstatus
 check deny smbstatus --json --configfile=/tmp/evil.conf
@@ -65,13 +79,15 @@ check deny testparm -s /tmp/evil.conf
 check deny testparm -s "--parameter-name=log file"
 check deny testparm -s --parameter-name=pid directory
 check deny testparm -s --parameter-name=piddirectory /tmp/evil.conf
+# smbcontrol itself would end any process: the main smbd, nmbd, winbindd.
+check deny smbcontrol 7 shutdown
 check deny smbcontrol smbd shutdown
 check deny smbcontrol all shutdown
-check deny smbcontrol 12345678 shutdown
-check deny smbcontrol 12 shutdown now
-check deny smbcontrol --configfile=/tmp/evil.conf 12 shutdown
-check deny smbcontrol "12 --configfile=/tmp/evil.conf" shutdown
-check deny smbcontrol 12 debug 10
+check deny "$helper" 12345678
+check deny "$helper" 12 13
+check deny "$helper" -1
+check deny "$helper" smbd
+check deny "$helper" 12 --configfile=/tmp/evil.conf
 check deny /bin/sh -c id
 
 # As nobody with the group: a real run, no password asked.
@@ -82,6 +98,20 @@ if out=$(as_member sudo -n /usr/bin/testparm -s --parameter-name=piddirectory 2>
 else
   echo "FAIL: a member cannot run testparm through sudo -n"; failures=$((failures + 1))
 fi
+# The helper runs as root and refuses what is no client smbd (here init and
+# the shell), in words of its own.
+helper_refuses() {
+  local pid=$1 want=$2 err
+  if err=$(as_member sudo -n "$helper" "$pid" 2>&1 >/dev/null); then
+    echo "FAIL: the helper did not refuse process $pid"; failures=$((failures + 1))
+  elif grep -q "refused: .*$want" <<<"$err"; then
+    echo "ok: the helper refuses process $pid: $err"
+  else
+    echo "FAIL: the helper on process $pid: $err"; failures=$((failures + 1))
+  fi
+}
+helper_refuses 1 "no client smbd"
+helper_refuses $$ "runs bash, not smbd"
 # Refusals, for a member and for a user outside the group, must read as a
 # lack of rights.
 refusal() {
@@ -98,6 +128,7 @@ refusal() {
   fi
 }
 refusal "a member asking for another command" as_member sudo -n /usr/bin/smbcontrol smbd shutdown
+refusal "a member asking for smbcontrol itself" as_member sudo -n /usr/bin/smbcontrol 12 shutdown
 refusal "a user outside the group" \
   setpriv --reuid=daemon --regid=daemon --clear-groups sudo -n /usr/bin/smbstatus --json
 

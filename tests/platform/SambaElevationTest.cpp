@@ -137,7 +137,9 @@ class ElevatedBackendTest : public test::StandInSambaTest {
 TEST_F(ElevatedBackendTest, EveryElevatedCommandLineIsOneTheDropInAllows) {
   // A recording sudo: "-n", then the command it runs.
   Tool("sudo", "shift; exec \"$@\"");
+  Tool("quillmoor98-end-session", "");
   options_.elevate = {dir_ + "/sudo", "-n"};
+  options_.endSession = dir_ + "/quillmoor98-end-session";
   SambaServerBackend backend(options_);
   ServerApi api(backend);
   ASSERT_EQ(api.LoadServerApi(), 0) << api.LoadError();
@@ -157,10 +159,15 @@ TEST_F(ElevatedBackendTest, EveryElevatedCommandLineIsOneTheDropInAllows) {
     const auto blank = rest.find(' ');
     const std::string tool = rest.substr(0, blank);
     const std::string arguments = blank == std::string::npos ? "" : rest.substr(blank + 1);
-    EXPECT_TRUE(Allowed(allowed, "/usr/bin/" + tool, arguments))
+    // The helper's installed path is filled in when the drop-in is built.
+    const std::string path =
+        tool == "quillmoor98-end-session" ? "@QM_END_SESSION_TOOL@" : "/usr/bin/" + tool;
+    EXPECT_TRUE(Allowed(allowed, path, arguments))
         << "the drop-in does not allow: " << tool << " " << arguments;
   }
-  // Look-alikes the drop-in must refuse.
+  // Look-alikes the drop-in must refuse; smbcontrol itself would end any
+  // process, the main smbd included.
+  EXPECT_FALSE(Allowed(allowed, "/usr/bin/smbcontrol", "1111 shutdown"));
   EXPECT_FALSE(Allowed(allowed, "/usr/bin/smbcontrol", "smbd shutdown"));
   EXPECT_FALSE(Allowed(allowed, "/usr/bin/smbcontrol", "12 --configfile=/tmp/x shutdown"));
   EXPECT_FALSE(Allowed(allowed, "/usr/bin/smbstatus", "--json --configfile=/tmp/x"));

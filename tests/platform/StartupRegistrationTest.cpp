@@ -70,6 +70,20 @@ TEST_F(StartupRegistrationTest, AMissingOrClosedFolderRefusesToEnable) {
   }
 }
 
+TEST_F(StartupRegistrationTest, ExecFollowsTheDesktopEntryEscapingInBothLayers) {
+  auto exec = [](const std::string& path) {
+    const std::string text = StartupRegistration::EntryText(path);
+    const auto at = text.find("Exec=") + 5;
+    return text.substr(at, text.find('\n', at) - at);
+  };
+  // Quoted, the backslash escaped, then every backslash doubled as a
+  // value; % doubled for the field codes.
+  EXPECT_EQ(exec("/opt/a\\b%c"), R"("/opt/a\\\\b%%c")");
+  EXPECT_EQ(exec("/opt/50%/q"), "/opt/50%%/q");
+  EXPECT_EQ(exec("/opt/$x\"`y"), R"("/opt/\\$x\\"\\`y")");
+  EXPECT_EQ(exec("/opt/a\nb"), R"("/opt/a\nb")");  // one line, the break kept
+}
+
 TEST_F(StartupRegistrationTest, PlainPathsAreWrittenAsTheyAre) {
   EXPECT_NE(
       StartupRegistration::EntryText("/usr/bin/quillmoor98").find("Exec=/usr/bin/quillmoor98\n"),

@@ -62,10 +62,12 @@ TEST(ConnectionLogTest, OpenConnectionShowsTheDateOfZero) {
             "          DOCS     2000-01-01 12:00:00     1899-12-30     \r\n");
 }
 
-TEST(ConnectionLogTest, LineBreakInANameCannotStartAnotherLine) {
+TEST(ConnectionLogTest, ControlAndBidiCharactersOfANameAreEscaped) {
   EXPECT_EQ(FileLogLine(*Make<TFile>("/srv/a\r\nPC2     forged", 0)),
-            "                         /srv/a??PC2     forged     2000-01-01 12:00:00     "
+            "                         /srv/a\\x0D\\x0APC2     forged     2000-01-01 12:00:00     "
             "1899-12-30     \r\n");
+  EXPECT_EQ(ShareLogLine(*Make<TShare>("PC\xE2\x80\xAEgnp.exe\x1B[2J", 0)).substr(0, 37),
+            "          PC\\u202Egnp.exe\\x1B[2J     ");
 }
 
 class SaveConnectionLogTest : public ::testing::Test {

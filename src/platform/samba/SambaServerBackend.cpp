@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <set>
@@ -139,6 +140,20 @@ std::vector<std::string> SplitBlanks(const std::string& text) {
 // The process holds the group now, as its primary or a supplementary one
 // (sudo judges the same groups; a user added to the group gets it at the
 // next login).
+// The helper installed with the program, else the one beside it (a build
+// tree).
+std::string EndSessionTool() {
+#ifdef QM_END_SESSION_TOOL
+  if (::access(QM_END_SESSION_TOOL, X_OK) == 0) return QM_END_SESSION_TOOL;
+#endif
+  char self[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return {};
+  std::string beside(self, static_cast<std::size_t>(n));
+  beside = beside.substr(0, beside.find_last_of('/') + 1) + "quillmoor98-end-session";
+  return ::access(beside.c_str(), X_OK) == 0 ? beside : std::string();
+}
+
 bool HoldsGroup(const char* name) {
   std::vector<char> buffer(16384);
   group entry{};
@@ -164,6 +179,7 @@ SambaServerBackend::Options SambaServerBackend::OptionsFromEnvironment() {
   const bool sudoAllowed = !elevate && !root && HoldsGroup(kElevationGroup) &&
                            ProcessRunner::Executable("sudo", kToolDirs);
   options.elevate = ElevationFor(elevate, root, sudoAllowed);
+  if (!options.elevate.empty() && options.smbConf.empty()) options.endSession = EndSessionTool();
   return options;
 }
 
@@ -178,6 +194,7 @@ SambaServerBackend::SambaServerBackend(Options options) : options_(std::move(opt
 
 bool SambaServerBackend::Load(std::string& why) {
   std::vector<std::string> needed = {options_.smbstatus, options_.testparm, options_.smbcontrol};
+  if (!options_.endSession.empty()) needed.push_back(options_.endSession);
   if (!options_.elevate.empty()) needed.insert(needed.begin(), options_.elevate.front());
   for (const auto& tool : needed) {
     if (!ProcessRunner::Executable(tool, kToolDirs)) {
@@ -468,11 +485,15 @@ NetStatus SambaServerBackend::DeleteClientSessions(const std::string& client,
   NetStatus result = NERR_Success;
   for (long pid : pids) {
     std::vector<std::string> args;
-    if (!options_.smbConf.empty()) args.push_back("--configfile=" + options_.smbConf);
+    if (options_.endSession.empty() && !options_.smbConf.empty()) {
+      args.push_back("--configfile=" + options_.smbConf);
+    }
     args.push_back(std::to_string(pid));
-    args.push_back("shutdown");
+    if (options_.endSession.empty()) args.push_back("shutdown");
     ProcessResult run;
-    const NetStatus s = RunTool(options_.smbcontrol, std::move(args), run);
+    const NetStatus s =
+        RunTool(options_.endSession.empty() ? options_.smbcontrol : options_.endSession,
+                std::move(args), run);
     // A process that has gone meanwhile needs no shutdown.
     if (s != NERR_Success && result == NERR_Success && SmbdAlive(pid)) result = s;
   }

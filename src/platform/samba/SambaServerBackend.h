@@ -31,6 +31,10 @@ class SambaServerBackend final : public TableServerBackend {
     std::string smbstatus = "smbstatus";
     std::string testparm = "testparm";
     std::string smbcontrol = "smbcontrol";
+    // With elevation: the helper that checks a process is a client smbd and
+    // only then ends it (the sudoers drop-in allows it, not smbcontrol);
+    // empty: smbcontrol itself.
+    std::string endSession;
     std::chrono::milliseconds toolTimeout{5000};
     // A session enumeration reuses a reading at most this old.
     std::chrono::milliseconds sessionReuse{1000};
@@ -40,7 +44,9 @@ class SambaServerBackend final : public TableServerBackend {
   // root.
   static constexpr const char* kElevationGroup = "quillmoor98";
 
-  // QUILLMOOR98_SMB_CONF and QUILLMOOR98_SAMBA_ELEVATE (see ElevationFor).
+  // QUILLMOOR98_SMB_CONF and QUILLMOOR98_SAMBA_ELEVATE (see ElevationFor);
+  // elevated with Samba's own smb.conf, sessions end through the installed
+  // helper (or the one beside the program).
   static Options OptionsFromEnvironment();
   // The elevation prefix: the setting split on blanks when it is set (set
   // and empty: none); unset, "sudo -n" when the program is not root and

@@ -1,5 +1,7 @@
 #include "platform/sim/SimulatedServerBackend.h"
 
+#include <sys/stat.h>
+
 #include <nlohmann/json.hpp>
 
 #include "platform/AtomicFile.h"
@@ -123,7 +125,7 @@ std::string SimulatedServerBackend::Serialize(const ServerTables& tables, bool f
 
 bool SimulatedServerBackend::Load(std::string& why) {
   std::string text, error;
-  if (!ReadWholeFile(path_, text, error)) {
+  if (!ReadWholeFile(path_, text, error, kDataFileMaxBytes, true)) {
     why = "simulated server: " + error;
     return false;
   }
@@ -142,7 +144,8 @@ bool SimulatedServerBackend::Reload() {
   bool family95 = family95_;
   ServerTables tables;
   std::map<std::string, NetStatus> failures;
-  const bool ok = ReadWholeFile(path_, text, error) && Parse(text, tables, family95, failures, why);
+  const bool ok = ReadWholeFile(path_, text, error, kDataFileMaxBytes, true) &&
+                  Parse(text, tables, family95, failures, why);
   std::lock_guard lock(stateMutex_);
   valid_ = ok;
   if (ok) {
@@ -180,12 +183,16 @@ NetStatus SimulatedServerBackend::DeleteClientSessions(const std::string& client
   bool family95 = family95_;
   ServerTables tables;
   std::map<std::string, NetStatus> failures;
-  if (!ReadWholeFile(path_, text, error) || !Parse(text, tables, family95, failures, why)) {
+  if (!ReadWholeFile(path_, text, error, kDataFileMaxBytes, true) ||
+      !Parse(text, tables, family95, failures, why)) {
     return NERR_ServerNotStarted;
   }
   const NetStatus s = RemoveClient(tables, client, key);
   if (s != NERR_Success) return s;
-  if (!WriteFileAtomically(path_, Serialize(tables, family95, failures), error)) {
+  // The state file is the tester's: it keeps its permissions.
+  struct stat st {};
+  const mode_t mode = ::stat(path_.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0644;
+  if (!WriteFileAtomically(path_, Serialize(tables, family95, failures), error, mode)) {
     return ERROR_ACCESS_DENIED;
   }
   std::lock_guard lock(stateMutex_);
