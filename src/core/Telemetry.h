@@ -5,7 +5,7 @@
 namespace qm {
 
 class Monitor;
-struct TUser;
+class TUser;
 
 // Why a user was disconnected.
 enum class DisconnectRule {
