@@ -73,6 +73,7 @@ void Monitor::SetLookups(LookupStarter* lookups) {
 
 std::unique_ptr<TUser> Monitor::CreateUser(const std::string& key, const std::string& userName) {
   auto user = std::make_unique<TUser>(key, ProgramStarting, Now(), userName, IsNT());
+  user->LastActivitySteady = Steady();
   user->IPThread = lookups_->StartLookup(*user);
   return user;
 }
@@ -173,7 +174,7 @@ void Monitor::ShowInfo(ConnectionTree& tree) {
     SetLabel(EnDaCuLabel, ShortDateText(r->EnterTime));
     SetLabel(CoCuLabel, DiffTime(now, r->EnterTime));
     const TUser* owner = UserOfNode(node);
-    SetLabel(IdCuLabel, owner ? DiffTime(now, owner->LastActivity) : std::string());
+    SetLabel(IdCuLabel, owner ? DurationText(IdleSeconds(*owner)) : std::string());
     SetLabel(IPCuLabel, user ? user->IPAddress : std::string());
     SetLabel(IPTextCuLabel, user ? user->HostName : std::string());
     SetLabel(UserNameCuLabel, user ? user->UserName : std::string());

@@ -52,6 +52,16 @@ class Monitor {
   void SetRules(TickRules* rules);
   void SetLookups(LookupStarter* lookups);
   TDateTime Now() const { return clock_->Now(); }
+  double Steady() const { return clock_->Steady(); }
+  // The user was active now (both clocks).
+  void Touch(TTreeNodeCustom& user) const {
+    user.LastActivity = Now();
+    user.LastActivitySteady = Steady();
+  }
+  // How long the user has been idle, by the steady clock.
+  double IdleSeconds(const TTreeNodeCustom& user) const {
+    return Steady() - user.LastActivitySteady;
+  }
   bool IsNT() const { return api_.IsNT(); }
 
   ConnectionTree TreeViewCurrent{false};

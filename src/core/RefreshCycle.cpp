@@ -84,7 +84,7 @@ void RefreshCycle::PollShares() {
       } else {
         entry = &NewUser(key, user, name, type, shareEntry);
       }
-      if (m_.IsNT() && !path.empty()) RefreshFilesNT(key, *entry, *shareEntry, user, path);
+      if (m_.IsNT() && !path.empty()) RefreshFilesNT(j, *entry, *shareEntry, user, path);
     }
     if (api.ConnectionsExit() == -1) m_.Fatal("Debug: ConnectionsExit");
   }
@@ -101,7 +101,7 @@ void RefreshCycle::KnownUser(UserEntry& entry, const std::string& share, std::ui
   }
   TreeNode* currentUser = FindNode(m_.TreeViewCurrent, nullptr, entry.Name);
   TreeNode* formerUser = FindNode(m_.TreeViewFormer, nullptr, entry.Name);
-  entry.User()->LastActivity = m_.Now();
+  m_.Touch(*entry.User());
   shareEntry = &AddShare(entry, currentUser, formerUser, share, type);
 }
 
@@ -140,7 +140,7 @@ UserEntry& RefreshCycle::NewUser(const std::string& key, const std::string& user
 void RefreshCycle::SeeFile(UserEntry& entry, ShareEntry& shareEntry, const std::string& path) {
   if (FileEntry* f = shareEntry.Files.Find(path)) {
     f->Seen = true;
-    entry.User()->LastActivity = m_.Now();
+    m_.Touch(*entry.User());
     return;
   }
   TreeNode* currentUser = FindNode(m_.TreeViewCurrent, nullptr, entry.Name);
@@ -151,7 +151,7 @@ void RefreshCycle::SeeFile(UserEntry& entry, ShareEntry& shareEntry, const std::
       formerUser ? FindNode(m_.TreeViewFormer, formerUser, shareEntry.Name) : nullptr;
   auto record = std::make_unique<TFile>(path, m_.ProgramStarting, m_.Now());
   TFile* raw = record.get();
-  entry.User()->LastActivity = m_.Now();
+  m_.Touch(*entry.User());
   TreeNode* currentNode = m_.TreeViewCurrent.Add(currentShare, path, raw);
   TreeNode* formerNode = m_.TreeViewFormer.AddOwned(formerShare, path, std::move(record));
   shareEntry.Files.Add(path, raw);
@@ -159,20 +159,24 @@ void RefreshCycle::SeeFile(UserEntry& entry, ShareEntry& shareEntry, const std::
   m_.TreeViewFormer.MakeVisible(formerNode);
 }
 
-void RefreshCycle::RefreshFilesNT(const std::string& /*key*/, UserEntry& entry,
-                                  ShareEntry& shareEntry, const std::string& user,
-                                  const std::string& path) {
+// The files of the connection's own client through its share, where the
+// server tells who holds each file: listing by account and base path would
+// put a file under every client of the account and under every share whose
+// path begins with this one's.
+void RefreshCycle::RefreshFilesNT(int connection, UserEntry& entry, ShareEntry& shareEntry,
+                                  const std::string& user, const std::string& path) {
   ServerApi& api = m_.Api();
   int k;
   {
     const PlatformText u = api.ToPlatformString(user);
     const PlatformText p = api.ToPlatformString(path);
-    k = api.FilesInit(u.get(), p.get());
+    k = api.FilesInitOfConnection(connection, u.get(), p.get());
   }
   if (k >= 0) m_.OpenFileCount += k;
   if (k == -1) m_.Fatal("Debug: FilesInit");
   for (int f = 0; f < k; ++f) {
-    SeeFile(entry, shareEntry, api.FromPlatformString(api.OpenFilePath(f)));
+    api.FromPlatformString(api.OpenFilePath(f), filePath_);
+    SeeFile(entry, shareEntry, filePath_);
   }
   if (api.FilesExit() == -1) m_.Fatal("Debug: FilesExit");
 }
@@ -225,7 +229,7 @@ void RefreshCycle::LiveInfoPanel() {
     if (TreeNode* node = tree.Selected(); node && node->Data()) {
       m_.SetLabel(CoCuLabel, DiffTime(now, node->Data()->EnterTime));
       const TUser* owner = Monitor::UserOfNode(node);
-      m_.SetLabel(IdCuLabel, owner ? DiffTime(now, owner->LastActivity) : std::string());
+      m_.SetLabel(IdCuLabel, owner ? DurationText(m_.IdleSeconds(*owner)) : std::string());
     } else {
       m_.ShowNoInfo(tree);
     }

@@ -29,7 +29,7 @@ class RefreshCycle {
                      std::uint16_t type, ShareEntry*& shareEntry);
   ShareEntry& AddShare(UserEntry& entry, TreeNode* currentUser, TreeNode* formerUser,
                        const std::string& share, std::uint16_t type);
-  void RefreshFilesNT(const std::string& key, UserEntry& entry, ShareEntry& shareEntry,
+  void RefreshFilesNT(int connection, UserEntry& entry, ShareEntry& shareEntry,
                       const std::string& user, const std::string& path);
   void RefreshFiles95();
   void SeeFile(UserEntry& entry, ShareEntry& shareEntry, const std::string& path);
@@ -38,6 +38,7 @@ class RefreshCycle {
   void WriteCounts();
 
   Monitor& m_;
+  std::string filePath_;  // reused for every open file's path
 };
 
 }  // namespace qm

@@ -114,6 +114,17 @@ class ServerBackend {
                                       std::uint32_t& read, std::uint32_t& total) = 0;
   virtual NetStatus NetFileEnum(const char16_t* basePath, const char16_t* userName,
                                 NtBuffer** buffer, std::uint32_t& read, std::uint32_t& total) = 0;
+  // The open files one connection holds: those the client opened through
+  // that share. A server that cannot tell who holds a file lists by
+  // account and base path instead, as NetFileEnum does.
+  virtual NetStatus NetFileEnumOfConnection(const char16_t* share, const char16_t* client,
+                                            const char16_t* basePath, const char16_t* userName,
+                                            NtBuffer** buffer, std::uint32_t& read,
+                                            std::uint32_t& total) {
+    (void)share;
+    (void)client;
+    return NetFileEnum(basePath, userName, buffer, read, total);
+  }
   virtual NetStatus NetSessionEnum(NtBuffer** buffer, std::uint32_t& read,
                                    std::uint32_t& total) = 0;
   virtual NetStatus NetSessionDel(const char16_t* clientName, const char16_t* userName) = 0;

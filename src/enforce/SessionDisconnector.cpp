@@ -93,7 +93,7 @@ void SessionDisconnector::KickListIdle() {
 bool SessionDisconnector::ChosenByRules(const TUser& user) const {
   const Settings& s = m_.Options();
   if (status_.WhoToKick() == KickList && list_.ListsUser(user.Name, user.IPAddress)) return true;
-  if (s.Idle > 0 && IdleLongerThan(m_.Now(), user.LastActivity, s.Idle)) return true;
+  if (s.Idle > 0 && IdleLongerThan(m_.IdleSeconds(user), s.Idle)) return true;
   return s.IPFilter && user.IPAddress != kNotKnownYet &&
          !AddressPassesFilter(user.IPAddress, s.IPFilterString);
 }
@@ -112,7 +112,11 @@ bool SessionDisconnector::AddressPassesFilter(std::string_view address, std::str
 }
 
 bool SessionDisconnector::IdleLongerThan(TDateTime now, TDateTime lastActivity, int idleMinutes) {
-  const double idleMilliseconds = std::round((now - lastActivity) * kSecondsPerDay * 1000.0);
+  return IdleLongerThan((now - lastActivity) * kSecondsPerDay, idleMinutes);
+}
+
+bool SessionDisconnector::IdleLongerThan(double idleSeconds, int idleMinutes) {
+  const double idleMilliseconds = std::round(idleSeconds * 1000.0);
   return idleMilliseconds > static_cast<double>(idleMinutes) * 60000.0;
 }
 

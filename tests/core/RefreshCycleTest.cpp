@@ -148,6 +148,27 @@ TEST_F(RefreshCycleTest, FilesRefreshActivityAndAreCounted) {
   EXPECT_EQ(share->Child(0)->ImageIndex(), kImageFile);
 }
 
+TEST_F(RefreshCycleTest, EachFileIsListedOnlyUnderTheClientAndShareHoldingIt) {
+  backend.tables.shares.push_back({"DOCSX", "/srv/docsx", 0});  // a path DOCS's is a prefix of
+  Connect("PC1", "DOCS", "alice");
+  Connect("PC2", "DOCS", "alice");
+  Connect("PC2", "DOCSX", "alice");
+  Open("PC1", "DOCS", "/srv/docs/a.odt", "alice");
+  Open("PC2", "DOCSX", "/srv/docsx/b.odt", "alice");
+  Open("PC2", "", "/srv/docs/c.odt", "alice");  // the share unknown: its path decides
+  Tick();
+  EXPECT_EQ(monitor.OpenFileCount, 3);
+  auto files = [&](const std::string& client, const std::string& share) {
+    TreeNode* s = FindNode(monitor.TreeViewCurrent, CurrentUser(client), share);
+    std::vector<std::string> names;
+    for (int i = 0; s && i < s->ChildCount(); ++i) names.push_back(s->Child(i)->Text());
+    return names;
+  };
+  EXPECT_EQ(files("PC1", "DOCS"), std::vector<std::string>{"/srv/docs/a.odt"});
+  EXPECT_EQ(files("PC2", "DOCS"), std::vector<std::string>{"/srv/docs/c.odt"});
+  EXPECT_EQ(files("PC2", "DOCSX"), std::vector<std::string>{"/srv/docsx/b.odt"});
+}
+
 TEST_F(RefreshCycleTest, IpcShareFollowsTheSetting) {
   Connect("PC1", "IPC$");
   Tick();
