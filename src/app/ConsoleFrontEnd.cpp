@@ -34,6 +34,10 @@ std::string ConsoleFrontEnd::Prompt(const std::string& /*caption*/, const std::s
   return {};
 }
 
+void ConsoleFrontEnd::ServerNotice(const std::string& text) {
+  err_ << "warning: " << Printable(text) << std::endl;
+}
+
 std::string ConsoleFrontEnd::Printable(const std::string& text) {
   std::string out;
   out.reserve(text.size());

@@ -31,9 +31,14 @@ Monitor::Monitor(ServerApi& api, Settings& settings, const MonitorPorts& ports)
   if (!lookups_) lookups_ = (ownLookups_ = std::make_unique<LookupStarter>()).get();
   if (!rules_) rules_ = (ownRules_ = std::make_unique<TickRules>()).get();
   if (!telemetry_) telemetry_ = (ownTelemetry_ = std::make_unique<Telemetry>()).get();
+  readingTelemetry_ = telemetry_;
+  api_.Backend().SetReadingObserver([this](bool ok, double seconds) {
+    readingTelemetry_.load()->ServerReading(ok, seconds);
+  });
 }
 
 Monitor::~Monitor() {
+  api_.Backend().SetReadingObserver(nullptr);
   // Threads first, records after (a user outlives its lookup).
   for (UserEntry& u : Users) {
     if (TUser* user = u.User(); user && user->IPThread) {
@@ -60,6 +65,7 @@ void Monitor::SetTelemetry(Telemetry* telemetry) {
     if (!ownTelemetry_) ownTelemetry_ = std::make_unique<Telemetry>();
     telemetry_ = ownTelemetry_.get();
   }
+  readingTelemetry_ = telemetry_;
 }
 
 void Monitor::SetLookups(LookupStarter* lookups) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -74,6 +75,9 @@ class Monitor {
   int ShownUserCount = -1;
   int ShownFileCount = -1;
   int OpenFileCount = 0;
+  // The last tick could read the server's state (false while the server is
+  // down or its state cannot be read; the lists then stay as they were).
+  bool ServerStateRead = false;
 
   // A new user: its record (which starts its lookup), owned by the caller
   // until it is placed under a Former node.
@@ -111,6 +115,9 @@ class Monitor {
   LookupStarter* lookups_;
   TickRules* rules_;
   Telemetry* telemetry_;
+  // What the server's reading observer reports to: readings may end on
+  // another thread.
+  std::atomic<Telemetry*> readingTelemetry_{nullptr};
   std::array<std::string, kInfoLabelCount> labels_;
 
   // Do-nothing defaults for unset ports.

@@ -9,6 +9,7 @@ constexpr int kNetNameNotFound = -2310;
 constexpr int kServerNotStarted = -2114;
 constexpr int kServerNotStartedAlias = -2214;
 constexpr int kAccessDenied = -5;
+constexpr int kStateUnreadable = -static_cast<int>(kServerStateUnreadable);
 
 int ShareImage(std::uint16_t type) {
   return type == 1 ? kImagePrintShare : kImageDiskShare;
@@ -41,19 +42,35 @@ void RefreshCycle::RefreshTimerTimer() {
 
 void RefreshCycle::Tick() {
   ClearSeenFlags(m_.Users);
+  const int files = m_.OpenFileCount;
   m_.OpenFileCount = 0;
-  PollShares();
-  if (!m_.IsNT()) RefreshFiles95();
-  m_.SweepUsers(false);
+  // A reading that failed while the server runs is no departure of
+  // everyone: users, shares, files, counts and idle clocks stay as they
+  // were, and no rule acts on them.
+  const bool read = PollShares();
+  if (read) {
+    if (!m_.IsNT()) RefreshFiles95();
+    m_.SweepUsers(false);
+  } else {
+    m_.OpenFileCount = files;
+  }
+  for (const std::string& notice : m_.Api().Backend().TakeNotices()) {
+    m_.View().ServerNotice(notice);
+  }
   if (m_.Options().Quake) m_.Rules().ProgramWatch();
-  DisconnectRules();
+  if (read) DisconnectRules();
   LiveInfoPanel();
   WriteCounts();
 }
 
-void RefreshCycle::PollShares() {
+bool RefreshCycle::PollShares() {
   ServerApi& api = m_.Api();
   const int n = api.SharesInit();
+  m_.ServerStateRead = n >= 0;
+  if (n == kStateUnreadable) {
+    api.SharesExit();
+    return false;
+  }
   if (n == kAccessDenied) {
     m_.Messages().Information("You don't have the necessary rights to execute this program");
     m_.View().StopRefreshTimer();
@@ -89,6 +106,7 @@ void RefreshCycle::PollShares() {
     if (api.ConnectionsExit() == -1) m_.Fatal("Debug: ConnectionsExit");
   }
   if (api.SharesExit() == -1) m_.Fatal("Debug: SharesExit");
+  return true;
 }
 
 void RefreshCycle::KnownUser(UserEntry& entry, const std::string& share, std::uint16_t type,

@@ -22,7 +22,8 @@ class RefreshCycle {
 
  private:
   void Tick();
-  void PollShares();
+  // False when the server's state could not be read: nothing changes.
+  bool PollShares();
   void KnownUser(UserEntry& entry, const std::string& share, std::uint16_t type,
                  ShareEntry*& shareEntry);
   UserEntry& NewUser(const std::string& key, const std::string& user, const std::string& share,

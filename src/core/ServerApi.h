@@ -51,6 +51,7 @@ class ServerApi {
   int LoadServerApi();
   void UnloadServerApi();
   bool IsNT() const { return isNT_; }
+  ServerBackend& Backend() { return backend_; }
   bool Loaded() const { return loaded_; }
   const std::string& LoadError() const { return loadError_; }
 

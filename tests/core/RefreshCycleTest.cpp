@@ -191,6 +191,31 @@ TEST_F(RefreshCycleTest, ServerStoppedEndsEveryUserSilently) {
   EXPECT_FALSE(view.terminateRequested);
 }
 
+TEST_F(RefreshCycleTest, UnreadableStateChangesNothing) {
+  settings.Idle = 1;
+  Connect("PC1", "DOCS");
+  Open("PC1", "DOCS", "/srv/docs/a.odt");
+  Tick();
+  EXPECT_TRUE(monitor.ServerStateRead);
+  TTreeNodeCustom* user = CurrentUser("PC1")->Data();
+  backend.failures[ServerCall::NetShareEnum] = kServerStateUnreadable;
+  for (int i = 0; i < 3; ++i) {
+    clock.AdvanceSeconds(60);
+    Tick();
+  }
+  EXPECT_FALSE(monitor.ServerStateRead);
+  EXPECT_EQ(monitor.CurrentUserCount, 1);
+  EXPECT_EQ(monitor.OpenFileCount, 1);
+  EXPECT_EQ(CurrentUser("PC1")->Data(), user);
+  EXPECT_EQ(user->ExitTime, 0);
+  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_FALSE(view.terminateRequested);
+  backend.failures.clear();
+  Tick();
+  EXPECT_TRUE(monitor.ServerStateRead);
+  EXPECT_EQ(CurrentUser("PC1")->Data(), user);  // the same visit goes on
+}
+
 TEST_F(RefreshCycleTest, AccessDeniedAndOtherFailuresEndTheProgram) {
   backend.failures[ServerCall::NetShareEnum] = ERROR_ACCESS_DENIED;
   Tick();
