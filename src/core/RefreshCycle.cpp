@@ -41,6 +41,10 @@ void RefreshCycle::RefreshTimerTimer() {
 }
 
 void RefreshCycle::Tick() {
+  // One reading of the clocks serves the tick: every user active in it was
+  // active now.
+  now_ = m_.Now();
+  steady_ = m_.Steady();
   ClearSeenFlags(m_.Users);
   const int files = m_.OpenFileCount;
   m_.OpenFileCount = 0;
@@ -119,7 +123,7 @@ void RefreshCycle::KnownUser(UserEntry& entry, const std::string& share, std::ui
   }
   TreeNode* currentUser = FindNode(m_.TreeViewCurrent, nullptr, entry.Name);
   TreeNode* formerUser = FindNode(m_.TreeViewFormer, nullptr, entry.Name);
-  m_.Touch(*entry.User());
+  Touch(*entry.User());
   shareEntry = &AddShare(entry, currentUser, formerUser, share, type);
 }
 
@@ -158,7 +162,7 @@ UserEntry& RefreshCycle::NewUser(const std::string& key, const std::string& user
 void RefreshCycle::SeeFile(UserEntry& entry, ShareEntry& shareEntry, const std::string& path) {
   if (FileEntry* f = shareEntry.Files.Find(path)) {
     f->Seen = true;
-    m_.Touch(*entry.User());
+    Touch(*entry.User());
     return;
   }
   TreeNode* currentUser = FindNode(m_.TreeViewCurrent, nullptr, entry.Name);
@@ -169,7 +173,7 @@ void RefreshCycle::SeeFile(UserEntry& entry, ShareEntry& shareEntry, const std::
       formerUser ? FindNode(m_.TreeViewFormer, formerUser, shareEntry.Name) : nullptr;
   auto record = std::make_unique<TFile>(path, m_.ProgramStarting, m_.Now());
   TFile* raw = record.get();
-  m_.Touch(*entry.User());
+  Touch(*entry.User());
   TreeNode* currentNode = m_.TreeViewCurrent.Add(currentShare, path, raw);
   TreeNode* formerNode = m_.TreeViewFormer.AddOwned(formerShare, path, std::move(record));
   shareEntry.Files.Add(path, raw);

@@ -38,8 +38,15 @@ class RefreshCycle {
   void LiveInfoPanel();
   void WriteCounts();
 
+  void Touch(TTreeNodeCustom& user) const {
+    user.LastActivity = now_;
+    user.LastActivitySteady = steady_;
+  }
+
   Monitor& m_;
   std::string filePath_;  // reused for every open file's path
+  TDateTime now_ = 0;     // the tick's moment on both clocks
+  double steady_ = 0;
 };
 
 }  // namespace qm
