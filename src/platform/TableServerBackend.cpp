@@ -109,6 +109,7 @@ void TableServerBackend::IndexShareTables() {
   filesByUser_.clear();
   filesByHolder_.clear();
   filesOfNoClient_.clear();
+  filesWithoutShare_ = false;
   wideConnections_ = std::make_shared<std::vector<CONNECTION_INFO_1>>();
   wideFiles_ = std::make_shared<std::vector<FILE_INFO_3>>();
   if (!Is95()) {
@@ -131,6 +132,7 @@ void TableServerBackend::IndexShareTables() {
     if (f.client.empty()) {
       filesOfNoClient_.push_back(static_cast<std::uint32_t>(i));
     } else {
+      filesWithoutShare_ = filesWithoutShare_ || f.share.empty();
       HolderKey(Utf8ToUtf16(f.share), Utf8ToUtf16(f.client), holderKey_);
       filesByHolder_[holderKey_].push_back(static_cast<std::uint32_t>(i));
     }
@@ -227,7 +229,8 @@ NetStatus TableServerBackend::NetFileEnumOfConnection(const char16_t* share,
   }
   if (!base.empty()) {
     HolderKey(u"", client, holderKey_);
-    if (auto it = filesByHolder_.find(holderKey_); it != filesByHolder_.end()) {
+    if (auto it = filesWithoutShare_ ? filesByHolder_.find(holderKey_) : filesByHolder_.end();
+        it != filesByHolder_.end()) {
       for (std::uint32_t i : it->second) {
         if (UnderPath((*wideFiles_)[i].fi3_pathname, base)) records->picked.push_back(i);
       }
