@@ -137,6 +137,19 @@ TEST(SambaTablesTest, SharesInUseButNotListedAreAdded) {
   EXPECT_EQ(t.files[2].path, "/srv/docs");
 }
 
+TEST(SambaTablesTest, UsershareAndPrintcapFilesGiveSharesAndPrinterNames) {
+  SambaShare share;
+  ASSERT_TRUE(SambaServerBackend::ParseUsershare(
+      "public", "#VERSION 2\r\npath=/home/ann/Public\r\nsharename=Public\r\n", share));
+  EXPECT_EQ(share.name, "Public");
+  EXPECT_EQ(share.path, "/home/ann/Public");
+  EXPECT_FALSE(share.printable);
+  EXPECT_FALSE(SambaServerBackend::ParseUsershare("x", "path=/srv\n", share));  // no version
+  EXPECT_FALSE(SambaServerBackend::ParseUsershare("x", "#VERSION 2\ncomment=\n", share));
+  EXPECT_EQ(SambaServerBackend::ParsePrintcap("# printcap\nlaser|lp|Office:\\\n\t:sd=/x:\nink:\n"),
+            (std::vector<std::string>{"laser", "lp", "Office", "ink"}));
+}
+
 TEST(SambaTablesTest, ConnectionWithoutSessionKeepsMachineAndOrphanOpenIsLeftOut) {
   SmbStatus status;
   status.sessions = {Session("1", 100, "alice", "pc1"), Session("2", 100, "carol", "pc1")};

@@ -503,28 +503,38 @@ std::vector<SambaShare> SambaServerBackend::ReadUsershares(const std::string& fo
     const std::string name = it->path().filename().string();
     if (name.empty() || name.front() == '.' || !it->is_regular_file(ec)) continue;
     std::string text, error;
-    if (!ReadWholeFile(it->path().string(), text, error) || text.rfind("#VERSION", 0) != 0) {
-      continue;
-    }
     SambaShare share;
-    share.name = name;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) {
-      if (line.rfind("path=", 0) == 0) share.path = line.substr(5);
-      if (line.rfind("sharename=", 0) == 0 && line.size() > 10) share.name = line.substr(10);
+    if (ReadWholeFile(it->path().string(), text, error) && ParseUsershare(name, text, share)) {
+      shares.push_back(std::move(share));
     }
-    if (!share.path.empty()) shares.push_back(std::move(share));
   }
   std::sort(shares.begin(), shares.end(),
             [](const SambaShare& a, const SambaShare& b) { return a.name < b.name; });
   return shares;
 }
 
+bool SambaServerBackend::ParseUsershare(const std::string& fileName, std::string_view text,
+                                        SambaShare& share) {
+  if (text.substr(0, 8) != "#VERSION") return false;
+  share = SambaShare{fileName, "", false};
+  std::istringstream in{std::string(text)};
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind("path=", 0) == 0) share.path = line.substr(5);
+    if (line.rfind("sharename=", 0) == 0 && line.size() > 10) share.name = line.substr(10);
+  }
+  return !share.path.empty() && !share.name.empty();
+}
+
 std::vector<std::string> SambaServerBackend::ReadPrintcap(const std::string& path) {
-  std::vector<std::string> names;
   std::string text, error;
-  if (!ReadWholeFile(path, text, error)) return names;
-  std::istringstream in(text);
+  if (!ReadWholeFile(path, text, error)) return {};
+  return ParsePrintcap(text);
+}
+
+std::vector<std::string> SambaServerBackend::ParsePrintcap(std::string_view text) {
+  std::vector<std::string> names;
+  std::istringstream in{std::string(text)};
   for (std::string line; std::getline(in, line);) {
     line = Trimmed(line);
     if (line.empty() || line.front() == '#' || line.front() == ':') continue;

@@ -85,8 +85,13 @@ class SambaServerBackend final : public TableServerBackend {
   // The usershares defined in a folder of usershare files (as `net
   // usershare add` writes them); unreadable files are passed over.
   static std::vector<SambaShare> ReadUsershares(const std::string& folder);
+  // One usershare file's share (its name the file's unless it says
+  // "sharename="); false when it is no usershare file or names no path.
+  static bool ParseUsershare(const std::string& fileName, std::string_view text,
+                             SambaShare& share);
   // The printer names of a printcap file ("name|alias:..." lines).
   static std::vector<std::string> ReadPrintcap(const std::string& path);
+  static std::vector<std::string> ParsePrintcap(std::string_view text);
   // The key of a client: the name it sent, else its address.
   static std::string ClientKey(const SmbStatus::Session& session);
   // The status for a tool run that did not succeed.
