@@ -12,8 +12,8 @@
 #include <algorithm>
 #include <chrono>
 #include <memory>
-#include <thread>
 #include <string>
+#include <thread>
 
 #include "core/Monitor.h"
 #include "core/RefreshCycle.h"

@@ -1,10 +1,11 @@
 #include "core/DateTime.h"
 
+#include <time.h>
+
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
-#include <time.h>
 
 namespace qm {
 

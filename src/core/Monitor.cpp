@@ -32,9 +32,8 @@ Monitor::Monitor(ServerApi& api, Settings& settings, const MonitorPorts& ports)
   if (!rules_) rules_ = (ownRules_ = std::make_unique<TickRules>()).get();
   if (!telemetry_) telemetry_ = (ownTelemetry_ = std::make_unique<Telemetry>()).get();
   readingTelemetry_ = telemetry_;
-  api_.Backend().SetReadingObserver([this](bool ok, double seconds) {
-    readingTelemetry_.load()->ServerReading(ok, seconds);
-  });
+  api_.Backend().SetReadingObserver(
+      [this](bool ok, double seconds) { readingTelemetry_.load()->ServerReading(ok, seconds); });
 }
 
 Monitor::~Monitor() {

@@ -251,8 +251,7 @@ int ServerApi::FilesInit(PlatformString user, PlatformString basePath) {
   return FilesInitOfConnection(-1, user, basePath);
 }
 
-int ServerApi::FilesInitOfConnection(int connection, PlatformString user,
-                                     PlatformString basePath) {
+int ServerApi::FilesInitOfConnection(int connection, PlatformString user, PlatformString basePath) {
   // On 95/98 the arguments are ignored: every open file is listed.
   if (!isNT_) return Enumerate95(kFiles, files_, nullptr);
   Release(files_);
@@ -260,10 +259,9 @@ int ServerApi::FilesInitOfConnection(int connection, PlatformString user,
   std::uint32_t read = 0, total = 0;
   const auto* client = static_cast<const char16_t*>(ConnectionClient(connection));
   const NetStatus s =
-      client ? backend_.NetFileEnumOfConnection(connectionsShare_.c_str(), client,
-                                                static_cast<const char16_t*>(basePath),
-                                                static_cast<const char16_t*>(user), &buffer,
-                                                read, total)
+      client ? backend_.NetFileEnumOfConnection(
+                   connectionsShare_.c_str(), client, static_cast<const char16_t*>(basePath),
+                   static_cast<const char16_t*>(user), &buffer, read, total)
              : backend_.NetFileEnum(static_cast<const char16_t*>(basePath),
                                     static_cast<const char16_t*>(user), &buffer, read, total);
   files_.nt = buffer;

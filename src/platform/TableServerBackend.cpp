@@ -210,8 +210,7 @@ NetStatus TableServerBackend::NetFileEnum(const char16_t* basePath, const char16
   return NERR_Success;
 }
 
-NetStatus TableServerBackend::NetFileEnumOfConnection(const char16_t* share,
-                                                      const char16_t* client,
+NetStatus TableServerBackend::NetFileEnumOfConnection(const char16_t* share, const char16_t* client,
                                                       const char16_t* basePath,
                                                       const char16_t* userName, NtBuffer** buffer,
                                                       std::uint32_t& read, std::uint32_t& total) {

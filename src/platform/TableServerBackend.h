@@ -97,7 +97,7 @@ class TableServerBackend : public ServerBackend {
   std::unordered_map<std::u16string, std::vector<std::uint32_t>> filesByHolder_;
   std::vector<std::uint32_t> filesOfNoClient_;
   bool filesWithoutShare_ = false;  // some file names its client but no share
-  std::u16string holderKey_;  // reused for every lookup
+  std::u16string holderKey_;        // reused for every lookup
   // The NT family's wide texts of the connections (client, user) and open
   // files (path, user), converted once per reading rather than per call.
   // Results share them (a reading makes new ones; older results keep theirs).

@@ -85,16 +85,16 @@ TEST_F(SambaReadingTest, SlowReadingChangesNothingAndIsSaidOnce) {
   const std::string flag = server.Folder() + "/slow";
   const std::string wrapper = server.Folder() + "/slow-wrapper";
   std::string error;
-  ASSERT_TRUE(WriteFileAtomically(wrapper,
-                                  "#!/bin/sh\ncase \"$1\" in *smbstatus) [ -e " + flag +
-                                      " ] && sleep 5;; esac\nexec \"$@\"\n",
-                                  error))
+  ASSERT_TRUE(WriteFileAtomically(
+      wrapper,
+      "#!/bin/sh\ncase \"$1\" in *smbstatus) [ -e " + flag + " ] && sleep 5;; esac\nexec \"$@\"\n",
+      error))
       << error;
   ::chmod(wrapper.c_str(), 0755);
   ::setenv("QUILLMOOR98_SAMBA_ELEVATE", wrapper.c_str(), 1);
   SambaServerBackend::Options options = server.BackendOptions();
-  options.elevate = SambaServerBackend::ElevationFor(std::getenv("QUILLMOOR98_SAMBA_ELEVATE"),
-                                                     true, false);
+  options.elevate =
+      SambaServerBackend::ElevationFor(std::getenv("QUILLMOOR98_SAMBA_ELEVATE"), true, false);
   ::unsetenv("QUILLMOOR98_SAMBA_ELEVATE");
   options.toolTimeout = std::chrono::milliseconds(800);
   Bind(options);
@@ -149,8 +149,8 @@ TEST_F(SambaReadingTest, BrokenSmbConfKeepsTheSharesUntilItIsRepaired) {
   Connect("alpha", server.DiskShare(), true);
   std::string good, error;
   ASSERT_TRUE(ReadWholeFile(server.ConfPath(), good, error)) << error;
-  ASSERT_TRUE(WriteFileAtomically(server.ConfPath(), good + "[broken]\n  writeable = maybe\n",
-                                  error))
+  ASSERT_TRUE(
+      WriteFileAtomically(server.ConfPath(), good + "[broken]\n  writeable = maybe\n", error))
       << error;
   Tick();
   Tick();

@@ -106,8 +106,8 @@ TEST(SambaTablesTest, SharesInUseButNotListedAreAdded) {
                          {"laser", "2", 200, "pc2"},  // a printer of [printers]
                          {"DOCS", "2", 200, "pc2"},   // listed, other letter case
                          {"IPC$", "2", 200, "pc2"},
-                         {"gone", "2", 200, "pc2"},   // on no list: a disk share
-                         {"pub", "1", 100, "pc1"}};   // a usershare
+                         {"gone", "2", 200, "pc2"},  // on no list: a disk share
+                         {"pub", "1", 100, "pc1"}};  // a usershare
   status.opens = {{"/home/alice", "notes.txt", 100, 1000},
                   {"/srv/docs", "a/b.txt", 200, 1000},
                   {"/srv/docs", ".", 200, 1000}};
@@ -318,8 +318,9 @@ TEST_F(SambaBackendTest, BrokenSmbConfKeepsTheLastGoodShareListAndSaysSoOnce) {
   ServerApi api(backend);
   api.LoadServerApi();
   EXPECT_EQ(SharesInit(api), 2);
-  Tool("testparm", "echo 'Load smb config files from x' >&2; "
-                   "echo 'set_variable_helper(maybe): value is not boolean!' >&2; exit 1");
+  Tool("testparm",
+       "echo 'Load smb config files from x' >&2; "
+       "echo 'set_variable_helper(maybe): value is not boolean!' >&2; exit 1");
   Write("smb.conf", "[data]\n  writeable = maybe\n");
   for (int i = 0; i < 3; ++i) EXPECT_EQ(SharesInit(api), 2);
   EXPECT_EQ(Calls("testparm").size(), 2u);  // not asked again until smb.conf changes
@@ -327,8 +328,7 @@ TEST_F(SambaBackendTest, BrokenSmbConfKeepsTheLastGoodShareListAndSaysSoOnce) {
             std::vector<std::string>{"smb.conf has an error, the last good share list is kept: "
                                      "set_variable_helper(maybe): value is not boolean!"});
   Tool("testparm", "cat " + dir_ + "/testparm.out");
-  Write("testparm.out",
-        "[global]\n\tpid directory = " + dir_ + "/pid\n[data]\n[more]\n");
+  Write("testparm.out", "[global]\n\tpid directory = " + dir_ + "/pid\n[data]\n[more]\n");
   Write("smb.conf", "[data]\n[more]\n");
   EXPECT_EQ(SharesInit(api), 3);
   EXPECT_EQ(backend.TakeNotices(), std::vector<std::string>{"smb.conf reads without error again"});

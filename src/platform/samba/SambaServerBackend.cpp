@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,10 +11,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <set>
 #include <sstream>
-#include <filesystem>
-#include <pwd.h>
 #include <thread>
 #include <unordered_map>
 #include <utility>
@@ -327,8 +327,7 @@ SambaServerBackend::ReadingPtr SambaServerBackend::ReadNow() {
     pidDirectoryInUse_ = pidDirectory_;
     confInUse_ = options_.smbConf.empty() ? confPath_ : options_.smbConf;
   }
-  const double seconds =
-      std::chrono::duration<double>(Clock::now() - reading->started).count();
+  const double seconds = std::chrono::duration<double>(Clock::now() - reading->started).count();
   {
     std::lock_guard lock(stateMutex_);
     reading->serial = ++serial_;

@@ -87,8 +87,7 @@ class SambaServerBackend final : public TableServerBackend {
   static std::vector<SambaShare> ReadUsershares(const std::string& folder);
   // One usershare file's share (its name the file's unless it says
   // "sharename="); false when it is no usershare file or names no path.
-  static bool ParseUsershare(const std::string& fileName, std::string_view text,
-                             SambaShare& share);
+  static bool ParseUsershare(const std::string& fileName, std::string_view text, SambaShare& share);
   // The printer names of a printcap file ("name|alias:..." lines).
   static std::vector<std::string> ReadPrintcap(const std::string& path);
   static std::vector<std::string> ParsePrintcap(std::string_view text);
@@ -135,11 +134,13 @@ class SambaServerBackend final : public TableServerBackend {
   NetStatus Unreadable(NetStatus status);
   // The main smbd process: its id, 0 when it is not running, -1 when that
   // cannot be told (its pid file is not readable).
-  long SmbdPid() const { return SmbdPid(pidDirectory_, options_.smbConf.empty() ? confPath_ : options_.smbConf); }
+  long SmbdPid() const {
+    return SmbdPid(pidDirectory_, options_.smbConf.empty() ? confPath_ : options_.smbConf);
+  }
   static long SmbdPid(const std::string& pidDirectory, const std::string& conf);
   // why (when given) learns why a run failed.
-  NetStatus RunTool(const std::string& tool, std::vector<std::string> arguments,
-                    ProcessResult& run, std::string* why);
+  NetStatus RunTool(const std::string& tool, std::vector<std::string> arguments, ProcessResult& run,
+                    std::string* why);
   NetStatus Fail(NetStatus status, std::string why);
 
   Options options_;
@@ -154,8 +155,8 @@ class SambaServerBackend final : public TableServerBackend {
   FileStamp usershareStamp_;
   std::vector<SambaShare> usershares_;
   std::vector<std::string> printers_;
-  std::string readFailure_;                // why the reading in progress failed
-  std::vector<std::string> readNotices_;   // what the reading in progress has to tell
+  std::string readFailure_;               // why the reading in progress failed
+  std::vector<std::string> readNotices_;  // what the reading in progress has to tell
 
   // The newest reading and the worker, under stateMutex_.
   mutable std::mutex stateMutex_;

@@ -154,7 +154,8 @@ bool SimulatedServerBackend::Reload() {
       failures_ = std::move(failures);
     }
   }
-  ReadingDone(ok, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+  ReadingDone(ok,
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
   return ok;
 }
 
