@@ -275,10 +275,11 @@ NetStatus SambaServerBackend::ReadForSessions(ServerTables& tables) {
   return NERR_Success;
 }
 
-SambaServerBackend::ReadingPtr SambaServerBackend::RecentReading(std::chrono::milliseconds maxAge) {
+SambaServerBackend::ReadingPtr SambaServerBackend::RecentReading(std::chrono::milliseconds maxAge,
+                                                                 bool evenBeforeDeletion) {
   {
     std::lock_guard lock(stateMutex_);
-    if (newest_ && !newest_->status && newest_->started > deletedAt_ &&
+    if (newest_ && !newest_->status && (evenBeforeDeletion || newest_->started > deletedAt_) &&
         Clock::now() - newest_->started < maxAge) {
       return newest_;
     }
@@ -758,7 +759,11 @@ NetStatus SambaServerBackend::DeleteClientSessions(const std::string& client,
     std::lock_guard lock(stateMutex_);
     ahead = readAhead_;
   }
-  const ReadingPtr reading = RecentReading(ahead ? options_.readAheadReuse : options_.sessionReuse);
+  // With the worker, the tick's own reading serves, even one that still
+  // shows processes ended since: they are passed over below, so a rule that
+  // chooses the client again costs no tool run on the caller's thread.
+  const ReadingPtr reading =
+      RecentReading(ahead ? options_.readAheadReuse : options_.sessionReuse, ahead);
   if (reading->status) return reading->status;
   const SmbStatus& status = reading->smb;
   std::set<long> pids;
@@ -776,15 +781,18 @@ NetStatus SambaServerBackend::DeleteClientSessions(const std::string& client,
     }
   }
   std::string pidDirectory, conf;
+  bool stale;
   {
     std::lock_guard lock(stateMutex_);
     pidDirectory = pidDirectoryInUse_;
     conf = confInUse_;
+    stale = reading->started <= deletedAt_;
   }
   // Never the main smbd (that would end every client) nor ourselves.
   pids.erase(SmbdPid(pidDirectory, conf));
   pids.erase(static_cast<long>(::getpid()));
   std::erase_if(pids, [](long pid) { return pid == 1 || MainSmbd(pid); });
+  if (stale) std::erase_if(pids, [](long pid) { return !SmbdAlive(pid); });
   if (pids.empty()) return NERR_ClientNameNotFound;
 
   NetStatus result = NERR_Success;

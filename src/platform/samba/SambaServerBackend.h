@@ -119,7 +119,8 @@ class SambaServerBackend final : public TableServerBackend {
   ReadingPtr ReadNow();
   // The newest successful reading if it is younger than maxAge and was
   // started after the last deletion; else a reading taken now.
-  ReadingPtr RecentReading(std::chrono::milliseconds maxAge);
+  // (With evenBeforeDeletion, also one started before the last deletion.)
+  ReadingPtr RecentReading(std::chrono::milliseconds maxAge, bool evenBeforeDeletion = false);
   // Read-ahead: the newest reading (waiting only for the very first) and a
   // request for the next.
   ReadingPtr ReadingForTick();
