@@ -45,6 +45,7 @@ void RefreshCycle::Tick() {
   // active now.
   now_ = m_.Now();
   steady_ = m_.Steady();
+  ++tick_;
   ClearSeenFlags(m_.Users);
   const int files = m_.OpenFileCount;
   m_.OpenFileCount = 0;
@@ -159,11 +160,12 @@ UserEntry& RefreshCycle::NewUser(const std::string& key, const std::string& user
   return entry;
 }
 
-void RefreshCycle::SeeFile(UserEntry& entry, ShareEntry& shareEntry, const std::string& path) {
-  if (FileEntry* f = shareEntry.Files.Find(path)) {
+FileEntry* RefreshCycle::SeeFile(UserEntry& entry, ShareEntry& shareEntry,
+                                 const std::string& path, FileEntry* hint) {
+  if (FileEntry* f = hint && hint->Name == path ? hint : shareEntry.Files.Find(path)) {
     f->Seen = true;
     Touch(*entry.User());
-    return;
+    return f;
   }
   TreeNode* currentUser = FindNode(m_.TreeViewCurrent, nullptr, entry.Name);
   TreeNode* formerUser = FindNode(m_.TreeViewFormer, nullptr, entry.Name);
@@ -176,9 +178,10 @@ void RefreshCycle::SeeFile(UserEntry& entry, ShareEntry& shareEntry, const std::
   Touch(*entry.User());
   TreeNode* currentNode = m_.TreeViewCurrent.Add(currentShare, path, raw);
   TreeNode* formerNode = m_.TreeViewFormer.AddOwned(formerShare, path, std::move(record));
-  shareEntry.Files.Add(path, raw);
+  FileEntry& added = shareEntry.Files.Add(path, raw);
   SetNodeIcons(currentNode, formerNode, m_.Icons().FileIconIndex(path));
   m_.TreeViewFormer.MakeVisible(formerNode);
+  return &added;
 }
 
 // The files of the connection's own client through its share, where the
@@ -196,9 +199,22 @@ void RefreshCycle::RefreshFilesNT(int connection, UserEntry& entry, ShareEntry& 
   }
   if (k >= 0) m_.OpenFileCount += k;
   if (k == -1) m_.Fatal("Debug: FilesInit");
+  if (shareEntry.FileOrderTick != tick_) {
+    // Only the order of the tick before is known to be alive.
+    if (shareEntry.FileOrderTick + 1 == tick_) {
+      shareEntry.LastFileOrder.swap(shareEntry.FileOrder);
+    } else {
+      shareEntry.LastFileOrder.clear();
+    }
+    shareEntry.FileOrder.clear();
+    shareEntry.FileOrderTick = tick_;
+  }
+  const std::size_t known = shareEntry.LastFileOrder.size();
   for (int f = 0; f < k; ++f) {
     api.FromPlatformString(api.OpenFilePath(f), filePath_);
-    SeeFile(entry, shareEntry, filePath_);
+    const auto at = static_cast<std::size_t>(f);
+    FileEntry* hint = at < known ? shareEntry.LastFileOrder[at] : nullptr;
+    shareEntry.FileOrder.push_back(SeeFile(entry, shareEntry, filePath_, hint));
   }
   if (api.FilesExit() == -1) m_.Fatal("Debug: FilesExit");
 }

@@ -33,7 +33,9 @@ class RefreshCycle {
   void RefreshFilesNT(int connection, UserEntry& entry, ShareEntry& shareEntry,
                       const std::string& user, const std::string& path);
   void RefreshFiles95();
-  void SeeFile(UserEntry& entry, ShareEntry& shareEntry, const std::string& path);
+  // The file's entry, found (hint first, when it has that name) or made.
+  FileEntry* SeeFile(UserEntry& entry, ShareEntry& shareEntry, const std::string& path,
+                     FileEntry* hint = nullptr);
   void DisconnectRules();
   void LiveInfoPanel();
   void WriteCounts();
@@ -47,6 +49,7 @@ class RefreshCycle {
   std::string filePath_;  // reused for every open file's path
   TDateTime now_ = 0;     // the tick's moment on both clocks
   double steady_ = 0;
+  std::uint64_t tick_ = 0;  // counts the ticks
 };
 
 }  // namespace qm

@@ -169,6 +169,28 @@ TEST_F(RefreshCycleTest, EachFileIsListedOnlyUnderTheClientAndShareHoldingIt) {
   EXPECT_EQ(files("PC2", "DOCSX"), std::vector<std::string>{"/srv/docsx/b.odt"});
 }
 
+TEST_F(RefreshCycleTest, FilesListedInAnotherOrderOrAfterAGapAreStillTheSameFiles) {
+  Connect("PC1", "DOCS");
+  for (const char* f : {"/srv/docs/a", "/srv/docs/b", "/srv/docs/c"}) Open("PC1", "DOCS", f);
+  Tick();
+  TreeNode* share = CurrentUser("PC1")->Child(0);
+  const TTreeNodeCustom* b = FindNode(monitor.TreeViewCurrent, share, "/srv/docs/b")->Data();
+  auto& files = backend.tables.files;
+  std::swap(files[0], files[2]);
+  files.erase(files.begin() + 1);  // b goes; c and a change places
+  Tick();
+  EXPECT_EQ(share->ChildCount(), 2);
+  EXPECT_NE(b->ExitTime, 0);
+  backend.failures[ServerCall::NetShareEnum] = kServerStateUnreadable;
+  Tick();
+  backend.failures.clear();
+  Open("PC1", "DOCS", "/srv/docs/b");
+  Tick();
+  ASSERT_EQ(share->ChildCount(), 3);
+  EXPECT_NE(FindNode(monitor.TreeViewCurrent, share, "/srv/docs/b")->Data(), b);  // a new visit
+  EXPECT_EQ(monitor.OpenFileCount, 3);
+}
+
 TEST_F(RefreshCycleTest, IpcShareFollowsTheSetting) {
   Connect("PC1", "IPC$");
   Tick();
