@@ -160,8 +160,8 @@ UserEntry& RefreshCycle::NewUser(const std::string& key, const std::string& user
   return entry;
 }
 
-FileEntry* RefreshCycle::SeeFile(UserEntry& entry, ShareEntry& shareEntry,
-                                 const std::string& path, FileEntry* hint) {
+FileEntry* RefreshCycle::SeeFile(UserEntry& entry, ShareEntry& shareEntry, const std::string& path,
+                                 FileEntry* hint) {
   if (FileEntry* f = hint && hint->Name == path ? hint : shareEntry.Files.Find(path)) {
     f->Seen = true;
     Touch(*entry.User());
