@@ -258,9 +258,14 @@ int ServerApi::FilesInitOfConnection(int connection, PlatformString user, Platfo
   NtBuffer* buffer = nullptr;
   std::uint32_t read = 0, total = 0;
   const auto* client = static_cast<const char16_t*>(ConnectionClient(connection));
+  std::uint32_t place = UINT32_MAX;
+  if (const auto* records = static_cast<NtRecords<CONNECTION_INFO_1>*>(connections_.nt);
+      client && records && records->shared) {
+    place = records->picked[static_cast<std::size_t>(connection)];
+  }
   const NetStatus s =
       client ? backend_.NetFileEnumOfConnection(
-                   connectionsShare_.c_str(), client, static_cast<const char16_t*>(basePath),
+                   connectionsShare_.c_str(), client, place, static_cast<const char16_t*>(basePath),
                    static_cast<const char16_t*>(user), &buffer, read, total)
              : backend_.NetFileEnum(static_cast<const char16_t*>(basePath),
                                     static_cast<const char16_t*>(user), &buffer, read, total);

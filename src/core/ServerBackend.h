@@ -139,12 +139,16 @@ class ServerBackend {
   // The open files one connection holds: those the client opened through
   // that share. A server that cannot tell who holds a file lists by
   // account and base path instead, as NetFileEnum does.
+  // connection: the connection's place among the server's own records
+  // when the connection enumeration handed those out (see NtRecords), else
+  // UINT32_MAX; a hint only, checked against client.
   virtual NetStatus NetFileEnumOfConnection(const char16_t* share, const char16_t* client,
-                                            const char16_t* basePath, const char16_t* userName,
-                                            NtBuffer** buffer, std::uint32_t& read,
-                                            std::uint32_t& total) {
+                                            std::uint32_t connection, const char16_t* basePath,
+                                            const char16_t* userName, NtBuffer** buffer,
+                                            std::uint32_t& read, std::uint32_t& total) {
     (void)share;
     (void)client;
+    (void)connection;
     return NetFileEnum(basePath, userName, buffer, read, total);
   }
   virtual NetStatus NetSessionEnum(NtBuffer** buffer, std::uint32_t& read,

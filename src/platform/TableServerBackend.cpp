@@ -137,6 +137,16 @@ void TableServerBackend::IndexShareTables() {
       filesByHolder_[holderKey_].push_back(static_cast<std::uint32_t>(i));
     }
   }
+  filesOfConnection_.assign(shareTables_.connections.size(), nullptr);
+  if (!Is95()) {
+    for (std::size_t i = 0; i < shareTables_.connections.size(); ++i) {
+      const CONNECTION_INFO_1& c = (*wideConnections_)[i];
+      HolderKey(Utf8ToUtf16(shareTables_.connections[i].share), c.coni1_netname, holderKey_);
+      if (auto it = filesByHolder_.find(holderKey_); it != filesByHolder_.end()) {
+        filesOfConnection_[i] = &it->second;
+      }
+    }
+  }
 }
 
 NetStatus TableServerBackend::NetShareEnum(NtBuffer** buffer, std::uint32_t& read,
@@ -211,6 +221,7 @@ NetStatus TableServerBackend::NetFileEnum(const char16_t* basePath, const char16
 }
 
 NetStatus TableServerBackend::NetFileEnumOfConnection(const char16_t* share, const char16_t* client,
+                                                      std::uint32_t connection,
                                                       const char16_t* basePath,
                                                       const char16_t* userName, NtBuffer** buffer,
                                                       std::uint32_t& read, std::uint32_t& total) {
@@ -222,9 +233,16 @@ NetStatus TableServerBackend::NetFileEnumOfConnection(const char16_t* share, con
   std::lock_guard lock(mutex_);
   auto* records = new NtRecords<FILE_INFO_3>();
   records->shared = wideFiles_;
-  HolderKey(share, client, holderKey_);
-  if (auto it = filesByHolder_.find(holderKey_); it != filesByHolder_.end()) {
-    records->picked = it->second;
+  // The client text is that very record's (of this reading, not an older
+  // one): its files are known without a lookup.
+  if (connection < filesOfConnection_.size() &&
+      (*wideConnections_)[connection].coni1_netname.c_str() == client) {
+    if (const auto* files = filesOfConnection_[connection]) records->picked = *files;
+  } else {
+    HolderKey(share, client, holderKey_);
+    if (auto it = filesByHolder_.find(holderKey_); it != filesByHolder_.end()) {
+      records->picked = it->second;
+    }
   }
   if (!base.empty()) {
     HolderKey(u"", client, holderKey_);

@@ -41,9 +41,9 @@ class TableServerBackend : public ServerBackend {
   // the share they name, or, naming none, under the share's path. Files that
   // name no client are listed by account and base path.
   NetStatus NetFileEnumOfConnection(const char16_t* share, const char16_t* client,
-                                    const char16_t* basePath, const char16_t* userName,
-                                    NtBuffer** buffer, std::uint32_t& read,
-                                    std::uint32_t& total) override;
+                                    std::uint32_t connection, const char16_t* basePath,
+                                    const char16_t* userName, NtBuffer** buffer,
+                                    std::uint32_t& read, std::uint32_t& total) override;
   NetStatus NetSessionEnum(NtBuffer** buffer, std::uint32_t& read, std::uint32_t& total) override;
   NetStatus NetSessionDel(const char16_t* clientName, const char16_t* userName) override;
   NetStatus NetApiBufferFree(NtBuffer* buffer) override;
@@ -98,6 +98,8 @@ class TableServerBackend : public ServerBackend {
   std::vector<std::uint32_t> filesOfNoClient_;
   bool filesWithoutShare_ = false;  // some file names its client but no share
   std::u16string holderKey_;        // reused for every lookup
+  // Per connection record: its holder's entry of filesByHolder_ (null: none).
+  std::vector<const std::vector<std::uint32_t>*> filesOfConnection_;
   // The NT family's wide texts of the connections (client, user) and open
   // files (path, user), converted once per reading rather than per call.
   // Results share them (a reading makes new ones; older results keep theirs).
