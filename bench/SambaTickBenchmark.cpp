@@ -1,15 +1,19 @@
-// One tick of the refresh cycle on a real, private smbd with 20 connected
-// smbclient clients (some holding a file open, some on the print queue),
-// against a bare `smbstatus --json` run measured alternately in the same
-// loop. Needs root, like the integration tests.
+// One tick of the refresh cycle on a real, private smbd with 20, 100 and
+// 200 connected smbclient clients (some holding a file open, some on the
+// print queue): a tick that reads Samba's state itself against a bare
+// `smbstatus --json` run measured alternately in the same loop, and the
+// time a tick takes on the user-interface thread when the readings are
+// taken ahead on a worker. Needs root, like the integration tests.
 #include <benchmark/benchmark.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "core/Monitor.h"
 #include "core/RefreshCycle.h"
@@ -22,7 +26,6 @@ extern char** environ;
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr int kClients = 20;
 
 // The least a program can do to get smbstatus's answer: spawn, read, reap.
 bool BareSmbstatus(const std::string& conf) {
@@ -58,21 +61,33 @@ struct World {
   std::unique_ptr<qm::Monitor> monitor;
   std::unique_ptr<qm::RefreshCycle> cycle;
   std::string error;
+  int clients = 0;
 
   World() {
     error = qm::test::SambaTestServer::Unavailable();
-    if (!error.empty() || !server.Start(error)) return;
-    for (int i = 0; i < kClients; ++i) {
-      const bool printer = i % 5 == 4;
-      server.StartClient("BENCH" + std::to_string(i),
+    if (error.empty()) server.Start(error);
+  }
+
+  // At least count clients connected (the world only grows), and a monitor
+  // over a backend that reads ahead or not that shows them all.
+  bool Prepare(int count, bool readAhead) {
+    if (!error.empty()) return false;
+    for (; clients < count; ++clients) {
+      const bool printer = clients % 5 == 4;
+      server.StartClient("BENCH" + std::to_string(clients),
                          printer ? server.PrintShare() : server.DiskShare(),
-                         !printer && i % 2 == 0);
+                         !printer && clients % 2 == 0);
     }
-    backend = std::make_unique<qm::SambaServerBackend>(server.BackendOptions());
+    cycle.reset();
+    monitor.reset();
+    api.reset();
+    qm::SambaServerBackend::Options options = server.BackendOptions();
+    options.readAhead = readAhead;
+    backend = std::make_unique<qm::SambaServerBackend>(options);
     api = std::make_unique<qm::ServerApi>(*backend);
     if (api->LoadServerApi() != 0) {
       error = api->LoadError();
-      return;
+      return false;
     }
     settings.Siren = false;
     settings.Idle = 0;
@@ -82,13 +97,14 @@ struct World {
     const bool all = qm::test::SambaTestServer::WaitUntil(
         [&] {
           cycle->RefreshTimerTimer();
-          return monitor->CurrentUserCount == kClients;
+          return monitor->CurrentUserCount == clients;
         },
-        std::chrono::seconds(30));
+        std::chrono::seconds(90));
     if (!all) {
       error = "only " + std::to_string(monitor->CurrentUserCount) + " of " +
-              std::to_string(kClients) + " clients came up";
+              std::to_string(clients) + " clients came up";
     }
+    return all;
   }
 };
 
@@ -99,7 +115,8 @@ World& TheWorld() {
 
 void BM_TickVersusBareSmbstatus(benchmark::State& state) {
   World& w = TheWorld();
-  if (!w.error.empty()) {
+  const int count = static_cast<int>(state.range(0));
+  if (!w.Prepare(count, false)) {
     state.SkipWithError(("real Samba is not available: " + w.error).c_str());
     return;
   }
@@ -119,7 +136,7 @@ void BM_TickVersusBareSmbstatus(benchmark::State& state) {
     tickSeconds += tick;
     state.SetIterationTime(tick);
   }
-  if (w.monitor->CurrentUserCount != kClients) state.SkipWithError("clients were lost");
+  if (w.monitor->CurrentUserCount != w.clients) state.SkipWithError("clients were lost");
   const double n = static_cast<double>(state.iterations());
   state.counters["smbstatus_ms"] = bareSeconds / n * 1e3;
   state.counters["tick_ms"] = tickSeconds / n * 1e3;
@@ -127,7 +144,41 @@ void BM_TickVersusBareSmbstatus(benchmark::State& state) {
   state.counters["users"] = w.monitor->CurrentUserCount;
   state.counters["open_files"] = w.monitor->OpenFileCount;
 }
-BENCHMARK(BM_TickVersusBareSmbstatus)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(5);
+BENCHMARK(BM_TickVersusBareSmbstatus)
+    ->Arg(20)
+    ->Arg(100)
+    ->Arg(200)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->MinTime(5);
+
+// The user-interface thread's share of a tick when a worker reads ahead:
+// ticks a refresh period apart, as the timer runs them.
+void BM_UserInterfaceThreadTick(benchmark::State& state) {
+  World& w = TheWorld();
+  const int count = static_cast<int>(state.range(0));
+  if (!w.Prepare(count, true)) {
+    state.SkipWithError(("real Samba is not available: " + w.error).c_str());
+    return;
+  }
+  double worst = 0;
+  for (auto _ : state) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    auto t0 = Clock::now();
+    w.cycle->RefreshTimerTimer();
+    const double tick = std::chrono::duration<double>(Clock::now() - t0).count();
+    worst = std::max(worst, tick);
+    state.SetIterationTime(tick);
+  }
+  if (w.monitor->CurrentUserCount != w.clients) state.SkipWithError("clients were lost");
+  state.counters["worst_ms"] = worst * 1e3;
+  state.counters["users"] = w.monitor->CurrentUserCount;
+}
+BENCHMARK(BM_UserInterfaceThreadTick)
+    ->Arg(200)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(20);
 
 }  // namespace
 

@@ -35,6 +35,10 @@ std::string ConsoleFrontEnd::Prompt(const std::string& /*caption*/, const std::s
   return {};
 }
 
+void ConsoleFrontEnd::ServerNotice(const std::string& text) {
+  err_ << "warning: " << Printable(text) << std::endl;
+}
+
 std::string ConsoleFrontEnd::Printable(const std::string& text) {
   return EscapedText(text);
 }

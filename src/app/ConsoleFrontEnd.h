@@ -29,6 +29,8 @@ class ConsoleFrontEnd final : public FrontEnd, public MessageBoxes, public TreeO
   void StopRefreshTimer() override { timerOn_ = false; }
   void RequestTerminate() override { terminate_ = true; }
   void WakeUpForSteps() override;
+  // "warning: TEXT" on standard error (the journal, under the service).
+  void ServerNotice(const std::string& text) override;
   // The descriptor that becomes readable when lookup steps wait (-1: none).
   void SetWakeUpDescriptor(int fd) { wakeFd_ = fd; }
   // Where message boxes go instead of standard error (the journal); empty:

@@ -67,6 +67,8 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
     ::close(wake);
     return 1;
   }
+  // A tick answering a line reflects a reading taken after the line came.
+  if (options.step && config.backend) config.backend->SetReadAhead(false);
   Application app(std::move(config), front, front, &clock);
   if (!app.Create()) {
     err << "quillmoor98: the server service cannot be bound: " << app.ServerError() << std::endl;

@@ -1,5 +1,7 @@
 #include "core/DateTime.h"
 
+#include <time.h>
+
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -45,6 +47,14 @@ TDateTime FromUnixTime(double unixSeconds) {
   const double secondsOfDay = local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec +
                               (unixSeconds - std::floor(unixSeconds));
   return static_cast<double>(days) + kUnixEpochDays + secondsOfDay / kSecondsPerDay;
+}
+
+double SteadySeconds() {
+  timespec t{};
+  // CLOCK_BOOTTIME counts a sleep too: a client idle across one has been
+  // idle that long.
+  if (clock_gettime(CLOCK_BOOTTIME, &t) != 0) clock_gettime(CLOCK_MONOTONIC, &t);
+  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
 }
 
 TDateTime NowLocal() {
@@ -96,7 +106,12 @@ std::string DateTimeText(TDateTime value) {
 
 std::string DiffTime(TDateTime later, TDateTime earlier) {
   if (later < earlier) return "Error!";
-  const long long secs = std::llround((later - earlier) * kSecondsPerDay);
+  return DurationText((later - earlier) * kSecondsPerDay);
+}
+
+std::string DurationText(double seconds) {
+  if (!(seconds >= 0)) return "Error!";
+  const long long secs = std::llround(seconds);
   char buf[48];
   std::snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", secs / 3600, secs / 60 % 60, secs % 60);
   return buf;

@@ -31,9 +31,13 @@ Monitor::Monitor(ServerApi& api, Settings& settings, const MonitorPorts& ports)
   if (!lookups_) lookups_ = (ownLookups_ = std::make_unique<LookupStarter>()).get();
   if (!rules_) rules_ = (ownRules_ = std::make_unique<TickRules>()).get();
   if (!telemetry_) telemetry_ = (ownTelemetry_ = std::make_unique<Telemetry>()).get();
+  readingTelemetry_ = telemetry_;
+  api_.Backend().SetReadingObserver(
+      [this](bool ok, double seconds) { readingTelemetry_.load()->ServerReading(ok, seconds); });
 }
 
 Monitor::~Monitor() {
+  api_.Backend().SetReadingObserver(nullptr);
   // Threads first, records after (a user outlives its lookup).
   for (UserEntry& u : Users) {
     if (TUser* user = u.User(); user && user->IPThread) user->IPThread->Terminate();
@@ -63,6 +67,7 @@ void Monitor::SetTelemetry(Telemetry* telemetry) {
     if (!ownTelemetry_) ownTelemetry_ = std::make_unique<Telemetry>();
     telemetry_ = ownTelemetry_.get();
   }
+  readingTelemetry_ = telemetry_;
 }
 
 void Monitor::SetLookups(LookupStarter* lookups) {
@@ -76,6 +81,7 @@ void Monitor::SetLookups(LookupStarter* lookups) {
 
 std::unique_ptr<TUser> Monitor::CreateUser(const std::string& key, const std::string& userName) {
   auto user = std::make_unique<TUser>(key, ProgramStarting, Now(), userName, IsNT());
+  user->LastActivitySteady = Steady();
   user->IPThread = lookups_->StartLookup(*user);
   return user;
 }
@@ -181,7 +187,7 @@ void Monitor::ShowInfo(ConnectionTree& tree) {
     SetLabel(EnDaCuLabel, ShortDateText(r->EnterTime));
     SetLabel(CoCuLabel, DiffTime(now, r->EnterTime));
     const TUser* owner = UserOfNode(node);
-    SetLabel(IdCuLabel, owner ? DiffTime(now, owner->LastActivity) : std::string());
+    SetLabel(IdCuLabel, owner ? DurationText(IdleSeconds(*owner)) : std::string());
     SetLabel(IPCuLabel, user ? user->IPAddress : std::string());
     SetLabel(IPTextCuLabel, user ? user->HostName : std::string());
     SetLabel(UserNameCuLabel, user ? user->UserName : std::string());

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -53,6 +54,16 @@ class Monitor {
   void SetRules(TickRules* rules);
   void SetLookups(LookupStarter* lookups);
   TDateTime Now() const { return clock_->Now(); }
+  double Steady() const { return clock_->Steady(); }
+  // The user was active now (both clocks).
+  void Touch(TTreeNodeCustom& user) const {
+    user.LastActivity = Now();
+    user.LastActivitySteady = Steady();
+  }
+  // How long the user has been idle, by the steady clock.
+  double IdleSeconds(const TTreeNodeCustom& user) const {
+    return Steady() - user.LastActivitySteady;
+  }
   bool IsNT() const { return api_.IsNT(); }
 
   ConnectionTree TreeViewCurrent{false};
@@ -65,6 +76,9 @@ class Monitor {
   int ShownUserCount = -1;
   int ShownFileCount = -1;
   int OpenFileCount = 0;
+  // The last tick could read the server's state (false while the server is
+  // down or its state cannot be read; the lists then stay as they were).
+  bool ServerStateRead = false;
 
   // A new user: its record (which starts its lookup), owned by the caller
   // until it is placed under a Former node.
@@ -102,6 +116,9 @@ class Monitor {
   LookupStarter* lookups_;
   TickRules* rules_;
   Telemetry* telemetry_;
+  // What the server's reading observer reports to: readings may end on
+  // another thread.
+  std::atomic<Telemetry*> readingTelemetry_{nullptr};
   std::array<std::string, kInfoLabelCount> labels_;
 
   // Do-nothing defaults for unset ports.

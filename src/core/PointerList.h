@@ -1,8 +1,10 @@
 #pragma once
 
+#include <cstdint>
 #include <list>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "core/Resources.h"
 
@@ -62,6 +64,12 @@ struct ShareEntry {
   bool Seen = false;
   TShare* Record_ = nullptr;
   EntryList<FileEntry> Files;
+  // The files found by the last two polls of the share, in the server's
+  // order: a poll that lists them in the same order finds each without a
+  // lookup by name. Set and read by the refresh cycle only; the entries
+  // they point to were seen at that poll, so no sweep since has ended them.
+  std::vector<FileEntry*> FileOrder, LastFileOrder;
+  std::uint64_t FileOrderTick = 0;
   TShare* Share() const { return Record_; }
 };
 

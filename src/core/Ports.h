@@ -63,6 +63,10 @@ class MonitorView {
   virtual void NotifyNewConnection(const std::string& /*client*/, const std::string& /*share*/) {}
   // The built-in siren or the custom sound, without waiting.
   virtual void PlayAlertSound() {}
+  // Something the user is to know about the server, said once (its state
+  // cannot be read, or can again; its configuration has an error): a line
+  // on the console, a message in the status bar.
+  virtual void ServerNotice(const std::string& /*text*/) {}
   virtual void StopRefreshTimer() {}
   // Termination takes effect when the current tick has returned.
   virtual void RequestTerminate() {}

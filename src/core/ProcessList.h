@@ -14,6 +14,8 @@ class ProcessSnapshot {
   // the first process. False when the walk is over. Processes whose
   // executable cannot be read are passed over.
   virtual bool Next(std::string& exeFile) = 0;
+  // The id of the process Next gave last (0: not known).
+  virtual std::uint32_t ProcessId() const { return 0; }
 };
 
 // The running processes of the local computer, in the two shapes the
@@ -35,6 +37,21 @@ class ProcessList {
 
   // A snapshot of the processes running now; null when none can be taken.
   virtual std::unique_ptr<ProcessSnapshot> CreateSnapshot() = 0;
+
+  // The file a listed program names, as a process's executable path would
+  // name it: links followed, and letters in another case matched to the
+  // folders' own names (the list keeps its entries upper-cased). Empty when
+  // no such file exists.
+  virtual std::string ResolvedProgram(const std::string& /*listed*/) { return {}; }
+  // The resolved interpreter a script names on its "#!" line (through env
+  // too); empty for a file that is no script.
+  virtual std::string ScriptInterpreter(const std::string& /*script*/) { return {}; }
+  // The script a process runs through an interpreter: the first of its
+  // first arguments that is no option, resolved against its working folder.
+  // False when it has none or it cannot be read.
+  virtual bool ScriptArgument(std::uint32_t /*processId*/, std::string& /*script*/) {
+    return false;
+  }
 };
 
 }  // namespace qm

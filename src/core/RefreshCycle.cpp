@@ -10,6 +10,7 @@ constexpr int kNetNameNotFound = -2310;
 constexpr int kServerNotStarted = -2114;
 constexpr int kServerNotStartedAlias = -2214;
 constexpr int kAccessDenied = -5;
+constexpr int kStateUnreadable = -static_cast<int>(kServerStateUnreadable);
 
 int ShareImage(std::uint16_t type) {
   return type == 1 ? kImagePrintShare : kImageDiskShare;
@@ -44,20 +45,41 @@ void RefreshCycle::RefreshTimerTimer() {
 }
 
 void RefreshCycle::Tick() {
+  // One reading of the clocks serves the tick: every user active in it was
+  // active now.
+  now_ = m_.Now();
+  steady_ = m_.Steady();
+  ++tick_;
   ClearSeenFlags(m_.Users);
+  const int files = m_.OpenFileCount;
   m_.OpenFileCount = 0;
-  PollShares();
-  if (!m_.IsNT()) RefreshFiles95();
-  m_.SweepUsers(false);
+  // A reading that failed while the server runs is no departure of
+  // everyone: users, shares, files, counts and idle clocks stay as they
+  // were, and no rule acts on them.
+  const bool read = PollShares();
+  if (read) {
+    if (!m_.IsNT()) RefreshFiles95();
+    m_.SweepUsers(false);
+  } else {
+    m_.OpenFileCount = files;
+  }
+  for (const std::string& notice : m_.Api().Backend().TakeNotices()) {
+    m_.View().ServerNotice(notice);
+  }
   if (m_.Options().Quake) m_.Rules().ProgramWatch();
-  DisconnectRules();
+  if (read) DisconnectRules();
   LiveInfoPanel();
   WriteCounts();
 }
 
-void RefreshCycle::PollShares() {
+bool RefreshCycle::PollShares() {
   ServerApi& api = m_.Api();
   const int n = api.SharesInit();
+  m_.ServerStateRead = n >= 0;
+  if (n == kStateUnreadable) {
+    api.SharesExit();
+    return false;
+  }
   if (n == kAccessDenied) {
     m_.Messages().Information("You don't have the necessary rights to execute this program");
     m_.View().StopRefreshTimer();
@@ -88,11 +110,12 @@ void RefreshCycle::PollShares() {
       } else {
         entry = &NewUser(key, user, name, type, shareEntry);
       }
-      if (m_.IsNT() && !path.empty()) RefreshFilesNT(key, *entry, *shareEntry, user, path);
+      if (m_.IsNT() && !path.empty()) RefreshFilesNT(j, *entry, *shareEntry, user, path);
     }
     if (api.ConnectionsExit() == -1) m_.Fatal("Debug: ConnectionsExit");
   }
   if (api.SharesExit() == -1) m_.Fatal("Debug: SharesExit");
+  return true;
 }
 
 void RefreshCycle::KnownUser(UserEntry& entry, const std::string& share, std::uint16_t type,
@@ -105,7 +128,7 @@ void RefreshCycle::KnownUser(UserEntry& entry, const std::string& share, std::ui
   }
   TreeNode* currentUser = FindNode(m_.TreeViewCurrent, nullptr, entry.Name);
   TreeNode* formerUser = FindNode(m_.TreeViewFormer, nullptr, entry.Name);
-  entry.User()->LastActivity = m_.Now();
+  Touch(*entry.User());
   shareEntry = &AddShare(entry, currentUser, formerUser, share, type);
 }
 
@@ -141,11 +164,12 @@ UserEntry& RefreshCycle::NewUser(const std::string& key, const std::string& user
   return entry;
 }
 
-void RefreshCycle::SeeFile(UserEntry& entry, ShareEntry& shareEntry, const std::string& path) {
-  if (FileEntry* f = shareEntry.Files.Find(path)) {
+FileEntry* RefreshCycle::SeeFile(UserEntry& entry, ShareEntry& shareEntry, const std::string& path,
+                                 FileEntry* hint) {
+  if (FileEntry* f = hint && hint->Name == path ? hint : shareEntry.Files.Find(path)) {
     f->Seen = true;
-    entry.User()->LastActivity = m_.Now();
-    return;
+    Touch(*entry.User());
+    return f;
   }
   TreeNode* currentUser = FindNode(m_.TreeViewCurrent, nullptr, entry.Name);
   TreeNode* formerUser = FindNode(m_.TreeViewFormer, nullptr, entry.Name);
@@ -155,28 +179,46 @@ void RefreshCycle::SeeFile(UserEntry& entry, ShareEntry& shareEntry, const std::
       formerUser ? FindNode(m_.TreeViewFormer, formerUser, shareEntry.Name) : nullptr;
   auto record = std::make_unique<TFile>(path, m_.ProgramStarting, m_.Now());
   TFile* raw = record.get();
-  entry.User()->LastActivity = m_.Now();
+  Touch(*entry.User());
   TreeNode* currentNode = m_.TreeViewCurrent.Add(currentShare, path, raw);
   TreeNode* formerNode = m_.TreeViewFormer.AddOwned(formerShare, path, std::move(record));
-  shareEntry.Files.Add(path, raw);
+  FileEntry& added = shareEntry.Files.Add(path, raw);
   SetNodeIcons(currentNode, formerNode, m_.Icons().FileIconIndex(path));
   m_.TreeViewFormer.MakeVisible(formerNode);
+  return &added;
 }
 
-void RefreshCycle::RefreshFilesNT(const std::string& /*key*/, UserEntry& entry,
-                                  ShareEntry& shareEntry, const std::string& user,
-                                  const std::string& path) {
+// The files of the connection's own client through its share, where the
+// server tells who holds each file: listing by account and base path would
+// put a file under every client of the account and under every share whose
+// path begins with this one's.
+void RefreshCycle::RefreshFilesNT(int connection, UserEntry& entry, ShareEntry& shareEntry,
+                                  const std::string& user, const std::string& path) {
   ServerApi& api = m_.Api();
   int k;
   {
     const PlatformText u = api.ToPlatformString(user);
     const PlatformText p = api.ToPlatformString(path);
-    k = api.FilesInit(u.get(), p.get());
+    k = api.FilesInitOfConnection(connection, u.get(), p.get());
   }
   if (k >= 0) m_.OpenFileCount += k;
   if (k == -1) m_.Fatal("Debug: FilesInit");
+  if (shareEntry.FileOrderTick != tick_) {
+    // Only the order of the tick before is known to be alive.
+    if (shareEntry.FileOrderTick + 1 == tick_) {
+      shareEntry.LastFileOrder.swap(shareEntry.FileOrder);
+    } else {
+      shareEntry.LastFileOrder.clear();
+    }
+    shareEntry.FileOrder.clear();
+    shareEntry.FileOrderTick = tick_;
+  }
+  const std::size_t known = shareEntry.LastFileOrder.size();
   for (int f = 0; f < k; ++f) {
-    SeeFile(entry, shareEntry, api.FromPlatformString(api.OpenFilePath(f)));
+    api.FromPlatformString(api.OpenFilePath(f), filePath_);
+    const auto at = static_cast<std::size_t>(f);
+    FileEntry* hint = at < known ? shareEntry.LastFileOrder[at] : nullptr;
+    shareEntry.FileOrder.push_back(SeeFile(entry, shareEntry, filePath_, hint));
   }
   if (api.FilesExit() == -1) m_.Fatal("Debug: FilesExit");
 }
@@ -229,7 +271,7 @@ void RefreshCycle::LiveInfoPanel() {
     if (TreeNode* node = tree.Selected(); node && node->Data()) {
       m_.SetLabel(CoCuLabel, DiffTime(now, node->Data()->EnterTime));
       const TUser* owner = Monitor::UserOfNode(node);
-      m_.SetLabel(IdCuLabel, owner ? DiffTime(now, owner->LastActivity) : std::string());
+      m_.SetLabel(IdCuLabel, owner ? DurationText(m_.IdleSeconds(*owner)) : std::string());
     } else {
       m_.ShowNoInfo(tree);
     }

@@ -22,22 +22,34 @@ class RefreshCycle {
 
  private:
   void Tick();
-  void PollShares();
+  // False when the server's state could not be read: nothing changes.
+  bool PollShares();
   void KnownUser(UserEntry& entry, const std::string& share, std::uint16_t type,
                  ShareEntry*& shareEntry);
   UserEntry& NewUser(const std::string& key, const std::string& user, const std::string& share,
                      std::uint16_t type, ShareEntry*& shareEntry);
   ShareEntry& AddShare(UserEntry& entry, TreeNode* currentUser, TreeNode* formerUser,
                        const std::string& share, std::uint16_t type);
-  void RefreshFilesNT(const std::string& key, UserEntry& entry, ShareEntry& shareEntry,
+  void RefreshFilesNT(int connection, UserEntry& entry, ShareEntry& shareEntry,
                       const std::string& user, const std::string& path);
   void RefreshFiles95();
-  void SeeFile(UserEntry& entry, ShareEntry& shareEntry, const std::string& path);
+  // The file's entry, found (hint first, when it has that name) or made.
+  FileEntry* SeeFile(UserEntry& entry, ShareEntry& shareEntry, const std::string& path,
+                     FileEntry* hint = nullptr);
   void DisconnectRules();
   void LiveInfoPanel();
   void WriteCounts();
 
+  void Touch(TTreeNodeCustom& user) const {
+    user.LastActivity = now_;
+    user.LastActivitySteady = steady_;
+  }
+
   Monitor& m_;
+  std::string filePath_;  // reused for every open file's path
+  TDateTime now_ = 0;     // the tick's moment on both clocks
+  double steady_ = 0;
+  std::uint64_t tick_ = 0;  // counts the ticks
 };
 
 }  // namespace qm

@@ -44,6 +44,7 @@ class TTreeNodeCustom {
   TDateTime ExitTime = 0;
   std::string Name;
   TDateTime LastActivity = 0;
+  double LastActivitySteady = 0;  // the same moment on the steady clock
   bool DiskShare = true;
   std::uint8_t EnterStatus = stLoggedOn;
   std::uint8_t ExitStatus = stLoggedOff;

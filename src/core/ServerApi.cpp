@@ -204,6 +204,7 @@ int ServerApi::SharesExit() {
 int ServerApi::ConnectionsInit(PlatformString share) {
   if (!isNT_) return Enumerate95(kConnections, connections_, static_cast<const char*>(share));
   Release(connections_);
+  connectionsShare_ = share ? static_cast<const char16_t*>(share) : u"";
   NtBuffer* buffer = nullptr;
   std::uint32_t read = 0, total = 0;
   const NetStatus s =
@@ -247,14 +248,27 @@ int ServerApi::ConnectionsExit() {
 // ---- files ----
 
 int ServerApi::FilesInit(PlatformString user, PlatformString basePath) {
-  // On 95/98 both arguments are ignored: every open file is listed.
+  return FilesInitOfConnection(-1, user, basePath);
+}
+
+int ServerApi::FilesInitOfConnection(int connection, PlatformString user, PlatformString basePath) {
+  // On 95/98 the arguments are ignored: every open file is listed.
   if (!isNT_) return Enumerate95(kFiles, files_, nullptr);
   Release(files_);
   NtBuffer* buffer = nullptr;
   std::uint32_t read = 0, total = 0;
+  const auto* client = static_cast<const char16_t*>(ConnectionClient(connection));
+  std::uint32_t place = UINT32_MAX;
+  if (const auto* records = static_cast<NtRecords<CONNECTION_INFO_1>*>(connections_.nt);
+      client && records && records->shared) {
+    place = records->picked[static_cast<std::size_t>(connection)];
+  }
   const NetStatus s =
-      backend_.NetFileEnum(static_cast<const char16_t*>(basePath),
-                           static_cast<const char16_t*>(user), &buffer, read, total);
+      client ? backend_.NetFileEnumOfConnection(
+                   connectionsShare_.c_str(), client, place, static_cast<const char16_t*>(basePath),
+                   static_cast<const char16_t*>(user), &buffer, read, total)
+             : backend_.NetFileEnum(static_cast<const char16_t*>(basePath),
+                                    static_cast<const char16_t*>(user), &buffer, read, total);
   files_.nt = buffer;
   if (!ValidBuffer<FILE_INFO_3>(buffer)) {
     Release(files_);
@@ -382,6 +396,16 @@ std::string ServerApi::FromPlatformString(PlatformString p) const {
   if (!p) return {};
   if (isNT_) return Utf16ToUtf8(static_cast<const char16_t*>(p));
   return static_cast<const char*>(p);
+}
+
+void ServerApi::FromPlatformString(PlatformString p, std::string& out) const {
+  if (!p) {
+    out.clear();
+  } else if (isNT_) {
+    Utf16ToUtf8(static_cast<const char16_t*>(p), out);
+  } else {
+    out.assign(static_cast<const char*>(p));
+  }
 }
 
 PlatformText ServerApi::ToPlatformString(const std::string& s) const {

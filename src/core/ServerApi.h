@@ -51,6 +51,7 @@ class ServerApi {
   int LoadServerApi();
   void UnloadServerApi();
   bool IsNT() const { return isNT_; }
+  ServerBackend& Backend() { return backend_; }
   bool Loaded() const { return loaded_; }
   const std::string& LoadError() const { return loadError_; }
 
@@ -66,6 +67,11 @@ class ServerApi {
   int ConnectionsExit();
 
   int FilesInit(PlatformString user, PlatformString basePath);
+  // NT family: the open files of connection i of the current connection
+  // result (its client through its share) where the server knows who holds
+  // each file; otherwise as FilesInit(user, basePath). On 95/98 every open
+  // file, as FilesInit.
+  int FilesInitOfConnection(int connection, PlatformString user, PlatformString basePath);
   PlatformString OpenFilePath(int i) const;
   PlatformString OpenFileUser(int i) const;
   PlatformString OpenFileShare(int i) const;  // null on the NT family
@@ -83,6 +89,8 @@ class ServerApi {
   NetStatus DeleteSession(PlatformString client, PlatformString user, std::uint32_t key);
 
   std::string FromPlatformString(PlatformString p) const;
+  // The same into out, reusing its storage.
+  void FromPlatformString(PlatformString p, std::string& out) const;
   PlatformText ToPlatformString(const std::string& s) const;
 
   // Calls the 95/98 family allocations go through; a test makes them fail.
@@ -117,6 +125,7 @@ class ServerApi {
   // Lookup threads enumerate sessions beside the user-interface thread.
   std::atomic<std::uint32_t> lastBufferSize_[4] = {0, 0, 0, 0};
   Result shares_, connections_, files_;
+  std::u16string connectionsShare_;  // the qualifier of the current connection result
   mutable std::mutex sessionsMutex_;
   std::unordered_map<std::thread::id, Result> sessions_;
 };

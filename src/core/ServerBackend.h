@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -19,6 +21,10 @@ inline constexpr NetStatus NERR_ServerNotStarted = 2114;
 inline constexpr NetStatus NERR_RemoteErr = 2127;
 inline constexpr NetStatus NERR_NetNameNotFound = 2310;
 inline constexpr NetStatus NERR_ClientNameNotFound = 2312;
+// Our own (bit 29 marks an application's own codes): the server runs, but
+// its state could not be read this time (a tool too slow or failing). The
+// refresh cycle then changes nothing.
+inline constexpr NetStatus kServerStateUnreadable = 0x20000003;
 
 // Version value: bit 31 set means the 95/98 family.
 inline constexpr std::uint32_t kVersion95Bit = 0x80000000u;
@@ -108,12 +114,43 @@ class ServerBackend {
   virtual void Unload() {}
   virtual std::uint32_t GetVersion() = 0;
 
+  // On: the server's state is read on a worker ahead of each share
+  // enumeration, which answers at once from the newest complete reading.
+  // Off: a share enumeration reads the state itself, so it reflects a
+  // reading taken after it was called. Servers that read quickly ignore it.
+  virtual void SetReadAhead(bool /*on*/) {}
+  // What the user is to be told about the server, each thing once (its
+  // state cannot be read, and can again; its configuration has an error).
+  virtual std::vector<std::string> TakeNotices() { return {}; }
+
+  // Told of every reading of the server's state: whether it succeeded and
+  // how long it took; it may be called on the thread that read. Null: none.
+  void SetReadingObserver(std::function<void(bool ok, double seconds)> observer) {
+    std::lock_guard lock(observerMutex_);
+    observer_ = std::move(observer);
+  }
+
   // NT family. On success (0, 234, 2123) *buffer holds the entries read.
   virtual NetStatus NetShareEnum(NtBuffer** buffer, std::uint32_t& read, std::uint32_t& total) = 0;
   virtual NetStatus NetConnectionEnum(const char16_t* qualifier, NtBuffer** buffer,
                                       std::uint32_t& read, std::uint32_t& total) = 0;
   virtual NetStatus NetFileEnum(const char16_t* basePath, const char16_t* userName,
                                 NtBuffer** buffer, std::uint32_t& read, std::uint32_t& total) = 0;
+  // The open files one connection holds: those the client opened through
+  // that share. A server that cannot tell who holds a file lists by
+  // account and base path instead, as NetFileEnum does.
+  // connection: the connection's place among the server's own records
+  // when the connection enumeration handed those out (see NtRecords), else
+  // UINT32_MAX; a hint only, checked against client.
+  virtual NetStatus NetFileEnumOfConnection(const char16_t* share, const char16_t* client,
+                                            std::uint32_t connection, const char16_t* basePath,
+                                            const char16_t* userName, NtBuffer** buffer,
+                                            std::uint32_t& read, std::uint32_t& total) {
+    (void)share;
+    (void)client;
+    (void)connection;
+    return NetFileEnum(basePath, userName, buffer, read, total);
+  }
   virtual NetStatus NetSessionEnum(NtBuffer** buffer, std::uint32_t& read,
                                    std::uint32_t& total) = 0;
   virtual NetStatus NetSessionDel(const char16_t* clientName, const char16_t* userName) = 0;
@@ -131,6 +168,16 @@ class ServerBackend {
   virtual NetStatus NetSessionEnum50(char* buffer, std::uint16_t size, std::uint16_t& read,
                                      std::uint16_t& total) = 0;
   virtual NetStatus NetSessionDel50(const char* clientName, std::uint16_t key) = 0;
+
+ protected:
+  void ReadingDone(bool ok, double seconds) {
+    std::lock_guard lock(observerMutex_);
+    if (observer_) observer_(ok, seconds);
+  }
+
+ private:
+  std::mutex observerMutex_;
+  std::function<void(bool, double)> observer_;
 };
 
 }  // namespace qm

@@ -95,10 +95,16 @@ std::u16string Utf8ToUtf16(std::string_view text) {
 }
 
 std::string Utf16ToUtf8(std::u16string_view text) {
+  std::string out;
+  Utf16ToUtf8(text, out);
+  return out;
+}
+
+void Utf16ToUtf8(std::u16string_view text, std::string& out) {
   std::size_t start = 0;
   while (start < text.size() && text[start] < 0x80) ++start;
-  std::string out(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(start));
-  if (start == text.size()) return out;
+  out.assign(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(start));
+  if (start == text.size()) return;
   out.reserve(text.size() + 8);
   for (std::size_t i = start; i < text.size(); ++i) {
     char32_t cp = text[i];
@@ -111,7 +117,6 @@ std::string Utf16ToUtf8(std::u16string_view text) {
     }
     AppendUtf8(out, cp);
   }
-  return out;
 }
 
 std::string_view CutUtf8(std::string_view text, std::size_t maxBytes) {

@@ -9,6 +9,9 @@ namespace qm {
 // UTF-16; invalid sequences either way become U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view text);
 std::string Utf16ToUtf8(std::u16string_view text);
+// The same into out, reusing its storage (no allocation once it is large
+// enough).
+void Utf16ToUtf8(std::u16string_view text, std::string& out);
 
 // Decodes the UTF-8 character at text[i] and moves i past it. A byte that
 // starts no well-formed character (overlong, surrogate, cut short) gives

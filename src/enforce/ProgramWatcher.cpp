@@ -14,8 +14,32 @@ namespace {
 constexpr std::uint32_t kMaxIdBufferSize = 64u << 20;
 }  // namespace
 
-bool ProgramWatcher::Matches(const std::string& exeFile) const {
-  return programs_.ContainsProgram(AsciiUpper(exeFile));
+ProgramWatcher::Targets ProgramWatcher::ResolveTargets() const {
+  Targets t;
+  if (!processes_) return t;
+  // Resolved at every check: a link may be pointed elsewhere meanwhile.
+  for (const std::string& entry : programs_.Entries()) {
+    const std::string resolved = processes_->ResolvedProgram(entry);
+    if (resolved.empty()) continue;
+    t.programs.insert(AsciiUpper(resolved));
+    const std::string interpreter = processes_->ScriptInterpreter(resolved);
+    if (interpreter.empty()) continue;
+    t.scripts[AsciiUpper(resolved)] = AsciiUpper(interpreter);
+    t.interpreters.insert(AsciiUpper(interpreter));
+  }
+  return t;
+}
+
+bool ProgramWatcher::Matches(std::uint32_t processId, const std::string& exeFile,
+                             const Targets& targets) const {
+  const std::string upper = AsciiUpper(exeFile);
+  if (programs_.ContainsProgram(upper) || targets.programs.count(upper)) return true;
+  // An interpreter of a listed script: is that script what it runs?
+  if (processId == 0 || !targets.interpreters.count(upper)) return false;
+  std::string script;
+  if (!processes_->ScriptArgument(processId, script)) return false;
+  auto it = targets.scripts.find(AsciiUpper(script));
+  return it != targets.scripts.end() && it->second == upper;
 }
 
 bool ProgramWatcher::FindNT() {
@@ -36,10 +60,11 @@ bool ProgramWatcher::FindNT() {
   }
   lastIdBufferSize_ = size;
   const std::size_t count = std::min(returned, size) / sizeof(std::uint32_t);
+  const Targets targets = ResolveTargets();
   bool found = false;
   std::string path;
   for (std::size_t i = 0; i < count; ++i) {
-    if (processes_->ExecutablePath(ids[i], path) && Matches(path)) found = true;
+    if (processes_->ExecutablePath(ids[i], path) && Matches(ids[i], path, targets)) found = true;
   }
   return found;
 }
@@ -48,9 +73,10 @@ bool ProgramWatcher::Find95() {
   if (!processes_) return false;
   std::unique_ptr<ProcessSnapshot> snapshot = processes_->CreateSnapshot();
   if (!snapshot) return false;
+  const Targets targets = ResolveTargets();
   std::string exeFile;
   while (snapshot->Next(exeFile)) {
-    if (Matches(exeFile)) return true;
+    if (Matches(snapshot->ProcessId(), exeFile, targets)) return true;
   }
   return false;
 }

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "core/ProcessList.h"
 #include "enforce/DisconnectStatus.h"
@@ -11,7 +14,9 @@ namespace qm {
 // While a program of the program list runs, the disconnect status is
 // forced to KickAll; when none runs any more, the status in force before
 // comes back. A process matches when the full path of its executable,
-// upper-cased, is on the list: a copy started from another folder does not.
+// upper-cased, is on the list, or is the file a listed path leads to (a
+// link followed); a script matches when its interpreter runs it. A copy
+// started from another folder does not.
 class ProgramWatcher {
  public:
   // processes may be null (no process list could be set up): nothing is
@@ -33,7 +38,14 @@ class ProgramWatcher {
   static constexpr std::uint32_t kBufferStep = 400;
 
  private:
-  bool Matches(const std::string& exeFile) const;
+  // What the listed entries lead to, upper-cased, worked out once per check.
+  struct Targets {
+    std::unordered_set<std::string> programs;
+    std::unordered_map<std::string, std::string> scripts;  // script -> interpreter
+    std::unordered_set<std::string> interpreters;
+  };
+  Targets ResolveTargets() const;
+  bool Matches(std::uint32_t processId, const std::string& exeFile, const Targets& targets) const;
   bool FindNT();
   bool Find95();
   void ApplyStatusRule(bool found);

@@ -115,7 +115,7 @@ std::optional<DisconnectRule> SessionDisconnector::RuleFor(const TUser& user) co
   if (status_.WhoToKick() == KickList && list_.ListsUser(user.Name, user.IPAddress)) {
     return DisconnectRule::DisconnectList;
   }
-  if (s.Idle > 0 && IdleLongerThan(m_.Now(), user.LastActivity, s.Idle)) {
+  if (s.Idle > 0 && IdleLongerThan(m_.IdleSeconds(user), s.Idle)) {
     return DisconnectRule::Idle;
   }
   if (s.IPFilter && user.IPAddress != kNotKnownYet &&
@@ -139,7 +139,11 @@ bool SessionDisconnector::AddressPassesFilter(std::string_view address, std::str
 }
 
 bool SessionDisconnector::IdleLongerThan(TDateTime now, TDateTime lastActivity, int idleMinutes) {
-  const double idleMilliseconds = std::round((now - lastActivity) * kSecondsPerDay * 1000.0);
+  return IdleLongerThan((now - lastActivity) * kSecondsPerDay, idleMinutes);
+}
+
+bool SessionDisconnector::IdleLongerThan(double idleSeconds, int idleMinutes) {
+  const double idleMilliseconds = std::round(idleSeconds * 1000.0);
   return idleMilliseconds > static_cast<double>(idleMinutes) * 60000.0;
 }
 

@@ -45,6 +45,8 @@ class SessionDisconnector {
   // Time since lastActivity is more than idleMinutes, counted in whole
   // milliseconds so that exactly the limit is not yet idle.
   static bool IdleLongerThan(TDateTime now, TDateTime lastActivity, int idleMinutes);
+  // Idle time measured on the steady clock, in seconds.
+  static bool IdleLongerThan(double idleSeconds, int idleMinutes);
 
  private:
   // Chooses the record and node to mark for the session of a client, and

@@ -29,12 +29,6 @@ void MetricsRecorder::ServerReading(bool ok, double seconds) {
   const std::lock_guard<std::mutex> lock(mutex_);
   readingSeconds_.Observe(seconds);
   if (!ok) ++readingsFailed_;
-  lastReadingOk_ = ok;
-}
-
-bool MetricsRecorder::ServerReadable() const {
-  const std::lock_guard<std::mutex> lock(mutex_);
-  return lastReadingOk_;
 }
 
 void MetricsRecorder::Disconnecting(const TUser& /*user*/, DisconnectRule rule) {
@@ -75,6 +69,7 @@ void MetricsRecorder::TickFinished(const Monitor& monitor, double seconds) {
   s.formerUsers = monitor.FormerUserCount;
   s.openFiles = monitor.OpenFileCount;
   s.disconnectStatus = monitor.Rules().WhoToKick();
+  s.serverReadable = monitor.ServerStateRead;
   for (const UserEntry& entry : monitor.Users) {
     const TUser* user = entry.User();
     if (user && options_.listed && options_.listed(*user)) ++s.listedUsers;
@@ -93,7 +88,6 @@ void MetricsRecorder::TickFinished(const Monitor& monitor, double seconds) {
     const std::lock_guard<std::mutex> lock(mutex_);
     s.readingSeconds = readingSeconds_;
     s.readingsFailed = readingsFailed_;
-    s.serverReadable = lastReadingOk_;
     previous = std::exchange(snapshot_, std::move(next));
   }
 }

@@ -40,10 +40,6 @@ class MetricsRecorder final : public Telemetry, public TreeObserver {
   // The last tick's snapshot (an empty one before the first tick).
   std::shared_ptr<const MetricsSnapshot> Snapshot() const;
 
-  // Whether the server's state could be read at the last reading; true
-  // until a reading fails.
-  bool ServerReadable() const;
-
  private:
   Options options_;
   // Counted on the user-interface thread, copied into each snapshot.
@@ -52,7 +48,6 @@ class MetricsRecorder final : public Telemetry, public TreeObserver {
   mutable std::mutex mutex_;  // guards what follows
   Histogram readingSeconds_;
   std::uint64_t readingsFailed_ = 0;
-  bool lastReadingOk_ = true;
   std::shared_ptr<const MetricsSnapshot> snapshot_;
 };
 

@@ -20,6 +20,9 @@ class ProcProcessList final : public ProcessList {
                      std::uint32_t& bytesReturned) override;
   bool ExecutablePath(std::uint32_t processId, std::string& path) override;
   std::unique_ptr<ProcessSnapshot> CreateSnapshot() override;
+  std::string ResolvedProgram(const std::string& listed) override;
+  std::string ScriptInterpreter(const std::string& script) override;
+  bool ScriptArgument(std::uint32_t processId, std::string& script) override;
 
   // The ids of the running processes, in the order the folder lists them.
   bool ProcessIds(std::vector<std::uint32_t>& ids) const;

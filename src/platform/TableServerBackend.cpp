@@ -108,9 +108,33 @@ std::uint32_t TableServerBackend::GetVersion() {
 
 // ---------------- NT family ----------------
 
+namespace {
+// The key of a file's holder; the share name is upper-cased (letters a to
+// z), as share names are compared without regard to case.
+void HolderKey(std::u16string_view share, std::u16string_view client, std::u16string& key) {
+  key.assign(share);
+  for (char16_t& c : key) {
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+  }
+  key.push_back(u'\0');
+  key.append(client);
+}
+
+// path names base or something under it ("/srv/a" holds "/srv/a/x", not
+// "/srv/ab/x").
+bool UnderPath(std::u16string_view path, std::u16string_view base) {
+  while (base.size() > 1 && base.back() == u'/') base.remove_suffix(1);
+  if (base.empty() || path.substr(0, base.size()) != base) return false;
+  return path.size() == base.size() || base.back() == u'/' || path[base.size()] == u'/';
+}
+}  // namespace
+
 void TableServerBackend::IndexShareTables() {
   connectionsByShare_.clear();
   filesByUser_.clear();
+  filesByHolder_.clear();
+  filesOfNoClient_.clear();
+  filesWithoutShare_ = false;
   wideConnections_ = std::make_shared<std::vector<CONNECTION_INFO_1>>();
   wideFiles_ = std::make_shared<std::vector<FILE_INFO_3>>();
   if (!Is95()) {
@@ -127,7 +151,26 @@ void TableServerBackend::IndexShareTables() {
     connectionsByShare_[AsciiUpper(shareTables_.connections[i].share)].push_back(i);
   }
   for (std::size_t i = 0; i < shareTables_.files.size(); ++i) {
-    filesByUser_[shareTables_.files[i].user].push_back(i);
+    const auto& f = shareTables_.files[i];
+    filesByUser_[f.user].push_back(i);
+    if (Is95()) continue;
+    if (f.client.empty()) {
+      filesOfNoClient_.push_back(static_cast<std::uint32_t>(i));
+    } else {
+      filesWithoutShare_ = filesWithoutShare_ || f.share.empty();
+      HolderKey(Utf8ToUtf16(f.share), Utf8ToUtf16(f.client), holderKey_);
+      filesByHolder_[holderKey_].push_back(static_cast<std::uint32_t>(i));
+    }
+  }
+  filesOfConnection_.assign(shareTables_.connections.size(), nullptr);
+  if (!Is95()) {
+    for (std::size_t i = 0; i < shareTables_.connections.size(); ++i) {
+      const CONNECTION_INFO_1& c = (*wideConnections_)[i];
+      HolderKey(Utf8ToUtf16(shareTables_.connections[i].share), c.coni1_netname, holderKey_);
+      if (auto it = filesByHolder_.find(holderKey_); it != filesByHolder_.end()) {
+        filesOfConnection_[i] = &it->second;
+      }
+    }
   }
 }
 
@@ -208,6 +251,51 @@ NetStatus TableServerBackend::NetFileEnum(const char16_t* basePath, const char16
     }
   } else {
     for (std::size_t i = 0; i < shareTables_.files.size(); ++i) take(i);
+  }
+  read = total = static_cast<std::uint32_t>(records->size());
+  *buffer = records;
+  return NERR_Success;
+}
+
+NetStatus TableServerBackend::NetFileEnumOfConnection(const char16_t* share, const char16_t* client,
+                                                      std::uint32_t connection,
+                                                      const char16_t* basePath,
+                                                      const char16_t* userName, NtBuffer** buffer,
+                                                      std::uint32_t& read, std::uint32_t& total) {
+  *buffer = nullptr;
+  read = total = 0;
+  if (NetStatus s = InjectedStatus(ServerCall::NetFileEnum)) return s;
+  if (!share || !client) return NetFileEnum(basePath, userName, buffer, read, total);
+  const std::u16string_view base = basePath ? std::u16string_view(basePath) : u"";
+  std::lock_guard lock(mutex_);
+  auto* records = new NtRecords<FILE_INFO_3>();
+  records->shared = wideFiles_;
+  // The client text is that very record's (of this reading, not an older
+  // one): its files are known without a lookup.
+  if (connection < filesOfConnection_.size() &&
+      (*wideConnections_)[connection].coni1_netname.c_str() == client) {
+    if (const auto* files = filesOfConnection_[connection]) records->picked = *files;
+  } else {
+    HolderKey(share, client, holderKey_);
+    if (auto it = filesByHolder_.find(holderKey_); it != filesByHolder_.end()) {
+      records->picked = it->second;
+    }
+  }
+  if (!base.empty()) {
+    HolderKey(u"", client, holderKey_);
+    if (auto it = filesWithoutShare_ ? filesByHolder_.find(holderKey_) : filesByHolder_.end();
+        it != filesByHolder_.end()) {
+      for (std::uint32_t i : it->second) {
+        if (UnderPath((*wideFiles_)[i].fi3_pathname, base)) records->picked.push_back(i);
+      }
+    }
+    const std::u16string_view user = userName ? std::u16string_view(userName) : u"";
+    for (std::uint32_t i : filesOfNoClient_) {
+      const FILE_INFO_3& f = (*wideFiles_)[i];
+      if ((!userName || f.fi3_username == user) && UnderPath(f.fi3_pathname, base)) {
+        records->picked.push_back(i);
+      }
+    }
   }
   read = total = static_cast<std::uint32_t>(records->size());
   *buffer = records;

@@ -37,6 +37,13 @@ class TableServerBackend : public ServerBackend {
                               std::uint32_t& total) override;
   NetStatus NetFileEnum(const char16_t* basePath, const char16_t* userName, NtBuffer** buffer,
                         std::uint32_t& read, std::uint32_t& total) override;
+  // Files that name their client are listed under that client only: through
+  // the share they name, or, naming none, under the share's path. Files that
+  // name no client are listed by account and base path.
+  NetStatus NetFileEnumOfConnection(const char16_t* share, const char16_t* client,
+                                    std::uint32_t connection, const char16_t* basePath,
+                                    const char16_t* userName, NtBuffer** buffer,
+                                    std::uint32_t& read, std::uint32_t& total) override;
   NetStatus NetSessionEnum(NtBuffer** buffer, std::uint32_t& read, std::uint32_t& total) override;
   NetStatus NetSessionDel(const char16_t* clientName, const char16_t* userName) override;
   NetStatus NetApiBufferFree(NtBuffer* buffer) override;
@@ -90,6 +97,14 @@ class TableServerBackend : public ServerBackend {
   // files by account, so a tick's enumerations stay linear in what they list.
   std::unordered_map<std::string, std::vector<std::size_t>> connectionsByShare_;
   std::unordered_map<std::string, std::vector<std::size_t>> filesByUser_;
+  // Open files by holder: the upper-cased share name, a zero, the client
+  // (a file that names no share: an empty share name).
+  std::unordered_map<std::u16string, std::vector<std::uint32_t>> filesByHolder_;
+  std::vector<std::uint32_t> filesOfNoClient_;
+  bool filesWithoutShare_ = false;  // some file names its client but no share
+  std::u16string holderKey_;        // reused for every lookup
+  // Per connection record: its holder's entry of filesByHolder_ (null: none).
+  std::vector<const std::vector<std::uint32_t>*> filesOfConnection_;
   // The NT family's wide texts of the connections (client, user) and open
   // files (path, user), converted once per reading rather than per call.
   // Results share them (a reading makes new ones; older results keep theirs).

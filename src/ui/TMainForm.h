@@ -68,6 +68,8 @@ class TMainForm final : public QMainWindow, public FrontEnd, private DisconnectS
   void SetApplicationHint(const std::string& text) override;
   void SetTrayTooltip(const std::string& text) override;
   void SetStatusText(int panel, const std::string& text) override;
+  // The third status-bar panel holds the latest word on the server.
+  void ServerNotice(const std::string& text) override { SetStatusText(2, text); }
   void InfoLabelChanged(InfoLabel label, const std::string& text) override;
   void UpdateConnectedIcon(bool connected) override;
   void PopupOnNewConnection() override;

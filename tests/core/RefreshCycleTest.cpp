@@ -148,6 +148,49 @@ TEST_F(RefreshCycleTest, FilesRefreshActivityAndAreCounted) {
   EXPECT_EQ(share->Child(0)->ImageIndex(), kImageFile);
 }
 
+TEST_F(RefreshCycleTest, EachFileIsListedOnlyUnderTheClientAndShareHoldingIt) {
+  backend.tables.shares.push_back({"DOCSX", "/srv/docsx", 0});  // a path DOCS's is a prefix of
+  Connect("PC1", "DOCS", "alice");
+  Connect("PC2", "DOCS", "alice");
+  Connect("PC2", "DOCSX", "alice");
+  Open("PC1", "DOCS", "/srv/docs/a.odt", "alice");
+  Open("PC2", "DOCSX", "/srv/docsx/b.odt", "alice");
+  Open("PC2", "", "/srv/docs/c.odt", "alice");  // the share unknown: its path decides
+  Tick();
+  EXPECT_EQ(monitor.OpenFileCount, 3);
+  auto files = [&](const std::string& client, const std::string& share) {
+    TreeNode* s = FindNode(monitor.TreeViewCurrent, CurrentUser(client), share);
+    std::vector<std::string> names;
+    for (int i = 0; s && i < s->ChildCount(); ++i) names.push_back(s->Child(i)->Text());
+    return names;
+  };
+  EXPECT_EQ(files("PC1", "DOCS"), std::vector<std::string>{"/srv/docs/a.odt"});
+  EXPECT_EQ(files("PC2", "DOCS"), std::vector<std::string>{"/srv/docs/c.odt"});
+  EXPECT_EQ(files("PC2", "DOCSX"), std::vector<std::string>{"/srv/docsx/b.odt"});
+}
+
+TEST_F(RefreshCycleTest, FilesListedInAnotherOrderOrAfterAGapAreStillTheSameFiles) {
+  Connect("PC1", "DOCS");
+  for (const char* f : {"/srv/docs/a", "/srv/docs/b", "/srv/docs/c"}) Open("PC1", "DOCS", f);
+  Tick();
+  TreeNode* share = CurrentUser("PC1")->Child(0);
+  const TTreeNodeCustom* b = FindNode(monitor.TreeViewCurrent, share, "/srv/docs/b")->Data();
+  auto& files = backend.tables.files;
+  std::swap(files[0], files[2]);
+  files.erase(files.begin() + 1);  // b goes; c and a change places
+  Tick();
+  EXPECT_EQ(share->ChildCount(), 2);
+  EXPECT_NE(b->ExitTime, 0);
+  backend.failures[ServerCall::NetShareEnum] = kServerStateUnreadable;
+  Tick();
+  backend.failures.clear();
+  Open("PC1", "DOCS", "/srv/docs/b");
+  Tick();
+  ASSERT_EQ(share->ChildCount(), 3);
+  EXPECT_NE(FindNode(monitor.TreeViewCurrent, share, "/srv/docs/b")->Data(), b);  // a new visit
+  EXPECT_EQ(monitor.OpenFileCount, 3);
+}
+
 TEST_F(RefreshCycleTest, IpcShareFollowsTheSetting) {
   Connect("PC1", "IPC$");
   Tick();
@@ -168,6 +211,31 @@ TEST_F(RefreshCycleTest, ServerStoppedEndsEveryUserSilently) {
   EXPECT_EQ(monitor.CurrentUserCount, 0);
   EXPECT_TRUE(messages.shown.empty());
   EXPECT_FALSE(view.terminateRequested);
+}
+
+TEST_F(RefreshCycleTest, UnreadableStateChangesNothing) {
+  settings.Idle = 1;
+  Connect("PC1", "DOCS");
+  Open("PC1", "DOCS", "/srv/docs/a.odt");
+  Tick();
+  EXPECT_TRUE(monitor.ServerStateRead);
+  TTreeNodeCustom* user = CurrentUser("PC1")->Data();
+  backend.failures[ServerCall::NetShareEnum] = kServerStateUnreadable;
+  for (int i = 0; i < 3; ++i) {
+    clock.AdvanceSeconds(60);
+    Tick();
+  }
+  EXPECT_FALSE(monitor.ServerStateRead);
+  EXPECT_EQ(monitor.CurrentUserCount, 1);
+  EXPECT_EQ(monitor.OpenFileCount, 1);
+  EXPECT_EQ(CurrentUser("PC1")->Data(), user);
+  EXPECT_EQ(user->ExitTime, 0);
+  EXPECT_TRUE(messages.shown.empty());
+  EXPECT_FALSE(view.terminateRequested);
+  backend.failures.clear();
+  Tick();
+  EXPECT_TRUE(monitor.ServerStateRead);
+  EXPECT_EQ(CurrentUser("PC1")->Data(), user);  // the same visit goes on
 }
 
 TEST_F(RefreshCycleTest, AccessDeniedAndOtherFailuresEndTheProgram) {

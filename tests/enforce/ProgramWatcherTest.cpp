@@ -1,10 +1,12 @@
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <thread>
 
 #include "EnforceFixture.h"
@@ -229,6 +231,51 @@ TEST(ProgramWatchOverProc, CopiedSleepForcesKickAllUntilItEnds) {
   EXPECT_EQ(rules.WhoToKick(), KickList);
   EXPECT_EQ(w.view.status[0], "Disconnect status: Disconnect list");
   w.monitor.SetRules(nullptr);
+  fs::remove_all(dir);
+}
+
+TEST(ProgramWatchOverProc, ListedLinkAndListedScriptMatchWhatRuns) {
+  namespace fs = std::filesystem;
+  std::string pattern = (fs::temp_directory_path() / "qm-watch-XXXXXX").string();
+  const fs::path dir = ::mkdtemp(pattern.data());
+  const fs::path exe = dir / "real-sleep";
+  fs::copy_file("/bin/sleep", exe);
+  fs::permissions(exe, fs::perms::owner_all);
+  fs::create_symlink(exe, dir / "Linked");
+  const fs::path script = dir / "watched.sh";
+  // The shell waits in the opening of a pipe nobody writes: no child left
+  // behind, no time spent.
+  ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+  {
+    std::ofstream out(script);
+    out << "#!/bin/sh\nread line < '" << (dir / "pipe").string() << "'\n";
+  }
+  fs::permissions(script, fs::perms::owner_all);
+  const fs::path idle = dir / "other.sh";
+  fs::copy_file(script, idle);
+
+  ProcProcessList proc;
+  ProgramList programs;
+  DisconnectStatus status;
+  ProgramWatcher watcher(&proc, programs, status);
+  auto runs = [&](const fs::path& listed, const fs::path& started) {
+    programs.Clear();
+    programs.Add(AsciiUpper(listed.string()));  // as the list keeps it
+    RunningCopy copy(started);
+    bool found = false;
+    for (int i = 0; i < 100 && !found; ++i) {
+      watcher.QuakeNT();
+      found = watcher.QuakeActive();
+      if (!found) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    copy.Stop();
+    watcher.QuakeNT();
+    return found;
+  };
+  EXPECT_TRUE(runs(dir / "Linked", exe));
+  EXPECT_TRUE(runs(script, script));
+  // A script that runs /bin/sh is no reason to match every shell.
+  EXPECT_FALSE(runs(script, idle));
   fs::remove_all(dir);
 }
 

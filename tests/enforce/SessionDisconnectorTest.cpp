@@ -82,6 +82,21 @@ TEST_F(SessionDisconnectorTest, IdleExactlyTheLimitStaysAMomentLaterGoes) {
   EXPECT_EQ(w.Former("A")->ExitStatus, stKicked);
 }
 
+TEST_F(SessionDisconnectorTest, IdleTimeFollowsTheSteadyClockNotWallClockSteps) {
+  w.settings.Idle = 1;
+  w.Connect("A");
+  w.Tick();
+  w.clock.AdvanceSeconds(35);
+  w.clock.StepWallSeconds(3600);  // summer time begins
+  w.Tick();
+  EXPECT_TRUE(w.backend.deletions.empty());
+  w.clock.StepWallSeconds(-7200);  // the clock is set back past the start
+  w.clock.AdvanceSeconds(26);
+  w.Tick();
+  ASSERT_EQ(w.backend.deletions.size(), 1u);  // 61 s have passed
+  EXPECT_EQ(w.Former("A")->ExitStatus, stKicked);
+}
+
 TEST_F(SessionDisconnectorTest, OpenFileKeepsUserActive) {
   w.settings.Idle = 10;
   w.Connect("A");

@@ -39,7 +39,9 @@ class ViewRecorder final : public MonitorView {
   void SetStatusText(int panel, const std::string& text) override { status[panel] = text; }
   void StopRefreshTimer() override { timerStopped = true; }
   void RequestTerminate() override { terminateRequested = true; }
+  void ServerNotice(const std::string& text) override { notices.push_back(text); }
   std::map<int, std::string> status;
+  std::vector<std::string> notices;
   bool timerStopped = false;
   bool terminateRequested = false;
 };
@@ -60,7 +62,16 @@ class MonitorOnSambaTest : public SambaTest {
     // smbclient holds IPC$ for a moment while it sets up: whether a tick
     // catches it is a matter of timing.
     settings.IPC = false;
-    backend = std::make_unique<SambaServerBackend>(server.BackendOptions());
+    Bind(server.BackendOptions());
+  }
+
+  // The monitor over a backend with these options (again, when it is bound).
+  void Bind(const SambaServerBackend::Options& options) {
+    cycle.reset();
+    rules.reset();
+    monitor.reset();
+    api.reset();
+    backend = std::make_unique<SambaServerBackend>(options);
     api = std::make_unique<ServerApi>(*backend);
     ASSERT_EQ(api->LoadServerApi(), 0) << api->LoadError();
     MonitorPorts ports;

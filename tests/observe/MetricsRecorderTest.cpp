@@ -64,19 +64,22 @@ TEST_F(MetricsRecorderTest, ReadingsLookupsAndDisconnectionsAreCounted) {
   w.rules.Status().SetWhoToKick(KickAll);
   w.Tick();
   auto s = recorder->Snapshot();
-  EXPECT_FALSE(s->serverReadable);
+  EXPECT_TRUE(s->serverReadable);
   EXPECT_EQ(s->readingsFailed, 1u);
   EXPECT_EQ(s->readingSeconds.Count(), 2u);
   EXPECT_EQ(s->lookupsNotKnown, 1u);
   EXPECT_EQ(s->disconnections[static_cast<std::size_t>(DisconnectRule::All)], 1u);
   EXPECT_EQ(s->disconnectStatus, KickAll);
-  recorder->ServerReading(true, 0.001);
   w.Tick();  // the kicked user is gone now
   s = recorder->Snapshot();
-  EXPECT_TRUE(s->serverReadable);
   EXPECT_EQ(s->visitsEnded[0][stKicked], 1u);
   EXPECT_EQ(s->users, 0);
   EXPECT_TRUE(s->shares.empty());
+
+  // Samba running but its state unreadable: the gauge follows the tick.
+  w.backend.failures[ServerCall::NetShareEnum] = kServerStateUnreadable;
+  w.Tick();
+  EXPECT_FALSE(recorder->Snapshot()->serverReadable);
 }
 
 }  // namespace

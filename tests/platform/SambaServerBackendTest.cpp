@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <mutex>
 
 #include "DataFile.h"
 #include "StandInSamba.h"
@@ -101,29 +103,51 @@ TEST(SambaTablesTest, SharesInUseButNotListedAreAdded) {
   SmbStatus status;
   status.sessions = {Session("1", 100, "alice", "pc1"), Session("2", 200, "bob", "pc2")};
   status.treeConnects = {{"alice", "1", 100, "pc1"},  // home folder from [homes]
-                         {"laser", "2", 200, "pc2"},  // print queue from [printers]
+                         {"laser", "2", 200, "pc2"},  // a printer of [printers]
                          {"DOCS", "2", 200, "pc2"},   // listed, other letter case
-                         {"IPC$", "2", 200, "pc2"}};
+                         {"IPC$", "2", 200, "pc2"},
+                         {"gone", "2", 200, "pc2"},  // on no list: a disk share
+                         {"pub", "1", 100, "pc1"}};  // a usershare
   status.opens = {{"/home/alice", "notes.txt", 100, 1000},
                   {"/srv/docs", "a/b.txt", 200, 1000},
                   {"/srv/docs", ".", 200, 1000}};
-  const ServerTables t = SambaServerBackend::MakeTables(list, status);
+  const ServerTables t = SambaServerBackend::MakeTables(list, status, {{"pub", "/srv/pub", false}},
+                                                        {"other", "LASER"});
 
-  ASSERT_EQ(t.shares.size(), 4u);
-  EXPECT_EQ(t.shares[2].name, "alice");
-  EXPECT_EQ(t.shares[2].type, 0u);
-  EXPECT_EQ(t.shares[2].path, "/home/alice");
-  EXPECT_EQ(t.shares[3].name, "laser");
-  EXPECT_EQ(t.shares[3].type, 1u);
+  ASSERT_EQ(t.shares.size(), 6u);
+  EXPECT_EQ(t.shares[1].name, "pub");
+  EXPECT_EQ(t.shares[1].type, 0u);
+  EXPECT_EQ(t.shares[1].path, "/srv/pub");
+  EXPECT_EQ(t.shares[3].name, "alice");
+  EXPECT_EQ(t.shares[3].type, 0u);
+  EXPECT_EQ(t.shares[3].path, "/home/alice");
+  EXPECT_EQ(t.shares[4].name, "laser");
+  EXPECT_EQ(t.shares[4].type, 1u);
+  EXPECT_EQ(t.shares[5].name, "gone");
+  EXPECT_EQ(t.shares[5].type, 0u);
 
-  ASSERT_EQ(t.connections.size(), 4u);
+  ASSERT_EQ(t.connections.size(), 6u);
   EXPECT_EQ(t.connections[2].share, "docs");
+  EXPECT_EQ(t.connections[5].share, "pub");
   ASSERT_EQ(t.files.size(), 3u);
   EXPECT_EQ(t.files[0].share, "alice");
   EXPECT_EQ(t.files[0].path, "/home/alice/notes.txt");
   EXPECT_EQ(t.files[1].share, "docs");
   EXPECT_EQ(t.files[1].path, "/srv/docs/a/b.txt");  // listed path, one slash
   EXPECT_EQ(t.files[2].path, "/srv/docs");
+}
+
+TEST(SambaTablesTest, UsershareAndPrintcapFilesGiveSharesAndPrinterNames) {
+  SambaShare share;
+  ASSERT_TRUE(SambaServerBackend::ParseUsershare(
+      "public", "#VERSION 2\r\npath=/home/ann/Public\r\nsharename=Public\r\n", share));
+  EXPECT_EQ(share.name, "Public");
+  EXPECT_EQ(share.path, "/home/ann/Public");
+  EXPECT_FALSE(share.printable);
+  EXPECT_FALSE(SambaServerBackend::ParseUsershare("x", "path=/srv\n", share));  // no version
+  EXPECT_FALSE(SambaServerBackend::ParseUsershare("x", "#VERSION 2\ncomment=\n", share));
+  EXPECT_EQ(SambaServerBackend::ParsePrintcap("# printcap\nlaser|lp|Office:\\\n\t:sd=/x:\nink:\n"),
+            (std::vector<std::string>{"laser", "lp", "Office", "ink"}));
 }
 
 TEST(SambaTablesTest, ConnectionWithoutSessionKeepsMachineAndOrphanOpenIsLeftOut) {
@@ -184,6 +208,10 @@ class SambaBackendTest : public test::StandInSambaTest {
     const int n = api.SharesInit();
     api.SharesExit();
     return n;
+  }
+  static bool WaitFor(const std::function<bool()>& done) {
+    for (int i = 0; i < 500 && !done(); ++i) ::usleep(10000);
+    return done();
   }
 };
 
@@ -250,7 +278,7 @@ TEST_F(SambaBackendTest, SmbdNotRunningGivesServerNotStartedWithoutAskingSmbstat
   EXPECT_TRUE(Calls("smbstatus").empty());
 }
 
-TEST_F(SambaBackendTest, FailingToolsGiveTheirStatuses) {
+TEST_F(SambaBackendTest, FailingReadingsWhileSmbdRunsLeaveTheStateUnreadOnce) {
   SambaServerBackend::Options quick = options_;
   quick.toolTimeout = std::chrono::milliseconds(300);
   SambaServerBackend backend(quick);
@@ -261,18 +289,74 @@ TEST_F(SambaBackendTest, FailingToolsGiveTheirStatuses) {
     NetStatus status;
   } cases[] = {
       {"echo 'smbstatus only works as root!' >&2; exit 1", ERROR_ACCESS_DENIED},
-      {"echo 'messaging failed' >&2; exit 2", kSambaToolFailed},
-      {"echo 'not json'", kSambaBadOutput},
-      {"exec sleep 10", NERR_ServerNotStarted},
+      {"echo 'messaging failed' >&2; exit 2", kServerStateUnreadable},
+      {"echo 'not json'", kServerStateUnreadable},
+      {"exec sleep 10", kServerStateUnreadable},
   };
   for (const auto& c : cases) {
     Tool("smbstatus", c.body);
     EXPECT_EQ(SharesInit(api), -static_cast<int>(c.status)) << c.body;
     EXPECT_FALSE(backend.LastFailure().empty());
   }
+  std::vector<std::string> notices = backend.TakeNotices();
+  ASSERT_EQ(notices.size(), 1u);  // said once for three failures in a row
+  EXPECT_NE(notices[0].find("cannot be read"), std::string::npos) << notices[0];
   Tool("smbstatus", "cat " + dir_ + "/smbstatus.json");
   EXPECT_EQ(SharesInit(api), 2);
   EXPECT_EQ(backend.LastFailure(), "");
+  EXPECT_EQ(backend.TakeNotices(), std::vector<std::string>{"Samba's state can be read again"});
+
+  // A slow reading with smbd gone is a stopped server.
+  Tool("smbstatus", "exec sleep 10");
+  ProcessRunner::KillAndReap(smbd_);
+  smbd_ = -1;
+  EXPECT_EQ(SharesInit(api), -static_cast<int>(NERR_ServerNotStarted));
+}
+
+TEST_F(SambaBackendTest, BrokenSmbConfKeepsTheLastGoodShareListAndSaysSoOnce) {
+  SambaServerBackend backend(options_);
+  ServerApi api(backend);
+  api.LoadServerApi();
+  EXPECT_EQ(SharesInit(api), 2);
+  Tool("testparm",
+       "echo 'Load smb config files from x' >&2; "
+       "echo 'set_variable_helper(maybe): value is not boolean!' >&2; exit 1");
+  Write("smb.conf", "[data]\n  writeable = maybe\n");
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(SharesInit(api), 2);
+  EXPECT_EQ(Calls("testparm").size(), 2u);  // not asked again until smb.conf changes
+  EXPECT_EQ(backend.TakeNotices(),
+            std::vector<std::string>{"smb.conf has an error, the last good share list is kept: "
+                                     "set_variable_helper(maybe): value is not boolean!"});
+  Tool("testparm", "cat " + dir_ + "/testparm.out");
+  Write("testparm.out", "[global]\n\tpid directory = " + dir_ + "/pid\n[data]\n[more]\n");
+  Write("smb.conf", "[data]\n[more]\n");
+  EXPECT_EQ(SharesInit(api), 3);
+  EXPECT_EQ(backend.TakeNotices(), std::vector<std::string>{"smb.conf reads without error again"});
+}
+
+TEST_F(SambaBackendTest, ReadAheadAnswersFromTheNewestReadingAndReadsTheNextOnAWorker) {
+  options_.readAhead = true;
+  SambaServerBackend backend(options_);
+  ServerApi api(backend);
+  api.LoadServerApi();
+  std::vector<std::pair<bool, double>> readings;
+  std::mutex m;
+  backend.SetReadingObserver([&](bool ok, double seconds) {
+    std::lock_guard lock(m);
+    readings.emplace_back(ok, seconds);
+  });
+  EXPECT_EQ(SharesInit(api), 2);  // the first waits for its reading
+  ASSERT_TRUE(WaitFor([&] { return Calls("smbstatus").size() == 2; }));  // the next, ahead
+  // A reading that hangs does not hold up the enumeration.
+  Tool("smbstatus", "exec sleep 2");
+  EXPECT_EQ(SharesInit(api), 2);
+  const auto started = std::chrono::steady_clock::now();
+  EXPECT_EQ(SharesInit(api), 2);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(500));
+  backend.SetReadAhead(false);
+  std::lock_guard lock(m);
+  ASSERT_GE(readings.size(), 2u);
+  EXPECT_TRUE(readings[0].first);
 }
 
 TEST_F(SambaBackendTest, DeletionShutsDownExactlyTheClientsProcesses) {

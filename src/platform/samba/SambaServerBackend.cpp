@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <pwd.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,16 +12,20 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <set>
 #include <sstream>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 
 #include "core/Text.h"
+#include "platform/AtomicFile.h"
 
 namespace qm {
 
 namespace {
+namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 // Where Samba's tools live when PATH does not name the system folders.
@@ -180,6 +185,8 @@ SambaServerBackend::Options SambaServerBackend::OptionsFromEnvironment() {
                            ProcessRunner::Executable("sudo", kToolDirs);
   options.elevate = ElevationFor(elevate, root, sudoAllowed);
   if (!options.elevate.empty() && options.smbConf.empty()) options.endSession = EndSessionTool();
+  // The program's ticks never wait for a tool.
+  options.readAhead = true;
   return options;
 }
 
@@ -190,7 +197,38 @@ std::vector<std::string> SambaServerBackend::ElevationFor(const char* setting, b
   return {};
 }
 
-SambaServerBackend::SambaServerBackend(Options options) : options_(std::move(options)) {}
+SambaServerBackend::SambaServerBackend(Options options)
+    : options_(std::move(options)), readAhead_(options_.readAhead) {}
+
+SambaServerBackend::~SambaServerBackend() {
+  StopWorker();
+}
+
+void SambaServerBackend::Unload() {
+  StopWorker();
+}
+
+void SambaServerBackend::SetReadAhead(bool on) {
+  if (!on) StopWorker();
+  std::lock_guard lock(stateMutex_);
+  readAhead_ = on;
+}
+
+void SambaServerBackend::StopWorker() {
+  {
+    std::lock_guard lock(stateMutex_);
+    stopping_ = true;
+    stateChanged_.notify_all();
+  }
+  if (worker_.joinable()) worker_.join();
+  std::lock_guard lock(stateMutex_);
+  stopping_ = false;
+}
+
+std::vector<std::string> SambaServerBackend::TakeNotices() {
+  std::lock_guard lock(stateMutex_);
+  return std::exchange(notices_, {});
+}
 
 bool SambaServerBackend::Load(std::string& why) {
   std::vector<std::string> needed = {options_.smbstatus, options_.testparm, options_.smbcontrol};
@@ -214,51 +252,183 @@ bool SambaServerBackend::Load(std::string& why) {
 }
 
 std::string SambaServerBackend::LastFailure() const {
-  std::lock_guard lock(mutex_);
+  std::lock_guard lock(stateMutex_);
   return lastFailure_;
 }
 
 NetStatus SambaServerBackend::ReadForShares(ServerTables& tables) {
-  std::lock_guard lock(mutex_);
-  if (NetStatus s = Read(false)) return s;
-  tables = tables_;
+  bool ahead;
+  {
+    std::lock_guard lock(stateMutex_);
+    ahead = readAhead_;
+  }
+  const ReadingPtr r = ahead ? ReadingForTick() : ReadNow();
+  if (r->status) return r->status;
+  tables = r->tables;
   return NERR_Success;
+}
+
+bool SambaServerBackend::SharesUnchanged(const ServerTables& /*current*/) {
+  // A tick that comes before the next reading is complete applies the one
+  // it has already applied: nothing to read or index again.
+  std::lock_guard lock(stateMutex_);
+  if (!readAhead_ || !newest_ || newest_->status || newest_->serial != appliedSerial_) {
+    return false;
+  }
+  wanted_ = true;
+  stateChanged_.notify_all();
+  return true;
 }
 
 NetStatus SambaServerBackend::ReadForSessions(ServerTables& tables) {
-  std::lock_guard lock(mutex_);
-  if (NetStatus s = Read(true)) return s;
-  tables = tables_;
+  std::chrono::milliseconds reuse;
+  {
+    std::lock_guard lock(stateMutex_);
+    reuse = readAhead_ ? options_.readAheadReuse : options_.sessionReuse;
+  }
+  const ReadingPtr r = RecentReading(reuse);
+  if (r->status) return r->status;
+  tables = r->tables;
   return NERR_Success;
 }
 
+SambaServerBackend::ReadingPtr SambaServerBackend::RecentReading(std::chrono::milliseconds maxAge,
+                                                                 bool evenBeforeDeletion) {
+  {
+    std::lock_guard lock(stateMutex_);
+    if (newest_ && !newest_->status && (evenBeforeDeletion || newest_->started > deletedAt_) &&
+        Clock::now() - newest_->started < maxAge) {
+      return newest_;
+    }
+  }
+  return ReadNow();
+}
+
+SambaServerBackend::ReadingPtr SambaServerBackend::ReadingForTick() {
+  std::unique_lock lock(stateMutex_);
+  if (!worker_.joinable()) worker_ = std::thread([this] { WorkerLoop(); });
+  wanted_ = true;
+  stateChanged_.notify_all();
+  // Only the first tick waits: the start-up waits for the server anyway.
+  stateChanged_.wait(lock, [&] { return newest_ != nullptr; });
+  appliedSerial_ = newest_->serial;
+  // The next reading starts now, to be ready for the next tick.
+  wanted_ = true;
+  stateChanged_.notify_all();
+  return newest_;
+}
+
+void SambaServerBackend::WorkerLoop() {
+  std::unique_lock lock(stateMutex_);
+  for (;;) {
+    stateChanged_.wait(lock, [&] { return wanted_ || stopping_; });
+    if (stopping_) return;
+    wanted_ = false;
+    lock.unlock();
+    ReadNow();
+    lock.lock();
+  }
+}
+
+SambaServerBackend::ReadingPtr SambaServerBackend::ReadNow() {
+  auto reading = std::make_shared<Reading>();
+  std::string failure;
+  std::vector<std::string> notices;
+  {
+    std::lock_guard lock(readMutex_);
+    reading->started = Clock::now();
+    readFailure_.clear();
+    reading->status = Read(*reading);
+    failure = std::move(readFailure_);
+    notices = std::exchange(readNotices_, {});
+    std::lock_guard state(stateMutex_);
+    pidDirectoryInUse_ = pidDirectory_;
+    confInUse_ = options_.smbConf.empty() ? confPath_ : options_.smbConf;
+  }
+  const double seconds = std::chrono::duration<double>(Clock::now() - reading->started).count();
+  {
+    std::lock_guard lock(stateMutex_);
+    reading->serial = ++serial_;
+    for (auto& n : notices) notices_.push_back(std::move(n));
+  }
+  Publish(reading, failure);
+  ReadingDone(reading->status == NERR_Success, seconds);
+  return reading;
+}
+
+void SambaServerBackend::Publish(const ReadingPtr& reading, const std::string& failure) {
+  std::lock_guard lock(stateMutex_);
+  lastFailure_ = failure;
+  const bool unreadable = reading->status == kServerStateUnreadable;
+  if (unreadable && !unreadable_) {
+    notices_.push_back("Samba's state cannot be read (" + failure +
+                       "); the connections shown are those of the last reading");
+  } else if (!unreadable && unreadable_) {
+    notices_.push_back("Samba's state can be read again");
+  }
+  unreadable_ = unreadable;
+  // A failed reading does not replace a good one for the session
+  // enumerations, but the tick must learn of it.
+  newest_ = reading;
+  stateChanged_.notify_all();
+}
+
 NetStatus SambaServerBackend::Fail(NetStatus status, std::string why) {
-  lastFailure_ = std::move(why);
+  readFailure_ = std::move(why);
   return status;
 }
 
-NetStatus SambaServerBackend::Read(bool reuseRecent) {
-  const auto started = Clock::now();
-  if (reuseRecent && haveReading_ && started - readingTime_ < options_.sessionReuse) {
-    return NERR_Success;
+NetStatus SambaServerBackend::Unreadable(NetStatus status) {
+  // Only a server that is really down ends every user; a reading that is
+  // too slow or fails while smbd runs changes nothing.
+  if (status != NERR_ServerNotStarted && status != kSambaToolFailed && status != kSambaBadOutput) {
+    return status;
   }
-  haveReading_ = false;
+  if (SmbdPid() == 0) {
+    readFailure_ = "smbd is not running";
+    return NERR_ServerNotStarted;
+  }
+  return kServerStateUnreadable;
+}
+
+NetStatus SambaServerBackend::Read(Reading& reading) {
   if (NetStatus s = RefreshShareList()) return s;
+  RefreshUsershares();
   if (SmbdPid() == 0) return Fail(NERR_ServerNotStarted, "smbd is not running");
   std::vector<std::string> args = {"--json"};
   if (!options_.smbConf.empty()) args.push_back("--configfile=" + options_.smbConf);
   ProcessResult run;
-  if (NetStatus s = RunTool(options_.smbstatus, std::move(args), run)) return s;
-  SmbStatus parsed;
+  if (NetStatus s = RunTool(options_.smbstatus, std::move(args), run, &readFailure_)) {
+    // A tool that cannot be started at all is no passing state.
+    if (run.outcome == ProcessResult::Outcome::NotStarted) return s;
+    return Unreadable(s);
+  }
   std::string why;
-  if (!SmbStatusParser::Parse(run.out, parsed, why)) return Fail(kSambaBadOutput, why);
-  status_ = std::move(parsed);
-  tables_ = MakeTables(shares_, status_);
-  readingTime_ = started;
-  haveReading_ = true;
-  lastFailure_.clear();
+  if (!SmbStatusParser::Parse(run.out, reading.smb, why)) {
+    return Unreadable(Fail(kSambaBadOutput, why));
+  }
+  reading.tables = MakeTables(shares_, reading.smb, usershares_, printers_);
   return NERR_Success;
 }
+
+namespace {
+SambaServerBackend::FileStamp StampOf(const struct stat& st) {
+  return {st.st_dev, st.st_ino,
+          static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec,
+          static_cast<long long>(st.st_size)};
+}
+
+// testparm's first line that says what is wrong (not the one naming the
+// file it loads).
+std::string FirstErrorLine(const ProcessResult& run) {
+  std::istringstream in(run.err + "\n" + run.out);
+  for (std::string line; std::getline(in, line);) {
+    line = Trimmed(line);
+    if (!line.empty() && line.rfind("Load smb config files from", 0) != 0) return line;
+  }
+  return "testparm exit status " + std::to_string(run.exitCode);
+}
+}  // namespace
 
 NetStatus SambaServerBackend::RefreshShareList() {
   const std::string path = options_.smbConf.empty() ? confPath_ : options_.smbConf;
@@ -266,16 +436,33 @@ NetStatus SambaServerBackend::RefreshShareList() {
   struct stat st;
   const bool stamped = !path.empty() && ::stat(path.c_str(), &st) == 0;
   if (stamped) {
-    stamp = {st.st_dev, st.st_ino,
-             static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec,
-             static_cast<long long>(st.st_size)};
+    stamp = StampOf(st);
     if (haveShares_ && stamp == confStamp_) return NERR_Success;
+    // Refused as it is: asking again changes nothing until it is edited.
+    if (confBroken_ && stamp == brokenStamp_) return NERR_Success;
   }
-  haveShares_ = false;
   std::vector<std::string> args = {"-s"};
   if (!options_.smbConf.empty()) args.push_back(options_.smbConf);
   ProcessResult run;
-  if (NetStatus s = RunTool(options_.testparm, args, run)) return s;
+  if (NetStatus s = RunTool(options_.testparm, args, run, &readFailure_)) {
+    if (s == ERROR_ACCESS_DENIED || run.outcome == ProcessResult::Outcome::NotStarted) return s;
+    if (run.outcome != ProcessResult::Outcome::Exited) return Unreadable(s);
+    // smb.conf has an error: the last good share list stays (with none yet,
+    // the shares in use are learnt from their tree connects).
+    if (!confBroken_) {
+      readNotices_.push_back("smb.conf has an error, the last good share list is kept: " +
+                             FirstErrorLine(run));
+    }
+    confBroken_ = true;
+    brokenStamp_ = stamp;
+    haveShares_ = false;
+    return NERR_Success;
+  }
+  if (confBroken_) {
+    readNotices_.push_back("smb.conf reads without error again");
+    confBroken_ = false;
+  }
+  haveShares_ = false;
   shares_ = SambaShareList::Parse(run.out);
   if (options_.smbConf.empty()) {
     // testparm names the file it read: "Load smb config files from PATH".
@@ -293,24 +480,97 @@ NetStatus SambaServerBackend::RefreshShareList() {
     // an smb.conf of the caller's.
     args.insert(args.begin() + 1, "--parameter-name=piddirectory");
     ProcessResult query;
-    if (RunTool(options_.testparm, args, query) == NERR_Success) {
+    if (RunTool(options_.testparm, args, query, nullptr) == NERR_Success) {
       pidDirectory_ = Trimmed(query.out);
     }
   }
+  printers_.clear();
+  if (shares_.Printers()) {
+    std::string printcap = shares_.Global("printcap name");
+    if (printcap.empty()) printcap = "/etc/printcap";
+    if (printcap.front() == '/') printers_ = ReadPrintcap(printcap);
+  }
+  usershareStamp_ = {};  // the folder may have moved
   haveShares_ = stamped;
   confStamp_ = stamp;
   return NERR_Success;
 }
 
-long SambaServerBackend::SmbdPid() const {
+void SambaServerBackend::RefreshUsershares() {
+  std::string folder = shares_.Global("usershare path");
+  if (folder.empty()) folder = "/var/lib/samba/usershares";
+  struct stat st;
+  if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    usershares_.clear();
+    usershareStamp_ = {};
+    return;
+  }
+  // A usershare is added, changed or removed by renaming a file into the
+  // folder, which changes the folder's time.
+  const FileStamp stamp = StampOf(st);
+  if (stamp == usershareStamp_) return;
+  usershares_ = ReadUsershares(folder);
+  usershareStamp_ = stamp;
+}
+
+std::vector<SambaShare> SambaServerBackend::ReadUsershares(const std::string& folder) {
+  std::vector<SambaShare> shares;
+  std::error_code ec;
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.empty() || name.front() == '.' || !it->is_regular_file(ec)) continue;
+    std::string text, error;
+    SambaShare share;
+    if (ReadWholeFile(it->path().string(), text, error) && ParseUsershare(name, text, share)) {
+      shares.push_back(std::move(share));
+    }
+  }
+  std::sort(shares.begin(), shares.end(),
+            [](const SambaShare& a, const SambaShare& b) { return a.name < b.name; });
+  return shares;
+}
+
+bool SambaServerBackend::ParseUsershare(const std::string& fileName, std::string_view text,
+                                        SambaShare& share) {
+  if (text.substr(0, 8) != "#VERSION") return false;
+  share = SambaShare{fileName, "", false};
+  std::istringstream in{std::string(text)};
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.rfind("path=", 0) == 0) share.path = line.substr(5);
+    if (line.rfind("sharename=", 0) == 0 && line.size() > 10) share.name = line.substr(10);
+  }
+  return !share.path.empty() && !share.name.empty();
+}
+
+std::vector<std::string> SambaServerBackend::ReadPrintcap(const std::string& path) {
+  std::string text, error;
+  if (!ReadWholeFile(path, text, error)) return {};
+  return ParsePrintcap(text);
+}
+
+std::vector<std::string> SambaServerBackend::ParsePrintcap(std::string_view text) {
+  std::vector<std::string> names;
+  std::istringstream in{std::string(text)};
+  for (std::string line; std::getline(in, line);) {
+    line = Trimmed(line);
+    if (line.empty() || line.front() == '#' || line.front() == ':') continue;
+    std::istringstream fields(line.substr(0, line.find(':')));
+    for (std::string name; std::getline(fields, name, '|');) {
+      if (!Trimmed(name).empty()) names.push_back(Trimmed(name));
+    }
+  }
+  return names;
+}
+
+long SambaServerBackend::SmbdPid(const std::string& pidDirectory, const std::string& conf) {
   // Unknown folder: leave the verdict to smbstatus.
-  if (pidDirectory_.empty()) return -1;
-  std::vector<std::string> files = {pidDirectory_ + "/smbd.pid"};
-  const std::string conf = options_.smbConf.empty() ? confPath_ : options_.smbConf;
+  if (pidDirectory.empty()) return -1;
+  std::vector<std::string> files = {pidDirectory + "/smbd.pid"};
   if (!conf.empty()) {
     // Some versions name the pid file after a configuration file that is
     // not the default one.
-    files.push_back(pidDirectory_ + "/smbd-" + conf.substr(conf.rfind('/') + 1) + ".pid");
+    files.push_back(pidDirectory + "/smbd-" + conf.substr(conf.rfind('/') + 1) + ".pid");
   }
   for (const auto& file : files) {
     std::string text;
@@ -325,7 +585,7 @@ long SambaServerBackend::SmbdPid() const {
 }
 
 NetStatus SambaServerBackend::RunTool(const std::string& tool, std::vector<std::string> arguments,
-                                      ProcessResult& run) {
+                                      ProcessResult& run, std::string* whyFailed) {
   std::vector<std::string> argv = options_.elevate;
   argv.push_back(tool);
   argv.insert(argv.end(), std::make_move_iterator(arguments.begin()),
@@ -343,7 +603,8 @@ NetStatus SambaServerBackend::RunTool(const std::string& tool, std::vector<std::
       why += " (exit status " + std::to_string(run.exitCode) + ")";
     }
   }
-  return Fail(StatusOfRun(run), why);
+  if (whyFailed) *whyFailed = why;
+  return StatusOfRun(run);
 }
 
 NetStatus SambaServerBackend::StatusOfRun(const ProcessResult& run) {
@@ -375,11 +636,42 @@ std::string SambaServerBackend::ClientKey(const SmbStatus::Session& session) {
   return address.empty() ? session.hostname : address;
 }
 
-ServerTables SambaServerBackend::MakeTables(const SambaShareList& shares, const SmbStatus& status) {
+namespace {
+// A home share's folder: [homes]'s path with the account put in, else the
+// account's home folder.
+std::string HomePath(const SambaShare& homes, const std::string& account) {
+  std::string path = homes.path;
+  for (const char* code : {"%S", "%u", "%U"}) {
+    for (std::size_t at; (at = path.find(code)) != std::string::npos;) {
+      path.replace(at, 2, account);
+    }
+  }
+  if (!path.empty()) return path;
+  std::vector<char> buffer(16384);
+  passwd entry{};
+  passwd* found = nullptr;
+  if (::getpwnam_r(account.c_str(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+      found->pw_dir) {
+    return found->pw_dir;
+  }
+  return {};
+}
+}  // namespace
+
+ServerTables SambaServerBackend::MakeTables(const SambaShareList& shares, const SmbStatus& status,
+                                            const std::vector<SambaShare>& usershares,
+                                            const std::vector<std::string>& printers) {
   ServerTables t;
   for (const auto& share : shares.Shares()) {
     if (SameTextAsciiNoCase(share.name, "IPC$")) continue;
     t.shares.push_back({share.name, share.path, share.printable ? 1u : 0u});
+  }
+  // Usershares are disk shares; one named like a share of smb.conf is not
+  // served.
+  for (const auto& share : usershares) {
+    if (!shares.Find(share.name) && !SameTextAsciiNoCase(share.name, "IPC$")) {
+      t.shares.push_back({share.name, share.path, 0});
+    }
   }
   t.shares.push_back({"IPC$", "", 3});
 
@@ -401,19 +693,38 @@ ServerTables SambaServerBackend::MakeTables(const SambaShareList& shares, const 
     }
     return -1;
   };
+  // Samba makes a print queue of [printers] for each printer it loads; its
+  // print jobs are spooled in [printers]'s path.
+  const std::string spool =
+      shares.Printers() ? std::string(Normal(shares.Printers()->path)) : std::string();
+  auto printerOf = [&](const SmbStatus::TreeConnect& tc) {
+    if (!shares.Printers()) return false;
+    for (const auto& name : printers) {
+      if (SameTextAsciiNoCase(name, tc.service)) return true;
+    }
+    if (spool.empty() || tc.pid <= 0) return false;
+    return std::any_of(status.opens.begin(), status.opens.end(), [&](const SmbStatus::Open& o) {
+      return o.pid == tc.pid && Normal(o.servicePath) == spool;
+    });
+  };
 
-  // Shares in use that smb.conf does not list: home folders made from
-  // [homes], print queues made from [printers], shares taken out of smb.conf
-  // while clients still use them. Their paths come from the open files.
+  // Shares in use that no list names: home folders made from [homes], print
+  // queues made from [printers], shares taken out of smb.conf while clients
+  // still use them. A share of none of these kinds is a disk share whose
+  // path is learnt from the files opened on it.
   std::unordered_multimap<long, int> sharesOfPid;
   std::set<int> unlisted;
   for (const auto& tc : status.treeConnects) {
     const SmbStatus::Session* s = sessionOf(tc);
     int index = shareIndex(tc.service);
     if (index < 0 && !tc.service.empty()) {
-      const bool home = shares.Homes() && s && SameTextAsciiNoCase(tc.service, s->username);
-      const std::uint32_t type = !home && shares.Printers() ? 1u : 0u;
-      t.shares.push_back({tc.service, "", type});
+      if (shares.Homes() && s && SameTextAsciiNoCase(tc.service, s->username)) {
+        t.shares.push_back({tc.service, HomePath(*shares.Homes(), s->username), 0});
+      } else if (printerOf(tc)) {
+        t.shares.push_back({tc.service, spool, 1});
+      } else {
+        t.shares.push_back({tc.service, "", 0});
+      }
       index = static_cast<int>(t.shares.size() - 1);
       unlisted.insert(index);
     }
@@ -460,26 +771,45 @@ ServerTables SambaServerBackend::MakeTables(const SambaShareList& shares, const 
 
 NetStatus SambaServerBackend::DeleteClientSessions(const std::string& client,
                                                    const std::uint32_t* /*key*/) {
-  std::lock_guard lock(mutex_);
-  if (NetStatus s = Read(true)) return s;
+  bool ahead;
+  {
+    std::lock_guard lock(stateMutex_);
+    ahead = readAhead_;
+  }
+  // With the worker, the tick's own reading serves, even one that still
+  // shows processes ended since: they are passed over below, so a rule that
+  // chooses the client again costs no tool run on the caller's thread.
+  const ReadingPtr reading =
+      RecentReading(ahead ? options_.readAheadReuse : options_.sessionReuse, ahead);
+  if (reading->status) return reading->status;
+  const SmbStatus& status = reading->smb;
   std::set<long> pids;
   std::set<std::string> ofClient;
-  for (const auto& s : status_.sessions) {
+  for (const auto& s : status.sessions) {
     if (ClientKey(s) != client) continue;
     ofClient.insert(s.id);
     if (s.pid > 0) pids.insert(s.pid);
   }
-  for (const auto& tc : status_.treeConnects) {
-    const bool known = std::any_of(status_.sessions.begin(), status_.sessions.end(),
+  for (const auto& tc : status.treeConnects) {
+    const bool known = std::any_of(status.sessions.begin(), status.sessions.end(),
                                    [&](const auto& s) { return s.id == tc.sessionId; });
     if (ofClient.count(tc.sessionId) || (!known && tc.machine == client)) {
       if (tc.pid > 0) pids.insert(tc.pid);
     }
   }
+  std::string pidDirectory, conf;
+  bool stale;
+  {
+    std::lock_guard lock(stateMutex_);
+    pidDirectory = pidDirectoryInUse_;
+    conf = confInUse_;
+    stale = reading->started <= deletedAt_;
+  }
   // Never the main smbd (that would end every client) nor ourselves.
-  pids.erase(SmbdPid());
+  pids.erase(SmbdPid(pidDirectory, conf));
   pids.erase(static_cast<long>(::getpid()));
   std::erase_if(pids, [](long pid) { return pid == 1 || MainSmbd(pid); });
+  if (stale) std::erase_if(pids, [](long pid) { return !SmbdAlive(pid); });
   if (pids.empty()) return NERR_ClientNameNotFound;
 
   NetStatus result = NERR_Success;
@@ -493,15 +823,23 @@ NetStatus SambaServerBackend::DeleteClientSessions(const std::string& client,
     ProcessResult run;
     const NetStatus s =
         RunTool(options_.endSession.empty() ? options_.smbcontrol : options_.endSession,
-                std::move(args), run);
+                std::move(args), run, nullptr);
     // A process that has gone meanwhile needs no shutdown.
     if (s != NERR_Success && result == NERR_Success && SmbdAlive(pid)) result = s;
   }
-  haveReading_ = false;
   const auto deadline = Clock::now() + kShutdownWait;
   while (result == NERR_Success && Clock::now() < deadline &&
          !std::all_of(pids.begin(), pids.end(), [](long pid) { return !SmbdAlive(pid); })) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  {
+    // Readings begun before now may still show the ended sessions.
+    std::lock_guard state(stateMutex_);
+    deletedAt_ = Clock::now();
+    if (readAhead_) {
+      wanted_ = true;
+      stateChanged_.notify_all();
+    }
   }
   return result;
 }

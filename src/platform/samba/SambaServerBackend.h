@@ -3,8 +3,11 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/ProcessRunner.h"
@@ -21,8 +24,11 @@ inline constexpr NetStatus kSambaBadOutput = 0x20000002;   // a tool's answer co
 
 // The real Samba server of this computer, NT family. One `smbstatus --json`
 // run serves every enumeration of a tick; the shares come from the parsed
-// smb.conf (`testparm -s`), read again only when smb.conf changes. Tools run
-// without a shell, with argument vectors and a time limit.
+// smb.conf (`testparm -s`), read again only when smb.conf changes, and from
+// the usershares folder. Tools run without a shell, with argument vectors
+// and a time limit. With read-ahead on, readings are taken on a worker
+// thread so the caller's thread never waits for a tool (but for the first
+// reading).
 class SambaServerBackend final : public TableServerBackend {
  public:
   struct Options {
@@ -36,8 +42,11 @@ class SambaServerBackend final : public TableServerBackend {
     // empty: smbcontrol itself.
     std::string endSession;
     std::chrono::milliseconds toolTimeout{5000};
-    // A session enumeration reuses a reading at most this old.
+    // A session enumeration reuses a reading at most this old; with
+    // read-ahead, one at most readAheadReuse old.
     std::chrono::milliseconds sessionReuse{1000};
+    std::chrono::milliseconds readAheadReuse{10000};
+    bool readAhead = false;
   };
 
   // The group whose members the sudoers drop-in lets run Samba's tools as
@@ -54,26 +63,7 @@ class SambaServerBackend final : public TableServerBackend {
   // installed), none otherwise.
   static std::vector<std::string> ElevationFor(const char* setting, bool root, bool sudoAllowed);
 
-  explicit SambaServerBackend(Options options);
-
-  bool Load(std::string& why) override;
-
-  // Why the last reading failed, in one line ("" after a success).
-  std::string LastFailure() const;
-
-  // The tables for a share list and an smbstatus reading.
-  static ServerTables MakeTables(const SambaShareList& shares, const SmbStatus& status);
-  // The key of a client: the name it sent, else its address.
-  static std::string ClientKey(const SmbStatus::Session& session);
-  // The status for a tool run that did not succeed.
-  static NetStatus StatusOfRun(const ProcessResult& run);
-
- protected:
-  NetStatus ReadForShares(ServerTables& tables) override;
-  NetStatus ReadForSessions(ServerTables& tables) override;
-  NetStatus DeleteClientSessions(const std::string& client, const std::uint32_t* key) override;
-
- private:
+  // What tells a file's version apart: it is read again when this changes.
   struct FileStamp {
     dev_t device = 0;
     ino_t inode = 0;
@@ -82,28 +72,114 @@ class SambaServerBackend final : public TableServerBackend {
     bool operator==(const FileStamp&) const = default;
   };
 
-  // All with mutex_ held.
-  NetStatus Read(bool reuseRecent);
+  explicit SambaServerBackend(Options options);
+  ~SambaServerBackend() override;
+
+  bool Load(std::string& why) override;
+  void Unload() override;
+  void SetReadAhead(bool on) override;
+  std::vector<std::string> TakeNotices() override;
+
+  // Why the last reading failed, in one line ("" after a success).
+  std::string LastFailure() const;
+
+  // The tables for a share list, an smbstatus reading, the usershares and
+  // the printers Samba makes of [printers] (by name).
+  static ServerTables MakeTables(const SambaShareList& shares, const SmbStatus& status,
+                                 const std::vector<SambaShare>& usershares = {},
+                                 const std::vector<std::string>& printers = {});
+  // The usershares defined in a folder of usershare files (as `net
+  // usershare add` writes them); unreadable files are passed over.
+  static std::vector<SambaShare> ReadUsershares(const std::string& folder);
+  // One usershare file's share (its name the file's unless it says
+  // "sharename="); false when it is no usershare file or names no path.
+  static bool ParseUsershare(const std::string& fileName, std::string_view text, SambaShare& share);
+  // The printer names of a printcap file ("name|alias:..." lines).
+  static std::vector<std::string> ReadPrintcap(const std::string& path);
+  static std::vector<std::string> ParsePrintcap(std::string_view text);
+  // The key of a client: the name it sent, else its address.
+  static std::string ClientKey(const SmbStatus::Session& session);
+  // The status for a tool run that did not succeed.
+  static NetStatus StatusOfRun(const ProcessResult& run);
+
+ protected:
+  NetStatus ReadForShares(ServerTables& tables) override;
+  NetStatus ReadForSessions(ServerTables& tables) override;
+  bool SharesUnchanged(const ServerTables& current) override;
+  NetStatus DeleteClientSessions(const std::string& client, const std::uint32_t* key) override;
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  // One reading of Samba's state, kept whole so the tick, the session
+  // enumerations and a deletion can share it across threads.
+  struct Reading {
+    NetStatus status = NERR_Success;
+    ServerTables tables;
+    SmbStatus smb;
+    Clock::time_point started;
+    std::uint64_t serial = 0;
+  };
+  using ReadingPtr = std::shared_ptr<const Reading>;
+
+  // Takes a reading now (one at a time) and makes it the newest.
+  ReadingPtr ReadNow();
+  // The newest successful reading if it is younger than maxAge and was
+  // started after the last deletion; else a reading taken now.
+  // (With evenBeforeDeletion, also one started before the last deletion.)
+  ReadingPtr RecentReading(std::chrono::milliseconds maxAge, bool evenBeforeDeletion = false);
+  // Read-ahead: the newest reading (waiting only for the very first) and a
+  // request for the next.
+  ReadingPtr ReadingForTick();
+  void Publish(const ReadingPtr& reading, const std::string& failure);
+  void WorkerLoop();
+  void StopWorker();
+
+  // All with readMutex_ held.
+  NetStatus Read(Reading& reading);
   NetStatus RefreshShareList();
+  void RefreshUsershares();
+  NetStatus Unreadable(NetStatus status);
   // The main smbd process: its id, 0 when it is not running, -1 when that
   // cannot be told (its pid file is not readable).
-  long SmbdPid() const;
-  NetStatus RunTool(const std::string& tool, std::vector<std::string> arguments,
-                    ProcessResult& run);
+  long SmbdPid() const {
+    return SmbdPid(pidDirectory_, options_.smbConf.empty() ? confPath_ : options_.smbConf);
+  }
+  static long SmbdPid(const std::string& pidDirectory, const std::string& conf);
+  // why (when given) learns why a run failed.
+  NetStatus RunTool(const std::string& tool, std::vector<std::string> arguments, ProcessResult& run,
+                    std::string* why);
   NetStatus Fail(NetStatus status, std::string why);
 
   Options options_;
-  mutable std::mutex mutex_;  // held for a whole reading: one reading at a time
-  std::string confPath_;      // the smb.conf in use; learnt from testparm when not given
+  std::mutex readMutex_;  // held for a whole reading: one reading at a time
+  std::string confPath_;  // the smb.conf in use; learnt from testparm when not given
   bool haveShares_ = false;
   FileStamp confStamp_;
+  FileStamp brokenStamp_;  // the smb.conf testparm last refused
+  bool confBroken_ = false;
   SambaShareList shares_;
   std::string pidDirectory_;
-  bool haveReading_ = false;
-  std::chrono::steady_clock::time_point readingTime_;
-  SmbStatus status_;
-  ServerTables tables_;
+  FileStamp usershareStamp_;
+  std::vector<SambaShare> usershares_;
+  std::vector<std::string> printers_;
+  std::string readFailure_;               // why the reading in progress failed
+  std::vector<std::string> readNotices_;  // what the reading in progress has to tell
+
+  // The newest reading and the worker, under stateMutex_.
+  mutable std::mutex stateMutex_;
+  std::condition_variable stateChanged_;
+  ReadingPtr newest_;
+  std::uint64_t serial_ = 0;
+  std::uint64_t appliedSerial_ = 0;
+  Clock::time_point deletedAt_{};
+  std::string pidDirectoryInUse_, confInUse_;  // for a deletion, from the last reading
+  bool readAhead_ = false;
+  bool wanted_ = false;
+  bool stopping_ = false;
+  std::thread worker_;
   std::string lastFailure_;
+  bool unreadable_ = false;
+  std::vector<std::string> notices_;
 };
 
 }  // namespace qm

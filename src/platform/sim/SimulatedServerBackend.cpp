@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <chrono>
 #include <nlohmann/json.hpp>
 
 #include "platform/AtomicFile.h"
@@ -140,19 +141,24 @@ bool SimulatedServerBackend::Load(std::string& why) {
 }
 
 bool SimulatedServerBackend::Reload() {
+  const auto started = std::chrono::steady_clock::now();
   std::string text, error, why;
   bool family95 = family95_;
   ServerTables tables;
   std::map<std::string, NetStatus> failures;
   const bool ok = ReadWholeFile(path_, text, error, kDataFileMaxBytes, true) &&
                   Parse(text, tables, family95, failures, why);
-  std::lock_guard lock(stateMutex_);
-  valid_ = ok;
-  if (ok) {
-    // The family is fixed when the service is bound.
-    state_ = std::move(tables);
-    failures_ = std::move(failures);
+  {
+    std::lock_guard lock(stateMutex_);
+    valid_ = ok;
+    if (ok) {
+      // The family is fixed when the service is bound.
+      state_ = std::move(tables);
+      failures_ = std::move(failures);
+    }
   }
+  ReadingDone(ok,
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
   return ok;
 }
 
