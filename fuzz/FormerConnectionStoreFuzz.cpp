@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "FuzzCheck.h"
 #include "core/Monitor.h"
 #include "platform/InMemoryServerBackend.h"
 #include "store/ConnectionLog.h"
@@ -13,10 +14,6 @@
 #include "store/NodeRecord.h"
 
 namespace {
-
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
 
 struct World {
   World() : api(backend) { api.LoadServerApi(); }

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "FuzzCheck.h"
 #include "core/Text.h"
 #include "store/IniFile.h"
 #include "store/SettingsFile.h"
@@ -21,10 +22,6 @@ constexpr Key kKeys[] = {
     {"Options", "Refresh"}, {"Options", "IPFilterString"}, {"View", "Toolbar"},
     {"Window", "Top"},      {"Admin", "Admin Password"},   {"Kick", "WhoToKick"},
 };
-
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
 
 // What a written value reads back as: its first line, without the blanks
 // around it and one pair of matching quotes, at most 1023 bytes.

@@ -5,15 +5,10 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "FuzzCheck.h"
 #include "core/Text.h"
 #include "enforce/DataLines.h"
 #include "enforce/DisconnectListFile.h"
-
-namespace {
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -6,13 +6,8 @@
 #include <map>
 #include <string>
 
+#include "FuzzCheck.h"
 #include "platform/sim/SimulatedServerBackend.h"
-
-namespace {
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);

@@ -7,13 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "FuzzCheck.h"
 #include "platform/samba/SmbStatusParser.h"
-
-namespace {
-void Check(bool condition) {
-  if (!condition) std::abort();
-}
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
