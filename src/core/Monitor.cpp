@@ -95,12 +95,20 @@ TUser* Monitor::UserOfNode(TreeNode* node) {
 
 void Monitor::SweepFiles(ShareEntry& share, bool shuttingDown, const std::string& userName,
                          const std::string& shareName) {
+  const std::uint64_t round = Users.Round();
+  if (share.SettleFiles(round)) return;
+  // The share's node, found once for all its departing files.
+  bool looked = false;
+  TreeNode* shareNode = nullptr;
   for (auto it = share.Files.begin(); it != share.Files.end();) {
     FileEntry& f = *it;
     ++it;
-    if (f.Seen) continue;
-    TreeNode* userNode = FindNode(TreeViewCurrent, nullptr, userName);
-    TreeNode* shareNode = userNode ? FindNode(TreeViewCurrent, userNode, shareName) : nullptr;
+    if (f.SeenRound == round) continue;
+    if (!looked) {
+      looked = true;
+      TreeNode* userNode = FindNode(TreeViewCurrent, nullptr, userName);
+      shareNode = userNode ? FindNode(TreeViewCurrent, userNode, shareName) : nullptr;
+    }
     TreeNode* fileNode = shareNode ? FindNode(TreeViewCurrent, shareNode, f.Name) : nullptr;
     TTreeNodeCustom* record = fileNode ? fileNode->Data() : f.File();
     if (record) {
@@ -117,7 +125,7 @@ void Monitor::SweepShares(UserEntry& user, bool shuttingDown) {
     ShareEntry& s = *it;
     ++it;
     SweepFiles(s, shuttingDown, user.Name, s.Name);
-    if (s.Seen) continue;
+    if (s.SeenRound == Users.Round()) continue;
     if (TShare* share = s.Share()) {
       share->ExitTime = Now();
       if (shuttingDown) share->ExitStatus = stProgramExited;
@@ -131,13 +139,16 @@ void Monitor::SweepShares(UserEntry& user, bool shuttingDown) {
 void Monitor::SweepUsers(bool shuttingDown) {
   // Every departing user's lookup is told to stop before the first wait,
   // so they all wind down together and each wait below is short.
+  const std::uint64_t round = Users.Round();
   for (UserEntry& u : Users) {
-    if (TUser* user = u.User(); !u.Seen && user && user->IPThread) user->IPThread->Terminate();
+    if (TUser* user = u.User(); u.SeenRound != round && user && user->IPThread) {
+      user->IPThread->Terminate();
+    }
   }
   for (auto it = Users.begin(); it != Users.end();) {
     UserEntry& u = *it;
     SweepShares(u, shuttingDown);
-    if (u.Seen) {
+    if (u.SeenRound == round) {
       ++it;
       continue;
     }
