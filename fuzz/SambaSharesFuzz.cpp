@@ -1,6 +1,6 @@
 // The readers of Samba's share sources besides smb.conf: a usershare file
-// and a printcap file. Any bytes must give a share (or none) and a list of
-// names without crashing.
+// a printcap file and CUPS' list of queues. Any bytes must give a share (or
+// none) and lists of names without crashing.
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -15,6 +15,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   for (const auto& name : qm::SambaServerBackend::ParsePrintcap(text)) {
     if (name.empty()) __builtin_trap();
+  }
+  for (const auto& name : qm::SambaServerBackend::ParseCupsQueues(text)) {
+    if (name.empty() || name.find('/') != std::string_view::npos ||
+        name.find('\n') != std::string_view::npos) {
+      __builtin_trap();
+    }
   }
   return 0;
 }

@@ -32,8 +32,8 @@ class RefreshCycle {
                      std::uint16_t type, ShareEntry*& shareEntry);
   ShareEntry& AddShare(UserEntry& entry, TreeNode* currentUser, TreeNode* formerUser,
                        const std::string& share, std::uint16_t type);
-  void RefreshFilesNT(int connection, UserEntry& entry, ShareEntry& shareEntry,
-                      PlatformString user, PlatformString path);
+  void RefreshFilesNT(int connection, UserEntry& entry, ShareEntry& shareEntry, PlatformString user,
+                      PlatformString path);
   void RefreshFiles95();
   // The file's entry, found (hint first, when it has that name) or made.
   FileEntry* SeeFile(UserEntry& entry, ShareEntry& shareEntry, const std::string& path,

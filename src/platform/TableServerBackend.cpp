@@ -141,8 +141,8 @@ constexpr std::size_t kLookAheadPerRow = 4;
 // is looked for ahead, within a budget that keeps a shuffled reading linear.
 template <typename Narrow, typename Wide, typename Convert>
 std::shared_ptr<std::vector<Wide>> WideRows(const std::vector<Narrow>& before,
-                                           const std::shared_ptr<std::vector<Wide>>& wideBefore,
-                                           const std::vector<Narrow>& now, Convert convert) {
+                                            const std::shared_ptr<std::vector<Wide>>& wideBefore,
+                                            const std::vector<Narrow>& now, Convert convert) {
   auto rows = std::make_shared<std::vector<Wide>>();
   rows->reserve(now.size());
   const bool usable = wideBefore && wideBefore->size() == before.size();
@@ -201,15 +201,15 @@ void TableServerBackend::IndexShareTables(const ServerTables& before) {
     wideConnections_ = std::make_shared<std::vector<CONNECTION_INFO_1>>();
     wideFiles_ = std::make_shared<std::vector<FILE_INFO_3>>();
   } else {
-    wideConnections_ = WideRows(before.connections, wideConnections_, shareTables_.connections,
-                                [](const ServerTables::Connection& c) {
-                                  return CONNECTION_INFO_1{Utf8ToUtf16(c.client),
-                                                           Utf8ToUtf16(c.user)};
-                                });
-    wideFiles_ = WideRows(before.files, wideFiles_, shareTables_.files,
-                          [](const ServerTables::OpenFile& f) {
-                            return FILE_INFO_3{Utf8ToUtf16(f.path), Utf8ToUtf16(f.user)};
-                          });
+    wideConnections_ =
+        WideRows(before.connections, wideConnections_, shareTables_.connections,
+                 [](const ServerTables::Connection& c) {
+                   return CONNECTION_INFO_1{Utf8ToUtf16(c.client), Utf8ToUtf16(c.user)};
+                 });
+    wideFiles_ =
+        WideRows(before.files, wideFiles_, shareTables_.files, [](const ServerTables::OpenFile& f) {
+          return FILE_INFO_3{Utf8ToUtf16(f.path), Utf8ToUtf16(f.user)};
+        });
   }
   std::string upper;
   for (std::size_t i = 0; i < shareTables_.connections.size(); ++i) {

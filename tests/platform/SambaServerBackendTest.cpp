@@ -437,6 +437,32 @@ TEST_F(SambaBackendTest, DeletionShutsDownExactlyTheClientsProcesses) {
   ProcessRunner::KillAndReap(parent);
 }
 
+TEST_F(SambaBackendTest, PrintersComeFromCupsWhenSambaTakesThemFromThere) {
+  Write("testparm.out", "[global]\n\tpid directory = " + dir_ +
+                            "/pid\n\tprintcap name = cups\n[printers]\n\tpath = /var/spool/samba\n"
+                            "\tprintable = Yes\n");
+  Tool("lpstat", "printf 'laser\\nlaser/duplex\\n  ink \\n'");
+  Write("smbstatus.json",
+        R"({"sessions": {"1": {"session_id": "1", "server_id": {"pid": "7"}, "username": "u",
+            "remote_machine": "pc1"}}, "tcons": {"2": {"service": "laser", "session_id": "1",
+            "server_id": {"pid": "7"}, "machine": "pc1"}}, "open_files": {}})");
+  options_.lpstat = dir_ + "/lpstat";
+  SambaServerBackend backend(options_);
+  ServerApi api(backend);
+  ASSERT_EQ(api.LoadServerApi(), 0) << api.LoadError();
+  const int n = api.SharesInit();
+  int laser = -1;
+  for (int i = 0; i < n; ++i) {
+    if (api.FromPlatformString(api.ShareName(i)) == "laser") laser = api.ShareType(i);
+  }
+  api.SharesExit();
+  EXPECT_EQ(laser, 1);  // a print queue with no job open yet
+  SharesInit(api);
+  EXPECT_EQ(Calls("lpstat"), std::vector<std::string>{"-e"});  // once a minute at most
+  EXPECT_EQ(SambaServerBackend::ParseCupsQueues("laser\nlaser/duplex\n  ink \r\n\n"),
+            (std::vector<std::string>{"laser", "ink"}));
+}
+
 TEST_F(SambaBackendTest, LoadNeedsTheToolsAndTheNamedSmbConf) {
   std::string why;
   EXPECT_TRUE(SambaServerBackend(options_).Load(why)) << why;

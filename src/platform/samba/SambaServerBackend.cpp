@@ -394,6 +394,7 @@ NetStatus SambaServerBackend::Unreadable(NetStatus status) {
 NetStatus SambaServerBackend::Read(Reading& reading) {
   if (NetStatus s = RefreshShareList()) return s;
   RefreshUsershares();
+  RefreshCupsPrinters();
   if (SmbdPid() == 0) return Fail(NERR_ServerNotStarted, "smbd is not running");
   std::vector<std::string> args = {"--json"};
   if (!options_.smbConf.empty()) args.push_back("--configfile=" + options_.smbConf);
@@ -517,10 +518,22 @@ NetStatus SambaServerBackend::RefreshShareList() {
     }
   }
   printers_.clear();
+  printersFromCups_ = false;
+  cupsAsked_ = false;
   if (shares_.Printers()) {
+    // Samba built with CUPS (as Debian's is) prints through CUPS unless
+    // told otherwise, and then takes its printers from CUPS.
     std::string printcap = shares_.Global("printcap name");
-    if (printcap.empty()) printcap = "/etc/printcap";
-    if (printcap.front() == '/') printers_ = ReadPrintcap(printcap);
+    const std::string printing = Lower(shares_.Global("printing"));
+    if (printcap.empty()) {
+      printcap = printing.empty() || printing == "cups" ? "cups" : "/etc/printcap";
+    }
+    if (printcap.front() == '/') {
+      printers_ = ReadPrintcap(printcap);
+    } else {
+      printersFromCups_ =
+          Lower(printcap) == "cups" && Lower(shares_.Global("load printers")) != "no";
+    }
   }
   usershareStamp_ = {};  // the folder may have moved
   haveShares_ = stamped;
@@ -573,6 +586,42 @@ bool SambaServerBackend::ParseUsershare(const std::string& fileName, std::string
     if (line.rfind("sharename=", 0) == 0 && line.size() > 10) share.name = line.substr(10);
   }
   return !share.path.empty() && !share.name.empty();
+}
+
+void SambaServerBackend::RefreshCupsPrinters() {
+  if (!printersFromCups_) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (cupsAsked_ && now - cupsAskedAt_ < options_.cupsReuse) return;
+  cupsAsked_ = true;
+  cupsAskedAt_ = now;
+  ProcessRunner::Options run;
+  run.timeout = std::min(options_.toolTimeout, std::chrono::milliseconds(2000));
+  run.outputLimit = std::size_t{1} << 20;
+  const ProcessResult result = ProcessRunner::Run({options_.lpstat, "-e"}, run);
+  // No CUPS (the tool missing, or its server not running) is no printer.
+  if (result.outcome == ProcessResult::Outcome::NotStarted) {
+    printers_.clear();
+  } else if (result.Succeeded()) {
+    printers_ = ParseCupsQueues(result.out);
+  }
+}
+
+std::vector<std::string> SambaServerBackend::ParseCupsQueues(std::string_view text) {
+  std::vector<std::string> names;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string_view::npos) end = text.size();
+    std::string_view line = text.substr(at, end - at);
+    at = end + 1;
+    while (!line.empty() && (line.back() == ' ' || line.back() == '\t' || line.back() == '\r')) {
+      line.remove_suffix(1);
+    }
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    if (line.empty() || line.find('/') != std::string_view::npos) continue;
+    names.emplace_back(line);
+  }
+  return names;
 }
 
 std::vector<std::string> SambaServerBackend::ReadPrintcap(const std::string& path) {

@@ -38,6 +38,10 @@ class SambaServerBackend final : public TableServerBackend {
     std::string smbstatus = "smbstatus";
     std::string testparm = "testparm";
     std::string smbcontrol = "smbcontrol";
+    // CUPS' lister of print queues (run without elevation), asked when
+    // Samba takes its printers from CUPS, at most once a minute.
+    std::string lpstat = "lpstat";
+    std::chrono::milliseconds cupsReuse{60000};
     // With elevation: the helper that checks a process is a client smbd and
     // only then ends it (the sudoers drop-in allows it, not smbcontrol);
     // empty: smbcontrol itself.
@@ -105,6 +109,9 @@ class SambaServerBackend final : public TableServerBackend {
   // The printer names of a printcap file ("name|alias:..." lines).
   static std::vector<std::string> ReadPrintcap(const std::string& path);
   static std::vector<std::string> ParsePrintcap(std::string_view text);
+  // The print queues `lpstat -e` lists (one a line; instances, which name
+  // a queue with a slash, are passed over).
+  static std::vector<std::string> ParseCupsQueues(std::string_view text);
   // The key of a client: the name it sent, else its address.
   static std::string ClientKey(const SmbStatus::Session& session);
   // The status for a tool run that did not succeed.
@@ -146,6 +153,9 @@ class SambaServerBackend final : public TableServerBackend {
   NetStatus Read(Reading& reading);
   NetStatus RefreshShareList();
   void RefreshUsershares();
+  // With `printcap name = cups`: CUPS' queues, asked again when the last
+  // answer is older than cupsReuse; a failed question keeps the last answer.
+  void RefreshCupsPrinters();
   NetStatus Unreadable(NetStatus status);
   // The main smbd process: its id, 0 when it is not running, -1 when that
   // cannot be told (its pid file is not readable).
@@ -161,6 +171,9 @@ class SambaServerBackend final : public TableServerBackend {
   Options options_;
   std::mutex readMutex_;  // held for a whole reading: one reading at a time
   std::unordered_map<std::string, std::string> accounts_;  // by session id, last reading
+  bool printersFromCups_ = false;
+  bool cupsAsked_ = false;
+  std::chrono::steady_clock::time_point cupsAskedAt_;
   std::string confPath_;  // the smb.conf in use; learnt from testparm when not given
   bool haveShares_ = false;
   FileStamp confStamp_;

@@ -168,8 +168,8 @@ bool SimulatedServerBackend::Reload() {
       unchanged = valid_ && stampTrusted_ && SameStamp(stamp, stamp_);
     }
     if (unchanged) {
-      ReadingDone(true, std::chrono::duration<double>(std::chrono::steady_clock::now() - started)
-                            .count());
+      ReadingDone(
+          true, std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
       return true;
     }
   }
