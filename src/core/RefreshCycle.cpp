@@ -242,9 +242,9 @@ void RefreshCycle::RefreshFilesNT(int connection, UserEntry& entry, ShareEntry& 
     const PlatformString p = api.OpenFilePath(f);
     if (shareEntry.Matching) {
       if (shareEntry.Matched < listed.Entries.size()) {
-        const char* name = listed.Names.data() + shareEntry.MatchedBytes;
-        const std::size_t length = std::char_traits<char>::length(name);
-        if (api.SameText(p, std::string_view(name, length))) {
+        const std::size_t length =
+            api.MatchedText(p, listed.Names.data() + shareEntry.MatchedBytes);
+        if (length != std::string::npos) {
           ++shareEntry.Matched;
           shareEntry.MatchedBytes += length + 1;
           continue;

@@ -422,6 +422,22 @@ bool ServerApi::SameText(PlatformString p, std::string_view text) const {
   return Utf16ToUtf8(w + i) == text.substr(i);
 }
 
+std::size_t ServerApi::MatchedText(PlatformString p, const char* text) const {
+  if (!p || !isNT_) {
+    const std::string_view whole(text);
+    return SameText(p, whole) ? whole.size() : std::string::npos;
+  }
+  // One pass over both while they are ASCII, as in SameText.
+  const auto* w = static_cast<const char16_t*>(p);
+  std::size_t i = 0;
+  for (; w[i] != 0 && w[i] < 0x80; ++i) {
+    if (static_cast<unsigned char>(text[i]) != w[i]) return std::string::npos;
+  }
+  if (w[i] == 0) return text[i] == '\0' ? i : std::string::npos;
+  const std::string_view rest(text + i);
+  return Utf16ToUtf8(w + i) == rest ? i + rest.size() : std::string::npos;
+}
+
 bool ServerApi::EmptyText(PlatformString p) const {
   if (!p) return true;
   return isNT_ ? *static_cast<const char16_t*>(p) == 0 : *static_cast<const char*>(p) == 0;

@@ -96,6 +96,9 @@ class ServerApi {
   // Whether FromPlatformString(p) would give text, found without making
   // the string.
   bool SameText(PlatformString p, std::string_view text) const;
+  // The same against a text ended by a zero byte: its length when it is
+  // the same, else npos.
+  std::size_t MatchedText(PlatformString p, const char* text) const;
   // Null or the empty string.
   bool EmptyText(PlatformString p) const;
 

@@ -152,6 +152,9 @@ TEST_P(BindingTest, StringConversionKeepsUtf8AndMapsEmptyToNull) {
   EXPECT_FALSE(api_.SameText(api_.ToPlatformString("Zo").get(), "Zoë"));
   EXPECT_TRUE(api_.SameText(nullptr, "") && api_.EmptyText(nullptr));
   EXPECT_FALSE(api_.EmptyText(p.get()));
+  EXPECT_EQ(api_.MatchedText(p.get(), text.c_str()), text.size());
+  EXPECT_EQ(api_.MatchedText(p.get(), "Zoë-Ω"), std::string::npos);
+  EXPECT_EQ(api_.MatchedText(api_.ToPlatformString("Zo").get(), "Zoë"), std::string::npos);
 }
 
 // A reading that shares rows with the one before lists its own rows all
