@@ -35,6 +35,11 @@ void TIPThread::Terminate() {
   thread_.request_stop();
 }
 
+void TIPThread::Abandon() {
+  abandoned_.store(true);
+  thread_.request_stop();
+}
+
 void TIPThread::WaitFor() {
   if (!thread_.joinable()) return;
   if (services_.Steps->OnUiThread()) {
@@ -115,7 +120,10 @@ void TIPThread::PublishResults() {
 }
 
 void TIPThread::Synchronize(const std::function<void()>& step) {
-  services_.Steps->Execute(step);
+  if (abandoned_.load()) return;
+  services_.Steps->Execute([this, &step] {
+    if (!abandoned_.load()) step();
+  });
 }
 
 }  // namespace qm
