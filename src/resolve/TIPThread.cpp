@@ -77,6 +77,9 @@ void TIPThread::Attempts(std::stop_token stop) {
       }
     }
     const bool nameDone = services_.IsNT || FoundUserName != kNotKnown;
+    if (FoundAddress != kNotKnown || (!services_.IsNT && FoundUserName != kNotKnown)) {
+      found_.store(true);
+    }
     if (nameDone && FoundAddress != kNotKnown) break;
     if (stop.stop_requested()) break;
     if (services_.Sleep) {
@@ -85,7 +88,7 @@ void TIPThread::Attempts(std::stop_token stop) {
       InterruptibleSleep(kPause, stop);
     }
     // A stop that came during the pause ends this attempt: the user has
-    // left and the sweep is waiting.
+    // left.
     if (attempt == kAttempts || stop.stop_requested()) break;
   }
   Synchronize([this] { PublishResults(); });

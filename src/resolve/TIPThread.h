@@ -69,6 +69,8 @@ class TIPThread final : public LookupThread {
   // does nothing), so the record may go while the thread winds down.
   void Abandon();
   bool Finished() const { return finished_.load(); }
+  // It has found something it will publish unless abandoned first.
+  bool Found() const { return found_.load(); }
   std::thread::id Id() const { return thread_.get_id(); }
 
   const std::string LookupName;
@@ -88,6 +90,7 @@ class TIPThread final : public LookupThread {
   const LookupServices& services_;
   std::jthread thread_;
   std::atomic<bool> finished_{false};
+  std::atomic<bool> found_{false};
   // Set on the user-interface thread, which alone runs the steps that
   // read it; the thread reads it too, to spare posting a step for nothing.
   std::atomic<bool> abandoned_{false};

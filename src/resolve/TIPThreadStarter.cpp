@@ -46,12 +46,13 @@ void TIPThreadStarter::Release(std::vector<std::unique_ptr<LookupThread>> thread
   if (leaving.empty()) return;
   // A lookup that has found something publishes it at its stop; most are
   // that quick, and a user that left keeps its address in the history.
+  // Those that have found nothing would only publish "Not known".
   if (services_.Steps->OnUiThread()) {
     services_.Steps->ServeFromFor(
         [&posters](std::thread::id poster) { return posters.contains(poster); },
         [&leaving] {
           return std::all_of(leaving.begin(), leaving.end(),
-                             [](const TIPThread* t) { return t->Finished(); });
+                             [](const TIPThread* t) { return t->Finished() || !t->Found(); });
         },
         kReleaseGrace);
   }

@@ -22,7 +22,7 @@ class TIPThreadStarter final : public LookupStarter {
   // (all of them together), or never.
   static constexpr std::chrono::milliseconds kReleaseGrace{3};
   // The time a release spends letting go of ended threads.
-  static constexpr std::chrono::milliseconds kReapBudget{2};
+  static constexpr std::chrono::milliseconds kReapBudget{1};
 
   explicit TIPThreadStarter(LookupServices services) : services_(std::move(services)) {}
   // Joins the released threads.
