@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "resolve/BackgroundPriority.h"
+
 namespace qm {
 
 ListingCapture::ListingCapture(CaptureFunction capture, std::chrono::milliseconds gatherQuiet,
@@ -67,6 +69,7 @@ void ListingCapture::Gather(std::unique_lock<std::mutex>& lock, const std::stop_
 }
 
 void ListingCapture::Run(std::stop_token stop) {
+  LowerThisThreadsPriority();
   // Going away cancels the running capture too.
   const std::stop_callback onStop(stop, [this] {
     std::lock_guard lock(mutex_);

@@ -3,6 +3,8 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "resolve/BackgroundPriority.h"
+
 namespace qm {
 
 namespace {
@@ -49,6 +51,7 @@ void TIPThread::WaitFor() {
 }
 
 void TIPThread::Execute(std::stop_token stop) {
+  LowerThisThreadsPriority();
   try {
     Attempts(std::move(stop));
   } catch (...) {
