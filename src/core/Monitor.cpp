@@ -98,12 +98,20 @@ TUser* Monitor::UserOfNode(TreeNode* node) {
 
 void Monitor::SweepFiles(ShareEntry& share, bool shuttingDown, const std::string& userName,
                          const std::string& shareName) {
+  const std::uint64_t round = Users.Round();
+  if (share.SettleFiles(round)) return;
+  // The share's node, found once for all its departing files.
+  bool looked = false;
+  TreeNode* shareNode = nullptr;
   for (auto it = share.Files.begin(); it != share.Files.end();) {
     FileEntry& f = *it;
     ++it;
-    if (f.Seen) continue;
-    TreeNode* userNode = FindNode(TreeViewCurrent, nullptr, userName);
-    TreeNode* shareNode = userNode ? FindNode(TreeViewCurrent, userNode, shareName) : nullptr;
+    if (f.SeenRound == round) continue;
+    if (!looked) {
+      looked = true;
+      TreeNode* userNode = FindNode(TreeViewCurrent, nullptr, userName);
+      shareNode = userNode ? FindNode(TreeViewCurrent, userNode, shareName) : nullptr;
+    }
     TreeNode* fileNode = shareNode ? FindNode(TreeViewCurrent, shareNode, f.Name) : nullptr;
     TTreeNodeCustom* record = fileNode ? fileNode->Data() : f.File();
     if (record) {
@@ -120,7 +128,7 @@ void Monitor::SweepShares(UserEntry& user, bool shuttingDown) {
     ShareEntry& s = *it;
     ++it;
     SweepFiles(s, shuttingDown, user.Name, s.Name);
-    if (s.Seen) continue;
+    if (s.SeenRound == Users.Round()) continue;
     if (TShare* share = s.Share()) {
       share->ExitTime = Now();
       if (shuttingDown) share->ExitStatus = stProgramExited;
@@ -134,9 +142,10 @@ void Monitor::SweepShares(UserEntry& user, bool shuttingDown) {
 void Monitor::SweepUsers(bool shuttingDown) {
   // The departing users' lookups go all together, before the records end:
   // a sweep never waits for a lookup that has not got its result.
+  const std::uint64_t round = Users.Round();
   std::vector<std::unique_ptr<LookupThread>> leaving;
   for (UserEntry& u : Users) {
-    if (TUser* user = u.User(); !u.Seen && user && user->IPThread) {
+    if (TUser* user = u.User(); u.SeenRound != round && user && user->IPThread) {
       leaving.push_back(std::move(user->IPThread));
     }
   }
@@ -144,7 +153,7 @@ void Monitor::SweepUsers(bool shuttingDown) {
   for (auto it = Users.begin(); it != Users.end();) {
     UserEntry& u = *it;
     SweepShares(u, shuttingDown);
-    if (u.Seen) {
+    if (u.SeenRound == round) {
       ++it;
       continue;
     }

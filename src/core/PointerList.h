@@ -11,17 +11,18 @@
 namespace qm {
 
 // A list of entries with unique names, newest first, with an index by name
-// beside it (the list order is what sweeps and views observe).
+// beside it (the list order is what sweeps and views observe). An entry
+// seen in a polling round carries that round's number.
 template <typename Entry>
 class EntryList {
  public:
   using iterator = typename std::list<Entry>::iterator;
 
-  Entry& Add(const std::string& name, typename Entry::Record* record) {
+  Entry& Add(const std::string& name, typename Entry::Record* record, std::uint64_t round) {
     entries_.emplace_front();
     Entry& e = entries_.front();
     e.Name = name;
-    e.Seen = true;
+    e.SeenRound = round;
     e.Record_ = record;
     index_[name] = entries_.begin();
     return e;
@@ -53,38 +54,71 @@ class EntryList {
 struct FileEntry {
   using Record = TFile;
   std::string Name;
-  bool Seen = false;
+  std::uint64_t SeenRound = 0;
   TFile* Record_ = nullptr;
   TFile* File() const { return Record_; }
+};
+
+// A share's open files as one round listed them, in the server's order: the
+// names one after another, each ended by a zero byte, and their entries.
+struct FileListing {
+  std::uint64_t Round = 0;  // 0: none
+  std::string Names;
+  std::vector<FileEntry*> Entries;
 };
 
 struct ShareEntry {
   using Record = TShare;
   std::string Name;
-  bool Seen = false;
+  std::uint64_t SeenRound = 0;
   TShare* Record_ = nullptr;
   EntryList<FileEntry> Files;
-  // The files found by the last two polls of the share, in the server's
-  // order: a poll that lists them in the same order finds each without a
-  // lookup by name. Set and read by the refresh cycle only; the entries
-  // they point to were seen at that poll, so no sweep since has ended them.
-  std::vector<FileEntry*> FileOrder, LastFileOrder;
-  std::uint64_t FileOrderTick = 0;
   TShare* Share() const { return Record_; }
+
+  // The files of a share seldom change from one round to the next. While a
+  // round lists them name for name as the round before did (Listed), no
+  // file entry is touched: Matched of them are known seen. Once the round
+  // differs, every file is looked up and marked, and the round's own
+  // listing is built (Listing). Set by the refresh cycle only. The entries
+  // Listed points to were seen in its round, so no sweep since has ended
+  // them.
+  FileListing Listed, Listing;
+  std::uint64_t PolledRound = 0;  // the round this share's files were last polled in
+  bool Matching = false;
+  std::size_t Matched = 0;       // files of Listed matched this round
+  std::size_t MatchedBytes = 0;  // their names' bytes in Listed.Names
+  std::uint64_t SettledRound = 0;
+  bool SettledAllSeen = false;
+
+  // Ends the file polling of the round: true when every file was listed
+  // name for name as the round before (nothing to sweep). Otherwise the
+  // files matched so far are marked seen and Listed becomes this round's.
+  bool SettleFiles(std::uint64_t round);
+  // The round no longer matches Listed: the matched files are marked seen
+  // and this round's listing starts with them.
+  void StopMatching(std::uint64_t round);
 };
 
 struct UserEntry {
   using Record = TUser;
   std::string Name;
-  bool Seen = false;
+  std::uint64_t SeenRound = 0;
   TUser* Record_ = nullptr;
   EntryList<ShareEntry> Shares;
   TUser* User() const { return Record_; }
 };
 
-using UserList = EntryList<UserEntry>;
+// The current users, and the polling round.
+class UserList : public EntryList<UserEntry> {
+ public:
+  std::uint64_t Round() const { return round_; }
+  void NextRound() { ++round_; }
 
-// Seen = false on every user, share and file entry.
+ private:
+  std::uint64_t round_ = 1;
+};
+
+// A new polling round: no user, share or file is seen in it yet.
 void ClearSeenFlags(UserList& list);
 
 }  // namespace qm

@@ -49,8 +49,8 @@ void RefreshCycle::Tick() {
   // active now.
   now_ = m_.Now();
   steady_ = m_.Steady();
-  ++tick_;
   ClearSeenFlags(m_.Users);
+  round_ = m_.Users.Round();
   const int files = m_.OpenFileCount;
   m_.OpenFileCount = 0;
   // A reading that failed while the server runs is no departure of
@@ -89,7 +89,6 @@ bool RefreshCycle::PollShares() {
   }
   for (int i = 0; i < n; ++i) {
     const std::string name = api.FromPlatformString(api.ShareName(i));
-    const std::string path = api.FromPlatformString(api.SharePath(i));
     const std::uint16_t type = api.ShareType(i);
     if (name == "IPC$" && !m_.Options().IPC) continue;
     int cn;
@@ -100,30 +99,61 @@ bool RefreshCycle::PollShares() {
     if (cn < 0 && cn != kNetNameNotFound) {
       m_.Fatal("Debug: ConnectionsInit " + std::to_string(cn));
     }
+    // Only the order of the round before is known to be alive.
+    ConnectionOrder& order = connectionOrders_[name];
+    if (order.Round + 1 == round_) {
+      order.Last.swap(order.Now);
+    } else {
+      order.Last.clear();
+    }
+    order.Now.clear();
+    order.Round = round_;
+    // The share's path and each connection's account go back to the server
+    // as the server gave them.
+    PlatformString path = api.SharePath(i);
+    const bool files = m_.IsNT() && !api.EmptyText(path);
     for (int j = 0; j < cn; ++j) {
-      const std::string key = api.FromPlatformString(api.ConnectionClient(j));
-      const std::string user = m_.IsNT() ? api.FromPlatformString(api.ConnectionUser(j)) : "";
+      const PlatformString client = api.ConnectionClient(j);
+      const auto at = static_cast<std::size_t>(j);
+      UserEntry* entry = nullptr;
       ShareEntry* shareEntry = nullptr;
-      UserEntry* entry = m_.Users.Find(key);
-      if (entry) {
-        KnownUser(*entry, name, type, shareEntry);
+      if (at < order.Last.size() && api.SameText(client, order.Last[at].user->Name)) {
+        // The same user on the same place as the round before: its entries
+        // are known without a lookup by name.
+        entry = order.Last[at].user;
+        shareEntry = order.Last[at].share;
+        entry->SeenRound = round_;
+        shareEntry->SeenRound = round_;
       } else {
-        entry = &NewUser(key, user, name, type, shareEntry);
+        const std::string key = api.FromPlatformString(client);
+        entry = m_.Users.Find(key);
+        if (entry) {
+          KnownUser(*entry, name, type, shareEntry);
+        } else {
+          const std::string user = m_.IsNT() ? api.FromPlatformString(api.ConnectionUser(j)) : "";
+          entry = &NewUser(key, user, name, type, shareEntry);
+        }
       }
-      if (m_.IsNT() && !path.empty()) RefreshFilesNT(j, *entry, *shareEntry, user, path);
+      order.Now.push_back({entry, shareEntry});
+      if (files) {
+        PlatformString user = api.ConnectionUser(j);
+        RefreshFilesNT(j, *entry, *shareEntry, api.EmptyText(user) ? nullptr : user, path);
+      }
     }
     if (api.ConnectionsExit() == -1) m_.Fatal("Debug: ConnectionsExit");
   }
   if (api.SharesExit() == -1) m_.Fatal("Debug: SharesExit");
+  // Shares gone from the server take their orders along.
+  std::erase_if(connectionOrders_, [this](const auto& o) { return o.second.Round != round_; });
   return true;
 }
 
 void RefreshCycle::KnownUser(UserEntry& entry, const std::string& share, std::uint16_t type,
                              ShareEntry*& shareEntry) {
-  entry.Seen = true;
+  entry.SeenRound = round_;
   shareEntry = entry.Shares.Find(share);
   if (shareEntry) {
-    shareEntry->Seen = true;
+    shareEntry->SeenRound = round_;
     return;
   }
   TreeNode* currentUser = FindNode(m_.TreeViewCurrent, nullptr, entry.Name);
@@ -138,7 +168,7 @@ ShareEntry& RefreshCycle::AddShare(UserEntry& entry, TreeNode* currentUser, Tree
   record->DiskShare = type != 1;
   TShare* raw = record.get();
   TreeNode* currentNode = m_.TreeViewCurrent.Add(currentUser, share, raw);
-  ShareEntry& shareEntry = entry.Shares.Add(share, raw);
+  ShareEntry& shareEntry = entry.Shares.Add(share, raw, round_);
   TreeNode* formerNode = m_.TreeViewFormer.AddOwned(formerUser, share, std::move(record));
   SetNodeIcons(currentNode, formerNode, ShareImage(type));
   m_.TreeViewFormer.MakeVisible(formerNode);
@@ -154,7 +184,7 @@ UserEntry& RefreshCycle::NewUser(const std::string& key, const std::string& user
   ++m_.CurrentUserCount;
   if (m_.CurrentUserCount == 1) m_.View().UpdateConnectedIcon(true);
   TreeNode* currentNode = m_.TreeViewCurrent.Add(nullptr, key, raw);
-  UserEntry& entry = m_.Users.Add(key, raw);
+  UserEntry& entry = m_.Users.Add(key, raw, round_);
   TreeNode* formerNode = m_.TreeViewFormer.AddOwned(nullptr, key, std::move(record));
   SetNodeIcons(currentNode, formerNode, kImageUser);
   shareEntry = &AddShare(entry, currentNode, formerNode, share, type);
@@ -167,7 +197,7 @@ UserEntry& RefreshCycle::NewUser(const std::string& key, const std::string& user
 FileEntry* RefreshCycle::SeeFile(UserEntry& entry, ShareEntry& shareEntry, const std::string& path,
                                  FileEntry* hint) {
   if (FileEntry* f = hint && hint->Name == path ? hint : shareEntry.Files.Find(path)) {
-    f->Seen = true;
+    f->SeenRound = round_;
     Touch(*entry.User());
     return f;
   }
@@ -182,7 +212,7 @@ FileEntry* RefreshCycle::SeeFile(UserEntry& entry, ShareEntry& shareEntry, const
   Touch(*entry.User());
   TreeNode* currentNode = m_.TreeViewCurrent.Add(currentShare, path, raw);
   TreeNode* formerNode = m_.TreeViewFormer.AddOwned(formerShare, path, std::move(record));
-  FileEntry& added = shareEntry.Files.Add(path, raw);
+  FileEntry& added = shareEntry.Files.Add(path, raw, round_);
   SetNodeIcons(currentNode, formerNode, m_.Icons().FileIconIndex(path));
   m_.TreeViewFormer.MakeVisible(formerNode);
   return &added;
@@ -193,32 +223,41 @@ FileEntry* RefreshCycle::SeeFile(UserEntry& entry, ShareEntry& shareEntry, const
 // put a file under every client of the account and under every share whose
 // path begins with this one's.
 void RefreshCycle::RefreshFilesNT(int connection, UserEntry& entry, ShareEntry& shareEntry,
-                                  const std::string& user, const std::string& path) {
+                                  PlatformString user, PlatformString path) {
   ServerApi& api = m_.Api();
-  int k;
-  {
-    const PlatformText u = api.ToPlatformString(user);
-    const PlatformText p = api.ToPlatformString(path);
-    k = api.FilesInitOfConnection(connection, u.get(), p.get());
-  }
+  const int k = api.FilesInitOfConnection(connection, user, path);
   if (k >= 0) m_.OpenFileCount += k;
   if (k == -1) m_.Fatal("Debug: FilesInit");
-  if (shareEntry.FileOrderTick != tick_) {
-    // Only the order of the tick before is known to be alive.
-    if (shareEntry.FileOrderTick + 1 == tick_) {
-      shareEntry.LastFileOrder.swap(shareEntry.FileOrder);
-    } else {
-      shareEntry.LastFileOrder.clear();
-    }
-    shareEntry.FileOrder.clear();
-    shareEntry.FileOrderTick = tick_;
+  if (shareEntry.PolledRound != round_) {
+    shareEntry.PolledRound = round_;
+    shareEntry.Matching = shareEntry.Listed.Round + 1 == round_;
+    shareEntry.Matched = shareEntry.MatchedBytes = 0;
+    shareEntry.Listing.Names.clear();
+    shareEntry.Listing.Entries.clear();
   }
-  const std::size_t known = shareEntry.LastFileOrder.size();
+  FileListing& listed = shareEntry.Listed;
+  const bool known = listed.Round + 1 == round_;
+  if (k > 0) Touch(*entry.User());
   for (int f = 0; f < k; ++f) {
-    api.FromPlatformString(api.OpenFilePath(f), filePath_);
-    const auto at = static_cast<std::size_t>(f);
-    FileEntry* hint = at < known ? shareEntry.LastFileOrder[at] : nullptr;
-    shareEntry.FileOrder.push_back(SeeFile(entry, shareEntry, filePath_, hint));
+    const PlatformString p = api.OpenFilePath(f);
+    if (shareEntry.Matching) {
+      if (shareEntry.Matched < listed.Entries.size()) {
+        const char* name = listed.Names.data() + shareEntry.MatchedBytes;
+        const std::size_t length = std::char_traits<char>::length(name);
+        if (api.SameText(p, std::string_view(name, length))) {
+          ++shareEntry.Matched;
+          shareEntry.MatchedBytes += length + 1;
+          continue;
+        }
+      }
+      shareEntry.StopMatching(round_);
+    }
+    api.FromPlatformString(p, filePath_);
+    const std::size_t at = shareEntry.Listing.Entries.size();
+    FileEntry* hint = known && at < listed.Entries.size() ? listed.Entries[at] : nullptr;
+    FileEntry* seen = SeeFile(entry, shareEntry, filePath_, hint);
+    shareEntry.Listing.Names.append(filePath_).push_back('\0');
+    shareEntry.Listing.Entries.push_back(seen);
   }
   if (api.FilesExit() == -1) m_.Fatal("Debug: FilesExit");
 }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "core/Monitor.h"
 
@@ -31,7 +33,7 @@ class RefreshCycle {
   ShareEntry& AddShare(UserEntry& entry, TreeNode* currentUser, TreeNode* formerUser,
                        const std::string& share, std::uint16_t type);
   void RefreshFilesNT(int connection, UserEntry& entry, ShareEntry& shareEntry,
-                      const std::string& user, const std::string& path);
+                      PlatformString user, PlatformString path);
   void RefreshFiles95();
   // The file's entry, found (hint first, when it has that name) or made.
   FileEntry* SeeFile(UserEntry& entry, ShareEntry& shareEntry, const std::string& path,
@@ -49,7 +51,20 @@ class RefreshCycle {
   std::string filePath_;  // reused for every open file's path
   TDateTime now_ = 0;     // the tick's moment on both clocks
   double steady_ = 0;
-  std::uint64_t tick_ = 0;  // counts the ticks
+  std::uint64_t round_ = 0;  // the polling round of the tick
+
+  // Which entries each connection of a share led to in the round before,
+  // in the server's order: a round that lists the same client at the same
+  // place finds its entries without a lookup by name.
+  struct ConnectionPlace {
+    UserEntry* user;
+    ShareEntry* share;
+  };
+  struct ConnectionOrder {
+    std::uint64_t Round = 0;
+    std::vector<ConnectionPlace> Last, Now;
+  };
+  std::unordered_map<std::string, ConnectionOrder> connectionOrders_;
 };
 
 }  // namespace qm

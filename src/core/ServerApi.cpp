@@ -408,6 +408,25 @@ void ServerApi::FromPlatformString(PlatformString p, std::string& out) const {
   }
 }
 
+bool ServerApi::SameText(PlatformString p, std::string_view text) const {
+  if (!p) return text.empty();
+  if (!isNT_) return text == static_cast<const char*>(p);
+  // ASCII reads the same in both encodings; from the first other unit on,
+  // the rest is converted (no character spans that boundary).
+  const auto* w = static_cast<const char16_t*>(p);
+  std::size_t i = 0;
+  for (; w[i] != 0 && w[i] < 0x80; ++i) {
+    if (i == text.size() || static_cast<unsigned char>(text[i]) != w[i]) return false;
+  }
+  if (w[i] == 0) return i == text.size();
+  return Utf16ToUtf8(w + i) == text.substr(i);
+}
+
+bool ServerApi::EmptyText(PlatformString p) const {
+  if (!p) return true;
+  return isNT_ ? *static_cast<const char16_t*>(p) == 0 : *static_cast<const char*>(p) == 0;
+}
+
 PlatformText ServerApi::ToPlatformString(const std::string& s) const {
   PlatformText t;
   if (s.empty()) return t;

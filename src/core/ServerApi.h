@@ -5,6 +5,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -92,6 +93,11 @@ class ServerApi {
   // The same into out, reusing its storage.
   void FromPlatformString(PlatformString p, std::string& out) const;
   PlatformText ToPlatformString(const std::string& s) const;
+  // Whether FromPlatformString(p) would give text, found without making
+  // the string.
+  bool SameText(PlatformString p, std::string_view text) const;
+  // Null or the empty string.
+  bool EmptyText(PlatformString p) const;
 
   // Calls the 95/98 family allocations go through; a test makes them fail.
   void SetAllocationFailure(bool fail) { failAllocations_ = fail; }

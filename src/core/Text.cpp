@@ -71,14 +71,20 @@ bool DecodeUtf8(std::string_view text, std::size_t& i, char32_t& cp) {
 }
 
 std::u16string Utf8ToUtf16(std::string_view text) {
-  std::u16string out(text.size(), u'\0');
+  std::u16string out;
+  Utf8ToUtf16(text, out);
+  return out;
+}
+
+void Utf8ToUtf16(std::string_view text, std::u16string& out) {
+  out.resize(text.size());
   std::size_t i = 0;
   // Names and paths are mostly ASCII: copy those bytes straight across.
   while (i < text.size() && static_cast<unsigned char>(text[i]) < 0x80) {
     out[i] = static_cast<char16_t>(text[i]);
     ++i;
   }
-  if (i == text.size()) return out;
+  if (i == text.size()) return;
   out.resize(i);
   while (i < text.size()) {
     char32_t cp;
@@ -91,7 +97,6 @@ std::u16string Utf8ToUtf16(std::string_view text) {
       out += static_cast<char16_t>(cp);
     }
   }
-  return out;
 }
 
 std::string Utf16ToUtf8(std::u16string_view text) {

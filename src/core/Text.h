@@ -8,6 +8,8 @@ namespace qm {
 // Texts are UTF-8 inside the program. The NT family's platform strings are
 // UTF-16; invalid sequences either way become U+FFFD.
 std::u16string Utf8ToUtf16(std::string_view text);
+// The same into out, reusing its storage.
+void Utf8ToUtf16(std::string_view text, std::u16string& out);
 std::string Utf16ToUtf8(std::u16string_view text);
 // The same into out, reusing its storage (no allocation once it is large
 // enough).

@@ -129,44 +129,129 @@ bool UnderPath(std::u16string_view path, std::u16string_view base) {
 }
 }  // namespace
 
-void TableServerBackend::IndexShareTables() {
-  connectionsByShare_.clear();
-  filesByUser_.clear();
-  filesByHolder_.clear();
+namespace {
+// How many rows, besides one per row, a reading may compare against the
+// reading before while it looks for where a run of changed rows ends.
+constexpr std::size_t kLookAheadPerRow = 4;
+
+// The wide rows of a new reading. A row the reading before had too (the
+// same narrow texts) takes its wide texts from there, moved when no result
+// holds them any more, so a reading that changed a few rows converts only
+// those. Rows are matched in order; after a changed run the next equal row
+// is looked for ahead, within a budget that keeps a shuffled reading linear.
+template <typename Narrow, typename Wide, typename Convert>
+std::shared_ptr<std::vector<Wide>> WideRows(const std::vector<Narrow>& before,
+                                           const std::shared_ptr<std::vector<Wide>>& wideBefore,
+                                           const std::vector<Narrow>& now, Convert convert) {
+  auto rows = std::make_shared<std::vector<Wide>>();
+  rows->reserve(now.size());
+  const bool usable = wideBefore && wideBefore->size() == before.size();
+  const bool movable = usable && wideBefore.use_count() == 1;
+  std::size_t next = 0;
+  std::size_t budget = kLookAheadPerRow * now.size() + 64;
+  for (const Narrow& row : now) {
+    std::size_t q = next;
+    if (usable) {
+      while (q < before.size() && !(before[q] == row)) {
+        if (budget == 0) {
+          q = before.size();
+          break;
+        }
+        --budget;
+        ++q;
+      }
+    }
+    if (usable && q < before.size()) {
+      rows->push_back(movable ? std::move((*wideBefore)[q]) : (*wideBefore)[q]);
+      next = q + 1;
+    } else {
+      rows->push_back(convert(row));
+    }
+  }
+  return rows;
+}
+
+// Clears every list of an index, keeping its keys and storage for the next
+// reading; Prune then drops the keys that got nothing.
+template <typename Map>
+void ClearLists(Map& index) {
+  for (auto& [key, list] : index) list.clear();
+}
+template <typename Map>
+void Prune(Map& index) {
+  std::erase_if(index, [](const auto& entry) { return entry.second.empty(); });
+}
+}  // namespace
+
+void TableServerBackend::NarrowHolderKey(const std::string& share, const std::string& client) {
+  Utf8ToUtf16(share, holderShare_);
+  Utf8ToUtf16(client, holderClient_);
+  HolderKey(holderShare_, holderClient_, holderKey_);
+}
+
+void TableServerBackend::IndexShareTables(const ServerTables& before) {
+  // The indexes keep their keys from one reading to the next, so a reading
+  // like the one before allocates next to nothing.
+  ClearLists(connectionsByShare_);
+  ClearLists(filesByUser_);
+  ClearLists(filesByHolder_);
   filesOfNoClient_.clear();
   filesWithoutShare_ = false;
-  wideConnections_ = std::make_shared<std::vector<CONNECTION_INFO_1>>();
-  wideFiles_ = std::make_shared<std::vector<FILE_INFO_3>>();
-  if (!Is95()) {
-    wideConnections_->reserve(shareTables_.connections.size());
-    for (const auto& c : shareTables_.connections) {
-      wideConnections_->push_back({Utf8ToUtf16(c.client), Utf8ToUtf16(c.user)});
-    }
-    wideFiles_->reserve(shareTables_.files.size());
-    for (const auto& f : shareTables_.files) {
-      wideFiles_->push_back({Utf8ToUtf16(f.path), Utf8ToUtf16(f.user)});
-    }
+  if (Is95()) {
+    wideConnections_ = std::make_shared<std::vector<CONNECTION_INFO_1>>();
+    wideFiles_ = std::make_shared<std::vector<FILE_INFO_3>>();
+  } else {
+    wideConnections_ = WideRows(before.connections, wideConnections_, shareTables_.connections,
+                                [](const ServerTables::Connection& c) {
+                                  return CONNECTION_INFO_1{Utf8ToUtf16(c.client),
+                                                           Utf8ToUtf16(c.user)};
+                                });
+    wideFiles_ = WideRows(before.files, wideFiles_, shareTables_.files,
+                          [](const ServerTables::OpenFile& f) {
+                            return FILE_INFO_3{Utf8ToUtf16(f.path), Utf8ToUtf16(f.user)};
+                          });
   }
+  std::string upper;
   for (std::size_t i = 0; i < shareTables_.connections.size(); ++i) {
-    connectionsByShare_[AsciiUpper(shareTables_.connections[i].share)].push_back(i);
+    upper = shareTables_.connections[i].share;
+    for (char& c : upper) {
+      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
+    connectionsByShare_[upper].push_back(i);
   }
+  // A client's files mostly come one after another: a row with the row
+  // before's account and holder goes to the same lists without a lookup.
+  const ServerTables::OpenFile* last = nullptr;
+  std::vector<std::size_t>* userFiles = nullptr;
+  std::vector<std::uint32_t>* holderFiles = nullptr;
   for (std::size_t i = 0; i < shareTables_.files.size(); ++i) {
     const auto& f = shareTables_.files[i];
-    filesByUser_[f.user].push_back(i);
-    if (Is95()) continue;
+    if (!last || f.user != last->user) userFiles = &filesByUser_[f.user];
+    userFiles->push_back(i);
+    if (Is95()) {
+      last = &f;
+      continue;
+    }
     if (f.client.empty()) {
       filesOfNoClient_.push_back(static_cast<std::uint32_t>(i));
     } else {
       filesWithoutShare_ = filesWithoutShare_ || f.share.empty();
-      HolderKey(Utf8ToUtf16(f.share), Utf8ToUtf16(f.client), holderKey_);
-      filesByHolder_[holderKey_].push_back(static_cast<std::uint32_t>(i));
+      if (!last || !holderFiles || f.client != last->client || f.share != last->share) {
+        NarrowHolderKey(f.share, f.client);
+        holderFiles = &filesByHolder_[holderKey_];
+      }
+      holderFiles->push_back(static_cast<std::uint32_t>(i));
     }
+    last = &f;
   }
+  Prune(connectionsByShare_);
+  Prune(filesByUser_);
+  Prune(filesByHolder_);
   filesOfConnection_.assign(shareTables_.connections.size(), nullptr);
   if (!Is95()) {
     for (std::size_t i = 0; i < shareTables_.connections.size(); ++i) {
-      const CONNECTION_INFO_1& c = (*wideConnections_)[i];
-      HolderKey(Utf8ToUtf16(shareTables_.connections[i].share), c.coni1_netname, holderKey_);
+      const auto& c = shareTables_.connections[i];
+      NarrowHolderKey(c.share, c.client);
       if (auto it = filesByHolder_.find(holderKey_); it != filesByHolder_.end()) {
         filesOfConnection_[i] = &it->second;
       }
@@ -193,10 +278,10 @@ NetStatus TableServerBackend::NetShareEnum(NtBuffer** buffer, std::uint32_t& rea
   if (NetStatus s = InjectedStatus(ServerCall::NetShareEnum)) return s;
   std::lock_guard lock(mutex_);
   if (!SharesUnchanged(shareTables_)) {
-    ServerTables fresh;
-    if (NetStatus s = ReadSharesKeepingNames(fresh)) return s;
-    shareTables_ = std::move(fresh);
-    IndexShareTables();
+    // The reading goes into the tables before last, reusing their storage.
+    if (NetStatus s = ReadSharesKeepingNames(spareTables_)) return s;
+    std::swap(shareTables_, spareTables_);
+    IndexShareTables(spareTables_);
   }
   auto* records = new NtRecords<SHARE_INFO_2>();
   for (const auto& share : shareTables_.shares) {
@@ -368,10 +453,10 @@ NetStatus TableServerBackend::NetShareEnum50(char* buffer, std::uint16_t size, s
   if (NetStatus s = InjectedStatus(ServerCall::NetShareEnum)) return s;
   std::lock_guard lock(mutex_);
   if (size == 0 && !SharesUnchanged(shareTables_)) {
-    ServerTables fresh;
-    if (NetStatus s = ReadSharesKeepingNames(fresh)) return s;
-    shareTables_ = std::move(fresh);
-    IndexShareTables();
+    // The reading goes into the tables before last, reusing their storage.
+    if (NetStatus s = ReadSharesKeepingNames(spareTables_)) return s;
+    std::swap(shareTables_, spareTables_);
+    IndexShareTables(spareTables_);
   }
   const auto& shares = shareTables_.shares;
   return Pack50(shares.size(), kShareInfo50Size, buffer, size, read, total,

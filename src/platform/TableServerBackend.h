@@ -88,11 +88,15 @@ class TableServerBackend : public ServerBackend {
   NetStatus Pack50(std::size_t count, std::uint16_t recordSize, char* buffer, std::uint16_t size,
                    std::uint16_t& read, std::uint16_t& total, Packer pack);
 
-  // Rebuilds the indexes over shareTables_ (after every share reading).
-  void IndexShareTables();
+  // Rebuilds the indexes over shareTables_ (after every share reading);
+  // before: the reading before, whose conversions are reused.
+  void IndexShareTables(const ServerTables& before);
+  // holderKey_ for a narrow share name and client.
+  void NarrowHolderKey(const std::string& share, const std::string& client);
 
   std::mutex mutex_;
   ServerTables shareTables_;  // from the last share enumeration
+  ServerTables spareTables_;  // from the one before (storage for the next)
   // Indexes over shareTables_: connections by upper-cased share name, open
   // files by account, so a tick's enumerations stay linear in what they list.
   std::unordered_map<std::string, std::vector<std::size_t>> connectionsByShare_;
@@ -103,6 +107,7 @@ class TableServerBackend : public ServerBackend {
   std::vector<std::uint32_t> filesOfNoClient_;
   bool filesWithoutShare_ = false;  // some file names its client but no share
   std::u16string holderKey_;        // reused for every lookup
+  std::u16string holderShare_, holderClient_;
   // Per connection record: its holder's entry of filesByHolder_ (null: none).
   std::vector<const std::vector<std::uint32_t>*> filesOfConnection_;
   // The NT family's wide texts of the connections (client, user) and open

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <stdexcept>
 
 #include "MonitorFixture.h"
@@ -189,6 +190,50 @@ TEST_F(RefreshCycleTest, FilesListedInAnotherOrderOrAfterAGapAreStillTheSameFile
   ASSERT_EQ(share->ChildCount(), 3);
   EXPECT_NE(FindNode(monitor.TreeViewCurrent, share, "/srv/docs/b")->Data(), b);  // a new visit
   EXPECT_EQ(monitor.OpenFileCount, 3);
+}
+
+// Each step changes the listing in one way against the round before: a
+// file that stays keeps its visit, a file that goes is ended, at any place.
+TEST_F(RefreshCycleTest, FilesThatStayKeepTheirVisitWhateverChangesAroundThem) {
+  Connect("PC1", "DOCS");
+  Connect("PC2", "DOCS");
+  Open("PC2", "DOCS", "/srv/docs/other");
+  auto& files = backend.tables.files;
+  auto step = [&](std::vector<std::string> names) {
+    std::erase_if(files, [](const auto& f) { return f.client == "PC1"; });
+    for (const std::string& n : names) Open("PC1", "DOCS", n);
+    clock.AdvanceSeconds(1);
+    Tick();
+    TreeNode* share = FindNode(monitor.TreeViewCurrent, CurrentUser("PC1"), "DOCS");
+    std::map<std::string, const TTreeNodeCustom*> shown;
+    for (int i = 0; share && i < share->ChildCount(); ++i) {
+      shown[share->Child(i)->Text()] = share->Child(i)->Data();
+    }
+    return shown;
+  };
+  auto first = step({"/srv/docs/a", "/srv/docs/b", "/srv/docs/c"});
+  EXPECT_EQ(step({"/srv/docs/a", "/srv/docs/b", "/srv/docs/c"}), first);
+  auto shown = step({"/srv/docs/a", "/srv/docs/b"});  // the last goes
+  EXPECT_EQ(shown.size(), 2u);
+  EXPECT_NE(first["/srv/docs/c"]->ExitTime, 0);
+  shown = step({"/srv/docs/a", "/srv/docs/b", "/srv/docs/d"});  // one comes at the end
+  EXPECT_EQ(shown["/srv/docs/a"], first["/srv/docs/a"]);
+  EXPECT_EQ(shown["/srv/docs/b"], first["/srv/docs/b"]);
+  const auto* d = shown["/srv/docs/d"];
+  shown = step({"/srv/docs/\u00e9t\u00e9", "/srv/docs/b", "/srv/docs/d"});  // the first replaced
+  EXPECT_EQ(shown.size(), 3u);
+  EXPECT_NE(first["/srv/docs/a"]->ExitTime, 0);
+  EXPECT_EQ(shown["/srv/docs/b"], first["/srv/docs/b"]);
+  EXPECT_EQ(shown["/srv/docs/d"], d);
+  EXPECT_EQ(step({"/srv/docs/\u00e9t\u00e9", "/srv/docs/b", "/srv/docs/d"}), shown);
+  EXPECT_EQ(shown["/srv/docs/b"]->ExitTime, 0);
+  // The two clients change places in the server's order: each keeps its own.
+  std::swap(backend.tables.connections[0], backend.tables.connections[1]);
+  EXPECT_EQ(step({"/srv/docs/b"}).size(), 1u);
+  TreeNode* other = FindNode(monitor.TreeViewCurrent, CurrentUser("PC2"), "DOCS");
+  ASSERT_EQ(other->ChildCount(), 1);
+  EXPECT_EQ(other->Child(0)->Text(), "/srv/docs/other");
+  EXPECT_EQ(monitor.OpenFileCount, 2);
 }
 
 TEST_F(RefreshCycleTest, IpcShareFollowsTheSetting) {

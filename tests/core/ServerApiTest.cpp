@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 #include "core/ServerApi.h"
@@ -145,6 +146,56 @@ TEST_P(BindingTest, StringConversionKeepsUtf8AndMapsEmptyToNull) {
   const std::string text = "Zoë-Ω-😀";
   const PlatformText p = api_.ToPlatformString(text);
   EXPECT_EQ(api_.FromPlatformString(p.get()), text);
+  EXPECT_TRUE(api_.SameText(p.get(), text));
+  EXPECT_FALSE(api_.SameText(p.get(), "Zoë-Ω-"));
+  EXPECT_FALSE(api_.SameText(p.get(), text + "x"));
+  EXPECT_FALSE(api_.SameText(api_.ToPlatformString("Zo").get(), "Zoë"));
+  EXPECT_TRUE(api_.SameText(nullptr, "") && api_.EmptyText(nullptr));
+  EXPECT_FALSE(api_.EmptyText(p.get()));
+}
+
+// A reading that shares rows with the one before lists its own rows all
+// the same, whatever was removed, changed, added or moved; a result taken
+// before keeps its texts.
+TEST(BindingNtTest, EveryReadingListsItsOwnRows) {
+  InMemoryServerBackend backend;
+  ServerApi api(backend);
+  api.LoadServerApi();
+  auto& files = backend.tables.files;
+  for (int i = 0; i < 60; ++i) files.push_back({"DOCS", "PC1", "alice", "/d/" + std::to_string(i)});
+  auto listed = [&] {
+    std::vector<std::string> rows;
+    const int n = api.FilesInit(nullptr, nullptr);
+    for (int i = 0; i < n; ++i) {
+      rows.push_back(api.FromPlatformString(api.OpenFilePath(i)) + "|" +
+                     api.FromPlatformString(api.OpenFileUser(i)));
+    }
+    api.FilesExit();
+    return rows;
+  };
+  auto expected = [&] {
+    std::vector<std::string> rows;
+    for (const auto& f : files) rows.push_back(f.path + "|" + f.user);
+    return rows;
+  };
+  auto read = [&] {
+    api.SharesInit();
+    api.SharesExit();
+  };
+  read();
+  ASSERT_EQ(api.FilesInit(nullptr, nullptr), 60);  // held across the next reading
+  files.erase(files.begin() + 10, files.begin() + 30);
+  files[5].path = "/d/changed";
+  files[40].user = "bob";
+  files.insert(files.begin() + 20, {"DOCS", "PC2", "bob", "/d/new"});
+  files.push_back({"DOCS", "PC3", "carol", "/d/Ω"});
+  read();
+  EXPECT_EQ(api.FromPlatformString(api.OpenFilePath(3)), "/d/3");
+  api.FilesExit();
+  EXPECT_EQ(listed(), expected());
+  std::reverse(files.begin(), files.end());
+  read();
+  EXPECT_EQ(listed(), expected());
 }
 
 TEST_P(BindingTest, SessionResultsArePerThread) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <unordered_map>
 
 #include "DataFile.h"
 #include "StandInSamba.h"
@@ -166,6 +167,30 @@ TEST(SambaTablesTest, ConnectionWithoutSessionKeepsMachineAndOrphanOpenIsLeftOut
   EXPECT_EQ(t.connections[1].client, "pc1");  // found by its process
   ASSERT_EQ(t.files.size(), 1u);
   EXPECT_EQ(t.files[0].user, "carol");  // the session of the open's uid
+}
+
+TEST(SambaTablesTest, AuthenticatingSessionIsNoAccount) {
+  std::unordered_map<std::string, std::string> accounts;
+  auto read = [&](std::vector<SmbStatus::Session> sessions) {
+    SmbStatus status;
+    status.sessions = std::move(sessions);
+    status.treeConnects = {{"data", "1", 100, "pc1"}, {"data", "", 200, "pc2"}};
+    SambaServerBackend::SettleAuthenticating(status, accounts);
+    return SambaServerBackend::MakeTables(SambaShareList::Parse("[data]\n\tpath = /srv/d\n"),
+                                          status);
+  };
+  // New sessions still authenticating: no user yet, whether their tree
+  // connect names them or is found by process.
+  ServerTables t = read({Session("1", 100, "(auth in progress)", "pc1"),
+                         Session("2", 200, "(auth in progress)", "pc2")});
+  EXPECT_TRUE(t.connections.empty());
+  EXPECT_TRUE(t.sessions.empty());
+  read({Session("1", 100, "alice", "pc1"), Session("2", 200, "bob", "pc2")});
+  // Renewing its credentials, a session keeps the account it had.
+  t = read({Session("1", 100, "(auth in progress)", "pc1"), Session("2", 200, "bob", "pc2")});
+  ASSERT_EQ(t.connections.size(), 2u);
+  EXPECT_EQ(t.connections[0].user, "alice");
+  EXPECT_EQ(t.sessions[0].user, "alice");
 }
 
 TEST(SambaStatusTest, ToolRunsMapToStatuses) {

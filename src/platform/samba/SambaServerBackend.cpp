@@ -407,8 +407,40 @@ NetStatus SambaServerBackend::Read(Reading& reading) {
   if (!SmbStatusParser::Parse(run.out, reading.smb, why)) {
     return Unreadable(Fail(kSambaBadOutput, why));
   }
+  SettleAuthenticating(reading.smb, accounts_);
   reading.tables = MakeTables(shares_, reading.smb, usershares_, printers_);
   return NERR_Success;
+}
+
+void SambaServerBackend::SettleAuthenticating(
+    SmbStatus& status, std::unordered_map<std::string, std::string>& accounts) {
+  constexpr std::string_view kAuthenticating = "(auth in progress)";
+  std::unordered_map<std::string, std::string> now;
+  std::set<std::string> newIds;
+  std::set<long> newPids;
+  std::erase_if(status.sessions, [&](SmbStatus::Session& s) {
+    if (s.username == kAuthenticating) {
+      auto known = accounts.find(s.id);
+      if (s.id.empty() || known == accounts.end()) {
+        newIds.insert(s.id);
+        newPids.insert(s.pid);
+        return true;
+      }
+      s.username = known->second;
+    }
+    if (!s.id.empty()) now[s.id] = s.username;
+    return false;
+  });
+  accounts = std::move(now);
+  if (newIds.empty()) return;
+  // A tree connect that names no session belongs to its process's: left out
+  // when only new sessions live in that process.
+  std::set<long> keptPids;
+  for (const auto& s : status.sessions) keptPids.insert(s.pid);
+  std::erase_if(status.treeConnects, [&](const SmbStatus::TreeConnect& tc) {
+    if (!tc.sessionId.empty()) return newIds.count(tc.sessionId) > 0;
+    return newPids.count(tc.pid) > 0 && keptPids.count(tc.pid) == 0;
+  });
 }
 
 namespace {

@@ -8,6 +8,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/ProcessRunner.h"
@@ -88,6 +89,13 @@ class SambaServerBackend final : public TableServerBackend {
   static ServerTables MakeTables(const SambaShareList& shares, const SmbStatus& status,
                                  const std::vector<SambaShare>& usershares = {},
                                  const std::vector<std::string>& printers = {});
+  // Samba shows a session as "(auth in progress)" while it authenticates:
+  // a new session, or one renewing its credentials. That is no account. A
+  // renewing session keeps the account it had (accounts: by session id,
+  // from the readings before; brought up to date); a new one is no user
+  // yet, and its tree connects are left out of the reading.
+  static void SettleAuthenticating(SmbStatus& status,
+                                   std::unordered_map<std::string, std::string>& accounts);
   // The usershares defined in a folder of usershare files (as `net
   // usershare add` writes them); unreadable files are passed over.
   static std::vector<SambaShare> ReadUsershares(const std::string& folder);
@@ -152,6 +160,7 @@ class SambaServerBackend final : public TableServerBackend {
 
   Options options_;
   std::mutex readMutex_;  // held for a whole reading: one reading at a time
+  std::unordered_map<std::string, std::string> accounts_;  // by session id, last reading
   std::string confPath_;  // the smb.conf in use; learnt from testparm when not given
   bool haveShares_ = false;
   FileStamp confStamp_;

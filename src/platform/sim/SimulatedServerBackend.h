@@ -1,5 +1,8 @@
 #pragma once
 
+#include <sys/stat.h>
+
+#include <ctime>
 #include <map>
 #include <mutex>
 #include <string>
@@ -9,8 +12,9 @@
 namespace qm {
 
 // The simulated server: a JSON state file (see docs/simulated-server.md),
-// read again at every share enumeration and every session enumeration, so
-// a test or a demo changes the world by rewriting the file.
+// looked at again at every share enumeration and every session enumeration
+// and read again whenever it changed, so a test or a demo changes the world
+// by rewriting the file.
 class SimulatedServerBackend final : public TableServerBackend {
  public:
   explicit SimulatedServerBackend(std::string statePath);
@@ -35,12 +39,26 @@ class SimulatedServerBackend final : public TableServerBackend {
  private:
   bool Reload();  // false: unreadable or invalid now
 
+  // One version of the state file: a file renamed over it has another
+  // inode, a write in place changes its size or its times.
+  struct FileStamp {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    timespec modified{}, changed{};
+  };
+  static bool SameStamp(const FileStamp& a, const FileStamp& b);
+
   std::string path_;
   bool family95_ = false;
   std::mutex stateMutex_;
   bool valid_ = false;
   ServerTables state_;
   std::map<std::string, NetStatus> failures_;
+  // The version state_ was parsed from, when it can be trusted to show
+  // any later write: it was written well before it was read.
+  bool stampTrusted_ = false;
+  FileStamp stamp_;
 };
 
 }  // namespace qm
