@@ -3,15 +3,20 @@
 // monitor reads the in-memory server; the lookups share captures of the
 // real nbtstat tool, which lists the same sessions from a simulated
 // server's state file, and ask c-ares for host names (from the hosts file
-// here, so no query leaves the computer). Measured, with ticks every 100 ms and the steps served between
-// them as the program's loop does:
+// here, so no query leaves the computer). Measured, with ticks every 100
+// ms and the steps served between them as the program's loop does:
 //   publish_all_ms    arrival tick to the last address published (target 2 s)
 //   arrival_tick_ms   the arrival tick itself, which starts the 2,000 threads
 //   steady_tick_ms    a tick with the crowd present and no lookup running
 //   slowest_tick_ms   the slowest tick while the lookups ran (target: steady + 20 ms)
 //   leave_tick_ms     a tick in which 100 users with pending lookups leave,
 //                     sweep included (target 50 ms)
-//   captures          tool runs for the whole crowd
+//   settled_leave_tick_ms  the same with their lookups long ended: what a
+//                     leave costs without lookups
+//   release_ms        of the leave tick, the time the sweep spent letting
+//                     the departing lookups go
+//   crowd_captures    tool runs for one crowd, arrival to the last address
+//   captures          tool runs per iteration (two crowds and their leaves)
 // and, for the whole program (`quillmoor98 --console --step`), a stop right
 // after the arrival tick, lookups pending (target: ended within 2 s, the
 // history complete in Tree.dat). QM_BENCH_USERS sets another crowd size.
@@ -20,10 +25,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -105,11 +113,32 @@ qm::ReverseResolver::Options HostsFileOnly() {
   return o;
 }
 
+// The program's starter, its release timed.
+class TimedStarter final : public qm::LookupStarter {
+ public:
+  explicit TimedStarter(qm::TIPThreadStarter& starter) : starter_(starter) {}
+  std::unique_ptr<qm::LookupThread> StartLookup(qm::TUser& user) override {
+    return starter_.StartLookup(user);
+  }
+  void Release(std::vector<std::unique_ptr<qm::LookupThread>> threads) override {
+    const Clock::time_point t0 = Clock::now();
+    starter_.Release(std::move(threads));
+    lastRelease = std::chrono::duration<double, std::milli>(Clock::now() - t0).count();
+  }
+  void JoinReleased() override { starter_.JoinReleased(); }
+
+  double lastRelease = 0;
+
+ private:
+  qm::TIPThreadStarter& starter_;
+};
+
 struct World {
   World()
       : folder(MakeFolder()),
         statePath(folder + "/state.json"),
         starter(qm::LookupServices{}),
+        timed(starter),
         table(qm::NameTable::ToolBesideProgram(), HostsFileOnly()),
         cycle(m.monitor) {
     ::setenv("QUILLMOOR98_SERVER", ("sim:" + statePath).c_str(), 1);
@@ -119,7 +148,7 @@ struct World {
       ++published;
       if (address == "127.0.0.1") ++found;
     };
-    m.monitor.SetLookups(&starter);
+    m.monitor.SetLookups(&timed);
   }
   ~World() {
     Set(0, 0, 0);
@@ -144,7 +173,8 @@ struct World {
     const Clock::time_point start = Clock::now();
     Clock::time_point nextTick = Clock::now() + kTickPeriod;
     while (published < count) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - Clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - Clock::now());
       steps.ServeFor([&] { return published >= count; }, std::max(left, 0ms));
       if (published >= count) break;
       if (Clock::now() >= nextTick) {
@@ -160,6 +190,7 @@ struct World {
   std::string statePath;
   qm::UiStepQueue steps;
   qm::TIPThreadStarter starter;
+  TimedStarter timed;
   qm::NameTable table;
   qm::bench::MemoryMonitor m;
   qm::RefreshCycle cycle;
@@ -175,12 +206,14 @@ void BM_CrowdArrivesInOneTick(benchmark::State& state) {
   }
   int round = 0;
   double publishAll = 0, arrivalTick = 0, steadyTick = 0, slowestTick = 0, leaveTick = 0;
+  double settledLeaveTick = 0, release = 0, crowdCaptures = 0;
   int notFound = 0;
   for (auto _ : state) {
     // The crowd arrives and is looked up.
     ++round;
     w.published = w.found = 0;
     w.Set(round, 0, kUsers);
+    const std::uint64_t capturesBefore = w.table.CapturesStarted();
     const Clock::time_point start = Clock::now();
     arrivalTick = std::max(arrivalTick, w.Tick());
     if (!w.ServeUntilPublished(kUsers, slowestTick)) {
@@ -188,10 +221,15 @@ void BM_CrowdArrivesInOneTick(benchmark::State& state) {
       return;
     }
     const Clock::duration took = Clock::now() - start;
+    crowdCaptures =
+        std::max(crowdCaptures, static_cast<double>(w.table.CapturesStarted() - capturesBefore));
     state.SetIterationTime(std::chrono::duration<double>(took).count());
     publishAll = std::max(publishAll, std::chrono::duration<double, std::milli>(took).count());
     notFound += kUsers - w.found;
     steadyTick = std::max(steadyTick, w.Tick());
+    // 100 leave long after their lookups ended.
+    w.Set(round, kLeaving, kUsers);
+    settledLeaveTick = std::max(settledLeaveTick, w.Tick());
 
     // A new crowd arrives; 100 of them leave in the next tick, their
     // lookups still pending.
@@ -201,8 +239,12 @@ void BM_CrowdArrivesInOneTick(benchmark::State& state) {
     w.Tick();
     w.Set(round, kLeaving, kUsers);
     leaveTick = std::max(leaveTick, w.Tick());
+    release = std::max(release, w.timed.lastRelease);
     if (w.m.monitor.CurrentUserCount != kUsers - kLeaving) state.SkipWithError("users were lost");
-    w.ServeUntilPublished(kUsers, slowestTick);
+    // Only what the departing lookups published in the sweep has been
+    // published yet: the others' steps wait for the loop.
+    w.published = 0;
+    w.ServeUntilPublished(kUsers - kLeaving, slowestTick);
     w.Set(round, 0, 0);
     w.Tick();
   }
@@ -212,6 +254,9 @@ void BM_CrowdArrivesInOneTick(benchmark::State& state) {
   state.counters["steady_tick_ms"] = steadyTick;
   state.counters["slowest_tick_ms"] = slowestTick;
   state.counters["leave_tick_ms"] = leaveTick;
+  state.counters["settled_leave_tick_ms"] = settledLeaveTick;
+  state.counters["release_ms"] = release;
+  state.counters["crowd_captures"] = crowdCaptures;
   state.counters["captures"] =
       static_cast<double>(w.table.CapturesStarted()) / static_cast<double>(state.iterations());
   state.counters["not_found"] = notFound;

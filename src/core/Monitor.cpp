@@ -1,6 +1,8 @@
 #include "core/Monitor.h"
 
 #include <iterator>
+#include <memory>
+#include <vector>
 
 namespace qm {
 
@@ -49,6 +51,7 @@ Monitor::~Monitor() {
       user->IPThread.reset();
     }
   }
+  lookups_->JoinReleased();
 }
 
 void Monitor::SetRules(TickRules* rules) {
@@ -137,14 +140,16 @@ void Monitor::SweepShares(UserEntry& user, bool shuttingDown) {
 }
 
 void Monitor::SweepUsers(bool shuttingDown) {
-  // Every departing user's lookup is told to stop before the first wait,
-  // so they all wind down together and each wait below is short.
+  // The departing users' lookups go all together, before the records end:
+  // a sweep never waits for a lookup that has not got its result.
   const std::uint64_t round = Users.Round();
+  std::vector<std::unique_ptr<LookupThread>> leaving;
   for (UserEntry& u : Users) {
     if (TUser* user = u.User(); u.SeenRound != round && user && user->IPThread) {
-      user->IPThread->Terminate();
+      leaving.push_back(std::move(user->IPThread));
     }
   }
+  lookups_->Release(std::move(leaving));
   for (auto it = Users.begin(); it != Users.end();) {
     UserEntry& u = *it;
     SweepShares(u, shuttingDown);
@@ -157,11 +162,6 @@ void Monitor::SweepUsers(bool shuttingDown) {
     if (shuttingDown) user->ExitStatus = stProgramExited;
     TreeViewCurrent.Delete(FindNode(TreeViewCurrent, nullptr, u.Name));
     auto next = std::next(it);
-    if (user->IPThread) {
-      user->IPThread->Terminate();
-      user->IPThread->WaitFor();
-      user->IPThread.reset();
-    }
     if (user->IPAddress == kNotKnownYet) {
       user->IPAddress = kNotKnown;
       user->HostName = kNotKnown;

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/Resources.h"
 
@@ -84,6 +85,17 @@ class LookupStarter {
  public:
   virtual ~LookupStarter() = default;
   virtual std::unique_ptr<LookupThread> StartLookup(TUser& /*user*/) { return nullptr; }
+  // The sweep's, once per sweep: the lookups of the users that left (maybe
+  // none). Each is stopped; what it publishes within a few milliseconds
+  // reaches its record, and after that it never touches the record again,
+  // so the record may go while the thread winds down. This default waits
+  // for each.
+  virtual void Release(std::vector<std::unique_ptr<LookupThread>> threads) {
+    for (auto& thread : threads) thread->Terminate();
+    for (auto& thread : threads) thread->WaitFor();
+  }
+  // Returns once every released lookup has ended.
+  virtual void JoinReleased() {}
 };
 
 // The checks that follow the sweep in every tick.

@@ -1,9 +1,16 @@
 #include "resolve/ListingCapture.h"
 
+#include <algorithm>
+
+#include "resolve/BackgroundPriority.h"
+
 namespace qm {
 
-ListingCapture::ListingCapture(CaptureFunction capture)
+ListingCapture::ListingCapture(CaptureFunction capture, std::chrono::milliseconds gatherQuiet,
+                               std::chrono::milliseconds gatherLimit)
     : capture_(std::move(capture)),
+      gatherQuiet_(gatherQuiet),
+      gatherLimit_(gatherLimit),
       thread_([this](std::stop_token stop) { Run(std::move(stop)); }) {}
 
 ListingCapture::~ListingCapture() {
@@ -27,8 +34,13 @@ std::shared_ptr<const ListingCapture::Table> ListingCapture::Await(std::stop_tok
   // The running capture may have read the sessions before this lookup's
   // client arrived: only the next one serves it.
   const std::uint64_t mine = started_ + 1;
-  ++waitingForNext_;
-  work_.notify_one();
+  lastRequest_ = Clock::now();
+  // Only the first request wakes the capture thread: while a crowd
+  // gathers, it looks at the time of the latest when its moment is up.
+  if (waitingForNext_++ == 0) {
+    firstRequest_ = lastRequest_;
+    work_.notify_one();
+  }
   std::condition_variable_any ended;
   waiters_.insert(&ended);
   const bool served = ended.wait(lock, stop, [&] { return finished_ >= mine; });
@@ -42,7 +54,22 @@ std::shared_ptr<const ListingCapture::Table> ListingCapture::Await(std::stop_tok
   return nullptr;
 }
 
+void ListingCapture::Expect() {
+  std::lock_guard lock(mutex_);
+  lastRequest_ = Clock::now();
+}
+
+void ListingCapture::Gather(std::unique_lock<std::mutex>& lock, const std::stop_token& stop) {
+  while (!stop.stop_requested() && waitingForNext_ > 0) {
+    const Clock::time_point begin =
+        std::min(lastRequest_ + gatherQuiet_, firstRequest_ + gatherLimit_);
+    if (Clock::now() >= begin) return;
+    work_.wait_until(lock, stop, begin, [] { return false; });
+  }
+}
+
 void ListingCapture::Run(std::stop_token stop) {
+  LowerThisThreadsPriority();
   // Going away cancels the running capture too.
   const std::stop_callback onStop(stop, [this] {
     std::lock_guard lock(mutex_);
@@ -51,6 +78,9 @@ void ListingCapture::Run(std::stop_token stop) {
   std::unique_lock lock(mutex_);
   for (;;) {
     if (!work_.wait(lock, stop, [&] { return waitingForNext_ > 0; })) return;
+    Gather(lock, stop);
+    // Every lookup that asked may have been told to stop meanwhile.
+    if (waitingForNext_ == 0) continue;
     ++started_;
     waitingForRunning_ = waitingForNext_;
     waitingForNext_ = 0;

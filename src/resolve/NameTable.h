@@ -59,6 +59,8 @@ class NameTable {
   // from a capture that began after this call, and its host name. A stop
   // gives "Not known" for whatever is not known yet, at once.
   AddressResult LookupAddress(const std::string& computerName, std::stop_token stop = {}) const;
+  // A lookup is being started (ListingCapture::Expect).
+  void ExpectLookup() const { captures_->Expect(); }
 
   const std::string& ToolPath() const { return toolPath_; }
   // Captures begun so far, and lookups waiting for one now.

@@ -12,6 +12,7 @@
 #include <mutex>
 
 #include "core/Resources.h"
+#include "resolve/BackgroundPriority.h"
 
 namespace qm {
 
@@ -136,6 +137,7 @@ std::string ReverseResolver::HostName(const std::string& address, std::stop_toke
 }
 
 void ReverseResolver::Run(std::stop_token stop) {
+  LowerThisThreadsPriority();
   auto channel = static_cast<ares_channel>(channel_);
   std::vector<std::shared_ptr<Query>> batch;
   while (!stop.stop_requested()) {

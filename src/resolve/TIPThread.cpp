@@ -3,6 +3,8 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "resolve/BackgroundPriority.h"
+
 namespace qm {
 
 namespace {
@@ -35,6 +37,11 @@ void TIPThread::Terminate() {
   thread_.request_stop();
 }
 
+void TIPThread::Abandon() {
+  abandoned_.store(true);
+  thread_.request_stop();
+}
+
 void TIPThread::WaitFor() {
   if (!thread_.joinable()) return;
   if (services_.Steps->OnUiThread()) {
@@ -44,6 +51,7 @@ void TIPThread::WaitFor() {
 }
 
 void TIPThread::Execute(std::stop_token stop) {
+  LowerThisThreadsPriority();
   try {
     Attempts(std::move(stop));
   } catch (...) {
@@ -72,6 +80,9 @@ void TIPThread::Attempts(std::stop_token stop) {
       }
     }
     const bool nameDone = services_.IsNT || FoundUserName != kNotKnown;
+    if (FoundAddress != kNotKnown || (!services_.IsNT && FoundUserName != kNotKnown)) {
+      found_.store(true);
+    }
     if (nameDone && FoundAddress != kNotKnown) break;
     if (stop.stop_requested()) break;
     if (services_.Sleep) {
@@ -80,7 +91,7 @@ void TIPThread::Attempts(std::stop_token stop) {
       InterruptibleSleep(kPause, stop);
     }
     // A stop that came during the pause ends this attempt: the user has
-    // left and the sweep is waiting.
+    // left.
     if (attempt == kAttempts || stop.stop_requested()) break;
   }
   Synchronize([this] { PublishResults(); });
@@ -115,7 +126,10 @@ void TIPThread::PublishResults() {
 }
 
 void TIPThread::Synchronize(const std::function<void()>& step) {
-  services_.Steps->Execute(step);
+  if (abandoned_.load()) return;
+  services_.Steps->Execute([this, &step] {
+    if (!abandoned_.load()) step();
+  });
 }
 
 }  // namespace qm

@@ -21,11 +21,12 @@ struct LookupServices {
   UiStepQueue* Steps = nullptr;  // required
   // Returns at once, giving "Not known" for what it has not found, when
   // stop is requested.
-  std::function<AddressResult(const std::string& computerName, std::stop_token stop)>
-      LookupAddress;
+  std::function<AddressResult(const std::string& computerName, std::stop_token stop)> LookupAddress;
   // 95/98: the account name of a computer or "Not known"; releaseFailed is
   // set when the session enumeration could not be released.
   std::function<std::string(const std::string& computerName, bool& releaseFailed)> LookupUserName;
+  // User-interface thread: a lookup is being started; may be empty.
+  std::function<void()> LookupStarting;
   // Waits the given time or until stop is requested, whichever comes first.
   std::function<void(std::chrono::milliseconds, std::stop_token)> Sleep;
   // The Disconnect List's UpdateAddress (name, address); may be empty.
@@ -63,10 +64,17 @@ class TIPThread final : public LookupThread {
   // keeps running the steps this thread posts meanwhile (those of the
   // other lookups wait for the loop).
   void WaitFor() override;
+  // User-interface thread: the user's record is no longer this thread's.
+  // Stops the thread; no step of it runs from now on (one already posted
+  // does nothing), so the record may go while the thread winds down.
+  void Abandon();
   bool Finished() const { return finished_.load(); }
+  // It has found something it will publish unless abandoned first.
+  bool Found() const { return found_.load(); }
+  std::thread::id Id() const { return thread_.get_id(); }
 
   const std::string LookupName;
-  TUser& User;
+  TUser& User;  // not to be touched once abandoned
   // The thread's own results; read them only after WaitFor.
   std::string FoundUserName;
   std::string FoundAddress;
@@ -82,6 +90,10 @@ class TIPThread final : public LookupThread {
   const LookupServices& services_;
   std::jthread thread_;
   std::atomic<bool> finished_{false};
+  std::atomic<bool> found_{false};
+  // Set on the user-interface thread, which alone runs the steps that
+  // read it; the thread reads it too, to spare posting a step for nothing.
+  std::atomic<bool> abandoned_{false};
 };
 
 }  // namespace qm

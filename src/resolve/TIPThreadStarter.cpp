@@ -1,13 +1,68 @@
 #include "resolve/TIPThreadStarter.h"
 
+#include <algorithm>
+#include <thread>
+#include <unordered_set>
+
 #include "resolve/LookupUserName.h"
 
 namespace qm {
 
+TIPThreadStarter::~TIPThreadStarter() {
+  JoinReleased();
+}
+
 std::unique_ptr<LookupThread> TIPThreadStarter::StartLookup(TUser& user) {
+  if (services_.LookupStarting) services_.LookupStarting();
   auto thread = std::make_unique<TIPThread>(user, services_);
   thread->Start();
   return thread;
+}
+
+void TIPThreadStarter::Release(std::vector<std::unique_ptr<LookupThread>> threads) {
+  // A join costs the kernel's freeing of the thread's stack, some
+  // microseconds: a crowd that left is let go of over a few sweeps.
+  const auto reapUntil = std::chrono::steady_clock::now() + kReapBudget;
+  std::erase_if(released_, [&](const std::unique_ptr<TIPThread>& t) {
+    if (!t->Finished() || std::chrono::steady_clock::now() >= reapUntil) return false;
+    t->WaitFor();  // a join that returns at once
+    return true;
+  });
+  std::vector<TIPThread*> leaving;
+  std::unordered_set<std::thread::id> posters;
+  for (auto& thread : threads) {
+    auto* own = dynamic_cast<TIPThread*>(thread.get());
+    if (!own) {
+      // Not one of ours: nothing to abandon it by.
+      thread->Terminate();
+      thread->WaitFor();
+      continue;
+    }
+    own->Terminate();
+    leaving.push_back(own);
+    posters.insert(own->Id());
+    released_.emplace_back(static_cast<TIPThread*>(thread.release()));
+  }
+  if (leaving.empty()) return;
+  // A lookup that has found something publishes it at its stop; most are
+  // that quick, and a user that left keeps its address in the history.
+  // Those that have found nothing would only publish "Not known".
+  if (services_.Steps->OnUiThread()) {
+    services_.Steps->ServeFromFor(
+        [&posters](std::thread::id poster) { return posters.contains(poster); },
+        [&leaving] {
+          return std::all_of(leaving.begin(), leaving.end(),
+                             [](const TIPThread* t) { return t->Finished() || !t->Found(); });
+        },
+        kReleaseGrace);
+  }
+  for (TIPThread* thread : leaving) thread->Abandon();
+}
+
+void TIPThreadStarter::JoinReleased() {
+  for (auto& thread : released_) thread->Abandon();
+  for (auto& thread : released_) thread->WaitFor();
+  released_.clear();
 }
 
 LookupServices TIPThreadStarter::ForMonitor(Monitor& monitor, UiStepQueue& steps,
@@ -18,6 +73,7 @@ LookupServices TIPThreadStarter::ForMonitor(Monitor& monitor, UiStepQueue& steps
   s.LookupAddress = [&names](const std::string& computerName, std::stop_token stop) {
     return names.LookupAddress(computerName, std::move(stop));
   };
+  s.LookupStarting = [&names] { names.ExpectLookup(); };
   s.LookupUserName = [&monitor](const std::string& computerName, bool& releaseFailed) {
     return LookupUserName(monitor.Api(), computerName, releaseFailed);
   };

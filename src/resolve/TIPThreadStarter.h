@@ -1,6 +1,9 @@
 #pragma once
 
+#include <chrono>
+#include <cstddef>
 #include <memory>
+#include <vector>
 
 #include "core/Monitor.h"
 #include "core/Ports.h"
@@ -15,9 +18,25 @@ namespace qm {
 // first).
 class TIPThreadStarter final : public LookupStarter {
  public:
+  // What a released lookup has to publish, it publishes within this time
+  // (all of them together), or never.
+  static constexpr std::chrono::milliseconds kReleaseGrace{3};
+  // The time a release spends letting go of ended threads.
+  static constexpr std::chrono::milliseconds kReapBudget{1};
+
   explicit TIPThreadStarter(LookupServices services) : services_(std::move(services)) {}
+  // Joins the released threads.
+  ~TIPThreadStarter() override;
+  TIPThreadStarter(const TIPThreadStarter&) = delete;
+  TIPThreadStarter& operator=(const TIPThreadStarter&) = delete;
 
   std::unique_ptr<LookupThread> StartLookup(TUser& user) override;
+  // Released threads are kept until they have ended; each call lets go of
+  // those that have.
+  void Release(std::vector<std::unique_ptr<LookupThread>> threads) override;
+  void JoinReleased() override;
+  // Released threads not let go of yet.
+  std::size_t ReleasedCount() const { return released_.size(); }
 
   // Change them only while no thread runs.
   LookupServices& Services() { return services_; }
@@ -30,6 +49,7 @@ class TIPThreadStarter final : public LookupStarter {
 
  private:
   LookupServices services_;
+  std::vector<std::unique_ptr<TIPThread>> released_;
 };
 
 }  // namespace qm

@@ -87,13 +87,13 @@ int UiStepQueue::RunPending() {
 
 bool UiStepQueue::Serve(const std::function<bool()>& done,
                         const std::chrono::steady_clock::time_point* deadline,
-                        const std::thread::id* poster) {
+                        const std::function<bool(std::thread::id)>* from) {
   std::unique_lock lock(mutex_);
   for (;;) {
     if (done()) return true;
     auto next = pending_.begin();
-    if (poster) {
-      while (next != pending_.end() && (*next)->poster != *poster) ++next;
+    if (from) {
+      while (next != pending_.end() && !(*from)((*next)->poster)) ++next;
     }
     if (next != pending_.end()) {
       std::shared_ptr<Item> item = std::move(*next);
@@ -101,6 +101,9 @@ bool UiStepQueue::Serve(const std::function<bool()>& done,
       lock.unlock();
       Run(item);
       lock.lock();
+      // Steps that keep coming must not hold a limited wait beyond its
+      // time (a step pending at the start runs, however late that is).
+      if (deadline && std::chrono::steady_clock::now() >= *deadline) return done();
       continue;
     }
     if (!deadline) {
@@ -116,7 +119,16 @@ void UiStepQueue::ServeUntil(const std::function<bool()>& done) {
 }
 
 void UiStepQueue::ServeUntilFrom(std::thread::id poster, const std::function<bool()>& done) {
-  Serve(done, nullptr, &poster);
+  const std::function<bool(std::thread::id)> from = [poster](std::thread::id id) {
+    return id == poster;
+  };
+  Serve(done, nullptr, &from);
+}
+
+bool UiStepQueue::ServeFromFor(const std::function<bool(std::thread::id)>& from,
+                               const std::function<bool()>& done, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  return Serve(done, &deadline, &from);
 }
 
 bool UiStepQueue::ServeFor(const std::function<bool()>& done, std::chrono::milliseconds limit) {

@@ -54,6 +54,10 @@ class UiStepQueue {
   // thread poster posts; the others stay pending for the loop. Waiting for
   // one worker then costs its own steps, not a crowd's.
   void ServeUntilFrom(std::thread::id poster, const std::function<bool()>& done);
+  // The same for the threads from() accepts, with a time limit; gives
+  // done() at the end.
+  bool ServeFromFor(const std::function<bool(std::thread::id)>& from,
+                    const std::function<bool()>& done, std::chrono::milliseconds limit);
   // Any thread: makes a waiting ServeUntil look at its condition again.
   void Notify();
 
@@ -72,11 +76,11 @@ class UiStepQueue {
     std::condition_variable done;
   };
   void Run(const std::shared_ptr<Item>& item);
-  // Serves until done() or until the deadline (none: no limit), the steps
-  // of poster only when one is given.
+  // Serves until done() or until the deadline (none: no limit), only the
+  // steps of the posters from accepts when it is given.
   bool Serve(const std::function<bool()>& done,
              const std::chrono::steady_clock::time_point* deadline,
-             const std::thread::id* poster = nullptr);
+             const std::function<bool(std::thread::id)>* from = nullptr);
 
   mutable std::mutex mutex_;
   std::condition_variable posted_;

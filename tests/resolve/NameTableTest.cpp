@@ -152,9 +152,10 @@ TEST_F(NameTableTest, ACrowdSharesAHandfulOfCaptures) {
   }
   everyoneAsked = true;
   for (auto& t : threads) t.join();
-  // The first capture began before the others asked; the next one serves
-  // all of them.
-  EXPECT_EQ(table.CapturesStarted(), 2u);
+  // A capture may begin before the others asked (it gathers a crowd for a
+  // moment only); the next one serves all of them.
+  EXPECT_GE(table.CapturesStarted(), 1u);
+  EXPECT_LE(table.CapturesStarted(), 2u);
   for (std::size_t i = 0; i < results.size(); ++i) {
     EXPECT_EQ(results[i].Address, sessions[i].address);
   }
