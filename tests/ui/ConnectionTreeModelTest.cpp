@@ -38,6 +38,9 @@ void ExpectMirrors(const ConnectionTreeModel& model, const QModelIndex& parent,
     QCOMPARE(model.NodeOf(i), child);
     QCOMPARE(model.parent(i), parent);
     QCOMPARE(i.data().toString(), QString::fromStdString(child->Text()));
+    // Only a file row (level 2) says it never has children.
+    QCOMPARE(model.flags(i), Qt::ItemIsEnabled | Qt::ItemIsSelectable |
+                                 (child->Level() == 2 ? Qt::ItemNeverHasChildren : Qt::NoItemFlags));
     ++*seen;
     ExpectMirrors(model, i, child, seen);
   }
@@ -219,6 +222,11 @@ void ConnectionTreeModelTest::RemovingSelectedNodeLeavesNothingSelected() {
   f.tree.Delete(b);
   QCOMPARE(f.tree.Selected(), nullptr);
   QVERIFY(!f.view.currentIndex().isValid());
+  // Until the view hears of the removal, the rows stay, neither selectable
+  // nor with children.
+  const QModelIndex dropped = f.model.index(1, 0);
+  QCOMPARE(f.model.flags(dropped), Qt::ItemNeverHasChildren);
+  QCOMPARE(f.model.flags(f.model.index(0, 0, dropped)), Qt::ItemNeverHasChildren);
   QCoreApplication::processEvents();
   QVERIFY(!f.view.currentIndex().isValid());
   QCOMPARE(f.model.rowCount(), 2);
