@@ -2,6 +2,7 @@
 // change: checked by Qt's model tester, by walking model and tree side by
 // side, and by the view's expansion and selection.
 #include <QAbstractItemModelTester>
+#include <QHeaderView>
 #include <QSignalSpy>
 #include <QtTest>
 #include <random>
@@ -103,6 +104,7 @@ class ConnectionTreeModelTest : public QObject {
   void MakeVisibleExpandsParentsInView();
   void ViewAttachedLateShowsExistingExpansion();
   void TicksMoveRowsWithoutReset();
+  void ArrivingWideRowWidensTheColumnAtOnce();
 };
 
 void ConnectionTreeModelTest::RandomEditsKeepModelAndViewConsistent_data() {
@@ -331,6 +333,22 @@ void ConnectionTreeModelTest::TicksMoveRowsWithoutReset() {
   QVERIFY(formerView.isExpanded(former.index(0, 0)));
   QCOMPARE(resets.count(), 0);
   QCOMPARE(layouts.count(), 0);
+}
+
+void ConnectionTreeModelTest::ArrivingWideRowWidensTheColumnAtOnce() {
+  Fixture f;
+  QVERIFY(QTest::qWaitForWindowExposed(&f.view));
+  QCoreApplication::processEvents();
+  TreeNode* user = f.tree.Add(nullptr, "PC1", Record("PC1"));
+  TreeNode* share = f.tree.Add(user, "DOCS", Record("DOCS"));
+  // Wide letters and narrow ones, and one that is not ASCII.
+  for (const std::string text : {"/srv/docs/WWWWMMMM-iiiill-2026-final-copy-of-the-report.pdf",
+                                 "/srv/docs/r\xc3\xa9sum\xc3\xa9-WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW.odt"}) {
+    f.tree.Add(share, text, Record(text));
+    const int needed =
+        f.view.indentation() * 3 + f.view.fontMetrics().horizontalAdvance(QString::fromStdString(text));
+    QVERIFY2(f.view.header()->sectionSize(0) >= needed, text.c_str());
+  }
 }
 
 }  // namespace qm
