@@ -83,7 +83,8 @@ TreeNode* ConnectionTree::Insert(TreeNode* parent, std::unique_ptr<TreeNode> nod
     (*index)[raw->text_].push_back(raw);
   } else if (siblings.size() == kIndexedFamily) {
     parent->childIndex_ = std::make_unique<TreeNode::Index>();
-    for (const auto& sibling : siblings) (*parent->childIndex_)[sibling->text_].push_back(sibling.get());
+    for (const auto& sibling : siblings)
+      (*parent->childIndex_)[sibling->text_].push_back(sibling.get());
   }
   if (firstChild && !parent->expanded_) CountFolded(parent, 1);
   ++count_;

@@ -6,7 +6,6 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QTimer>
-
 #include <cmath>
 
 #include "core/ConnectionTree.h"
@@ -103,7 +102,8 @@ int ConnectionTreeView::TextWidth(const QString& text) {
   if (asciiAdvances_.empty()) {
     const QFontMetricsF metrics(font());
     asciiAdvances_.resize(128);
-    for (int c = 0; c < 128; ++c) asciiAdvances_[static_cast<std::size_t>(c)] = metrics.horizontalAdvance(QChar(c));
+    for (int c = 0; c < 128; ++c)
+      asciiAdvances_[static_cast<std::size_t>(c)] = metrics.horizontalAdvance(QChar(c));
   }
   qreal width = 0;
   for (const QChar c : text) {

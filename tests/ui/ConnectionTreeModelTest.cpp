@@ -40,8 +40,9 @@ void ExpectMirrors(const ConnectionTreeModel& model, const QModelIndex& parent,
     QCOMPARE(model.parent(i), parent);
     QCOMPARE(i.data().toString(), QString::fromStdString(child->Text()));
     // Only a file row (level 2) says it never has children.
-    QCOMPARE(model.flags(i), Qt::ItemIsEnabled | Qt::ItemIsSelectable |
-                                 (child->Level() == 2 ? Qt::ItemNeverHasChildren : Qt::NoItemFlags));
+    QCOMPARE(model.flags(i),
+             Qt::ItemIsEnabled | Qt::ItemIsSelectable |
+                 (child->Level() == 2 ? Qt::ItemNeverHasChildren : Qt::NoItemFlags));
     ++*seen;
     ExpectMirrors(model, i, child, seen);
   }
@@ -342,12 +343,13 @@ void ConnectionTreeModelTest::ArrivingWideRowWidensTheColumnAtOnce() {
   TreeNode* user = f.tree.Add(nullptr, "PC1", Record("PC1"));
   TreeNode* share = f.tree.Add(user, "DOCS", Record("DOCS"));
   // Wide letters and narrow ones, and one that is not ASCII.
-  for (const std::string text : {"/srv/docs/WWWWMMMM-iiiill-2026-final-copy-of-the-report.pdf",
-                                 "/srv/docs/r\xc3\xa9sum\xc3\xa9-WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW.odt"}) {
+  for (const char* text :
+       {"/srv/docs/WWWWMMMM-iiiill-2026-final-copy-of-the-report.pdf",
+        "/srv/docs/r\xc3\xa9sum\xc3\xa9-WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW.odt"}) {
     f.tree.Add(share, text, Record(text));
     const int needed =
-        f.view.indentation() * 3 + f.view.fontMetrics().horizontalAdvance(QString::fromStdString(text));
-    QVERIFY2(f.view.header()->sectionSize(0) >= needed, text.c_str());
+        f.view.indentation() * 3 + f.view.fontMetrics().horizontalAdvance(QString::fromUtf8(text));
+    QVERIFY2(f.view.header()->sectionSize(0) >= needed, text);
   }
 }
 
