@@ -58,12 +58,13 @@ void ConnectionTreeView::SetTreeModel(ConnectionTreeModel* model) {
   // A node's first child brings its Expanded flag into the view. QTreeView
   // lays a row out collapsed while it has no children, whatever its mark
   // says; a relayout (coalesced, and due anyway after an insertion) brings
-  // mark and layout together again.
+  // mark and layout together again. Later children find the flag in place:
+  // the view follows every change of it while there are children.
   connect(model_, &QAbstractItemModel::rowsInserted, this,
           [this](const QModelIndex& parent, int first, int last) {
             TreeNode* node = model_->NodeOf(parent);
-            if (!node) return;
-            if (model_->rowCount(parent) == last - first + 1) scheduleDelayedItemsLayout();
+            if (!node || model_->rowCount(parent) != last - first + 1) return;
+            scheduleDelayedItemsLayout();
             FollowExpansion(parent, node->Expanded());
           });
   connect(model_, &QAbstractItemModel::rowsInserted, this, &ConnectionTreeView::WidenFor);
