@@ -6,6 +6,42 @@
 
 namespace qm {
 
+namespace {
+// A family this large finds a child by its text through an index; a
+// smaller one (a user's few shares, a share's few files) is searched.
+constexpr std::size_t kIndexedFamily = 16;
+
+constexpr std::size_t kNoneFolded = std::numeric_limits<std::size_t>::max();
+
+// A node's place among its siblings, searched from both ends: the tree
+// drops old users at the front and whole trees from the back.
+std::size_t PositionOf(const std::vector<std::unique_ptr<TreeNode>>& siblings,
+                       const TreeNode* node) {
+  std::size_t back = siblings.size();
+  for (std::size_t front = 0; front < back; ++front) {
+    if (siblings[front].get() == node) return front;
+    if (siblings[--back].get() == node) return back;
+  }
+  return siblings.size();
+}
+}  // namespace
+
+void ConnectionTree::Unindex(TreeNode::Index& index, const TreeNode* node) {
+  auto it = index.find(node->text_);
+  if (it == index.end()) return;
+  auto& v = it->second;
+  v.erase(std::remove(v.begin(), v.end(), node), v.end());
+  if (v.empty()) index.erase(it);
+}
+
+int TreeNode::Row() const {
+  const int n = parent_ ? parent_->ChildCount() : tree_->TopLevelCount();
+  for (int i = 0; i < n; ++i) {
+    if ((parent_ ? parent_->Child(i) : tree_->TopLevel(i)) == this) return i;
+  }
+  return -1;
+}
+
 ConnectionTree::ConnectionTree(bool ownsRecords) : ownsRecords_(ownsRecords) {}
 
 ConnectionTree::~ConnectionTree() = default;
@@ -14,14 +50,43 @@ std::vector<std::unique_ptr<TreeNode>>& ConnectionTree::SiblingsOf(TreeNode* par
   return parent ? parent->children_ : roots_;
 }
 
+TreeNode::Index* ConnectionTree::IndexOf(TreeNode* parent) {
+  return parent ? parent->childIndex_.get() : &topIndex_;
+}
+
+void ConnectionTree::CountFolded(TreeNode* from, int delta) {
+  folded_ += delta;
+  TreeNode* top = nullptr;
+  for (TreeNode* p = from; p; p = p->parent_) {
+    p->foldedBelow_ += delta;
+    top = p;
+  }
+  // A top-level node that has just got a folded node marks where ExpandAll
+  // starts. New users come last, so the search runs from the end.
+  if (!top || delta <= 0 || top->foldedBelow_ != delta) return;
+  for (std::size_t i = roots_.size(); i-- > 0;) {
+    if (roots_[i].get() == top) {
+      foldedFrom_ = std::min(foldedFrom_, i);
+      return;
+    }
+  }
+}
+
 TreeNode* ConnectionTree::Insert(TreeNode* parent, std::unique_ptr<TreeNode> node) {
   auto& siblings = SiblingsOf(parent);
   node->tree_ = this;
   node->parent_ = parent;
-  node->row_ = static_cast<int>(siblings.size());
   TreeNode* raw = node.get();
+  const bool firstChild = parent && siblings.empty();
   siblings.push_back(std::move(node));
-  if (!parent) topIndex_[raw->text_].push_back(raw);
+  if (TreeNode::Index* index = IndexOf(parent)) {
+    (*index)[raw->text_].push_back(raw);
+  } else if (siblings.size() == kIndexedFamily) {
+    parent->childIndex_ = std::make_unique<TreeNode::Index>();
+    for (const auto& sibling : siblings)
+      (*parent->childIndex_)[sibling->text_].push_back(sibling.get());
+  }
+  if (firstChild && !parent->expanded_) CountFolded(parent, 1);
   ++count_;
   for (TreeObserver* o : observers_) o->NodeInserted(*raw);
   return raw;
@@ -45,19 +110,10 @@ TreeNode* ConnectionTree::AddOwned(TreeNode* parent, const std::string& text,
   return Insert(parent, std::move(node));
 }
 
-void ConnectionTree::Unindex(TreeNode* node) {
-  auto it = topIndex_.find(node->text_);
-  if (it == topIndex_.end()) return;
-  auto& v = it->second;
-  v.erase(std::remove(v.begin(), v.end(), node), v.end());
-  if (v.empty()) topIndex_.erase(it);
-}
-
-void ConnectionTree::ForgetSubtree(TreeNode* node) {
-  Visit(*node, [this](TreeNode& n) {
-    --count_;
-    if (selected_ == &n) selected_ = nullptr;
-  });
+void ConnectionTree::ForgetSubtree(TreeNode& node) {
+  --count_;
+  if (selected_ == &node) selected_ = nullptr;
+  for (auto& child : node.children_) ForgetSubtree(*child);
 }
 
 void ConnectionTree::Delete(TreeNode* node) {
@@ -65,15 +121,17 @@ void ConnectionTree::Delete(TreeNode* node) {
   for (TreeObserver* o : observers_) o->NodeAboutToBeRemoved(*node);
   TreeNode* parent = node->parent_;
   const bool wasSelected = selected_ != nullptr;
-  ForgetSubtree(node);
-  if (!parent) Unindex(node);
+  ForgetSubtree(*node);
   auto& siblings = SiblingsOf(parent);
-  const int row = node->row_;
-  siblings.erase(siblings.begin() + row);
-  for (std::size_t i = static_cast<std::size_t>(row); i < siblings.size(); ++i) {
-    siblings[i]->row_ = static_cast<int>(i);
-  }
-  for (TreeObserver* o : observers_) o->NodeRemoved(parent, row);
+  const std::size_t row = PositionOf(siblings, node);
+  assert(row < siblings.size());
+  if (TreeNode::Index* index = IndexOf(parent)) Unindex(*index, node);
+  if (node->foldedBelow_ > 0) CountFolded(parent, -node->foldedBelow_);
+  if (!parent && foldedFrom_ != kNoneFolded && row < foldedFrom_) --foldedFrom_;
+  siblings.erase(siblings.begin() + static_cast<std::ptrdiff_t>(row));
+  if (parent && siblings.empty() && !parent->expanded_) CountFolded(parent, -1);
+  if (parent && siblings.size() < kIndexedFamily / 2) parent->childIndex_.reset();
+  for (TreeObserver* o : observers_) o->NodeRemoved(parent, static_cast<int>(row));
   if (wasSelected && !selected_) {
     for (TreeObserver* o : observers_) o->SelectionChanged(nullptr);
   }
@@ -110,14 +168,25 @@ void ConnectionTree::SetImages(TreeNode* node, int index) {
 
 void ConnectionTree::SetExpanded(TreeNode* node, bool expanded) {
   if (!node || node->expanded_ == expanded) return;
+  if (!node->children_.empty()) CountFolded(node, expanded ? -1 : 1);
   node->expanded_ = expanded;
   for (TreeObserver* o : observers_) o->NodeChanged(*node);
 }
 
+void ConnectionTree::ExpandFolded(TreeNode& node) {
+  if (node.foldedBelow_ == 0) return;
+  if (node.Folded()) SetExpanded(&node, true);
+  // By index: an observer may change the tree while it hears of an expansion.
+  for (std::size_t i = 0; i < node.children_.size() && node.foldedBelow_ > 0; ++i) {
+    ExpandFolded(*node.children_[i]);
+  }
+}
+
 void ConnectionTree::ExpandAll() {
-  ForEach([this](TreeNode& n) {
-    if (!n.children_.empty()) SetExpanded(&n, true);
-  });
+  for (std::size_t i = foldedFrom_; i < roots_.size() && folded_ > 0; ++i) {
+    ExpandFolded(*roots_[i]);
+  }
+  if (folded_ == 0) foldedFrom_ = kNoneFolded;
 }
 
 void ConnectionTree::CollapseAll() {
@@ -155,12 +224,19 @@ void ConnectionTree::RemoveObserver(TreeObserver* o) {
   observers_.erase(std::remove(observers_.begin(), observers_.end(), o), observers_.end());
 }
 
-TreeNode* FindNode(const ConnectionTree& tree, const TreeNode* parent, const std::string& text) {
-  if (!parent) return tree.LastTopLevel(text);
-  for (int i = parent->ChildCount() - 1; i >= 0; --i) {
-    if (parent->Child(i)->Text() == text) return parent->Child(i);
+TreeNode* ConnectionTree::LastChild(const TreeNode& parent, const std::string& text) {
+  if (parent.childIndex_) {
+    const auto it = parent.childIndex_->find(text);
+    return it == parent.childIndex_->end() ? nullptr : it->second.back();
+  }
+  for (auto it = parent.children_.rbegin(); it != parent.children_.rend(); ++it) {
+    if ((*it)->text_ == text) return it->get();
   }
   return nullptr;
+}
+
+TreeNode* FindNode(const ConnectionTree& tree, const TreeNode* parent, const std::string& text) {
+  return parent ? ConnectionTree::LastChild(*parent, text) : tree.LastTopLevel(text);
 }
 
 void FreeSubtreeData(TreeNode* node) {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <string>
 #include <unordered_map>
@@ -21,7 +23,7 @@ class TreeNode {
   int SelectedIndex() const { return selectedIndex_; }
   TreeNode* Parent() const { return parent_; }
   int Level() const { return parent_ ? parent_->Level() + 1 : 0; }
-  int Row() const { return row_; }  // index among its siblings
+  int Row() const;  // index among its siblings (a search: not for hot paths)
   int ChildCount() const { return static_cast<int>(children_.size()); }
   TreeNode* Child(int i) const { return children_[static_cast<std::size_t>(i)].get(); }
   bool Expanded() const { return expanded_; }
@@ -29,16 +31,24 @@ class TreeNode {
 
  private:
   friend class ConnectionTree;
+  using Index = std::unordered_map<std::string, std::vector<TreeNode*>>;
+
+  bool Folded() const { return !expanded_ && !children_.empty(); }
+
   ConnectionTree* tree_ = nullptr;
   TreeNode* parent_ = nullptr;
-  int row_ = 0;
   std::string text_;
   TTreeNodeCustom* data_ = nullptr;
   std::unique_ptr<TTreeNodeCustom> owned_;  // set in the tree that owns records
   int imageIndex_ = 0;
   int selectedIndex_ = 0;
   bool expanded_ = false;
+  // Folded nodes in this subtree, this node included: ExpandAll goes only
+  // where there are some.
+  int foldedBelow_ = 0;
   std::vector<std::unique_ptr<TreeNode>> children_;
+  // The children by text, in row order, once there are many of them.
+  std::unique_ptr<Index> childIndex_;
 };
 
 // What a view of a tree is told. Inserted: after the node is in place.
@@ -87,6 +97,8 @@ class ConnectionTree {
 
   void SetImages(TreeNode* node, int index);
   void SetExpanded(TreeNode* node, bool expanded);
+  // Expands every node that has children. The views call it at every
+  // tick, so it costs only the nodes that are not expanded yet.
   void ExpandAll();
   void CollapseAll();
   // Expands the node's parents and asks the views to scroll to it.
@@ -99,6 +111,8 @@ class ConnectionTree {
 
   // Last top-level node with this text, or null (an index keeps this cheap).
   TreeNode* LastTopLevel(const std::string& text) const;
+  // Last child of parent with this text, or null (a large family is indexed).
+  static TreeNode* LastChild(const TreeNode& parent, const std::string& text);
 
   // Visits every node in tree order (a user, its shares and their files).
   void ForEach(const std::function<void(TreeNode&)>& visit) const;
@@ -112,15 +126,21 @@ class ConnectionTree {
 
  private:
   std::vector<std::unique_ptr<TreeNode>>& SiblingsOf(TreeNode* parent);
+  TreeNode::Index* IndexOf(TreeNode* parent);
+  static void Unindex(TreeNode::Index& index, const TreeNode* node);
   TreeNode* Insert(TreeNode* parent, std::unique_ptr<TreeNode> node);
-  void Unindex(TreeNode* node);
-  void ForgetSubtree(TreeNode* node);  // selection and counts
+  void ForgetSubtree(TreeNode& node);  // selection and counts
+  void CountFolded(TreeNode* from, int delta);
+  void ExpandFolded(TreeNode& node);
   static void Visit(TreeNode& node, const std::function<void(TreeNode&)>& visit);
 
   bool ownsRecords_;
   std::vector<std::unique_ptr<TreeNode>> roots_;
-  std::unordered_map<std::string, std::vector<TreeNode*>> topIndex_;  // in row order
+  TreeNode::Index topIndex_;
   int count_ = 0;
+  int folded_ = 0;  // nodes with children that are not expanded
+  // No top-level node before this row has a folded node in its subtree.
+  std::size_t foldedFrom_ = std::numeric_limits<std::size_t>::max();
   TreeNode* selected_ = nullptr;
   std::vector<TreeObserver*> observers_;
 };

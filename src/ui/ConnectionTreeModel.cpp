@@ -6,16 +6,26 @@
 
 namespace qm {
 
+namespace {
+// An index names its row by the parent's row and its number there, as a
+// view's layout goes through every row at every change and a row of its
+// own would cost a read from memory each. A file row's index also says
+// that it never has children (in the low bit of the parent's address, free
+// by alignment): the layout asks that of every row.
+constexpr quintptr kFileRow = 1;
+}  // namespace
+
 ConnectionTreeModel::ConnectionTreeModel(ConnectionTree& tree, const TreeImageList& images,
                                          QObject* parent)
     : QAbstractItemModel(parent), tree_(tree), images_(images) {
   // The rows of a tree that already has nodes, in tree order.
   tree_.ForEach([this](TreeNode& node) {
-    Row* parentRow = node.Parent() ? rows_.at(node.Parent()) : &root_;
+    Row* parentRow = node.Parent() ? rows_.value(node.Parent()) : &root_;
     auto row = std::make_unique<Row>();
     row->node = &node;
     row->parent = parentRow;
     row->row = static_cast<int>(parentRow->children.size());
+    row->level = parentRow->level + 1;
     rows_[&node] = row.get();
     parentRow->children.push_back(std::move(row));
   });
@@ -26,13 +36,24 @@ ConnectionTreeModel::~ConnectionTreeModel() {
   tree_.RemoveObserver(this);
 }
 
+ConnectionTreeModel::Row* ConnectionTreeModel::ParentRowOf(const QModelIndex& index) {
+  return reinterpret_cast<Row*>(index.internalId() & ~kFileRow);
+}
+
 ConnectionTreeModel::Row* ConnectionTreeModel::RowOf(const QModelIndex& index) const {
-  return index.isValid() ? static_cast<Row*>(index.internalPointer()) : const_cast<Row*>(&root_);
+  if (!index.isValid()) return const_cast<Row*>(&root_);
+  return ParentRowOf(index)->children[static_cast<std::size_t>(index.row())].get();
+}
+
+QModelIndex ConnectionTreeModel::ChildIndex(int row, const Row* parent) const {
+  static_assert(alignof(Row) > kFileRow);
+  const bool file = parent->level >= 1;
+  return createIndex(row, 0, reinterpret_cast<quintptr>(parent) | (file ? kFileRow : 0));
 }
 
 QModelIndex ConnectionTreeModel::IndexOfRow(const Row* row) const {
   if (!row || row == &root_) return {};
-  return createIndex(row->row, 0, const_cast<Row*>(row));
+  return ChildIndex(row->row, row->parent);
 }
 
 TreeNode* ConnectionTreeModel::NodeOf(const QModelIndex& index) const {
@@ -41,8 +62,7 @@ TreeNode* ConnectionTreeModel::NodeOf(const QModelIndex& index) const {
 
 QModelIndex ConnectionTreeModel::IndexOf(const TreeNode* node) const {
   if (!node) return {};
-  const auto it = rows_.find(node);
-  return it == rows_.end() ? QModelIndex() : IndexOfRow(it->second);
+  return IndexOfRow(rows_.value(node));
 }
 
 QModelIndex ConnectionTreeModel::index(int row, int column, const QModelIndex& parent) const {
@@ -51,13 +71,11 @@ QModelIndex ConnectionTreeModel::index(int row, int column, const QModelIndex& p
       row >= static_cast<int>(p->children.size())) {
     return {};
   }
-  // A view's layout asks for every row at every change; the row number is
-  // known here, so the row object itself is not read.
-  return createIndex(row, 0, p->children[static_cast<std::size_t>(row)].get());
+  return ChildIndex(row, p);
 }
 
 QModelIndex ConnectionTreeModel::parent(const QModelIndex& child) const {
-  return child.isValid() ? IndexOfRow(RowOf(child)->parent) : QModelIndex();
+  return child.isValid() ? IndexOfRow(ParentRowOf(child)) : QModelIndex();
 }
 
 int ConnectionTreeModel::rowCount(const QModelIndex& parent) const {
@@ -87,18 +105,16 @@ QVariant ConnectionTreeModel::data(const QModelIndex& index, int role) const {
 
 Qt::ItemFlags ConnectionTreeModel::flags(const QModelIndex& index) const {
   if (!index.isValid()) return Qt::NoItemFlags;
-  const Row* row = RowOf(index);
-  if (!row->node) return Qt::ItemNeverHasChildren;
+  if (HasDroppedRows() && !RowOf(index)->node) return Qt::ItemNeverHasChildren;
   // Files are the last level. Saying so spares a view's layout the child
   // and expansion look-ups of some 30,000 rows per 2,000 users.
-  const bool file = row->parent->parent && row->parent->parent->parent;
+  const bool file = (index.internalId() & kFileRow) != 0;
   return Qt::ItemIsEnabled | Qt::ItemIsSelectable |
          (file ? Qt::ItemNeverHasChildren : Qt::NoItemFlags);
 }
 
 void ConnectionTreeModel::NodeInserted(TreeNode& node) {
-  const auto parentIt = rows_.find(node.Parent());
-  Row* parentRow = node.Parent() ? (parentIt == rows_.end() ? nullptr : parentIt->second) : &root_;
+  Row* parentRow = node.Parent() ? rows_.value(node.Parent()) : &root_;
   if (!parentRow) return;
   const int at = static_cast<int>(parentRow->children.size());
   beginInsertRows(IndexOfRow(parentRow), at, at);
@@ -106,21 +122,21 @@ void ConnectionTreeModel::NodeInserted(TreeNode& node) {
   row->node = &node;
   row->parent = parentRow;
   row->row = at;
+  row->level = parentRow->level + 1;
   rows_[&node] = row.get();
   parentRow->children.push_back(std::move(row));
   endInsertRows();
 }
 
 void ConnectionTreeModel::Forget(Row& row) {
-  rows_.erase(row.node);
+  rows_.remove(row.node);
   row.node = nullptr;
   for (auto& child : row.children) Forget(*child);
 }
 
 void ConnectionTreeModel::NodeAboutToBeRemoved(TreeNode& node) {
-  const auto it = rows_.find(&node);
-  if (it == rows_.end()) return;
-  Row* row = it->second;
+  Row* row = rows_.value(&node);
+  if (!row) return;
   Forget(*row);
   if (!row->parent->dropsPending) {
     row->parent->dropsPending = true;

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <QAbstractItemModel>
+#include <QHash>
 #include <memory>
-#include <unordered_map>
 #include <vector>
 
 #include "core/ConnectionTree.h"
@@ -59,6 +59,7 @@ class ConnectionTreeModel final : public QAbstractItemModel, private TreeObserve
     TreeNode* node = nullptr;  // null once the tree dropped it
     Row* parent = nullptr;
     int row = 0;                // among the parent's rows as Qt knows them
+    int level = -1;             // 0 a user, 1 a share, 2 a file
     bool dropsPending = false;  // some children are dropped nodes
     std::vector<std::unique_ptr<Row>> children;
   };
@@ -69,15 +70,18 @@ class ConnectionTreeModel final : public QAbstractItemModel, private TreeObserve
   void MadeVisible(TreeNode& node) override;
   void SelectionChanged(TreeNode* node) override;
 
+  static Row* ParentRowOf(const QModelIndex& index);
   Row* RowOf(const QModelIndex& index) const;
+  QModelIndex ChildIndex(int row, const Row* parent) const;
   QModelIndex IndexOfRow(const Row* row) const;
+  bool HasDroppedRows() const { return removing_ || !pendingParents_.empty(); }
   void Forget(Row& row);
   void RemoveDroppedChildren(Row& parent);
 
   ConnectionTree& tree_;
   const TreeImageList& images_;
   Row root_;
-  std::unordered_map<const TreeNode*, Row*> rows_;
+  QHash<const TreeNode*, Row*> rows_;
   std::vector<Row*> pendingParents_;
   bool flushQueued_ = false;
   bool removing_ = false;

@@ -1,9 +1,12 @@
 #include "ui/ConnectionTreeView.h"
 
+#include <QEvent>
+#include <QFontMetricsF>
 #include <QHeaderView>
 #include <QScrollBar>
 #include <QStyle>
 #include <QTimer>
+#include <cmath>
 
 #include "core/ConnectionTree.h"
 #include "ui/ConnectionTreeModel.h"
@@ -27,10 +30,13 @@ ConnectionTreeView::ConnectionTreeView(QWidget* parent) : QTreeView(parent) {
   setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   connect(verticalScrollBar(), &QScrollBar::valueChanged, this,
           &ConnectionTreeView::FitColumnLater);
-  connect(this, &QTreeView::expanded, this, &ConnectionTreeView::FitColumnLater);
+  // An expansion the tree asks for shows rows measured as they arrived (a
+  // new user's, at every tick that brings one); the user's own is measured.
+  connect(this, &QTreeView::expanded, this, [this](const QModelIndex& i) {
+    if (!followingExpansion_) FitColumnLater();
+    ViewExpanded(i, true);
+  });
   connect(this, &QTreeView::collapsed, this, &ConnectionTreeView::FitColumnLater);
-  connect(this, &QTreeView::expanded, this,
-          [this](const QModelIndex& i) { ViewExpanded(i, true); });
   connect(this, &QTreeView::collapsed, this,
           [this](const QModelIndex& i) { ViewExpanded(i, false); });
 }
@@ -52,12 +58,13 @@ void ConnectionTreeView::SetTreeModel(ConnectionTreeModel* model) {
   // A node's first child brings its Expanded flag into the view. QTreeView
   // lays a row out collapsed while it has no children, whatever its mark
   // says; a relayout (coalesced, and due anyway after an insertion) brings
-  // mark and layout together again.
+  // mark and layout together again. Later children find the flag in place:
+  // the view follows every change of it while there are children.
   connect(model_, &QAbstractItemModel::rowsInserted, this,
           [this](const QModelIndex& parent, int first, int last) {
             TreeNode* node = model_->NodeOf(parent);
-            if (!node) return;
-            if (model_->rowCount(parent) == last - first + 1) scheduleDelayedItemsLayout();
+            if (!node || model_->rowCount(parent) != last - first + 1) return;
+            scheduleDelayedItemsLayout();
             FollowExpansion(parent, node->Expanded());
           });
   connect(model_, &QAbstractItemModel::rowsInserted, this, &ConnectionTreeView::WidenFor);
@@ -82,12 +89,36 @@ void ConnectionTreeView::WidenFor(const QModelIndex& parent, int first, int last
                        : style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, this);
   int widest = 0;
   for (int row = first; row <= last; ++row) {
-    const QString text = model_->index(row, 0, parent).data().toString();
-    widest = std::max(widest, fontMetrics().horizontalAdvance(text));
+    widest = std::max(widest, TextWidth(model_->index(row, 0, parent).data().toString()));
   }
   // The icon's and the text's margins on either side.
   const int width = indentation() * depth + icon + widest + 16;
   if (width > header()->sectionSize(0)) header()->resizeSection(0, width);
+}
+
+int ConnectionTreeView::TextWidth(const QString& text) {
+  // Shaping a text to measure it costs more than the rest of an arrival;
+  // the advances of plain ASCII characters, added up, are as good here (at
+  // most a little wider, without kerning).
+  if (asciiAdvances_.empty()) {
+    const QFontMetricsF metrics(font());
+    asciiAdvances_.resize(128);
+    for (int c = 0; c < 128; ++c)
+      asciiAdvances_[static_cast<std::size_t>(c)] = metrics.horizontalAdvance(QChar(c));
+  }
+  qreal width = 0;
+  for (const QChar c : text) {
+    if (c.unicode() >= 128) return fontMetrics().horizontalAdvance(text);
+    width += asciiAdvances_[c.unicode()];
+  }
+  return static_cast<int>(std::ceil(width)) + 1;
+}
+
+void ConnectionTreeView::changeEvent(QEvent* event) {
+  QTreeView::changeEvent(event);
+  if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) {
+    asciiAdvances_.clear();
+  }
 }
 
 void ConnectionTreeView::FitColumn() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QTreeView>
+#include <vector>
 
 namespace qm {
 
@@ -32,6 +33,7 @@ class ConnectionTreeView final : public QTreeView {
   void showEvent(QShowEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
   void drawBranches(QPainter* painter, const QRect& rect, const QModelIndex& index) const override;
+  void changeEvent(QEvent* event) override;
 
  private:
   void FollowExpansion(const QModelIndex& index, bool expanded);
@@ -43,6 +45,7 @@ class ConnectionTreeView final : public QTreeView {
   void FitColumnLater();
   void FitColumn();
   void WidenFor(const QModelIndex& parent, int first, int last);
+  int TextWidth(const QString& text);
 
   ConnectionTreeModel* model_ = nullptr;
   QPersistentModelIndex scrollTarget_;
@@ -51,6 +54,7 @@ class ConnectionTreeView final : public QTreeView {
   bool followingSelection_ = false;
   bool expandButtons_ = true;
   bool fitPending_ = false;
+  std::vector<qreal> asciiAdvances_;  // of the view's font; empty until needed
 };
 
 }  // namespace qm

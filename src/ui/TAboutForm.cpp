@@ -14,7 +14,11 @@ const QUrl TAboutForm::kWebPage(QStringLiteral("https://quillmoor98.example.org"
 
 TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("About"));
-  // A title bar without buttons: "OK" is the way out.
+  // A title bar without buttons: "OK" is the way out. On X11 Qt gives
+  // exactly these flags as Motif hints that allow moving and resizing only,
+  // which a window manager that follows those hints (Xfce's, GNOME's,
+  // KDE's) shows without buttons; Openbox keeps its buttons whatever a
+  // window asks.
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
 
   TitleLabel = new QLabel(QStringLiteral(" Quillmoor 98 Version 1.1"));

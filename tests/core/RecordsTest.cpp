@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <random>
+#include <vector>
+
 #include "core/ConnectionTree.h"
 #include "core/DateTime.h"
 #include "core/Resources.h"
@@ -120,6 +123,79 @@ TEST_F(TreeTest, FindNodeTakesTheLastMatch) {
   tree.Delete(s2);
   EXPECT_EQ(FindNode(tree, first, "A"), s1);
   EXPECT_EQ(tree.Count(), 3);
+}
+
+TEST_F(TreeTest, FindNodeInALargeFamilyFollowsAddsAndDeletes) {
+  TreeNode* user = AddUser("PC1");
+  TreeNode* share = AddShare(user, "A");
+  std::vector<TreeNode*> files;
+  auto lastNamed = [&](const std::string& text) -> TreeNode* {
+    for (auto it = files.rbegin(); it != files.rend(); ++it) {
+      if ((*it)->Text() == text) return *it;
+    }
+    return nullptr;
+  };
+  std::mt19937 rng(5);
+  for (int step = 0; step < 400; ++step) {
+    // The family grows past the size that is indexed, shrinks and grows.
+    const bool add = files.size() < 4 || (step / 100 % 2 == 0 ? rng() % 4 != 0 : rng() % 4 == 0);
+    const std::string text = "f" + std::to_string(rng() % 12);
+    if (add) {
+      files.push_back(AddShare(share, text));
+    } else {
+      const auto at = files.begin() + static_cast<long>(rng() % files.size());
+      tree.Delete(*at);
+      files.erase(at);
+    }
+    ASSERT_EQ(FindNode(tree, share, text), lastNamed(text)) << "step " << step;
+    ASSERT_EQ(share->ChildCount(), static_cast<int>(files.size()));
+  }
+}
+
+// Counts the expansions the views hear of.
+struct ExpansionLog : TreeObserver {
+  void NodeChanged(TreeNode& node) override { changed.push_back(&node); }
+  std::vector<TreeNode*> changed;
+};
+
+TEST_F(TreeTest, ExpandAllExpandsExactlyTheFoldedNodesInTreeOrder) {
+  ExpansionLog log;
+  tree.AddObserver(&log);
+  std::mt19937 rng(11);
+  for (int round = 0; round < 60; ++round) {
+    std::vector<TreeNode*> nodes;
+    tree.ForEach([&](TreeNode& n) { nodes.push_back(&n); });
+    for (int step = 0; step < 12; ++step) {
+      TreeNode* some = nodes.empty() ? nullptr : nodes[rng() % nodes.size()];
+      switch (rng() % 5) {
+        case 0:
+          AddUser("PC" + std::to_string(rng() % 50));
+          break;
+        case 1:
+        case 2:
+          if (some && some->Level() < 2) AddShare(some, "S");
+          break;
+        case 3:
+          if (some) tree.SetExpanded(some, rng() % 2 == 0);
+          break;
+        default:
+          if (some && round % 3 == 0) {
+            tree.Delete(some);
+            nodes.clear();
+            tree.ForEach([&](TreeNode& n) { nodes.push_back(&n); });
+          }
+      }
+    }
+    std::vector<TreeNode*> folded;
+    tree.ForEach([&](TreeNode& n) {
+      if (n.ChildCount() > 0 && !n.Expanded()) folded.push_back(&n);
+    });
+    log.changed.clear();
+    tree.ExpandAll();
+    ASSERT_EQ(log.changed, folded) << "round " << round;
+    tree.ForEach([&](TreeNode& n) { ASSERT_TRUE(n.ChildCount() == 0 || n.Expanded()); });
+  }
+  tree.RemoveObserver(&log);
 }
 
 TEST_F(TreeTest, MarkSubtreeKickedSparesTheNodeItself) {

@@ -2,6 +2,7 @@
 // change: checked by Qt's model tester, by walking model and tree side by
 // side, and by the view's expansion and selection.
 #include <QAbstractItemModelTester>
+#include <QHeaderView>
 #include <QSignalSpy>
 #include <QtTest>
 #include <random>
@@ -38,6 +39,10 @@ void ExpectMirrors(const ConnectionTreeModel& model, const QModelIndex& parent,
     QCOMPARE(model.NodeOf(i), child);
     QCOMPARE(model.parent(i), parent);
     QCOMPARE(i.data().toString(), QString::fromStdString(child->Text()));
+    // Only a file row (level 2) says it never has children.
+    QCOMPARE(model.flags(i),
+             Qt::ItemIsEnabled | Qt::ItemIsSelectable |
+                 (child->Level() == 2 ? Qt::ItemNeverHasChildren : Qt::NoItemFlags));
     ++*seen;
     ExpectMirrors(model, i, child, seen);
   }
@@ -100,6 +105,7 @@ class ConnectionTreeModelTest : public QObject {
   void MakeVisibleExpandsParentsInView();
   void ViewAttachedLateShowsExistingExpansion();
   void TicksMoveRowsWithoutReset();
+  void ArrivingWideRowWidensTheColumnAtOnce();
 };
 
 void ConnectionTreeModelTest::RandomEditsKeepModelAndViewConsistent_data() {
@@ -219,6 +225,11 @@ void ConnectionTreeModelTest::RemovingSelectedNodeLeavesNothingSelected() {
   f.tree.Delete(b);
   QCOMPARE(f.tree.Selected(), nullptr);
   QVERIFY(!f.view.currentIndex().isValid());
+  // Until the view hears of the removal, the rows stay, neither selectable
+  // nor with children.
+  const QModelIndex dropped = f.model.index(1, 0);
+  QCOMPARE(f.model.flags(dropped), Qt::ItemNeverHasChildren);
+  QCOMPARE(f.model.flags(f.model.index(0, 0, dropped)), Qt::ItemNeverHasChildren);
   QCoreApplication::processEvents();
   QVERIFY(!f.view.currentIndex().isValid());
   QCOMPARE(f.model.rowCount(), 2);
@@ -323,6 +334,23 @@ void ConnectionTreeModelTest::TicksMoveRowsWithoutReset() {
   QVERIFY(formerView.isExpanded(former.index(0, 0)));
   QCOMPARE(resets.count(), 0);
   QCOMPARE(layouts.count(), 0);
+}
+
+void ConnectionTreeModelTest::ArrivingWideRowWidensTheColumnAtOnce() {
+  Fixture f;
+  QVERIFY(QTest::qWaitForWindowExposed(&f.view));
+  QCoreApplication::processEvents();
+  TreeNode* user = f.tree.Add(nullptr, "PC1", Record("PC1"));
+  TreeNode* share = f.tree.Add(user, "DOCS", Record("DOCS"));
+  // Wide letters and narrow ones, and one that is not ASCII.
+  for (const char* text :
+       {"/srv/docs/WWWWMMMM-iiiill-2026-final-copy-of-the-report.pdf",
+        "/srv/docs/r\xc3\xa9sum\xc3\xa9-WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW.odt"}) {
+    f.tree.Add(share, text, Record(text));
+    const int needed =
+        f.view.indentation() * 3 + f.view.fontMetrics().horizontalAdvance(QString::fromUtf8(text));
+    QVERIFY2(f.view.header()->sectionSize(0) >= needed, text);
+  }
 }
 
 }  // namespace qm

@@ -383,6 +383,8 @@ void MainWindowTest::DialogsOfferOnlyTheirTitleBarButtons() {
     QVERIFY2(!(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)),
              qPrintable(dialog->windowTitle()));
     QCOMPARE(bool(flags & Qt::WindowCloseButtonHint), dialog != p.form.AboutForm);
+    // A title without any button takes both hints.
+    QVERIFY(flags.testFlags(Qt::CustomizeWindowHint | Qt::WindowTitleHint));
     // Only the Disconnect List may be resized, so no other offers to maximise.
     dialog->show();
     QCOMPARE(dialog->minimumSize() == dialog->maximumSize(), dialog != p.form.KickListForm);
