@@ -546,7 +546,15 @@ void TMainForm::PopupOnNewConnection() {
 }
 
 void TMainForm::PlayAlertSound() {
-  if (app_) sound_->PlayAlertSound(app_->GetSettings());
+  // The arrivals of one tick give one alert, once the tick is over: each
+  // sound would cut off the one before, and a crowd would queue a beep for
+  // every user on a computer without sound.
+  if (soundPending_) return;
+  soundPending_ = true;
+  QTimer::singleShot(0, this, [this] {
+    soundPending_ = false;
+    if (app_) sound_->PlayAlertSound(app_->GetSettings());
+  });
 }
 
 void TMainForm::NotifyNewConnection(const std::string& client, const std::string& share) {

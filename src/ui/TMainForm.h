@@ -185,6 +185,7 @@ class TMainForm final : public QMainWindow, public FrontEnd, private DisconnectS
   };
   // The notification for the arrivals of one tick, and its title.
   static QString ArrivalsMessage(const std::vector<Arrival>& arrivals, QString* title = nullptr);
+  AlertSound& Sound() { return *sound_; }
 
  signals:
   // The notification of one tick's arrivals, sent to the notification
@@ -232,6 +233,7 @@ class TMainForm final : public QMainWindow, public FrontEnd, private DisconnectS
   bool minimized_ = false;
   std::vector<Arrival> arrivals_;
   int trayWaits_ = 0;
+  bool soundPending_ = false;  // the alert of this tick's arrivals is on its way
 };
 
 }  // namespace qm

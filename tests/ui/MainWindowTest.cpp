@@ -23,6 +23,7 @@
 #include "app/Application.h"
 #include "core/ConnectionTree.h"
 #include "platform/InMemoryServerBackend.h"
+#include "ui/AlertSound.h"
 #include "ui/ConnectionTreeModel.h"
 #include "ui/ConnectionTreeView.h"
 #include "ui/QtMessageBoxes.h"
@@ -94,7 +95,7 @@ class MainWindowTest : public QObject {
   void StatusTextsStayWholeAtTheDefaultSize();
   void TitlesAreExactlyTheirCaptions();
   void WindowsComeBackOntoTheScreen();
-  void ArrivalsOfOneTickMakeOneNotification();
+  void ArrivalsOfOneTickMakeOneNotificationAndOneSound();
   void OpenSaysWhenNoProgramTakesTheFile();
   void LongPathsScrollAndShowWhole();
   void CurrentTreeDrawsNoExpandButtons();
@@ -295,20 +296,28 @@ void MainWindowTest::WindowsComeBackOntoTheScreen() {
                                                   .arg(shown.height())));
 }
 
-void MainWindowTest::ArrivalsOfOneTickMakeOneNotification() {
+void MainWindowTest::ArrivalsOfOneTickMakeOneNotificationAndOneSound() {
   Program p;
   p.app->GetSettings().Notify = true;
+  // No sound file chosen: every alert is a beep, whatever the computer has.
+  p.app->GetSettings().Siren = true;
+  p.app->GetSettings().Standard = false;
+  p.app->GetSettings().SoundFile.clear();
+  int beeps = 0;
+  p.form.Sound().SetBeep([&beeps] { ++beeps; });
   p.app->Tick();
   QSignalSpy notified(&p.form, &TMainForm::ArrivalsNotified);
   for (const char* client : {"PC1", "PC2", "PC3", "PC4"}) p.Connect(client, "DOCS");
   p.app->Tick();
   QTRY_COMPARE(notified.count(), 1);
+  QCOMPARE(beeps, 1);
   QCOMPARE(notified[0][0].toString(), QString("New connections"));
   QCOMPARE(notified[0][1].toString(), QString("4 new connections: PC1, PC2, PC3, PC4"));
   p.Connect("PC5", "PUB");
   p.app->Tick();
   QTRY_COMPARE(notified.count(), 2);
   QCOMPARE(notified[1][1].toString(), QString("PC5 connected to PUB"));
+  QCOMPARE(beeps, 2);
   // A crowd is named in part.
   std::vector<TMainForm::Arrival> crowd(12, {"PC", "DOCS"});
   QVERIFY(TMainForm::ArrivalsMessage(crowd).endsWith(", PC and 2 more"));
