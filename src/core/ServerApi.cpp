@@ -408,34 +408,24 @@ void ServerApi::FromPlatformString(PlatformString p, std::string& out) const {
   }
 }
 
-bool ServerApi::SameText(PlatformString p, std::string_view text) const {
-  if (!p) return text.empty();
-  if (!isNT_) return text == static_cast<const char*>(p);
-  // ASCII reads the same in both encodings; from the first other unit on,
-  // the rest is converted (no character spans that boundary).
-  const auto* w = static_cast<const char16_t*>(p);
-  std::size_t i = 0;
-  for (; w[i] != 0 && w[i] < 0x80; ++i) {
-    if (i == text.size() || static_cast<unsigned char>(text[i]) != w[i]) return false;
-  }
-  if (w[i] == 0) return i == text.size();
-  return Utf16ToUtf8(w + i) == text.substr(i);
-}
-
 std::size_t ServerApi::MatchedText(PlatformString p, const char* text) const {
-  if (!p || !isNT_) {
+  const std::size_t npos = std::string::npos;
+  if (!p) return *text == '\0' ? 0 : npos;
+  if (!isNT_) {
     const std::string_view whole(text);
-    return SameText(p, whole) ? whole.size() : std::string::npos;
+    return whole == static_cast<const char*>(p) ? whole.size() : npos;
   }
-  // One pass over both while they are ASCII, as in SameText.
+  // ASCII reads the same in both encodings: one pass over both while it
+  // lasts; from the first other unit on, the rest is converted (no
+  // character spans that boundary).
   const auto* w = static_cast<const char16_t*>(p);
   std::size_t i = 0;
   for (; w[i] != 0 && w[i] < 0x80; ++i) {
-    if (static_cast<unsigned char>(text[i]) != w[i]) return std::string::npos;
+    if (static_cast<unsigned char>(text[i]) != w[i]) return npos;
   }
-  if (w[i] == 0) return text[i] == '\0' ? i : std::string::npos;
+  if (w[i] == 0) return text[i] == '\0' ? i : npos;
   const std::string_view rest(text + i);
-  return Utf16ToUtf8(w + i) == rest ? i + rest.size() : std::string::npos;
+  return Utf16ToUtf8(w + i) == rest ? i + rest.size() : npos;
 }
 
 bool ServerApi::EmptyText(PlatformString p) const {

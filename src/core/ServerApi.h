@@ -5,7 +5,6 @@
 #include <memory>
 #include <mutex>
 #include <string>
-#include <string_view>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -93,9 +92,12 @@ class ServerApi {
   // The same into out, reusing its storage.
   void FromPlatformString(PlatformString p, std::string& out) const;
   PlatformText ToPlatformString(const std::string& s) const;
-  // Whether FromPlatformString(p) would give text, found without making
-  // the string.
-  bool SameText(PlatformString p, std::string_view text) const;
+  // Whether FromPlatformString(p) would give text (which, like every
+  // program string from the platform, holds no zero byte), found without
+  // making the string.
+  bool SameText(PlatformString p, const std::string& text) const {
+    return MatchedText(p, text.c_str()) == text.size();
+  }
   // The same against a text ended by a zero byte: its length when it is
   // the same, else npos.
   std::size_t MatchedText(PlatformString p, const char* text) const;

@@ -211,13 +211,8 @@ void TableServerBackend::IndexShareTables(const ServerTables& before) {
           return FILE_INFO_3{Utf8ToUtf16(f.path), Utf8ToUtf16(f.user)};
         });
   }
-  std::string upper;
   for (std::size_t i = 0; i < shareTables_.connections.size(); ++i) {
-    upper = shareTables_.connections[i].share;
-    for (char& c : upper) {
-      if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    }
-    connectionsByShare_[upper].push_back(i);
+    connectionsByShare_[AsciiUpper(shareTables_.connections[i].share)].push_back(i);
   }
   // A client's files mostly come one after another: a row with the row
   // before's account and holder goes to the same lists without a lookup.
