@@ -34,14 +34,20 @@ fuzz: deps
 	cmake --build $(BUILD)-fuzz -j $(JOBS)
 	@scripts/fuzz.sh $(BUILD)-fuzz
 
-# The Debian package build/quillmoor98_VERSION_ARCH.deb, for an install
-# under /usr, checked before it is left there.
+# The Debian packages build/quillmoor98_VERSION_ARCH.deb and (with the
+# desktop program) build/quillmoor98-desktop_VERSION_ARCH.deb, for an install
+# under /usr, built with Debian's hardening flags and checked (lintian
+# included) before they are left there.
+DEB_FLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
 package: deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_WERROR=ON -DCMAKE_INSTALL_PREFIX=/usr $(CMAKE_FLAGS)
-	cmake --build $(BUILD) -j $(JOBS) --target quillmoor98 quillmoor98-nbtstat quillmoor98-end-session
-	rm -f $(BUILD)/quillmoor98_*.deb
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_WERROR=ON \
+	  -DCMAKE_INSTALL_PREFIX=/usr -DQM_HARDENING=OFF \
+	  -DCMAKE_CXX_FLAGS="$$($(DEB_FLAGS) CPPFLAGS) $$($(DEB_FLAGS) CXXFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS)" $(CMAKE_FLAGS)
+	cmake --build $(BUILD) -j $(JOBS) --target quillmoor98 quillmoor98-nbtstat quillmoor98-end-session qm_compressed_docs
+	rm -f $(BUILD)/quillmoor98*.deb
 	cd $(BUILD) && cpack -G DEB
-	$(BUILD)/check-package.sh $(BUILD)/quillmoor98_*.deb
+	$(BUILD)/check-package.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-fuzz

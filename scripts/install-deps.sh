@@ -13,6 +13,8 @@ packages=(
   openbox tint2 xvfb xauth
   sudo systemd desktop-file-utils
   libmicrohttpd-dev libsystemd-dev prometheus python3-jsonschema
+  libyaml-cpp-dev libgnutls28-dev libcrypt-dev openssl apache2-utils
+  lintian devscripts jq curl file
 )
 
 missing=()

@@ -5,7 +5,9 @@
 
 #include <ostream>
 
+#include "core/Resources.h"
 #include "core/Text.h"
+#include "observe/ConnectionEvent.h"
 
 namespace qm {
 
@@ -14,12 +16,12 @@ ConsoleFrontEnd::ConsoleFrontEnd(std::ostream& out, std::ostream& err,
     : out_(out), err_(err), now_(std::move(now)) {}
 
 void ConsoleFrontEnd::Information(const std::string& text) {
-  if (messageSink_) return messageSink_(false, text);
+  if (messageSink_) return messageSink_(Severity::Information, text);
   err_ << "info: " << Printable(text) << std::endl;
 }
 
 void ConsoleFrontEnd::Error(const std::string& text) {
-  if (messageSink_) return messageSink_(true, text);
+  if (messageSink_) return messageSink_(Severity::Error, text);
   err_ << "error: " << Printable(text) << std::endl;
 }
 
@@ -36,6 +38,7 @@ std::string ConsoleFrontEnd::Prompt(const std::string& /*caption*/, const std::s
 }
 
 void ConsoleFrontEnd::ServerNotice(const std::string& text) {
+  if (messageSink_) return messageSink_(Severity::Warning, text);
   err_ << "warning: " << Printable(text) << std::endl;
 }
 
@@ -65,6 +68,12 @@ void ConsoleFrontEnd::NodeAboutToBeRemoved(TreeNode& node) {
   const TTreeNodeCustom* r = node.Data();
   out_ << DateTimeText(now_()) << "  ended      " << Describe(node) << "  ("
        << StatusText(r ? r->ExitStatus : int{stLoggedOff}) << ")" << std::endl;
+}
+
+void ConsoleFrontEnd::LookupFinished(const TUser& user, bool found) {
+  if (!found) return;
+  out_ << DateTimeText(now_()) << "  found      user " << Printable(user.Name) << "  ("
+       << Printable(FoundText(user.IPAddress, user.HostName)) << ")" << std::endl;
 }
 
 }  // namespace qm

@@ -6,6 +6,7 @@
 
 #include "app/FrontEnd.h"
 #include "core/ConnectionTree.h"
+#include "core/Telemetry.h"
 
 namespace qm {
 
@@ -13,7 +14,10 @@ namespace qm {
 // user, share or file that appears or ends, with its status), message boxes
 // as "info: TEXT" / "error: TEXT" lines on standard error. It asks nothing:
 // a prompt is answered as if cancelled.
-class ConsoleFrontEnd final : public FrontEnd, public MessageBoxes, public TreeObserver {
+class ConsoleFrontEnd final : public FrontEnd,
+                              public MessageBoxes,
+                              public TreeObserver,
+                              public Telemetry {
  public:
   ConsoleFrontEnd(std::ostream& out, std::ostream& err, std::function<TDateTime()> now);
 
@@ -33,14 +37,17 @@ class ConsoleFrontEnd final : public FrontEnd, public MessageBoxes, public TreeO
   void ServerNotice(const std::string& text) override;
   // The descriptor that becomes readable when lookup steps wait (-1: none).
   void SetWakeUpDescriptor(int fd) { wakeFd_ = fd; }
-  // Where message boxes go instead of standard error (the journal); empty:
-  // standard error.
-  using MessageSink = std::function<void(bool isError, const std::string& text)>;
+  // Where message boxes and server notices go instead of standard error
+  // (the journal); empty: standard error.
+  enum class Severity { Information, Warning, Error };
+  using MessageSink = std::function<void(Severity severity, const std::string& text)>;
   void SetMessageSink(MessageSink sink) { messageSink_ = std::move(sink); }
 
   // TreeObserver of the current tree
   void NodeInserted(TreeNode& node) override;
   void NodeAboutToBeRemoved(TreeNode& node) override;
+  // Telemetry: a line when a user's address lookup found it.
+  void LookupFinished(const TUser& user, bool found) override;
 
   int RefreshIntervalMs() const { return intervalMs_; }
   bool TimerOn() const { return timerOn_; }

@@ -8,6 +8,8 @@
 #include "app/Application.h"
 #include "app/ConsoleFrontEnd.h"
 #include "observe/PrometheusText.h"
+#include "observe/WebConfig.h"
+#include "platform/AtomicFile.h"
 
 namespace qm {
 
@@ -22,6 +24,7 @@ ConsoleTelemetry::ConsoleTelemetry(ConsoleTelemetryOptions options, std::ostream
   if (options_.metrics) {
     MetricsRecorder::Options o;
     o.clientInfo = options_.metricsClients;
+    o.version = QM_PROJECT_VERSION;
     o.listed = [this](const TUser& user) {
       return app_ && app_->Rules().List().ListsUser(user.Name, user.IPAddress);
     };
@@ -40,7 +43,28 @@ bool ConsoleTelemetry::Listen(std::string& error) {
   server_ = std::make_unique<MetricsServer>(
       [recorder] { return PrometheusText::Render(*recorder->Snapshot()); },
       MetricsServer::Limits{});
+  if (!options_.webConfig.empty() && !LoadWebConfig(error)) return false;
   return server_->Start(*options_.metrics, error);
+}
+
+bool ConsoleTelemetry::LoadWebConfig(std::string& error) {
+  const std::string& path = options_.webConfig;
+  // Files the administrator names: a link there is theirs (certificates
+  // are often links to the newest).
+  auto read = [](const std::string& file, std::string& text, std::string& why) {
+    return ReadWholeFile(file, text, why, std::size_t{1} << 20, true);
+  };
+  std::string text;
+  if (!read(path, text, error)) return false;
+  const auto slash = path.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+  const std::optional<WebConfig> config = WebConfig::Parse(text, folder, error);
+  if (!config || !access_.Load(*config, read, error)) {
+    error = "web configuration " + path + ": " + error;
+    return false;
+  }
+  server_->SetAccess(&access_);
+  return true;
 }
 
 void ConsoleTelemetry::Attach(Application& app, ConsoleFrontEnd& front) {
@@ -51,8 +75,11 @@ void ConsoleTelemetry::Attach(Application& app, ConsoleFrontEnd& front) {
   if (options_.journal) {
     events_ = std::make_unique<EventStream>([this](const ConnectionEvent& e) { journal_.Write(e); },
                                             &WallClockSeconds);
-    front.SetMessageSink([this](bool isError, const std::string& text) {
-      journal_.Message(isError ? LOG_ERR : LOG_NOTICE, text);
+    front.SetMessageSink([this](ConsoleFrontEnd::Severity severity, const std::string& text) {
+      const int priority = severity == ConsoleFrontEnd::Severity::Error     ? LOG_ERR
+                           : severity == ConsoleFrontEnd::Severity::Warning ? LOG_WARNING
+                                                                            : LOG_NOTICE;
+      journal_.Message(priority, text);
     });
   } else if (options_.events == EventFormat::Json) {
     events_ = std::make_unique<EventStream>([this](const ConnectionEvent& e) { json_.Write(e); },
@@ -63,6 +90,7 @@ void ConsoleTelemetry::Attach(Application& app, ConsoleFrontEnd& front) {
     monitor.TreeViewCurrent.AddObserver(events_.get());
   } else {
     monitor.TreeViewCurrent.AddObserver(&front);
+    fanOut_.Add(&front);
     frontObserves_ = true;
   }
   monitor.SetTelemetry(&fanOut_);

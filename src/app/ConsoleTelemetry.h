@@ -12,6 +12,7 @@
 #include "observe/MetricsRecorder.h"
 #include "observe/MetricsServer.h"
 #include "observe/TelemetryFanOut.h"
+#include "observe/WebAccess.h"
 
 namespace qm {
 
@@ -27,6 +28,7 @@ enum class EventFormat {
 struct ConsoleTelemetryOptions {
   std::optional<ListenAddress> metrics;  // no endpoint when unset
   bool metricsClients = false;           // an info metric per current client
+  std::string webConfig;                 // the endpoint's web configuration file, if any
   EventFormat events = EventFormat::Text;
   // Events and messages go to the journal with their fields instead of the
   // text lines (standard output is systemd's journal stream).
@@ -56,6 +58,8 @@ class ConsoleTelemetry {
   std::uint16_t MetricsPort() const { return server_ ? server_->Port() : 0; }
 
  private:
+  bool LoadWebConfig(std::string& error);
+
   ConsoleTelemetryOptions options_;
   std::ostream& out_;
   Application* app_ = nullptr;
@@ -63,6 +67,7 @@ class ConsoleTelemetry {
   bool frontObserves_ = false;
   TelemetryFanOut fanOut_;
   std::unique_ptr<MetricsRecorder> recorder_;
+  WebAccess access_;  // outlives the server that uses it
   std::unique_ptr<MetricsServer> server_;
   JsonEventWriter json_;
   JournalEventWriter journal_;

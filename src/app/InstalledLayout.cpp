@@ -22,6 +22,23 @@ bool InstalledLayout::Covers(const std::string& runningProgram) const {
   return !programFile.empty() && runningProgram == programFile;
 }
 
+namespace {
+std::string Sibling(const std::string& file, const char* name) {
+  const auto slash = file.find_last_of('/');
+  return (slash == std::string::npos ? std::string() : file.substr(0, slash + 1)) + name;
+}
+}  // namespace
+
+std::string InstalledLayout::DesktopProgramFor(const std::string& runningProgram) const {
+  if (Covers(runningProgram) && !desktopProgram.empty()) return desktopProgram;
+  return Sibling(runningProgram, kDesktopProgramName);
+}
+
+std::string InstalledLayout::ProgramFileFor(const std::string& runningDesktop) const {
+  if (!desktopProgram.empty() && runningDesktop == desktopProgram) return programFile;
+  return Sibling(runningDesktop, kProgramName);
+}
+
 void InstalledLayout::Apply(ApplicationConfig& config) const {
   const bool installed = Covers(config.programFile);
   config.programDirectory =

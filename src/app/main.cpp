@@ -1,10 +1,14 @@
 // quillmoor98: the desktop program, or with --console the same monitor
-// without windows.
+// without windows. Built twice: the program file without Qt, which runs the
+// console front end and becomes the desktop program (quillmoor98-desktop,
+// built with QM_HAVE_GUI) for everything else.
 #include <signal.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
 #include <string>
 
@@ -46,6 +50,9 @@ constexpr const char* kFooter = R"(Front ends:
                    also serves Prometheus metrics at http://ADDRESS:PORT/metrics
                    (ADDRESS: 127.0.0.1 unless given; an IPv6 address in
                    brackets; the usual port is 19098).
+  --console --metrics [ADDRESS:]PORT --web-config FILE
+                   the same over TLS and with basic authentication, as FILE
+                   says (the web configuration of Prometheus' exporters).
   --console --events json
                    one JSON object per event instead of the text line (and per
                    tick with --step). Under systemd the text events go to the
@@ -62,6 +69,8 @@ Environment:
                             (default: the program's folder)
   QUILLMOOR98_METRICS       [ADDRESS:]PORT of the metrics endpoint when
                             --metrics is not given (console only)
+  QUILLMOOR98_WEB_CONFIG    the web configuration file when --web-config is not
+                            given (console only)
   QUILLMOOR98_METRICS_CLIENTS
                             1: a quillmoor98_client_info metric per current
                             client (its names and address as labels)
@@ -92,11 +101,15 @@ int main(int argc, char** argv) {
   cli.add_flag("--console", console, "run without windows");
   cli.add_flag("--step", step, "with --console: one tick per line of standard input");
   std::string metrics;
+  std::string webConfig;
   bool metricsClients = false;
   std::string events;
   cli.add_option("--metrics", metrics,
                  "with --console: serve Prometheus metrics on [ADDRESS:]PORT (default address "
                  "127.0.0.1)");
+  cli.add_option("--web-config", webConfig,
+                 "with --metrics: TLS and basic authentication from a web configuration file in "
+                 "the format of Prometheus' exporters");
   cli.add_flag("--metrics-clients", metricsClients,
                "with --metrics: an info metric per current client, names and address as labels");
   cli.add_option("--events", events, "with --console: text (default) or json")
@@ -104,9 +117,14 @@ int main(int argc, char** argv) {
   cli.set_version_flag("--version", std::string("Quillmoor 98 ") + kVersion);
   const qm::InstalledLayout installed{QM_INSTALLED_PROGRAM_FILE, QM_INSTALLED_PROGRAM_DIR,
                                       QM_INSTALLED_SETTINGS_DIR, QM_INSTALLED_HELP_FILE,
-                                      QM_INSTALLED_NBTSTAT};
+                                      QM_INSTALLED_NBTSTAT,      QM_INSTALLED_DESKTOP_PROGRAM};
   cli.footer(kFooter + InstalledFooter(installed));
-  CLI11_PARSE(cli, argc, argv);
+  try {
+    cli.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    // --help and --version end with 0; a command line it cannot read with 2.
+    return cli.exit(e) == 0 ? 0 : 2;
+  }
   if (step && !console) {
     std::cerr << "quillmoor98: --step goes with --console" << std::endl;
     return 2;
@@ -119,12 +137,17 @@ int main(int argc, char** argv) {
   // the same machine may share it.
   if (console) {
     if (metrics.empty()) metrics = fromEnvironment("QUILLMOOR98_METRICS");
+    if (webConfig.empty()) webConfig = fromEnvironment("QUILLMOOR98_WEB_CONFIG");
     if (events.empty()) events = fromEnvironment("QUILLMOOR98_EVENTS");
     if (!metricsClients) metricsClients = fromEnvironment("QUILLMOOR98_METRICS_CLIENTS") == "1";
   }
-  if (!console &&
-      (cli.count("--metrics") || cli.count("--events") || cli.count("--metrics-clients"))) {
+  if (!console && (cli.count("--metrics") || cli.count("--events") ||
+                   cli.count("--metrics-clients") || cli.count("--web-config"))) {
     std::cerr << "quillmoor98: --metrics and --events go with --console" << std::endl;
+    return 2;
+  }
+  if (!webConfig.empty() && metrics.empty()) {
+    std::cerr << "quillmoor98: --web-config goes with --metrics" << std::endl;
     return 2;
   }
   qm::ConsoleOptions options;
@@ -138,6 +161,7 @@ int main(int argc, char** argv) {
     }
   }
   options.telemetry.metricsClients = metricsClients;
+  options.telemetry.webConfig = webConfig;
   if (events == "json") {
     options.telemetry.events = qm::EventFormat::Json;
   } else if (!events.empty() && events != "text") {
@@ -148,7 +172,22 @@ int main(int argc, char** argv) {
   options.telemetry.journal = options.telemetry.events == qm::EventFormat::Text &&
                               qm::JournalEventWriter::IsJournalStream(STDOUT_FILENO);
 
+#ifdef QM_HAVE_GUI
+  const std::string programFile = installed.ProgramFileFor(qm::ProgramFile());
+#else
   const std::string programFile = qm::ProgramFile();
+  if (!console) {
+    // The same arguments and environment: the desktop program reads them as
+    // this one would have.
+    const std::string desktop = installed.DesktopProgramFor(programFile);
+    ::execv(desktop.c_str(), argv);
+    const int saved = errno;
+    std::cerr << "quillmoor98: the desktop program " << desktop << " cannot be started ("
+              << std::strerror(saved)
+              << "); install the package quillmoor98-desktop, or use --console" << std::endl;
+    return 2;
+  }
+#endif
   qm::SingleInstance instance;
   std::string error;
   switch (instance.Acquire(qm::InstanceName(programFile), error)) {
@@ -158,8 +197,6 @@ int main(int argc, char** argv) {
       } else {
 #ifdef QM_HAVE_GUI
         qm::ShowAlreadyRunning(argc, argv);
-#else
-        std::cerr << "info: Instance already running!" << std::endl;
 #endif
       }
       return 0;
@@ -189,7 +226,6 @@ int main(int argc, char** argv) {
 #ifdef QM_HAVE_GUI
   return qm::RunDesktop(argc, argv, std::move(config));
 #else
-  std::cerr << "quillmoor98: this build has no desktop program; use --console" << std::endl;
-  return 2;
+  return 2;  // not reached: the desktop program replaced this one above
 #endif
 }

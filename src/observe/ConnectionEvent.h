@@ -7,11 +7,13 @@
 
 namespace qm {
 
-// A user, share or file that appeared or ended, with what is known of its
-// user at that moment. Unknown account, address or host name are empty.
+// A user, share or file that appeared or ended, or a user whose address
+// lookup found it, with what is known of its user at that moment. Unknown
+// account, address or host name are empty.
 struct ConnectionEvent {
   enum class Kind { User, Share, File };
-  bool begin = true;
+  enum class Type { Begin, End, Found };
+  Type type = Type::Begin;
   Kind kind = Kind::User;
   int status = 0;  // the enter or exit status code
   std::string client, account, address, host, share, path;
@@ -22,5 +24,10 @@ struct ConnectionEvent {
 };
 
 const char* KindName(ConnectionEvent::Kind kind);
+// "begin", "end", "found": the event's name in JSON and in the journal.
+const char* TypeName(ConnectionEvent::Type type);
+// What a lookup found, for a text line: "address A, host H" ("not known"
+// for an empty one, or one not known yet).
+std::string FoundText(const std::string& address, const std::string& host);
 
 }  // namespace qm

@@ -23,11 +23,50 @@ const char* KindName(ConnectionEvent::Kind kind) {
   return "file";
 }
 
+const char* TypeName(ConnectionEvent::Type type) {
+  switch (type) {
+    case ConnectionEvent::Type::Begin:
+      return "begin";
+    case ConnectionEvent::Type::End:
+      return "end";
+    case ConnectionEvent::Type::Found:
+      return "found";
+  }
+  return "found";
+}
+
+std::string FoundText(const std::string& address, const std::string& host) {
+  const auto known = [](const std::string& text) {
+    return Known(text).empty() ? std::string("not known") : text;
+  };
+  return "address " + known(address) + ", host " + known(host);
+}
+
 EventStream::EventStream(Sink sink, std::function<double()> now)
     : sink_(std::move(sink)), now_(std::move(now)) {}
 
 void EventStream::Disconnecting(const TUser& user, DisconnectRule rule) {
   rules_[&user] = rule;
+}
+
+void EventStream::LookupFinished(const TUser& user, bool found) {
+  // A lookup that found nothing says nothing new: the end event says what
+  // was known.
+  if (!found) return;
+  ConnectionEvent e;
+  e.type = ConnectionEvent::Type::Found;
+  e.time = now_();
+  e.kind = ConnectionEvent::Kind::User;
+  e.status = user.EnterStatus & 0x7F;
+  e.client = user.Name;
+  Describe(user, e);
+  sink_(e);
+}
+
+void EventStream::Describe(const TUser& user, ConnectionEvent& e) {
+  e.account = Known(user.UserName);
+  e.address = Known(user.IPAddress);
+  e.host = Known(user.HostName);
 }
 
 void EventStream::NodeInserted(TreeNode& node) {
@@ -43,7 +82,7 @@ void EventStream::NodeAboutToBeRemoved(TreeNode& node) {
 
 void EventStream::Emit(TreeNode& node, bool begin) {
   ConnectionEvent e;
-  e.begin = begin;
+  e.type = begin ? ConnectionEvent::Type::Begin : ConnectionEvent::Type::End;
   e.time = now_();
   const int level = node.Level();
   e.kind = level == 0   ? ConnectionEvent::Kind::User
@@ -61,9 +100,7 @@ void EventStream::Emit(TreeNode& node, bool begin) {
   if (level >= 2) e.path = node.Text();
   e.client = top->Text();
   if (const TUser* user = Monitor::UserOfNode(&node)) {
-    e.account = Known(user->UserName);
-    e.address = Known(user->IPAddress);
-    e.host = Known(user->HostName);
+    Describe(*user, e);
     if (!begin && e.status == stKicked) {
       if (auto it = rules_.find(user); it != rules_.end()) e.rule = it->second;
     }

@@ -21,8 +21,12 @@ class EventStream final : public TreeObserver, public Telemetry {
   void NodeInserted(TreeNode& node) override;
   void NodeAboutToBeRemoved(TreeNode& node) override;
   void Disconnecting(const TUser& user, DisconnectRule rule) override;
+  // A found address or host name is an event of its own: a client that is
+  // disconnected before its user's end still leaves where it came from.
+  void LookupFinished(const TUser& user, bool found) override;
 
  private:
+  static void Describe(const TUser& user, ConnectionEvent& e);
   void Emit(TreeNode& node, bool begin);
 
   Sink sink_;

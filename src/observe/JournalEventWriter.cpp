@@ -30,17 +30,23 @@ std::vector<std::string> JournalEventWriter::Fields(const ConnectionEvent& e) {
   std::string where = e.client;
   if (!e.share.empty()) where += " > " + e.share;
   if (!e.path.empty()) where += " > " + e.path;
-  std::string message = std::string(e.begin ? "connected " : "ended ") + KindName(e.kind) + " " +
-                        where + " (" + StatusText(e.status) + ")";
+  const bool end = e.type == ConnectionEvent::Type::End;
+  std::string message;
+  if (e.type == ConnectionEvent::Type::Found) {
+    message = "found user " + e.client + " (" + FoundText(e.address, e.host) + ")";
+  } else {
+    message = std::string(end ? "ended " : "connected ") + KindName(e.kind) + " " + where + " (" +
+              StatusText(e.status) + ")";
+  }
   if (e.rule) message += " by " + std::string(RuleLabel(*e.rule));
   // A disconnection is worth a look; the comings and goings are routine.
-  const int priority = e.rule || (!e.begin && e.status == stKicked) ? LOG_NOTICE : LOG_INFO;
+  const int priority = e.rule || (end && e.status == stKicked) ? LOG_NOTICE : LOG_INFO;
 
   std::vector<std::string> fields = {
       "MESSAGE=" + message,
       "PRIORITY=" + std::to_string(priority),
       kIdentifier,
-      std::string("QUILLMOOR98_EVENT=") + (e.begin ? "begin" : "end"),
+      std::string("QUILLMOOR98_EVENT=") + TypeName(e.type),
       std::string("QUILLMOOR98_KIND=") + KindName(e.kind),
       std::string("QUILLMOOR98_STATUS=") + StatusLabel(e.status),
       "QUILLMOOR98_CLIENT=" + e.client,

@@ -41,7 +41,7 @@ std::string JsonEventWriter::Line(const ConnectionEvent& e) {
   nlohmann::json j;
   j["time"] = IsoTime(e.time);
   j["kind"] = KindName(e.kind);
-  j["event"] = e.begin ? "begin" : "end";
+  j["event"] = TypeName(e.type);
   j["status"] = StatusLabel(e.status);
   j["client"] = e.client;
   j["account"] = OrNull(e.account);

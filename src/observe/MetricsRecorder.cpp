@@ -1,5 +1,6 @@
 #include "observe/MetricsRecorder.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "core/Monitor.h"
@@ -70,8 +71,13 @@ void MetricsRecorder::TickFinished(const Monitor& monitor, double seconds) {
   s.openFiles = monitor.OpenFileCount;
   s.disconnectStatus = monitor.Rules().WhoToKick();
   s.serverReadable = monitor.ServerStateRead;
+  s.version = options_.version;
+  TDateTime oldest = 0;
   for (const UserEntry& entry : monitor.Users) {
     const TUser* user = entry.User();
+    if (user && user->EnterTime > 0 && (oldest == 0 || user->EnterTime < oldest)) {
+      oldest = user->EnterTime;
+    }
     if (user && options_.listed && options_.listed(*user)) ++s.listedUsers;
     for (const ShareEntry& share : entry.Shares) {
       MetricsSnapshot::ShareUse& use = s.shares[share.Name];
@@ -83,6 +89,8 @@ void MetricsRecorder::TickFinished(const Monitor& monitor, double seconds) {
           {entry.Name, Known(user->UserName), Known(user->IPAddress), Known(user->HostName)});
     }
   }
+  // A clock set back must not make a negative age.
+  if (oldest > 0) s.oldestSessionSeconds = std::max(0.0, (monitor.Now() - oldest) * 86400.0);
   std::shared_ptr<const MetricsSnapshot> previous;  // freed after the lock
   {
     const std::lock_guard<std::mutex> lock(mutex_);

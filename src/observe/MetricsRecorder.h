@@ -23,6 +23,8 @@ class MetricsRecorder final : public Telemetry, public TreeObserver {
     bool clientInfo = false;
     // Whether a current user is on the Disconnect List; unset: nobody is.
     std::function<bool(const TUser&)> listed;
+    // The program's version, for the build-info metric.
+    std::string version;
   };
 
   explicit MetricsRecorder(Options options);

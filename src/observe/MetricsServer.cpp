@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "observe/PrometheusText.h"
+#include "observe/WebAccess.h"
 
 namespace qm {
 
@@ -53,7 +54,8 @@ MetricsServer::~MetricsServer() {
 bool MetricsServer::Start(const ListenAddress& where, std::string& error) {
   Stop();
   sockaddr_storage storage{};
-  unsigned flags = MHD_USE_AUTO_INTERNAL_THREAD;
+  unsigned flags = MHD_USE_AUTO_INTERNAL_THREAD | (access_ ? access_->DaemonFlags() : 0);
+  static const MHD_OptionItem kNoOptions[] = {{MHD_OPTION_END, 0, nullptr}};
   if (where.ipv6) {
     auto* a = reinterpret_cast<sockaddr_in6*>(&storage);
     a->sin6_family = AF_INET6;
@@ -73,11 +75,12 @@ bool MetricsServer::Start(const ListenAddress& where, std::string& error) {
     }
   }
   errno = 0;
-  daemon_ = MHD_start_daemon(flags, where.port, nullptr, nullptr, &Dispatch, this,
-                             MHD_OPTION_SOCK_ADDR, &storage, MHD_OPTION_CONNECTION_LIMIT,
-                             limits_.connections, MHD_OPTION_CONNECTION_TIMEOUT,
-                             limits_.idleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
-                             static_cast<size_t>(limits_.requestBytes), MHD_OPTION_END);
+  daemon_ = MHD_start_daemon(
+      flags, where.port, nullptr, nullptr, &Dispatch, this, MHD_OPTION_SOCK_ADDR, &storage,
+      MHD_OPTION_CONNECTION_LIMIT, limits_.connections, MHD_OPTION_CONNECTION_TIMEOUT,
+      limits_.idleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
+      static_cast<size_t>(limits_.requestBytes), MHD_OPTION_ARRAY,
+      const_cast<MHD_OptionItem*>(access_ ? access_->DaemonOptions() : kNoOptions), MHD_OPTION_END);
   if (!daemon_) {
     const int saved = errno;
     error = "cannot listen on " + where.ToString() +
@@ -95,6 +98,10 @@ void MetricsServer::Stop() {
 }
 
 int MetricsServer::Answer(MHD_Connection* connection, const char* url, const char* method) {
+  if (access_) {
+    const WebAccess::Verdict verdict = access_->Check(connection);
+    if (verdict != WebAccess::Verdict::kAdmitted) return WebAccess::Reply(connection, verdict);
+  }
   if (std::strcmp(url, "/metrics") != 0) {
     return Reply(connection, MHD_HTTP_NOT_FOUND, new std::string("Not found: try /metrics\n"),
                  "text/plain; charset=utf-8");

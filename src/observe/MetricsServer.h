@@ -10,6 +10,8 @@ struct MHD_Connection;
 
 namespace qm {
 
+class WebAccess;
+
 // The HTTP endpoint Prometheus scrapes: GET (or HEAD) /metrics and nothing
 // else. One thread of libmicrohttpd's serves every client without
 // blocking on any of them; connections, their request size and their
@@ -29,6 +31,9 @@ class MetricsServer {
   MetricsServer(const MetricsServer&) = delete;
   MetricsServer& operator=(const MetricsServer&) = delete;
 
+  // TLS and who may scrape (nullptr: plain HTTP, anybody); set before Start,
+  // it must outlive the server.
+  void SetAccess(WebAccess* access) { access_ = access; }
   // Listens on where; false with error set when it cannot.
   bool Start(const ListenAddress& where, std::string& error);
   void Stop();
@@ -41,6 +46,7 @@ class MetricsServer {
  private:
   std::function<std::string()> body_;
   Limits limits_;
+  WebAccess* access_ = nullptr;
   MHD_Daemon* daemon_ = nullptr;
   std::uint16_t port_ = 0;
 };

@@ -42,6 +42,8 @@ struct MetricsSnapshot {
   };
   std::map<std::string, ShareUse> shares;  // shares in use, by name
   std::vector<ClientInfo> clients;         // empty unless asked for
+  double oldestSessionSeconds = 0;         // age of the oldest current user; 0: none
+  std::string version;                     // the build-info metric's label
 
   // Counters.
   std::array<std::array<std::uint64_t, kStatusCount>, kKindCount> visitsBegun{};

@@ -162,6 +162,12 @@ std::string PrometheusText::Render(const MetricsSnapshot& s) {
         "1 when the server's state could be read at the last reading, else 0.",
         s.serverReadable ? 1 : 0);
 
+  Gauge(out, "quillmoor98_oldest_session_age_seconds",
+        "Seconds since the longest-connected current user connected (0: no user).",
+        s.oldestSessionSeconds);
+  Header(out, "quillmoor98_build_info", "gauge", "The program's version; always 1.");
+  Sample(out, "quillmoor98_build_info").Label("version", s.version).Value(1);
+
   Header(out, "quillmoor98_share_users", "gauge", "Users connected to a share now.");
   for (const auto& [name, use] : s.shares) {
     Sample(out, "quillmoor98_share_users").Label("share", name).Value(use.connections);

@@ -52,9 +52,12 @@ class InstalledLayoutTest : public ::testing::Test {
     fs::create_directories(root_ + "/usr/bin");
     fs::create_directories(root_ + "/usr/libexec/quillmoor98");
     fs::create_directories(root_ + "/usr/share/quillmoor98");
-    layout_ = {root_ + "/usr/bin/quillmoor98", "/var/lib/quillmoor98", "/etc/quillmoor98",
+    layout_ = {root_ + "/usr/bin/quillmoor98",
+               "/var/lib/quillmoor98",
+               "/etc/quillmoor98",
                root_ + "/usr/share/quillmoor98/Quillmoor98.hlp",
-               root_ + "/usr/libexec/quillmoor98/quillmoor98-nbtstat"};
+               root_ + "/usr/libexec/quillmoor98/quillmoor98-nbtstat",
+               "/usr/libexec/quillmoor98/quillmoor98-desktop"};
     Write(layout_.helpFile, 0644);
     Write(layout_.nbtstatTool, 0755);
   }
@@ -123,6 +126,20 @@ TEST_F(InstalledLayoutTest, MissingHelpFileOrToolFallsBackToTheProgramsFolder) {
   fs::create_directory(layout_.nbtstatTool);  // a folder of that name
   c = Run(layout_.programFile);
   EXPECT_EQ(c.nbtstatPath, "");
+}
+
+TEST_F(InstalledLayoutTest, ProgramFileAndDesktopProgramFindEachOther) {
+  const struct {
+    std::string program, desktop;
+  } pairs[] = {
+      {layout_.programFile, layout_.desktopProgram},
+      {"/work/build/bin/quillmoor98", "/work/build/bin/quillmoor98-desktop"},
+      {"/tmp/stage" + layout_.programFile, "/tmp/stage" + root_ + "/usr/bin/quillmoor98-desktop"},
+  };
+  for (const auto& p : pairs) {
+    EXPECT_EQ(layout_.DesktopProgramFor(p.program), p.desktop);
+    EXPECT_EQ(layout_.ProgramFileFor(p.desktop), p.program);
+  }
 }
 
 }  // namespace

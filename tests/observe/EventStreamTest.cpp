@@ -33,7 +33,7 @@ TEST_F(EventStreamTest, DisconnectionEndsNameTheRuleUntilTheUserIsGone) {
   w.Tick();  // and now gone
   ASSERT_EQ(events.size(), 8u);
   const ConnectionEvent& file = events[5];
-  EXPECT_FALSE(file.begin);
+  EXPECT_EQ(file.type, ConnectionEvent::Type::End);
   EXPECT_EQ(file.kind, ConnectionEvent::Kind::File);
   EXPECT_EQ(file.client, "PC2");
   EXPECT_EQ(file.share, "DOCS");
@@ -56,9 +56,33 @@ TEST_F(EventStreamTest, DisconnectionEndsNameTheRuleUntilTheUserIsGone) {
   EXPECT_FALSE(events[11].rule);
 }
 
+TEST_F(EventStreamTest, FoundAddressIsAnEventAndTheEndCarriesIt) {
+  w.Connect("PC1", "DOCS");
+  w.Tick();
+  TUser* user = w.monitor.Users.Find("PC1")->User();
+  stream.LookupFinished(*user, false);  // nothing found: nothing to say
+  user->IPAddress = "192.168.1.20";
+  user->HostName = "pc1.lan";
+  stream.LookupFinished(*user, true);
+  w.backend.tables.connections.clear();
+  w.Tick();
+  ASSERT_EQ(events.size(), 5u);
+  const ConnectionEvent& found = events[2];
+  EXPECT_EQ(found.type, ConnectionEvent::Type::Found);
+  EXPECT_EQ(found.kind, ConnectionEvent::Kind::User);
+  EXPECT_EQ(found.client, "PC1");
+  EXPECT_EQ(found.address, "192.168.1.20");
+  EXPECT_EQ(found.host, "pc1.lan");
+  EXPECT_EQ(nlohmann::json::parse(JsonEventWriter::Line(found))["event"], "found");
+  const ConnectionEvent& end = events[4];
+  EXPECT_EQ(end.type, ConnectionEvent::Type::End);
+  EXPECT_EQ(end.address, "192.168.1.20");
+  EXPECT_EQ(end.host, "pc1.lan");
+}
+
 TEST(JsonEventWriterTest, LineIsOneObjectWithNullForWhatIsNotKnown) {
   ConnectionEvent e;
-  e.begin = false;
+  e.type = ConnectionEvent::Type::End;
   e.kind = ConnectionEvent::Kind::Share;
   e.status = stKicked;
   e.client = "PC\n1\xFF";

@@ -2,32 +2,47 @@
 # layout (PREFIX UNIT_DIR DATA_DIR SETTINGS_DIR DESKTOP), and the checks both
 # the install tree and the package's content share.
 
-# expected_files PREFIX UNIT_DIR DESKTOP: "MODE PATH" per file (DESKTOP: ON
-# when the program has its desktop front end), paths without
+# expected_files PREFIX UNIT_DIR DESKTOP [PACKAGE]: "MODE PATH" per file
+# (DESKTOP: ON when the program has its desktop front end; PACKAGE:
+# quillmoor98 or quillmoor98-desktop, both when not given), paths without
 # the leading "/", sorted.
 expected_files() {
-  local prefix=${1#/} unit=${2#/} gui=$3
+  local prefix=${1#/} unit=${2#/} gui=$3 package=${4:-all}
   {
-    echo "755 $prefix/bin/quillmoor98"
-    echo "755 $prefix/libexec/quillmoor98/quillmoor98-end-session"
-    echo "755 $prefix/libexec/quillmoor98/quillmoor98-nbtstat"
-    echo "644 $prefix/share/quillmoor98/Quillmoor98.hlp"
-    echo "644 $prefix/share/doc/quillmoor98/README.md"
-    echo "644 $prefix/share/doc/quillmoor98/samba.md"
-    echo "644 $prefix/share/doc/quillmoor98/events.schema.json"
-    local rules
-    for rules in prometheus.yml quillmoor98-targets.yml quillmoor98-rules.yml \
-      quillmoor98-rules.test.yml; do
-      echo "644 $prefix/share/doc/quillmoor98/prometheus/$rules"
-    done
-    echo "440 etc/sudoers.d/quillmoor98"
-    echo "644 $unit/quillmoor98.service"
-    case "$gui" in
-      ON | on | TRUE | true | 1 | YES | yes)
-        echo "644 $prefix/share/applications/quillmoor98.desktop"
-        echo "644 $prefix/share/icons/hicolor/scalable/apps/quillmoor98.svg"
-        ;;
-    esac
+    if [ "$package" != quillmoor98-desktop ]; then
+      local doc=$prefix/share/doc/quillmoor98
+      echo "755 $prefix/bin/quillmoor98"
+      echo "755 $prefix/libexec/quillmoor98/quillmoor98-end-session"
+      echo "755 $prefix/libexec/quillmoor98/quillmoor98-nbtstat"
+      echo "644 $prefix/share/quillmoor98/Quillmoor98.ini"
+      echo "644 $prefix/share/man/man1/quillmoor98.1.gz"
+      echo "644 $prefix/share/man/man5/quillmoor98.ini.5.gz"
+      echo "644 $prefix/share/bash-completion/completions/quillmoor98"
+      local file
+      for file in README.md samba.md events.schema.json copyright changelog.gz \
+        grafana/quillmoor98-dashboard.json; do
+        echo "644 $doc/$file"
+      done
+      for file in prometheus.yml quillmoor98-targets.yml quillmoor98-rules.yml \
+        quillmoor98-rules.test.yml web-config.yml; do
+        echo "644 $doc/prometheus/$file"
+      done
+      echo "440 etc/sudoers.d/quillmoor98"
+      echo "644 $unit/quillmoor98.service"
+    fi
+    if [ "$package" != quillmoor98 ]; then
+      case "$gui" in
+        ON | on | TRUE | true | 1 | YES | yes)
+          echo "755 $prefix/libexec/quillmoor98/quillmoor98-desktop"
+          echo "644 $prefix/share/quillmoor98/Quillmoor98.hlp"
+          echo "644 $prefix/share/applications/quillmoor98.desktop"
+          echo "644 $prefix/share/icons/hicolor/scalable/apps/quillmoor98.svg"
+          echo "644 $prefix/share/doc/quillmoor98-desktop/copyright"
+          echo "644 $prefix/share/doc/quillmoor98-desktop/changelog.gz"
+          echo "644 $prefix/share/lintian/overrides/quillmoor98-desktop"
+          ;;
+      esac
+    fi
   } | sed 's#//*#/#g' | sort -k2
 }
 
@@ -73,4 +88,36 @@ check_program() {
     pass "its data folder is $3" || fail "its data folder is not $3"
   grep -qF "Quillmoor98.ini in       $4" <<<"$help" &&
     pass "its settings folder is $4" || fail "its settings folder is not $4"
+}
+
+# check_safe_settings STAGED_PROGRAM TEMPLATE: the settings a new install
+# gets disconnect nobody, where the program's own defaults (no settings
+# file) would disconnect the eleventh of twelve users.
+check_safe_settings() {
+  local program=$1 template=$2 dir
+  dir=$(mktemp -d)
+  python3 - "$dir/state.json" <<'PY'
+import json, sys
+users = ["PC%d" % i for i in range(1, 13)]
+json.dump({"shares": [{"name": "DOCS", "path": "/srv/docs", "type": 0}],
+           "connections": [{"share": "DOCS", "client": u, "user": u.lower()} for u in users],
+           "sessions": [{"client": u, "user": u.lower(), "key": i, "address": "127.0.0.1"}
+                        for i, u in enumerate(users)]}, open(sys.argv[1], "w"))
+PY
+  run() {
+    printf '\n\n' | QUILLMOOR98_SERVER=sim:$dir/state.json QUILLMOOR98_SYSCONFDIR=$dir/etc \
+      QUILLMOOR98_PROGRAM_DIR=$dir XDG_RUNTIME_DIR=$dir "$program" --console --step 2>/dev/null |
+      grep -ci kicked || true
+  }
+  mkdir "$dir/etc"
+  local defaults safe
+  defaults=$(run)
+  cp "$template" "$dir/etc/Quillmoor98.ini"
+  safe=$(run)
+  if [ "$defaults" -gt 0 ] && [ "$safe" -eq 0 ]; then
+    pass "the package's settings disconnect nobody (the program's defaults: $defaults ends by kicking)"
+  else
+    fail "safe settings: $safe kicked with them, $defaults without"
+  fi
+  rm -rf "$dir"
 }

@@ -301,6 +301,12 @@ TEST_F(SambaBackendTest, SmbdNotRunningGivesServerNotStartedWithoutAskingSmbstat
   fs::remove(dir_ + "/pid/smbd.pid");
   EXPECT_EQ(SharesInit(api), -static_cast<int>(NERR_ServerNotStarted));
   EXPECT_TRUE(Calls("smbstatus").empty());
+  // Said once each: the stop, and smbd's return.
+  EXPECT_EQ(backend.TakeNotices(), std::vector<std::string>{"Samba's smbd is not running"});
+  StartSmbd();
+  EXPECT_EQ(SharesInit(api), 2);
+  EXPECT_EQ(SharesInit(api), 2);
+  EXPECT_EQ(backend.TakeNotices(), std::vector<std::string>{"Samba's smbd is running again"});
 }
 
 TEST_F(SambaBackendTest, FailingReadingsWhileSmbdRunsLeaveTheStateUnreadOnce) {

@@ -27,10 +27,7 @@ class StandInSambaTest : public ::testing::Test {
     dir_ = pattern;
     std::filesystem::create_directories(dir_ + "/pid");
     std::filesystem::copy_file("/bin/sleep", dir_ + "/smbd");
-    std::string why;
-    smbd_ = ProcessRunner::Spawn({dir_ + "/smbd", "60"}, -1, -1, -1, why);
-    ASSERT_GT(smbd_, 0) << why;
-    Write("pid/smbd.pid", std::to_string(smbd_) + "\n");
+    StartSmbd();
     options_.testparm = dir_ + "/testparm";
     options_.smbstatus = dir_ + "/smbstatus";
     options_.smbcontrol = dir_ + "/smbcontrol";
@@ -38,6 +35,12 @@ class StandInSambaTest : public ::testing::Test {
   void TearDown() override {
     if (smbd_ > 0) ProcessRunner::KillAndReap(smbd_);
     if (!dir_.empty()) std::filesystem::remove_all(dir_);
+  }
+  void StartSmbd() {
+    std::string why;
+    smbd_ = ProcessRunner::Spawn({dir_ + "/smbd", "60"}, -1, -1, -1, why);
+    ASSERT_GT(smbd_, 0) << why;
+    Write("pid/smbd.pid", std::to_string(smbd_) + "\n");
   }
   void Write(const std::string& name, const std::string& text) {
     std::string error;

@@ -367,6 +367,14 @@ void SambaServerBackend::Publish(const ReadingPtr& reading, const std::string& f
     notices_.push_back("Samba's state can be read again");
   }
   unreadable_ = unreadable;
+  // smbd itself stopping ends every user: said once, as is its return.
+  const bool stopped = reading->status == NERR_ServerNotStarted;
+  if (stopped && !smbdStopped_) {
+    notices_.push_back("Samba's smbd is not running");
+  } else if (!stopped && smbdStopped_) {
+    notices_.push_back("Samba's smbd is running again");
+  }
+  smbdStopped_ = stopped;
   // A failed reading does not replace a good one for the session
   // enumerations, but the tick must learn of it.
   newest_ = reading;

@@ -201,6 +201,7 @@ class SambaServerBackend final : public TableServerBackend {
   std::thread worker_;
   std::string lastFailure_;
   bool unreadable_ = false;
+  bool smbdStopped_ = false;
   std::vector<std::string> notices_;
 };
 

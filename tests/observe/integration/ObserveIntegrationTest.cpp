@@ -16,13 +16,15 @@ namespace {
 using namespace std::chrono_literals;
 
 // One Prometheus server on loopback scraping one target every second,
-// with its storage in folder.
+// with its storage in folder; job: more of the scrape job's settings.
 class PrometheusServer {
  public:
-  PrometheusServer(const std::string& folder, std::uint16_t target) : port_(FreeLoopbackPort()) {
+  PrometheusServer(const std::string& folder, std::uint16_t target, const std::string& job = "")
+      : port_(FreeLoopbackPort()) {
     std::ofstream(folder + "/prometheus.yml")
         << "global:\n  scrape_interval: 1s\n  evaluation_interval: 1s\n"
-        << "scrape_configs:\n  - job_name: quillmoor98\n    static_configs:\n"
+        << "scrape_configs:\n  - job_name: quillmoor98\n"
+        << job << "    static_configs:\n"
         << "      - targets: ['127.0.0.1:" << target << "']\n";
     const int log =
         ::open((folder + "/prometheus.log").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
@@ -99,6 +101,68 @@ TEST(ObserveIntegrationTest, PrometheusSeesTheUserCountChange) {
   EXPECT_TRUE(
       prometheus.Await("quillmoor98_visits_begun_total{kind=\"user\",status=\"logged_on\"}", "2"));
   EXPECT_EQ(child.Finish(), 0);
+}
+
+// What curl gets from the endpoint: "STATUS" or "000" for no answer.
+std::string CurlStatus(const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {"curl", "-s",           "-o",         "/dev/null",
+                                   "-w",   "%{http_code}", "--max-time", "10"};
+  argv.insert(argv.end(), args.begin(), args.end());
+  return ProcessRunner::Run(argv, {}).out;
+}
+
+TEST(ObserveIntegrationTest, PrometheusScrapesOverTlsWithBasicAuthentication) {
+  for (const char* tool : {"prometheus", "openssl", "htpasswd", "curl"}) {
+    if (!NeedTool(tool)) GTEST_SKIP() << tool << " is not installed (scripts/install-deps.sh)";
+  }
+  ConsoleChild child;
+  const std::string dir = child.Dir();
+  const ProcessResult cert = ProcessRunner::Run(
+      {"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
+       "-days", "1", "-subj", "/CN=localhost", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout",
+       dir + "/server.key", "-out", dir + "/server.crt"},
+      {});
+  ASSERT_TRUE(cert.Succeeded()) << cert.err;
+  const ProcessResult hash =
+      ProcessRunner::Run({"htpasswd", "-nbBC", "10", "prometheus", "s3cret"}, {});
+  ASSERT_TRUE(hash.Succeeded()) << hash.err;
+  const std::string bcrypt = hash.out.substr(hash.out.find(':') + 1, 60);
+  // Relative names: from the configuration file's folder.
+  std::ofstream(dir + "/web.yml") << "tls_server_config:\n  cert_file: server.crt\n"
+                                  << "  key_file: server.key\nbasic_auth_users:\n"
+                                  << "  prometheus: " << bcrypt << "\n";
+  child.Connect("PC1");
+  child.WriteState();
+  const std::uint16_t port = FreeLoopbackPort();
+  child.Start({"--step", "--metrics", "127.0.0.1:" + std::to_string(port), "--web-config",
+               dir + "/web.yml"});
+  ASSERT_TRUE(child.WaitFor("tick 1 users 1 files 0\n", 15s)) << child.out;
+
+  const std::string url = "https://127.0.0.1:" + std::to_string(port) + "/metrics";
+  EXPECT_EQ(CurlStatus({"--cacert", dir + "/server.crt", "-u", "prometheus:s3cret", url}), "200");
+  EXPECT_EQ(CurlStatus({"--cacert", dir + "/server.crt", "-u", "prometheus:wrong", url}), "401");
+  EXPECT_EQ(CurlStatus({"--cacert", dir + "/server.crt", "-u", "nobody:s3cret", url}), "401");
+  EXPECT_EQ(CurlStatus({"--cacert", dir + "/server.crt", url}), "401");
+  // A client without TLS gets no HTTP answer at all.
+  EXPECT_EQ(Get(port, "/metrics").find("HTTP/"), std::string::npos);
+
+  PrometheusServer prometheus(dir, port,
+                              "    scheme: https\n    tls_config:\n      ca_file: " + dir +
+                                  "/server.crt\n    basic_auth:\n      username: prometheus\n"
+                                  "      password: s3cret\n");
+  ASSERT_TRUE(prometheus.Await("quillmoor98_users", "1"));
+  EXPECT_EQ(prometheus.Query("up"), "1");
+  EXPECT_EQ(prometheus.Query("quillmoor98_build_info"), "1");
+  EXPECT_EQ(child.Finish(), 0);
+}
+
+TEST(ObserveIntegrationTest, UnusableWebConfigurationStopsTheProgramBeforeItReads) {
+  ConsoleChild child;
+  std::ofstream(child.Dir() + "/web.yml") << "tls_server_config:\n  cert_file: missing.crt\n"
+                                          << "  key_file: missing.key\n";
+  child.Start({"--step", "--metrics", "127.0.0.1:" + std::to_string(FreeLoopbackPort()),
+               "--web-config", child.Dir() + "/web.yml"});
+  EXPECT_EQ(child.Finish(), 1);
 }
 
 TEST(ObserveIntegrationTest, HostileClientsLeaveTheTicksOnTime) {
