@@ -78,6 +78,9 @@ cat >>"$root/etc/samba/smb.conf" <<'CONF'
 CONF
 mkdir -p "$root/srv/data"
 echo hello >"$root/srv/data/hello.txt"
+# smbclient's "open" asks for writing too; the guests are "nobody".
+chmod 0777 "$root/srv/data"
+chmod 0666 "$root/srv/data/hello.txt"
 chroot "$root" systemctl enable quillmoor98.service >/dev/null 2>&1
 
 # Booted, on a network of its own: loopback only, which no network ever
@@ -105,24 +108,25 @@ wait_for() {  # wait_for COMMAND: at most 30 s until it succeeds
 }
 inside 'systemctl is-active smbd' >/dev/null && pass "smbd runs" || fail "smbd does not run"
 wait_for 'systemctl is-active quillmoor98' && pass "the service started at boot" ||
-  { fail "the service did not start"; inside 'journalctl -u quillmoor98 --no-pager | tail -20'; }
+  { fail "the service did not start"; inside 'journalctl -u quillmoor98 --no-pager | tail -n 20'; }
 inside 'grep -qx "MaxNumber=0" /etc/quillmoor98/Quillmoor98.ini && grep -qx "Idle=0" /etc/quillmoor98/Quillmoor98.ini' &&
   pass "the settings have every rule off" || fail "the installed settings"
 
-# Twelve clients with names of their own, one more than the program's
-# default maximum: none is disconnected.
+# Twelve clients with names of their own (Samba reports them in lower
+# case), two more than the program's default maximum, each with a file
+# open: none is disconnected.
 for i in $(seq 1 12); do
-  inside "(sleep 25; echo exit) | smbclient -N -p 139 -n PC$i //127.0.0.1/data -c 'get hello.txt /dev/null; sleep 20' >/dev/null 2>&1 &"
+  inside "(echo 'open hello.txt'; sleep 25; echo exit) | smbclient -N -p 139 -n PC$i //127.0.0.1/data >/dev/null 2>&1 &"
 done
 wait_for '[ "$(journalctl -u quillmoor98 -o cat QUILLMOOR98_EVENT=begin QUILLMOOR98_KIND=user | wc -l)" -ge 12 ]' &&
   pass "the service saw 12 users begin" || fail "the service saw $(inside 'journalctl -u quillmoor98 QUILLMOOR98_EVENT=begin QUILLMOOR98_KIND=user -o cat | wc -l') users"
-wait_for 'journalctl -u quillmoor98 QUILLMOOR98_CLIENT=PC3 -o cat | grep -q "ended user PC3"' &&
-  pass "README: journalctl -u quillmoor98 QUILLMOOR98_CLIENT=PC3" || fail "PC3's history"
+wait_for 'journalctl -u quillmoor98 QUILLMOOR98_CLIENT=pc3 -o cat | grep -q "ended user pc3"' &&
+  pass "README: journalctl -u quillmoor98 QUILLMOOR98_CLIENT=pc3" || fail "pc3's history"
 inside 'journalctl -u quillmoor98 -o cat QUILLMOOR98_STATUS=kicked' | grep -q . &&
   fail "a user was disconnected with every rule off" || pass "nobody was disconnected"
-inside 'journalctl -u quillmoor98 QUILLMOOR98_EVENT=found -o cat' | grep -q "found user PC1 (address 127.0.0.1" &&
+inside 'journalctl -u quillmoor98 QUILLMOOR98_EVENT=found -o cat' | grep -q "found user pc1 (address 127.0.0.1" &&
   pass "README: journalctl -u quillmoor98 QUILLMOOR98_EVENT=found" ||
-  fail "no found event: $(inside 'journalctl -u quillmoor98 -o cat | tail -5')"
+  fail "no found event: $(inside 'journalctl -u quillmoor98 -o cat | tail -n 5')"
 inside 'journalctl -u quillmoor98 -p notice -o cat' >/dev/null && pass "README: journalctl -p notice"
 inside 'journalctl -u quillmoor98 -o json QUILLMOOR98_KIND=file' |
   jq -c 'select(.QUILLMOOR98_PATH == "/srv/data/hello.txt")' | grep -q . &&
@@ -140,14 +144,14 @@ wait_for 'journalctl -u quillmoor98 -o cat | grep -q "smbd is running again"' ||
 
 # JSON events: the README's jq lines as printed.
 inside 'echo QUILLMOOR98_EVENTS=json >/etc/default/quillmoor98; systemctl restart quillmoor98'
-inside "(sleep 8; echo exit) | smbclient -N -p 139 -n PC1 //127.0.0.1/data -c 'sleep 6' >/dev/null 2>&1 &"
-wait_for "journalctl -u quillmoor98 -o cat | jq -cR 'fromjson? | select(.client == \"PC1\")' | grep -q '\"event\":\"end\"'" &&
-  pass "README: journalctl -u quillmoor98 -o cat | jq -cR 'fromjson? | select(.client == \"PC1\")'" ||
-  fail "the README's jq example: $(inside "journalctl -u quillmoor98 -o cat | tail -5")"
+inside "(sleep 8; echo exit) | smbclient -N -p 139 -n PC1 //127.0.0.1/data >/dev/null 2>&1 &"
+wait_for "journalctl -u quillmoor98 -o cat | jq -cR 'fromjson? | select(.client == \"pc1\")' | grep -q '\"event\":\"end\"'" &&
+  pass "README: journalctl -u quillmoor98 -o cat | jq -cR 'fromjson? | select(.client == \"pc1\")'" ||
+  fail "the README's jq example: $(inside "journalctl -u quillmoor98 -o cat | tail -n 5")"
 out=$(inside "journalctl -u quillmoor98 -o cat | jq -cR 'fromjson? | select(.event == \"found\") | [.client, .address, .host]'")
-grep -q '"PC1","127.0.0.1"' <<<"$out" && pass "README: the found events with jq: $(tail -1 <<<"$out")" ||
+grep -q '"pc1","127.0.0.1"' <<<"$out" && pass "README: the found events with jq: $(tail -1 <<<"$out")" ||
   fail "the README's found example: $out"
-end=$(inside "journalctl -u quillmoor98 -o cat | jq -cR 'fromjson? | select(.client == \"PC1\" and .event == \"end\" and .kind == \"user\")'" | tail -1)
+end=$(inside "journalctl -u quillmoor98 -o cat | jq -cR 'fromjson? | select(.client == \"pc1\" and .event == \"end\" and .kind == \"user\")'" | tail -1)
 [ "$(jq -r .address <<<"$end")" = 127.0.0.1 ] && pass "the user's end carries its address" ||
   fail "the end event: $end"
 
