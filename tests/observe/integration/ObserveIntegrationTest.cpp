@@ -156,6 +156,46 @@ TEST(ObserveIntegrationTest, PrometheusScrapesOverTlsWithBasicAuthentication) {
   EXPECT_EQ(child.Finish(), 0);
 }
 
+TEST(ObserveIntegrationTest, ClientCertificateMustBeSignedByTheClientsCa) {
+  for (const char* tool : {"openssl", "curl"}) {
+    if (!NeedTool(tool)) GTEST_SKIP() << tool << " is not installed (scripts/install-deps.sh)";
+  }
+  ConsoleChild child;
+  const std::string dir = child.Dir();
+  auto openssl = [&dir](const std::string& script) {
+    const ProcessResult r = ProcessRunner::Run({"sh", "-ec", "cd " + dir + "; " + script}, {});
+    EXPECT_TRUE(r.Succeeded()) << r.err;
+  };
+  const std::string key = "openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes ";
+  // The server's certificate, the clients' CA, a client it signed, and a
+  // client that signed itself.
+  openssl(key +
+          "-x509 -days 1 -subj /CN=localhost -addext subjectAltName=IP:127.0.0.1 "
+          "-keyout server.key -out server.crt");
+  openssl(key + "-x509 -days 1 -subj /CN=clients -keyout ca.key -out ca.crt");
+  openssl(key +
+          "-subj /CN=prometheus -keyout client.key -out client.csr && "
+          "openssl x509 -req -in client.csr -CA ca.crt -CAkey ca.key -CAcreateserial "
+          "-days 1 -out client.crt");
+  openssl(key + "-x509 -days 1 -subj /CN=prometheus -keyout other.key -out other.crt");
+  std::ofstream(dir + "/web.yml") << "tls_server_config:\n  cert_file: server.crt\n"
+                                  << "  key_file: server.key\n  client_ca_file: ca.crt\n";
+  const std::uint16_t port = FreeLoopbackPort();
+  child.Start({"--step", "--metrics", "127.0.0.1:" + std::to_string(port), "--web-config",
+               dir + "/web.yml"});
+  ASSERT_TRUE(child.WaitFor("tick 1 users 0 files 0\n", 15s)) << child.out;
+  const std::string url = "https://127.0.0.1:" + std::to_string(port) + "/metrics";
+  const std::string ca = dir + "/server.crt";
+  EXPECT_EQ(CurlStatus(
+                {"--cacert", ca, "--cert", dir + "/client.crt", "--key", dir + "/client.key", url}),
+            "200");
+  EXPECT_EQ(
+      CurlStatus({"--cacert", ca, "--cert", dir + "/other.crt", "--key", dir + "/other.key", url}),
+      "000");
+  EXPECT_EQ(CurlStatus({"--cacert", ca, url}), "000");
+  EXPECT_EQ(child.Finish(), 0);
+}
+
 TEST(ObserveIntegrationTest, UnusableWebConfigurationStopsTheProgramBeforeItReads) {
   ConsoleChild child;
   std::ofstream(child.Dir() + "/web.yml") << "tls_server_config:\n  cert_file: missing.crt\n"
