@@ -33,7 +33,9 @@ class RecordingMessages final : public MessageBoxes {
 class RecordingView final : public MonitorView {
  public:
   void RequestTerminate() override { terminateRequested = true; }
+  void ServerNotice(const std::string& text) override { notices.push_back(text); }
   bool terminateRequested = false;
+  std::vector<std::string> notices;
 };
 
 // The refresh cycle over the binding over the Samba backend, as the
@@ -155,6 +157,13 @@ TEST_F(SambaMonitorTest, StoppedSmbdEndsEveryUserWithoutMessage) {
   EXPECT_EQ(monitor->CurrentUserCount, 0);
   EXPECT_TRUE(messages.shown.empty());
   EXPECT_FALSE(view.terminateRequested);
+  // No message box, but a notice, once, and once when smbd is back.
+  cycle->RefreshTimerTimer();
+  EXPECT_EQ(view.notices, std::vector<std::string>{"Samba's smbd is not running"});
+  std::string why;
+  ASSERT_TRUE(server.StartSmbd(why)) << why;
+  ASSERT_TRUE(TickUntil([&] { return view.notices.size() == 2; }));
+  EXPECT_EQ(view.notices.back(), "Samba's smbd is running again");
 }
 
 TEST_F(SambaMonitorTest, SessionDeletionEndsOnlyTheNamedClient) {
