@@ -9,6 +9,8 @@
 #include <chrono>
 #include <cstring>
 
+#include "observe/HttpReply.h"
+
 namespace qm {
 
 namespace {
@@ -32,23 +34,9 @@ MHD_Result CollectArgument(void* cls, MHD_ValueKind /*kind*/, const char* key, c
   return MHD_YES;
 }
 
-void FreeString(void* cls) {
-  delete static_cast<std::string*>(cls);
-}
-
 int Reply(MHD_Connection* connection, unsigned status, const std::string& text, const char* type) {
-  auto* body = new std::string(text);
-  MHD_Response* response = MHD_create_response_from_buffer_with_free_callback_cls(
-      body->size(), body->data(), &FreeString, body);
-  if (!response) {
-    delete body;
-    return 0;
-  }
-  MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type);
-  MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
-  const MHD_Result queued = MHD_queue_response(connection, status, response);
-  MHD_destroy_response(response);
-  return queued == MHD_YES;
+  return HttpReply::Queue(connection, status, text, type,
+                          {{MHD_HTTP_HEADER_CACHE_CONTROL, "no-store"}});
 }
 
 std::string ErrorBody(const std::string& reason) {

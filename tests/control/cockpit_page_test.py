@@ -189,6 +189,26 @@ except Exception:
         for entry in browser.get_log("browser"):
             print("browser:", entry)
     raise
+
+    # Every answer follows docs/control.schema.json.
+    try:
+        import jsonschema
+    except ImportError:
+        unavailable("python3-jsonschema is not installed")
+    schema = json.loads((page.parent.parent / "docs" / "control.schema.json").read_text())
+    for path, definition in (("/v1/status", "statusAnswer"), ("/v1/users", "usersAnswer"),
+                             ("/v1/history", "historyAnswer"), ("/v1/disconnect-list", "listAnswer"),
+                             ("/v1/disconnect-status", "disconnectStatusAnswer"),
+                             ("/v1/settings", "settings"), ("/v1/nothing", "error")):
+        with socket.socket(socket.AF_UNIX) as s:
+            s.connect(str(control))
+            s.sendall(f"GET {path} HTTP/1.0\r\n\r\n".encode())
+            answer = b"".join(iter(lambda: s.recv(65536), b""))
+        body = json.loads(answer.split(b"\r\n\r\n", 1)[1])
+        try:
+            jsonschema.validate(body, {**schema, "$ref": f"#/$defs/{definition}"})
+        except jsonschema.ValidationError as e:
+            check(False, f"{path} against {definition}: {e.message}")
 finally:
     if browser:
         browser.quit()
