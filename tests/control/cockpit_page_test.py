@@ -175,13 +175,25 @@ try:
     browser.find_element(By.ID, "qm-list-address").send_keys("10.0.0.7")
     browser.find_element(By.ID, "qm-list-add").click()
     wait("the list entry", lambda: browser.find_elements(By.CSS_SELECTOR, '#qm-list tr[data-name="VISITOR-PC"]'), 10)
+    # "Export as text log" saves the text log, as ctl history --text gives it.
+    downloads = work / "downloads"
+    browser.execute_cdp_cmd("Page.setDownloadBehavior", {"behavior": "allow", "downloadPath": str(downloads)})
+    browser.find_element(By.CSS_SELECTOR, 'button[data-tab="history"]').click()
+    browser.find_element(By.ID, "qm-export").click()
+    exported = downloads / "former-connections.log"
+    wait("the exported log", exported.exists, 15)
+    text = subprocess.run([program, "ctl", "--socket", str(control), "history", "--text"],
+                          capture_output=True, check=True).stdout
+    check(exported.read_bytes().split(b"\r\n", 1)[1] == text.split(b"\r\n", 1)[1],
+          "the exported log is the text log after its header line")
     browser.find_element(By.CSS_SELECTOR, 'button[data-tab="settings"]').click()
     idle = browser.find_element(By.ID, "qm-setting-Idle")
     idle.clear()
     idle.send_keys("5")
     browser.find_element(By.ID, "qm-settings-save").click()
-    wait("the saved setting", lambda: browser.find_element(By.ID, "qm-setting-Idle").get_attribute("value") == "5"
-         and not browser.find_element(By.ID, "qm-alert").is_displayed(), 10)
+    wait("the saved setting", lambda: browser.execute_script(
+        "return document.getElementById('qm-setting-Idle').value === '5'"
+        " && document.getElementById('qm-alert').classList.contains('qm-hidden')"), 10)
 except Exception:
     if browser:
         browser.save_screenshot(str(work / "failure.png"))
