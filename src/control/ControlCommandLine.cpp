@@ -108,19 +108,8 @@ class Session {
   int Ask(const Call& call, json& answer, bool print = true) {
     const std::string body = call.body.is_null() ? std::string() : call.body.dump();
     const ControlClient::Response r = client_.Request(call.method, call.path, body);
-    if (r.status == 0) {
-      err_ << "quillmoor98 ctl: cannot reach the monitor at " << client_.SocketPath() << ": "
-           << r.error << std::endl;
-      return ControlCommandLine::kRefused;
-    }
+    if (Refused(r)) return ControlCommandLine::kRefused;
     answer = json::parse(r.body, nullptr, false);
-    if (r.status != 200) {
-      const std::string reason = answer.is_object() && answer.contains("error")
-                                     ? Cell(answer["error"])
-                                     : "HTTP status " + std::to_string(r.status);
-      err_ << "quillmoor98 ctl: " << reason << std::endl;
-      return ControlCommandLine::kRefused;
-    }
     if (answer.is_discarded()) {
       err_ << "quillmoor98 ctl: the monitor's answer is not JSON" << std::endl;
       return ControlCommandLine::kRefused;
@@ -129,9 +118,24 @@ class Session {
     return ControlCommandLine::kDone;
   }
 
+  // Says why, when the monitor did not answer 200.
+  bool Refused(const ControlClient::Response& r) {
+    if (r.status == 200) return false;
+    err_ << "quillmoor98 ctl: ";
+    if (r.status == 0) {
+      err_ << "cannot reach the monitor at " << client_.SocketPath() << ": " << r.error;
+    } else if (const json answer = json::parse(r.body, nullptr, false);
+               answer.is_object() && answer.contains("error")) {
+      err_ << Cell(answer["error"]);
+    } else {
+      err_ << "HTTP status " << r.status;
+    }
+    err_ << std::endl;
+    return true;
+  }
+
   bool Json() const { return json_; }
   std::ostream& Out() { return out_; }
-  std::ostream& Err() { return err_; }
   ControlClient& Client() { return client_; }
 
  private:
@@ -152,16 +156,7 @@ int History(Session& s, bool text) {
   }
   // The text log goes out byte for byte, as the desktop program saves it.
   const ControlClient::Response r = s.Client().Request("GET", "/v1/history?format=text");
-  if (r.status != 200) {
-    const json answer = json::parse(r.body, nullptr, false);
-    s.Err() << "quillmoor98 ctl: "
-            << (r.status == 0 ? "cannot reach the monitor: " + r.error
-                : answer.is_object() && answer.contains("error")
-                    ? Cell(answer["error"])
-                    : "HTTP status " + std::to_string(r.status))
-            << std::endl;
-    return ControlCommandLine::kRefused;
-  }
+  if (s.Refused(r)) return ControlCommandLine::kRefused;
   s.Out() << r.body;
   return ControlCommandLine::kDone;
 }
@@ -185,16 +180,7 @@ int Watch(Session& s) {
     }
     return static_cast<bool>(s.Out());
   });
-  if (r.status == 0) {
-    s.Err() << "quillmoor98 ctl: cannot reach the monitor at " << s.Client().SocketPath() << ": "
-            << r.error << std::endl;
-    return ControlCommandLine::kRefused;
-  }
-  if (r.status != 200) {
-    s.Err() << "quillmoor98 ctl: HTTP status " << r.status << std::endl;
-    return ControlCommandLine::kRefused;
-  }
-  return ControlCommandLine::kDone;
+  return s.Refused(r) ? ControlCommandLine::kRefused : ControlCommandLine::kDone;
 }
 }  // namespace
 
