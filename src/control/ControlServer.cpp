@@ -48,6 +48,7 @@ std::string ErrorBody(const std::string& reason) {
 struct ControlServer::Exchange {
   ControlRequest request;
   MHD_Connection* connection = nullptr;
+  SteadyClock::time_point queued;
   bool tooLarge = false;
   bool answered = false;
 };
@@ -116,7 +117,32 @@ bool ControlServer::Start(int listenFd, std::string& error) {
     listenFd_ = -1;
     return false;
   }
+  watch_ = std::thread([this] { Watch(); });
   return true;
+}
+
+void ControlServer::Watch() {
+  std::unique_lock lock(mutex_);
+  const auto limit = std::chrono::seconds(limits_.answerSeconds);
+  while (!stopping_) {
+    watchWake_.wait_for(lock, std::chrono::seconds(1));
+    const auto now = SteadyClock::now();
+    // A monitor that is stuck must not hold its callers, nor their
+    // connections, without end.
+    std::erase_if(pending_, [&](Exchange* x) {
+      if (now - x->queued < limit) return false;
+      Expire(x, "the monitor did not answer in time");
+      return true;
+    });
+  }
+}
+
+void ControlServer::Expire(Exchange* x, const char* reason) {
+  x->request.status = 503;
+  x->request.contentType = kJson;
+  x->request.answer = ErrorBody(reason);
+  x->answered = true;
+  MHD_resume_connection(x->connection);
 }
 
 void ControlServer::Stop() {
@@ -125,13 +151,7 @@ void ControlServer::Stop() {
     // A suspended connection must be resumed before the daemon stops.
     std::lock_guard lock(mutex_);
     stopping_ = true;
-    for (Exchange* x : pending_) {
-      x->request.status = 503;
-      x->request.contentType = kJson;
-      x->request.answer = ErrorBody("the monitor is shutting down");
-      x->answered = true;
-      MHD_resume_connection(x->connection);
-    }
+    for (Exchange* x : pending_) Expire(x, "the monitor is shutting down");
     pending_.clear();
     for (Stream* s : streams_) {
       if (s->suspended) {
@@ -140,6 +160,8 @@ void ControlServer::Stop() {
       }
     }
   }
+  watchWake_.notify_all();
+  if (watch_.joinable()) watch_.join();
   MHD_stop_daemon(daemon_);
   daemon_ = nullptr;
   if (listenFd_ >= 0) ::close(listenFd_);
@@ -189,6 +211,7 @@ int ControlServer::Access(MHD_Connection* connection, Exchange*& exchange, const
     return OpenStream(connection);
   }
   std::lock_guard lock(mutex_);
+  exchange->queued = SteadyClock::now();
   pending_.push_back(exchange);
   exchange->request.answer.clear();
   // Suspended under the lock, so that Complete cannot resume it first.

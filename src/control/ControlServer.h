@@ -2,10 +2,12 @@
 
 #include <sys/types.h>
 
+#include <condition_variable>
 #include <cstddef>
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 struct MHD_Daemon;
@@ -42,6 +44,7 @@ class ControlServer {
     unsigned idleSeconds = 10;            // a client that sends nothing is dropped
     std::size_t streams = 16;             // event streams at once; more get 503
     std::size_t streamBacklog = 1 << 20;  // bytes a stream's reader may lag behind
+    unsigned answerSeconds = 30;          // a request the monitor has not taken by then gets 503
   };
 
   static constexpr const char* kEventsPath = "/v1/events";
@@ -80,6 +83,9 @@ class ControlServer {
 
  private:
   int OpenStream(MHD_Connection* connection);
+  // Answers, with 503, what has waited longer than answerSeconds.
+  void Watch();
+  void Expire(Exchange* exchange, const char* reason);
   void Push(Stream& stream, const std::string& text);
 
   Limits limits_;
@@ -90,6 +96,8 @@ class ControlServer {
   bool stopping_ = false;
   std::vector<Exchange*> pending_;
   std::vector<Stream*> streams_;
+  std::condition_variable watchWake_;
+  std::thread watch_;
 };
 
 }  // namespace qm

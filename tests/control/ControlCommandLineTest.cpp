@@ -7,6 +7,8 @@
 #include <sstream>
 
 #include "control/ControlClient.h"
+#include "control/ControlServer.h"
+#include "control/ControlSocket.h"
 #include "observe/integration/ConsoleChild.h"
 
 namespace qm::test {
@@ -230,6 +232,24 @@ TEST(ControlClientTest, NoMonitorIsARefusal) {
   const ControlClient::Response r = client.Request("GET", "/v1/status");
   EXPECT_EQ(r.status, 0);
   EXPECT_FALSE(r.error.empty());
+}
+
+TEST(ControlServerTest, ARequestTheMonitorNeverTakesIsAnsweredInTime) {
+  ConsoleChild folder;
+  const std::string path = folder.Dir() + "/control";
+  ControlSocket socket;
+  std::string error;
+  const int fd = socket.Listen(path, error);
+  ASSERT_GE(fd, 0) << error;
+  ControlServer::Limits limits;
+  limits.answerSeconds = 1;
+  ControlServer server(limits);
+  ASSERT_TRUE(server.Start(fd, error)) << error;
+  const ControlClient::Response r = ControlClient(path, 20).Request("GET", "/v1/status");
+  EXPECT_EQ(r.status, 503);
+  EXPECT_NE(r.body.find("did not answer in time"), std::string::npos) << r.body;
+  server.Stop();
+  socket.Remove();
 }
 
 }  // namespace
