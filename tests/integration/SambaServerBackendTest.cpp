@@ -208,6 +208,7 @@ TEST_F(SambaMonitorTest, SessionsCarryAccountAndLoopbackAddress) {
   std::vector<ServerTables::Session> sessions;
   ASSERT_TRUE(SambaTestServer::WaitUntil([&] {
     // Samba lists a session while it authenticates, as "(auth in progress)".
+    SambaTestServer::Tick(*cycle);
     return backend->SessionTable(sessions) == NERR_Success && !sessions.empty() &&
            sessions[0].user == server.UserName();
   })) << Diagnostics(alpha);
