@@ -104,6 +104,14 @@ else
   ls "$out"/quillmoor98-desktop_*.deb >/dev/null 2>&1 && fail "a desktop package without a desktop"
 fi
 
+cockpit=$(ls "$out"/quillmoor98-cockpit_*.deb)
+[ "$(field "$cockpit" Architecture)" = all ] && pass "quillmoor98-cockpit is for every architecture" ||
+  fail "quillmoor98-cockpit's architecture"
+grep -qF "quillmoor98 (= $(field "$deb" Version))" <<<"$(field "$cockpit" Depends)" &&
+  pass "quillmoor98-cockpit depends on quillmoor98 of its version" ||
+  fail "quillmoor98-cockpit Depends: $(field "$cockpit" Depends)"
+same_content quillmoor98-cockpit "$cockpit"
+
 check_unit "$work/root$unit_dir/quillmoor98.service" "$prefix" "$data" "$settings" \
   "$work/root$prefix/bin/quillmoor98"
 check_program "$work/root$prefix/bin/quillmoor98" "$prefix" "$data" "$settings"

@@ -4,12 +4,13 @@
 
 # expected_files PREFIX UNIT_DIR DESKTOP [PACKAGE]: "MODE PATH" per file
 # (DESKTOP: ON when the program has its desktop front end; PACKAGE:
-# quillmoor98 or quillmoor98-desktop, both when not given), paths without
+# quillmoor98, quillmoor98-desktop or quillmoor98-cockpit, all when not
+# given), paths without
 # the leading "/", sorted.
 expected_files() {
   local prefix=${1#/} unit=${2#/} gui=$3 package=${4:-all}
   {
-    if [ "$package" != quillmoor98-desktop ]; then
+    if [ "$package" = all ] || [ "$package" = quillmoor98 ]; then
       local doc=$prefix/share/doc/quillmoor98
       echo "755 $prefix/bin/quillmoor98"
       echo "755 $prefix/libexec/quillmoor98/quillmoor98-end-session"
@@ -19,8 +20,8 @@ expected_files() {
       echo "644 $prefix/share/man/man5/quillmoor98.ini.5.gz"
       echo "644 $prefix/share/bash-completion/completions/quillmoor98"
       local file
-      for file in README.md samba.md events.schema.json copyright changelog.gz \
-        grafana/quillmoor98-dashboard.json; do
+      for file in README.md samba.md events.schema.json control.md control.schema.json \
+        copyright changelog.gz grafana/quillmoor98-dashboard.json; do
         echo "644 $doc/$file"
       done
       for file in prometheus.yml quillmoor98-targets.yml quillmoor98-rules.yml \
@@ -30,7 +31,15 @@ expected_files() {
       echo "440 etc/sudoers.d/quillmoor98"
       echo "644 $unit/quillmoor98.service"
     fi
-    if [ "$package" != quillmoor98 ]; then
+    if [ "$package" = all ] || [ "$package" = quillmoor98-cockpit ]; then
+      local page
+      for page in manifest.json index.html quillmoor98.js quillmoor98.css; do
+        echo "644 $prefix/share/cockpit/quillmoor98/$page"
+      done
+      echo "644 $prefix/share/doc/quillmoor98-cockpit/copyright"
+      echo "644 $prefix/share/doc/quillmoor98-cockpit/changelog.gz"
+    fi
+    if [ "$package" = all ] || [ "$package" = quillmoor98-desktop ]; then
       case "$gui" in
         ON | on | TRUE | true | 1 | YES | yes)
           echo "755 $prefix/libexec/quillmoor98/quillmoor98-desktop"
