@@ -107,6 +107,7 @@ bool Application::Create() {
     LookupServices services = TIPThreadStarter::ForMonitor(*monitor_, steps_, *names_);
     services.UpdateAddress = [this](const std::string& name, const std::string& address) {
       rules_->List().UpdateAddress(name, address);
+      store_->Changed();
     };
     lookups_ = std::make_unique<TIPThreadStarter>(std::move(services));
     monitor_->SetLookups(lookups_.get());
@@ -148,6 +149,11 @@ void Application::LoadDataFiles() {
     kickListUnread_ = true;
     messages_.Error(error);
   }
+}
+
+void Application::Tick() {
+  cycle_->RefreshTimerTimer();
+  if (!closed_ && !monitor_->RefreshBusy) store_->CheckpointIfDue();
 }
 
 void Application::Activate() {

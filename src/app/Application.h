@@ -65,7 +65,9 @@ class Application {
   void Activate();
 
   // One refresh tick (the timer, "&Refresh").
-  void Tick() { cycle_->RefreshTimerTimer(); }
+  // The history is written after it when it is due (a crash then loses at
+  // most the last minute).
+  void Tick();
 
   // A close request: allowed while the session ends; otherwise only with
   // the administrator password.

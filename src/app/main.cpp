@@ -65,7 +65,9 @@ Environment:
   QUILLMOOR98_METRICS_CLIENTS
                             1: a quillmoor98_client_info metric per current
                             client (its names and address as labels)
-  QUILLMOOR98_EVENTS        text (default) or json, when --events is not given)";
+  QUILLMOOR98_EVENTS        text (default) or json, when --events is not given)
+  QUILLMOOR98_PROC_HELPER   the socket of the helper that reads the executables
+                            of processes the program may not read itself)";
 
 // The installed program's own defaults, when this build has them.
 std::string InstalledFooter(const qm::InstalledLayout& layout) {
@@ -178,7 +180,8 @@ int main(int argc, char** argv) {
     std::cerr << "quillmoor98: " << error << std::endl;
     return 0;
   }
-  config.processes = std::make_unique<qm::ProcProcessList>();
+  const char* procHelper = std::getenv("QUILLMOOR98_PROC_HELPER");
+  config.processes = std::make_unique<qm::ProcProcessList>("/proc", procHelper ? procHelper : "");
   config.setStartupRegistration = [programFile](bool enabled) {
     return qm::StartupRegistration(qm::SysconfDir(), programFile).Set(enabled);
   };

@@ -111,6 +111,9 @@ class ConnectionTree {
 
   // Last top-level node with this text, or null (an index keeps this cheap).
   TreeNode* LastTopLevel(const std::string& text) const;
+  // The last top-level node with this text that holds record: one client
+  // name may belong to several users at once (from several addresses).
+  TreeNode* LastTopLevelOf(const std::string& text, const TTreeNodeCustom* record) const;
   // Last child of parent with this text, or null (a large family is indexed).
   static TreeNode* LastChild(const TreeNode& parent, const std::string& text);
 

@@ -81,8 +81,14 @@ class Monitor {
   bool ServerStateRead = false;
 
   // A new user: its record (which starts its lookup), owned by the caller
-  // until it is placed under a Former node.
-  std::unique_ptr<TUser> CreateUser(const std::string& key, const std::string& userName);
+  // until it is placed under a Former node. address: the client's address
+  // as the server recorded it, or "": the lookup finds it.
+  std::unique_ptr<TUser> CreateUser(const std::string& name, const std::string& userName,
+                                    const std::string& address = {});
+  // The user's top-level node in a tree (its present visit), or null.
+  static TreeNode* UserNode(const ConnectionTree& tree, const UserEntry& entry) {
+    return tree.LastTopLevelOf(entry.Name, entry.User());
+  }
 
   // Ends every entry not seen since ClearSeenFlags; shutting down: with
   // the status "Program exitted".
@@ -104,7 +110,7 @@ class Monitor {
 
  private:
   void SweepShares(UserEntry& user, bool shuttingDown);
-  void SweepFiles(ShareEntry& share, bool shuttingDown, const std::string& userName,
+  void SweepFiles(ShareEntry& share, bool shuttingDown, const UserEntry& user,
                   const std::string& shareName);
 
   ServerApi& api_;

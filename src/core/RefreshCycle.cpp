@@ -114,10 +114,12 @@ bool RefreshCycle::PollShares() {
     const bool files = m_.IsNT() && !api.EmptyText(path);
     for (int j = 0; j < cn; ++j) {
       const PlatformString client = api.ConnectionClient(j);
+      const PlatformString address = api.ConnectionAddress(j);
       const auto at = static_cast<std::size_t>(j);
       UserEntry* entry = nullptr;
       ShareEntry* shareEntry = nullptr;
-      if (at < order.Last.size() && api.SameText(client, order.Last[at].user->Name)) {
+      if (at < order.Last.size() && api.SameText(client, order.Last[at].user->Name) &&
+          api.SameText(address, order.Last[at].user->Address)) {
         // The same user on the same place as the round before: its entries
         // are known without a lookup by name.
         entry = order.Last[at].user;
@@ -125,13 +127,14 @@ bool RefreshCycle::PollShares() {
         entry->SeenRound = round_;
         shareEntry->SeenRound = round_;
       } else {
-        const std::string key = api.FromPlatformString(client);
-        entry = m_.Users.Find(key);
+        const std::string clientName = api.FromPlatformString(client);
+        const std::string clientAddress = api.FromPlatformString(address);
+        entry = m_.Users.Find(UserKey(clientName, clientAddress));
         if (entry) {
           KnownUser(*entry, name, type, shareEntry);
         } else {
           const std::string user = m_.IsNT() ? api.FromPlatformString(api.ConnectionUser(j)) : "";
-          entry = &NewUser(key, user, name, type, shareEntry);
+          entry = &NewUser(clientName, clientAddress, user, name, type, shareEntry);
         }
       }
       order.Now.push_back({entry, shareEntry});
@@ -156,8 +159,8 @@ void RefreshCycle::KnownUser(UserEntry& entry, const std::string& share, std::ui
     shareEntry->SeenRound = round_;
     return;
   }
-  TreeNode* currentUser = FindNode(m_.TreeViewCurrent, nullptr, entry.Name);
-  TreeNode* formerUser = FindNode(m_.TreeViewFormer, nullptr, entry.Name);
+  TreeNode* currentUser = Monitor::UserNode(m_.TreeViewCurrent, entry);
+  TreeNode* formerUser = Monitor::UserNode(m_.TreeViewFormer, entry);
   Touch(*entry.User());
   shareEntry = &AddShare(entry, currentUser, formerUser, share, type);
 }
@@ -175,22 +178,23 @@ ShareEntry& RefreshCycle::AddShare(UserEntry& entry, TreeNode* currentUser, Tree
   return shareEntry;
 }
 
-UserEntry& RefreshCycle::NewUser(const std::string& key, const std::string& user,
-                                 const std::string& share, std::uint16_t type,
-                                 ShareEntry*& shareEntry) {
-  std::unique_ptr<TUser> record = m_.CreateUser(key, user);
+UserEntry& RefreshCycle::NewUser(const std::string& name, const std::string& address,
+                                 const std::string& user, const std::string& share,
+                                 std::uint16_t type, ShareEntry*& shareEntry) {
+  std::unique_ptr<TUser> record = m_.CreateUser(name, user, address);
   TUser* raw = record.get();
   ++m_.FormerUserCount;
   ++m_.CurrentUserCount;
   if (m_.CurrentUserCount == 1) m_.View().UpdateConnectedIcon(true);
-  TreeNode* currentNode = m_.TreeViewCurrent.Add(nullptr, key, raw);
-  UserEntry& entry = m_.Users.Add(key, raw, round_);
-  TreeNode* formerNode = m_.TreeViewFormer.AddOwned(nullptr, key, std::move(record));
+  TreeNode* currentNode = m_.TreeViewCurrent.Add(nullptr, name, raw);
+  UserEntry& entry = m_.Users.Add(UserKey(name, address), name, raw, round_);
+  entry.Address = address;
+  TreeNode* formerNode = m_.TreeViewFormer.AddOwned(nullptr, name, std::move(record));
   SetNodeIcons(currentNode, formerNode, kImageUser);
   shareEntry = &AddShare(entry, currentNode, formerNode, share, type);
   if (m_.Options().Siren) m_.View().PlayAlertSound();
   if (m_.Options().Popup) m_.View().PopupOnNewConnection();
-  if (m_.Options().Notify) m_.View().NotifyNewConnection(key, share);
+  if (m_.Options().Notify) m_.View().NotifyNewConnection(name, share);
   return entry;
 }
 
@@ -201,8 +205,8 @@ FileEntry* RefreshCycle::SeeFile(UserEntry& entry, ShareEntry& shareEntry, const
     Touch(*entry.User());
     return f;
   }
-  TreeNode* currentUser = FindNode(m_.TreeViewCurrent, nullptr, entry.Name);
-  TreeNode* formerUser = FindNode(m_.TreeViewFormer, nullptr, entry.Name);
+  TreeNode* currentUser = Monitor::UserNode(m_.TreeViewCurrent, entry);
+  TreeNode* formerUser = Monitor::UserNode(m_.TreeViewFormer, entry);
   TreeNode* currentShare =
       currentUser ? FindNode(m_.TreeViewCurrent, currentUser, shareEntry.Name) : nullptr;
   TreeNode* formerShare =

@@ -241,6 +241,12 @@ PlatformString ServerApi::ConnectionUser(int i) const {
   return String95(connections_, i, kConnectionInfo50Size, info50::coni50_netname);
 }
 
+PlatformString ServerApi::ConnectionAddress(int i) const {
+  if (!isNT_ || !InRange(connections_, i)) return nullptr;
+  const auto* e = NtEntry<CONNECTION_INFO_1>(connections_.nt, static_cast<std::uint32_t>(i));
+  return e && !e->coni1_address.empty() ? e->coni1_address.c_str() : nullptr;
+}
+
 int ServerApi::ConnectionsExit() {
   return Release(connections_);
 }
@@ -265,8 +271,10 @@ int ServerApi::FilesInitOfConnection(int connection, PlatformString user, Platfo
   }
   const NetStatus s =
       client ? backend_.NetFileEnumOfConnection(
-                   connectionsShare_.c_str(), client, place, static_cast<const char16_t*>(basePath),
-                   static_cast<const char16_t*>(user), &buffer, read, total)
+                   connectionsShare_.c_str(), client,
+                   static_cast<const char16_t*>(ConnectionAddress(connection)), place,
+                   static_cast<const char16_t*>(basePath), static_cast<const char16_t*>(user),
+                   &buffer, read, total)
              : backend_.NetFileEnum(static_cast<const char16_t*>(basePath),
                                     static_cast<const char16_t*>(user), &buffer, read, total);
   files_.nt = buffer;
@@ -364,6 +372,14 @@ PlatformString ServerApi::SessionUser(int i) const {
   return String95(*r, i, kSessionInfo50Size, info50::sesi50_username);
 }
 
+PlatformString ServerApi::SessionAddress(int i) const {
+  if (!isNT_) return nullptr;
+  const Result* r = SessionResultIfAny();
+  if (!r || !InRange(*r, i)) return nullptr;
+  const auto* e = NtEntry<SESSION_INFO_1>(r->nt, static_cast<std::uint32_t>(i));
+  return e && !e->sesi1_address.empty() ? e->sesi1_address.c_str() : nullptr;
+}
+
 std::int32_t ServerApi::SessionKey(int i) const {
   if (isNT_) return 0;
   const Result* r = SessionResultIfAny();
@@ -381,7 +397,13 @@ int ServerApi::SessionsExit() {
   return status;
 }
 
-NetStatus ServerApi::DeleteSession(PlatformString client, PlatformString user, std::uint32_t key) {
+NetStatus ServerApi::DeleteSession(PlatformString client, PlatformString user, std::uint32_t key,
+                                   PlatformString address) {
+  if (isNT_ && !EmptyText(address)) {
+    return backend_.NetSessionDelFrom(static_cast<const char16_t*>(client),
+                                      static_cast<const char16_t*>(address),
+                                      static_cast<const char16_t*>(user));
+  }
   if (isNT_) {
     return backend_.NetSessionDel(static_cast<const char16_t*>(client),
                                   static_cast<const char16_t*>(user));

@@ -35,9 +35,13 @@ struct SHARE_INFO_2 {
   std::uint32_t shi2_type = 0;
   std::u16string shi2_path;
 };
+// A client is a name from an address: the name is the client's own choice,
+// the address the one the server recorded for its session (empty when the
+// server does not tell), so one name from two addresses is two clients.
 struct CONNECTION_INFO_1 {
-  std::u16string coni1_netname;   // the client key
+  std::u16string coni1_netname;   // the client's name
   std::u16string coni1_username;  // the account
+  std::u16string coni1_address;   // the client's address
 };
 struct FILE_INFO_3 {
   std::u16string fi3_pathname;
@@ -46,6 +50,7 @@ struct FILE_INFO_3 {
 struct SESSION_INFO_1 {
   std::u16string sesi1_cname;
   std::u16string sesi1_username;
+  std::u16string sesi1_address;  // as coni1_address
 };
 
 // A result buffer handed out by an NT-family enumeration; only
@@ -141,19 +146,30 @@ class ServerBackend {
   // account and base path instead, as NetFileEnum does.
   // connection: the connection's place among the server's own records
   // when the connection enumeration handed those out (see NtRecords), else
-  // UINT32_MAX; a hint only, checked against client.
+  // UINT32_MAX; a hint only, checked against client. address: the
+  // client's (coni1_address), null when not told.
   virtual NetStatus NetFileEnumOfConnection(const char16_t* share, const char16_t* client,
-                                            std::uint32_t connection, const char16_t* basePath,
-                                            const char16_t* userName, NtBuffer** buffer,
-                                            std::uint32_t& read, std::uint32_t& total) {
+                                            const char16_t* address, std::uint32_t connection,
+                                            const char16_t* basePath, const char16_t* userName,
+                                            NtBuffer** buffer, std::uint32_t& read,
+                                            std::uint32_t& total) {
     (void)share;
     (void)client;
+    (void)address;
     (void)connection;
     return NetFileEnum(basePath, userName, buffer, read, total);
   }
   virtual NetStatus NetSessionEnum(NtBuffer** buffer, std::uint32_t& read,
                                    std::uint32_t& total) = 0;
   virtual NetStatus NetSessionDel(const char16_t* clientName, const char16_t* userName) = 0;
+  // Only the sessions of clientName from that address (as the session
+  // records give it); a server that keys clients on names alone ends them
+  // all.
+  virtual NetStatus NetSessionDelFrom(const char16_t* clientName, const char16_t* address,
+                                      const char16_t* userName) {
+    (void)address;
+    return NetSessionDel(clientName, userName);
+  }
   virtual NetStatus NetApiBufferFree(NtBuffer* buffer) = 0;
 
   // 95/98 family: with size 0 only total is reported; otherwise the records

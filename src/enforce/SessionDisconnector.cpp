@@ -8,11 +8,13 @@
 
 namespace qm {
 
-void SessionDisconnector::KickUserNT95(const std::string& client, std::uint32_t key) {
+void SessionDisconnector::KickUserNT95(const std::string& client, std::uint32_t key,
+                                       const std::string& address) {
   ServerApi& api = m_.Api();
   if (api.IsNT()) {
     const PlatformText name = api.ToPlatformString("\\\\" + client);
-    api.DeleteSession(name.get(), nullptr, key);
+    const PlatformText from = api.ToPlatformString(address);
+    api.DeleteSession(name.get(), nullptr, key, from.get());
   } else {
     const PlatformText name = api.ToPlatformString(client);
     const PlatformText user = api.ToPlatformString(std::string());
@@ -27,16 +29,19 @@ void SessionDisconnector::SessionPass(const Chooser& choose) {
   std::vector<const TUser*> told;
   for (int i = 0; i < n; ++i) {
     const std::string client = api.FromPlatformString(api.SessionClient(i));
+    const std::string address = api.FromPlatformString(api.SessionAddress(i));
     TTreeNodeCustom* record = nullptr;
     TreeNode* node = nullptr;
     DisconnectRule rule = DisconnectRule::Command;
-    if (!choose(client, record, node, rule)) continue;
+    if (!choose(client, address, record, node, rule)) continue;
     const auto* user = dynamic_cast<const TUser*>(record);
     if (user && std::find(told.begin(), told.end(), user) == told.end()) {
       told.push_back(user);
       m_.Metrics().Disconnecting(*user, rule);
     }
-    KickUserNT95(client, static_cast<std::uint32_t>(api.SessionKey(i)));
+    // Another client of the same name from elsewhere is left alone.
+    KickUserNT95(client, static_cast<std::uint32_t>(api.SessionKey(i)),
+                 user ? user->ClientAddress : std::string());
     if (record) record->ExitStatus = stKicked;
     MarkSubtreeKicked(node);
   }
@@ -55,10 +60,10 @@ void SessionDisconnector::KickButtonClick() {
     m_.Messages().Information("No current user selected");
     return;
   }
-  const std::string name = node->Text();
-  SessionPass([&](const std::string& client, TTreeNodeCustom*& record, TreeNode*& mark,
-                  DisconnectRule& rule) {
-    if (client != name) return false;
+  const auto& user = static_cast<const TUser&>(*node->Data());
+  SessionPass([&](const std::string& client, const std::string& address, TTreeNodeCustom*& record,
+                  TreeNode*& mark, DisconnectRule& rule) {
+    if (!SessionOfUser(user, client, address)) return false;
     record = node->Data();
     mark = node;
     rule = DisconnectRule::Command;
@@ -73,10 +78,11 @@ void SessionDisconnector::KickLastUser() {
     if (tree.TopLevel(i)->Data()) last = tree.TopLevel(i);
   }
   if (!last) return;
-  const std::string name = last->Text();
-  SessionPass([&](const std::string& client, TTreeNodeCustom*& record, TreeNode*& mark,
-                  DisconnectRule& rule) {
-    if (client != name) return false;
+  const auto* user = dynamic_cast<const TUser*>(last->Data());
+  if (!user) return;
+  SessionPass([&](const std::string& client, const std::string& address, TTreeNodeCustom*& record,
+                  TreeNode*& mark, DisconnectRule& rule) {
+    if (!SessionOfUser(*user, client, address)) return false;
     record = last->Data();
     mark = last;
     rule = DisconnectRule::MaximumUsers;
@@ -85,29 +91,40 @@ void SessionDisconnector::KickLastUser() {
 }
 
 void SessionDisconnector::KickAllUsers(DisconnectRule why) {
-  SessionPass([&](const std::string& client, TTreeNodeCustom*& record, TreeNode*& mark,
-                  DisconnectRule& rule) {
-    UserEntry* entry = m_.Users.Find(client);
+  SessionPass([&](const std::string& client, const std::string& address, TTreeNodeCustom*& record,
+                  TreeNode*& mark, DisconnectRule& rule) {
+    UserEntry* entry = UserOfSession(client, address);
     if (!entry) return false;
     record = entry->User();
-    mark = FindNode(m_.TreeViewCurrent, nullptr, client);
+    mark = Monitor::UserNode(m_.TreeViewCurrent, *entry);
     rule = why;
     return true;
   });
 }
 
 void SessionDisconnector::KickListIdle() {
-  SessionPass([&](const std::string& client, TTreeNodeCustom*& record, TreeNode*& mark,
-                  DisconnectRule& rule) {
-    UserEntry* entry = m_.Users.Find(client);
+  SessionPass([&](const std::string& client, const std::string& address, TTreeNodeCustom*& record,
+                  TreeNode*& mark, DisconnectRule& rule) {
+    UserEntry* entry = UserOfSession(client, address);
     if (!entry || !entry->User()) return false;
     const std::optional<DisconnectRule> chosen = RuleFor(*entry->User());
     if (!chosen) return false;
     record = entry->User();
-    mark = FindNode(m_.TreeViewCurrent, nullptr, client);
+    mark = Monitor::UserNode(m_.TreeViewCurrent, *entry);
     rule = *chosen;
     return true;
   });
+}
+
+UserEntry* SessionDisconnector::UserOfSession(const std::string& client,
+                                              const std::string& address) {
+  if (UserEntry* entry = m_.Users.Find(UserKey(client, address))) return entry;
+  return address.empty() ? nullptr : m_.Users.Find(client);
+}
+
+bool SessionDisconnector::SessionOfUser(const TUser& user, const std::string& client,
+                                        const std::string& address) {
+  return client == user.Name && (user.ClientAddress.empty() || address == user.ClientAddress);
 }
 
 std::optional<DisconnectRule> SessionDisconnector::RuleFor(const TUser& user) const {

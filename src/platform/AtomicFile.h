@@ -13,6 +13,9 @@ namespace qm {
 // near it (a history of 100 000 users with their shares and files stays far
 // below); a larger one is refused rather than read into memory.
 inline constexpr std::size_t kDataFileMaxBytes = std::size_t{256} << 20;
+// The settings file and the lists (Disconnect List, program list): a few
+// kilobytes when genuine; a list of 100 000 entries stays below this.
+inline constexpr std::size_t kSettingsFileMaxBytes = std::size_t{4} << 20;
 
 // The mode of a new private file, and of one in a shared folder: a folder
 // with the set-group-ID bit (the installed group's folders) shares its

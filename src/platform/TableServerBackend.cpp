@@ -33,16 +33,19 @@ void EscapeZeroBytesIn(ServerTables& tables) {
     keep(c.share);
     keep(c.client);
     keep(c.user);
+    keep(c.address);
   }
   for (auto& f : tables.files) {
     keep(f.share);
     keep(f.client);
     keep(f.user);
     keep(f.path);
+    keep(f.address);
   }
   for (auto& s : tables.sessions) {
     keep(s.client);
     keep(s.user);
+    keep(s.address);
   }
 }
 
@@ -111,13 +114,16 @@ std::uint32_t TableServerBackend::GetVersion() {
 namespace {
 // The key of a file's holder; the share name is upper-cased (letters a to
 // z), as share names are compared without regard to case.
-void HolderKey(std::u16string_view share, std::u16string_view client, std::u16string& key) {
+void HolderKey(std::u16string_view share, std::u16string_view client, std::u16string_view address,
+               std::u16string& key) {
   key.assign(share);
   for (char16_t& c : key) {
     if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
   }
   key.push_back(u'\0');
   key.append(client);
+  key.push_back(u'\0');
+  key.append(address);
 }
 
 // path names base or something under it ("/srv/a" holds "/srv/a/x", not
@@ -183,10 +189,12 @@ void Prune(Map& index) {
 }
 }  // namespace
 
-void TableServerBackend::NarrowHolderKey(const std::string& share, const std::string& client) {
+void TableServerBackend::NarrowHolderKey(const std::string& share, const std::string& client,
+                                         const std::string& address) {
   Utf8ToUtf16(share, holderShare_);
   Utf8ToUtf16(client, holderClient_);
-  HolderKey(holderShare_, holderClient_, holderKey_);
+  Utf8ToUtf16(address, holderAddress_);
+  HolderKey(holderShare_, holderClient_, holderAddress_, holderKey_);
 }
 
 void TableServerBackend::IndexShareTables(const ServerTables& before) {
@@ -204,7 +212,8 @@ void TableServerBackend::IndexShareTables(const ServerTables& before) {
     wideConnections_ =
         WideRows(before.connections, wideConnections_, shareTables_.connections,
                  [](const ServerTables::Connection& c) {
-                   return CONNECTION_INFO_1{Utf8ToUtf16(c.client), Utf8ToUtf16(c.user)};
+                   return CONNECTION_INFO_1{Utf8ToUtf16(c.client), Utf8ToUtf16(c.user),
+                                            Utf8ToUtf16(c.address)};
                  });
     wideFiles_ =
         WideRows(before.files, wideFiles_, shareTables_.files, [](const ServerTables::OpenFile& f) {
@@ -231,8 +240,9 @@ void TableServerBackend::IndexShareTables(const ServerTables& before) {
       filesOfNoClient_.push_back(static_cast<std::uint32_t>(i));
     } else {
       filesWithoutShare_ = filesWithoutShare_ || f.share.empty();
-      if (!last || !holderFiles || f.client != last->client || f.share != last->share) {
-        NarrowHolderKey(f.share, f.client);
+      if (!last || !holderFiles || f.client != last->client || f.share != last->share ||
+          f.address != last->address) {
+        NarrowHolderKey(f.share, f.client, f.address);
         holderFiles = &filesByHolder_[holderKey_];
       }
       holderFiles->push_back(static_cast<std::uint32_t>(i));
@@ -246,7 +256,7 @@ void TableServerBackend::IndexShareTables(const ServerTables& before) {
   if (!Is95()) {
     for (std::size_t i = 0; i < shareTables_.connections.size(); ++i) {
       const auto& c = shareTables_.connections[i];
-      NarrowHolderKey(c.share, c.client);
+      NarrowHolderKey(c.share, c.client, c.address);
       if (auto it = filesByHolder_.find(holderKey_); it != filesByHolder_.end()) {
         filesOfConnection_[i] = &it->second;
       }
@@ -338,6 +348,7 @@ NetStatus TableServerBackend::NetFileEnum(const char16_t* basePath, const char16
 }
 
 NetStatus TableServerBackend::NetFileEnumOfConnection(const char16_t* share, const char16_t* client,
+                                                      const char16_t* address,
                                                       std::uint32_t connection,
                                                       const char16_t* basePath,
                                                       const char16_t* userName, NtBuffer** buffer,
@@ -347,6 +358,7 @@ NetStatus TableServerBackend::NetFileEnumOfConnection(const char16_t* share, con
   if (NetStatus s = InjectedStatus(ServerCall::NetFileEnum)) return s;
   if (!share || !client) return NetFileEnum(basePath, userName, buffer, read, total);
   const std::u16string_view base = basePath ? std::u16string_view(basePath) : u"";
+  const std::u16string_view from = address ? std::u16string_view(address) : u"";
   std::lock_guard lock(mutex_);
   auto* records = new NtRecords<FILE_INFO_3>();
   records->shared = wideFiles_;
@@ -356,13 +368,13 @@ NetStatus TableServerBackend::NetFileEnumOfConnection(const char16_t* share, con
       (*wideConnections_)[connection].coni1_netname.c_str() == client) {
     if (const auto* files = filesOfConnection_[connection]) records->picked = *files;
   } else {
-    HolderKey(share, client, holderKey_);
+    HolderKey(share, client, from, holderKey_);
     if (auto it = filesByHolder_.find(holderKey_); it != filesByHolder_.end()) {
       records->picked = it->second;
     }
   }
   if (!base.empty()) {
-    HolderKey(u"", client, holderKey_);
+    HolderKey(u"", client, from, holderKey_);
     if (auto it = filesWithoutShare_ ? filesByHolder_.find(holderKey_) : filesByHolder_.end();
         it != filesByHolder_.end()) {
       for (std::uint32_t i : it->second) {
@@ -391,7 +403,7 @@ NetStatus TableServerBackend::NetSessionEnum(NtBuffer** buffer, std::uint32_t& r
   if (NetStatus s = ReadSessionsKeepingNames(fresh)) return s;
   auto* records = new NtRecords<SESSION_INFO_1>();
   for (const auto& s : fresh.sessions) {
-    records->owned.push_back({Utf8ToUtf16(s.client), Utf8ToUtf16(s.user)});
+    records->owned.push_back({Utf8ToUtf16(s.client), Utf8ToUtf16(s.user), Utf8ToUtf16(s.address)});
   }
   read = total = static_cast<std::uint32_t>(records->size());
   *buffer = records;
@@ -411,7 +423,16 @@ NetStatus TableServerBackend::NetSessionDel(const char16_t* clientName,
                                             const char16_t* /*userName*/) {
   if (NetStatus s = InjectedStatus(ServerCall::NetSessionDel)) return s;
   if (!clientName) return ERROR_INVALID_PARAMETER;
-  return DeleteClientSessions(RestoreZeroBytes(StripBackslashes(Narrow(clientName))), nullptr);
+  return DeleteClientSessions(RestoreZeroBytes(StripBackslashes(Narrow(clientName))), {}, nullptr);
+}
+
+NetStatus TableServerBackend::NetSessionDelFrom(const char16_t* clientName, const char16_t* address,
+                                                const char16_t* userName) {
+  if (!address || !*address) return NetSessionDel(clientName, userName);
+  if (NetStatus s = InjectedStatus(ServerCall::NetSessionDel)) return s;
+  if (!clientName) return ERROR_INVALID_PARAMETER;
+  return DeleteClientSessions(RestoreZeroBytes(StripBackslashes(Narrow(clientName))),
+                              RestoreZeroBytes(Narrow(address)), nullptr);
 }
 
 NetStatus TableServerBackend::NetApiBufferFree(NtBuffer* buffer) {
@@ -550,7 +571,7 @@ NetStatus TableServerBackend::NetSessionDel50(const char* clientName, std::uint1
   if (NetStatus s = InjectedStatus(ServerCall::NetSessionDel)) return s;
   if (!clientName) return ERROR_INVALID_PARAMETER;
   const std::uint32_t k = key;
-  return DeleteClientSessions(RestoreZeroBytes(clientName), &k);
+  return DeleteClientSessions(RestoreZeroBytes(clientName), {}, &k);
 }
 
 }  // namespace qm

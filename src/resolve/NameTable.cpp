@@ -201,9 +201,13 @@ AddressResult NameTable::LookupAddress(const std::string& computerName,
   if (found == table->end() || found->second.empty()) return result;
   result.Address = found->second;
   if (stop.stop_requested()) return result;
-  result.HostName = reverse_ ? reverse_(result.Address, stop) : std::string(kNotKnown);
-  if (result.HostName.empty()) result.HostName = kNotKnown;
+  result.HostName = HostNameOf(result.Address, stop);
   return result;
+}
+
+std::string NameTable::HostNameOf(const std::string& address, std::stop_token stop) const {
+  std::string name = reverse_ ? reverse_(address, std::move(stop)) : std::string(kNotKnown);
+  return name.empty() ? std::string(kNotKnown) : name;
 }
 
 }  // namespace qm

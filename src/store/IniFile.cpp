@@ -41,7 +41,15 @@ IniFile::IniFile(std::string_view text) {
     if (end == std::string_view::npos) end = text.size();
     std::string_view line = text.substr(pos, end - pos);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines_.push_back(ParseLine(std::string(line), lines_.empty()));
+    Line parsed = ParseLine(std::string(line), pos == 0);
+    // Blank lines and comments in a row are one entry (its lines joined by
+    // LF, as Text() writes them): a file of empty lines costs what it holds.
+    if (parsed.kind == LineKind::kOther && !lines_.empty() &&
+        lines_.back().kind == LineKind::kOther) {
+      lines_.back().text.append("\n").append(parsed.text);
+    } else {
+      lines_.push_back(std::move(parsed));
+    }
     pos = end + 1;
   }
 }
@@ -113,7 +121,13 @@ bool IniFile::Write(std::string_view section, std::string_view key, std::string_
 
   const std::size_t header = FindSection(section);
   if (header == lines_.size()) {
-    if (!lines_.empty() && !Trim(lines_.back().text).empty()) lines_.push_back(Line{});
+    if (!lines_.empty()) {
+      const std::string& last = lines_.back().text;
+      const std::size_t lastBreak = last.rfind('\n');
+      const std::string_view lastLine =
+          std::string_view(last).substr(lastBreak == std::string::npos ? 0 : lastBreak + 1);
+      if (!Trim(lastLine).empty()) lines_.push_back(Line{});
+    }
     lines_.push_back(ParseLine(Joined("[", section, "]"), lines_.empty()));
     lines_.push_back(ParseLine(Joined(key, "=", value), false));
     return true;

@@ -33,7 +33,9 @@ SettingsFile::SettingsFile(std::string path) : path_(std::move(path)) {
   std::string data;
   // A file that is missing or cannot be read gives every default; a flush
   // then refuses to replace a file it could not read.
-  if (ReadDataFile(path_, data, loadError_) == FileRead::kRead) ini_ = IniFile(data);
+  if (ReadDataFile(path_, data, loadError_, kSettingsFileMaxBytes) == FileRead::kRead) {
+    ini_ = IniFile(data);
+  }
 }
 
 bool SettingsFile::ParseInteger(const std::string& text, int& value) {
@@ -116,7 +118,7 @@ bool SettingsFile::Flush() {
   // start-up are kept; only our keys are replaced.
   IniFile merged;
   std::string data;
-  switch (ReadDataFile(path_, data, errorDetail_)) {
+  switch (ReadDataFile(path_, data, errorDetail_, kSettingsFileMaxBytes)) {
     case FileRead::kRead:
       merged = IniFile(data);
       break;

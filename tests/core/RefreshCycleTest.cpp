@@ -64,6 +64,32 @@ TEST_F(RefreshCycleTest, KeysDifferingInCaseAreTwoUsers) {
   EXPECT_EQ(monitor.FormerUserCount, 2);
 }
 
+TEST_F(RefreshCycleTest, OneNameFromTwoAddressesIsTwoUsersWithTheirAddressFromTheStart) {
+  backend.tables.connections = {{"DOCS", "PC1", "ann", "10.0.0.1"},
+                                {"DOCS", "PC1", "bob", "10.0.0.2"}};
+  backend.tables.files = {{"DOCS", "PC1", "bob", "/srv/docs/b.txt", "10.0.0.2"}};
+  Tick();
+  ASSERT_EQ(monitor.CurrentUserCount, 2);
+  UserEntry* ann = monitor.Users.Find(UserKey("PC1", "10.0.0.1"));
+  UserEntry* bob = monitor.Users.Find(UserKey("PC1", "10.0.0.2"));
+  ASSERT_TRUE(ann && bob);
+  EXPECT_EQ(ann->User()->IPAddress, "10.0.0.1");
+  EXPECT_EQ(ann->Shares.Find("DOCS")->Files.size(), 0u);
+  EXPECT_EQ(bob->Shares.Find("DOCS")->Files.size(), 1u);
+
+  // The first leaves: only its visit ends, and its address stays stored.
+  TUser* first = ann->User();
+  backend.tables.connections.erase(backend.tables.connections.begin());
+  Tick();
+  EXPECT_EQ(monitor.CurrentUserCount, 1);
+  EXPECT_FALSE(first->IsOpen());
+  EXPECT_EQ(first->IPAddress, "10.0.0.1");
+  EXPECT_EQ(first->HostName, kNotKnown);
+  EXPECT_TRUE(bob->User()->IsOpen());
+  EXPECT_EQ(monitor.TreeViewCurrent.TopLevelCount(), 1);
+  EXPECT_EQ(monitor.TreeViewCurrent.TopLevel(0)->Data(), bob->User());
+}
+
 TEST_F(RefreshCycleTest, EnterStatusIsProgramStartedOnlyInTheFirstTick) {
   Connect("EARLY", "DOCS");
   Tick();

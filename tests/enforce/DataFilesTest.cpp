@@ -130,6 +130,21 @@ TEST(DisconnectListFile, UnreadableFileIsReportedAndListStartsEmpty) {
   EXPECT_EQ(list.Count(), 0u);
 }
 
+// A list no genuine file comes near (a member of the group can plant one)
+// is refused with its path and the reason, not read into memory; the file
+// stays as it is.
+TEST(DisconnectListFile, OversizedFileIsRefusedAndKept) {
+  TempFolder dir;
+  const std::string path = dir.File("KickList.dat");
+  fs::resize_file((std::ofstream(path), path), kSettingsFileMaxBytes + 1);
+  DisconnectList list;
+  std::string error;
+  EXPECT_FALSE(DisconnectListFile::Load(path, list, error));
+  EXPECT_EQ(error, "Cannot open file " + path + ": larger than " +
+                       std::to_string(kSettingsFileMaxBytes) + " bytes");
+  EXPECT_EQ(fs::file_size(path), kSettingsFileMaxBytes + 1);
+}
+
 TEST(DisconnectListFile, FailedWriteKeepsOldFileAndSaysCannotCreate) {
   TempFolder dir;
   const std::string folder = dir.File("sub");

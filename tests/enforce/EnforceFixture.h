@@ -153,6 +153,19 @@ class EnforceWorld {
     backend.tables.connections.push_back({share, client, "user-" + client});
     backend.tables.sessions.push_back({client, "user-" + client, key, ""});
   }
+  // A client that the server knows by name and peer address.
+  void ConnectFrom(const std::string& client, const std::string& address,
+                   const std::string& share = "DATA") {
+    AddShare(share);
+    backend.tables.connections.push_back({share, client, "user-" + client, address});
+    backend.tables.sessions.push_back({client, "user-" + client, 0, address});
+  }
+  bool HasSessionFrom(const std::string& client, const std::string& address) const {
+    for (const auto& s : backend.tables.sessions) {
+      if (s.client == client && s.address == address) return true;
+    }
+    return false;
+  }
   void AddShare(const std::string& share) {
     for (const auto& s : backend.tables.shares) {
       if (s.name == share) return;

@@ -11,6 +11,7 @@ expected_files() {
     echo "755 $prefix/bin/quillmoor98"
     echo "755 $prefix/libexec/quillmoor98/quillmoor98-end-session"
     echo "755 $prefix/libexec/quillmoor98/quillmoor98-nbtstat"
+    echo "755 $prefix/libexec/quillmoor98/quillmoor98-proc-links"
     echo "644 $prefix/share/quillmoor98/Quillmoor98.hlp"
     echo "644 $prefix/share/doc/quillmoor98/README.md"
     echo "644 $prefix/share/doc/quillmoor98/samba.md"
@@ -22,6 +23,8 @@ expected_files() {
     done
     echo "440 etc/sudoers.d/quillmoor98"
     echo "644 $unit/quillmoor98.service"
+    echo "644 $unit/quillmoor98-proc-links.socket"
+    echo "644 $unit/quillmoor98-proc-links@.service"
     case "$gui" in
       ON | on | TRUE | true | 1 | YES | yes)
         echo "644 $prefix/share/applications/quillmoor98.desktop"

@@ -566,7 +566,9 @@ std::vector<SambaShare> SambaServerBackend::ReadUsershares(const std::string& fo
     if (name.empty() || name.front() == '.' || !it->is_regular_file(ec)) continue;
     std::string text, error;
     SambaShare share;
-    if (ReadWholeFile(it->path().string(), text, error) && ParseUsershare(name, text, share)) {
+    // Samba itself reads no usershare file larger than 10 KiB.
+    if (ReadWholeFile(it->path().string(), text, error, kUsershareMaxBytes) &&
+        ParseUsershare(name, text, share)) {
       shares.push_back(std::move(share));
     }
   }
@@ -812,7 +814,8 @@ ServerTables SambaServerBackend::MakeTables(const SambaShareList& shares, const 
     if (index >= 0 && tc.pid > 0) sharesOfPid.emplace(tc.pid, index);
     t.connections.push_back(
         {index >= 0 ? t.shares[static_cast<std::size_t>(index)].name : tc.service,
-         s ? ClientKey(*s) : tc.machine, s ? s->username : std::string()});
+         s ? ClientKey(*s) : tc.machine, s ? s->username : std::string(),
+         s ? SmbStatusParser::AddressOf(s->hostname) : std::string()});
   }
 
   for (const auto& open : status.opens) {
@@ -845,12 +848,14 @@ ServerTables SambaServerBackend::MakeTables(const SambaShareList& shares, const 
         found >= 0 ? std::string(Normal(t.shares[static_cast<std::size_t>(found)].path))
                    : std::string(Normal(open.servicePath));
     t.files.push_back({found >= 0 ? t.shares[static_cast<std::size_t>(found)].name : std::string(),
-                       ClientKey(*s), s->username, Join(base, open.filename)});
+                       ClientKey(*s), s->username, Join(base, open.filename),
+                       SmbStatusParser::AddressOf(s->hostname)});
   }
   return t;
 }
 
 NetStatus SambaServerBackend::DeleteClientSessions(const std::string& client,
+                                                   const std::string& address,
                                                    const std::uint32_t* /*key*/) {
   bool ahead;
   {
@@ -868,13 +873,15 @@ NetStatus SambaServerBackend::DeleteClientSessions(const std::string& client,
   std::set<std::string> ofClient;
   for (const auto& s : status.sessions) {
     if (ClientKey(s) != client) continue;
+    if (!address.empty() && SmbStatusParser::AddressOf(s.hostname) != address) continue;
     ofClient.insert(s.id);
     if (s.pid > 0) pids.insert(s.pid);
   }
   for (const auto& tc : status.treeConnects) {
     const bool known = std::any_of(status.sessions.begin(), status.sessions.end(),
                                    [&](const auto& s) { return s.id == tc.sessionId; });
-    if (ofClient.count(tc.sessionId) || (!known && tc.machine == client)) {
+    // A tree connect without its session tells no address.
+    if (ofClient.count(tc.sessionId) || (!known && address.empty() && tc.machine == client)) {
       if (tc.pid > 0) pids.insert(tc.pid);
     }
   }

@@ -103,6 +103,8 @@ class SambaServerBackend final : public TableServerBackend {
   // The usershares defined in a folder of usershare files (as `net
   // usershare add` writes them); unreadable files are passed over.
   static std::vector<SambaShare> ReadUsershares(const std::string& folder);
+  // Samba's own bound on a usershare file (MAX_USERSHARE_FILE_SIZE).
+  static constexpr std::size_t kUsershareMaxBytes = 10 * 1024;
   // One usershare file's share (its name the file's unless it says
   // "sharename="); false when it is no usershare file or names no path.
   static bool ParseUsershare(const std::string& fileName, std::string_view text, SambaShare& share);
@@ -112,7 +114,9 @@ class SambaServerBackend final : public TableServerBackend {
   // The print queues `lpstat -e` lists (one a line; instances, which name
   // a queue with a slash, are passed over).
   static std::vector<std::string> ParseCupsQueues(std::string_view text);
-  // The key of a client: the name it sent, else its address.
+  // The name of a client: the name it sent, else its address. The client
+  // is that name from the session's peer address (SmbStatusParser::AddressOf
+  // of its hostname), which Samba records and the client cannot choose.
   static std::string ClientKey(const SmbStatus::Session& session);
   // The status for a tool run that did not succeed.
   static NetStatus StatusOfRun(const ProcessResult& run);
@@ -121,7 +125,8 @@ class SambaServerBackend final : public TableServerBackend {
   NetStatus ReadForShares(ServerTables& tables) override;
   NetStatus ReadForSessions(ServerTables& tables) override;
   bool SharesUnchanged(const ServerTables& current) override;
-  NetStatus DeleteClientSessions(const std::string& client, const std::uint32_t* key) override;
+  NetStatus DeleteClientSessions(const std::string& client, const std::string& address,
+                                 const std::uint32_t* key) override;
 
  private:
   using Clock = std::chrono::steady_clock;

@@ -216,6 +216,7 @@ NetStatus SimulatedServerBackend::ReadForSessions(ServerTables& tables) {
 }
 
 NetStatus SimulatedServerBackend::DeleteClientSessions(const std::string& client,
+                                                       const std::string& address,
                                                        const std::uint32_t* key) {
   // Work on the file as it is now, not on the last reading.
   std::string text, error, why;
@@ -226,7 +227,7 @@ NetStatus SimulatedServerBackend::DeleteClientSessions(const std::string& client
       !Parse(text, tables, family95, failures, why)) {
     return NERR_ServerNotStarted;
   }
-  const NetStatus s = RemoveClient(tables, client, key);
+  const NetStatus s = RemoveClient(tables, client, address, key);
   if (s != NERR_Success) return s;
   // The state file is the tester's: it keeps its permissions.
   struct stat st {};

@@ -33,7 +33,8 @@ class SimulatedServerBackend final : public TableServerBackend {
   bool Is95() const override { return family95_; }
   NetStatus ReadForShares(ServerTables& tables) override;
   NetStatus ReadForSessions(ServerTables& tables) override;
-  NetStatus DeleteClientSessions(const std::string& client, const std::uint32_t* key) override;
+  NetStatus DeleteClientSessions(const std::string& client, const std::string& address,
+                                 const std::uint32_t* key) override;
   NetStatus InjectedStatus(ServerCall call) override;
 
  private:
