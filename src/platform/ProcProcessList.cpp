@@ -16,6 +16,7 @@
 #include <sstream>
 
 #include "core/Text.h"
+#include "platform/FileDescriptor.h"
 
 namespace qm {
 
@@ -130,8 +131,9 @@ bool ReadHelper(const std::string& socketPath, std::string& answer) {
   address.sun_family = AF_UNIX;
   if (socketPath.size() >= sizeof address.sun_path) return false;
   std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
-  const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
+  const FileDescriptor helper(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!helper.Valid()) return false;
+  const int fd = helper.Get();
   bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
   const auto deadline = std::chrono::steady_clock::now() +
                         std::chrono::milliseconds(ProcProcessList::kHelperTimeoutMs);
@@ -152,7 +154,6 @@ bool ReadHelper(const std::string& socketPath, std::string& answer) {
     }
     answer.append(chunk, static_cast<std::size_t>(n));
   }
-  ::close(fd);
   return ok;
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -161,10 +162,8 @@ class EnforceWorld {
     backend.tables.sessions.push_back({client, "user-" + client, 0, address});
   }
   bool HasSessionFrom(const std::string& client, const std::string& address) const {
-    for (const auto& s : backend.tables.sessions) {
-      if (s.client == client && s.address == address) return true;
-    }
-    return false;
+    return std::any_of(backend.tables.sessions.begin(), backend.tables.sessions.end(),
+                       [&](const auto& s) { return s.client == client && s.address == address; });
   }
   void AddShare(const std::string& share) {
     for (const auto& s : backend.tables.shares) {

@@ -355,17 +355,13 @@ SambaTestServer::ClientId SambaTestServer::StartClient(const std::string& name,
   client.log = folder_ + "/clients/" + std::to_string(id) + ".log";
   const int log = ::open(client.log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   std::string why;
-  std::vector<std::string> argv;
-  if (!from.empty()) {
-    argv = {FindProgram("env"), std::string("LD_PRELOAD=") + QM_SOURCE_ADDRESS_SHIM,
-            "QM_SOURCE_ADDRESS=" + from};
-  }
-  for (std::string word : {FindProgram("smbclient"), "//" + address_ + "/" + share,
-                           std::string("-p"), std::string("139"), std::string("-n"), name,
-                           std::string("-A"), authPath_, "--configfile=" + clientConfPath_}) {
-    argv.push_back(std::move(word));
-  }
-  client.pid = ProcessRunner::Spawn(argv, sv[1], log, log, why);
+  // From another address: through env, with the shim that binds its sockets.
+  client.pid = ProcessRunner::Spawn(
+      {FindProgram("env"),
+       from.empty() ? std::string("QM_SOURCE_ADDRESS=") : "LD_PRELOAD=" QM_SOURCE_ADDRESS_SHIM,
+       "QM_SOURCE_ADDRESS=" + from, FindProgram("smbclient"), "//" + address_ + "/" + share, "-p",
+       "139", "-n", name, "-A", authPath_, "--configfile=" + clientConfPath_},
+      sv[1], log, log, why);
   ::close(sv[1]);
   if (log >= 0) ::close(log);
   if (client.pid < 0) {

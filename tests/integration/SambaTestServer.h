@@ -53,9 +53,9 @@ class SambaTestServer {
   // Backend options that point Samba's tools at this server.
   SambaServerBackend::Options BackendOptions() const;
 
-  // Starts smbclient as NetBIOS name `name` on `share`; with keepFileOpen it
-  // opens OpenFileName() and keeps it open; with from, it connects from
-  // that loopback address. -1 when it cannot be started.
+  // Starts smbclient as NetBIOS name `name` on `share`, from the loopback
+  // address from (""; the kernel's); with keepFileOpen it opens
+  // OpenFileName() and keeps it open. -1 when it cannot be started.
   ClientId StartClient(const std::string& name, const std::string& share, bool keepFileOpen,
                        const std::string& from = {});
   // Hands a client one more smbclient command line (e.g. "open NAME").

@@ -1,6 +1,5 @@
-// Preloaded into a client (LD_PRELOAD), makes its IPv4 connections leave
-// from the address in QM_SOURCE_ADDRESS, so that a test can be a client
-// at another loopback address than the kernel would choose.
+// Preloaded (LD_PRELOAD): a client's IPv4 connections leave from the
+// address in QM_SOURCE_ADDRESS, another loopback address than the kernel's.
 #include <arpa/inet.h>
 #include <dlfcn.h>
 #include <netinet/in.h>
@@ -15,7 +14,6 @@ extern "C" int connect(int fd, const sockaddr* to, socklen_t length) {
   if (from && to && to->sa_family == AF_INET) {
     sockaddr_in local{};
     local.sin_family = AF_INET;
-    // A socket bound already keeps its address.
     if (::inet_pton(AF_INET, from, &local.sin_addr) == 1) {
       ::bind(fd, reinterpret_cast<const sockaddr*>(&local), sizeof local);
     }

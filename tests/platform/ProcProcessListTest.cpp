@@ -16,23 +16,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// A link the program cannot read itself comes from the helper, asked once
-// per check; what the helper writes is what it reads back.
+// Links it cannot read come from the helper, asked once per check.
 TEST(ProcProcessListTest, LinksItCannotReadComeFromTheHelperOncePerCheck) {
   const fs::path root = fs::temp_directory_path() / ("qm-proc-" + std::to_string(::getpid()));
   fs::create_directories(root / "7");
   fs::create_directories(root / "8");
-  std::ofstream(root / "7" / "exe") << "not a link";
+  std::ofstream(root / "7" / "exe") << "no link";
   fs::create_symlink("/usr/bin/env", root / "8" / "exe");
   fs::create_symlink("/srv", root / "8" / "cwd");
-  const std::string listed = ProcProcessList::ListLinks(root.string());
-  EXPECT_EQ(listed, std::string("8\0/usr/bin/env\0/srv\0", 20));
+  EXPECT_EQ(ProcProcessList::ListLinks(root.string()), std::string("8\0/usr/bin/env\0/srv\0", 20));
 
-  const std::string socketPath = (root / "helper.sock").string();
-  const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
-  std::strcpy(address.sun_path, socketPath.c_str());
+  std::strcpy(address.sun_path, (root / "helper.sock").c_str());
+  const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
   ASSERT_EQ(::listen(listener, 4), 0);
   std::atomic<int> asked{0};
@@ -40,32 +37,24 @@ TEST(ProcProcessListTest, LinksItCannotReadComeFromTheHelperOncePerCheck) {
     for (int i = 0; i < 2; ++i) {
       const int fd = ::accept(listener, nullptr, nullptr);
       ++asked;
-      const std::string answer("7\0/opt/app/bin/tool\0/home/ann\0", 30);
-      EXPECT_EQ(::write(fd, answer.data(), answer.size()), static_cast<ssize_t>(answer.size()));
+      EXPECT_EQ(::write(fd, "7\0/opt/tool\0/home\0", 18), 18);
       ::close(fd);
     }
   });
-
-  ProcProcessList list(root.string(), socketPath);
-  std::uint32_t ids[8];
-  std::uint32_t bytes = 0;
+  ProcProcessList list(root.string(), address.sun_path);
+  std::uint32_t ids[8], bytes = 0;
   std::string path;
   for (int check = 1; check <= 2; ++check) {
     ASSERT_TRUE(list.EnumProcesses(ids, sizeof ids, bytes));
-    ASSERT_TRUE(list.ExecutablePath(7, path));
-    EXPECT_EQ(path, "/opt/app/bin/tool");
-    ASSERT_TRUE(list.ExecutablePath(7, path));
+    for (int twice = 0; twice < 2; ++twice) {
+      ASSERT_TRUE(list.ExecutablePath(7, path));
+      EXPECT_EQ(path, "/opt/tool");
+    }
     ASSERT_TRUE(list.ExecutablePath(8, path));
-    EXPECT_EQ(path, "/usr/bin/env");
     EXPECT_EQ(asked, check);
   }
   helper.join();
   ::close(listener);
-
-  std::unordered_map<std::uint32_t, ProcProcessList::Links> links;
-  EXPECT_FALSE(ProcProcessList::ParseLinks(std::string("7\0/a\0", 5), links));
-  EXPECT_FALSE(ProcProcessList::ParseLinks(std::string("x\0/a\0/b\0", 8), links));
-  EXPECT_FALSE(ProcProcessList::ParseLinks("7", links));
   fs::remove_all(root);
 }
 
