@@ -296,7 +296,10 @@ bool ProcProcessList::ParseLinks(std::string_view text,
   if (fields.size() % 3 != 0) return false;
   for (std::size_t i = 0; i < fields.size(); i += 3) {
     std::uint32_t id = 0;
-    if (!ParseProcessId(std::string(fields[i]).c_str(), id) || fields[i + 1].empty()) return false;
+    if (!ParseProcessId(std::string(fields[i]).c_str(), id) || fields[i + 1].empty()) {
+      links.clear();
+      return false;
+    }
     links[id] = Links{std::string(fields[i + 1]), std::string(fields[i + 2])};
   }
   return true;

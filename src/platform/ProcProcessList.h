@@ -41,7 +41,8 @@ class ProcProcessList final : public ProcessList {
   struct Links {
     std::string exe, cwd;
   };
-  // The answer read back; false when it is cut or not of that form.
+  // The answer read back; false (and links empty) when it is cut or not of
+  // that form.
   static bool ParseLinks(std::string_view text, std::unordered_map<std::uint32_t, Links>& links);
   // The most the helper may answer, and how long it may take.
   static constexpr std::size_t kMaxHelperAnswer = std::size_t{32} << 20;
