@@ -46,7 +46,7 @@ class ProcProcessList final : public ProcessList {
   static bool ParseLinks(std::string_view text, std::unordered_map<std::uint32_t, Links>& links);
   // The most the helper may answer, and how long it may take.
   static constexpr std::size_t kMaxHelperAnswer = std::size_t{32} << 20;
-  static constexpr int kHelperTimeoutMs = 1000;
+  static constexpr int kHelperTimeoutMs = 500;
 
  private:
   // A link of the process: read directly, else from the helper (asked at
