@@ -166,7 +166,9 @@ TEST_F(LookupOnSambaTest, ClientLeavingBeforeItsLookupPublishedGetsFinalTexts) {
   // The address came with the session; the host name, if the lookup got
   // that far.
   EXPECT_EQ(user->IPAddress, SourceAddressTowards(server.Address()));
-  if (user->HostName != kNotKnown) EXPECT_EQ(user->HostName, ResolverName(user->IPAddress));
+  if (user->HostName != kNotKnown) {
+    EXPECT_EQ(user->HostName, ResolverName(user->IPAddress));
+  }
   EXPECT_EQ(steps.PendingCount(), 0u);
 }
 
