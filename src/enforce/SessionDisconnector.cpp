@@ -60,6 +60,17 @@ void SessionDisconnector::KickButtonClick() {
     m_.Messages().Information("No current user selected");
     return;
   }
+  KickNode(node);
+}
+
+bool SessionDisconnector::KickClient(const std::string& client) {
+  TreeNode* node = m_.TreeViewCurrent.LastTopLevel(client);
+  if (!node || !IsUser(node->Data())) return false;
+  KickNode(node);
+  return true;
+}
+
+void SessionDisconnector::KickNode(TreeNode* node) {
   const auto& user = static_cast<const TUser&>(*node->Data());
   SessionPass([&](const std::string& client, const std::string& address, TTreeNodeCustom*& record,
                   TreeNode*& mark, DisconnectRule& rule) {
