@@ -44,6 +44,8 @@ std::string Expected(std::string_view value) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   qm::IniFile ini(text);
+  // Every line is kept as it was read, its line end included.
+  Check(ini.Text() == text);
   const qm::IniFile again(ini.Text());
   for (const Key& k : kKeys) {
     const auto value = ini.Read(k.section, k.key);

@@ -18,8 +18,9 @@ namespace qm {
 namespace {
 using SteadyClock = std::chrono::steady_clock;
 
-// Blocks the ending signals and reads them from a descriptor instead, so
-// the loop sees them between ticks, never inside one.
+// Blocks the ending signals (and SIGHUP, which asks for the files to be
+// read again) and reads them from a descriptor instead, so the loop sees
+// them between ticks, never inside one.
 class SignalDescriptor {
  public:
   SignalDescriptor() {
@@ -65,7 +66,7 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
   if (std::string error; !telemetry.Listen(error)) {
     err << "quillmoor98: metrics: " << error << std::endl;
     ::close(wake);
-    return 1;
+    return kExitFatal;
   }
   // A tick answering a line reflects a reading taken after the line came.
   if (options.step && config.backend) config.backend->SetReadAhead(false);
@@ -73,7 +74,7 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
   if (!app.Create()) {
     err << "quillmoor98: the server service cannot be bound: " << app.ServerError() << std::endl;
     ::close(wake);
-    return 0;
+    return kExitFatal;
   }
   telemetry.Attach(app, front);
 
@@ -98,9 +99,9 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
     tickLine();
   };
   // The first activation runs the first tick.
-  const int before = app.GetMonitor().ProgramStarting ? 0 : 1;
-  caught([&] { app.Activate(); });
-  if (before == 0 && !app.GetMonitor().ProgramStarting) {
+  bool first = false;
+  caught([&] { first = app.Activate(); });
+  if (first) {
     ++ticks;
     tickLine();
   }
@@ -119,7 +120,11 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
     const int ready = ::poll(fds, count, timeout);
     if (ready < 0) continue;  // EINTR
     if (fds[0].revents & POLLIN) {
-      if (signals.Read() != 0) {
+      const int signal = signals.Read();
+      // SIGHUP (systemctl reload): the files are read again, at once.
+      if (signal == SIGHUP) {
+        app.ReloadChangedFiles(true);
+      } else if (signal != 0) {
         ending = true;
         break;
       }
@@ -146,14 +151,14 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
       nextTick = SteadyClock::now() + std::chrono::milliseconds(front.RefreshIntervalMs());
     }
   }
-  // A signal or the end of input ends the program like the end of a
+  // SIGINT, SIGTERM or the end of input ends the program like the end of a
   // session: no password, the history stored, the settings written.
   if (ending) app.SessionEnd();
   app.Destroy();
   telemetry.Detach();
   front.SetWakeUpDescriptor(-1);
   ::close(wake);
-  return 0;
+  return app.ExitStatus();
 }
 
 }  // namespace qm

@@ -8,35 +8,68 @@
 
 namespace qm {
 
-void SessionDisconnector::KickUserNT95(const std::string& client, std::uint32_t key) {
+namespace {
+// The session vanished between the enumeration and the deletion: the
+// client left on its own.
+constexpr NetStatus kClientNameNotFound = 2312;
+
+std::string RefusalReason(NetStatus status) {
+  const std::string code = "status " + std::to_string(status);
+  if (status == ERROR_ACCESS_DENIED) return "access denied (" + code + ")";
+  if (status == NERR_ServerNotStarted) return "the server is not running (" + code + ")";
+  return "the server refused (" + code + ")";
+}
+}  // namespace
+
+NetStatus SessionDisconnector::KickUserNT95(const std::string& client, std::uint32_t key) {
   ServerApi& api = m_.Api();
   if (api.IsNT()) {
     const PlatformText name = api.ToPlatformString("\\\\" + client);
-    api.DeleteSession(name.get(), nullptr, key);
-  } else {
-    const PlatformText name = api.ToPlatformString(client);
-    const PlatformText user = api.ToPlatformString(std::string());
-    api.DeleteSession(name.get(), user.get(), key);
+    return api.DeleteSession(name.get(), nullptr, key);
+  }
+  const PlatformText name = api.ToPlatformString(client);
+  const PlatformText user = api.ToPlatformString(std::string());
+  return api.DeleteSession(name.get(), user.get(), key);
+}
+
+void SessionDisconnector::SayRefused(const std::string& client, NetStatus status, bool command) {
+  const std::string text = "Cannot disconnect " + client + ": " + RefusalReason(status);
+  if (command) {
+    m_.Messages().Error(text);
+  } else if (refusalSaid_.insert(client).second) {
+    m_.View().ServerNotice(text);
   }
 }
 
-void SessionDisconnector::SessionPass(const Chooser& choose) {
+void SessionDisconnector::SessionPass(const Chooser& choose, bool command) {
+  // A client that left may be refused and told again when it comes back.
+  std::erase_if(refusalSaid_, [this](const std::string& c) { return !m_.Users.Find(c); });
   ServerApi& api = m_.Api();
   const int n = api.SessionsInit();
-  // A client with several sessions is one disconnection.
+  // A client with several sessions is one disconnection, and one refusal.
   std::vector<const TUser*> told;
+  std::vector<std::string> refused;
   for (int i = 0; i < n; ++i) {
     const std::string client = api.FromPlatformString(api.SessionClient(i));
     TTreeNodeCustom* record = nullptr;
     TreeNode* node = nullptr;
     DisconnectRule rule = DisconnectRule::Command;
     if (!choose(client, record, node, rule)) continue;
+    const NetStatus status = KickUserNT95(client, static_cast<std::uint32_t>(api.SessionKey(i)));
+    if (status != NERR_Success) {
+      if (status != kClientNameNotFound &&
+          std::find(refused.begin(), refused.end(), client) == refused.end()) {
+        refused.push_back(client);
+        SayRefused(client, status, command);
+      }
+      continue;
+    }
+    refusalSaid_.erase(client);
     const auto* user = dynamic_cast<const TUser*>(record);
     if (user && std::find(told.begin(), told.end(), user) == told.end()) {
       told.push_back(user);
       m_.Metrics().Disconnecting(*user, rule);
     }
-    KickUserNT95(client, static_cast<std::uint32_t>(api.SessionKey(i)));
     if (record) record->ExitStatus = stKicked;
     MarkSubtreeKicked(node);
   }
@@ -56,14 +89,16 @@ void SessionDisconnector::KickButtonClick() {
     return;
   }
   const std::string name = node->Text();
-  SessionPass([&](const std::string& client, TTreeNodeCustom*& record, TreeNode*& mark,
-                  DisconnectRule& rule) {
-    if (client != name) return false;
-    record = node->Data();
-    mark = node;
-    rule = DisconnectRule::Command;
-    return true;
-  });
+  SessionPass(
+      [&](const std::string& client, TTreeNodeCustom*& record, TreeNode*& mark,
+          DisconnectRule& rule) {
+        if (client != name) return false;
+        record = node->Data();
+        mark = node;
+        rule = DisconnectRule::Command;
+        return true;
+      },
+      true);
 }
 
 void SessionDisconnector::KickLastUser() {

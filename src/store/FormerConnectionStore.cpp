@@ -20,7 +20,7 @@ void EncodeSubtree(const TreeNode& node, int level, std::string& out, std::size_
                    StoreProgress* progress) {
   if (level == 0 && progress) progress->StepIt();
   if (const TTreeNodeCustom* record = node.Data()) {
-    ToNodeRecord(*record, level < 2 ? level : 2)
+    ToNodeRecord(*record, LevelOfRecord(*record))
         .Encode(reinterpret_cast<unsigned char*>(out.data()) + used);
     used += NodeRecord::kSize;
   }

@@ -97,7 +97,28 @@ bool SettingsFile::ReadBool(const std::string& section, const std::string& key,
 
 void SettingsFile::WriteString(const std::string& section, const std::string& key,
                                const std::string& value) {
+  // A value the file already holds is no write: its line stays as it is.
+  if (ini_.Read(section, key) == value) return;
   if (ini_.Write(section, key, value)) pending_.push_back({section, key, value});
+}
+
+bool SettingsFile::Reload() {
+  std::string data, error;
+  IniFile fresh;
+  switch (ReadDataFile(path_, data, error)) {
+    case FileRead::kRead:
+      fresh = IniFile(data);
+      break;
+    case FileRead::kMissing:
+      break;
+    case FileRead::kRefused:
+      loadError_ = error;
+      return false;
+  }
+  loadError_.clear();
+  for (const Write& w : pending_) fresh.Write(w.section, w.key, w.value);
+  ini_ = std::move(fresh);
+  return true;
 }
 
 void SettingsFile::WriteInteger(const std::string& section, const std::string& key, int value) {

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -26,6 +27,7 @@
 #include "platform/InMemoryServerBackend.h"
 #include "platform/ProcessRunner.h"
 #include "platform/sim/SimulatedServerBackend.h"
+#include "store/TempFolder.h"
 
 namespace qm {
 namespace {
@@ -211,6 +213,18 @@ TEST_F(ConsoleProgramTest, SecondInstanceIsRefusedUntilTheFirstDies) {
     EXPECT_EQ(second.Wait(), 0);
     EXPECT_NE(second.Err().find("Instance already running!"), std::string::npos) << second.Err();
   }
+  {
+    // Another runtime folder (the service beside a member's session), the
+    // same data folder: still one instance.
+    const std::string runtime = dir_ + "/other-session";
+    fs::create_directory(runtime);
+    ::chmod(runtime.c_str(), 0700);
+    ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+    ConsoleRun second({"--step"});
+    ::setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
+    EXPECT_EQ(second.Wait(), 0);
+    EXPECT_NE(second.Err().find("Instance already running!"), std::string::npos) << second.Err();
+  }
   first.Signal(SIGKILL);
   first.Wait();
   ConsoleRun third({"--step"});  // the kernel released the lock with the process
@@ -220,7 +234,7 @@ TEST_F(ConsoleProgramTest, SecondInstanceIsRefusedUntilTheFirstDies) {
 TEST_F(ConsoleProgramTest, TerminationSignalStoresTheHistory) {
   Connect("PC1");
   WriteState();
-  for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
+  for (int sig : {SIGTERM, SIGINT}) {
     fs::remove(dir_ + "/Tree.dat");
     ConsoleRun run({});
     ASSERT_TRUE(run.WaitFor("connected  share PC1 > DOCS")) << run.Err();
@@ -240,15 +254,46 @@ TEST_F(ConsoleProgramTest, FatalServerFailureStillStoresTheHistory) {
   ASSERT_TRUE(WriteFileAtomically(
       state_, SimulatedServerBackend::Serialize(tables_, false, {{"NetShareEnum", 53}}), error));
   run.Line();
-  EXPECT_EQ(run.Wait(), 0);
+  EXPECT_EQ(run.Wait(), 1);  // a failure, for the service manager
   EXPECT_NE(run.Err().find("error: Debug: SharesInit -53"), std::string::npos) << run.Err();
+  // PC1 did not leave: the program did.
+  EXPECT_NE(run.Out().find("ended      user PC1  (Program exitted)"), std::string::npos)
+      << run.Out();
   EXPECT_EQ(TreeSize(), 2u * 392u);
+}
+
+// What the administrator changes on the disk while the program runs is
+// read (at the next tick, or at once on SIGHUP) and never written over.
+TEST_F(ConsoleProgramTest, FilesEditedWhileRunningAreReadAndKept) {
+  Connect("PC1");
+  WriteState();
+  const std::string ini = dir_ + "/Quillmoor98.ini";
+  test::WriteText(ini, "; the administrator's\r\n[Options]\r\nIdle = 10\r\n");
+  ConsoleRun run({"--step"});
+  ASSERT_TRUE(run.WaitFor("tick 1 users 1 ")) << run.Err();
+  test::WriteText(dir_ + "/KickList.dat", "PC9\r\n10.0.0.9\r\n");
+  test::WriteText(ini,
+                  "; the administrator's\r\n[Options]\r\nIdle = 5\r\n[Kick]\r\nWhoToKick=2\r\n");
+  run.Signal(SIGHUP);  // read at once, and the program goes on
+  run.Line();
+  run.Line();
+  // "Disconnect everybody" took effect.
+  ASSERT_TRUE(run.WaitFor("tick 3 users 0 ")) << run.Out() << run.Err();
+  EXPECT_NE(run.Out().find("ended      user PC1  (Kicked)"), std::string::npos) << run.Out();
+  test::WriteText(dir_ + "/ProgramList.dat", "/usr/bin/backup\r\n");
+  run.CloseInput();
+  EXPECT_EQ(run.Wait(), 0);
+  EXPECT_EQ(test::ReadText(dir_ + "/KickList.dat"), "PC9\r\n10.0.0.9\r\n");
+  EXPECT_EQ(test::ReadText(dir_ + "/ProgramList.dat"), "/usr/bin/backup\r\n");
+  const std::string text = test::ReadText(ini);
+  EXPECT_TRUE(text.starts_with("; the administrator's\r\n[Options]\r\nIdle = 5\r\n")) << text;
+  EXPECT_NE(text.find("WhoToKick=2\r\n"), std::string::npos) << text;
 }
 
 TEST_F(ConsoleProgramTest, AMissingStateEndsAtOnceWithAReason) {
   fs::remove(state_);
   ConsoleRun run({"--step"});
-  EXPECT_EQ(run.Wait(), 0);
+  EXPECT_EQ(run.Wait(), 1);
   EXPECT_NE(run.Err().find(state_), std::string::npos) << run.Err();
   EXPECT_FALSE(fs::exists(dir_ + "/Quillmoor98.ini"));  // nothing written
 }
@@ -256,7 +301,7 @@ TEST_F(ConsoleProgramTest, AMissingStateEndsAtOnceWithAReason) {
 TEST_F(ConsoleProgramTest, UnusableMetricsAddressEndsBeforeAnythingIsWritten) {
   {
     ConsoleRun run({"--metrics", "localhost:80"});
-    EXPECT_EQ(run.Wait(), 2);
+    EXPECT_EQ(run.Wait(), 1);
     EXPECT_NE(run.Err().find("not an IPv4 address"), std::string::npos) << run.Err();
   }
   // A port already taken: a clear error, no settings or history written.
@@ -341,7 +386,7 @@ TEST_F(ConsoleProgramTest, PlantedLinksAndSpecialFilesAreRefusedAndLeftAsTheyAre
   }
   fs::create_symlink("/dev/zero", dir_ + "/Quillmoor98.ini");
   ASSERT_EQ(::mkfifo((dir_ + "/Tree.dat").c_str(), 0600), 0);
-  const std::string leftover = dir_ + "/Tree.dat.Ab12Cd";  // a save killed midway
+  const std::string leftover = dir_ + "/.Tree.dat.quillmoor98-save.Ab12Cd";  // a save killed midway
   std::ofstream(leftover) << std::string(392, 'x');
   fs::last_write_time(leftover, fs::file_time_type::clock::now() - 10min);
 
@@ -455,6 +500,62 @@ TEST(ConsoleTickTest, TickThatThrowsIsReportedAndTheTicksGoOn) {
   EXPECT_NE(out.str().find("tick 3 users 1 files 0"), std::string::npos) << out.str();
   std::error_code ec;
   EXPECT_EQ(fs::file_size(dir + "/Tree.dat", ec), 2u * 392u);
+  fs::remove_all(dir);
+}
+
+// A 95/98 server whose session enumeration is slow: a lookup thread is
+// inside one when the input ends (the enumeration ends it).
+class SlowSessions95 final : public InMemoryServerBackend {
+ public:
+  struct Watch {
+    std::atomic<bool> unloaded{false}, usedAfterUnload{false};
+  };
+  SlowSessions95(std::shared_ptr<Watch> watch, int endInput)
+      : InMemoryServerBackend(true), watch_(std::move(watch)), endInput_(endInput) {}
+  void Unload() override { watch_->unloaded = true; }
+  NetStatus NetSessionEnum50(char* buffer, std::uint32_t size, std::uint16_t& read,
+                             std::uint16_t& total, std::uint32_t& needed) override {
+    if (std::this_thread::get_id() == uiThread_) {
+      return InMemoryServerBackend::NetSessionEnum50(buffer, size, read, total, needed);
+    }
+    if (const int fd = endInput_.exchange(-1); fd >= 0) {
+      ::close(fd);
+      std::this_thread::sleep_for(300ms);
+    }
+    const NetStatus s = InMemoryServerBackend::NetSessionEnum50(buffer, size, read, total, needed);
+    if (watch_->unloaded) watch_->usedAfterUnload = true;
+    return s;
+  }
+
+ private:
+  std::shared_ptr<Watch> watch_;
+  std::atomic<int> endInput_;
+  std::thread::id uiThread_ = std::this_thread::get_id();
+};
+
+TEST(ConsoleShutdownTest, LookupsEndBeforeTheBindingIsUnloaded) {
+  char pattern[] = "/tmp/qm-unload-XXXXXX";
+  const std::string dir = ::mkdtemp(pattern);
+  int input[2];
+  ASSERT_EQ(::pipe(input), 0);
+  auto watch = std::make_shared<SlowSessions95::Watch>();
+  auto backend = std::make_unique<SlowSessions95>(watch, input[1]);
+  backend->tables.shares = {{"DOCS", "/srv/docs", 0}};
+  backend->tables.connections = {{"DOCS", "PC1", ""}};
+  backend->tables.sessions = {{"PC1", "alice", 1, "127.0.0.1"}};
+  ApplicationConfig config;
+  config.programDirectory = dir;
+  config.settingsPath = dir + "/Quillmoor98.ini";
+  config.backend = std::move(backend);
+  config.nbtstatPath = dir + "/no-such-tool";
+  config.sleep = [](int) {};
+  std::ostringstream out, err;
+  ConsoleOptions options;
+  options.step = true;
+  EXPECT_EQ(RunConsole(options, std::move(config), input[0], out, err), 0);
+  ::close(input[0]);
+  EXPECT_TRUE(watch->unloaded);
+  EXPECT_FALSE(watch->usedAfterUnload);
   fs::remove_all(dir);
 }
 

@@ -75,6 +75,19 @@ TEST_F(RefreshCycleTest, EnterStatusIsProgramStartedOnlyInTheFirstTick) {
   EXPECT_EQ(view.sounds, 2);  // both raise the alert
 }
 
+TEST_F(RefreshCycleTest, ProgramStartingEndsWithTheFirstTickThatReadTheServer) {
+  Connect("EARLY", "DOCS");
+  for (const NetStatus status : {NERR_ServerNotStarted, kServerStateUnreadable}) {
+    backend.failures[ServerCall::NetShareEnum] = status;
+    Tick();
+    EXPECT_TRUE(monitor.ProgramStarting);
+  }
+  backend.failures.clear();
+  Tick();
+  EXPECT_FALSE(monitor.ProgramStarting);
+  EXPECT_EQ(CurrentUser("EARLY")->Data()->EnterStatus, stProgramStarted);
+}
+
 TEST_F(RefreshCycleTest, AlertsFollowTheSettings) {
   settings.Siren = false;
   settings.Popup = true;
@@ -147,6 +160,27 @@ TEST_F(RefreshCycleTest, FilesRefreshActivityAndAreCounted) {
   TreeNode* share = CurrentUser("PC1")->Child(0);
   ASSERT_EQ(share->ChildCount(), 2);
   EXPECT_EQ(share->Child(0)->ImageIndex(), kImageFile);
+}
+
+TEST_F(RefreshCycleTest, FileOfAClientWithTwoConnectionsToTheShareIsCountedOnce) {
+  Connect("PC1", "DOCS");
+  Connect("PC1", "DOCS");
+  Connect("PC2", "DOCS");
+  Open("PC1", "DOCS", "/srv/docs/a.odt");
+  Open("PC1", "DOCS", "/srv/docs/b.odt");
+  // The second tick lists the files as the first did; the third has
+  // another set.
+  for (int tick = 0; tick < 3; ++tick) {
+    if (tick == 2) {
+      backend.tables.files.pop_back();
+      Open("PC1", "DOCS", "/srv/docs/c.odt");
+    }
+    Tick();
+    EXPECT_EQ(monitor.OpenFileCount, 2) << tick;
+    EXPECT_EQ(CurrentUser("PC1")->Child(0)->ChildCount(), 2) << tick;
+  }
+  EXPECT_EQ(FindNode(monitor.TreeViewCurrent, CurrentUser("PC1")->Child(0), "/srv/docs/b.odt"),
+            nullptr);
 }
 
 TEST_F(RefreshCycleTest, EachFileIsListedOnlyUnderTheClientAndShareHoldingIt) {
@@ -293,6 +327,28 @@ TEST_F(RefreshCycleTest, AccessDeniedAndOtherFailuresEndTheProgram) {
   backend.failures[ServerCall::NetShareEnum] = 53;
   Tick();
   EXPECT_EQ(messages.shown.back(), "error: Debug: SharesInit -53");
+  EXPECT_TRUE(monitor.EndedByFailure);
+}
+
+TEST_F(RefreshCycleTest, ATickThatEndsTheProgramEndsNobodysVisit) {
+  // Each failure ends the program in another part of the tick.
+  const std::pair<ServerCall, NetStatus> failures[] = {{ServerCall::NetShareEnum, 1234},
+                                                       {ServerCall::NetShareEnum, 5},
+                                                       {ServerCall::NetConnectionEnum, 71}};
+  for (const auto& [call, status] : failures) {
+    Connect("PC1", "DOCS");
+    monitor.EndedByFailure = false;
+    backend.failures.clear();
+    Tick();
+    backend.failures[call] = status;
+    Tick();
+    EXPECT_TRUE(monitor.EndedByFailure);
+    ASSERT_NE(CurrentUser("PC1"), nullptr) << status;  // still connected at the end
+    TTreeNodeCustom* user = CurrentUser("PC1")->Data();
+    ClearSeenFlags(monitor.Users);
+    monitor.SweepUsers(true);
+    EXPECT_EQ(user->ExitStatus, stProgramExited) << status;
+  }
 }
 
 TEST_F(RefreshCycleTest, VanishedShareIsSilentOtherConnectionFailureIsFatal) {

@@ -31,7 +31,9 @@ class RecordingView final : public MonitorView {
   void SetStatusText(int panel, const std::string& text) override { status[panel] = text; }
   void StopRefreshTimer() override { timerStopped = true; }
   void RequestTerminate() override { terminateRequested = true; }
+  void ServerNotice(const std::string& text) override { notices.push_back(text); }
   bool currentPage = true;
+  std::vector<std::string> notices;
   std::map<int, std::string> status;
   bool timerStopped = false;
   bool terminateRequested = false;
@@ -48,6 +50,7 @@ class RecordingBackend final : public InMemoryServerBackend {
   };
   NetStatus NetSessionDel(const char16_t* clientName, const char16_t* userName) override {
     deletions.push_back({clientName ? Utf16ToUtf8(clientName) : "", userName == nullptr, 0});
+    if (keepsSessions && !failures.contains(ServerCall::NetSessionDel)) return NERR_Success;
     return InMemoryServerBackend::NetSessionDel(clientName, userName);
   }
   NetStatus NetSessionDel50(const char* clientName, std::uint16_t key) override {
@@ -68,6 +71,9 @@ class RecordingBackend final : public InMemoryServerBackend {
   }
   std::vector<Deletion> deletions;
   bool onlyKeyedSession = false;
+  // The server says the sessions ended, but the client is still reported
+  // (it reconnects at once).
+  bool keepsSessions = false;
 };
 
 // A process table a test writes by hand.

@@ -45,7 +45,7 @@ TEST_F(SessionDisconnectorTest, MaxNumberTakesNewestUserOnePerTick) {
   EXPECT_TRUE(w.HasSession("PC10"));
 }
 
-TEST_F(SessionDisconnectorTest, MaxNumberKeepsChoosingUserWhoseDeletionFails) {
+TEST_F(SessionDisconnectorTest, RefusedDeletionMarksNothingIsSaidOnceAndIsTriedAgain) {
   w.settings.MaxNumber = 1;
   w.Connect("A");
   w.Connect("B");
@@ -55,7 +55,20 @@ TEST_F(SessionDisconnectorTest, MaxNumberKeepsChoosingUserWhoseDeletionFails) {
   ASSERT_EQ(w.backend.deletions.size(), 2u);
   EXPECT_EQ(w.backend.deletions[1].client, "\\\\B");
   EXPECT_EQ(w.monitor.CurrentUserCount, 2);
-  EXPECT_EQ(w.User("B")->ExitStatus, stKicked);
+  EXPECT_EQ(w.User("B")->ExitStatus, stLoggedOff);  // nothing happened to B
+  EXPECT_EQ(w.view.notices,
+            std::vector<std::string>{"Cannot disconnect B: access denied (status 5)"});
+  // On command it is said every time, with the reason.
+  w.monitor.TreeViewCurrent.Select(FindNode(w.monitor.TreeViewCurrent, nullptr, "A"));
+  w.rules.Disconnector().KickButtonClick();
+  EXPECT_EQ(w.messages.errors,
+            std::vector<std::string>{"Cannot disconnect A: access denied (status 5)"});
+  // Once the server lets it, B goes as "Kicked".
+  w.backend.failures.clear();
+  w.Tick();
+  w.Tick();
+  EXPECT_EQ(w.Former("B")->ExitStatus, stKicked);
+  EXPECT_EQ(w.view.notices.size(), 1u);
 }
 
 TEST_F(SessionDisconnectorTest, MaxNumberZeroNeverDisconnects) {
@@ -264,19 +277,25 @@ TEST_F(SessionDisconnectorTest, NtDeletionPassesBackslashedNameAndNoUser) {
   }
 }
 
-TEST_F(SessionDisconnectorTest, KickedMarksReachSubtreeAndStayInFormerTree) {
+TEST_F(SessionDisconnectorTest, KickedMarksReachTheOpenSubtreeOnlyAndStayInFormerTree) {
   w.Connect("A", "DATA");
   w.Connect("A", "PRINT");
+  w.Connect("A", "OLD");
   w.OpenFile("A", "DATA", "a.doc");
+  w.OpenFile("A", "DATA", "closed.doc");
+  w.Tick();
+  // A share and a file that ended long before the disconnection.
+  std::erase_if(w.backend.tables.connections, [](const auto& c) { return c.share == "OLD"; });
+  std::erase_if(w.backend.tables.files,
+                [](const auto& f) { return f.path.ends_with("closed.doc"); });
   w.Tick();
   TreeNode* former = FindNode(w.monitor.TreeViewFormer, nullptr, "A");
-  ASSERT_EQ(former->ChildCount(), 2);
-  w.backend.failures[ServerCall::NetSessionDel] = ERROR_ACCESS_DENIED;
+  ASSERT_EQ(former->ChildCount(), 3);
+  w.backend.keepsSessions = true;
   w.rules.Status().SetWhoToKick(KickAll);
   w.Tick();
   EXPECT_EQ(w.monitor.CurrentUserCount, 1);  // still reported, still listed
-  // The client then leaves by itself: the marks stay.
-  w.backend.failures.clear();
+  // The client then leaves: the marks stay, and what ended before keeps how.
   w.rules.Status().SetWhoToKick(KickNobody);
   w.backend.tables = {};
   w.Tick();
@@ -284,17 +303,21 @@ TEST_F(SessionDisconnectorTest, KickedMarksReachSubtreeAndStayInFormerTree) {
   EXPECT_EQ(former->Data()->ExitStatus, stKicked);
   EXPECT_NE(former->Data()->ExitTime, 0);
   for (int i = 0; i < former->ChildCount(); ++i) {
-    EXPECT_EQ(former->Child(i)->Data()->ExitStatus, stKicked);
+    const TreeNode* share = former->Child(i);
+    EXPECT_EQ(share->Data()->ExitStatus, share->Text() == "OLD" ? stLoggedOff : stKicked);
+    for (int f = 0; f < share->ChildCount(); ++f) {
+      const TreeNode* file = share->Child(f);
+      EXPECT_EQ(file->Data()->ExitStatus,
+                file->Text().ends_with("closed.doc") ? stLoggedOff : stKicked);
+    }
   }
-  ASSERT_EQ(former->Child(0)->ChildCount(), 1);
-  EXPECT_EQ(former->Child(0)->Child(0)->Data()->ExitStatus, stKicked);
 }
 
 TEST_F(SessionDisconnectorTest, ShutdownOverwritesKickedWithProgramExitted) {
   w.Connect("A");
   w.OpenFile("A", "DATA", "f.txt");
   w.Tick();
-  w.backend.failures[ServerCall::NetSessionDel] = ERROR_ACCESS_DENIED;
+  w.backend.keepsSessions = true;
   w.rules.Status().SetWhoToKick(KickAll);
   w.Tick();
   TreeNode* former = FindNode(w.monitor.TreeViewFormer, nullptr, "A");
@@ -443,10 +466,10 @@ TEST_F(SessionDisconnectorTest, StatusAllIsTheProgramWatchWhileAProgramForcesIt)
   w.Tick();
   w.monitor.TreeViewCurrent.Select(FindNode(w.monitor.TreeViewCurrent, nullptr, "C"));
   w.rules.Disconnector().KickButtonClick();
-  EXPECT_EQ(log.told, (std::vector<std::string>{Told("A", DisconnectRule::ProgramWatch),
-                                                Told("B", DisconnectRule::All),
-                                                Told("D", DisconnectRule::MaximumUsers),
-                                                Told("C", DisconnectRule::Command)}));
+  EXPECT_EQ(log.told,
+            (std::vector<std::string>{
+                Told("A", DisconnectRule::ProgramWatch), Told("B", DisconnectRule::All),
+                Told("D", DisconnectRule::MaximumUsers), Told("C", DisconnectRule::Command)}));
 }
 
 }  // namespace

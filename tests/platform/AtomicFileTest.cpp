@@ -97,22 +97,26 @@ TEST_F(AtomicFileTest, OnlyOldTemporaryFilesOfOurNamesAreRemoved) {
     fs::last_write_time(File(name),
                         fs::file_time_type::clock::now() - std::chrono::seconds(ageSeconds));
   };
-  make("Tree.dat.a1B2c3", 300);
-  make("Tree.dat.young1", 0);     // a save that may run now
-  make("Tree.dat.damaged", 300);  // a kept damaged history
-  make("Other.dat.a1B2c3", 300);
-  make("Tree.dat.Locked", 300);  // a save that runs now in another copy
-  const int writer = ::open(File("Tree.dat.Locked").c_str(), O_RDONLY);
+  const std::string mark = ".quillmoor98-save.";
+  make(".Tree.dat" + mark + "a1B2c3", 300);
+  make(".Tree.dat" + mark + "young1", 0);  // a save that may run now
+  make(".Other.dat" + mark + "a1B2c3", 300);
+  make(".Tree.dat" + mark + "Locked", 300);  // a save that runs now in another copy
+  // The administrator's own copies, whatever their names look like.
+  const char* const kept[] = {"Tree.dat.damaged", "Tree.dat.backup", "Tree.dat.202412",
+                              "Tree.dat.before",  "Tree.dat.a1B2c3", "KickList.dat.orig01"};
+  for (const char* name : kept) make(name, 300);
+  const int writer = ::open(File(".Tree.dat" + mark + "Locked").c_str(), O_RDONLY);
   ASSERT_EQ(::flock(writer, LOCK_EX), 0);
-  fs::create_symlink(secret_, File("KickList.dat.zzzzzz"));
+  fs::create_symlink(secret_, File(".KickList.dat" + mark + "zzzzzz"));
   const auto removed = RemoveStaleTemporaryFiles(dir_, {"Tree.dat", "KickList.dat"});
   ::close(writer);
-  EXPECT_EQ(removed, std::vector<std::string>{File("Tree.dat.a1B2c3")});
-  EXPECT_TRUE(fs::exists(File("Tree.dat.Locked")));
-  EXPECT_TRUE(fs::exists(File("Tree.dat.young1")));
-  EXPECT_TRUE(fs::exists(File("Tree.dat.damaged")));
-  EXPECT_TRUE(fs::exists(File("Other.dat.a1B2c3")));
-  EXPECT_TRUE(fs::is_symlink(File("KickList.dat.zzzzzz")));
+  EXPECT_EQ(removed, std::vector<std::string>{File(".Tree.dat" + mark + "a1B2c3")});
+  for (const char* name : kept) EXPECT_TRUE(fs::exists(File(name))) << name;
+  EXPECT_TRUE(fs::exists(File(".Tree.dat" + mark + "Locked")));
+  EXPECT_TRUE(fs::exists(File(".Tree.dat" + mark + "young1")));
+  EXPECT_TRUE(fs::exists(File(".Other.dat" + mark + "a1B2c3")));
+  EXPECT_TRUE(fs::is_symlink(File(".KickList.dat" + mark + "zzzzzz")));
 }
 
 }  // namespace

@@ -70,6 +70,22 @@ TEST_F(SimulatedServerTest, FamilyComesFromTheFile) {
   EXPECT_EQ(api.LoadServerApi(), 1);
 }
 
+TEST_F(SimulatedServerTest, AShareWithoutANameIsSaidOnceAndSkipped) {
+  Write(R"({"shares": [{"path": "/srv/x"}, {"name": "DOCS"}, {"name": ""}],
+            "connections": [{"share": "DOCS", "client": "PC1"}]})");
+  SimulatedServerBackend backend(path_);
+  ServerApi api(backend);
+  ASSERT_EQ(api.LoadServerApi(), 0);
+  for (int i = 0; i < 2; ++i) {
+    ASSERT_EQ(api.SharesInit(), 1);
+    EXPECT_EQ(api.FromPlatformString(api.ShareName(0)), "DOCS");
+    api.SharesExit();
+  }
+  EXPECT_EQ(backend.TakeNotices(), std::vector<std::string>{"simulated server: " + path_ +
+                                                            ": a share without a name is skipped"});
+  EXPECT_TRUE(backend.TakeNotices().empty());
+}
+
 TEST_F(SimulatedServerTest, StateIsReadAgainAtEveryShareEnumeration) {
   Write(kTwoClients);
   SimulatedServerBackend backend(path_);

@@ -178,23 +178,31 @@ TEST_F(SettingsSectionsTest, WindowBoundsAreTakenAsTheyAre) {
             "[KickList]\nTop=1\nLeft=2\nHeight=3\nWidth=4\n");
 }
 
-TEST_F(SettingsSectionsTest, AdminPasswordIsHeldAsItsFirst255Bytes) {
-  WriteText(path, "[Admin]\nAdmin Password=" + std::string(300, 'p') + "\n");
-  SettingsFile file(path);
-  const std::string held = ReadAdminPassword(file);
-  EXPECT_EQ(held, std::string(255, 'p'));
-  WriteAdminPassword(file, held);
-  ASSERT_TRUE(file.Flush());
-  EXPECT_EQ(ReadText(path), "[Admin]\nAdmin Password=" + std::string(255, 'p') + "\n");
-}
-
-TEST_F(SettingsSectionsTest, AdminPasswordIsCutAtACharacterBoundary) {
-  const std::string password = std::string(254, 'a') + "\xE2\x82\xAC";  // € over 255-257
-  SettingsFile file(path);
-  WriteAdminPassword(file, password);
-  EXPECT_EQ(ReadAdminPassword(file), std::string(254, 'a'));
-  WriteText(path, "[Admin]\nAdmin Password=" + password + "\n");
-  EXPECT_EQ(ReadAdminPassword(SettingsFile(path)), std::string(254, 'a'));
+TEST_F(SettingsSectionsTest, AdminPasswordCountsCharactersAndIsWrittenOnlyWhenChanged) {
+  auto times = [](int n, const std::string& s) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += s;
+    return out;
+  };
+  const std::string zhe = "\xD0\xB6";  // two bytes, one character
+  struct Case {
+    std::string stored, held;
+  };
+  const Case cases[] = {{times(200, zhe), times(200, zhe)},
+                        {std::string(300, 'p'), std::string(255, 'p')},
+                        {" \"" + times(256, "\xE2\x82\xAC") + "\"", times(255, "\xE2\x82\xAC")}};
+  for (const Case& c : cases) {
+    const std::string text = "[Admin]\r\nAdmin Password=" + c.stored + "\r\n";
+    WriteText(path, text);
+    SettingsFile file(path);
+    const std::string held = ReadAdminPassword(file);
+    EXPECT_EQ(held, c.held);
+    WriteAdminPassword(file, held);  // a run that changed nothing
+    ASSERT_TRUE(file.Flush());
+    EXPECT_EQ(ReadText(path), text);  // byte for byte
+    WriteAdminPassword(file, c.held + "x");
+    EXPECT_EQ(ReadAdminPassword(file), c.held.size() == c.stored.size() ? c.held + "x" : c.held);
+  }
 }
 
 TEST_F(SettingsSectionsTest, WhoToKickOutsideZeroToTwoIsKickNobody) {

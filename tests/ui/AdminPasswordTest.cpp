@@ -131,14 +131,26 @@ void AdminPasswordTest::ChangeWithBothBoxesCancelledClearsPassword() {
 }
 
 void AdminPasswordTest::ChangeCutsLongPasswordAtCharacterBoundary() {
-  std::string password;
-  ScriptedBoxes boxes;
-  // 254 bytes, then a two-byte character that would end past 255.
-  const std::string text = std::string(254, 'x') + "\xc3\xa9" + "tail";
-  boxes.answers = {text, text};
-  AdminPassword admin(password, boxes);
-  admin.ChangePwdBtnClick();
-  QCOMPARE(password, std::string(254, 'x'));
+  auto times = [](int n, const std::string& s) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out += s;
+    return out;
+  };
+  const std::string zhe = "\xd0\xb6";  // two bytes, one character
+  // Characters count, not bytes: 130 two-byte characters stay whole.
+  const std::pair<std::string, std::string> cases[] = {
+      {times(130, zhe), times(130, zhe)},
+      {times(300, zhe), times(255, zhe)},
+      {std::string(254, 'x') + "\xc3\xa9" + "tail", std::string(254, 'x') + "\xc3\xa9"},
+  };
+  for (const auto& [typed, kept] : cases) {
+    std::string password;
+    ScriptedBoxes boxes;
+    boxes.answers = {typed, typed};
+    AdminPassword admin(password, boxes);
+    admin.ChangePwdBtnClick();
+    QCOMPARE(password, kept);
+  }
 }
 
 }  // namespace qm
