@@ -253,7 +253,9 @@ TEST(Binding95Test, NoNumberOfEntriesEndsAnEnumeration) {
   api.LoadServerApi();
   ASSERT_EQ(api.SharesInit(), kCount);
   EXPECT_EQ(api.FromPlatformString(api.SharePath(kCount - 1)), "/p/1999");
-  const PlatformText share = api.ToPlatformString("S0");
+  // On 95/98 a platform string is the program string's own characters.
+  const std::string shareName = "S0", clientName = "C1999";
+  const PlatformText share = api.ToPlatformString(shareName);
   ASSERT_EQ(api.ConnectionsInit(share.get()), kCount);
   EXPECT_EQ(api.FromPlatformString(api.ConnectionClient(kCount - 1)), "C1999");
   EXPECT_EQ(api.ConnectionsExit(), 0);
@@ -265,7 +267,7 @@ TEST(Binding95Test, NoNumberOfEntriesEndsAnEnumeration) {
   EXPECT_EQ(api.SessionKey(kCount - 1), 1999);
   EXPECT_EQ(api.SessionsExit(), 0);
   EXPECT_EQ(api.SharesExit(), 0);
-  const PlatformText client = api.ToPlatformString("C1999");
+  const PlatformText client = api.ToPlatformString(clientName);
   EXPECT_EQ(api.DeleteSession(client.get(), nullptr, 1999), 0u);
 }
 
