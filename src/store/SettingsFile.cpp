@@ -102,21 +102,30 @@ void SettingsFile::WriteString(const std::string& section, const std::string& ke
   if (ini_.Write(section, key, value)) pending_.push_back({section, key, value});
 }
 
-bool SettingsFile::Reload() {
-  std::string data, error;
-  IniFile fresh;
+bool SettingsFile::FileWithWrites(IniFile& ini, std::string& error) const {
+  std::string data;
   switch (ReadDataFile(path_, data, error)) {
     case FileRead::kRead:
-      fresh = IniFile(data);
+      ini = IniFile(data);
       break;
     case FileRead::kMissing:
+      ini = IniFile();
       break;
     case FileRead::kRefused:
-      loadError_ = error;
       return false;
   }
+  for (const Write& w : pending_) ini.Write(w.section, w.key, w.value);
+  return true;
+}
+
+bool SettingsFile::Reload() {
+  IniFile fresh;
+  std::string error;
+  if (!FileWithWrites(fresh, error)) {
+    loadError_ = error;
+    return false;
+  }
   loadError_.clear();
-  for (const Write& w : pending_) fresh.Write(w.section, w.key, w.value);
   ini_ = std::move(fresh);
   return true;
 }
@@ -136,19 +145,8 @@ bool SettingsFile::Flush() {
   // Start from the file as it is now, so lines someone else changed since
   // start-up are kept; only our keys are replaced.
   IniFile merged;
-  std::string data;
-  switch (ReadDataFile(path_, data, errorDetail_)) {
-    case FileRead::kRead:
-      merged = IniFile(data);
-      break;
-    case FileRead::kMissing:
-      break;
-    case FileRead::kRefused:
-      error_ = "Unable to write to " + BaseName(path_);
-      return false;
-  }
-  for (const Write& w : pending_) merged.Write(w.section, w.key, w.value);
-  if (!WriteFileAtomically(path_, merged.Text(), errorDetail_, DataFileMode(path_))) {
+  if (!FileWithWrites(merged, errorDetail_) ||
+      !WriteFileAtomically(path_, merged.Text(), errorDetail_, DataFileMode(path_))) {
     error_ = "Unable to write to " + BaseName(path_);
     return false;
   }

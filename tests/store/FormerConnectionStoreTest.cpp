@@ -208,8 +208,7 @@ TEST_F(FormerConnectionStoreTest, RecordsWithoutAParentGoToTheTopLevel) {
   ASSERT_EQ(docs->ChildCount(), 2);
   EXPECT_EQ(docs->Child(1)->Text(), "/srv/docs/b");
   EXPECT_EQ(monitor.TreeViewFormer.TopLevel(2)->ChildCount(), 0);
-  // Saved back, each record keeps its kind, so the next start reads the
-  // same tree.
+  // Saved back, each record keeps its kind.
   ASSERT_TRUE(store.SaveFormerConnections(nullptr));
   EXPECT_EQ(
       Names(Decode(ReadText(path))),
