@@ -72,10 +72,6 @@ class Application {
   // and starts the refresh timer. True when this call ran the first tick.
   bool Activate();
 
-  // One refresh tick (the timer, "&Refresh"), after the files changed on
-  // the disk have been read again.
-  void Tick();
-
   // The files are the truth while the program runs: the settings file, the
   // Disconnect List and the program list that changed on the disk since
   // the program read or wrote them (with all: every one) are read again,
@@ -87,6 +83,16 @@ class Application {
   // Whoever writes one of those files while the program runs says so: its
   // new version is then known as read.
   void NoteFileWritten(const std::string& path);
+
+  // One refresh tick (the timer, "&Refresh", a console step): the
+  // server's reading for it starts now, and the tick applies it as soon as
+  // it is complete (in RunPendingSteps, which the reading's wake-up has the
+  // front end call), then applied runs. A tick due while one waits for its
+  // reading joins that one. A tick that fails throws (from here or from
+  // RunPendingSteps) after applied has run; the next one tries again.
+  void Tick(std::function<void()> applied = {});
+  // A tick waits for its reading.
+  bool TickWaiting() const { return tickWaiting_; }
 
   // A close request: allowed while the session ends; otherwise only with
   // the administrator password.
@@ -118,8 +124,9 @@ class Application {
   int RefreshIntervalMilliseconds() const { return settings_.Refresh * 1000; }
   // Start-up registration, as the "Launch" check box would call it.
   bool SetStartupRegistration(bool enabled);
-  // Runs the steps the lookup threads wait for (user-interface thread).
-  int RunPendingSteps() { return steps_.RunPending(); }
+  // Runs the steps the lookup threads wait for, and the tick whose reading
+  // is complete (user-interface thread).
+  int RunPendingSteps();
   UiStepQueue& Steps() { return steps_; }
 
  private:
@@ -129,6 +136,8 @@ class Application {
   void ReloadFiles(bool all);
   void ReloadSettings();
   bool Changed(const std::string& path) const;
+  // The files changed on the disk are read again, then the tick runs.
+  void ApplyTick();
 
   ApplicationConfig config_;
   FrontEnd& front_;
@@ -152,6 +161,8 @@ class Application {
   std::string storedAdminPassword_;
   // The version of each watched file the program last read or wrote.
   std::map<std::string, FileStamp> versions_;
+  bool tickWaiting_ = false;
+  std::vector<std::function<void()>> whenApplied_;
   bool created_ = false;
   bool activatedOnce_ = false;
   bool closed_ = false;
