@@ -39,8 +39,9 @@ constexpr const char* kFooter = R"(Front ends:
   (default)        the desktop program; it lives in the notification area.
   --console        no windows: one line per event on standard output, message
                    boxes as "info: TEXT" / "error: TEXT" on standard error. Ticks
-                   every Refresh seconds. SIGINT, SIGTERM, SIGHUP end it like the
-                   end of a desktop session: history stored, settings written.
+                   every Refresh seconds. SIGINT, SIGTERM end it like the end
+                   of a desktop session: history stored, settings written.
+                   SIGHUP reads Quillmoor98.ini and the list files again.
   --console --step ticks driven by standard input: the first tick at start-up,
                    then one per line read; after every tick one line
                    "tick N users U files F". End of input shuts down normally.

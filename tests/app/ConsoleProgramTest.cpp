@@ -562,7 +562,9 @@ TEST(ConsoleShutdownTest, LookupsEndBeforeTheBindingIsUnloaded) {
   config.nbtstatPath = dir.File("no-such-tool");
   config.sleep = [](int) {};
   std::ostringstream out, err;
-  EXPECT_EQ(RunConsole({true, {}}, std::move(config), input[0], out, err), 0);
+  ConsoleOptions options;
+  options.step = true;
+  EXPECT_EQ(RunConsole(options, std::move(config), input[0], out, err), 0);
   ::close(input[0]);
   EXPECT_TRUE(unloaded);
   EXPECT_FALSE(usedAfterUnload);
