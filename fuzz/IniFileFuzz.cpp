@@ -51,6 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto marks = static_cast<std::size_t>(
       std::count_if(text.begin(), text.end(), [](char c) { return c == '[' || c == '='; }));
   Check(ini.LineCount() <= 2 * marks + 1);
+  // Every line is kept as it was read, its line end included.
+  Check(ini.Text() == text);
   const qm::IniFile again(ini.Text());
   for (const Key& k : kKeys) {
     const auto value = ini.Read(k.section, k.key);

@@ -263,7 +263,8 @@ void MarkSubtreeKicked(TreeNode* node) {
   if (!node) return;
   for (int i = 0; i < node->ChildCount(); ++i) {
     TreeNode* child = node->Child(i);
-    if (child->Data()) child->Data()->ExitStatus = stKicked;
+    // A share or file that ended before keeps how it ended.
+    if (child->Data() && child->Data()->IsOpen()) child->Data()->ExitStatus = stKicked;
     MarkSubtreeKicked(child);
   }
 }

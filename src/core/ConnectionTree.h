@@ -156,7 +156,8 @@ TreeNode* FindNode(const ConnectionTree& tree, const TreeNode* parent, const std
 // the node's own record is kept and no node is deleted.
 void FreeSubtreeData(TreeNode* node);
 
-// ExitStatus = stKicked on every descendant (not on the node itself).
+// ExitStatus = stKicked on every descendant that is still open (not on
+// the node itself).
 void MarkSubtreeKicked(TreeNode* node);
 
 }  // namespace qm

@@ -238,7 +238,15 @@ void Monitor::RefreshInfoPanels() {
 }
 
 void Monitor::Fatal(const std::string& text) {
+  EndedByFailure = true;
   messages_->Error(text);
+  view_->StopRefreshTimer();
+  view_->RequestTerminate();
+}
+
+void Monitor::FatalInformation(const std::string& text) {
+  EndedByFailure = true;
+  messages_->Information(text);
   view_->StopRefreshTimer();
   view_->RequestTerminate();
 }

@@ -79,6 +79,10 @@ class Monitor {
   // The last tick could read the server's state (false while the server is
   // down or its state cannot be read; the lists then stay as they were).
   bool ServerStateRead = false;
+  // The program ends because of a failure (a "Debug: " message, missing
+  // rights), not because it was asked to: the users still connected then
+  // stay current until the closing save ends them as "Program exitted".
+  bool EndedByFailure = false;
 
   // A new user: its record (which starts its lookup), owned by the caller
   // until it is placed under a Former node. address: the client's address
@@ -103,6 +107,8 @@ class Monitor {
 
   // "Debug: ..." (error box), timer off, termination requested.
   void Fatal(const std::string& text);
+  // The same with an information box (missing rights).
+  void FatalInformation(const std::string& text);
   void SetStatusUserCount();  // second panel, per the active page
 
   // The user record a node belongs to: itself, its parent or grandparent.

@@ -39,7 +39,9 @@ void RefreshCycle::RefreshTimerTimer() {
   BusyGuard guard(m_.RefreshBusy);
   const auto start = std::chrono::steady_clock::now();
   Tick();
-  m_.ProgramStarting = false;
+  // Clients found before the server could be read at all were there when
+  // the program started.
+  if (m_.ServerStateRead) m_.ProgramStarting = false;
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
   m_.Metrics().TickFinished(m_, took.count());
 }
@@ -55,10 +57,13 @@ void RefreshCycle::Tick() {
   m_.OpenFileCount = 0;
   // A reading that failed while the server runs is no departure of
   // everyone: users, shares, files, counts and idle clocks stay as they
-  // were, and no rule acts on them.
-  const bool read = PollShares();
+  // were, and no rule acts on them. Nor does a tick that ends the program
+  // end anybody's visit: who is still connected is stored as "Program
+  // exitted" by the closing save.
+  bool read = PollShares() && !m_.EndedByFailure;
+  if (read && !m_.IsNT()) RefreshFiles95();
+  read = read && !m_.EndedByFailure;
   if (read) {
-    if (!m_.IsNT()) RefreshFiles95();
     m_.SweepUsers(false);
   } else {
     m_.OpenFileCount = files;
@@ -81,9 +86,7 @@ bool RefreshCycle::PollShares() {
     return false;
   }
   if (n == kAccessDenied) {
-    m_.Messages().Information("You don't have the necessary rights to execute this program");
-    m_.View().StopRefreshTimer();
-    m_.View().RequestTerminate();
+    m_.FatalInformation("You don't have the necessary rights to execute this program");
   } else if (n < 0 && n != kServerNotStarted && n != kServerNotStartedAlias) {
     m_.Fatal("Debug: SharesInit " + std::to_string(n));
   }
@@ -230,15 +233,28 @@ void RefreshCycle::RefreshFilesNT(int connection, UserEntry& entry, ShareEntry& 
                                   PlatformString user, PlatformString path) {
   ServerApi& api = m_.Api();
   const int k = api.FilesInitOfConnection(connection, user, path);
-  if (k >= 0) m_.OpenFileCount += k;
   if (k == -1) m_.Fatal("Debug: FilesInit");
-  if (shareEntry.PolledRound != round_) {
-    shareEntry.PolledRound = round_;
-    shareEntry.Matching = shareEntry.Listed.Round + 1 == round_;
-    shareEntry.Matched = shareEntry.MatchedBytes = 0;
-    shareEntry.Listing.Names.clear();
-    shareEntry.Listing.Entries.clear();
+  if (shareEntry.PolledRound == round_) {
+    // Another connection of the same client to the same share lists the
+    // files the first one did: each open file is seen, and counted, once.
+    shareEntry.StopMatching(round_);
+    for (int f = 0; f < k; ++f) {
+      api.FromPlatformString(api.OpenFilePath(f), filePath_);
+      const FileEntry* known = shareEntry.Files.Find(filePath_);
+      if (known && known->SeenRound == round_) continue;
+      ++m_.OpenFileCount;
+      shareEntry.Listing.Names.append(filePath_).push_back('\0');
+      shareEntry.Listing.Entries.push_back(SeeFile(entry, shareEntry, filePath_));
+    }
+    if (api.FilesExit() == -1) m_.Fatal("Debug: FilesExit");
+    return;
   }
+  if (k >= 0) m_.OpenFileCount += k;
+  shareEntry.PolledRound = round_;
+  shareEntry.Matching = shareEntry.Listed.Round + 1 == round_;
+  shareEntry.Matched = shareEntry.MatchedBytes = 0;
+  shareEntry.Listing.Names.clear();
+  shareEntry.Listing.Entries.clear();
   FileListing& listed = shareEntry.Listed;
   const bool known = listed.Round + 1 == round_;
   if (k > 0) Touch(*entry.User());

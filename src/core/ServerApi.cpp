@@ -91,17 +91,18 @@ int ServerApi::Release(Result& r) {
 int ServerApi::Enumerate95(Kind kind, Result& r, const char* qualifier) {
   Release(r);
   std::uint16_t read = 0, total = 0;
+  std::uint32_t needed = 0;
   NetStatus s = 0;
-  auto call = [&](char* buffer, std::uint16_t size) {
+  auto call = [&](char* buffer, std::uint32_t size) {
     switch (kind) {
       case kShares:
-        return backend_.NetShareEnum50(buffer, size, read, total);
+        return backend_.NetShareEnum50(buffer, size, read, total, needed);
       case kConnections:
-        return backend_.NetConnectionEnum50(qualifier, buffer, size, read, total);
+        return backend_.NetConnectionEnum50(qualifier, buffer, size, read, total, needed);
       case kFiles:
-        return backend_.NetFileEnum50(nullptr, buffer, size, read, total);
+        return backend_.NetFileEnum50(nullptr, buffer, size, read, total, needed);
       case kSessions:
-        return backend_.NetSessionEnum50(buffer, size, read, total);
+        return backend_.NetSessionEnum50(buffer, size, read, total, needed);
     }
     return NetStatus{ERROR_INVALID_PARAMETER};
   };
@@ -111,20 +112,26 @@ int ServerApi::Enumerate95(Kind kind, Result& r, const char* qualifier) {
     lastBufferSize_[kind] = 0;
     return 0;
   }
-  const std::uint32_t need = (static_cast<std::uint32_t>(total) + 1) * kReserve[kind];
-  lastBufferSize_[kind] = need;
-  if (failAllocations_) return -1;
-  try {
-    r.buffer95.assign(need, '\0');
-  } catch (const std::bad_alloc&) {
-    return -1;
+  // The reserve per entry holds every record the server makes; a list that
+  // grew between the calls, or a server that packs otherwise, says how
+  // much it needs, and is asked again with that much, as often as the list
+  // keeps growing (a few times at most).
+  std::uint32_t need = (static_cast<std::uint32_t>(total) + 1) * kReserve[kind];
+  constexpr int kAsksAgain = 4;
+  for (int ask = 0; ask <= kAsksAgain; ++ask) {
+    lastBufferSize_[kind] = need;
+    if (failAllocations_) return -1;
+    try {
+      r.buffer95.assign(need, '\0');
+    } catch (const std::bad_alloc&) {
+      return -1;
+    }
+    r.has95 = true;
+    read = 0;
+    s = call(r.buffer95.data(), need);
+    if ((s != ERROR_MORE_DATA && s != NERR_BufTooSmall) || needed <= need) break;
+    need = needed;
   }
-  r.has95 = true;
-  // The size travels as a 16-bit value: a larger need cannot be passed at
-  // all, so the second call fails as the platform's would for a buffer too
-  // small.
-  read = 0;
-  s = need > 0xFFFF ? NERR_BufTooSmall : call(r.buffer95.data(), static_cast<std::uint16_t>(need));
   if (s != NERR_Success) {
     Release(r);
     if (kind == kShares || kind == kConnections) return Negated(s);

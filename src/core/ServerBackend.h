@@ -190,15 +190,19 @@ class ServerBackend {
 
   // 95/98 family: with size 0 only total is reported; otherwise the records
   // are written into buffer. A buffer too small gives NERR_BufTooSmall or
-  // ERROR_MORE_DATA.
-  virtual NetStatus NetShareEnum50(char* buffer, std::uint16_t size, std::uint16_t& read,
-                                   std::uint16_t& total) = 0;
-  virtual NetStatus NetConnectionEnum50(const char* qualifier, char* buffer, std::uint16_t size,
-                                        std::uint16_t& read, std::uint16_t& total) = 0;
-  virtual NetStatus NetFileEnum50(const char* basePath, char* buffer, std::uint16_t size,
-                                  std::uint16_t& read, std::uint16_t& total) = 0;
-  virtual NetStatus NetSessionEnum50(char* buffer, std::uint16_t size, std::uint16_t& read,
-                                     std::uint16_t& total) = 0;
+  // ERROR_MORE_DATA (with the entries that fit), and needed says how many
+  // bytes the whole list takes, so the caller can ask again with that
+  // size; counts stay 16-bit.
+  virtual NetStatus NetShareEnum50(char* buffer, std::uint32_t size, std::uint16_t& read,
+                                   std::uint16_t& total, std::uint32_t& needed) = 0;
+  virtual NetStatus NetConnectionEnum50(const char* qualifier, char* buffer, std::uint32_t size,
+                                        std::uint16_t& read, std::uint16_t& total,
+                                        std::uint32_t& needed) = 0;
+  virtual NetStatus NetFileEnum50(const char* basePath, char* buffer, std::uint32_t size,
+                                  std::uint16_t& read, std::uint16_t& total,
+                                  std::uint32_t& needed) = 0;
+  virtual NetStatus NetSessionEnum50(char* buffer, std::uint32_t size, std::uint16_t& read,
+                                     std::uint16_t& total, std::uint32_t& needed) = 0;
   virtual NetStatus NetSessionDel50(const char* clientName, std::uint16_t key) = 0;
 
  protected:

@@ -8,25 +8,50 @@
 
 namespace qm {
 
-void SessionDisconnector::KickUserNT95(const std::string& client, std::uint32_t key,
-                                       const std::string& address) {
+namespace {
+// The session vanished between the enumeration and the deletion: the
+// client left on its own.
+constexpr NetStatus kClientNameNotFound = 2312;
+
+std::string RefusalReason(NetStatus status) {
+  const std::string code = "status " + std::to_string(status);
+  if (status == ERROR_ACCESS_DENIED) return "access denied (" + code + ")";
+  if (status == NERR_ServerNotStarted) return "the server is not running (" + code + ")";
+  return "the server refused (" + code + ")";
+}
+}  // namespace
+
+NetStatus SessionDisconnector::KickUserNT95(const std::string& client, std::uint32_t key,
+                                            const std::string& address) {
   ServerApi& api = m_.Api();
   if (api.IsNT()) {
     const PlatformText name = api.ToPlatformString("\\\\" + client);
     const PlatformText from = api.ToPlatformString(address);
-    api.DeleteSession(name.get(), nullptr, key, from.get());
-  } else {
-    const PlatformText name = api.ToPlatformString(client);
-    const PlatformText user = api.ToPlatformString(std::string());
-    api.DeleteSession(name.get(), user.get(), key);
+    return api.DeleteSession(name.get(), nullptr, key, from.get());
+  }
+  const PlatformText name = api.ToPlatformString(client);
+  const PlatformText user = api.ToPlatformString(std::string());
+  return api.DeleteSession(name.get(), user.get(), key);
+}
+
+void SessionDisconnector::SayRefused(const std::string& client, const std::string& userKey,
+                                     NetStatus status, bool command) {
+  const std::string text = "Cannot disconnect " + client + ": " + RefusalReason(status);
+  if (command) {
+    m_.Messages().Error(text);
+  } else if (refusalSaid_.insert(userKey).second) {
+    m_.View().ServerNotice(text);
   }
 }
 
-void SessionDisconnector::SessionPass(const Chooser& choose) {
+void SessionDisconnector::SessionPass(const Chooser& choose, bool command) {
+  // A client that left may be refused and told again when it comes back.
+  std::erase_if(refusalSaid_, [this](const std::string& c) { return !m_.Users.Find(c); });
   ServerApi& api = m_.Api();
   const int n = api.SessionsInit();
-  // A client with several sessions is one disconnection.
+  // A client with several sessions is one disconnection, and one refusal.
   std::vector<const TUser*> told;
+  std::vector<std::string> refused;
   for (int i = 0; i < n; ++i) {
     const std::string client = api.FromPlatformString(api.SessionClient(i));
     const std::string address = api.FromPlatformString(api.SessionAddress(i));
@@ -35,13 +60,23 @@ void SessionDisconnector::SessionPass(const Chooser& choose) {
     DisconnectRule rule = DisconnectRule::Command;
     if (!choose(client, address, record, node, rule)) continue;
     const auto* user = dynamic_cast<const TUser*>(record);
+    // Another client of the same name from elsewhere is left alone.
+    const NetStatus status = KickUserNT95(client, static_cast<std::uint32_t>(api.SessionKey(i)),
+                                          user ? user->ClientAddress : std::string());
+    const std::string userKey = UserKey(client, user ? user->ClientAddress : std::string());
+    if (status != NERR_Success) {
+      if (status != kClientNameNotFound &&
+          std::find(refused.begin(), refused.end(), userKey) == refused.end()) {
+        refused.push_back(userKey);
+        SayRefused(client, userKey, status, command);
+      }
+      continue;
+    }
+    refusalSaid_.erase(userKey);
     if (user && std::find(told.begin(), told.end(), user) == told.end()) {
       told.push_back(user);
       m_.Metrics().Disconnecting(*user, rule);
     }
-    // Another client of the same name from elsewhere is left alone.
-    KickUserNT95(client, static_cast<std::uint32_t>(api.SessionKey(i)),
-                 user ? user->ClientAddress : std::string());
     if (record) record->ExitStatus = stKicked;
     MarkSubtreeKicked(node);
   }
@@ -72,14 +107,16 @@ bool SessionDisconnector::KickClient(const std::string& client) {
 
 void SessionDisconnector::KickNode(TreeNode* node) {
   const auto& user = static_cast<const TUser&>(*node->Data());
-  SessionPass([&](const std::string& client, const std::string& address, TTreeNodeCustom*& record,
-                  TreeNode*& mark, DisconnectRule& rule) {
-    if (!SessionOfUser(user, client, address)) return false;
-    record = node->Data();
-    mark = node;
-    rule = DisconnectRule::Command;
-    return true;
-  });
+  SessionPass(
+      [&](const std::string& client, const std::string& address, TTreeNodeCustom*& record,
+          TreeNode*& mark, DisconnectRule& rule) {
+        if (!SessionOfUser(user, client, address)) return false;
+        record = node->Data();
+        mark = node;
+        rule = DisconnectRule::Command;
+        return true;
+      },
+      true);
 }
 
 void SessionDisconnector::KickLastUser() {

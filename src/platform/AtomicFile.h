@@ -26,7 +26,7 @@ inline constexpr mode_t kGroupFileMode = 0660;
 // kPrivateFileMode.
 mode_t DataFileMode(const std::string& path);
 
-// Writes data to a temporary file in the same folder ("<path>.XXXXXX"),
+// Writes data to a temporary file in the same folder (".<name>.quillmoor98-save.XXXXXX"),
 // flushes it and renames it over path: a crash or a full disk in the middle
 // never leaves a truncated file, and a failed write keeps the old one. The
 // new file gets mode (never set-user-ID, set-group-ID or sticky) narrowed
@@ -57,7 +57,8 @@ bool ReadWholeFile(const std::string& path, std::string& data, std::string& erro
 bool FileExists(const std::string& path);
 
 // Removes the temporary files that an interrupted WriteFileAtomically of
-// one of names left in folder. A save that runs now in another copy of the
+// one of names left in folder, and nothing else: only the hidden, marked
+// names that WriteFileAtomically makes. A save that runs now in another copy of the
 // program (a member's desktop program beside the service) keeps its file
 // locked; one younger than minAge may not have taken its lock yet. Returns
 // the paths removed.

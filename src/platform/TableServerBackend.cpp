@@ -1,5 +1,7 @@
 #include "platform/TableServerBackend.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "core/Text.h"
@@ -54,23 +56,32 @@ bool SameShareName(const std::string& a, const std::string& b) {
   return SameTextAsciiNoCase(a, b);
 }
 
-// Writes records and their strings into a caller's buffer.
+// Writes records and their strings into a caller's buffer; without a
+// buffer it only measures what they take.
 class Writer50 {
  public:
   Writer50(char* buffer, std::size_t size, std::size_t stringsStart)
       : buffer_(buffer), size_(size), next_(stringsStart) {}
   // Room for count more string bytes (with terminators)?
   bool Fits(std::size_t bytes) const { return next_ + bytes <= size_; }
-  void PutU8(std::size_t at, std::uint8_t v) { buffer_[at] = static_cast<char>(v); }
-  void PutU32(std::size_t at, std::uint32_t v) { std::memcpy(buffer_ + at, &v, sizeof v); }
+  std::size_t Used() const { return next_; }
+  void PutU8(std::size_t at, std::uint8_t v) {
+    if (buffer_) buffer_[at] = static_cast<char>(v);
+  }
+  void PutU32(std::size_t at, std::uint32_t v) {
+    if (buffer_) std::memcpy(buffer_ + at, &v, sizeof v);
+  }
   void PutString(std::size_t at, const std::string& s) {
     const std::string_view cut = CutUtf8(s, kMax95String);
-    std::memcpy(buffer_ + next_, cut.data(), cut.size());
-    buffer_[next_ + cut.size()] = '\0';
+    if (buffer_) {
+      std::memcpy(buffer_ + next_, cut.data(), cut.size());
+      buffer_[next_ + cut.size()] = '\0';
+    }
     PutU32(at, static_cast<std::uint32_t>(next_));
     next_ += cut.size() + 1;
   }
   void PutFixed(std::size_t at, const std::string& s, std::size_t width) {
+    if (!buffer_) return;
     const std::string_view cut = CutUtf8(s, width - 1);
     std::memcpy(buffer_ + at, cut.data(), cut.size());
     buffer_[at + cut.size()] = '\0';
@@ -444,27 +455,32 @@ NetStatus TableServerBackend::NetApiBufferFree(NtBuffer* buffer) {
 
 template <typename Packer>
 NetStatus TableServerBackend::Pack50(std::size_t count, std::uint16_t recordSize, char* buffer,
-                                     std::uint16_t size, std::uint16_t& read, std::uint16_t& total,
-                                     Packer pack) {
+                                     std::uint32_t size, std::uint16_t& read, std::uint16_t& total,
+                                     std::uint32_t& needed, Packer pack) {
   total = static_cast<std::uint16_t>(count > 0xFFFF ? 0xFFFF : count);
   read = 0;
+  needed = 0;
   if (size == 0 || !buffer) return total == 0 ? NERR_Success : NERR_BufTooSmall;
-  std::memset(buffer, 0, size);
   const std::size_t fixed = static_cast<std::size_t>(recordSize) * total;
-  if (fixed > size) {
-    // Not even the records fit: the call reports how much it needs.
-    return NERR_BufTooSmall;
-  }
+  auto tooSmall = [&](NetStatus status) {
+    Writer50 measure(nullptr, SIZE_MAX, fixed);
+    for (std::size_t i = 0; i < total; ++i) pack(measure, i, i * recordSize);
+    needed = static_cast<std::uint32_t>(std::min<std::size_t>(measure.Used(), UINT32_MAX));
+    return status;
+  };
+  std::memset(buffer, 0, size);
+  // Not even the records fit: the call reports how much it needs.
+  if (fixed > size) return tooSmall(NERR_BufTooSmall);
   Writer50 w(buffer, size, fixed);
   for (std::size_t i = 0; i < total; ++i) {
-    if (!pack(w, i, i * recordSize)) return ERROR_MORE_DATA;
+    if (!pack(w, i, i * recordSize)) return tooSmall(ERROR_MORE_DATA);
     ++read;
   }
   return NERR_Success;
 }
 
-NetStatus TableServerBackend::NetShareEnum50(char* buffer, std::uint16_t size, std::uint16_t& read,
-                                             std::uint16_t& total) {
+NetStatus TableServerBackend::NetShareEnum50(char* buffer, std::uint32_t size, std::uint16_t& read,
+                                             std::uint16_t& total, std::uint32_t& needed) {
   read = total = 0;
   if (NetStatus s = InjectedStatus(ServerCall::NetShareEnum)) return s;
   std::lock_guard lock(mutex_);
@@ -475,7 +491,7 @@ NetStatus TableServerBackend::NetShareEnum50(char* buffer, std::uint16_t size, s
     IndexShareTables(spareTables_);
   }
   const auto& shares = shareTables_.shares;
-  return Pack50(shares.size(), kShareInfo50Size, buffer, size, read, total,
+  return Pack50(shares.size(), kShareInfo50Size, buffer, size, read, total, needed,
                 [&](Writer50& w, std::size_t i, std::size_t at) {
                   const auto& s = shares[i];
                   if (!w.Fits(Writer50::StringBytes(s.path))) return false;
@@ -487,8 +503,8 @@ NetStatus TableServerBackend::NetShareEnum50(char* buffer, std::uint16_t size, s
 }
 
 NetStatus TableServerBackend::NetConnectionEnum50(const char* qualifier, char* buffer,
-                                                  std::uint16_t size, std::uint16_t& read,
-                                                  std::uint16_t& total) {
+                                                  std::uint32_t size, std::uint16_t& read,
+                                                  std::uint16_t& total, std::uint32_t& needed) {
   read = total = 0;
   if (NetStatus s = InjectedStatus(ServerCall::NetConnectionEnum)) return s;
   if (!qualifier) return ERROR_INVALID_PARAMETER;
@@ -502,7 +518,7 @@ NetStatus TableServerBackend::NetConnectionEnum50(const char* qualifier, char* b
     for (std::size_t i : it->second) picked.push_back(&shareTables_.connections[i]);
   }
   // 95/98 swaps the names: coni50_username holds the client, coni50_netname the user.
-  return Pack50(picked.size(), kConnectionInfo50Size, buffer, size, read, total,
+  return Pack50(picked.size(), kConnectionInfo50Size, buffer, size, read, total, needed,
                 [&](Writer50& w, std::size_t i, std::size_t at) {
                   const auto& c = *picked[i];
                   if (!w.Fits(Writer50::StringBytes(c.client) + Writer50::StringBytes(c.user))) {
@@ -515,13 +531,13 @@ NetStatus TableServerBackend::NetConnectionEnum50(const char* qualifier, char* b
 }
 
 NetStatus TableServerBackend::NetFileEnum50(const char* /*basePath*/, char* buffer,
-                                            std::uint16_t size, std::uint16_t& read,
-                                            std::uint16_t& total) {
+                                            std::uint32_t size, std::uint16_t& read,
+                                            std::uint16_t& total, std::uint32_t& needed) {
   read = total = 0;
   if (NetStatus s = InjectedStatus(ServerCall::NetFileEnum)) return s;
   std::lock_guard lock(mutex_);
   const auto& files = shareTables_.files;
-  return Pack50(files.size(), kFileInfo50Size, buffer, size, read, total,
+  return Pack50(files.size(), kFileInfo50Size, buffer, size, read, total, needed,
                 [&](Writer50& w, std::size_t i, std::size_t at) {
                   const auto& f = files[i];
                   if (!w.Fits(Writer50::StringBytes(f.path) + Writer50::StringBytes(f.client) +
@@ -536,8 +552,9 @@ NetStatus TableServerBackend::NetFileEnum50(const char* /*basePath*/, char* buff
                 });
 }
 
-NetStatus TableServerBackend::NetSessionEnum50(char* buffer, std::uint16_t size,
-                                               std::uint16_t& read, std::uint16_t& total) {
+NetStatus TableServerBackend::NetSessionEnum50(char* buffer, std::uint32_t size,
+                                               std::uint16_t& read, std::uint16_t& total,
+                                               std::uint32_t& needed) {
   read = total = 0;
   if (NetStatus s = InjectedStatus(ServerCall::NetSessionEnum)) return s;
   std::lock_guard lock(mutex_);
@@ -552,7 +569,7 @@ NetStatus TableServerBackend::NetSessionEnum50(char* buffer, std::uint16_t size,
   }
   const auto& sessions = mine.sessions;
   const NetStatus s =
-      Pack50(sessions.size(), kSessionInfo50Size, buffer, size, read, total,
+      Pack50(sessions.size(), kSessionInfo50Size, buffer, size, read, total, needed,
              [&](Writer50& w, std::size_t i, std::size_t at) {
                const auto& e = sessions[i];
                if (!w.Fits(Writer50::StringBytes(e.client) + Writer50::StringBytes(e.user))) {
@@ -563,7 +580,10 @@ NetStatus TableServerBackend::NetSessionEnum50(char* buffer, std::uint16_t size,
                w.PutU32(at + info50::sesi50_key, e.key);
                return true;
              });
-  if (size != 0 || total == 0) pending50Sessions_.erase(std::this_thread::get_id());
+  // A buffer too small keeps the reading for the call that asks again.
+  if ((size != 0 && needed == 0) || total == 0) {
+    pending50Sessions_.erase(std::this_thread::get_id());
+  }
   return s;
 }
 

@@ -51,14 +51,16 @@ class TableServerBackend : public ServerBackend {
                               const char16_t* userName) override;
   NetStatus NetApiBufferFree(NtBuffer* buffer) override;
 
-  NetStatus NetShareEnum50(char* buffer, std::uint16_t size, std::uint16_t& read,
-                           std::uint16_t& total) override;
-  NetStatus NetConnectionEnum50(const char* qualifier, char* buffer, std::uint16_t size,
-                                std::uint16_t& read, std::uint16_t& total) override;
-  NetStatus NetFileEnum50(const char* basePath, char* buffer, std::uint16_t size,
-                          std::uint16_t& read, std::uint16_t& total) override;
-  NetStatus NetSessionEnum50(char* buffer, std::uint16_t size, std::uint16_t& read,
-                             std::uint16_t& total) override;
+  NetStatus NetShareEnum50(char* buffer, std::uint32_t size, std::uint16_t& read,
+                           std::uint16_t& total, std::uint32_t& needed) override;
+  NetStatus NetConnectionEnum50(const char* qualifier, char* buffer, std::uint32_t size,
+                                std::uint16_t& read, std::uint16_t& total,
+                                std::uint32_t& needed) override;
+  NetStatus NetFileEnum50(const char* basePath, char* buffer, std::uint32_t size,
+                          std::uint16_t& read, std::uint16_t& total,
+                          std::uint32_t& needed) override;
+  NetStatus NetSessionEnum50(char* buffer, std::uint32_t size, std::uint16_t& read,
+                             std::uint16_t& total, std::uint32_t& needed) override;
   NetStatus NetSessionDel50(const char* clientName, std::uint16_t key) override;
 
   // The session table as a fresh session enumeration would read it, with
@@ -88,10 +90,11 @@ class TableServerBackend : public ServerBackend {
   NetStatus ReadSharesKeepingNames(ServerTables& tables);
   NetStatus ReadSessionsKeepingNames(ServerTables& tables);
 
-  // 95/98: with size 0 only counts; otherwise the records are packed.
+  // 95/98: with size 0 only counts; otherwise the records are packed, and
+  // a buffer too small tells the size needed.
   template <typename Packer>
-  NetStatus Pack50(std::size_t count, std::uint16_t recordSize, char* buffer, std::uint16_t size,
-                   std::uint16_t& read, std::uint16_t& total, Packer pack);
+  NetStatus Pack50(std::size_t count, std::uint16_t recordSize, char* buffer, std::uint32_t size,
+                   std::uint16_t& read, std::uint16_t& total, std::uint32_t& needed, Packer pack);
 
   // Rebuilds the indexes over shareTables_ (after every share reading);
   // before: the reading before, whose conversions are reused.

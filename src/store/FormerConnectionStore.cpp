@@ -23,7 +23,7 @@ void EncodeSubtree(const TreeNode& node, int level, std::string& out, std::size_
                    StoreProgress* progress, TDateTime endOpenAt) {
   if (level == 0 && progress) progress->StepIt();
   if (const TTreeNodeCustom* record = node.Data()) {
-    NodeRecord stored = ToNodeRecord(*record, level < 2 ? level : 2);
+    NodeRecord stored = ToNodeRecord(*record, LevelOfRecord(*record));
     if (endOpenAt != 0 && record->IsOpen()) {
       stored.ExitTime = endOpenAt;
       stored.ExitStatus = stProgramExited;

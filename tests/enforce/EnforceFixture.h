@@ -32,7 +32,9 @@ class RecordingView final : public MonitorView {
   void SetStatusText(int panel, const std::string& text) override { status[panel] = text; }
   void StopRefreshTimer() override { timerStopped = true; }
   void RequestTerminate() override { terminateRequested = true; }
+  void ServerNotice(const std::string& text) override { notices.push_back(text); }
   bool currentPage = true;
+  std::vector<std::string> notices;
   std::map<int, std::string> status;
   bool timerStopped = false;
   bool terminateRequested = false;
@@ -49,6 +51,7 @@ class RecordingBackend final : public InMemoryServerBackend {
   };
   NetStatus NetSessionDel(const char16_t* clientName, const char16_t* userName) override {
     deletions.push_back({clientName ? Utf16ToUtf8(clientName) : "", userName == nullptr, 0});
+    if (keepsSessions && !failures.contains(ServerCall::NetSessionDel)) return NERR_Success;
     return InMemoryServerBackend::NetSessionDel(clientName, userName);
   }
   NetStatus NetSessionDel50(const char* clientName, std::uint16_t key) override {
@@ -69,6 +72,8 @@ class RecordingBackend final : public InMemoryServerBackend {
   }
   std::vector<Deletion> deletions;
   bool onlyKeyedSession = false;
+  // The server ends the sessions, but the client reconnects at once.
+  bool keepsSessions = false;
 };
 
 // A process table a test writes by hand.

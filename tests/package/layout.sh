@@ -53,7 +53,9 @@ check_unit() {
     grep -E '^ReadWritePaths=' "$unit" | grep -qw -- "$dir" &&
       pass "the unit may write $dir" || fail "the unit cannot write $dir"
   done
-  grep -qx 'Restart=always' "$unit" && pass "Restart=always" || fail "no Restart=always"
+  grep -qx 'Restart=on-failure' "$unit" && pass "Restart=on-failure" || fail "no Restart=on-failure"
+  grep -qx 'ExecReload=/bin/kill -HUP $MAINPID' "$unit" &&
+    pass "systemctl reload sends SIGHUP" || fail "no ExecReload with SIGHUP"
   if ! command -v systemd-analyze >/dev/null; then
     echo "note: systemd-analyze is not installed (package systemd): the unit is not verified"
     return

@@ -208,6 +208,11 @@ TEST_F(FormerConnectionStoreTest, RecordsWithoutAParentGoToTheTopLevel) {
   ASSERT_EQ(docs->ChildCount(), 2);
   EXPECT_EQ(docs->Child(1)->Text(), "/srv/docs/b");
   EXPECT_EQ(monitor.TreeViewFormer.TopLevel(2)->ChildCount(), 0);
+  // Saved back, each record keeps its kind.
+  ASSERT_TRUE(store.SaveFormerConnections(nullptr));
+  EXPECT_EQ(
+      Names(Decode(ReadText(path))),
+      (std::vector<std::string>{"2:/orphan", "1:DOCS", "2:/srv/docs/a", "2:/srv/docs/b", "0:PC1"}));
 }
 
 TEST_F(FormerConnectionStoreTest, FileThatCannotBeReadIsReportedAndNeverReplaced) {

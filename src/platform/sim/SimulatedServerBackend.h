@@ -21,6 +21,7 @@ class SimulatedServerBackend final : public TableServerBackend {
 
   bool Load(std::string& why) override;
   const std::string& StatePath() const { return path_; }
+  std::vector<std::string> TakeNotices() override;
 
   // Parses a state document; false (why set) when it is not a valid state.
   static bool Parse(const std::string& text, ServerTables& tables, bool& family95,
@@ -60,6 +61,9 @@ class SimulatedServerBackend final : public TableServerBackend {
   // any later write: it was written well before it was read.
   bool stampTrusted_ = false;
   FileStamp stamp_;
+  // What is to be said once, and whether the state has a nameless share.
+  std::vector<std::string> notices_;
+  bool namelessSaid_ = false;
 };
 
 }  // namespace qm
