@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 
 namespace qm {
 
@@ -60,6 +61,7 @@ void RefreshCycle::Tick() {
   if (read) {
     if (!m_.IsNT()) RefreshFiles95();
     m_.SweepUsers(false);
+    RefreshSecurity();
   } else {
     m_.OpenFileCount = files;
   }
@@ -180,6 +182,8 @@ UserEntry& RefreshCycle::NewUser(const std::string& key, const std::string& user
                                  ShareEntry*& shareEntry) {
   std::unique_ptr<TUser> record = m_.CreateUser(key, user);
   TUser* raw = record.get();
+  // Known before the user's node is added, so its arrival carries it.
+  m_.Api().Backend().ClientSecurity(key, raw->Security);
   ++m_.FormerUserCount;
   ++m_.CurrentUserCount;
   if (m_.CurrentUserCount == 1) m_.View().UpdateConnectedIcon(true);
@@ -278,6 +282,19 @@ void RefreshCycle::RefreshFiles95() {
     SeeFile(*entry, *shareEntry, p);
   }
   if (api.FilesExit() == -1) m_.Fatal("Debug: FilesExit");
+}
+
+void RefreshCycle::RefreshSecurity() {
+  ServerBackend& backend = m_.Api().Backend();
+  for (UserEntry& entry : m_.Users) {
+    TUser* user = entry.User();
+    // A server that tells nothing of a user now leaves what it told before.
+    if (!user || !backend.ClientSecurity(entry.Name, security_) || security_ == user->Security) {
+      continue;
+    }
+    SessionSecurity before = std::exchange(user->Security, security_);
+    m_.Metrics().SecurityChanged(*user, before);
+  }
 }
 
 void RefreshCycle::DisconnectRules() {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/DateTime.h"
+#include "core/SessionSecurity.h"
 
 namespace qm {
 
@@ -75,6 +76,9 @@ class TUser final : public TTreeNodeCustom {
   std::string UserName = kNotKnownYet;
   std::string IPAddress = kNotKnownYet;
   std::string HostName = kNotKnownYet;
+  // As the server told at the last tick that saw the user (kept after the
+  // user left).
+  SessionSecurity Security;
   std::unique_ptr<LookupThread> IPThread;
 };
 

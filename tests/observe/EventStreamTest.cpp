@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <tuple>
 
 #include "ObserveWorld.h"
 #include "observe/EventStream.h"
@@ -54,6 +55,50 @@ TEST_F(EventStreamTest, DisconnectionEndsNameTheRuleUntilTheUserIsGone) {
   EXPECT_EQ(events[11].client, "PC2");
   EXPECT_EQ(events[11].status, stLoggedOff);
   EXPECT_FALSE(events[11].rule);
+}
+
+TEST_F(EventStreamTest, WeaknessesAreToldWhenFirstSeenAndFactsRideOnEveryEvent) {
+  SessionSecurity smb1;
+  smb1.node = "2";
+  smb1.dialect = "NT1";
+  smb1.signing = smb1.encryption = "none";
+  smb1.unencryptedShares = {"DOCS"};
+  w.backend.tables.security["PC1"] = smb1;
+  w.Connect("PC1", "DOCS");
+  w.Tick();
+  // The next tick PC1 uses MUSIC too, without encryption, and now signs:
+  // only the new weakness is told.
+  SessionSecurity later = smb1;
+  later.signing = "partial";
+  later.unencryptedShares = {"DOCS", "MUSIC"};
+  w.backend.tables.security["PC1"] = later;
+  w.Connect("PC1", "MUSIC");
+  w.Tick();
+  w.Tick();  // nothing new
+  using K = ConnectionEvent::Kind;
+  using F = ConnectionEvent::Finding;
+  const std::vector<std::tuple<K, F, std::string>> expected = {
+      {K::User, F::None, ""},
+      {K::Security, F::Smb1, ""},
+      {K::Security, F::Unsigned, ""},
+      {K::Share, F::None, "DOCS"},
+      {K::Security, F::Unencrypted, "DOCS"},
+      {K::Share, F::None, "MUSIC"},
+      {K::Security, F::Unencrypted, "MUSIC"}};
+  ASSERT_EQ(events.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(std::tie(events[i].kind, events[i].finding, events[i].share), expected[i]) << i;
+    EXPECT_EQ(events[i].client, "PC1");
+  }
+  EXPECT_EQ(events[0].security, smb1);
+  EXPECT_EQ(events[6].security, later);
+  const auto j = nlohmann::json::parse(JsonEventWriter::Line(events[4]));
+  EXPECT_EQ(j["kind"], "security");
+  EXPECT_EQ(j["event"], "unencrypted");
+  EXPECT_EQ(j["node"], "2");
+  EXPECT_EQ(j["dialect"], "NT1");
+  EXPECT_EQ(j["signing"], "none");
+  EXPECT_FALSE(j.contains("signing_cipher"));
 }
 
 TEST(JsonEventWriterTest, LineIsOneObjectWithNullForWhatIsNotKnown) {

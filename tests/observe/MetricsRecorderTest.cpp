@@ -2,6 +2,7 @@
 
 #include "ObserveWorld.h"
 #include "observe/MetricsRecorder.h"
+#include "observe/PrometheusText.h"
 
 namespace qm::test {
 namespace {
@@ -53,6 +54,31 @@ TEST_F(MetricsRecorderTest, SnapshotIsWhatTheLastTickLeft) {
   // A scraper holding the first snapshot still reads the first tick.
   EXPECT_EQ(first->shares.at("DOCS").connections, 2);
   EXPECT_EQ(first->visitsEnded[0][stLoggedOff], 0u);
+}
+
+TEST_F(MetricsRecorderTest, UsersAreCountedByNodeAndProtectionAndByUnencryptedShare) {
+  SessionSecurity smb1;
+  smb1.node = "1";
+  smb1.dialect = "NT1";
+  smb1.signing = smb1.encryption = "none";
+  smb1.unencryptedShares = {"DOCS"};
+  SessionSecurity smb3 = smb1;
+  smb3.dialect = "SMB3_11";
+  smb3.signing = "partial";
+  smb3.unencryptedShares.clear();
+  w.backend.tables.security = {{"PC1", smb1}, {"PC2", smb3}, {"PC3", smb3}};
+  for (const char* client : {"PC1", "PC2", "PC3", "PC4"}) w.Connect(client, "DOCS");
+  w.Tick();
+  const std::string text = PrometheusText::Render(*recorder->Snapshot());
+  for (const char* line :
+       {"quillmoor98_user_sessions{node=\"1\",dialect=\"NT1\",signing=\"none\",encryption=\"none\"}"
+        " 1\n",
+        "quillmoor98_user_sessions{node=\"1\",dialect=\"SMB3_11\",signing=\"partial\",encryption="
+        "\"none\"} 2\n",
+        "quillmoor98_user_sessions{node=\"\",dialect=\"\",signing=\"\",encryption=\"\"} 1\n",
+        "quillmoor98_share_unencrypted_users{share=\"DOCS\"} 1\n"}) {
+    EXPECT_NE(text.find(line), std::string::npos) << line << text;
+  }
 }
 
 TEST_F(MetricsRecorderTest, ReadingsLookupsAndDisconnectionsAreCounted) {

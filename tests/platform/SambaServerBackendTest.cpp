@@ -138,6 +138,56 @@ TEST(SambaTablesTest, SharesInUseButNotListedAreAdded) {
   EXPECT_EQ(t.files[2].path, "/srv/docs");
 }
 
+SmbStatus::Session Protected(std::string id, std::string machine, std::int64_t vnn,
+                             std::string dialect, std::string signing, std::string encryption) {
+  SmbStatus::Session s = Session(std::move(id), 100, "u", std::move(machine));
+  s.vnn = vnn;
+  s.dialect = std::move(dialect);
+  const auto used = [](const std::string& degree) {
+    return degree == "partial" || degree == "full";
+  };
+  s.signing = {used(signing) ? "AES-128-GMAC" : "", signing};
+  s.encryption = {used(encryption) ? "AES-128-GCM" : "", encryption};
+  return s;
+}
+
+TEST(SambaTablesTest, EachClientIsDescribedByItsWeakestSessionAndEveryNode) {
+  // Global encryption required, but [open] does without and [homes] too.
+  const SambaShareList list = SambaShareList::Parse(
+      "[global]\n\tserver smb encrypt = required\n[homes]\n\tsmb encrypt = off\n"
+      "[open]\n\tpath = /srv/open\n\tsmb encrypt = desired\n[vault]\n\tpath = /srv/vault\n");
+  SmbStatus status;
+  status.sessions = {Protected("1", "pc1", 0, "SMB3_11", "partial", "none"),
+                     Protected("2", "pc1", 2, "NT1", "none", "none"),
+                     Protected("3", "pc1", 2, "SMB3_02", "full", "full"),
+                     Protected("4", "pc2", kNonClusterVnn, "SMB3_11", "full", "full"),
+                     Protected("5", "pc3", -1, "", "", "")};
+  auto tcon = [](std::string share, std::string id, std::string cipher, std::string degree) {
+    SmbStatus::TreeConnect tc{std::move(share), std::move(id), 100, ""};
+    tc.encryption = {std::move(cipher), std::move(degree)};
+    return tc;
+  };
+  status.treeConnects = {tcon("vault", "1", "AES-128-GCM", "full"),  // encrypted by its tcon
+                         tcon("VAULT", "2", "", "none"),             // SMB1, unencrypted
+                         tcon("open", "2", "", "none"),              // needs none
+                         tcon("u", "2", "", "none"),                 // home: needs none
+                         tcon("gone", "2", "", "none"),              // unlisted: global's
+                         tcon("vault", "4", "", "none"),             // session encrypts
+                         tcon("vault", "5", "", "")};                // not told
+  const ServerTables t = SambaServerBackend::MakeTables(list, status);
+  ASSERT_EQ(t.security.size(), 3u);
+  SessionSecurity pc1;
+  pc1.node = "0,2";
+  pc1.dialect = "NT1";
+  pc1.signing = pc1.encryption = "none";
+  pc1.unencryptedShares = {"vault", "gone"};
+  EXPECT_EQ(t.security.at("pc1"), pc1);
+  EXPECT_EQ(t.security.at("pc2").node, "");
+  EXPECT_EQ(t.security.at("pc2").encryptionCipher, "AES-128-GCM");
+  EXPECT_TRUE(t.security.at("pc2").unencryptedShares.empty());
+  EXPECT_EQ(t.security.at("pc3"), SessionSecurity{});
+}
+
 TEST(SambaTablesTest, UsershareAndPrintcapFilesGiveSharesAndPrinterNames) {
   SambaShare share;
   ASSERT_TRUE(SambaServerBackend::ParseUsershare(

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "DataFile.h"
 #include "platform/samba/SmbStatusParser.h"
@@ -112,6 +115,56 @@ TEST(SmbStatusParserTest, TextThatIsNotUtf8IsRepairedNotRefused) {
   ASSERT_EQ(s.sessions.size(), 1u);
   ASSERT_EQ(s.opens.size(), 1u);
   EXPECT_EQ(s.opens[0].filename, "caf\xEF\xBF\xBD.txt");
+}
+
+TEST(SmbStatusParserTest, ReadsEachSessionsNodeDialectSigningAndEncryption) {
+  // Captured from smbd 4.17 with SMB1, SMB2 and SMB3 clients, one signing
+  // and one encrypting everything, and two on a share that requires
+  // encryption (the SMB1 one without).
+  const SmbStatus s = Parsed(DataFile("smbstatus-protocols.json"));
+  struct Expected {
+    const char* machine;
+    const char* dialect;
+    SmbStatus::Protection signing, encryption;
+  };
+  for (const Expected& e : std::initializer_list<Expected>{
+           {"oldone", "NT1", {"", "none"}, {"", "none"}},
+           {"twoone", "SMB2_10", {"HMAC-SHA256", "partial"}, {"", "none"}},
+           {"newenc", "SMB3_11", {"AES-128-GMAC", "partial"}, {"", "none"}},
+           {"signed", "SMB3_11", {"AES-128-GMAC", "full"}, {"", "none"}},
+           {"sealed", "SMB3_11", {"AES-128-GMAC", "full"}, {"AES-128-GCM", "partial"}}}) {
+    const auto it = std::find_if(s.sessions.begin(), s.sessions.end(),
+                                 [&](const auto& x) { return x.remoteMachine == e.machine; });
+    ASSERT_NE(it, s.sessions.end()) << e.machine;
+    EXPECT_EQ(it->vnn, kNonClusterVnn) << e.machine;
+    EXPECT_EQ(it->dialect, e.dialect) << e.machine;
+    EXPECT_EQ(it->signing, e.signing) << e.machine;
+    EXPECT_EQ(it->encryption, e.encryption) << e.machine;
+  }
+  for (const auto& tc : s.treeConnects) {
+    EXPECT_EQ(tc.vnn, kNonClusterVnn);
+    const bool encrypted = tc.machine == "newenc";
+    EXPECT_EQ(tc.encryption,
+              (SmbStatus::Protection{encrypted ? "AES-128-GCM" : "", encrypted ? "full" : "none"}))
+        << tc.machine;
+  }
+}
+
+TEST(SmbStatusParserTest, NodeNumbersOfOtherFormsOrRangesAreUnknown) {
+  const SmbStatus s = Parsed(R"({"sessions": [
+      {"server_id": {"pid": "1", "vnn": "2"}},
+      {"server_id": {"pid": "1", "vnn": 0}},
+      {"server_id": {"pid": "1", "vnn": "4294967295"}},
+      {"server_id": {"pid": "1", "vnn": "4294967296"}},
+      {"server_id": {"pid": "1", "vnn": "-1"}},
+      {"server_id": {"pid": "1", "vnn": "1x"}},
+      {"server_id": {"pid": "1"}, "vnn": "3", "signing": "none", "encryption": []},
+      {"server_id": {"pid": "1", "vnn": null}}]})");
+  const std::vector<std::int64_t> expected = {2, 0, kNonClusterVnn, -1, -1, -1, -1, -1};
+  ASSERT_EQ(s.sessions.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i) EXPECT_EQ(s.sessions[i].vnn, expected[i]) << i;
+  EXPECT_EQ(s.sessions[6].signing, SmbStatus::Protection{});
+  EXPECT_EQ(s.sessions[6].encryption, SmbStatus::Protection{});
 }
 
 TEST(SmbStatusParserTest, AddressOfConnectionTexts) {

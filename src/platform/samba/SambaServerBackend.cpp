@@ -21,6 +21,7 @@
 
 #include "core/Text.h"
 #include "platform/AtomicFile.h"
+#include "platform/samba/SambaSessionSecurity.h"
 
 namespace qm {
 
@@ -814,6 +815,8 @@ ServerTables SambaServerBackend::MakeTables(const SambaShareList& shares, const 
         {index >= 0 ? t.shares[static_cast<std::size_t>(index)].name : tc.service,
          s ? ClientKey(*s) : tc.machine, s ? s->username : std::string()});
   }
+
+  t.security = SambaSessionSecurity::OfClients(shares, status);
 
   for (const auto& open : status.opens) {
     auto sessions = byPid.equal_range(open.pid);
