@@ -345,8 +345,8 @@ void SambaTestServer::Stop() {
 }
 
 SambaTestServer::ClientId SambaTestServer::StartClient(const std::string& name,
-                                                       const std::string& share,
-                                                       bool keepFileOpen) {
+                                                       const std::string& share, bool keepFileOpen,
+                                                       const std::vector<std::string>& options) {
   int sv[2];
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) return -1;
   const ClientId id = nextClient_++;
@@ -355,10 +355,17 @@ SambaTestServer::ClientId SambaTestServer::StartClient(const std::string& name,
   client.log = folder_ + "/clients/" + std::to_string(id) + ".log";
   const int log = ::open(client.log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   std::string why;
-  client.pid =
-      ProcessRunner::Spawn({FindProgram("smbclient"), "//" + address_ + "/" + share, "-p", "139",
-                            "-n", name, "-A", authPath_, "--configfile=" + clientConfPath_},
-                           sv[1], log, log, why);
+  std::vector<std::string> argv = {FindProgram("smbclient"),
+                                   "//" + address_ + "/" + share,
+                                   "-p",
+                                   "139",
+                                   "-n",
+                                   name,
+                                   "-A",
+                                   authPath_,
+                                   "--configfile=" + clientConfPath_};
+  argv.insert(argv.end(), options.begin(), options.end());
+  client.pid = ProcessRunner::Spawn(argv, sv[1], log, log, why);
   ::close(sv[1]);
   if (log >= 0) ::close(log);
   if (client.pid < 0) {
