@@ -5,7 +5,7 @@
 #include <utility>
 
 #include "core/Text.h"
-#include "platform/samba/SambaServerBackend.h"
+#include "platform/samba/SambaTables.h"
 
 namespace qm {
 
@@ -65,7 +65,7 @@ std::map<std::string, SessionSecurity> SambaSessionSecurity::OfClients(const Sam
   for (const auto& s : status.sessions) {
     if (!s.id.empty()) byId.emplace(s.id, &s);
     if (s.pid > 0) byPid.emplace(s.pid, &s);
-    auto [facts, added] = clients.try_emplace(SambaServerBackend::ClientKey(s), SecurityOf(s));
+    auto [facts, added] = clients.try_emplace(SambaTables::ClientKey(s), SecurityOf(s));
     if (!added) AddSession(facts->second, SecurityOf(s));
   }
   for (const auto& tc : status.treeConnects) {
@@ -80,7 +80,7 @@ std::map<std::string, SessionSecurity> SambaSessionSecurity::OfClients(const Sam
     }
     const SambaShare* listed = shares.Find(tc.service);
     const std::string& name = listed ? listed->name : tc.service;
-    auto& exposed = clients[SambaServerBackend::ClientKey(*s)].unencryptedShares;
+    auto& exposed = clients[SambaTables::ClientKey(*s)].unencryptedShares;
     if (std::find(exposed.begin(), exposed.end(), name) == exposed.end()) exposed.push_back(name);
   }
   return clients;

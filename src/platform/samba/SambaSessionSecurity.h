@@ -14,7 +14,7 @@ namespace qm {
 // shares it uses unencrypted although smb.conf requires encryption there.
 class SambaSessionSecurity {
  public:
-  // By client key (SambaServerBackend::ClientKey).
+  // By client key (SambaTables::ClientKey).
   static std::map<std::string, SessionSecurity> OfClients(const SambaShareList& shares,
                                                           const SmbStatus& status);
   // A node number as shown: "" for none or the non-cluster value.
