@@ -32,9 +32,9 @@ SambaClusterNode::Place SambaClusterNode::PlaceOf(bool clustered, std::int64_t p
     // smbd off a cluster serves every session itself and says so with the
     // non-cluster value; any other number is a reading not to act on.
     if (vnn < 0 || vnn == kNonClusterVnn) return Place::Local;
-    why = "smbstatus names node " + std::to_string(vnn) +
-          " for a session, but smb.conf does not say clustering = yes; such sessions are not "
-          "ended";
+    why =
+        "smbstatus names a cluster node for a session, but smb.conf does not say clustering = "
+        "yes; such sessions are not ended";
     return Place::Refused;
   }
   if (pnn < 0) {

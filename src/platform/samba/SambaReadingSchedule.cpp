@@ -31,6 +31,11 @@ std::vector<std::string> SambaReadingSchedule::TakeNotices() {
   return std::exchange(notices_, {});
 }
 
+void SambaReadingSchedule::AddNotice(std::string text) {
+  std::lock_guard lock(mutex_);
+  notices_.push_back(std::move(text));
+}
+
 std::string SambaReadingSchedule::LastFailure() const {
   std::lock_guard lock(mutex_);
   return lastFailure_;

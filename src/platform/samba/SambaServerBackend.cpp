@@ -104,8 +104,10 @@ NetStatus SambaServerBackend::DeleteClientSessions(const std::string& client,
   // chooses the client again costs no tool run on the caller's thread.
   const SambaReadingPtr reading = schedule_.Recent(schedule_.ReadAhead());
   if (reading->status) return reading->status;
+  std::vector<std::string> notices;
   const NetStatus result =
-      ender_.End(client, *reading, schedule_.StartedBeforeLastDeletion(*reading));
+      ender_.End(client, *reading, schedule_.StartedBeforeLastDeletion(*reading), notices);
+  for (auto& notice : notices) schedule_.AddNotice(std::move(notice));
   if (result != NERR_ClientNameNotFound) schedule_.Deleted();
   return result;
 }
