@@ -171,6 +171,9 @@ TEST_F(ElevatedBackendTest, EveryElevatedCommandLineIsOneTheDropInAllows) {
   EXPECT_FALSE(Allowed(allowed, "/usr/bin/smbcontrol", "smbd shutdown"));
   EXPECT_FALSE(Allowed(allowed, "/usr/bin/smbcontrol", "12 --configfile=/tmp/x shutdown"));
   EXPECT_FALSE(Allowed(allowed, "/usr/bin/smbstatus", "--json --configfile=/tmp/x"));
+  // A cluster node's own number, and another node's process.
+  EXPECT_TRUE(Allowed(allowed, "/usr/bin/ctdb", "pnn"));
+  EXPECT_TRUE(Allowed(allowed, "@QM_END_SESSION_TOOL@", "1:1111"));
 }
 
 // smbstatus on a cluster node lists the sessions of every node: a process
@@ -181,20 +184,14 @@ TEST_F(ElevatedBackendTest, AnotherNodesSessionIsEndedOnlyThroughThatNode) {
   Tool("ctdb", "cat " + dir_ + "/pnn");
   Tool("testparm", "case \"$*\" in *parameter-name*) echo " + dir_ + "/pid;; *) cat " + dir_ +
                        "/testparm.out;; esac");
-  // alpha is served by node 1, beta by this node (0), gamma names none.
-  Tool("smbstatus", "cat " + dir_ + "/smbstatus.json");
-  auto session = [](const char* id, const char* vnn, const char* name) {
-    return std::string("\"") + id + "\": {\"session_id\": \"" + id +
-           "\", \"server_id\": {\"pid\": \"1111\", \"vnn\": " + vnn + "}, \"remote_machine\": \"" +
-           name + "\"}";
-  };
-  Write("smbstatus.json", "{\"sessions\": {" + session("1", "\"1\"", "alpha") + ", " +
-                              session("2", "\"0\"", "beta") + ", " + session("3", "null", "gamma") +
-                              "}}");
+  // alpha is served by node 1, beta by node 0, gamma names none.
+  Tool("smbstatus", R"(echo '{"sessions": [
+      {"server_id": {"pid": "1111", "vnn": "1"}, "remote_machine": "alpha"},
+      {"server_id": {"pid": "1111", "vnn": "0"}, "remote_machine": "beta"},
+      {"server_id": {"pid": "1111"}, "remote_machine": "gamma"}]}')");
   options_.elevate = {dir_ + "/sudo", "-n"};
   options_.endSession = dir_ + "/quillmoor98-end-session";
   options_.ctdb = dir_ + "/ctdb";
-  const auto allowed = DropInCommands(SourceFile("packaging/sudoers.d/quillmoor98"));
   struct Case {
     const char* global;  // smb.conf's [global]
     const char* pnn;     // what ctdb pnn says
@@ -222,15 +219,6 @@ TEST_F(ElevatedBackendTest, AnotherNodesSessionIsEndedOnlyThroughThatNode) {
     EXPECT_EQ(Calls("quillmoor98-end-session"), c.ended) << c.global << c.pnn;
     // Each reason a session was not ended is told once.
     EXPECT_EQ(backend.TakeNotices().size(), c.notices) << c.global << c.pnn;
-    for (const auto& call : Calls("sudo")) {
-      const std::string rest = call.substr(4 + dir_.size());
-      const auto blank = rest.find(' ');
-      const std::string tool = rest.substr(0, blank);
-      EXPECT_TRUE(Allowed(
-          allowed, tool == "quillmoor98-end-session" ? "@QM_END_SESSION_TOOL@" : "/usr/bin/" + tool,
-          blank == std::string::npos ? "" : rest.substr(blank + 1)))
-          << call;
-    }
   }
 }
 
