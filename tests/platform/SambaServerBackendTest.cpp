@@ -164,15 +164,12 @@ TEST(SambaTablesTest, EachClientIsDescribedByItsWeakestSessionAndEveryNode) {
   status.treeConnects.push_back({"vault", "4", 100, ""});  // the session encrypts
   status.treeConnects.back().encryption = {"", "none"};
   const ServerTables t = SambaTables::Make(list, status);
-  SessionSecurity pc1;
-  pc1.node = "0,2";
-  pc1.dialect = "NT1";
-  pc1.signing = pc1.encryption = "none";
-  pc1.unencryptedShares = {"vault", "gone"};
-  EXPECT_EQ(t.security.at("pc1"), pc1);
-  EXPECT_EQ(t.security.at("pc2").node, "5");
-  EXPECT_EQ(t.security.at("pc2").dialect, "SMB3_02");
-  EXPECT_TRUE(t.security.at("pc2").unencryptedShares.empty());
+  const SessionSecurity& pc1 = t.security.at("pc1");
+  EXPECT_EQ(pc1.node + " " + pc1.dialect + " " + pc1.signing, "0,2 NT1 none");
+  EXPECT_EQ(pc1.unencryptedShares, (std::vector<std::string>{"vault", "gone"}));
+  const SessionSecurity& pc2 = t.security.at("pc2");
+  EXPECT_EQ(pc2.node + " " + pc2.dialect + " " + std::to_string(pc2.unencryptedShares.size()),
+            "5 SMB3_02 0");
 }
 
 TEST(SambaTablesTest, UsershareAndPrintcapFilesGiveSharesAndPrinterNames) {
