@@ -64,8 +64,15 @@ class Application {
   // and starts the refresh timer.
   void Activate();
 
-  // One refresh tick (the timer, "&Refresh").
-  void Tick() { cycle_->RefreshTimerTimer(); }
+  // One refresh tick (the timer, "&Refresh", a console step): the
+  // server's reading for it starts now, and the tick applies it as soon as
+  // it is complete (in RunPendingSteps, which the reading's wake-up has the
+  // front end call), then applied runs. A tick due while one waits for its
+  // reading joins that one. A tick that fails throws (from here or from
+  // RunPendingSteps) after applied has run; the next one tries again.
+  void Tick(std::function<void()> applied = {});
+  // A tick waits for its reading.
+  bool TickWaiting() const { return tickWaiting_; }
 
   // A close request: allowed while the session ends; otherwise only with
   // the administrator password.
@@ -95,12 +102,14 @@ class Application {
   int RefreshIntervalMilliseconds() const { return settings_.Refresh * 1000; }
   // Start-up registration, as the "Launch" check box would call it.
   bool SetStartupRegistration(bool enabled);
-  // Runs the steps the lookup threads wait for (user-interface thread).
-  int RunPendingSteps() { return steps_.RunPending(); }
+  // Runs the steps the lookup threads wait for, and the tick whose reading
+  // is complete (user-interface thread).
+  int RunPendingSteps();
   UiStepQueue& Steps() { return steps_; }
 
  private:
   void LoadDataFiles();
+  void ApplyTick();
 
   ApplicationConfig config_;
   FrontEnd& front_;
@@ -119,6 +128,8 @@ class Application {
   std::unique_ptr<FormerConnectionStore> store_;
   std::string serverError_;
   std::string adminPassword_;
+  bool tickWaiting_ = false;
+  std::vector<std::function<void()>> whenApplied_;
   bool created_ = false;
   bool activatedOnce_ = false;
   bool closed_ = false;

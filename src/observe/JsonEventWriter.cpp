@@ -38,6 +38,18 @@ std::string JsonEventWriter::IsoTime(double secondsSinceEpoch) {
   return buf;
 }
 
+void JsonEventWriter::AddSecurity(nlohmann::json& j, const SessionSecurity& s) {
+  // Only what the server tells: a server that is no cluster names no node.
+  for (const auto& [name, value] : {std::pair{"node", &s.node},
+                                    {"dialect", &s.dialect},
+                                    {"signing", &s.signing},
+                                    {"signing_cipher", &s.signingCipher},
+                                    {"encryption", &s.encryption},
+                                    {"encryption_cipher", &s.encryptionCipher}}) {
+    if (!value->empty()) j[name] = *value;
+  }
+}
+
 std::string JsonEventWriter::Line(const ConnectionEvent& e) {
   nlohmann::json j;
   j["time"] = IsoTime(e.time);
@@ -53,17 +65,22 @@ std::string JsonEventWriter::Line(const ConnectionEvent& e) {
   j["share"] = OrNull(e.share);
   j["path"] = OrNull(e.path);
   if (e.rule) j["rule"] = RuleLabel(*e.rule);
-  // Only what the server tells: a server that is no cluster names no node.
-  const SessionSecurity& s = e.security;
-  for (const auto& [name, value] : {std::pair{"node", &s.node},
-                                    {"dialect", &s.dialect},
-                                    {"signing", &s.signing},
-                                    {"signing_cipher", &s.signingCipher},
-                                    {"encryption", &s.encryption},
-                                    {"encryption_cipher", &s.encryptionCipher}}) {
-    if (!value->empty()) j[name] = *value;
-  }
+  AddSecurity(j, e.security);
   return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+std::string JsonEventWriter::Line(const ControlEvent& e) {
+  nlohmann::json j;
+  j["time"] = IsoTime(e.time);
+  j["kind"] = "control";
+  j["event"] = e.action;
+  j["target"] = e.target;
+  j["uid"] = e.uid;
+  return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+void JsonEventWriter::Write(const ControlEvent& event) {
+  out_ << Line(event) << '\n' << std::flush;
 }
 
 void JsonEventWriter::Write(const ConnectionEvent& event) {
