@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 
 namespace qm {
 
@@ -65,6 +66,7 @@ void RefreshCycle::Tick() {
   read = read && !m_.EndedByFailure;
   if (read) {
     m_.SweepUsers(false);
+    RefreshSecurity();
   } else {
     m_.OpenFileCount = files;
   }
@@ -186,6 +188,8 @@ UserEntry& RefreshCycle::NewUser(const std::string& name, const std::string& add
                                  std::uint16_t type, ShareEntry*& shareEntry) {
   std::unique_ptr<TUser> record = m_.CreateUser(name, user, address);
   TUser* raw = record.get();
+  // Known before the user's node is added, so its arrival carries it.
+  m_.Api().Backend().ClientSecurity(key, raw->Security);
   ++m_.FormerUserCount;
   ++m_.CurrentUserCount;
   if (m_.CurrentUserCount == 1) m_.View().UpdateConnectedIcon(true);
@@ -298,6 +302,19 @@ void RefreshCycle::RefreshFiles95() {
     SeeFile(*entry, *shareEntry, p);
   }
   if (api.FilesExit() == -1) m_.Fatal("Debug: FilesExit");
+}
+
+void RefreshCycle::RefreshSecurity() {
+  ServerBackend& backend = m_.Api().Backend();
+  for (UserEntry& entry : m_.Users) {
+    TUser* user = entry.User();
+    // A server that tells nothing of a user now leaves what it told before.
+    if (!user || !backend.ClientSecurity(entry.Name, security_) || security_ == user->Security) {
+      continue;
+    }
+    SessionSecurity before = std::exchange(user->Security, security_);
+    m_.Metrics().SecurityChanged(*user, before);
+  }
 }
 
 void RefreshCycle::DisconnectRules() {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/DateTime.h"
+#include "core/SessionSecurity.h"
 
 namespace qm {
 
@@ -79,6 +80,9 @@ class TUser final : public TTreeNodeCustom {
   // with Name tells this client from another of the same name; "" when the
   // server does not tell. Not stored.
   std::string ClientAddress;
+  // As the server told at the last tick that saw the user (kept after the
+  // user left).
+  SessionSecurity Security;
   std::unique_ptr<LookupThread> IPThread;
 };
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "core/SessionSecurity.h"
+
 namespace qm {
 
 // Statuses of the platform's server service that the program reacts to.
@@ -135,6 +137,12 @@ class ServerBackend {
   // What the user is to be told about the server, each thing once (its
   // state cannot be read, and can again; its configuration has an error).
   virtual std::vector<std::string> TakeNotices() { return {}; }
+
+  // What the last share enumeration learnt of a client's sessions beyond
+  // its records; false when the server tells nothing of it.
+  virtual bool ClientSecurity(const std::string& /*client*/, SessionSecurity& /*security*/) {
+    return false;
+  }
 
   // Told of every reading of the server's state: whether it succeeded and
   // how long it took; it may be called on the thread that read. Null: none.

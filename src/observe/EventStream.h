@@ -21,13 +21,19 @@ class EventStream final : public TreeObserver, public Telemetry {
   void NodeInserted(TreeNode& node) override;
   void NodeAboutToBeRemoved(TreeNode& node) override;
   void Disconnecting(const TUser& user, DisconnectRule rule) override;
+  void SecurityChanged(const TUser& user, const SessionSecurity& before) override;
 
  private:
+  // The event of a node, as a begin or end.
+  ConnectionEvent Event(TreeNode& node, bool begin);
   void Emit(TreeNode& node, bool begin);
+  // A security finding on the user of node (its share: share's node).
+  void Finding(TreeNode& node, ConnectionEvent::Finding finding);
 
   Sink sink_;
   std::function<double()> now_;
   std::unordered_map<const TUser*, DisconnectRule> rules_;
+  std::unordered_map<const TUser*, TreeNode*> nodes_;  // current users' nodes
 };
 
 }  // namespace qm

@@ -73,6 +73,11 @@ void MetricsRecorder::TickFinished(const Monitor& monitor, double seconds) {
   for (const UserEntry& entry : monitor.Users) {
     const TUser* user = entry.User();
     if (user && options_.listed && options_.listed(*user)) ++s.listedUsers;
+    if (user) {
+      const SessionSecurity& f = user->Security;
+      ++s.protocols[{f.node, f.dialect, f.signing, f.encryption}];
+      for (const std::string& share : f.unencryptedShares) ++s.unencryptedShareUsers[share];
+    }
     for (const ShareEntry& share : entry.Shares) {
       MetricsSnapshot::ShareUse& use = s.shares[share.Name];
       ++use.connections;

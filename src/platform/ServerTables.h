@@ -1,8 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
+
+#include "core/SessionSecurity.h"
 
 namespace qm {
 
@@ -43,6 +46,9 @@ struct ServerTables {
   std::vector<Connection> connections;
   std::vector<OpenFile> files;
   std::vector<Session> sessions;
+  // What the server tells of each client's sessions, by client key (only
+  // servers that tell it fill it).
+  std::map<std::string, SessionSecurity> security = {};
   bool operator==(const ServerTables&) const = default;
 };
 

@@ -49,6 +49,16 @@ void EscapeZeroBytesIn(ServerTables& tables) {
     keep(s.user);
     keep(s.address);
   }
+  for (auto it = tables.security.begin(); it != tables.security.end();) {
+    for (auto& share : it->second.unencryptedShares) keep(share);
+    if (it->first.find('\0') == std::string::npos) {
+      ++it;
+      continue;
+    }
+    auto node = tables.security.extract(it++);
+    node.key() = EscapeZeroBytes(node.key());
+    tables.security.insert(std::move(node));
+  }
 }
 
 bool SameShareName(const std::string& a, const std::string& b) {
@@ -428,6 +438,14 @@ NetStatus TableServerBackend::SessionTable(std::vector<ServerTables::Session>& s
   if (NetStatus s = ReadSessionsKeepingNames(fresh)) return s;
   sessions = std::move(fresh.sessions);
   return NERR_Success;
+}
+
+bool TableServerBackend::ClientSecurity(const std::string& client, SessionSecurity& security) {
+  std::lock_guard lock(mutex_);
+  const auto it = shareTables_.security.find(client);
+  if (it == shareTables_.security.end()) return false;
+  security = it->second;
+  return true;
 }
 
 NetStatus TableServerBackend::NetSessionDel(const char16_t* clientName,

@@ -68,6 +68,8 @@ class TableServerBackend : public ServerBackend {
   // the status that enumeration would give.
   NetStatus SessionTable(std::vector<ServerTables::Session>& sessions);
 
+  bool ClientSecurity(const std::string& client, SessionSecurity& security) override;
+
  protected:
   // True for the 95/98 family.
   virtual bool Is95() const { return false; }

@@ -38,14 +38,6 @@ class SambaReadingTest : public MonitorOnSambaTest {
     ASSERT_TRUE(WriteFileAtomically(path, "test\n", error)) << error;
     ::chmod(path.c_str(), 0666);
   }
-  // smb.conf with text added after [global]'s first line, or at its end.
-  void EditConf(const std::string& global, const std::string& tail) {
-    std::string conf, error;
-    ASSERT_TRUE(ReadWholeFile(server.ConfPath(), conf, error)) << error;
-    conf.insert(conf.find('\n') + 1, global);
-    conf += tail;
-    ASSERT_TRUE(WriteFileAtomically(server.ConfPath(), conf, error)) << error;
-  }
   SambaTestServer::ClientId OpenOn(const std::string& name, const std::string& share,
                                    const std::string& file) {
     const SambaTestServer::ClientId id = Client(name, share);

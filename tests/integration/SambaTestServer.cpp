@@ -356,7 +356,8 @@ void SambaTestServer::Stop() {
 
 SambaTestServer::ClientId SambaTestServer::StartClient(const std::string& name,
                                                        const std::string& share, bool keepFileOpen,
-                                                       const std::string& from) {
+                                                       const std::string& from,
+                                                       const std::vector<std::string>& options) {
   int sv[2];
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) return -1;
   const ClientId id = nextClient_++;
@@ -366,12 +367,21 @@ SambaTestServer::ClientId SambaTestServer::StartClient(const std::string& name,
   const int log = ::open(client.log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   std::string why;
   // From another address: through env, with the shim that binds its sockets.
-  client.pid = ProcessRunner::Spawn(
-      {FindProgram("env"),
-       from.empty() ? std::string("QM_SOURCE_ADDRESS=") : "LD_PRELOAD=" QM_SOURCE_ADDRESS_SHIM,
-       "QM_SOURCE_ADDRESS=" + from, FindProgram("smbclient"), "//" + address_ + "/" + share, "-p",
-       "139", "-n", name, "-A", authPath_, "--configfile=" + clientConfPath_},
-      sv[1], log, log, why);
+  std::vector<std::string> argv = {
+      FindProgram("env"),
+      from.empty() ? std::string("QM_SOURCE_ADDRESS=") : "LD_PRELOAD=" QM_SOURCE_ADDRESS_SHIM,
+      "QM_SOURCE_ADDRESS=" + from,
+      FindProgram("smbclient"),
+      "//" + address_ + "/" + share,
+      "-p",
+      "139",
+      "-n",
+      name,
+      "-A",
+      authPath_,
+      "--configfile=" + clientConfPath_};
+  argv.insert(argv.end(), options.begin(), options.end());
+  client.pid = ProcessRunner::Spawn(argv, sv[1], log, log, why);
   ::close(sv[1]);
   if (log >= 0) ::close(log);
   if (client.pid < 0) {

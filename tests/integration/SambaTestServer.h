@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "platform/samba/SambaServerBackend.h"
 
@@ -59,9 +60,14 @@ class SambaTestServer {
 
   // Starts smbclient as NetBIOS name `name` on `share`, from the loopback
   // address from (""; the kernel's); with keepFileOpen it opens
-  // OpenFileName() and keeps it open. -1 when it cannot be started.
+  // OpenFileName() and keeps it open; options go to smbclient (e.g. "-m",
+  // "NT1"). -1 when it cannot be started.
   ClientId StartClient(const std::string& name, const std::string& share, bool keepFileOpen,
-                       const std::string& from = {});
+                       const std::string& from = {}, const std::vector<std::string>& options = {});
+  ClientId StartClient(const std::string& name, const std::string& share, bool keepFileOpen,
+                       const std::vector<std::string>& options) {
+    return StartClient(name, share, keepFileOpen, std::string(), options);
+  }
   // Hands a client one more smbclient command line (e.g. "open NAME").
   bool SendCommand(ClientId id, const std::string& line);
   // Ends a client (end of its commands, then killed after a grace time).

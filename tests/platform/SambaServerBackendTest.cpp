@@ -140,6 +140,39 @@ TEST(SambaTablesTest, SharesInUseButNotListedAreAdded) {
   EXPECT_EQ(t.files[2].path, "/srv/docs");
 }
 
+TEST(SambaTablesTest, EachClientIsDescribedByItsWeakestSessionAndEveryNode) {
+  // Encryption required by [global], but not by [open] nor by [homes].
+  const SambaShareList list = SambaShareList::Parse(
+      "[global]\n\tserver smb encrypt = required\n[homes]\n\tsmb encrypt = off\n"
+      "[open]\n\tpath = /srv/open\n\tsmb encrypt = desired\n[vault]\n\tpath = /srv/vault\n");
+  SmbStatus status;
+  auto session = [](const char* id, const char* pc, std::int64_t vnn, const char* dialect,
+                    const char* degree) {
+    SmbStatus::Session s = Session(id, 100, "u", pc);
+    s.vnn = vnn;
+    s.dialect = dialect;
+    s.signing = s.encryption = {"", degree};
+    return s;
+  };
+  status.sessions = {session("1", "pc1", 0, "SMB3_11", "partial"),
+                     session("2", "pc1", 2, "NT1", "none"), session("3", "pc2", 5, "SMB3_02", ""),
+                     session("4", "pc2", kNonClusterVnn, "SMB3_11", "full")};
+  for (const char* share : {"vault", "VAULT", "open", "u", "gone"}) {
+    status.treeConnects.push_back({share, "2", 100, ""});
+    status.treeConnects.back().encryption = {share == std::string("vault") ? "AES-128-GCM" : "",
+                                             share == std::string("vault") ? "full" : "none"};
+  }
+  status.treeConnects.push_back({"vault", "4", 100, ""});  // the session encrypts
+  status.treeConnects.back().encryption = {"", "none"};
+  const ServerTables t = SambaTables::Make(list, status);
+  const SessionSecurity& pc1 = t.security.at("pc1");
+  EXPECT_EQ(pc1.node + " " + pc1.dialect + " " + pc1.signing, "0,2 NT1 none");
+  EXPECT_EQ(pc1.unencryptedShares, (std::vector<std::string>{"vault", "gone"}));
+  const SessionSecurity& pc2 = t.security.at("pc2");
+  EXPECT_EQ(pc2.node + " " + pc2.dialect + " " + std::to_string(pc2.unencryptedShares.size()),
+            "5 SMB3_02 0");
+}
+
 TEST(SambaTablesTest, UsershareAndPrintcapFilesGiveSharesAndPrinterNames) {
   SambaShare share;
   ASSERT_TRUE(SambaShareSources::ParseUsershare(

@@ -114,6 +114,16 @@ TEST(SmbStatusParserTest, TextThatIsNotUtf8IsRepairedNotRefused) {
   EXPECT_EQ(s.opens[0].filename, "caf\xEF\xBF\xBD.txt");
 }
 
+TEST(SmbStatusParserTest, NodeNumbersOfOtherFormsOrRangesAreUnknown) {
+  const SmbStatus s = Parsed(R"({"sessions": [{"server_id": {"vnn": 2}},
+      {"server_id": {"vnn": "4294967296"}}, {"server_id": {"vnn": "1x"}},
+      {"server_id": {"vnn": "-1"}, "signing": "none", "encryption": []}]})");
+  ASSERT_EQ(s.sessions.size(), 4u);
+  EXPECT_EQ(s.sessions[0].vnn, 2);
+  for (std::size_t i = 1; i < 4; ++i) EXPECT_EQ(s.sessions[i].vnn, -1) << i;
+  EXPECT_EQ(s.sessions[3].signing, SmbStatus::Protection{});
+}
+
 TEST(SmbStatusParserTest, AddressOfConnectionTexts) {
   EXPECT_EQ(SmbStatusParser::AddressOf("ipv4:127.0.0.1:41234"), "127.0.0.1");
   EXPECT_EQ(SmbStatusParser::AddressOf("ipv6:::1:445"), "::1");

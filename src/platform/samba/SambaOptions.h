@@ -13,6 +13,9 @@ struct SambaOptions {
   std::string smbstatus = "smbstatus";
   std::string testparm = "testparm";
   std::string smbcontrol = "smbcontrol";
+  // CTDB's tool, asked for this node's number when smb.conf says
+  // `clustering = yes`.
+  std::string ctdb = "ctdb";
   // CUPS' lister of print queues (run without elevation), asked when
   // Samba takes its printers from CUPS, at most once a minute.
   std::string lpstat = "lpstat";

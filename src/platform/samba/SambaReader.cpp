@@ -3,6 +3,7 @@
 #include <set>
 #include <utility>
 
+#include "platform/samba/SambaClusterNode.h"
 #include "platform/samba/SambaTables.h"
 
 namespace qm {
@@ -25,6 +26,7 @@ NetStatus SambaReader::ReadInto(SambaReading& reading) {
     reading.failure = "smbd is not running";
     return NERR_ServerNotStarted;
   }
+  LearnNode(reading);
   std::vector<std::string> args = {"--json"};
   if (!options_.smbConf.empty()) args.push_back("--configfile=" + options_.smbConf);
   ProcessResult run;
@@ -42,6 +44,29 @@ NetStatus SambaReader::ReadInto(SambaReading& reading) {
   reading.tables =
       SambaTables::Make(sources_.Shares(), reading.smb, sources_.Usershares(), sources_.Printers());
   return NERR_Success;
+}
+
+void SambaReader::LearnNode(SambaReading& reading) {
+  reading.clustered = SambaClusterNode::Yes(sources_.Shares().Global("clustering"));
+  if (!reading.clustered) {
+    pnn_ = -1;
+    pnnFailureSaid_ = false;
+    return;
+  }
+  if (pnn_ < 0) {
+    ProcessResult run;
+    std::string why;
+    if (tools_.Run(options_.ctdb, {"pnn"}, run, &why) == NERR_Success) {
+      pnn_ = SambaClusterNode::ParsePnn(run.out);
+      if (pnn_ < 0) why = "ctdb pnn answered \"" + run.out.substr(0, 40) + "\"";
+    }
+    if (pnn_ < 0 && !pnnFailureSaid_) {
+      reading.notices.push_back("This cluster node's number cannot be learnt (" + why +
+                                "); no session is ended until it can");
+      pnnFailureSaid_ = true;
+    }
+  }
+  reading.pnn = pnn_;
 }
 
 void SambaReader::SettleAuthenticating(SmbStatus& status,

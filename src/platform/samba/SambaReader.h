@@ -29,6 +29,10 @@ struct SambaReading {
   std::vector<std::string> notices;  // what the user is to be told
   // Where the main smbd's pid file was, for a deletion that uses it.
   std::string pidDirectory, conf;
+  // smb.conf says `clustering = yes`; pnn: this node's number then (-1
+  // when ctdb could not tell it).
+  bool clustered = false;
+  std::int64_t pnn = -1;
 };
 using SambaReadingPtr = std::shared_ptr<const SambaReading>;
 
@@ -53,12 +57,16 @@ class SambaReader {
 
  private:
   NetStatus ReadInto(SambaReading& reading);
+  // This node's number, asked of ctdb while it is not known.
+  void LearnNode(SambaReading& reading);
 
   const SambaOptions& options_;
   const SambaTools& tools_;
   std::mutex mutex_;  // held for a whole reading
   SambaShareSources sources_;
   std::unordered_map<std::string, std::string> accounts_;  // by session id, last reading
+  std::int64_t pnn_ = -1;
+  bool pnnFailureSaid_ = false;
 };
 
 }  // namespace qm

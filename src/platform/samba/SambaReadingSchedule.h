@@ -73,6 +73,8 @@ class SambaReadingSchedule {
   // What the user is to be told, each thing once; why the last reading
   // failed ("" after a success).
   std::vector<std::string> TakeNotices();
+  // One more thing for the user to be told.
+  void AddNotice(std::string text);
   std::string LastFailure() const;
 
   void SetReuse(std::chrono::milliseconds sessionReuse) { sessionReuse_ = sessionReuse; }

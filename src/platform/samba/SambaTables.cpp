@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "core/Text.h"
+#include "platform/samba/SambaSessionSecurity.h"
 
 namespace qm {
 
@@ -129,6 +130,8 @@ ServerTables SambaTables::Make(const SambaShareList& shares, const SmbStatus& st
          s ? ClientKey(*s) : tc.machine, s ? s->username : std::string(),
          s ? SmbStatusParser::AddressOf(s->hostname) : std::string()});
   }
+
+  t.security = SambaSessionSecurity::OfClients(shares, status);
 
   for (const auto& open : status.opens) {
     auto sessions = byPid.equal_range(open.pid);

@@ -35,6 +35,27 @@ long ProcessId(const json& object) {
   return pid;
 }
 
+std::int64_t Vnn(const json& object) {
+  auto server = object.find("server_id");
+  if (server == object.end()) return -1;
+  const std::string text = Text(*server, "vnn");
+  std::int64_t vnn = -1;
+  const char* end = text.data() + text.size();
+  auto [p, ec] = std::from_chars(text.data(), end, vnn);
+  if (ec != std::errc() || p != end || vnn < 0 || vnn > kNonClusterVnn) return -1;
+  return vnn;
+}
+
+// {"cipher": "AES-128-GMAC", "degree": "partial"}; smbstatus writes "-"
+// for no cipher.
+SmbStatus::Protection ProtectionOf(const json& object, const char* key) {
+  auto it = object.find(key);
+  if (it == object.end()) return {};
+  std::string cipher = Text(*it, "cipher");
+  if (cipher == "-") cipher.clear();
+  return {std::move(cipher), Text(*it, "degree")};
+}
+
 std::int64_t Uid(const json& object) {
   const std::string text = Text(object, "uid");
   std::int64_t uid = -1;
@@ -84,11 +105,14 @@ bool SmbStatusParser::Parse(std::string_view text, SmbStatus& status, std::strin
   }
   ForEachEntry(doc, "sessions", [&](const json& e) {
     status.sessions.push_back({Text(e, "session_id"), ProcessId(e), Uid(e), Text(e, "username"),
-                               Text(e, "remote_machine"), Text(e, "hostname")});
+                               Text(e, "remote_machine"), Text(e, "hostname"), Vnn(e),
+                               Text(e, "session_dialect"), ProtectionOf(e, "signing"),
+                               ProtectionOf(e, "encryption")});
   });
   ForEachEntry(doc, "tcons", [&](const json& e) {
-    status.treeConnects.push_back(
-        {Text(e, "service"), Text(e, "session_id"), ProcessId(e), Text(e, "machine")});
+    status.treeConnects.push_back({Text(e, "service"), Text(e, "session_id"), ProcessId(e),
+                                   Text(e, "machine"), Vnn(e), ProtectionOf(e, "signing"),
+                                   ProtectionOf(e, "encryption")});
   });
   ForEachEntry(doc, "open_files", [&](const json& file) {
     const std::string servicePath = Text(file, "service_path");
