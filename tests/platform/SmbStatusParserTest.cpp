@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "DataFile.h"
 #include "platform/samba/SmbStatusParser.h"
@@ -126,6 +127,40 @@ TEST(SmbStatusParserTest, AddressOfConnectionTexts) {
                            "unix:/run/samba/x", "alpha"}) {
     EXPECT_EQ(SmbStatusParser::AddressOf(junk), "") << junk;
   }
+}
+
+// `smbstatus -L` as Samba 4.17 writes it: share paths and names that hold
+// blanks (three in a row too) are split at a known share path, else at
+// the first three blanks; lines of another shape and what follows the
+// table are passed over.
+TEST(SmbStatusParserTest, LocksTextGivesEachOpenWithItsShareAndName) {
+  const std::string head =
+      "\nLocked files:\n"
+      "Pid          User(ID)   DenyMode   Access      R/W        Oplock           SharePath   "
+      "Name   Time\n"
+      "-----------------------------------------------------------------------------------------"
+      "---------\n";
+  auto line = [](const std::string& pid, const std::string& path, const std::string& name) {
+    return pid + "         65534      DENY_NONE  0x1f01ff    RDWR       LEASE(RWH)       " + path +
+           "   " + name + "   Mon Dec  7 17:50:34 2026\n";
+  };
+  const std::vector<std::string> known = {"/srv/my   share", "/srv/a"};
+  const auto opens = SmbStatusParser::ParseLocks(
+      head + line("4964", "/srv/a", "x.txt") + line("4965", "/srv/my   share", "b c   d.txt") +
+          line("0:4966", "/srv/other", "e  f.txt:stream") + "garbage line\n" +
+          line("4967", "/srv/a", "no time").substr(0, 80) + "\n" + line("x", "/srv/a", "y") +
+          "\nByte range locks:\n" + line("4968", "/srv/a", "after.txt"),
+      known);
+  ASSERT_EQ(opens.size(), 3u);
+  const std::vector<std::vector<std::string>> expected = {
+      {"/srv/a", "x.txt"}, {"/srv/my   share", "b c   d.txt"}, {"/srv/other", "e  f.txt:stream"}};
+  for (std::size_t i = 0; i < opens.size(); ++i) {
+    EXPECT_EQ(opens[i].servicePath, expected[i][0]);
+    EXPECT_EQ(opens[i].filename, expected[i][1]);
+    EXPECT_EQ(opens[i].pid, 4964 + static_cast<long>(i));
+    EXPECT_EQ(opens[i].uid, 65534);
+  }
+  EXPECT_TRUE(SmbStatusParser::ParseLocks("No locked files\n", known).empty());
 }
 
 }  // namespace
