@@ -309,6 +309,8 @@ ProcessResult ProcessRunner::Run(const std::vector<std::string>& argv, const Opt
   while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
   }
   result.maxResidentKb = usage.ru_maxrss;
+  result.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                      static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   if (cancelled) {
     result.outcome = ProcessResult::Outcome::Cancelled;
     result.error = argv[0] + ": stopped";

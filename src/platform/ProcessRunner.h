@@ -27,7 +27,10 @@ struct ProcessResult {
   std::string err;         // standard error, at most outputLimit bytes
   bool outputCut = false;  // a stream went over outputLimit; the rest was read and dropped
   std::string error;
-  long maxResidentKb = 0;  // the child's peak resident memory (its own, not its children's)
+  // The child's peak resident memory and processor time (user and
+  // system), with those of the children it waited for (what sudo ran).
+  long maxResidentKb = 0;
+  double cpuSeconds = 0;
 
   bool Succeeded() const { return outcome == Outcome::Exited && exitCode == 0; }
 };

@@ -26,8 +26,9 @@ struct SambaOptions {
   // Address space each tool may take (a resource limit on it), so that no
   // reading can take the host down; 0: unbounded.
   std::uint64_t toolMemory = std::uint64_t{1} << 30;
-  // A full smbstatus listing slower than this gives way to its parts (see
-  // SambaStatusListing): below it, one run costs less than three.
+  // A full smbstatus listing that takes more processor time than this
+  // gives way to its parts (see SambaStatusListing): below it, one run
+  // costs less than three.
   std::chrono::milliseconds slowListing{500};
   // Without read-ahead, a session enumeration reuses a reading at most
   // this old.

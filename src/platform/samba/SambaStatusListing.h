@@ -41,7 +41,8 @@ class SambaStatusListing {
                  std::string& failure, std::vector<std::string>& notices);
   // The parts are read (the full listing failed or was slow).
   bool ReadingParts() const { return !partsReason_.empty(); }
-  // Peak memory of the last reading's runs, in KiB.
+  // The peak resident memory of the last reading's runs, in KiB (of the
+  // parts together: they run at once).
   long MaxResidentKb() const { return maxResidentKb_; }
 
  private:
