@@ -11,6 +11,7 @@
 #include <iostream>
 #include <string>
 
+#include "app/ConsoleControl.h"
 #include "app/ConsoleFrontEnd.h"
 
 namespace qm {
@@ -67,12 +68,22 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
     ::close(wake);
     return 1;
   }
+  ConsoleControl control;
+  if (std::string error; !control.Listen(options.control, error)) {
+    if (options.controlRequired) {
+      err << "quillmoor98: control socket: " << error << std::endl;
+      ::close(wake);
+      return 1;
+    }
+    err << "quillmoor98: warning: no control socket: " << error << std::endl;
+  }
   Application app(std::move(config), front, front, &clock);
   if (!app.Create()) {
     err << "quillmoor98: the server service cannot be bound: " << app.ServerError() << std::endl;
     ::close(wake);
     return 0;
   }
+  control.Attach(app, front, telemetry);
   telemetry.Attach(app, front);
 
   // A tick that throws has cleared its busy flag; the next one tries
@@ -93,6 +104,7 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
   auto applied = [&] {
     ++ticks;
     tickLine();
+    control.AfterTick();
   };
   // A step answers one line with the reading taken after the line came:
   // steps run one after the other, each starting its own reading.
@@ -127,8 +139,11 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
       ending = true;
       break;
     }
-    pollfd fds[3] = {{signals.fd(), POLLIN, 0}, {wake, POLLIN, 0}, {inputFd, POLLIN, 0}};
-    const nfds_t count = options.step && !inputEnded ? 3 : 2;
+    pollfd fds[4] = {{signals.fd(), POLLIN, 0},
+                     {wake, POLLIN, 0},
+                     {control.WakeDescriptor(), POLLIN, 0},
+                     {inputFd, POLLIN, 0}};
+    const nfds_t count = options.step && !inputEnded ? 4 : 3;
     int timeout = -1;
     if (!options.step && front.TimerOn()) {
       const auto left =
@@ -148,7 +163,8 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
       ::eventfd_read(wake, &value);
       caught([&] { app.RunPendingSteps(); });
     }
-    if (count == 3 && (fds[2].revents & (POLLIN | POLLHUP | POLLERR))) {
+    if (fds[2].revents & POLLIN) control.RunPending();
+    if (count == 4 && (fds[3].revents & (POLLIN | POLLHUP | POLLERR))) {
       char buf[4096];
       const ssize_t n = ::read(inputFd, buf, sizeof buf);
       if (n <= 0) inputEnded = true;  // end of input: a normal shutdown
@@ -167,6 +183,7 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
   }
   // A signal or the end of input ends the program like the end of a
   // session: no password, the history stored, the settings written.
+  control.Detach();
   if (ending) app.SessionEnd();
   app.Destroy();
   telemetry.Detach();
