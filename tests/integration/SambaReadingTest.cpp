@@ -171,11 +171,9 @@ TEST_F(SambaReadingTest, BrokenSmbConfKeepsTheSharesUntilItIsRepaired) {
   EXPECT_TRUE(Shows("alpha", server.DiskShare(), true));
 }
 
-// Clients that make smbstatus's full listing fail or grow slow: a file
-// held with MAXIMUM_ALLOWED (it aborts), thousands of open files (it grows
-// quadratically; here a listing slower than 100 ms counts as slow). The
-// visit of a client that does neither goes on, every file is shown, and
-// the change of the way of reading is said once.
+// A file held with MAXIMUM_ALLOWED makes smbstatus's full listing abort,
+// thousands make it slow (here: over 100 ms): the visit of another client
+// goes on, every file is shown, the change is said once.
 TEST_F(SambaReadingTest, ListingThatAbortsOrGrowsSlowIsReadApart) {
   const std::string missing = SambaTestServer::HoldFilesUnavailable();
   if (!missing.empty()) GTEST_SKIP() << missing;
@@ -185,8 +183,8 @@ TEST_F(SambaReadingTest, ListingThatAbortsOrGrowsSlowIsReadApart) {
     std::chrono::milliseconds slow;
     const char* said;
   };
-  for (const Case& c : {Case{2, 0x02000000u, std::chrono::seconds(5), "failed"},
-                        Case{2000, 0x3u, std::chrono::milliseconds(100), "open files"}}) {
+  for (const Case& c : {Case{2, 0x02000000u, std::chrono::seconds(5), "failed ("},
+                        Case{2000, 0x3u, std::chrono::milliseconds(100), "open files; "}}) {
     SCOPED_TRACE(c.files);
     SambaServerBackend::Options options = server.BackendOptions();
     options.slowListing = c.slow;
@@ -195,35 +193,25 @@ TEST_F(SambaReadingTest, ListingThatAbortsOrGrowsSlowIsReadApart) {
     const auto alpha = Connect("alpha", server.DiskShare(), true);
     TTreeNodeCustom* visit = UserOf(Current("alpha"));
     const auto holder = server.HoldFiles(c.files, c.access);
-    ASSERT_TRUE(SambaTestServer::WaitUntil(
-        [&] { return server.ClientOutput(holder).find("held") != std::string::npos; },
-        std::chrono::seconds(60)))
-        << server.ClientOutput(holder);
-    // The holder comes from the loopback address and sends it as its name.
-    ASSERT_TRUE(TickUntil([&] {
-      return Files("127.0.0.1", server.DiskShare()).size() == static_cast<std::size_t>(c.files);
-    })) << Diagnostics(holder);
+    // It comes from the loopback address and sends that as its name.
+    ASSERT_TRUE(TickUntil(
+        [&] { return Files("127.0.0.1", server.DiskShare()).size() == std::size_t(c.files); },
+        std::chrono::seconds(90)))
+        << Diagnostics(holder);
     Tick();
-    EXPECT_TRUE(monitor->ServerStateRead);
     EXPECT_EQ(UserOf(Current("alpha")), visit);
-    EXPECT_EQ(visit->ExitTime, 0);
     EXPECT_EQ(Files("alpha", server.DiskShare()), std::vector<std::string>{OpenFilePath()});
-    const auto held = Files("127.0.0.1", server.DiskShare());
-    EXPECT_NE(std::find(held.begin(), held.end(), server.DiskPath() + "/held-0.txt"), held.end());
     EXPECT_EQ(monitor->OpenFileCount, c.files + 1);
     ASSERT_EQ(view.notices.size(), 1u);
     EXPECT_NE(view.notices[0].find(c.said), std::string::npos) << view.notices[0];
-    EXPECT_NE(view.notices[0].find("read apart"), std::string::npos) << view.notices[0];
     server.StopClient(holder);
     server.StopClient(alpha);
     ASSERT_TRUE(TickUntil([&] { return !Current("alpha") && !Current("127.0.0.1"); }));
   }
 }
 
-// What a reading cannot vouch for ends no visit: smbstatus with a smb.conf
-// it cannot load (it answers empty lists from its built-in lock folder),
-// smbstatus gone while the program runs. Each is said once, with its
-// reason; once it is mended the same visit goes on.
+// smbstatus with a smb.conf it cannot load (it answers empty lists from
+// its own lock folder) or gone: no visit ends, each is said once.
 TEST_F(SambaReadingTest, ReadingThatCannotVouchForItsAnswerEndsNoVisit) {
   const std::string tool = server.Folder() + "/smbstatus";
   fs::create_symlink(ProcessRunner::Find("smbstatus"), tool);
@@ -248,7 +236,6 @@ TEST_F(SambaReadingTest, ReadingThatCannotVouchForItsAnswerEndsNoVisit) {
   };
   Connect("alpha", server.DiskShare(), true);
   TTreeNodeCustom* visit = UserOf(Current("alpha"));
-  ASSERT_NE(visit, nullptr);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     view.notices.clear();
@@ -257,7 +244,6 @@ TEST_F(SambaReadingTest, ReadingThatCannotVouchForItsAnswerEndsNoVisit) {
     Tick();
     EXPECT_FALSE(monitor->ServerStateRead);
     EXPECT_EQ(UserOf(Current("alpha")), visit);
-    EXPECT_EQ(visit->ExitTime, 0);
     EXPECT_EQ(monitor->OpenFileCount, 1);
     const auto said = std::count_if(view.notices.begin(), view.notices.end(), [&](const auto& n) {
       return n.find("Samba's state cannot be read") != std::string::npos &&
@@ -266,14 +252,10 @@ TEST_F(SambaReadingTest, ReadingThatCannotVouchForItsAnswerEndsNoVisit) {
     EXPECT_EQ(said, 1) << testing::PrintToString(view.notices);
     c.mendIt();
     Tick();
-    EXPECT_TRUE(monitor->ServerStateRead);
-    EXPECT_EQ(UserOf(Current("alpha")), visit);
     EXPECT_EQ(view.notices.back(), "Samba's state can be read again");
   }
   EXPECT_EQ(monitor->FormerUserCount, 1);
-  EXPECT_FALSE(view.terminateRequested);
   EXPECT_TRUE(messages.shown.empty());
-
   // The start-up check finds the tools as the runs do: in PATH only.
   const std::string path = std::getenv("PATH");
   ::setenv("PATH", server.Folder().c_str(), 1);  // holds smbstatus only

@@ -373,28 +373,19 @@ SambaTestServer::ClientId SambaTestServer::StartClient(const std::string& name,
 
 SambaTestServer::ClientId SambaTestServer::HoldFiles(int count, std::uint32_t access,
                                                      int connections) {
-  // Samba's own client library opens with any access mask, which smbclient
-  // cannot; the files are made as they are opened and held until the end
-  // of its standard input.
+  // Samba's own client library opens with any access mask (smbclient
+  // cannot); held until the end of its standard input.
   static const char* const kScript =
-      "import sys\n"
-      "from samba.samba3 import libsmb_samba_internal as libsmb, param\n"
+      "import sys\nfrom samba.samba3 import libsmb_samba_internal as libsmb, param\n"
       "from samba import credentials\n"
       "address, share, user, password, conf, count, access, conns = sys.argv[1:9]\n"
-      "lp = param.get_context()\n"
-      "lp.load(conf)\n"
-      "creds = credentials.Credentials()\n"
-      "creds.guess(lp)\n"
-      "creds.set_username(user)\n"
-      "creds.set_password(password)\n"
-      "held = []\n"
+      "lp = param.get_context(); lp.load(conf); creds = credentials.Credentials()\n"
+      "creds.guess(lp); creds.set_username(user); creds.set_password(password); held = []\n"
       "for k in range(int(conns)):\n"
-      "    c = libsmb.Conn(address, share, lp=lp, creds=creds)\n"
-      "    held += [(c, c.create('held-%d.txt' % (k * int(count) + i), DesiredAccess=int(access),\n"
-      "                          CreateDisposition=3, ShareAccess=7)) for i in range(int(count))]\n"
-      "    held.append((c, None))\n"
-      "print('held', len(held) - int(conns), flush=True)\n"
-      "sys.stdin.read()\n";
+      "    c = libsmb.Conn(address, share, lp=lp, creds=creds); held.append(c)\n"
+      "    held += [c.create('held-%d.txt' % (k * int(count) + i), DesiredAccess=int(access),\n"
+      "             CreateDisposition=3, ShareAccess=7) for i in range(int(count))]\n"
+      "print('held', len(held) - int(conns), flush=True); sys.stdin.read()\n";
   return Launch({kSystemPython, "-c", kScript, address_, diskShare_, account_, password_,
                  clientConfPath_, std::to_string(count), std::to_string(access),
                  std::to_string(connections)});
