@@ -63,10 +63,12 @@ World& TheWorld() {
   return world;
 }
 
-// One full listing, unbounded, as the reading compares with.
+// One full listing, unbounded in memory, as the reading compares with; it
+// is given two minutes (at 10,000 open files on a loaded host it takes
+// longer: its figure is then a lower bound).
 bool FullListing(const World& w, long& peakKb) {
   qm::ProcessRunner::Options o;
-  o.timeout = std::chrono::minutes(5);
+  o.timeout = std::chrono::minutes(2);
   const qm::ProcessResult run = qm::ProcessRunner::Run(
       {qm::ProcessRunner::Find("smbstatus"), "--json", "--configfile=" + w.server.ConfPath()}, o);
   peakKb = std::max(peakKb, run.maxResidentKb);
@@ -85,15 +87,13 @@ void BM_ReadingVersusFullSmbstatus(benchmark::State& state) {
   w.reader->Read();  // settles the way of reading (the parts, when the full listing is slow)
   double fullSeconds = 0, readingSeconds = 0;
   long fullKb = 0, readingKb = 0;
+  int fullFailed = 0;
   std::shared_ptr<qm::SambaReading> last;
   for (auto _ : state) {
     const auto t0 = Clock::now();
     // With a MAXIMUM_ALLOWED open the full listing aborts: its time is the
     // time to abort.
-    if (!FullListing(w, fullKb) && !maximumAllowed) {
-      state.SkipWithError("smbstatus --json failed");
-      return;
-    }
+    if (!FullListing(w, fullKb)) ++fullFailed;
     const auto t1 = Clock::now();
     last = w.reader->Read();
     const auto t2 = Clock::now();
@@ -114,6 +114,7 @@ void BM_ReadingVersusFullSmbstatus(benchmark::State& state) {
   state.counters["full_peak_MB"] = static_cast<double>(fullKb) / 1024;
   state.counters["reading_peak_MB"] = static_cast<double>(readingKb) / 1024;
   state.counters["apart"] = last->apart ? 1 : 0;
+  state.counters["full_failed"] = fullFailed;
   state.counters["sessions"] = static_cast<double>(last->tables.sessions.size());
   state.counters["open_files"] = static_cast<double>(last->tables.files.size());
 }
@@ -129,7 +130,7 @@ BENCHMARK(BM_ReadingVersusFullSmbstatus)
     ->Args({1, 10000, 0})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
-    ->Iterations(2);
+    ->Iterations(1);
 
 }  // namespace
 
