@@ -35,8 +35,8 @@ class RefreshCycle {
   bool PollShares();
   void KnownUser(UserEntry& entry, const std::string& share, std::uint16_t type,
                  ShareEntry*& shareEntry);
-  UserEntry& NewUser(const std::string& key, const std::string& user, const std::string& share,
-                     std::uint16_t type, ShareEntry*& shareEntry);
+  UserEntry& NewUser(const std::string& name, const std::string& address, const std::string& user,
+                     const std::string& share, std::uint16_t type, ShareEntry*& shareEntry);
   ShareEntry& AddShare(UserEntry& entry, TreeNode* currentUser, TreeNode* formerUser,
                        const std::string& share, std::uint16_t type);
   void RefreshFilesNT(int connection, UserEntry& entry, ShareEntry& shareEntry, PlatformString user,

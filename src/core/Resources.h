@@ -75,6 +75,10 @@ class TUser final : public TTreeNodeCustom {
   std::string UserName = kNotKnownYet;
   std::string IPAddress = kNotKnownYet;
   std::string HostName = kNotKnownYet;
+  // While connected: the address the server recorded for the client, which
+  // with Name tells this client from another of the same name; "" when the
+  // server does not tell. Not stored.
+  std::string ClientAddress;
   std::unique_ptr<LookupThread> IPThread;
 };
 

@@ -101,13 +101,14 @@ void WriteKickListBounds(SettingsFile& file, const WindowBounds& bounds) {
 }
 
 std::string ReadAdminPassword(const SettingsFile& file) {
-  return std::string(
-      CutUtf8(file.ReadString("Admin", "Admin Password", ""), kMaxAdminPasswordBytes));
+  return std::string(CutUtf8Characters(file.ReadString("Admin", "Admin Password", ""),
+                                       kMaxAdminPasswordCharacters));
 }
 
 void WriteAdminPassword(SettingsFile& file, const std::string& password) {
+  if (password == ReadAdminPassword(file)) return;
   file.WriteString("Admin", "Admin Password",
-                   std::string(CutUtf8(password, kMaxAdminPasswordBytes)));
+                   std::string(CutUtf8Characters(password, kMaxAdminPasswordCharacters)));
 }
 
 int ReadWhoToKick(const SettingsFile& file) {

@@ -47,9 +47,10 @@ void WriteMainWindowBounds(SettingsFile& file, const WindowBounds& bounds);
 WindowBounds ReadKickListBounds(const SettingsFile& file);
 void WriteKickListBounds(SettingsFile& file, const WindowBounds& bounds);
 
-// [Admin] "Admin Password", in plain text; held and written back as at most
-// kMaxAdminPasswordBytes bytes, cut at a character boundary.
-inline constexpr std::size_t kMaxAdminPasswordBytes = 255;
+// [Admin] "Admin Password", in plain text; held and written as at most
+// kMaxAdminPasswordCharacters characters. Only a password that changed is
+// written: the stored one stays as it is, byte for byte.
+inline constexpr std::size_t kMaxAdminPasswordCharacters = 255;
 std::string ReadAdminPassword(const SettingsFile& file);
 void WriteAdminPassword(SettingsFile& file, const std::string& password);
 

@@ -21,7 +21,7 @@ void AdminPassword::ChangePwdBtnClick() {
     messages_.Error("Passwords do not match, aborting...");
     return;
   }
-  password_ = std::string(CutUtf8(text, kMaxBytes));
+  password_ = std::string(CutUtf8Characters(text, kMaxCharacters));
   messages_.Information("Password Changed");
 }
 

@@ -11,8 +11,8 @@ namespace qm {
 // compares (exactly: case and blanks count).
 class AdminPassword {
  public:
-  // Held as at most this many bytes, cut at a character boundary.
-  static constexpr std::size_t kMaxBytes = 255;
+  // Held as at most this many characters.
+  static constexpr std::size_t kMaxCharacters = 255;
 
   AdminPassword(std::string& password, MessageBoxes& messages)
       : password_(password), messages_(messages) {}

@@ -48,7 +48,7 @@ int RunDesktop(int& argc, char** argv, ApplicationConfig config) {
   if (!app.Create()) {
     std::cerr << "quillmoor98: the server service cannot be bound: " << app.ServerError()
               << std::endl;
-    return 0;
+    return kExitFatal;
   }
   form.Attach(app, messages);
 
@@ -75,7 +75,7 @@ int RunDesktop(int& argc, char** argv, ApplicationConfig config) {
   application.exec();
   app.Destroy();
   form.Detach();
-  return 0;
+  return app.ExitStatus();
 }
 
 }  // namespace qm

@@ -4,6 +4,8 @@
 #include <QLineEdit>
 #include <QMessageBox>
 
+#include "core/Text.h"
+
 namespace qm {
 
 namespace {
@@ -45,9 +47,16 @@ std::string QtMessageBoxes::Prompt(const std::string& caption, const std::string
   box.setLabelText(QString::fromStdString(prompt));
   box.setTextEchoMode(QLineEdit::Password);
   box.setTextValue(QString());
-  if (auto* edit = box.findChild<QLineEdit*>()) edit->setMaxLength(kMaxPromptLength);
+  if (auto* edit = box.findChild<QLineEdit*>()) {
+    edit->setMaxLength(2 * kMaxPromptLength);
+    QObject::connect(edit, &QLineEdit::textEdited, edit, [edit](const QString& text) {
+      const std::string whole = text.toStdString();
+      const std::string_view kept = CutUtf8Characters(whole, kMaxPromptLength);
+      if (kept.size() < whole.size()) edit->setText(QString::fromUtf8(kept.data(), kept.size()));
+    });
+  }
   if (Run(box) != QDialog::Accepted) return {};
-  return box.textValue().left(kMaxPromptLength).toStdString();
+  return std::string(CutUtf8Characters(box.textValue().toStdString(), kMaxPromptLength));
 }
 
 }  // namespace qm

@@ -26,6 +26,8 @@ class QtMessageBoxes final : public MessageBoxes {
   // from here (a queued click), so no box waits for a person.
   void SetOnShow(std::function<void(QDialog&)> onShow) { onShow_ = std::move(onShow); }
 
+  // Characters (not UTF-16 units: a character outside the basic plane is
+  // one character, as the stored password counts it).
   static constexpr int kMaxPromptLength = 255;
 
  private:

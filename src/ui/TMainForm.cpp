@@ -637,6 +637,10 @@ WindowBounds TMainForm::KickListBounds() const {
   return WindowBounds{r.top(), r.left(), r.height(), r.width()};
 }
 
+bool TMainForm::EditingFiles() const {
+  return QApplication::activeModalWidget() != nullptr;
+}
+
 void TMainForm::SetRefreshInterval(int milliseconds) {
   if (RefreshTimer.interval() != milliseconds) RefreshTimer.setInterval(milliseconds);
 }

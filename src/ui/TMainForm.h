@@ -82,6 +82,8 @@ class TMainForm final : public QMainWindow, public FrontEnd, private DisconnectS
   void ApplyKickListBounds(const WindowBounds& bounds) override;
   WindowBounds KickListBounds() const override;
   void SetRefreshInterval(int milliseconds) override;
+  // Any modal dialog (Options, the Disconnect List, an entry form) is open.
+  bool EditingFiles() const override;
   void StartRefreshTimer() override;
   void ShowToolbar(bool shown) override;
   void ShowStatusbar(bool shown) override;

@@ -362,10 +362,14 @@ void SambaTestServer::Stop() {
 }
 
 SambaTestServer::ClientId SambaTestServer::StartClient(const std::string& name,
-                                                       const std::string& share,
-                                                       bool keepFileOpen) {
-  const ClientId id = Launch({FindProgram("smbclient"), "//" + address_ + "/" + share, "-p", "139",
-                              "-n", name, "-A", authPath_, "--configfile=" + clientConfPath_});
+                                                       const std::string& share, bool keepFileOpen,
+                                                       const std::string& from) {
+  // From another address: through env, with the shim that binds its sockets.
+  const ClientId id = Launch(
+      {FindProgram("env"),
+       from.empty() ? std::string("QM_SOURCE_ADDRESS=") : "LD_PRELOAD=" QM_SOURCE_ADDRESS_SHIM,
+       "QM_SOURCE_ADDRESS=" + from, FindProgram("smbclient"), "//" + address_ + "/" + share, "-p",
+       "139", "-n", name, "-A", authPath_, "--configfile=" + clientConfPath_});
   // smbclient reads its commands once connected; this one waits for it.
   if (id >= 0 && keepFileOpen) SendCommand(id, "open " + openFile_);
   return id;

@@ -59,9 +59,11 @@ class SambaTestServer {
   // Backend options that point Samba's tools at this server.
   SambaServerBackend::Options BackendOptions() const;
 
-  // Starts smbclient as NetBIOS name `name` on `share`; with keepFileOpen it
-  // opens OpenFileName() and keeps it open. -1 when it cannot be started.
-  ClientId StartClient(const std::string& name, const std::string& share, bool keepFileOpen);
+  // Starts smbclient as NetBIOS name `name` on `share`, from the loopback
+  // address from (""; the kernel's); with keepFileOpen it opens
+  // OpenFileName() and keeps it open. -1 when it cannot be started.
+  ClientId StartClient(const std::string& name, const std::string& share, bool keepFileOpen,
+                       const std::string& from = {});
   // A client process (account UserName()) with that many connections from
   // 127.0.0.1, each holding count files open on the disk share with this
   // access mask, made as held-0.txt, held-1.txt...; its output says "held

@@ -11,6 +11,7 @@ expected_files() {
     echo "755 $prefix/bin/quillmoor98"
     echo "755 $prefix/libexec/quillmoor98/quillmoor98-end-session"
     echo "755 $prefix/libexec/quillmoor98/quillmoor98-nbtstat"
+    echo "755 $prefix/libexec/quillmoor98/quillmoor98-proc-links"
     echo "644 $prefix/share/quillmoor98/Quillmoor98.hlp"
     echo "644 $prefix/share/doc/quillmoor98/README.md"
     echo "644 $prefix/share/doc/quillmoor98/samba.md"
@@ -28,6 +29,8 @@ expected_files() {
     done
     echo "440 etc/sudoers.d/quillmoor98"
     echo "644 $unit/quillmoor98.service"
+    echo "644 $unit/quillmoor98-proc-links.socket"
+    echo "644 $unit/quillmoor98-proc-links@.service"
     case "$gui" in
       ON | on | TRUE | true | 1 | YES | yes)
         echo "644 $prefix/share/applications/quillmoor98.desktop"
@@ -50,7 +53,9 @@ check_unit() {
     grep -E '^ReadWritePaths=' "$unit" | grep -qw -- "$dir" &&
       pass "the unit may write $dir" || fail "the unit cannot write $dir"
   done
-  grep -qx 'Restart=always' "$unit" && pass "Restart=always" || fail "no Restart=always"
+  grep -qx 'Restart=on-failure' "$unit" && pass "Restart=on-failure" || fail "no Restart=on-failure"
+  grep -qx 'ExecReload=/bin/kill -HUP $MAINPID' "$unit" &&
+    pass "systemctl reload sends SIGHUP" || fail "no ExecReload with SIGHUP"
   if ! command -v systemd-analyze >/dev/null; then
     echo "note: systemd-analyze is not installed (package systemd): the unit is not verified"
     return

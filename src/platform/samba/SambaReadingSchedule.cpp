@@ -137,7 +137,10 @@ NetStatus SambaReadingSchedule::EndSessions(const std::string& client) {
     std::lock_guard lock(mutex_);
     stale = reading->started <= deletedAt_;
   }
-  const NetStatus result = ender_.End(client, *reading, stale);
+  const std::size_t zero = client.find('\0');
+  const NetStatus result = ender_.End(
+      client.substr(0, zero), zero == std::string::npos ? std::string() : client.substr(zero + 1),
+      *reading, stale);
   if (result != NERR_ClientNameNotFound) {
     // Readings begun before now may still show the ended sessions.
     std::lock_guard lock(mutex_);

@@ -106,7 +106,8 @@ NetStatus SambaServerBackend::ReadForSessions(ServerTables& tables) {
   if (r->status) return r->status;
   tables = r->tables;
   std::erase_if(tables.sessions, [&](const ServerTables::Session& s) {
-    return std::find(deleted.begin(), deleted.end(), s.client) != deleted.end();
+    return std::find(deleted.begin(), deleted.end(), s.client) != deleted.end() ||
+           std::find(deleted.begin(), deleted.end(), s.client + '\0' + s.address) != deleted.end();
   });
   return NERR_Success;
 }
@@ -120,8 +121,11 @@ bool SambaServerBackend::ReadingComplete() {
 }
 
 NetStatus SambaServerBackend::DeleteClientSessions(const std::string& client,
+                                                   const std::string& address,
                                                    const std::uint32_t* /*key*/) {
-  return schedule_.Delete(client);
+  // The schedule knows a client by its name, or by its name, a zero byte
+  // and the address it is from.
+  return schedule_.Delete(address.empty() ? client : client + '\0' + address);
 }
 
 }  // namespace qm

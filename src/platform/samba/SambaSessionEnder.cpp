@@ -17,27 +17,30 @@ namespace {
 constexpr std::chrono::milliseconds kShutdownWait{1000};
 }  // namespace
 
-std::set<long> SambaSessionEnder::ProcessesOf(const SmbStatus& status, const std::string& client) {
+std::set<long> SambaSessionEnder::ProcessesOf(const SmbStatus& status, const std::string& client,
+                                              const std::string& address) {
   std::set<long> pids;
   std::set<std::string> ofClient;
   for (const auto& s : status.sessions) {
     if (SambaTables::ClientKey(s) != client) continue;
+    if (!address.empty() && SmbStatusParser::AddressOf(s.hostname) != address) continue;
     ofClient.insert(s.id);
     if (s.pid > 0) pids.insert(s.pid);
   }
   for (const auto& tc : status.treeConnects) {
     const bool known = std::any_of(status.sessions.begin(), status.sessions.end(),
                                    [&](const auto& s) { return s.id == tc.sessionId; });
-    if (ofClient.count(tc.sessionId) || (!known && tc.machine == client)) {
+    // A tree connect without its session tells no address.
+    if (ofClient.count(tc.sessionId) || (!known && address.empty() && tc.machine == client)) {
       if (tc.pid > 0) pids.insert(tc.pid);
     }
   }
   return pids;
 }
 
-NetStatus SambaSessionEnder::End(const std::string& client, const SambaReading& reading,
-                                 bool stale) const {
-  std::set<long> pids = ProcessesOf(reading.smb, client);
+NetStatus SambaSessionEnder::End(const std::string& client, const std::string& address,
+                                 const SambaReading& reading, bool stale) const {
+  std::set<long> pids = ProcessesOf(reading.smb, client, address);
   // Never the main smbd (that would end every client) nor ourselves.
   pids.erase(SmbdProcess::MainPid(reading.pidDirectory, reading.conf));
   pids.erase(static_cast<long>(::getpid()));

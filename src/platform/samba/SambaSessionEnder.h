@@ -22,10 +22,14 @@ class SambaSessionEnder {
   // shows may have ended since (those are passed over). 0 once every
   // process was told and has gone (or the wait for them ran out);
   // NERR_ClientNameNotFound when the reading shows none to end.
-  NetStatus End(const std::string& client, const SambaReading& reading, bool stale) const;
+  // address: only the client's sessions from that peer address ("": all).
+  NetStatus End(const std::string& client, const std::string& address, const SambaReading& reading,
+                bool stale) const;
 
-  // The smbd processes of client's sessions and tree connects.
-  static std::set<long> ProcessesOf(const SmbStatus& status, const std::string& client);
+  // The smbd processes of client's sessions (from address unless that is
+  // empty) and tree connects.
+  static std::set<long> ProcessesOf(const SmbStatus& status, const std::string& client,
+                                    const std::string& address = {});
 
  private:
   const SambaOptions& options_;

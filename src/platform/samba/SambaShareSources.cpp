@@ -169,7 +169,9 @@ std::vector<SambaShare> SambaShareSources::ReadUsershares(const std::string& fol
     if (name.empty() || name.front() == '.' || !it->is_regular_file(ec)) continue;
     std::string text, error;
     SambaShare share;
-    if (ReadWholeFile(it->path().string(), text, error) && ParseUsershare(name, text, share)) {
+    // Samba itself reads no usershare file larger than 10 KiB.
+    if (ReadWholeFile(it->path().string(), text, error, kUsershareMaxBytes) &&
+        ParseUsershare(name, text, share)) {
       shares.push_back(std::move(share));
     }
   }

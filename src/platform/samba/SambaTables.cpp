@@ -131,7 +131,7 @@ ServerTables SambaTables::Make(const SambaShareList& shares, const SmbStatus& st
     if (index >= 0 && tc.pid > 0) sharesOfPid.emplace(tc.pid, index);
     t.connections.push_back(
         {index >= 0 ? t.shares[static_cast<std::size_t>(index)].name : tc.service, ClientKey(*s),
-         s->username});
+         s->username, SmbStatusParser::AddressOf(s->hostname)});
   }
 
   for (const auto& open : status.opens) {
@@ -164,7 +164,8 @@ ServerTables SambaTables::Make(const SambaShareList& shares, const SmbStatus& st
         found >= 0 ? std::string(Normal(t.shares[static_cast<std::size_t>(found)].path))
                    : std::string(Normal(open.servicePath));
     t.files.push_back({found >= 0 ? t.shares[static_cast<std::size_t>(found)].name : std::string(),
-                       ClientKey(*s), s->username, Join(base, open.filename)});
+                       ClientKey(*s), s->username, Join(base, open.filename),
+                       SmbStatusParser::AddressOf(s->hostname)});
   }
   return t;
 }
