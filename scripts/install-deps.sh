@@ -8,7 +8,7 @@ packages=(
   nlohmann-json3-dev libcli11-dev libc-ares-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  samba smbclient samba-common-bin ctdb
+  samba smbclient samba-common-bin ctdb python3-samba
   qt6-base-dev qt6-multimedia-dev qt6-svg-dev
   openbox tint2 xvfb xauth
   sudo systemd desktop-file-utils

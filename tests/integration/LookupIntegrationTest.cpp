@@ -219,8 +219,8 @@ TEST_F(LookupOnSambaTest, CrowdArrivingAtOnceSharesAFewCapturesAndLeavesQuickly)
   };
   ASSERT_TRUE(TickUntil(allShown, 90s)) << Diagnostics(clients.back());
   for (int i = 0; i < 3; ++i) server.StopClient(clients[static_cast<std::size_t>(i)]);
-  ASSERT_TRUE(TickUntil([&] { return Current("crowd0") == nullptr && Current("crowd2") == nullptr; },
-                        30s));
+  ASSERT_TRUE(
+      TickUntil([&] { return Current("crowd0") == nullptr && Current("crowd2") == nullptr; }, 30s));
   const std::string address = SourceAddressTowards(server.Address());
   for (int i = 3; i < kClients; ++i) {
     TUser* user = UserOf(Current("crowd" + std::to_string(i)));
@@ -232,6 +232,15 @@ TEST_F(LookupOnSambaTest, CrowdArrivingAtOnceSharesAFewCapturesAndLeavesQuickly)
   // captures than clients.
   EXPECT_LT(names->CapturesStarted(), 40u);
   EXPECT_TRUE(std::filesystem::is_empty(programDirectory));
+  // A reading that caught a tree connect before its session made no user
+  // of it: every user, current or former, is a client with its account.
+  for (const ConnectionTree* tree : {&monitor->TreeViewCurrent, &monitor->TreeViewFormer}) {
+    for (int i = 0; i < tree->TopLevelCount(); ++i) {
+      TreeNode* node = tree->TopLevel(i);
+      EXPECT_EQ(node->Text().rfind("crowd", 0), 0u) << node->Text();
+      EXPECT_EQ(UserOf(node)->UserName, server.UserName()) << node->Text();
+    }
+  }
 }
 
 }  // namespace

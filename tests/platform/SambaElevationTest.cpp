@@ -138,6 +138,11 @@ TEST_F(ElevatedBackendTest, EveryElevatedCommandLineIsOneTheDropInAllows) {
   // A recording sudo: "-n", then the command it runs.
   Tool("sudo", "shift; exec \"$@\"");
   Tool("quillmoor98-end-session", "");
+  // The full listing aborts (as it does while a client holds a file with
+  // WRITE_OWNER access): its parts are read too.
+  Tool("smbstatus", R"(case "$*" in --json) kill -ABRT $$;; esac
+echo '{"sessions": {"1": {"session_id": "1", "server_id": {"pid": "1111"},
+      "remote_machine": "alpha", "username": "u", "hostname": "ipv4:127.0.0.1:40000"}}}')");
   options_.elevate = {dir_ + "/sudo", "-n"};
   options_.endSession = dir_ + "/quillmoor98-end-session";
   SambaServerBackend backend(options_);
@@ -149,7 +154,9 @@ TEST_F(ElevatedBackendTest, EveryElevatedCommandLineIsOneTheDropInAllows) {
   EXPECT_EQ(api.DeleteSession(client.get(), nullptr, 0), NERR_Success);
 
   const Strings calls = Calls("sudo");
-  ASSERT_EQ(calls.size(), 4u);  // the share list, the pid folder, the reading, the shutdown
+  // The share list, the pid folder, the full listing and its three parts,
+  // the shutdown.
+  ASSERT_EQ(calls.size(), 7u);
   const auto allowed = DropInCommands(SourceFile("packaging/sudoers.d/quillmoor98"));
   ASSERT_GE(allowed.size(), 4u);
   for (const auto& call : calls) {

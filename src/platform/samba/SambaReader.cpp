@@ -27,19 +27,20 @@ NetStatus SambaReader::ReadInto(SambaReading& reading) {
     return NERR_ServerNotStarted;
   }
   LearnNode(reading);
-  std::vector<std::string> args = {"--json"};
-  if (!options_.smbConf.empty()) args.push_back("--configfile=" + options_.smbConf);
-  ProcessResult run;
-  if (NetStatus s = tools_.Run(options_.smbstatus, std::move(args), run, &reading.failure)) {
-    // A tool that cannot be started at all is no passing state.
-    if (run.outcome == ProcessResult::Outcome::NotStarted) return s;
-    return sources_.Unreadable(s, reading.failure);
+  std::vector<std::string> sharePaths;
+  for (const auto* list : {&sources_.Shares().Shares(), &sources_.Usershares()}) {
+    for (const auto& share : *list) {
+      std::string_view path = share.path;
+      while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+      sharePaths.emplace_back(path);
+    }
   }
-  std::string why;
-  if (!SmbStatusParser::Parse(run.out, reading.smb, why)) {
-    reading.failure = why;
-    return sources_.Unreadable(kSambaBadOutput, reading.failure);
-  }
+  // A tool gone while the program runs leaves the state unknown, as any
+  // failed reading does: no visit ends for it.
+  const NetStatus s = listing_.Read(sharePaths, reading.smb, reading.failure, reading.notices);
+  reading.toolKb = listing_.MaxResidentKb();
+  reading.apart = listing_.ReadingParts();
+  if (s) return sources_.Unreadable(s, reading.failure);
   SettleAuthenticating(reading.smb, accounts_);
   reading.tables =
       SambaTables::Make(sources_.Shares(), reading.smb, sources_.Usershares(), sources_.Printers());

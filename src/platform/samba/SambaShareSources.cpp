@@ -80,7 +80,7 @@ NetStatus SambaShareSources::RefreshShareList(std::string& failure,
   if (!options_.smbConf.empty()) args.push_back(options_.smbConf);
   ProcessResult run;
   if (NetStatus s = tools_.Run(options_.testparm, args, run, &failure)) {
-    if (s == ERROR_ACCESS_DENIED || run.outcome == ProcessResult::Outcome::NotStarted) return s;
+    if (s == ERROR_ACCESS_DENIED) return s;
     if (run.outcome != ProcessResult::Outcome::Exited) return Unreadable(s, failure);
     // smb.conf has an error: the last good share list stays (with none yet,
     // the shares in use are learnt from their tree connects).

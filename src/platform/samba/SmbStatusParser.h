@@ -67,6 +67,15 @@ class SmbStatusParser {
   // "127.0.0.1", "ipv6:::1:445" and "ipv6:[::1]:445" give "::1". Empty when
   // the text holds no valid address.
   static std::string AddressOf(std::string_view hostname);
+
+  // The open files of `smbstatus -L`'s text ("Locked files:" table), which
+  // holds no JSON: each line is "PID UID DENYMODE ACCESS R/W OPLOCK
+  // SHAREPATH   NAME   TIME", where the share path and the name may hold
+  // blanks. A line that begins with one of sharePaths and three blanks is
+  // split there, else at its first three blanks. Lines of another shape
+  // are passed over.
+  static std::vector<SmbStatus::Open> ParseLocks(std::string_view text,
+                                                 const std::vector<std::string>& sharePaths);
 };
 
 }  // namespace qm
