@@ -12,8 +12,6 @@
 namespace qm {
 
 namespace {
-constexpr int kServerWaitRetries = 10;
-constexpr int kServerWaitPauseMs = 1000;
 constexpr const char* kHelpFileName = "Quillmoor98.hlp";
 
 // A list file that could not be read at start-up is never replaced: the
@@ -47,8 +45,10 @@ std::string Application::HelpFile() const {
   return JoinPath(config_.programDirectory, kHelpFileName);
 }
 
-bool Application::SetStartupRegistration(bool enabled) {
-  return config_.setStartupRegistration ? config_.setStartupRegistration(enabled) : false;
+bool Application::SetStartupRegistration(bool enabled, std::string& why) {
+  if (config_.setStartupRegistration) return config_.setStartupRegistration(enabled, why);
+  why = "this program has no start-up list";
+  return false;
 }
 
 bool Application::Create() {
@@ -115,7 +115,10 @@ bool Application::Create() {
 
   // The Options dialog: [Options], [View], then the program list.
   OptionsHooks hooks;
-  hooks.removeStartupRegistration = [this] { SetStartupRegistration(false); };
+  hooks.removeStartupRegistration = [this] {
+    std::string why;
+    SetStartupRegistration(false, why);
+  };
   hooks.loadProgramList = [this] {
     std::string error;
     if (!ProgramListFile::Load(JoinPath(config_.programDirectory, ProgramListFile::kFileName),
@@ -152,14 +155,24 @@ void Application::LoadDataFiles() {
 
 void Application::Activate() {
   if (!created_ || destroyed_) return;
-  ServerApi& api = monitor_->Api();
-  int result = api.SharesInit();
-  api.SharesExit();
-  for (int retry = 0; result < 0 && retry < kServerWaitRetries; ++retry) {
-    result = api.SharesInit();
-    api.SharesExit();
+  bool answers = ServerAnswers();
+  for (int retry = 0; !answers && retry < kServerWaitRetries; ++retry) {
+    answers = ServerAnswers();
     config_.sleep(kServerWaitPauseMs);
   }
+  FinishActivation();
+}
+
+bool Application::ServerAnswers() {
+  if (!created_ || destroyed_) return true;
+  ServerApi& api = monitor_->Api();
+  const int result = api.SharesInit();
+  api.SharesExit();
+  return result >= 0;
+}
+
+void Application::FinishActivation() {
+  if (!created_ || destroyed_) return;
   if (monitor_->ProgramStarting && !activatedOnce_) {
     activatedOnce_ = true;
     monitor_->RefreshBusy = false;
@@ -178,9 +191,9 @@ void Application::Activate() {
 
 bool Application::CloseQuery() {
   if (sessionEnding_) return true;
-  const std::string typed =
-      messages_.Prompt("Security Shutdown", "Enter the ADMIN Password to Exit");
-  return typed == adminPassword_;
+  // A cancelled box never exits, also with no password set.
+  return messages_.PromptOrCancel("Security Shutdown", "Enter the ADMIN Password to Exit") ==
+         adminPassword_;
 }
 
 void Application::Close() {

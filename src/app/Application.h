@@ -30,8 +30,9 @@ struct ApplicationConfig {
   std::unique_ptr<ProcessList> processes;  // null: the program watch finds nothing
   // Pauses of the activation's wait for the server service (tests skip them).
   std::function<void(int milliseconds)> sleep;
-  // Start-up registration ("Launch"): enabled -> registered; false: refused.
-  std::function<bool(bool enabled)> setStartupRegistration;
+  // Start-up registration ("Launch"): enabled -> registered; false: refused,
+  // and why says why.
+  std::function<bool(bool enabled, std::string& why)> setStartupRegistration;
   // The name table tool (the nbtstat stand-in); empty: beside the program.
   std::string nbtstatPath;
   // The help file; empty: "Quillmoor98.hlp" in programDirectory.
@@ -63,6 +64,15 @@ class Application {
   // the first one hides into the notification area, runs the first tick
   // and starts the refresh timer.
   void Activate();
+  // The two halves of an activation for a front end that must not block:
+  // one probe of the server service (true: it answers), and what follows
+  // the wait.
+  bool ServerAnswers();
+  void FinishActivation();
+  // The wait gives the service up to about ten seconds to come up when the
+  // program starts with the desktop.
+  static constexpr int kServerWaitRetries = 10;
+  static constexpr int kServerWaitPauseMs = 1000;
 
   // One refresh tick (the timer, "&Refresh").
   void Tick() { cycle_->RefreshTimerTimer(); }
@@ -94,7 +104,7 @@ class Application {
   // The refresh timer's interval for the Refresh setting.
   int RefreshIntervalMilliseconds() const { return settings_.Refresh * 1000; }
   // Start-up registration, as the "Launch" check box would call it.
-  bool SetStartupRegistration(bool enabled);
+  bool SetStartupRegistration(bool enabled, std::string& why);
   // Runs the steps the lookup threads wait for (user-interface thread).
   int RunPendingSteps() { return steps_.RunPending(); }
   UiStepQueue& Steps() { return steps_; }

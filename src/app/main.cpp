@@ -179,8 +179,10 @@ int main(int argc, char** argv) {
     return 0;
   }
   config.processes = std::make_unique<qm::ProcProcessList>();
-  config.setStartupRegistration = [programFile](bool enabled) {
-    return qm::StartupRegistration(qm::SysconfDir(), programFile).Set(enabled);
+  config.setStartupRegistration = [programFile](bool enabled, std::string& why) {
+    return qm::StartupRegistration(qm::SysconfDir(), programFile,
+                                   qm::StartupRegistration::UserConfigDir())
+        .Set(enabled, &why);
   };
 
   if (console) {

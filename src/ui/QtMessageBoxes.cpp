@@ -1,5 +1,7 @@
 #include "ui/QtMessageBoxes.h"
 
+#include <QApplication>
+#include <QFontMetrics>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -14,6 +16,11 @@ const QString kTitle = QStringLiteral("Quillmoor 98");
 
 int QtMessageBoxes::Run(QDialog& dialog) {
   dialog.setWindowModality(Qt::ApplicationModal);
+  // The window manager cuts a title longer than the box; the box is made
+  // wide enough for its title and the title bar's buttons.
+  const QFontMetrics title(QApplication::font("QMdiSubWindowTitleBar"));
+  dialog.setMinimumWidth(
+      std::max(dialog.minimumWidth(), title.horizontalAdvance(dialog.windowTitle()) + 120));
   if (onShow_) onShow_(dialog);
   return dialog.exec();
 }
@@ -39,6 +46,11 @@ bool QtMessageBoxes::Confirm(const std::string& text) {
 }
 
 std::string QtMessageBoxes::Prompt(const std::string& caption, const std::string& prompt) {
+  return PromptOrCancel(caption, prompt).value_or(std::string());
+}
+
+std::optional<std::string> QtMessageBoxes::PromptOrCancel(const std::string& caption,
+                                                          const std::string& prompt) {
   QInputDialog box(parent_);
   box.setInputMode(QInputDialog::TextInput);
   box.setWindowTitle(QString::fromStdString(caption));
@@ -46,7 +58,7 @@ std::string QtMessageBoxes::Prompt(const std::string& caption, const std::string
   box.setTextEchoMode(QLineEdit::Password);
   box.setTextValue(QString());
   if (auto* edit = box.findChild<QLineEdit*>()) edit->setMaxLength(kMaxPromptLength);
-  if (Run(box) != QDialog::Accepted) return {};
+  if (Run(box) != QDialog::Accepted) return std::nullopt;
   return box.textValue().left(kMaxPromptLength).toStdString();
 }
 

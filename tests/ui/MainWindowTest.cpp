@@ -5,28 +5,41 @@
 // exact titles, windows on the screen, one notification per tick, full
 // paths, title-bar buttons, the help file.
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProcess>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QSystemTrayIcon>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTextBrowser>
+#include <QToolBar>
 #include <QtTest>
 
 #include "ModalDriver.h"
 #include "app/Application.h"
 #include "core/ConnectionTree.h"
 #include "platform/InMemoryServerBackend.h"
+#include "platform/TableServerBackend.h"
 #include "ui/AlertSound.h"
 #include "ui/ConnectionTreeModel.h"
 #include "ui/ConnectionTreeView.h"
+#include "ui/DesktopNotifications.h"
 #include "ui/QtMessageBoxes.h"
+#include "ui/ReadableColour.h"
 #include "ui/ShellOpen.h"
 #include "ui/TAboutForm.h"
 #include "ui/TKickForm.h"
@@ -82,10 +95,52 @@ struct Program {
 };
 }  // namespace
 
+// The desktop's notification service as a test stands it up: notes each
+// call and gives every notification the id 7.
+class FakeNotificationService : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+ public slots:
+  uint Notify(const QString& app, uint replaces, const QString& icon, const QString& summary,
+              const QString& body, const QStringList& actions, const QVariantMap& hints,
+              int timeout) {
+    calls.push_back({app, replaces, icon, summary, body, actions, hints, timeout});
+    return 7;
+  }
+
+ public:
+  std::vector<QVariantList> calls;
+};
+
+// A value label of the information panels (they are empty until a node
+// is selected; their names say what they hold).
+static bool InfoValue(TMainForm& form, QWidget* w) {
+  return std::find(std::begin(form.InfoLabels), std::end(form.InfoLabels), w) !=
+         std::end(form.InfoLabels);
+}
+
 class MainWindowTest : public QObject {
   Q_OBJECT
 
+ public:
+  ~MainWindowTest() override {
+    if (bus_.state() != QProcess::NotRunning) {
+      bus_.kill();
+      bus_.waitForFinished();
+    }
+  }
+
  private slots:
+  // A session bus of the test's own: no notification reaches the desktop.
+  void initTestCase() {
+    bus_.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+    if (bus_.waitForStarted() && bus_.waitForReadyRead(5000)) {
+      busAddress_ = QString::fromUtf8(bus_.readLine()).trimmed();
+      qputenv("DBUS_SESSION_BUS_ADDRESS", busAddress_.toUtf8());
+    }
+  }
+
   void ContextMenusPerNodeKind();
   void FormerPageEnablesDeleteOnlyForEndedVisits();
   void TrayMenuAndStatusBarStayInStep();
@@ -101,6 +156,18 @@ class MainWindowTest : public QObject {
   void CurrentTreeDrawsNoExpandButtons();
   void DialogsOfferOnlyTheirTitleBarButtons();
   void HelpIsFoundBesideTheProgram();
+  void ActivationNeverWaitsForTheServer();
+  void CaptionsReadInLightAndDarkSchemes();
+  void ToolbarTipsLeaveTheStatusPanels();
+  void F1AndAccessibleNames();
+  void FocusEnteringAPageSelectsItsTopNode();
+  void SelectedRowKeepsItsPlaceOnScreen();
+  void OpenComputerSaysWhy();
+  void NotificationsGoThroughTheDesktopService();
+
+ private:
+  QProcess bus_;
+  QString busAddress_;
 };
 
 void MainWindowTest::ContextMenusPerNodeKind() {
@@ -270,11 +337,28 @@ void MainWindowTest::WindowsComeBackOntoTheScreen() {
   auto onScreen = [&](const WindowBounds& b) {
     return screen.contains(QRect(b.Left, b.Top, b.Width, b.Height));
   };
-  // Stored on a wider screen, and at twice the scale.
+  auto placed = [&] {
+    return WindowBounds{p.form.y(), p.form.x(), p.form.height(), p.form.width()};
+  };
+  // Stored on a wider screen, and at twice the scale: the window comes onto
+  // this one, the stored size stays for the next run.
   p.form.ApplyMainWindowBounds({100, screen.right() + 320, 500, 700});
-  QVERIFY(onScreen(p.form.MainWindowBounds()));
-  p.form.ApplyMainWindowBounds({-40, -40, screen.height() * 2, screen.width() * 2});
-  QVERIFY(onScreen(p.form.MainWindowBounds()));
+  QVERIFY(onScreen(placed()));
+  const WindowBounds large{-40, -40, screen.height() * 2, screen.width() * 2};
+  p.form.ApplyMainWindowBounds(large);
+  QVERIFY(onScreen(placed()));
+  p.form.Start();
+  QCOMPARE(p.form.MainWindowBounds().Width, large.Width);
+  QCOMPARE(p.form.MainWindowBounds().Height, large.Height);
+  // Maximized, then to the notification area and closed from there: the
+  // restored size and the maximized state, apart.
+  p.form.AppRestore();
+  p.form.showMaximized();
+  QTRY_VERIFY(p.form.isMaximized());
+  p.form.AppMinimize();
+  p.form.RestoreWindowState();
+  QVERIFY(p.form.MainWindowBounds().Maximized);
+  QCOMPARE(p.form.MainWindowBounds().Width, large.Width);
   p.form.ApplyKickListBounds({screen.bottom() + 50, 10, 300, 250});
   QVERIFY(onScreen(p.form.KickListBounds()));
   // A dialog centred on a window that stands mostly off the screen.
@@ -414,6 +498,174 @@ void MainWindowTest::HelpIsFoundBesideTheProgram() {
   QVERIFY(!browser->toPlainText().contains("cannot be read"));
   QVERIFY(!browser->toPlainText().trimmed().isEmpty());
   browser->window()->close();
+}
+
+void MainWindowTest::ActivationNeverWaitsForTheServer() {
+  Program p;
+  p.backend->failures[ServerCall::NetShareEnum] = 2114;  // the service is down
+  QElapsedTimer clock;
+  clock.start();
+  p.form.Start();
+  QVERIFY(clock.elapsed() < 500);
+  QCOMPARE(p.form.StatusPanels[2]->text(), QString("Waiting for the server service..."));
+  QVERIFY(!p.form.RefreshTimer.isActive());
+  p.backend->failures.clear();
+  QTRY_VERIFY_WITH_TIMEOUT(p.form.RefreshTimer.isActive(), 5000);
+  QVERIFY(p.form.StatusPanels[2]->text() != QString("Waiting for the server service..."));
+}
+
+void MainWindowTest::CaptionsReadInLightAndDarkSchemes() {
+  Program p;
+  for (const QColor& window : {QColor("#f0f0f0"), QColor("#3d3d3d"), QColor("#000000")}) {
+    QPalette scheme = p.form.palette();
+    scheme.setColor(QPalette::Window, window);
+    scheme.setColor(QPalette::WindowText, window.lightness() < 128 ? Qt::white : Qt::black);
+    p.form.setPalette(scheme);
+    int captions = 0;
+    for (QLabel* label : p.form.findChildren<QLabel*>()) {
+      if (!qobject_cast<QGroupBox*>(label->parentWidget())) continue;
+      const QColor text = label->palette().color(QPalette::WindowText);
+      QVERIFY2(ContrastRatio(text, window) >= 4.5, qPrintable(label->text() + " " + text.name()));
+      if (label->text().endsWith(':')) ++captions;
+    }
+    QCOMPARE(captions, 6 + 9);
+  }
+}
+
+void MainWindowTest::ToolbarTipsLeaveTheStatusPanels() {
+  Program p;
+  p.form.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&p.form));
+  QWidget* button = p.form.ToolBar->widgetForAction(p.form.HelpToolButton);
+  QStatusTipEvent tip("Help");
+  QApplication::sendEvent(button, &tip);
+  QVERIFY(p.form.statusBar()->currentMessage().isEmpty());
+  QVERIFY(p.form.StatusPanels[0]->isVisible());
+  QCOMPARE(p.form.StatusPanels[0]->text(),
+           QString::fromStdString(DisconnectStatus::StatusBarText(KickNobody)));
+}
+
+void MainWindowTest::F1AndAccessibleNames() {
+  Program p;
+  p.form.show();
+  QVERIFY(QTest::qWaitForWindowActive(&p.form));
+  QTest::keyClick(&p.form, Qt::Key_F1);
+  QTextBrowser* browser = nullptr;
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (auto* b = w->findChild<QTextBrowser*>("HelpBrowser"); b && w->isVisible()) browser = b;
+  }
+  QVERIFY(browser);
+  browser->window()->close();
+  // What a screen reader reads of every control of the window and dialogs.
+  QStringList unnamed;
+  for (QWidget* top : std::initializer_list<QWidget*>{&p.form, p.form.OptionsForm, p.form.KickForm,
+                                                      p.form.KickListForm, p.form.UserNameForm,
+                                                      p.form.ProgramNameForm, p.form.AboutForm}) {
+    for (QWidget* w : top->findChildren<QWidget*>()) {
+      const bool control = w->focusPolicy() != Qt::NoFocus || qobject_cast<QLabel*>(w);
+      if (!control || qobject_cast<QScrollBar*>(w) || w->inherits("QTabBar")) continue;
+      QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+      if (a && a->text(QAccessible::Name).trimmed().isEmpty() &&
+          !(qobject_cast<QLabel*>(w) && !InfoValue(p.form, w))) {
+        unnamed << QString("%1 %2 in %3")
+                       .arg(w->metaObject()->className(), w->objectName(), top->windowTitle());
+      }
+    }
+  }
+  QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join("\n")));
+}
+
+void MainWindowTest::FocusEnteringAPageSelectsItsTopNode() {
+  Program p;
+  p.Connect("PC1", "DOCS");
+  p.Connect("PC2", "DOCS");
+  p.app->Tick();
+  p.form.show();
+  QVERIFY(QTest::qWaitForWindowActive(&p.form));
+  p.form.PageControl->tabBar()->setFocus();
+  p.M().TreeViewCurrent.Select(nullptr);
+  p.form.TreeViewCurrent->setFocus();
+  QCOMPARE(p.M().TreeViewCurrent.Selected(), p.M().TreeViewCurrent.TopLevel(0));
+}
+
+void MainWindowTest::SelectedRowKeepsItsPlaceOnScreen() {
+  Program p;
+  for (int i = 0; i < 80; ++i)
+    p.Connect(QString("PC%1").arg(i, 2, 10, QChar('0')).toStdString(), "DOCS");
+  p.app->Tick();
+  p.form.resize(500, 400);
+  p.form.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&p.form));
+  ConnectionTreeView* view = p.form.TreeViewCurrent;
+  TreeNode* chosen = p.M().TreeViewCurrent.TopLevel(50);
+  p.M().TreeViewCurrent.Select(chosen);
+  view->scrollTo(view->TreeModel()->IndexOf(chosen), QAbstractItemView::PositionAtCenter);
+  QApplication::processEvents();
+  const int top = view->visualRect(view->TreeModel()->IndexOf(chosen)).top();
+  // Ten users above it leave, two new ones arrive.
+  auto& connections = p.backend->tables.connections;
+  auto& sessions = p.backend->tables.sessions;
+  connections.erase(connections.begin() + 20, connections.begin() + 30);
+  sessions.erase(sessions.begin() + 20, sessions.begin() + 30);
+  p.Connect("NEW1", "DOCS");
+  p.Connect("NEW2", "DOCS");
+  p.app->Tick();
+  QTest::qWait(50);
+  QCOMPARE(p.M().TreeViewCurrent.Selected(), chosen);
+  QCOMPARE(view->visualRect(view->TreeModel()->IndexOf(chosen)).top(), top);
+}
+
+void MainWindowTest::OpenComputerSaysWhy() {
+  Program p;
+  QStringList said;
+  bool handler = false;
+  ShellOpen shell(
+      p.messages, [](const QUrl&) { return false; },
+      [&](const QString&, std::function<void(bool)> answer) { answer(handler); });
+  ModalDriver driver;
+  driver.On("", test::Note(&said)).On("", test::Note(&said));
+  shell.OpenComputer("PC1");
+  handler = true;
+  shell.OpenComputer("PC1");
+  QVERIFY(driver.Finished());
+  QCOMPARE(said,
+           QStringList({ShellOpen::kNoBrowser,
+                        "Computer is not accessible: the desktop could not open smb://pc1/"}));
+}
+
+void MainWindowTest::NotificationsGoThroughTheDesktopService() {
+  if (busAddress_.isEmpty()) QSKIP("dbus-daemon is not installed");
+  FakeNotificationService service;
+  QDBusConnection fake = QDBusConnection::connectToBus(busAddress_, "fake-notifications");
+  QVERIFY(fake.registerObject("/org/freedesktop/Notifications", &service,
+                              QDBusConnection::ExportAllSlots));
+  QVERIFY(fake.registerService("org.freedesktop.Notifications"));
+  Program p;
+  p.app->GetSettings().Notify = true;
+  p.app->Tick();
+  p.Connect("PC1", "DOCS");
+  p.Connect("PC2", "PUB");
+  p.app->Tick();
+  QTRY_COMPARE(service.calls.size(), 1);
+  const QVariantList call = service.calls.front();
+  QCOMPARE(call[3].toString(), QString("New connections"));
+  QCOMPARE(call[4].toString(), QString("2 new connections: PC1, PC2"));
+  QVERIFY(call[5].toStringList().contains("default"));
+  QVERIFY(call[6].toMap().contains("image-data"));
+  // Its default action brings the window.
+  QVERIFY(!p.form.isVisible());
+  QDBusMessage action = QDBusMessage::createSignal(
+      "/org/freedesktop/Notifications", "org.freedesktop.Notifications", "ActionInvoked");
+  action << 7u << QString("default");
+  fake.send(action);
+  QTRY_VERIFY(p.form.isVisible());
+  // No service: the caller hears of it, for the balloon.
+  fake.unregisterService("org.freedesktop.Notifications");
+  auto* notifications = p.form.findChild<DesktopNotifications*>();
+  QSignalSpy failed(notifications, &DesktopNotifications::Failed);
+  notifications->Send("t", "x");
+  QTRY_COMPARE(failed.count(), 1);
+  QDBusConnection::disconnectFromBus("fake-notifications");
 }
 
 }  // namespace qm
