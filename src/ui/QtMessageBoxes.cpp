@@ -16,11 +16,6 @@ const QString kTitle = QStringLiteral("Quillmoor 98");
 
 int QtMessageBoxes::Run(QDialog& dialog) {
   dialog.setWindowModality(Qt::ApplicationModal);
-  // The window manager cuts a title longer than the box; the box is made
-  // wide enough for its title and the title bar's buttons.
-  const QFontMetrics title(QApplication::font("QMdiSubWindowTitleBar"));
-  dialog.setMinimumWidth(
-      std::max(dialog.minimumWidth(), title.horizontalAdvance(dialog.windowTitle()) + 120));
   if (onShow_) onShow_(dialog);
   return dialog.exec();
 }
@@ -57,7 +52,13 @@ std::optional<std::string> QtMessageBoxes::PromptOrCancel(const std::string& cap
   box.setLabelText(QString::fromStdString(prompt));
   box.setTextEchoMode(QLineEdit::Password);
   box.setTextValue(QString());
-  if (auto* edit = box.findChild<QLineEdit*>()) edit->setMaxLength(kMaxPromptLength);
+  if (auto* edit = box.findChild<QLineEdit*>()) {
+    edit->setMaxLength(kMaxPromptLength);
+    // The window manager cuts a title longer than the box: the field makes
+    // the box wide enough for the title between the title bar's buttons.
+    const QFontMetrics title(QApplication::font("QMdiSubWindowTitleBar"));
+    edit->setMinimumWidth(title.horizontalAdvance(box.windowTitle()) + 160);
+  }
   if (Run(box) != QDialog::Accepted) return std::nullopt;
   return box.textValue().left(kMaxPromptLength).toStdString();
 }

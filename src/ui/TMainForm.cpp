@@ -366,8 +366,10 @@ void TMainForm::BuildStatusBar() {
       width = std::max(width, StatusPanels[i]->fontMetrics().horizontalAdvance(text) +
                                   2 * StatusPanels[i]->frameWidth() + 8);
     }
-    // The last, empty panel takes what is left.
+    // The last panel takes what is left, and a long word on the server
+    // never pushes the others over each other (the whole text is its tip).
     StatusPanels[i]->setMinimumWidth(i == 2 ? 0 : width);
+    if (i == 2) StatusPanels[i]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     statusBar()->addWidget(StatusPanels[i], i == 2 ? 1 : 0);
   }
   ProgressBar = new QProgressBar;
@@ -487,7 +489,7 @@ void TMainForm::ActivateWithoutWaiting() {
     return;
   }
   serverWaits_ = 0;
-  StatusPanels[2]->setText(kWaitingForServer);
+  SetStatusText(2, kWaitingForServer.toStdString());
   ServerWaitTimer.start(Application::kServerWaitPauseMs);
 }
 
@@ -586,7 +588,9 @@ void TMainForm::SetTrayTooltip(const std::string& text) {
 }
 
 void TMainForm::SetStatusText(int panel, const std::string& text) {
-  if (panel >= 0 && panel < 3) StatusPanels[panel]->setText(Q(text));
+  if (panel < 0 || panel >= 3) return;
+  StatusPanels[panel]->setText(Q(text));
+  if (panel == 2) StatusPanels[panel]->setToolTip(Q(text));
 }
 
 void TMainForm::InfoLabelChanged(InfoLabel label, const std::string& text) {

@@ -17,7 +17,7 @@ class QtMessageBoxesTest : public QObject {
   void InformationAndErrorHaveOneOkButton();
   void ConfirmAnswersYesOrNo();
   void PromptHidesTypingAndTakesAtMost255();
-  void PromptCancelGivesEmptyText();
+  void PromptCancelIsNoEntry();
   void UnansweredBoxIsShutByWatchdog();
 };
 
@@ -80,15 +80,20 @@ void QtMessageBoxesTest::PromptHidesTypingAndTakesAtMost255() {
   QCOMPARE(entry, std::string(255, 'k'));
 }
 
-void QtMessageBoxesTest::PromptCancelGivesEmptyText() {
+void QtMessageBoxesTest::PromptCancelIsNoEntry() {
   QtMessageBoxes boxes;
+  int width = 0;
   ModalDriver driver;
-  driver.On(QStringLiteral("Change Admin Password"), [](QDialog& d) {
+  driver.On(QStringLiteral("Change Admin Password"), [&](QDialog& d) {
+    width = d.width();
     qobject_cast<QInputDialog*>(&d)->setTextValue(QStringLiteral("typed"));
     d.reject();
   });
-  QCOMPARE(boxes.Prompt("Change Admin Password", "Enter New Password"), std::string());
+  QCOMPARE(boxes.PromptOrCancel("Change Admin Password", "Enter New Password"), std::nullopt);
   QVERIFY(driver.Finished());
+  // Wide enough for the whole title beside the title bar's buttons.
+  const QFontMetrics title(QApplication::font("QMdiSubWindowTitleBar"));
+  QVERIFY(width > title.horizontalAdvance("Change Admin Password") + 120);
 }
 
 void QtMessageBoxesTest::UnansweredBoxIsShutByWatchdog() {
