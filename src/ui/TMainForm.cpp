@@ -368,7 +368,7 @@ void TMainForm::BuildStatusBar() {
     }
     // The last panel takes what is left, and a long word on the server
     // never pushes the others over each other (the whole text is its tip).
-    StatusPanels[i]->setMinimumWidth(i == 2 ? 0 : width);
+    StatusPanels[i]->setMinimumWidth(width);
     if (i == 2) StatusPanels[i]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     statusBar()->addWidget(StatusPanels[i], i == 2 ? 1 : 0);
   }
@@ -498,7 +498,7 @@ void TMainForm::ServerWaitTimerTimer() {
   const bool answers = app_->ServerAnswers();
   if (!answers && ++serverWaits_ < Application::kServerWaitRetries) return;
   ServerWaitTimer.stop();
-  if (StatusPanels[2]->text() == kWaitingForServer) SetStatusText(2, "");
+  if (serverText_ == kWaitingForServer) SetStatusText(2, "");
   FinishActivation();
 }
 
@@ -589,8 +589,19 @@ void TMainForm::SetTrayTooltip(const std::string& text) {
 
 void TMainForm::SetStatusText(int panel, const std::string& text) {
   if (panel < 0 || panel >= 3) return;
+  if (panel == 2) {
+    serverText_ = Q(text);
+    StatusPanels[2]->setToolTip(serverText_);
+    FitServerText();
+    return;
+  }
   StatusPanels[panel]->setText(Q(text));
-  if (panel == 2) StatusPanels[panel]->setToolTip(Q(text));
+}
+
+void TMainForm::FitServerText() {
+  QLabel* panel = StatusPanels[2];
+  const int room = std::max(0, panel->contentsRect().width() - 4);
+  panel->setText(panel->fontMetrics().elidedText(serverText_, Qt::ElideRight, room));
 }
 
 void TMainForm::InfoLabelChanged(InfoLabel label, const std::string& text) {
@@ -723,6 +734,7 @@ WindowBounds TMainForm::MainWindowBounds() const {
 
 void TMainForm::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
+  QTimer::singleShot(0, this, &TMainForm::FitServerText);
   // Only the window manager's resizes of a shown, restored window are the
   // user's; the program's own fitting onto a screen is not.
   if (event->spontaneous() && isVisible() && windowState() == Qt::WindowNoState &&

@@ -220,6 +220,8 @@ class TMainForm final : public QMainWindow, public FrontEnd, private DisconnectS
   bool ShowBalloon(const QString& title, const QString& text);
   void SelectTopmostVisible(bool current);
   void ApplyInfoColours();
+  // The last panel's text, cut to the panel's width.
+  void FitServerText();
   void ActivateWithoutWaiting();
   void ServerWaitTimerTimer();
   void FinishActivation();
@@ -249,6 +251,7 @@ class TMainForm final : public QMainWindow, public FrontEnd, private DisconnectS
   bool userResized_ = false;  // since the bounds were applied
   bool keepState_ = false;    // closing: maximized_ is what is saved
   std::vector<Arrival> arrivals_;
+  QString serverText_;  // the last status panel's whole text
   // The information panels' caption labels and the colours they stand for.
   std::vector<std::pair<QLabel*, QColor>> captions_;
   int trayWaits_ = 0;
