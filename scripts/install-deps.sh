@@ -13,6 +13,8 @@ packages=(
   openbox tint2 xvfb xauth dbus-daemon
   sudo systemd desktop-file-utils
   libmicrohttpd-dev libsystemd-dev prometheus python3-jsonschema
+  libcurl4-gnutls-dev
+  chromium chromium-driver python3-selenium cockpit-ws cockpit-bridge cockpit-system
 )
 
 missing=()

@@ -11,6 +11,7 @@
 #include <iostream>
 #include <string>
 
+#include "app/ConsoleControl.h"
 #include "app/ConsoleFrontEnd.h"
 
 namespace qm {
@@ -67,6 +68,15 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
     ::close(wake);
     return 1;
   }
+  ConsoleControl control;
+  if (std::string error; !control.Listen(options.control, error)) {
+    if (options.controlRequired) {
+      err << "quillmoor98: control socket: " << error << std::endl;
+      ::close(wake);
+      return 1;
+    }
+    err << "quillmoor98: warning: no control socket: " << error << std::endl;
+  }
   // A tick answering a line reflects a reading taken after the line came.
   if (options.step && config.backend) config.backend->SetReadAhead(false);
   Application app(std::move(config), front, front, &clock);
@@ -75,6 +85,7 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
     ::close(wake);
     return 0;
   }
+  control.Attach(app, front, telemetry);
   telemetry.Attach(app, front);
 
   // A tick that throws has cleared its busy flag; the next one tries
@@ -96,6 +107,7 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
     caught([&] { app.Tick(); });
     ++ticks;
     tickLine();
+    control.AfterTick();
   };
   // The first activation runs the first tick.
   const int before = app.GetMonitor().ProgramStarting ? 0 : 1;
@@ -108,8 +120,11 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
   auto nextTick = SteadyClock::now() + std::chrono::milliseconds(front.RefreshIntervalMs());
   bool ending = false;
   while (!ending && !front.TerminateRequested()) {
-    pollfd fds[3] = {{signals.fd(), POLLIN, 0}, {wake, POLLIN, 0}, {inputFd, POLLIN, 0}};
-    const nfds_t count = options.step ? 3 : 2;
+    pollfd fds[4] = {{signals.fd(), POLLIN, 0},
+                     {wake, POLLIN, 0},
+                     {control.WakeDescriptor(), POLLIN, 0},
+                     {inputFd, POLLIN, 0}};
+    const nfds_t count = options.step ? 4 : 3;
     int timeout = -1;
     if (!options.step && front.TimerOn()) {
       const auto left =
@@ -129,7 +144,8 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
       ::eventfd_read(wake, &value);
       app.RunPendingSteps();
     }
-    if (options.step && (fds[2].revents & (POLLIN | POLLHUP | POLLERR))) {
+    if (fds[2].revents & POLLIN) control.RunPending();
+    if (options.step && (fds[3].revents & (POLLIN | POLLHUP | POLLERR))) {
       char buf[4096];
       const ssize_t n = ::read(inputFd, buf, sizeof buf);
       if (n <= 0) {
@@ -148,6 +164,7 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
   }
   // A signal or the end of input ends the program like the end of a
   // session: no password, the history stored, the settings written.
+  control.Detach();
   if (ending) app.SessionEnd();
   app.Destroy();
   telemetry.Detach();

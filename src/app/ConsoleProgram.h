@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <iosfwd>
+#include <string>
 
 #include "app/Application.h"
 #include "app/ConsoleTelemetry.h"
@@ -11,6 +12,11 @@ namespace qm {
 struct ConsoleOptions {
   // Ticks driven by standard input (one per line) instead of the timer.
   bool step = false;
+  // The control socket's path; empty: none.
+  std::string control;
+  // False for the default path: a socket that cannot listen there is a
+  // warning, not a reason to stop.
+  bool controlRequired = true;
   // The metrics endpoint and the form of the events.
   ConsoleTelemetryOptions telemetry;
 };
@@ -19,7 +25,7 @@ struct ConsoleOptions {
 // SIGHUP: like the end of a desktop session, the history is stored and the
 // settings written), the end of standard input in step mode, or a fatal
 // failure of the server service. Returns the process's exit code: 1 when
-// the metrics endpoint cannot listen.
+// the metrics endpoint or the control socket cannot listen.
 int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inputFd,
                std::ostream& out, std::ostream& err);
 

@@ -11,11 +11,19 @@
 
 namespace qm {
 
-namespace {
-double WallClockSeconds() {
+double ConsoleTelemetry::WallClockSeconds() {
   return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
-}  // namespace
+
+void ConsoleTelemetry::Record(const ControlEvent& event) {
+  if (options_.journal) {
+    journal_.Write(event);
+  } else if (options_.events == EventFormat::Json) {
+    json_.Write(event);
+  } else {
+    out_ << DateTimeText(FromUnixTime(event.time)) << "  control    " << event.Text() << std::endl;
+  }
+}
 
 ConsoleTelemetry::ConsoleTelemetry(ConsoleTelemetryOptions options, std::ostream& out)
     : options_(std::move(options)), out_(out), json_(out) {

@@ -50,6 +50,12 @@ class ConsoleTelemetry {
   void Attach(Application& app, ConsoleFrontEnd& front);
   void Detach();
 
+  // A further report of the monitor's (before Attach).
+  void Add(Telemetry* telemetry) { fanOut_.Add(telemetry); }
+  // A change made through the control socket, where the events go.
+  void Record(const ControlEvent& event);
+  static double WallClockSeconds();
+
   // The step mode's line after a tick.
   void TickLine(int tick, int users, int files);
   // The port the endpoint listens on (0: none).

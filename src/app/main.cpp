@@ -10,6 +10,8 @@
 
 #include "app/ConsoleProgram.h"
 #include "app/InstalledLayout.h"
+#include "control/ControlCommandLine.h"
+#include "control/ControlSocket.h"
 #include "observe/JournalEventWriter.h"
 #include "observe/ListenAddress.h"
 #include "platform/ProcProcessList.h"
@@ -46,6 +48,10 @@ constexpr const char* kFooter = R"(Front ends:
                    also serves Prometheus metrics at http://ADDRESS:PORT/metrics
                    (ADDRESS: 127.0.0.1 unless given; an IPv6 address in
                    brackets; the usual port is 19098).
+  --console --control PATH
+                   the control socket (HTTP and JSON on a Unix socket) that
+                   quillmoor98 ctl and the Cockpit page use; --control none:
+                   no socket.
   --console --events json
                    one JSON object per event instead of the text line (and per
                    tick with --step). Under systemd the text events go to the
@@ -65,7 +71,16 @@ Environment:
   QUILLMOOR98_METRICS_CLIENTS
                             1: a quillmoor98_client_info metric per current
                             client (its names and address as labels)
-  QUILLMOOR98_EVENTS        text (default) or json, when --events is not given)";
+  QUILLMOOR98_EVENTS        text (default) or json, when --events is not given
+  QUILLMOOR98_CONTROL       the control socket when --control is not given (the
+                            console's, and the one quillmoor98 ctl asks)
+
+The running monitor from a shell (quillmoor98 ctl --help):
+  quillmoor98 ctl [--socket PATH] COMMAND [--json]
+                   status, users, history [--text], disconnect CLIENT, list,
+                   list add NAME [ADDRESS], list remove NAME,
+                   kick-status [nobody|list|everybody], get KEY, set KEY VALUE,
+                   watch)";
 
 // The installed program's own defaults, when this build has them.
 std::string InstalledFooter(const qm::InstalledLayout& layout) {
@@ -86,6 +101,9 @@ int main(int argc, char** argv) {
   // A closed standard output or error must never end the monitor: a write
   // to it fails instead.
   ::signal(SIGPIPE, SIG_IGN);
+  if (argc > 1 && std::string(argv[1]) == "ctl") {
+    return qm::ControlCommandLine::Run(argc - 1, argv + 1, std::cout, std::cerr);
+  }
   CLI::App cli{kDescription, "quillmoor98"};
   bool console = false;
   bool step = false;
@@ -99,6 +117,11 @@ int main(int argc, char** argv) {
                  "127.0.0.1)");
   cli.add_flag("--metrics-clients", metricsClients,
                "with --metrics: an info metric per current client, names and address as labels");
+  std::string control;
+  cli.add_option("--control", control,
+                 "with --console: the control socket's path (none: no socket; default "
+                 "$RUNTIME_DIRECTORY/control, $XDG_RUNTIME_DIR/quillmoor98/control, for root "
+                 "/run/quillmoor98/control)");
   cli.add_option("--events", events, "with --console: text (default) or json")
       ->check(CLI::IsMember({"text", "json"}));
   cli.set_version_flag("--version", std::string("Quillmoor 98 ") + kVersion);
@@ -115,20 +138,27 @@ int main(int argc, char** argv) {
     const char* value = std::getenv(name);
     return std::string(value ? value : "");
   };
+  qm::ConsoleOptions options;
   // The environment speaks to the console only: the desktop program of
   // the same machine may share it.
   if (console) {
     if (metrics.empty()) metrics = fromEnvironment("QUILLMOOR98_METRICS");
     if (events.empty()) events = fromEnvironment("QUILLMOOR98_EVENTS");
+    if (control.empty()) control = fromEnvironment("QUILLMOOR98_CONTROL");
+    if (control.empty()) {
+      control = qm::ControlSocket::DefaultPath();
+      options.controlRequired = false;
+    }
+    if (control == "none") control.clear();
     if (!metricsClients) metricsClients = fromEnvironment("QUILLMOOR98_METRICS_CLIENTS") == "1";
   }
-  if (!console &&
-      (cli.count("--metrics") || cli.count("--events") || cli.count("--metrics-clients"))) {
-    std::cerr << "quillmoor98: --metrics and --events go with --console" << std::endl;
+  if (!console && (cli.count("--metrics") || cli.count("--events") ||
+                   cli.count("--metrics-clients") || cli.count("--control"))) {
+    std::cerr << "quillmoor98: --metrics, --events and --control go with --console" << std::endl;
     return 2;
   }
-  qm::ConsoleOptions options;
   options.step = step;
+  options.control = control;
   if (!metrics.empty()) {
     std::string error;
     options.telemetry.metrics = qm::ListenAddress::Parse(metrics, error);

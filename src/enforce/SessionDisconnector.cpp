@@ -55,6 +55,17 @@ void SessionDisconnector::KickButtonClick() {
     m_.Messages().Information("No current user selected");
     return;
   }
+  KickNode(node);
+}
+
+bool SessionDisconnector::KickClient(const std::string& client) {
+  TreeNode* node = m_.TreeViewCurrent.LastTopLevel(client);
+  if (!node || !IsUser(node->Data())) return false;
+  KickNode(node);
+  return true;
+}
+
+void SessionDisconnector::KickNode(TreeNode* node) {
   const std::string name = node->Text();
   SessionPass([&](const std::string& client, TTreeNodeCustom*& record, TreeNode*& mark,
                   DisconnectRule& rule) {

@@ -27,6 +27,9 @@ class SessionDisconnector {
   // The selected user of the page showing; "No current user selected"
   // when that is not an open connection's user node.
   void KickButtonClick();
+  // The command for the current user whose node reads client (the control
+  // socket's disconnect); false when there is none.
+  bool KickClient(const std::string& client);
   // The newest current user (the last top-level node of the current tree).
   void KickLastUser();
   // Every current user; rule says why (the status "all" itself, or the
@@ -53,6 +56,8 @@ class SessionDisconnector {
   // the rule that chose it; false leaves the session alone.
   using Chooser = std::function<bool(const std::string& client, TTreeNodeCustom*& record,
                                      TreeNode*& node, DisconnectRule& rule)>;
+  // The command's session pass for a user node.
+  void KickNode(TreeNode* node);
   // SessionsInit .. SessionsExit: every chosen session is deleted and its
   // user marked. Kept short: lookup threads enumerate sessions too.
   void SessionPass(const Chooser& choose);

@@ -57,6 +57,20 @@ std::vector<std::string> JournalEventWriter::Fields(const ConnectionEvent& e) {
   return fields;
 }
 
+std::vector<std::string> JournalEventWriter::Fields(const ControlEvent& e) {
+  return {"MESSAGE=" + e.Text(),
+          "PRIORITY=" + std::to_string(LOG_NOTICE),
+          kIdentifier,
+          "QUILLMOOR98_EVENT=control",
+          "QUILLMOOR98_ACTION=" + e.action,
+          "QUILLMOOR98_TARGET=" + e.target,
+          "QUILLMOOR98_UID=" + std::to_string(e.uid)};
+}
+
+void JournalEventWriter::Write(const ControlEvent& event) {
+  Send(Fields(event));
+}
+
 void JournalEventWriter::Write(const ConnectionEvent& event) {
   Send(Fields(event));
 }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "observe/ConnectionEvent.h"
+#include "observe/ControlEvent.h"
 
 namespace qm {
 
@@ -14,11 +15,14 @@ namespace qm {
 class JournalEventWriter {
  public:
   void Write(const ConnectionEvent& event);
+  // A change through the control socket, at priority notice.
+  void Write(const ControlEvent& event);
   // A message box's text: priority as syslog's (LOG_ERR, LOG_NOTICE, ...).
   void Message(int priority, const std::string& text);
 
   // The entry's fields, "NAME=value" each, MESSAGE and PRIORITY included.
   static std::vector<std::string> Fields(const ConnectionEvent& event);
+  static std::vector<std::string> Fields(const ControlEvent& event);
 
   // True when fd is the stream systemd connected to the journal
   // (JOURNAL_STREAM names its device and inode).

@@ -53,6 +53,20 @@ std::string JsonEventWriter::Line(const ConnectionEvent& e) {
   return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+std::string JsonEventWriter::Line(const ControlEvent& e) {
+  nlohmann::json j;
+  j["time"] = IsoTime(e.time);
+  j["kind"] = "control";
+  j["event"] = e.action;
+  j["target"] = e.target;
+  j["uid"] = e.uid;
+  return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+void JsonEventWriter::Write(const ControlEvent& event) {
+  out_ << Line(event) << '\n' << std::flush;
+}
+
 void JsonEventWriter::Write(const ConnectionEvent& event) {
   out_ << Line(event) << '\n' << std::flush;
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "observe/ConnectionEvent.h"
+#include "observe/ControlEvent.h"
 
 namespace qm {
 
@@ -19,6 +20,8 @@ class JsonEventWriter {
   void WriteTick(int tick, int users, int files);
 
   static std::string Line(const ConnectionEvent& event);
+  static std::string Line(const ControlEvent& event);
+  void Write(const ControlEvent& event);
   // Local time with its offset, to the millisecond: 2026-12-07T11:09:25.120+01:00.
   static std::string IsoTime(double secondsSinceEpoch);
 

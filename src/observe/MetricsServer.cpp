@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "observe/HttpReply.h"
 #include "observe/PrometheusText.h"
 
 namespace qm {
@@ -19,26 +20,6 @@ MHD_Result Dispatch(void* cls, MHD_Connection* connection, const char* url, cons
   // answered at once.
   *uploadSize = 0;
   return static_cast<MetricsServer*>(cls)->Answer(connection, url, method) ? MHD_YES : MHD_NO;
-}
-
-void FreeString(void* cls) {
-  delete static_cast<std::string*>(cls);
-}
-
-int Reply(MHD_Connection* connection, unsigned status, std::string* body, const char* type) {
-  MHD_Response* response = MHD_create_response_from_buffer_with_free_callback_cls(
-      body->size(), body->data(), &FreeString, body);
-  if (!response) {
-    delete body;
-    return 0;
-  }
-  MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, type);
-  if (status == MHD_HTTP_METHOD_NOT_ALLOWED) {
-    MHD_add_response_header(response, MHD_HTTP_HEADER_ALLOW, "GET, HEAD");
-  }
-  const MHD_Result queued = MHD_queue_response(connection, status, response);
-  MHD_destroy_response(response);
-  return queued == MHD_YES;
 }
 
 }  // namespace
@@ -96,15 +77,15 @@ void MetricsServer::Stop() {
 
 int MetricsServer::Answer(MHD_Connection* connection, const char* url, const char* method) {
   if (std::strcmp(url, "/metrics") != 0) {
-    return Reply(connection, MHD_HTTP_NOT_FOUND, new std::string("Not found: try /metrics\n"),
-                 "text/plain; charset=utf-8");
+    return HttpReply::Queue(connection, MHD_HTTP_NOT_FOUND, "Not found: try /metrics\n",
+                            "text/plain; charset=utf-8");
   }
   if (std::strcmp(method, MHD_HTTP_METHOD_GET) != 0 &&
       std::strcmp(method, MHD_HTTP_METHOD_HEAD) != 0) {
-    return Reply(connection, MHD_HTTP_METHOD_NOT_ALLOWED, new std::string("GET only\n"),
-                 "text/plain; charset=utf-8");
+    return HttpReply::Queue(connection, MHD_HTTP_METHOD_NOT_ALLOWED, "GET only\n",
+                            "text/plain; charset=utf-8", {{MHD_HTTP_HEADER_ALLOW, "GET, HEAD"}});
   }
-  return Reply(connection, MHD_HTTP_OK, new std::string(body_()), PrometheusText::kContentType);
+  return HttpReply::Queue(connection, MHD_HTTP_OK, body_(), PrometheusText::kContentType);
 }
 
 }  // namespace qm

@@ -86,19 +86,19 @@ class LogWriter {
   std::string error_;
 };
 
-void WriteSubtree(LogWriter& out, const TreeNode& node, int level) {
+void WriteSubtree(const LogLineSink& put, const TreeNode& node, int level) {
   if (const TTreeNodeCustom* record = node.Data()) {
     if (level == 0) {
-      out.Put(kLineEnd);
+      put(kLineEnd);
       // A top-level node that is not a user (a share stored before any
       // user) has no user texts to show.
       const auto* user = dynamic_cast<const TUser*>(record);
-      out.Put(user ? UserLogLine(*user) : ShareLogLine(*record));
+      put(user ? UserLogLine(*user) : ShareLogLine(*record));
     } else {
-      out.Put(level == 1 ? ShareLogLine(*record) : FileLogLine(*record));
+      put(level == 1 ? ShareLogLine(*record) : FileLogLine(*record));
     }
   }
-  for (int i = 0; i < node.ChildCount(); ++i) WriteSubtree(out, *node.Child(i), level + 1);
+  for (int i = 0; i < node.ChildCount(); ++i) WriteSubtree(put, *node.Child(i), level + 1);
 }
 }  // namespace
 
@@ -127,11 +127,21 @@ std::string FileLogLine(const TTreeNodeCustom& file) {
   return TimesLine(kFileIndent, file);
 }
 
+void WriteConnectionLog(const ConnectionTree& former, TDateTime now, const LogLineSink& put) {
+  put(LogHeaderLine(now));
+  for (int i = 0; i < former.TopLevelCount(); ++i) WriteSubtree(put, *former.TopLevel(i), 0);
+}
+
+std::string ConnectionLogText(const ConnectionTree& former, TDateTime now) {
+  std::string text;
+  WriteConnectionLog(former, now, [&text](const std::string& line) { text += line; });
+  return text;
+}
+
 bool SaveConnectionLog(const ConnectionTree& former, const std::string& path, TDateTime now,
                        std::string& error) {
   LogWriter out(path);
-  out.Put(LogHeaderLine(now));
-  for (int i = 0; i < former.TopLevelCount(); ++i) WriteSubtree(out, *former.TopLevel(i), 0);
+  WriteConnectionLog(former, now, [&out](const std::string& line) { out.Put(line); });
   if (!out.Close()) {
     error = out.Error();
     return false;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "core/ConnectionTree.h"
@@ -26,6 +27,12 @@ std::string FileLogLine(const TTreeNodeCustom& file);
 // the user line for a top-level node, the share line at level 1, the file
 // line below. Replaces a file of that name. False (error says why, and the
 // lines already written stay in the file) when it cannot be written.
+// The header and the lines above, each handed to put in order.
+using LogLineSink = std::function<void(const std::string& line)>;
+void WriteConnectionLog(const ConnectionTree& former, TDateTime now, const LogLineSink& put);
+// The whole log as one text, as SaveConnectionLog writes it.
+std::string ConnectionLogText(const ConnectionTree& former, TDateTime now);
+
 bool SaveConnectionLog(const ConnectionTree& former, const std::string& path, TDateTime now,
                        std::string& error);
 

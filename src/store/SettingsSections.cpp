@@ -2,6 +2,7 @@
 
 #include "core/Monitor.h"
 #include "core/Text.h"
+#include "store/OptionKeys.h"
 
 namespace qm {
 
@@ -34,10 +35,10 @@ void WriteBounds(SettingsFile& file, const char* section, const WindowBounds& b)
 }  // namespace
 
 void LoadOptions(const SettingsFile& file, Settings& settings, const OptionsHooks& hooks) {
-  settings.Refresh = ReadInRange(file, kOptions, "Refresh", 1, 1, 10000);
-  settings.Count = ReadInRange(file, kOptions, "Count", 100, 0, 1000);
-  settings.Idle = ReadInRange(file, kOptions, "Idle", 10, 0, 59);
-  settings.MaxNumber = ReadInRange(file, kOptions, "MaxNumber", 10, 0, 999);
+  // Refresh, Count, Idle, MaxNumber.
+  for (const OptionKeys::Key& key : OptionKeys::Integers()) {
+    settings.*key.integer = ReadInRange(file, kOptions, key.name, key.fallback, key.low, key.high);
+  }
 
   settings.Quake = file.ReadBool(kOptions, "Quake", false);
   settings.IPC = file.ReadBool(kOptions, "IPC", true);

@@ -15,6 +15,12 @@ expected_files() {
     echo "644 $prefix/share/doc/quillmoor98/README.md"
     echo "644 $prefix/share/doc/quillmoor98/samba.md"
     echo "644 $prefix/share/doc/quillmoor98/events.schema.json"
+    echo "644 $prefix/share/doc/quillmoor98/control.md"
+    echo "644 $prefix/share/doc/quillmoor98/control.schema.json"
+    local page
+    for page in manifest.json index.html quillmoor98.js quillmoor98.css; do
+      echo "644 $prefix/share/cockpit/quillmoor98/$page"
+    done
     local rules
     for rules in prometheus.yml quillmoor98-targets.yml quillmoor98-rules.yml \
       quillmoor98-rules.test.yml; do

@@ -108,6 +108,8 @@ TEST_F(SaveConnectionLogTest, EachUserBlockFollowsAnEmptyLineInTreeOrder) {
       UserLogLine(*MakeUser("PC2")) + "\r\n" + UserLogLine(*MakeUser("PC1")) +
       ShareLogLine(*Make<TShare>("DOCS"));
   EXPECT_EQ(Saved(), expected);
+  // The control socket's text history is the saved file, byte for byte.
+  EXPECT_EQ(ConnectionLogText(tree, kNoon2000), expected);
 }
 
 TEST_F(SaveConnectionLogTest, TopLevelShareGetsItsOwnBlockWithoutUserTexts) {

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+
+namespace qm {
+
+// The control socket's file: where it lives, who may connect, and a stale
+// one left by a killed run.
+class ControlSocket {
+ public:
+  // The service's socket.
+  static constexpr const char* kServicePath = "/run/quillmoor98/control";
+  // The group whose members may use the service's socket.
+  static constexpr const char* kGroup = "quillmoor98";
+
+  // Where the console listens without --control or QUILLMOOR98_CONTROL:
+  // $RUNTIME_DIRECTORY/control under systemd; a user's console
+  // $XDG_RUNTIME_DIR/quillmoor98/control; root kServicePath; otherwise
+  // empty (no socket).
+  static std::string DefaultPath();
+  // Where the command line looks: QUILLMOOR98_CONTROL, else the user's
+  // console when its socket exists, else the service's.
+  static std::string ClientPath();
+
+  // Binds and listens at path: mode 0660 and the group quillmoor98 when
+  // root and the group exists, 0600 otherwise. A socket file nobody
+  // listens at any more is replaced; a live one, or a file of another
+  // kind, is an error. Returns the descriptor, or -1 with error set.
+  int Listen(const std::string& path, std::string& error);
+  // Removes the socket file, if it is still the one Listen made.
+  void Remove();
+
+  const std::string& Path() const { return path_; }
+
+ private:
+  std::string path_;
+  dev_t device_ = 0;
+  ino_t inode_ = 0;
+};
+
+}  // namespace qm

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+
+namespace qm {
+
+// A change made through the control socket, with who asked for it.
+struct ControlEvent {
+  // disconnect, list_add, list_remove, disconnect_status, settings
+  std::string action;
+  // What it was done to: the client, the list entry, the new status, KEY=VALUE.
+  std::string target;
+  long uid = -1;    // the peer's user id; -1 when it could not be learnt
+  double time = 0;  // wall-clock seconds since the epoch
+
+  // "uid 1000: disconnect PC1", the text of the console's line and the
+  // journal's message.
+  std::string Text() const;
+};
+
+}  // namespace qm
