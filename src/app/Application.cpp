@@ -115,10 +115,7 @@ bool Application::Create() {
 
   // The Options dialog: [Options], [View], then the program list.
   OptionsHooks hooks;
-  hooks.removeStartupRegistration = [this] {
-    std::string why;
-    SetStartupRegistration(false, why);
-  };
+  hooks.removeStartupRegistration = [this] { SetStartupRegistration(false); };
   hooks.loadProgramList = [this] {
     std::string error;
     if (!ProgramListFile::Load(JoinPath(config_.programDirectory, ProgramListFile::kFileName),

@@ -105,6 +105,10 @@ class Application {
   int RefreshIntervalMilliseconds() const { return settings_.Refresh * 1000; }
   // Start-up registration, as the "Launch" check box would call it.
   bool SetStartupRegistration(bool enabled, std::string& why);
+  bool SetStartupRegistration(bool enabled) {
+    std::string why;
+    return SetStartupRegistration(enabled, why);
+  }
   // Runs the steps the lookup threads wait for (user-interface thread).
   int RunPendingSteps() { return steps_.RunPending(); }
   UiStepQueue& Steps() { return steps_; }

@@ -82,18 +82,13 @@ void QtMessageBoxesTest::PromptHidesTypingAndTakesAtMost255() {
 
 void QtMessageBoxesTest::PromptCancelIsNoEntry() {
   QtMessageBoxes boxes;
-  int width = 0;
   ModalDriver driver;
   driver.On(QStringLiteral("Change Admin Password"), [&](QDialog& d) {
-    width = d.width();
     qobject_cast<QInputDialog*>(&d)->setTextValue(QStringLiteral("typed"));
     d.reject();
   });
   QCOMPARE(boxes.PromptOrCancel("Change Admin Password", "Enter New Password"), std::nullopt);
   QVERIFY(driver.Finished());
-  // Wide enough for the whole title beside the title bar's buttons.
-  const QFontMetrics title(QApplication::font("QMdiSubWindowTitleBar"));
-  QVERIFY(width > title.horizontalAdvance("Change Admin Password") + 120);
 }
 
 void QtMessageBoxesTest::UnansweredBoxIsShutByWatchdog() {
