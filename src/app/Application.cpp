@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <thread>
+#include <utility>
 
 #include "enforce/DisconnectListFile.h"
 #include "enforce/ProgramListFile.h"
@@ -38,6 +39,39 @@ Application::~Application() {
     if (!closed_) monitor_->SweepUsers(true);
   }
   monitor_.reset();
+  if (api_) {
+    api_->UnloadServerApi();
+    api_->SetReadingWakeUp(nullptr);
+  }
+}
+
+void Application::Tick(std::function<void()> applied) {
+  if (applied) whenApplied_.push_back(std::move(applied));
+  if (tickWaiting_ || !cycle_) return;
+  if (cycle_->TickDue()) {
+    tickWaiting_ = true;
+    return;
+  }
+  ApplyTick();
+}
+
+int Application::RunPendingSteps() {
+  const int ran = steps_.RunPending();
+  if (tickWaiting_ && cycle_->ReadingComplete()) ApplyTick();
+  return ran;
+}
+
+void Application::ApplyTick() {
+  tickWaiting_ = false;
+  std::vector<std::function<void()>> applied = std::exchange(whenApplied_, {});
+  try {
+    cycle_->RefreshTimerTimer();
+  } catch (...) {
+    // A tick that failed is over too; the front end reports the failure.
+    for (auto& done : applied) done();
+    throw;
+  }
+  for (auto& done : applied) done();
 }
 
 std::string Application::HelpFile() const {
@@ -72,6 +106,8 @@ bool Application::Create() {
   }
   api_ = std::make_unique<ServerApi>(*config_.backend);
   const int bound = api_->LoadServerApi();
+  // A reading a tick waits for has ended: the front end's loop runs the tick.
+  api_->SetReadingWakeUp([this] { front_.WakeUpForSteps(); });
   MonitorPorts ports;
   ports.clock = clock_;
   ports.messages = &messages_;
@@ -175,8 +211,9 @@ void Application::FinishActivation() {
     monitor_->RefreshBusy = false;
     sessionEnding_ = false;
     front_.EnterNotificationArea();
+    // The first tick applies the reading the wait above took.
     try {
-      Tick();
+      ApplyTick();
     } catch (...) {
       // A first tick that failed must not leave the monitor without a timer.
       front_.StartRefreshTimer();

@@ -74,8 +74,15 @@ class Application {
   static constexpr int kServerWaitRetries = 10;
   static constexpr int kServerWaitPauseMs = 1000;
 
-  // One refresh tick (the timer, "&Refresh").
-  void Tick() { cycle_->RefreshTimerTimer(); }
+  // One refresh tick (the timer, "&Refresh", a console step): the
+  // server's reading for it starts now, and the tick applies it as soon as
+  // it is complete (in RunPendingSteps, which the reading's wake-up has the
+  // front end call), then applied runs. A tick due while one waits for its
+  // reading joins that one. A tick that fails throws (from here or from
+  // RunPendingSteps) after applied has run; the next one tries again.
+  void Tick(std::function<void()> applied = {});
+  // A tick waits for its reading.
+  bool TickWaiting() const { return tickWaiting_; }
 
   // A close request: allowed while the session ends; otherwise only with
   // the administrator password.
@@ -109,12 +116,14 @@ class Application {
     std::string why;
     return SetStartupRegistration(enabled, why);
   }
-  // Runs the steps the lookup threads wait for (user-interface thread).
-  int RunPendingSteps() { return steps_.RunPending(); }
+  // Runs the steps the lookup threads wait for, and the tick whose reading
+  // is complete (user-interface thread).
+  int RunPendingSteps();
   UiStepQueue& Steps() { return steps_; }
 
  private:
   void LoadDataFiles();
+  void ApplyTick();
 
   ApplicationConfig config_;
   FrontEnd& front_;
@@ -133,6 +142,8 @@ class Application {
   std::unique_ptr<FormerConnectionStore> store_;
   std::string serverError_;
   std::string adminPassword_;
+  bool tickWaiting_ = false;
+  std::vector<std::function<void()>> whenApplied_;
   bool created_ = false;
   bool activatedOnce_ = false;
   bool closed_ = false;

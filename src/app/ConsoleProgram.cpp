@@ -77,8 +77,6 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
     }
     err << "quillmoor98: warning: no control socket: " << error << std::endl;
   }
-  // A tick answering a line reflects a reading taken after the line came.
-  if (options.step && config.backend) config.backend->SetReadAhead(false);
   Application app(std::move(config), front, front, &clock);
   if (!app.Create()) {
     err << "quillmoor98: the server service cannot be bound: " << app.ServerError() << std::endl;
@@ -103,11 +101,26 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
       telemetry.TickLine(ticks, app.GetMonitor().CurrentUserCount, app.GetMonitor().OpenFileCount);
     }
   };
-  auto tick = [&] {
-    caught([&] { app.Tick(); });
+  auto applied = [&] {
     ++ticks;
     tickLine();
     control.AfterTick();
+  };
+  // A step answers one line with the reading taken after the line came:
+  // steps run one after the other, each starting its own reading.
+  int stepsWanted = 0;
+  bool stepRunning = false;
+  auto startSteps = [&] {
+    while (!stepRunning && stepsWanted > 0 && !front.TerminateRequested()) {
+      --stepsWanted;
+      stepRunning = true;
+      caught([&] {
+        app.Tick([&] {
+          stepRunning = false;
+          applied();
+        });
+      });
+    }
   };
   // The first activation runs the first tick.
   const int before = app.GetMonitor().ProgramStarting ? 0 : 1;
@@ -119,12 +132,18 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
 
   auto nextTick = SteadyClock::now() + std::chrono::milliseconds(front.RefreshIntervalMs());
   bool ending = false;
+  bool inputEnded = false;
   while (!ending && !front.TerminateRequested()) {
+    // The end of input ends the program once the steps it asked for ran.
+    if (inputEnded && !stepRunning && stepsWanted == 0) {
+      ending = true;
+      break;
+    }
     pollfd fds[4] = {{signals.fd(), POLLIN, 0},
                      {wake, POLLIN, 0},
                      {control.WakeDescriptor(), POLLIN, 0},
                      {inputFd, POLLIN, 0}};
-    const nfds_t count = options.step ? 4 : 3;
+    const nfds_t count = options.step && !inputEnded ? 4 : 3;
     int timeout = -1;
     if (!options.step && front.TimerOn()) {
       const auto left =
@@ -142,23 +161,23 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
     if (fds[1].revents & POLLIN) {
       eventfd_t value;
       ::eventfd_read(wake, &value);
-      app.RunPendingSteps();
+      caught([&] { app.RunPendingSteps(); });
     }
     if (fds[2].revents & POLLIN) control.RunPending();
-    if (options.step && (fds[3].revents & (POLLIN | POLLHUP | POLLERR))) {
+    if (count == 4 && (fds[3].revents & (POLLIN | POLLHUP | POLLERR))) {
       char buf[4096];
       const ssize_t n = ::read(inputFd, buf, sizeof buf);
-      if (n <= 0) {
-        ending = true;  // end of input: a normal shutdown
-        break;
+      if (n <= 0) inputEnded = true;  // end of input: a normal shutdown
+      for (ssize_t i = 0; i < n; ++i) {
+        if (buf[i] == '\n') ++stepsWanted;
       }
-      for (ssize_t i = 0; i < n && !front.TerminateRequested(); ++i) {
-        if (buf[i] == '\n') tick();
-      }
+    }
+    if (options.step) {
+      startSteps();
       continue;
     }
-    if (!options.step && front.TimerOn() && SteadyClock::now() >= nextTick) {
-      tick();
+    if (front.TimerOn() && SteadyClock::now() >= nextTick) {
+      caught([&] { app.Tick(applied); });
       nextTick = SteadyClock::now() + std::chrono::milliseconds(front.RefreshIntervalMs());
     }
   }

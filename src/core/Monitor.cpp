@@ -34,12 +34,12 @@ Monitor::Monitor(ServerApi& api, Settings& settings, const MonitorPorts& ports)
   if (!rules_) rules_ = (ownRules_ = std::make_unique<TickRules>()).get();
   if (!telemetry_) telemetry_ = (ownTelemetry_ = std::make_unique<Telemetry>()).get();
   readingTelemetry_ = telemetry_;
-  api_.Backend().SetReadingObserver(
+  api_.SetReadingObserver(
       [this](bool ok, double seconds) { readingTelemetry_.load()->ServerReading(ok, seconds); });
 }
 
 Monitor::~Monitor() {
-  api_.Backend().SetReadingObserver(nullptr);
+  api_.SetReadingObserver(nullptr);
   // Threads first, records after (a user outlives its lookup).
   for (UserEntry& u : Users) {
     if (TUser* user = u.User(); user && user->IPThread) user->IPThread->Terminate();

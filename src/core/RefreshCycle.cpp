@@ -63,7 +63,7 @@ void RefreshCycle::Tick() {
   } else {
     m_.OpenFileCount = files;
   }
-  for (const std::string& notice : m_.Api().Backend().TakeNotices()) {
+  for (const std::string& notice : m_.Api().TakeNotices()) {
     m_.View().ServerNotice(notice);
   }
   if (m_.Options().Quake) m_.Rules().ProgramWatch();

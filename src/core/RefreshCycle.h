@@ -15,8 +15,15 @@ class RefreshCycle {
  public:
   explicit RefreshCycle(Monitor& monitor) : m_(monitor) {}
 
-  // One tick. Returns at once while another tick runs. A tick that ends
-  // abnormally (an exception) still clears RefreshBusy, so ticks go on.
+  // A tick is due: the server's reading for it is started. True when the
+  // tick is to run once ReadingComplete() (the thread that runs ticks
+  // never waits for the server); false: run it now.
+  bool TickDue() { return m_.Api().StartReading(); }
+  bool ReadingComplete() { return m_.Api().ReadingComplete(); }
+
+  // One tick, applying the newest reading. Returns at once while another
+  // tick runs. A tick that ends abnormally (an exception) still clears
+  // RefreshBusy, so ticks go on.
   void RefreshTimerTimer();
 
   // Both present nodes get image index as image and selected image.

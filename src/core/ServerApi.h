@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -52,6 +53,16 @@ class ServerApi {
   void UnloadServerApi();
   bool IsNT() const { return isNT_; }
   ServerBackend& Backend() { return backend_; }
+  // The back end's readings, as ServerBackend describes them.
+  bool StartReading() { return loaded_ && backend_.StartReading(); }
+  bool ReadingComplete() { return !loaded_ || backend_.ReadingComplete(); }
+  void SetReadingWakeUp(std::function<void()> wakeUp) {
+    backend_.SetReadingWakeUp(std::move(wakeUp));
+  }
+  void SetReadingObserver(std::function<void(bool ok, double seconds)> observer) {
+    backend_.SetReadingObserver(std::move(observer));
+  }
+  std::vector<std::string> TakeNotices() { return backend_.TakeNotices(); }
   bool Loaded() const { return loaded_; }
   const std::string& LoadError() const { return loadError_; }
 

@@ -114,11 +114,19 @@ class ServerBackend {
   virtual void Unload() {}
   virtual std::uint32_t GetVersion() = 0;
 
-  // On: the server's state is read on a worker ahead of each share
-  // enumeration, which answers at once from the newest complete reading.
-  // Off: a share enumeration reads the state itself, so it reflects a
-  // reading taken after it was called. Servers that read quickly ignore it.
+  // On: the server's state is read on a worker when StartReading asks,
+  // and the enumerations answer at once from the newest complete reading;
+  // disconnections run on the worker too, before the next reading. Off: a
+  // share enumeration reads the state itself, so it reflects a reading
+  // taken after it was called. Servers that read quickly ignore it.
   virtual void SetReadAhead(bool /*on*/) {}
+  // A tick is due: starts a reading of the server's state. True when one
+  // is under way and the tick is to be run once ReadingComplete(); false
+  // when the share enumeration reads the state itself.
+  virtual bool StartReading() { return false; }
+  // The reading StartReading started has ended (or failed): the next share
+  // enumeration applies it.
+  virtual bool ReadingComplete() { return true; }
   // What the user is to be told about the server, each thing once (its
   // state cannot be read, and can again; its configuration has an error).
   virtual std::vector<std::string> TakeNotices() { return {}; }
@@ -128,6 +136,14 @@ class ServerBackend {
   void SetReadingObserver(std::function<void(bool ok, double seconds)> observer) {
     std::lock_guard lock(observerMutex_);
     observer_ = std::move(observer);
+  }
+
+  // Called (on the reading's thread) when a reading StartReading asked for
+  // is complete; it must only wake the thread that runs the ticks. Null:
+  // none.
+  void SetReadingWakeUp(std::function<void()> wakeUp) {
+    std::lock_guard lock(observerMutex_);
+    wakeUp_ = std::move(wakeUp);
   }
 
   // NT family. On success (0, 234, 2123) *buffer holds the entries read.
@@ -174,10 +190,15 @@ class ServerBackend {
     std::lock_guard lock(observerMutex_);
     if (observer_) observer_(ok, seconds);
   }
+  void ReadingReady() {
+    std::lock_guard lock(observerMutex_);
+    if (wakeUp_) wakeUp_();
+  }
 
  private:
   std::mutex observerMutex_;
   std::function<void(bool, double)> observer_;
+  std::function<void()> wakeUp_;
 };
 
 }  // namespace qm

@@ -802,7 +802,13 @@ void TMainForm::WakeUpForSteps() {
   QMetaObject::invokeMethod(
       this,
       [this] {
-        if (app_) app_->RunPendingSteps();
+        if (!app_) return;
+        try {
+          app_->RunPendingSteps();
+        } catch (const std::exception& e) {
+          // A tick that failed has cleared its busy flag; the next one tries again.
+          std::cerr << "quillmoor98: a refresh failed: " << e.what() << std::endl;
+        }
       },
       Qt::QueuedConnection);
 }
@@ -938,8 +944,8 @@ void TMainForm::ShowTreeMenu(ConnectionTreeView* tree, const QPoint& pos) {
 void TMainForm::RefreshTimerTimer() {
   if (!app_ || closing_) return;
   try {
-    app_->Tick();
-    CatchUpViews();
+    // The views catch up once the tick has applied its reading.
+    app_->Tick([this] { CatchUpViews(); });
   } catch (const std::exception& e) {
     // The tick has cleared its busy flag; the next one tries again.
     std::cerr << "quillmoor98: a refresh failed: " << e.what() << std::endl;

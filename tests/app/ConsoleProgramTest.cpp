@@ -231,6 +231,50 @@ TEST_F(ConsoleProgramTest, TerminationSignalStoresTheHistory) {
   }
 }
 
+TEST_F(ConsoleProgramTest, StopWhileASambaToolHangsEndsAtOnceWithHistoryAndSettingsStored) {
+  // Stand-ins for Samba: a process named smbd with its pid file, and
+  // tools reached through the elevation words; smbstatus hangs once the
+  // flag file exists.
+  fs::create_directories(dir_ + "/pid");
+  fs::copy_file("/bin/sleep", dir_ + "/smbd");
+  std::string error;
+  const pid_t smbd = ProcessRunner::Spawn({dir_ + "/smbd", "60"}, -1, -1, -1, error);
+  ASSERT_GT(smbd, 0) << error;
+  auto script = [&](const std::string& name, const std::string& body) {
+    ASSERT_TRUE(WriteFileAtomically(dir_ + "/" + name, "#!/bin/sh\n" + body + "\n", error));
+    ::chmod((dir_ + "/" + name).c_str(), 0755);
+  };
+  ASSERT_TRUE(WriteFileAtomically(dir_ + "/pid/smbd.pid", std::to_string(smbd) + "\n", error));
+  ASSERT_TRUE(WriteFileAtomically(dir_ + "/smb.conf", "[DOCS]\n", error));
+  script("testparm", "printf '[global]\\n\\tpid directory = " + dir_ +
+                         "/pid\\n[DOCS]\\n\\tpath = /srv/docs\\n'");
+  script("smbstatus", R"(echo '{"sessions": {"1": {"session_id": "1", "server_id": {"pid": "7"},
+    "username": "u", "remote_machine": "PC1"}}, "tcons": {"2": {"service": "DOCS",
+    "session_id": "1", "server_id": {"pid": "7"}, "machine": "PC1"}}, "open_files": {}}')");
+  script("elevate", "tool=$(basename \"$1\"); shift\n[ $tool = smbstatus ] && [ -e " + dir_ +
+                        "/hang ] && exec sleep 60\nexec " + dir_ + "/$tool \"$@\"");
+  ::setenv("QUILLMOOR98_SERVER", "samba", 1);
+  ::setenv("QUILLMOOR98_SMB_CONF", (dir_ + "/smb.conf").c_str(), 1);
+  ::setenv("QUILLMOOR98_SAMBA_ELEVATE", (dir_ + "/elevate").c_str(), 1);
+  ConsoleRun run({"--step"});
+  ::unsetenv("QUILLMOOR98_SMB_CONF");
+  ::unsetenv("QUILLMOOR98_SAMBA_ELEVATE");
+  ASSERT_TRUE(run.WaitFor("tick 1 users 1 files 0\n")) << run.Out() << run.Err();
+  ASSERT_TRUE(WriteFileAtomically(dir_ + "/hang", "", error));
+  run.Line();
+  std::this_thread::sleep_for(300ms);  // the step's reading hangs in smbstatus
+  const auto stop = std::chrono::steady_clock::now();
+  run.Signal(SIGTERM);
+  EXPECT_EQ(run.Wait(), 0);
+  // Far below the tool's time limit: the stop cancelled the tool.
+  EXPECT_LT(std::chrono::steady_clock::now() - stop, 4s);
+  ProcessRunner::KillAndReap(smbd);
+  EXPECT_EQ(run.Out().find("tick 2"), std::string::npos);
+  EXPECT_NE(run.Out().find("ended      user PC1  (Program exitted)"), std::string::npos);
+  EXPECT_EQ(TreeSize(), 2u * 392u);
+  EXPECT_TRUE(fs::exists(dir_ + "/Quillmoor98.ini"));
+}
+
 TEST_F(ConsoleProgramTest, FatalServerFailureStillStoresTheHistory) {
   Connect("PC1");
   WriteState();

@@ -99,7 +99,7 @@ class MonitorOnSambaTest : public SambaTest {
     SambaTest::TearDown();
   }
 
-  void Tick() { cycle->RefreshTimerTimer(); }
+  void Tick() { SambaTestServer::Tick(*cycle); }
   // Ticks until done() holds; false after the time limit.
   bool TickUntil(const std::function<bool()>& done,
                  std::chrono::milliseconds timeout = std::chrono::seconds(15)) {

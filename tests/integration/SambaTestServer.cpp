@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "core/RefreshCycle.h"
 #include "platform/AtomicFile.h"
 #include "platform/ProcessRunner.h"
 
@@ -124,7 +125,16 @@ bool SambaTestServer::WaitUntil(const std::function<bool()>& done,
 SambaServerBackend::Options SambaTestServer::BackendOptions() const {
   SambaServerBackend::Options options;
   options.smbConf = confPath_;
+  // The program's schedule: readings and deletions on a worker.
+  options.readAhead = true;
   return options;
+}
+
+void SambaTestServer::Tick(RefreshCycle& cycle) {
+  if (cycle.TickDue()) {
+    while (!cycle.ReadingComplete()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  cycle.RefreshTimerTimer();
 }
 
 bool SambaTestServer::WriteFiles(std::string& why) {

@@ -9,6 +9,10 @@
 
 #include "platform/samba/SambaServerBackend.h"
 
+namespace qm {
+class RefreshCycle;
+}
+
 namespace qm::test {
 
 // A private smbd for tests: its own smb.conf, state folders, password
@@ -68,6 +72,9 @@ class SambaTestServer {
   // Polls done() until it holds or timeout passes.
   static bool WaitUntil(const std::function<bool()>& done,
                         std::chrono::milliseconds timeout = std::chrono::seconds(10));
+  // One tick as the program runs it: the reading starts when the tick is
+  // due, and the tick applies it once it is complete.
+  static void Tick(RefreshCycle& cycle);
 
  private:
   struct Client {

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -359,29 +360,47 @@ TEST_F(SambaBackendTest, BrokenSmbConfKeepsTheLastGoodShareListAndSaysSoOnce) {
   EXPECT_EQ(backend.TakeNotices(), std::vector<std::string>{"smb.conf reads without error again"});
 }
 
-TEST_F(SambaBackendTest, ReadAheadAnswersFromTheNewestReadingAndReadsTheNextOnAWorker) {
+TEST_F(SambaBackendTest, ReadAheadReadsWhenATickIsDueAndEndsSessionsOnTheWorker) {
   options_.readAhead = true;
+  options_.toolTimeout = std::chrono::seconds(60);
+  Write("smbstatus.json",
+        R"({"sessions": {"1": {"session_id": "1", "server_id": {"pid": "1111"},
+            "remote_machine": "pc1"}}, "tcons": {}, "open_files": {}})");
   SambaServerBackend backend(options_);
   ServerApi api(backend);
-  api.LoadServerApi();
-  std::vector<std::pair<bool, double>> readings;
-  std::mutex m;
-  backend.SetReadingObserver([&](bool ok, double seconds) {
-    std::lock_guard lock(m);
-    readings.emplace_back(ok, seconds);
-  });
-  EXPECT_EQ(SharesInit(api), 2);  // the first waits for its reading
-  ASSERT_TRUE(WaitFor([&] { return Calls("smbstatus").size() == 2; }));  // the next, ahead
-  // A reading that hangs does not hold up the enumeration.
-  Tool("smbstatus", "exec sleep 2");
+  ASSERT_EQ(api.LoadServerApi(), 0) << api.LoadError();
+  std::atomic<int> wakeUps{0};
+  api.SetReadingWakeUp([&] { ++wakeUps; });
+  EXPECT_EQ(SharesInit(api), 2);  // the start-up's reading, on the caller's thread
+  EXPECT_EQ(SharesInit(api), 2);  // no tick due: no reading
+  EXPECT_EQ(Calls("smbstatus").size(), 1u);
+  ASSERT_TRUE(api.StartReading());
+  ASSERT_TRUE(WaitFor([&] { return api.ReadingComplete(); }));
+  EXPECT_EQ(wakeUps, 1);
+  EXPECT_EQ(Calls("smbstatus").size(), 2u);
+
+  // A deletion returns at once; until the worker has run it the session
+  // enumerations leave the client out, and the tick's next reading comes
+  // after it.
+  Tool("smbcontrol", "sleep 0.3");
+  const PlatformText pc1 = api.ToPlatformString("\\\\pc1");
+  EXPECT_EQ(api.DeleteSession(pc1.get(), nullptr, 0), NERR_Success);
+  EXPECT_EQ(api.SessionsInit(), 0);
+  api.SessionsExit();
+  ASSERT_TRUE(api.StartReading());
+  ASSERT_TRUE(WaitFor([&] { return api.ReadingComplete(); }));
+  EXPECT_EQ(Calls("smbcontrol").size(), 1u);
+  EXPECT_EQ(Calls("smbstatus").size(), 3u);
+
+  // A tool that hangs holds up neither the enumerations nor a stop.
+  Tool("smbstatus", "exec sleep 60");
+  ASSERT_TRUE(api.StartReading());
+  ASSERT_TRUE(WaitFor([&] { return Calls("smbstatus").size() == 4u; }));
+  EXPECT_FALSE(api.ReadingComplete());
   EXPECT_EQ(SharesInit(api), 2);
-  const auto started = std::chrono::steady_clock::now();
-  EXPECT_EQ(SharesInit(api), 2);
-  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(500));
-  backend.SetReadAhead(false);
-  std::lock_guard lock(m);
-  ASSERT_GE(readings.size(), 2u);
-  EXPECT_TRUE(readings[0].first);
+  const auto stop = std::chrono::steady_clock::now();
+  api.UnloadServerApi();
+  EXPECT_LT(std::chrono::steady_clock::now() - stop, std::chrono::seconds(5));
 }
 
 TEST_F(SambaBackendTest, DeletionShutsDownExactlyTheClientsProcesses) {

@@ -22,10 +22,11 @@ struct SambaOptions {
   // empty: smbcontrol itself.
   std::string endSession;
   std::chrono::milliseconds toolTimeout{5000};
-  // A session enumeration reuses a reading at most this old; with
-  // read-ahead, one at most readAheadReuse old.
+  // Without read-ahead, a session enumeration reuses a reading at most
+  // this old.
   std::chrono::milliseconds sessionReuse{1000};
-  std::chrono::milliseconds readAheadReuse{10000};
+  // Readings and deletions on a worker, asked for by the ticks (see
+  // SambaReadingSchedule): the program's ticks never wait for a tool.
   bool readAhead = false;
 };
 

@@ -1,5 +1,6 @@
 #include "platform/samba/SambaReadingSchedule.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace qm {
@@ -15,6 +16,10 @@ bool SambaReadingSchedule::ReadAhead() const {
   return readAhead_;
 }
 
+void SambaReadingSchedule::StartWorker() {
+  if (!worker_.joinable()) worker_ = std::thread([this] { WorkerLoop(); });
+}
+
 void SambaReadingSchedule::StopWorker() {
   {
     std::lock_guard lock(mutex_);
@@ -24,6 +29,11 @@ void SambaReadingSchedule::StopWorker() {
   if (worker_.joinable()) worker_.join();
   std::lock_guard lock(mutex_);
   stopping_ = false;
+  wanted_ = false;
+  // No reading comes for a tick that waits: it applies the newest.
+  asked_ = 0;
+  toEnd_.clear();
+  std::erase_if(deletions_, [](const Deletion& d) { return d.ended == Clock::time_point::max(); });
 }
 
 std::vector<std::string> SambaReadingSchedule::TakeNotices() {
@@ -36,84 +46,149 @@ std::string SambaReadingSchedule::LastFailure() const {
   return lastFailure_;
 }
 
-SambaReadingPtr SambaReadingSchedule::ForShares() {
-  return ReadAhead() ? ReadingForTick() : ReadNow();
-}
-
-bool SambaReadingSchedule::SharesUnchanged() {
-  // A tick that comes before the next reading is complete applies the one
-  // it has already applied: nothing to read or index again.
+bool SambaReadingSchedule::Request() {
   std::lock_guard lock(mutex_);
-  if (!readAhead_ || !newest_ || newest_->status || newest_->serial != appliedSerial_) {
-    return false;
-  }
+  if (!readAhead_) return false;
+  StartWorker();
+  asked_ = started_ + 1;
   wanted_ = true;
   changed_.notify_all();
   return true;
 }
 
-SambaReadingPtr SambaReadingSchedule::Recent(bool evenBeforeDeletion) {
+bool SambaReadingSchedule::RequestDone() const {
+  std::lock_guard lock(mutex_);
+  return asked_ == 0 || (newest_ && newest_->serial >= asked_);
+}
+
+SambaReadingPtr SambaReadingSchedule::ForShares() {
   {
     std::lock_guard lock(mutex_);
-    const auto maxAge = readAhead_ ? readAheadReuse_ : sessionReuse_;
-    if (newest_ && !newest_->status && (evenBeforeDeletion || newest_->started > deletedAt_) &&
-        Clock::now() - newest_->started < maxAge) {
+    if (readAhead_ && newest_) {
+      appliedSerial_ = newest_->serial;
       return newest_;
     }
   }
-  return ReadNow();
-}
-
-void SambaReadingSchedule::Deleted() {
-  std::lock_guard state(mutex_);
-  deletedAt_ = Clock::now();
-  if (readAhead_) {
-    wanted_ = true;
-    changed_.notify_all();
-  }
-}
-
-bool SambaReadingSchedule::StartedBeforeLastDeletion(const SambaReading& reading) const {
+  // Without read-ahead, or the very first reading (the start-up waits for
+  // the server anyway).
+  SambaReadingPtr reading = ReadNow(false);
   std::lock_guard lock(mutex_);
-  return reading.started <= deletedAt_;
+  appliedSerial_ = reading->serial;
+  return reading;
 }
 
-SambaReadingPtr SambaReadingSchedule::ReadingForTick() {
-  std::unique_lock lock(mutex_);
-  if (!worker_.joinable()) worker_ = std::thread([this] { WorkerLoop(); });
-  wanted_ = true;
-  changed_.notify_all();
-  // Only the first tick waits: the start-up waits for the server anyway.
-  changed_.wait(lock, [&] { return newest_ != nullptr; });
-  appliedSerial_ = newest_->serial;
-  // The next reading starts now, to be ready for the next tick.
-  wanted_ = true;
-  changed_.notify_all();
-  return newest_;
+bool SambaReadingSchedule::SharesUnchanged() const {
+  // A tick whose reading is the one already applied needs nothing read or
+  // indexed again.
+  std::lock_guard lock(mutex_);
+  return readAhead_ && newest_ && !newest_->status && newest_->serial == appliedSerial_;
+}
+
+SambaReadingPtr SambaReadingSchedule::ForSessions(std::vector<std::string>& deletedClients) {
+  {
+    std::lock_guard lock(mutex_);
+    if (readAhead_ && newest_) {
+      SambaReadingPtr reading = newestGood_ ? newestGood_ : newest_;
+      for (const Deletion& d : deletions_) {
+        if (d.ended >= reading->started) deletedClients.push_back(d.client);
+      }
+      return reading;
+    }
+    if (!readAhead_ && newestGood_ && newestGood_->started > deletedAt_ &&
+        Clock::now() - newestGood_->started < sessionReuse_) {
+      return newestGood_;
+    }
+  }
+  return ReadNow(false);
+}
+
+NetStatus SambaReadingSchedule::Delete(const std::string& client) {
+  {
+    std::lock_guard lock(mutex_);
+    if (readAhead_) {
+      // Chosen again before the worker came to it: one deletion serves.
+      if (std::find(toEnd_.begin(), toEnd_.end(), client) == toEnd_.end()) {
+        toEnd_.push_back(client);
+        deletions_.push_back({client});
+        StartWorker();
+        changed_.notify_all();
+      }
+      return NERR_Success;
+    }
+  }
+  return EndSessions(client);
+}
+
+NetStatus SambaReadingSchedule::EndSessions(const std::string& client) {
+  SambaReadingPtr reading;
+  {
+    // The worker ends sessions by the newest reading, even one that still
+    // shows processes ended since: they are passed over below.
+    std::lock_guard lock(mutex_);
+    if (readAhead_) reading = newestGood_ ? newestGood_ : newest_;
+  }
+  if (!reading) {
+    std::vector<std::string> ignored;
+    reading = ForSessions(ignored);
+  }
+  if (reading->status) return reading->status;
+  bool stale;
+  {
+    std::lock_guard lock(mutex_);
+    stale = reading->started <= deletedAt_;
+  }
+  const NetStatus result = ender_.End(client, *reading, stale);
+  if (result != NERR_ClientNameNotFound) {
+    // Readings begun before now may still show the ended sessions.
+    std::lock_guard lock(mutex_);
+    deletedAt_ = Clock::now();
+  }
+  return result;
 }
 
 void SambaReadingSchedule::WorkerLoop() {
   std::unique_lock lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [&] { return wanted_ || stopping_; });
+    changed_.wait(lock, [&] { return stopping_ || wanted_ || !toEnd_.empty(); });
     if (stopping_) return;
+    if (!toEnd_.empty()) {
+      // Deletions first: the reading a tick waits for shows their outcome.
+      const std::string client = toEnd_.front();
+      toEnd_.pop_front();
+      lock.unlock();
+      EndSessions(client);
+      lock.lock();
+      for (Deletion& d : deletions_) {
+        if (d.client == client && d.ended == Clock::time_point::max()) {
+          d.ended = Clock::now();
+          break;
+        }
+      }
+      continue;
+    }
     wanted_ = false;
+    const bool asked = asked_ > started_;
     lock.unlock();
-    ReadNow();
+    ReadNow(asked);
     lock.lock();
   }
 }
 
-SambaReadingPtr SambaReadingSchedule::ReadNow() {
+SambaReadingPtr SambaReadingSchedule::ReadNow(bool asked) {
+  std::uint64_t serial;
+  {
+    std::lock_guard lock(mutex_);
+    serial = ++started_;
+  }
   const std::shared_ptr<SambaReading> reading = reader_.Read();
+  reading->serial = serial;
   Publish(reading);
-  if (observer_) observer_(*reading);
+  if (observer_) observer_(*reading, asked);
   return reading;
 }
 
 void SambaReadingSchedule::Publish(const std::shared_ptr<SambaReading>& reading) {
   std::lock_guard lock(mutex_);
-  reading->serial = ++serial_;
   for (const auto& n : reading->notices) notices_.push_back(n);
   lastFailure_ = reading->failure;
   const bool unreadable = reading->status == kServerStateUnreadable;
@@ -124,9 +199,15 @@ void SambaReadingSchedule::Publish(const std::shared_ptr<SambaReading>& reading)
     notices_.push_back("Samba's state can be read again");
   }
   unreadable_ = unreadable;
+  if (newest_ && newest_->serial > reading->serial) return;  // a later one ended first
   // A failed reading does not replace a good one for the session
   // enumerations, but the tick must learn of it.
   newest_ = reading;
+  if (!reading->status) {
+    newestGood_ = reading;
+    // Deletions ended before it began are in it.
+    std::erase_if(deletions_, [&](const Deletion& d) { return d.ended < reading->started; });
+  }
   changed_.notify_all();
 }
 

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -10,75 +11,98 @@
 #include <vector>
 
 #include "platform/samba/SambaReader.h"
+#include "platform/samba/SambaSessionEnder.h"
 
 namespace qm {
 
-// When readings of Samba's state are taken and which one serves a caller.
-// Without read-ahead every share enumeration takes a reading itself. With
-// read-ahead the readings are taken on a worker thread, so the caller's
-// thread never waits for a tool (but for the very first reading).
+// When readings of Samba's state are taken, which one serves a caller, and
+// when sessions are ended.
+//
+// Without read-ahead every share enumeration takes a reading itself and a
+// deletion ends the sessions at once, on the caller's thread.
+//
+// With read-ahead the caller's thread never waits for a tool (but for the
+// very first reading, at start-up): a worker takes a reading when a tick
+// is due (Request), and the tick applies it once it is complete; a
+// deletion is queued and the worker ends the sessions before it takes the
+// next reading, so the next tick shows the outcome. Meanwhile the session
+// enumerations leave out the clients whose deletion is pending.
 class SambaReadingSchedule {
  public:
   using Clock = std::chrono::steady_clock;
-  // Told of every reading as it ends, on the thread that took it.
-  using Observer = std::function<void(const SambaReading&)>;
+  // Told of every reading as it ends, on the thread that took it; asked
+  // says whether a tick waits for it.
+  using Observer = std::function<void(const SambaReading& reading, bool asked)>;
 
-  SambaReadingSchedule(SambaReader& reader, bool readAhead, Observer observer)
-      : reader_(reader), readAhead_(readAhead), observer_(std::move(observer)) {}
+  SambaReadingSchedule(SambaReader& reader, const SambaSessionEnder& ender, bool readAhead,
+                       Observer observer)
+      : reader_(reader), ender_(ender), readAhead_(readAhead), observer_(std::move(observer)) {}
   ~SambaReadingSchedule() { StopWorker(); }
   SambaReadingSchedule(const SambaReadingSchedule&) = delete;
   SambaReadingSchedule& operator=(const SambaReadingSchedule&) = delete;
 
   void SetReadAhead(bool on);
   bool ReadAhead() const;
-  // Ends the worker (it is started again when needed).
+  // Ends the worker, dropping the deletions not yet begun (it is started
+  // again when needed).
   void StopWorker();
+
+  // With read-ahead: a reading is started for the tick that is due (after
+  // the one in progress, which began before the tick was due). False
+  // without read-ahead.
+  bool Request();
+  // The reading Request asked for has ended.
+  bool RequestDone() const;
 
   // The reading a share enumeration applies.
   SambaReadingPtr ForShares();
   // True when the reading the last share enumeration applied is still the
-  // newest (with read-ahead), so the tables need no new indexing; the next
-  // reading is asked for.
-  bool SharesUnchanged();
-  // The newest successful reading if it is younger than the reuse limit
-  // (with read-ahead, the longer one) and was started after the last
-  // deletion (with evenBeforeDeletion, also one started before); else a
-  // reading taken now.
-  SambaReadingPtr Recent(bool evenBeforeDeletion = false);
-  // A deletion has ended sessions: readings begun before now may still
-  // show them.
-  void Deleted();
-  bool StartedBeforeLastDeletion(const SambaReading& reading) const;
+  // newest (with read-ahead), so the tables need no new indexing.
+  bool SharesUnchanged() const;
+  // The reading a session enumeration answers from, and the clients whose
+  // sessions it is to leave out (deleted since it began). Without
+  // read-ahead: the newest successful reading if it is younger than the
+  // reuse limit and began after the last deletion, else one taken now.
+  // With read-ahead: the newest successful one (else the newest).
+  SambaReadingPtr ForSessions(std::vector<std::string>& deletedClients);
+  // Ends the sessions of client: at once without read-ahead (its status),
+  // on the worker with read-ahead (0).
+  NetStatus Delete(const std::string& client);
 
   // What the user is to be told, each thing once; why the last reading
   // failed ("" after a success).
   std::vector<std::string> TakeNotices();
   std::string LastFailure() const;
 
-  void SetReuse(std::chrono::milliseconds sessionReuse, std::chrono::milliseconds readAheadReuse) {
-    sessionReuse_ = sessionReuse;
-    readAheadReuse_ = readAheadReuse;
-  }
+  void SetReuse(std::chrono::milliseconds sessionReuse) { sessionReuse_ = sessionReuse; }
 
  private:
+  struct Deletion {
+    std::string client;
+    Clock::time_point ended = Clock::time_point::max();  // max: not yet
+  };
+
   // Takes a reading now (one at a time) and makes it the newest.
-  SambaReadingPtr ReadNow();
-  // Read-ahead: the newest reading (waiting only for the very first) and a
-  // request for the next.
-  SambaReadingPtr ReadingForTick();
+  SambaReadingPtr ReadNow(bool asked);
   void Publish(const std::shared_ptr<SambaReading>& reading);
+  NetStatus EndSessions(const std::string& client);
+  void StartWorker();
   void WorkerLoop();
 
   SambaReader& reader_;
+  const SambaSessionEnder& ender_;
   std::chrono::milliseconds sessionReuse_{1000};
-  std::chrono::milliseconds readAheadReuse_{10000};
 
   mutable std::mutex mutex_;
   std::condition_variable changed_;
   SambaReadingPtr newest_;
-  std::uint64_t serial_ = 0;
+  SambaReadingPtr newestGood_;  // the newest successful reading
+  std::uint64_t started_ = 0;   // readings begun; a reading's serial is its place
+  std::uint64_t asked_ = 0;     // the serial a tick waits for (0: none)
   std::uint64_t appliedSerial_ = 0;
   Clock::time_point deletedAt_{};
+  std::deque<std::string> toEnd_;    // deletions queued for the worker
+  std::vector<Deletion> deletions_;  // queued or ended since the newest reading began
   bool readAhead_ = false;
   bool wanted_ = false;
   bool stopping_ = false;

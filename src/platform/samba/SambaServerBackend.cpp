@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -30,10 +31,12 @@ SambaServerBackend::SambaServerBackend(Options options)
       tools_(options_.elevate, options_.toolTimeout),
       reader_(options_, tools_),
       ender_(options_, tools_),
-      schedule_(reader_, options_.readAhead, [this](const SambaReading& reading) {
-        ReadingDone(reading.status == NERR_Success, reading.seconds);
-      }) {
-  schedule_.SetReuse(options_.sessionReuse, options_.readAheadReuse);
+      schedule_(reader_, ender_, options_.readAhead,
+                [this](const SambaReading& reading, bool asked) {
+                  ReadingDone(reading.status == NERR_Success, reading.seconds);
+                  if (asked) ReadingReady();
+                }) {
+  schedule_.SetReuse(options_.sessionReuse);
 }
 
 SambaServerBackend::~SambaServerBackend() {
@@ -91,23 +94,27 @@ bool SambaServerBackend::SharesUnchanged(const ServerTables& /*current*/) {
 }
 
 NetStatus SambaServerBackend::ReadForSessions(ServerTables& tables) {
-  const SambaReadingPtr r = schedule_.Recent();
+  std::vector<std::string> deleted;
+  const SambaReadingPtr r = schedule_.ForSessions(deleted);
   if (r->status) return r->status;
   tables = r->tables;
+  std::erase_if(tables.sessions, [&](const ServerTables::Session& s) {
+    return std::find(deleted.begin(), deleted.end(), s.client) != deleted.end();
+  });
   return NERR_Success;
+}
+
+bool SambaServerBackend::StartReading() {
+  return schedule_.Request();
+}
+
+bool SambaServerBackend::ReadingComplete() {
+  return schedule_.RequestDone();
 }
 
 NetStatus SambaServerBackend::DeleteClientSessions(const std::string& client,
                                                    const std::uint32_t* /*key*/) {
-  // With the worker, the tick's own reading serves, even one that still
-  // shows processes ended since: they are passed over, so a rule that
-  // chooses the client again costs no tool run on the caller's thread.
-  const SambaReadingPtr reading = schedule_.Recent(schedule_.ReadAhead());
-  if (reading->status) return reading->status;
-  const NetStatus result =
-      ender_.End(client, *reading, schedule_.StartedBeforeLastDeletion(*reading));
-  if (result != NERR_ClientNameNotFound) schedule_.Deleted();
-  return result;
+  return schedule_.Delete(client);
 }
 
 }  // namespace qm

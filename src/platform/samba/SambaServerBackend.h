@@ -35,6 +35,8 @@ class SambaServerBackend final : public TableServerBackend {
   // Cancels whatever tool runs and ends the worker.
   void Unload() override;
   void SetReadAhead(bool on) override;
+  bool StartReading() override;
+  bool ReadingComplete() override;
   std::vector<std::string> TakeNotices() override;
 
   // Why the last reading failed, in one line ("" after a success).

@@ -7,6 +7,7 @@
 #include <sstream>
 #include <utility>
 
+#include "core/Text.h"
 #include "platform/AtomicFile.h"
 #include "platform/samba/SmbdProcess.h"
 
@@ -14,19 +15,6 @@ namespace qm {
 
 namespace {
 namespace fs = std::filesystem;
-
-std::string FirstLine(const std::string& text) {
-  std::string line = text.substr(0, text.find('\n'));
-  while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
-  return line;
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
 
 std::string Trimmed(const std::string& text) {
   const auto first = text.find_first_not_of(" \t\r\n");
@@ -115,7 +103,7 @@ NetStatus SambaShareSources::RefreshShareList(std::string& failure,
     // testparm names the file it read: "Load smb config files from PATH".
     const std::string marker = "Load smb config files from ";
     if (const auto at = run.err.find(marker); at != std::string::npos) {
-      confPath_ = FirstLine(run.err.substr(at + marker.size()));
+      confPath_ = SambaTools::FirstLine(run.err.substr(at + marker.size()));
     }
   }
   pidDirectory_ = shares_.Global("pid directory");
@@ -138,15 +126,16 @@ NetStatus SambaShareSources::RefreshShareList(std::string& failure,
     // Samba built with CUPS (as Debian's is) prints through CUPS unless
     // told otherwise, and then takes its printers from CUPS.
     std::string printcap = shares_.Global("printcap name");
-    const std::string printing = Lower(shares_.Global("printing"));
+    const std::string printing = shares_.Global("printing");
     if (printcap.empty()) {
-      printcap = printing.empty() || printing == "cups" ? "cups" : "/etc/printcap";
+      printcap =
+          printing.empty() || SameTextAsciiNoCase(printing, "cups") ? "cups" : "/etc/printcap";
     }
     if (printcap.front() == '/') {
       printers_ = ReadPrintcap(printcap);
     } else {
-      printersFromCups_ =
-          Lower(printcap) == "cups" && Lower(shares_.Global("load printers")) != "no";
+      printersFromCups_ = SameTextAsciiNoCase(printcap, "cups") &&
+                          !SameTextAsciiNoCase(shares_.Global("load printers"), "no");
     }
   }
   usershareStamp_ = {};  // the folder may have moved

@@ -9,13 +9,11 @@
 
 namespace qm {
 
-namespace {
-std::string FirstLine(const std::string& text) {
+std::string SambaTools::FirstLine(const std::string& text) {
   std::string line = text.substr(0, text.find('\n'));
   while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
   return line;
 }
-}  // namespace
 
 const std::vector<std::string>& SambaTools::ToolDirs() {
   static const std::vector<std::string> dirs = {"/usr/sbin", "/usr/bin", "/sbin", "/bin"};

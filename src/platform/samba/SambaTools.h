@@ -41,6 +41,8 @@ class SambaTools {
   void Resume();
   bool Stopped() const { return Cancel().stop_requested(); }
 
+  // A tool's first line of text, without its line end and trailing blanks.
+  static std::string FirstLine(const std::string& text);
   // The status for a tool run that did not succeed.
   static NetStatus StatusOfRun(const ProcessResult& run);
   // The elevation prefix: the setting split on blanks when it is set (set
