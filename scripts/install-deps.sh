@@ -10,7 +10,7 @@ packages=(
   clang libclang-rt-14-dev
   samba smbclient samba-common-bin ctdb python3-samba
   qt6-base-dev qt6-multimedia-dev qt6-svg-dev
-  openbox tint2 xvfb xauth
+  openbox tint2 xvfb xauth dbus-daemon
   sudo systemd desktop-file-utils
   libmicrohttpd-dev libsystemd-dev prometheus python3-jsonschema
   libcurl4-gnutls-dev

@@ -14,8 +14,6 @@
 namespace qm {
 
 namespace {
-constexpr int kServerWaitRetries = 10;
-constexpr int kServerWaitPauseMs = 1000;
 constexpr const char* kHelpFileName = "Quillmoor98.hlp";
 
 // A list file that could not be read at start-up is never replaced: the
@@ -86,8 +84,10 @@ std::string Application::HelpFile() const {
   return JoinPath(config_.programDirectory, kHelpFileName);
 }
 
-bool Application::SetStartupRegistration(bool enabled) {
-  return config_.setStartupRegistration ? config_.setStartupRegistration(enabled) : false;
+bool Application::SetStartupRegistration(bool enabled, std::string& why) {
+  if (config_.setStartupRegistration) return config_.setStartupRegistration(enabled, why);
+  why = "this program has no start-up list";
+  return false;
 }
 
 std::string Application::KickListPath() const {
@@ -266,14 +266,24 @@ int Application::ExitStatus() const {
 
 bool Application::Activate() {
   if (!created_ || destroyed_) return false;
-  ServerApi& api = monitor_->Api();
-  int result = api.SharesInit();
-  api.SharesExit();
-  for (int retry = 0; result < 0 && retry < kServerWaitRetries; ++retry) {
-    result = api.SharesInit();
-    api.SharesExit();
+  bool answers = ServerAnswers();
+  for (int retry = 0; !answers && retry < kServerWaitRetries; ++retry) {
+    answers = ServerAnswers();
     config_.sleep(kServerWaitPauseMs);
   }
+  return FinishActivation();
+}
+
+bool Application::ServerAnswers() {
+  if (!created_ || destroyed_) return true;
+  ServerApi& api = monitor_->Api();
+  const int result = api.SharesInit();
+  api.SharesExit();
+  return result >= 0;
+}
+
+bool Application::FinishActivation() {
+  if (!created_ || destroyed_) return false;
   if (monitor_->ProgramStarting && !activatedOnce_) {
     activatedOnce_ = true;
     monitor_->RefreshBusy = false;
@@ -295,9 +305,9 @@ bool Application::Activate() {
 
 bool Application::CloseQuery() {
   if (sessionEnding_) return true;
-  const std::string typed =
-      messages_.Prompt("Security Shutdown", "Enter the ADMIN Password to Exit");
-  return typed == adminPassword_;
+  // A cancelled box never exits, also with no password set.
+  return messages_.PromptOrCancel("Security Shutdown", "Enter the ADMIN Password to Exit") ==
+         adminPassword_;
 }
 
 void Application::Close() {

@@ -38,8 +38,9 @@ struct ApplicationConfig {
   std::unique_ptr<ProcessList> processes;  // null: the program watch finds nothing
   // Pauses of the activation's wait for the server service (tests skip them).
   std::function<void(int milliseconds)> sleep;
-  // Start-up registration ("Launch"): enabled -> registered; false: refused.
-  std::function<bool(bool enabled)> setStartupRegistration;
+  // Start-up registration ("Launch"): enabled -> registered; false: refused,
+  // and why says why.
+  std::function<bool(bool enabled, std::string& why)> setStartupRegistration;
   // The name table tool (the nbtstat stand-in); empty: beside the program.
   std::string nbtstatPath;
   // The help file; empty: "Quillmoor98.hlp" in programDirectory.
@@ -83,6 +84,15 @@ class Application {
   // Whoever writes one of those files while the program runs says so: its
   // new version is then known as read.
   void NoteFileWritten(const std::string& path);
+  // The two halves of an activation for a front end that must not block:
+  // one probe of the server service (true: it answers), and what follows
+  // the wait (true when it ran the first tick).
+  bool ServerAnswers();
+  bool FinishActivation();
+  // The wait gives the service up to about ten seconds to come up when the
+  // program starts with the desktop.
+  static constexpr int kServerWaitRetries = 10;
+  static constexpr int kServerWaitPauseMs = 1000;
 
   // One refresh tick (the timer, "&Refresh", a console step): the
   // server's reading for it starts now, and the tick applies it as soon as
@@ -123,7 +133,11 @@ class Application {
   // The refresh timer's interval for the Refresh setting.
   int RefreshIntervalMilliseconds() const { return settings_.Refresh * 1000; }
   // Start-up registration, as the "Launch" check box would call it.
-  bool SetStartupRegistration(bool enabled);
+  bool SetStartupRegistration(bool enabled, std::string& why);
+  bool SetStartupRegistration(bool enabled) {
+    std::string why;
+    return SetStartupRegistration(enabled, why);
+  }
   // Runs the steps the lookup threads wait for, and the tick whose reading
   // is complete (user-interface thread).
   int RunPendingSteps();

@@ -223,8 +223,10 @@ int main(int argc, char** argv) {
   }
   const char* procHelper = std::getenv("QUILLMOOR98_PROC_HELPER");
   config.processes = std::make_unique<qm::ProcProcessList>("/proc", procHelper ? procHelper : "");
-  config.setStartupRegistration = [programFile](bool enabled) {
-    return qm::StartupRegistration(qm::SysconfDir(), programFile).Set(enabled);
+  config.setStartupRegistration = [programFile](bool enabled, std::string& why) {
+    return qm::StartupRegistration(qm::SysconfDir(), programFile,
+                                   qm::StartupRegistration::UserConfigDir())
+        .Set(enabled, &why);
   };
 
   if (console) {

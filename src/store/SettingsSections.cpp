@@ -85,11 +85,14 @@ void SaveOptions(SettingsFile& file, const Settings& settings, const OptionsHook
 }
 
 WindowBounds ReadMainWindowBounds(const SettingsFile& file) {
-  return ReadBounds(file, "Window", kMainWindowDefaultBounds);
+  WindowBounds bounds = ReadBounds(file, "Window", kMainWindowDefaultBounds);
+  bounds.Maximized = file.ReadBool("Window", "Maximized", false);
+  return bounds;
 }
 
 void WriteMainWindowBounds(SettingsFile& file, const WindowBounds& bounds) {
   WriteBounds(file, "Window", bounds);
+  file.WriteBool("Window", "Maximized", bounds.Maximized);
 }
 
 WindowBounds ReadKickListBounds(const SettingsFile& file) {

@@ -33,13 +33,15 @@ struct WindowBounds {
   int Left = 0;
   int Height = 0;
   int Width = 0;
+  // The main window only: the bounds above are its restored ones.
+  bool Maximized = false;
   bool operator==(const WindowBounds&) const = default;
 };
 
 inline constexpr WindowBounds kMainWindowDefaultBounds{100, 100, 350, 450};
 inline constexpr WindowBounds kKickListDefaultBounds{202, 245, 291, 333};
 
-// [Window]: the main window.
+// [Window]: the main window, with "Maximized" beside its restored bounds.
 WindowBounds ReadMainWindowBounds(const SettingsFile& file);
 void WriteMainWindowBounds(SettingsFile& file, const WindowBounds& bounds);
 

@@ -35,8 +35,9 @@ void ShowAlreadyRunning(int& argc, char** argv) {
 
 int RunDesktop(int& argc, char** argv, ApplicationConfig config) {
   QApplication application(argc, argv);
-  QApplication::setApplicationName("Quillmoor 98.........");
-  // Lets the desktop match the windows with the menu entry and its icon.
+  // The application name is the windows' class: the desktop matches it,
+  // and the desktop file's name, with the menu entry and its icon.
+  QApplication::setApplicationName("quillmoor98");
   QGuiApplication::setDesktopFileName("quillmoor98");
   QApplication::setQuitOnLastWindowClosed(false);
   QtFileIcons::UseInstalledThemeIfNone();

@@ -12,7 +12,7 @@ namespace qm {
 
 // The program's modal boxes as Qt dialogs: information and error boxes with
 // one OK button, the Yes/No confirmation, and the text-entry box of the
-// password prompts (typing hidden, at most 255 characters, Cancel gives "").
+// password prompts (typing hidden, at most 255 characters).
 class QtMessageBoxes final : public MessageBoxes {
  public:
   explicit QtMessageBoxes(QWidget* parent = nullptr) : parent_(parent) {}
@@ -21,6 +21,8 @@ class QtMessageBoxes final : public MessageBoxes {
   void Error(const std::string& text) override;
   bool Confirm(const std::string& text) override;
   std::string Prompt(const std::string& caption, const std::string& prompt) override;
+  std::optional<std::string> PromptOrCancel(const std::string& caption,
+                                            const std::string& prompt) override;
 
   // Called with each box just before it runs modally: a test answers it
   // from here (a queued click), so no box waits for a person.

@@ -167,14 +167,14 @@ TEST_F(SettingsSectionsTest, SavedOptionsLoadBackTheSame) {
 
 TEST_F(SettingsSectionsTest, WindowBoundsAreTakenAsTheyAre) {
   SettingsFile file(path);
-  WriteMainWindowBounds(file, {-20, 5000, 1, 0});
+  WriteMainWindowBounds(file, {-20, 5000, 1, 0, true});
   WriteKickListBounds(file, {1, 2, 3, 4});
   ASSERT_TRUE(file.Flush());
   const SettingsFile reread(path);
-  EXPECT_EQ(ReadMainWindowBounds(reread), (WindowBounds{-20, 5000, 1, 0}));
+  EXPECT_EQ(ReadMainWindowBounds(reread), (WindowBounds{-20, 5000, 1, 0, true}));
   EXPECT_EQ(ReadKickListBounds(reread), (WindowBounds{1, 2, 3, 4}));
   EXPECT_EQ(ReadText(path),
-            "[Window]\nTop=-20\nLeft=5000\nHeight=1\nWidth=0\n\n"
+            "[Window]\nTop=-20\nLeft=5000\nHeight=1\nWidth=0\nMaximized=1\n\n"
             "[KickList]\nTop=1\nLeft=2\nHeight=3\nWidth=4\n");
 }
 

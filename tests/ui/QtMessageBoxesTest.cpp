@@ -18,7 +18,7 @@ class QtMessageBoxesTest : public QObject {
   void InformationAndErrorHaveOneOkButton();
   void ConfirmAnswersYesOrNo();
   void PromptHidesTypingAndTakesAtMost255();
-  void PromptCancelGivesEmptyText();
+  void PromptCancelIsNoEntry();
   void UnansweredBoxIsShutByWatchdog();
 };
 
@@ -84,14 +84,14 @@ void QtMessageBoxesTest::PromptHidesTypingAndTakesAtMost255() {
   QCOMPARE(QString::fromStdString(entry), QString(255, QChar(0x436)));
 }
 
-void QtMessageBoxesTest::PromptCancelGivesEmptyText() {
+void QtMessageBoxesTest::PromptCancelIsNoEntry() {
   QtMessageBoxes boxes;
   ModalDriver driver;
-  driver.On(QStringLiteral("Change Admin Password"), [](QDialog& d) {
+  driver.On(QStringLiteral("Change Admin Password"), [&](QDialog& d) {
     qobject_cast<QInputDialog*>(&d)->setTextValue(QStringLiteral("typed"));
     d.reject();
   });
-  QCOMPARE(boxes.Prompt("Change Admin Password", "Enter New Password"), std::string());
+  QCOMPARE(boxes.PromptOrCancel("Change Admin Password", "Enter New Password"), std::nullopt);
   QVERIFY(driver.Finished());
 }
 
