@@ -41,7 +41,7 @@ void BM_TickTenPercentReplaced(benchmark::State& state) {
     state.PauseTiming();
     // The oldest tenth leaves, as many new clients arrive.
     auto& t = w.m.backend.tables;
-    for (int i = 0; i < churn; ++i) qm::RemoveClient(t, t.sessions.front().client, nullptr);
+    for (int i = 0; i < churn; ++i) qm::RemoveClient(t, t.sessions.front().client, "", nullptr);
     for (int i = 0; i < churn; ++i) qm::bench::AddClient(t, "PC" + std::to_string(next++));
     w.m.clock.AdvanceSeconds(1);
     state.ResumeTiming();

@@ -1,5 +1,6 @@
 // The settings file reader over any bytes: reads stay within their limits,
 // the text it writes reads back the same, and a write changes only its key.
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <iterator>
@@ -44,6 +45,14 @@ std::string Expected(std::string_view value) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   qm::IniFile ini(text);
+  // Blank lines and comments in a row are one entry: the entries are at
+  // most the section and key lines (each holds a '[' or a '=') and one run
+  // of other lines after each, so a file of anything else costs one entry.
+  const auto marks = static_cast<std::size_t>(
+      std::count_if(text.begin(), text.end(), [](char c) { return c == '[' || c == '='; }));
+  Check(ini.LineCount() <= 2 * marks + 1);
+  // Every line is kept as it was read, its line end included.
+  Check(ini.Text() == text);
   const qm::IniFile again(ini.Text());
   for (const Key& k : kKeys) {
     const auto value = ini.Read(k.section, k.key);

@@ -8,9 +8,9 @@ packages=(
   nlohmann-json3-dev libcli11-dev libc-ares-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
-  samba smbclient samba-common-bin
+  samba smbclient samba-common-bin ctdb python3-samba
   qt6-base-dev qt6-multimedia-dev qt6-svg-dev
-  openbox tint2 xvfb xauth
+  openbox tint2 xvfb xauth dbus-daemon
   sudo systemd desktop-file-utils
   libmicrohttpd-dev libsystemd-dev prometheus python3-jsonschema
   libcurl4-gnutls-dev

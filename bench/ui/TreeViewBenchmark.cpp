@@ -109,7 +109,7 @@ void BM_TickAndViewsReplaced(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     auto& t = w.m.backend.tables;
-    for (int i = 0; i < churn; ++i) qm::RemoveClient(t, t.sessions.front().client, nullptr);
+    for (int i = 0; i < churn; ++i) qm::RemoveClient(t, t.sessions.front().client, "", nullptr);
     for (int i = 0; i < churn; ++i) qm::bench::AddClient(t, "PC" + std::to_string(next++));
     state.ResumeTiming();
     w.Tick();

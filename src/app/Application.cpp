@@ -4,6 +4,7 @@
 #include <thread>
 #include <utility>
 
+#include "enforce/DataLines.h"
 #include "enforce/DisconnectListFile.h"
 #include "enforce/ProgramListFile.h"
 #include "platform/AtomicFile.h"
@@ -13,8 +14,6 @@
 namespace qm {
 
 namespace {
-constexpr int kServerWaitRetries = 10;
-constexpr int kServerWaitPauseMs = 1000;
 constexpr const char* kHelpFileName = "Quillmoor98.hlp";
 
 // A list file that could not be read at start-up is never replaced: the
@@ -67,7 +66,11 @@ void Application::ApplyTick() {
   tickWaiting_ = false;
   std::vector<std::function<void()>> applied = std::exchange(whenApplied_, {});
   try {
+    ReloadChangedFiles();
     cycle_->RefreshTimerTimer();
+    // The history is written when it is due: a crash loses at most the
+    // last minute.
+    if (!closed_ && !monitor_->RefreshBusy) store_->CheckpointIfDue();
   } catch (...) {
     // A tick that failed is over too; the front end reports the failure.
     for (auto& done : applied) done();
@@ -81,8 +84,76 @@ std::string Application::HelpFile() const {
   return JoinPath(config_.programDirectory, kHelpFileName);
 }
 
-bool Application::SetStartupRegistration(bool enabled) {
-  return config_.setStartupRegistration ? config_.setStartupRegistration(enabled) : false;
+bool Application::SetStartupRegistration(bool enabled, std::string& why) {
+  if (config_.setStartupRegistration) return config_.setStartupRegistration(enabled, why);
+  why = "this program has no start-up list";
+  return false;
+}
+
+std::string Application::KickListPath() const {
+  return JoinPath(config_.programDirectory, DisconnectListFile::kFileName);
+}
+
+std::string Application::ProgramListPath() const {
+  return JoinPath(config_.programDirectory, ProgramListFile::kFileName);
+}
+
+bool Application::Changed(const std::string& path) const {
+  const auto it = versions_.find(path);
+  return it == versions_.end() || !(it->second == FileStamp::Of(path));
+}
+
+void Application::NoteFileWritten(const std::string& path) {
+  versions_[path] = FileStamp::Of(path);
+}
+
+void Application::ReloadChangedFiles(bool all) {
+  if (!created_ || destroyed_ || front_.EditingFiles()) return;
+  ReloadFiles(all);
+}
+
+void Application::ReloadFiles(bool all) {
+  if (all || Changed(config_.settingsPath)) ReloadSettings();
+  // A list that cannot be read now keeps what the program holds, and its
+  // file is left as it is at the end.
+  auto reload = [&](const std::string& path, bool& unread, auto load) {
+    if (!all && !Changed(path)) return;
+    const FileStamp version = FileStamp::Of(path);
+    std::string data, error;
+    if (DataLines::ReadFile(path, data, error) == DataLines::ReadResult::Failed) {
+      if (!unread) messages_.Error(error);
+      unread = true;
+    } else if (load(path, error)) {
+      unread = false;
+    }
+    versions_[path] = version;
+  };
+  reload(KickListPath(), kickListUnread_, [this](const std::string& path, std::string& error) {
+    return DisconnectListFile::Load(path, rules_->List(), error);
+  });
+  reload(ProgramListPath(), programListUnread_,
+         [this](const std::string& path, std::string& error) {
+           return ProgramListFile::Load(path, rules_->Programs(), error);
+         });
+}
+
+void Application::ReloadSettings() {
+  const FileStamp version = FileStamp::Of(config_.settingsPath);
+  if (!settingsFile_->Reload()) {
+    messages_.Error(settingsFile_->LoadError());
+    versions_[config_.settingsPath] = version;
+    return;
+  }
+  versions_[config_.settingsPath] = version;
+  LoadOptions(*settingsFile_, settings_);
+  front_.SetRefreshInterval(RefreshIntervalMilliseconds());
+  front_.ShowToolbar(settings_.Toolbar);
+  front_.ShowStatusbar(settings_.Statusbar);
+  rules_->Status().Load([this](const std::string& section, const std::string& key, int fallback) {
+    return settingsFile_->ReadInteger(section, key, fallback);
+  });
+  const std::string stored = ReadAdminPassword(*settingsFile_);
+  if (stored != storedAdminPassword_) adminPassword_ = storedAdminPassword_ = stored;
 }
 
 bool Application::Create() {
@@ -97,7 +168,11 @@ bool Application::Create() {
   }
   RemoveStaleTemporaryFiles(settingsFolder, {config_.settingsPath.substr(slash + 1)});
 
-  // The main window.
+  // The main window. Each watched file's version is taken before it is
+  // read: a change made while it is read is read again at the next tick.
+  for (const std::string& path : {config_.settingsPath, KickListPath(), ProgramListPath()}) {
+    versions_[path] = FileStamp::Of(path);
+  }
   settingsFile_ = std::make_unique<SettingsFile>(config_.settingsPath);
   if (!settingsFile_->LoadError().empty()) messages_.Error(settingsFile_->LoadError());
   if (!config_.backend) {
@@ -122,7 +197,7 @@ bool Application::Create() {
   monitor_->ProgramStarting = true;
   monitor_->FormerUserCount = 0;
   front_.ApplyMainWindowBounds(ReadMainWindowBounds(*settingsFile_));
-  adminPassword_ = ReadAdminPassword(*settingsFile_);
+  adminPassword_ = storedAdminPassword_ = ReadAdminPassword(*settingsFile_);
   monitor_->CurrentUserCount = 0;
   front_.SetStatusText(1, "Number of current users: 0");
   monitor_->ShownUserCount = -1;
@@ -143,6 +218,7 @@ bool Application::Create() {
     LookupServices services = TIPThreadStarter::ForMonitor(*monitor_, steps_, *names_);
     services.UpdateAddress = [this](const std::string& name, const std::string& address) {
       rules_->List().UpdateAddress(name, address);
+      store_->Changed();
     };
     lookups_ = std::make_unique<TIPThreadStarter>(std::move(services));
     monitor_->SetLookups(lookups_.get());
@@ -154,8 +230,7 @@ bool Application::Create() {
   hooks.removeStartupRegistration = [this] { SetStartupRegistration(false); };
   hooks.loadProgramList = [this] {
     std::string error;
-    if (!ProgramListFile::Load(JoinPath(config_.programDirectory, ProgramListFile::kFileName),
-                               rules_->Programs(), error)) {
+    if (!ProgramListFile::Load(ProgramListPath(), rules_->Programs(), error)) {
       programListUnread_ = true;
       messages_.Error(error);
     }
@@ -179,23 +254,36 @@ bool Application::Create() {
 
 void Application::LoadDataFiles() {
   std::string error;
-  if (!DisconnectListFile::Load(JoinPath(config_.programDirectory, DisconnectListFile::kFileName),
-                                rules_->List(), error)) {
+  if (!DisconnectListFile::Load(KickListPath(), rules_->List(), error)) {
     kickListUnread_ = true;
     messages_.Error(error);
   }
 }
 
-void Application::Activate() {
-  if (!created_ || destroyed_) return;
-  ServerApi& api = monitor_->Api();
-  int result = api.SharesInit();
-  api.SharesExit();
-  for (int retry = 0; result < 0 && retry < kServerWaitRetries; ++retry) {
-    result = api.SharesInit();
-    api.SharesExit();
+int Application::ExitStatus() const {
+  return !created_ || (monitor_ && monitor_->EndedByFailure) ? kExitFatal : kExitNormal;
+}
+
+bool Application::Activate() {
+  if (!created_ || destroyed_) return false;
+  bool answers = ServerAnswers();
+  for (int retry = 0; !answers && retry < kServerWaitRetries; ++retry) {
+    answers = ServerAnswers();
     config_.sleep(kServerWaitPauseMs);
   }
+  return FinishActivation();
+}
+
+bool Application::ServerAnswers() {
+  if (!created_ || destroyed_) return true;
+  ServerApi& api = monitor_->Api();
+  const int result = api.SharesInit();
+  api.SharesExit();
+  return result >= 0;
+}
+
+bool Application::FinishActivation() {
+  if (!created_ || destroyed_) return false;
   if (monitor_->ProgramStarting && !activatedOnce_) {
     activatedOnce_ = true;
     monitor_->RefreshBusy = false;
@@ -210,14 +298,16 @@ void Application::Activate() {
       throw;
     }
     front_.StartRefreshTimer();
+    return true;
   }
+  return false;
 }
 
 bool Application::CloseQuery() {
   if (sessionEnding_) return true;
-  const std::string typed =
-      messages_.Prompt("Security Shutdown", "Enter the ADMIN Password to Exit");
-  return typed == adminPassword_;
+  // A cancelled box never exits, also with no password set.
+  return messages_.PromptOrCancel("Security Shutdown", "Enter the ADMIN Password to Exit") ==
+         adminPassword_;
 }
 
 void Application::Close() {
@@ -235,12 +325,15 @@ void Application::SessionEnd() {
 void Application::Destroy() {
   if (destroyed_ || !created_) return;
   Close();
+  // What the administrator changed on the disk since the last tick is read
+  // before anything is written over it.
+  ReloadFiles(false);
   destroyed_ = true;
   front_.StopRefreshTimer();
   std::string error;
 
   // The Disconnect List dialog: its file, then its bounds.
-  const std::string kickList = JoinPath(config_.programDirectory, DisconnectListFile::kFileName);
+  const std::string kickList = KickListPath();
   if (kickListUnread_) {
     messages_.Error(KeptUnreadFile(kickList));
   } else if (DisconnectListFile::Save(kickList, rules_->List(), error)) {
@@ -259,7 +352,7 @@ void Application::Destroy() {
   settings_.Statusbar = front_.StatusbarShown();
   OptionsHooks hooks;
   hooks.saveProgramList = [this] {
-    const std::string path = JoinPath(config_.programDirectory, ProgramListFile::kFileName);
+    const std::string path = ProgramListPath();
     std::string err;
     if (programListUnread_) {
       messages_.Error(KeptUnreadFile(path));
@@ -271,7 +364,10 @@ void Application::Destroy() {
   };
   SaveOptions(*settingsFile_, settings_, hooks);
 
-  // The main window: the server binding, its bounds, the password.
+  // The main window: the server binding, its bounds, the password. The
+  // closing save released every lookup; none may touch the binding's
+  // results once it is gone.
+  if (lookups_) lookups_->JoinReleased();
   monitor_->Api().UnloadServerApi();
   WriteMainWindowBounds(*settingsFile_, front_.MainWindowBounds());
   WriteAdminPassword(*settingsFile_, adminPassword_);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "core/ServerApi.h"
 #include "core/Settings.h"
 #include "enforce/EnforcementRules.h"
+#include "platform/FileStamp.h"
 #include "resolve/NameTable.h"
 #include "resolve/TIPThreadStarter.h"
 #include "resolve/UiStepQueue.h"
@@ -19,6 +21,12 @@
 #include "store/SettingsFile.h"
 
 namespace qm {
+
+// The process's exit status. A fatal end (a "Debug: " failure, missing
+// rights, a server that cannot be bound, an unusable setting) is a
+// failure, so that a service manager restarts the program on failure only.
+inline constexpr int kExitNormal = 0;
+inline constexpr int kExitFatal = 1;
 
 // Where the program's files are and what it binds; front ends fill it from
 // the environment, tests from their own folders.
@@ -30,8 +38,9 @@ struct ApplicationConfig {
   std::unique_ptr<ProcessList> processes;  // null: the program watch finds nothing
   // Pauses of the activation's wait for the server service (tests skip them).
   std::function<void(int milliseconds)> sleep;
-  // Start-up registration ("Launch"): enabled -> registered; false: refused.
-  std::function<bool(bool enabled)> setStartupRegistration;
+  // Start-up registration ("Launch"): enabled -> registered; false: refused,
+  // and why says why.
+  std::function<bool(bool enabled, std::string& why)> setStartupRegistration;
   // The name table tool (the nbtstat stand-in); empty: beside the program.
   std::string nbtstatPath;
   // The help file; empty: "Quillmoor98.hlp" in programDirectory.
@@ -61,8 +70,29 @@ class Application {
 
   // Every activation of the main window: waits for the server service;
   // the first one hides into the notification area, runs the first tick
-  // and starts the refresh timer.
-  void Activate();
+  // and starts the refresh timer. True when this call ran the first tick.
+  bool Activate();
+
+  // The files are the truth while the program runs: the settings file, the
+  // Disconnect List and the program list that changed on the disk since
+  // the program read or wrote them (with all: every one) are read again,
+  // and what they hold takes effect. While the front end has a dialog open
+  // that edits them, the reading waits for a later call. Every tick calls
+  // it first, the console on SIGHUP with all, the closing save before it
+  // writes anything, so a change is never written over unread.
+  void ReloadChangedFiles(bool all = false);
+  // Whoever writes one of those files while the program runs says so: its
+  // new version is then known as read.
+  void NoteFileWritten(const std::string& path);
+  // The two halves of an activation for a front end that must not block:
+  // one probe of the server service (true: it answers), and what follows
+  // the wait (true when it ran the first tick).
+  bool ServerAnswers();
+  bool FinishActivation();
+  // The wait gives the service up to about ten seconds to come up when the
+  // program starts with the desktop.
+  static constexpr int kServerWaitRetries = 10;
+  static constexpr int kServerWaitPauseMs = 1000;
 
   // One refresh tick (the timer, "&Refresh", a console step): the
   // server's reading for it starts now, and the tick applies it as soon as
@@ -98,10 +128,16 @@ class Application {
   bool SessionEnding() const { return sessionEnding_; }
   bool Created() const { return created_; }
   bool Destroyed() const { return destroyed_; }
+  // kExitFatal when the program ends because of a failure, else kExitNormal.
+  int ExitStatus() const;
   // The refresh timer's interval for the Refresh setting.
   int RefreshIntervalMilliseconds() const { return settings_.Refresh * 1000; }
   // Start-up registration, as the "Launch" check box would call it.
-  bool SetStartupRegistration(bool enabled);
+  bool SetStartupRegistration(bool enabled, std::string& why);
+  bool SetStartupRegistration(bool enabled) {
+    std::string why;
+    return SetStartupRegistration(enabled, why);
+  }
   // Runs the steps the lookup threads wait for, and the tick whose reading
   // is complete (user-interface thread).
   int RunPendingSteps();
@@ -109,6 +145,12 @@ class Application {
 
  private:
   void LoadDataFiles();
+  std::string KickListPath() const;
+  std::string ProgramListPath() const;
+  void ReloadFiles(bool all);
+  void ReloadSettings();
+  bool Changed(const std::string& path) const;
+  // The files changed on the disk are read again, then the tick runs.
   void ApplyTick();
 
   ApplicationConfig config_;
@@ -128,6 +170,11 @@ class Application {
   std::unique_ptr<FormerConnectionStore> store_;
   std::string serverError_;
   std::string adminPassword_;
+  // The password as the settings file last held it: a change on the disk
+  // replaces the one in memory, a change in memory is written back.
+  std::string storedAdminPassword_;
+  // The version of each watched file the program last read or wrote.
+  std::map<std::string, FileStamp> versions_;
   bool tickWaiting_ = false;
   std::vector<std::function<void()>> whenApplied_;
   bool created_ = false;

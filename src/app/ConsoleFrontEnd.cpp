@@ -59,7 +59,11 @@ std::string ConsoleFrontEnd::Describe(const TreeNode& node) const {
 void ConsoleFrontEnd::NodeInserted(TreeNode& node) {
   const TTreeNodeCustom* r = node.Data();
   out_ << DateTimeText(now_()) << "  connected  " << Describe(node) << "  ("
-       << StatusText(r ? r->EnterStatus : int{stLoggedOn}) << ")" << std::endl;
+       << StatusText(r ? r->EnterStatus : int{stLoggedOn}) << ")";
+  // A cluster node's clients may be served by another node.
+  const auto* user = node.Level() == 0 ? dynamic_cast<const TUser*>(r) : nullptr;
+  if (user && !user->Security.node.empty()) out_ << "  node " << Printable(user->Security.node);
+  out_ << std::endl;
 }
 
 void ConsoleFrontEnd::NodeAboutToBeRemoved(TreeNode& node) {

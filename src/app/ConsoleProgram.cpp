@@ -19,8 +19,9 @@ namespace qm {
 namespace {
 using SteadyClock = std::chrono::steady_clock;
 
-// Blocks the ending signals and reads them from a descriptor instead, so
-// the loop sees them between ticks, never inside one.
+// Blocks the ending signals (and SIGHUP, which asks for the files to be
+// read again) and reads them from a descriptor instead, so the loop sees
+// them between ticks, never inside one.
 class SignalDescriptor {
  public:
   SignalDescriptor() {
@@ -66,14 +67,14 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
   if (std::string error; !telemetry.Listen(error)) {
     err << "quillmoor98: metrics: " << error << std::endl;
     ::close(wake);
-    return 1;
+    return kExitFatal;
   }
   ConsoleControl control;
   if (std::string error; !control.Listen(options.control, error)) {
     if (options.controlRequired) {
       err << "quillmoor98: control socket: " << error << std::endl;
       ::close(wake);
-      return 1;
+      return kExitFatal;
     }
     err << "quillmoor98: warning: no control socket: " << error << std::endl;
   }
@@ -81,7 +82,7 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
   if (!app.Create()) {
     err << "quillmoor98: the server service cannot be bound: " << app.ServerError() << std::endl;
     ::close(wake);
-    return 0;
+    return kExitFatal;
   }
   control.Attach(app, front, telemetry);
   telemetry.Attach(app, front);
@@ -123,9 +124,9 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
     }
   };
   // The first activation runs the first tick.
-  const int before = app.GetMonitor().ProgramStarting ? 0 : 1;
-  caught([&] { app.Activate(); });
-  if (before == 0 && !app.GetMonitor().ProgramStarting) {
+  bool first = false;
+  caught([&] { first = app.Activate(); });
+  if (first) {
     ++ticks;
     tickLine();
   }
@@ -153,7 +154,11 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
     const int ready = ::poll(fds, count, timeout);
     if (ready < 0) continue;  // EINTR
     if (fds[0].revents & POLLIN) {
-      if (signals.Read() != 0) {
+      const int signal = signals.Read();
+      // SIGHUP (systemctl reload): the files are read again, at once.
+      if (signal == SIGHUP) {
+        app.ReloadChangedFiles(true);
+      } else if (signal != 0) {
         ending = true;
         break;
       }
@@ -181,7 +186,7 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
       nextTick = SteadyClock::now() + std::chrono::milliseconds(front.RefreshIntervalMs());
     }
   }
-  // A signal or the end of input ends the program like the end of a
+  // SIGINT, SIGTERM or the end of input ends the program like the end of a
   // session: no password, the history stored, the settings written.
   control.Detach();
   if (ending) app.SessionEnd();
@@ -189,7 +194,7 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
   telemetry.Detach();
   front.SetWakeUpDescriptor(-1);
   ::close(wake);
-  return 0;
+  return app.ExitStatus();
 }
 
 }  // namespace qm

@@ -21,11 +21,12 @@ struct ConsoleOptions {
   ConsoleTelemetryOptions telemetry;
 };
 
-// Runs the program without windows until a signal (SIGINT, SIGTERM,
-// SIGHUP: like the end of a desktop session, the history is stored and the
-// settings written), the end of standard input in step mode, or a fatal
-// failure of the server service. Returns the process's exit code: 1 when
-// the metrics endpoint or the control socket cannot listen.
+// Runs the program without windows until a signal (SIGINT, SIGTERM: like
+// the end of a desktop session, the history is stored and the settings
+// written), the end of standard input in step mode, or a fatal failure.
+// SIGHUP reads the settings and list files again. Returns the process's
+// exit status: kExitNormal, or kExitFatal after a fatal end (also when the
+// metrics endpoint or the control socket cannot listen).
 int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inputFd,
                std::ostream& out, std::ostream& err);
 

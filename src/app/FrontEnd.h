@@ -19,6 +19,9 @@ class FrontEnd : public MonitorView {
   virtual WindowBounds KickListBounds() const { return kickListBounds_; }
   // The refresh timer: its interval (milliseconds) and starting it.
   virtual void SetRefreshInterval(int /*milliseconds*/) {}
+  // A dialog that edits the settings or the lists is open: what the user
+  // types there is not to be changed under them.
+  virtual bool EditingFiles() const { return false; }
   virtual void StartRefreshTimer() {}
   // The View menu's two check items. Without windows they are kept as
   // read, so that the shared settings file keeps the desktop's choice.

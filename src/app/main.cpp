@@ -43,8 +43,9 @@ constexpr const char* kFooter = R"(Front ends:
   (default)        the desktop program; it lives in the notification area.
   --console        no windows: one line per event on standard output, message
                    boxes as "info: TEXT" / "error: TEXT" on standard error. Ticks
-                   every Refresh seconds. SIGINT, SIGTERM, SIGHUP end it like the
-                   end of a desktop session: history stored, settings written.
+                   every Refresh seconds. SIGINT, SIGTERM end it like the end
+                   of a desktop session: history stored, settings written.
+                   SIGHUP reads Quillmoor98.ini and the list files again.
   --console --step ticks driven by standard input: the first tick at start-up,
                    then one per line read; after every tick one line
                    "tick N users U files F". End of input shuts down normally.
@@ -83,6 +84,8 @@ Environment:
   QUILLMOOR98_EVENTS        text (default) or json, when --events is not given
   QUILLMOOR98_CONTROL       the control socket when --control is not given (the
                             console's, and the one quillmoor98 ctl asks)
+  QUILLMOOR98_PROC_HELPER   the socket of the helper that reads the executables
+                            of processes the program may not read itself
 
 The running monitor from a shell (quillmoor98 ctl --help):
   quillmoor98 ctl [--socket PATH] COMMAND [--json]
@@ -188,7 +191,7 @@ int main(int argc, char** argv) {
     options.telemetry.metrics = qm::ListenAddress::Parse(metrics, error);
     if (!options.telemetry.metrics) {
       std::cerr << "quillmoor98: --metrics " << metrics << ": " << error << std::endl;
-      return 2;
+      return qm::kExitFatal;
     }
   }
   options.telemetry.metricsClients = metricsClients;
@@ -198,7 +201,7 @@ int main(int argc, char** argv) {
   } else if (!events.empty() && events != "text") {
     std::cerr << "quillmoor98: QUILLMOOR98_EVENTS must be text or json, not " << events
               << std::endl;
-    return 2;
+    return qm::kExitFatal;
   }
   options.telemetry.journal = options.telemetry.events == qm::EventFormat::Text &&
                               qm::JournalEventWriter::IsJournalStream(STDOUT_FILENO);
@@ -216,12 +219,25 @@ int main(int argc, char** argv) {
     std::cerr << "quillmoor98: the desktop program " << desktop << " cannot be started ("
               << std::strerror(saved)
               << "); install the package quillmoor98-desktop, or use --console" << std::endl;
-    return 2;
+    return qm::kExitFatal;
   }
 #endif
+  qm::ApplicationConfig config;
+  config.programFile = programFile;
+  installed.Apply(config);
+  // Once per user session, and once per data folder: the service and a
+  // member's desktop program on one folder would write over each other's
+  // history.
   qm::SingleInstance instance;
   std::string error;
-  switch (instance.Acquire(qm::InstanceName(programFile), error)) {
+  auto result = instance.Acquire(qm::InstanceName(programFile), error);
+  if (result != qm::SingleInstance::Result::kAlreadyRunning) {
+    if (result == qm::SingleInstance::Result::kError) {
+      std::cerr << "quillmoor98: warning: " << error << std::endl;
+    }
+    result = instance.AcquireDataFolder(config.programDirectory, error);
+  }
+  switch (result) {
     case qm::SingleInstance::Result::kAlreadyRunning:
       if (console) {
         std::cerr << "info: Instance already running!" << std::endl;
@@ -230,7 +246,7 @@ int main(int argc, char** argv) {
         qm::ShowAlreadyRunning(argc, argv);
 #endif
       }
-      return 0;
+      return qm::kExitNormal;
     case qm::SingleInstance::Result::kError:
       std::cerr << "quillmoor98: warning: " << error << std::endl;
       break;
@@ -238,17 +254,17 @@ int main(int argc, char** argv) {
       break;
   }
 
-  qm::ApplicationConfig config;
-  config.programFile = programFile;
-  installed.Apply(config);
   config.backend = qm::CreateServerBackendFromEnvironment(error);
   if (!config.backend) {
     std::cerr << "quillmoor98: " << error << std::endl;
-    return 0;
+    return qm::kExitFatal;
   }
-  config.processes = std::make_unique<qm::ProcProcessList>();
-  config.setStartupRegistration = [programFile](bool enabled) {
-    return qm::StartupRegistration(qm::SysconfDir(), programFile).Set(enabled);
+  const char* procHelper = std::getenv("QUILLMOOR98_PROC_HELPER");
+  config.processes = std::make_unique<qm::ProcProcessList>("/proc", procHelper ? procHelper : "");
+  config.setStartupRegistration = [programFile](bool enabled, std::string& why) {
+    return qm::StartupRegistration(qm::SysconfDir(), programFile,
+                                   qm::StartupRegistration::UserConfigDir())
+        .Set(enabled, &why);
   };
 
   if (console) {

@@ -2,7 +2,9 @@
 
 #include <cmath>
 #include <cstdio>
+#include <utility>
 
+#include "observe/JsonEventWriter.h"
 #include "observe/MetricsSnapshot.h"
 
 namespace qm {
@@ -65,6 +67,13 @@ nlohmann::json ControlJson::User(const TreeNode& node, const Monitor& monitor) {
   nlohmann::json shares = nlohmann::json::array();
   for (int i = 0; i < node.ChildCount(); ++i) shares.push_back(Share(*node.Child(i)));
   user["shares"] = std::move(shares);
+  // What the server tells of the user's sessions, only where it tells it.
+  if (u && u->Security != SessionSecurity{}) {
+    const SessionSecurity& s = u->Security;
+    nlohmann::json security = {{"unencrypted_shares", s.unencryptedShares}};
+    JsonEventWriter::AddSecurity(security, s);
+    user["security"] = std::move(security);
+  }
   return user;
 }
 

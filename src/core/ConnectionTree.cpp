@@ -205,6 +205,17 @@ TreeNode* ConnectionTree::LastTopLevel(const std::string& text) const {
   return it->second.back();
 }
 
+TreeNode* ConnectionTree::LastTopLevelOf(const std::string& text,
+                                         const TTreeNodeCustom* record) const {
+  auto it = topIndex_.find(text);
+  if (it == topIndex_.end()) return nullptr;
+  // A connected user's node is among the newest of its name.
+  for (auto node = it->second.rbegin(); node != it->second.rend(); ++node) {
+    if ((*node)->data_ == record) return *node;
+  }
+  return nullptr;
+}
+
 void ConnectionTree::Visit(TreeNode& node, const std::function<void(TreeNode&)>& visit) {
   visit(node);
   for (auto& child : node.children_) Visit(*child, visit);
@@ -252,7 +263,8 @@ void MarkSubtreeKicked(TreeNode* node) {
   if (!node) return;
   for (int i = 0; i < node->ChildCount(); ++i) {
     TreeNode* child = node->Child(i);
-    if (child->Data()) child->Data()->ExitStatus = stKicked;
+    // A share or file that ended before keeps how it ended.
+    if (child->Data() && child->Data()->IsOpen()) child->Data()->ExitStatus = stKicked;
     MarkSubtreeKicked(child);
   }
 }

@@ -111,6 +111,9 @@ class ConnectionTree {
 
   // Last top-level node with this text, or null (an index keeps this cheap).
   TreeNode* LastTopLevel(const std::string& text) const;
+  // The last top-level node with this text that holds record: one client
+  // name may belong to several users at once (from several addresses).
+  TreeNode* LastTopLevelOf(const std::string& text, const TTreeNodeCustom* record) const;
   // Last child of parent with this text, or null (a large family is indexed).
   static TreeNode* LastChild(const TreeNode& parent, const std::string& text);
 
@@ -153,7 +156,8 @@ TreeNode* FindNode(const ConnectionTree& tree, const TreeNode* parent, const std
 // the node's own record is kept and no node is deleted.
 void FreeSubtreeData(TreeNode* node);
 
-// ExitStatus = stKicked on every descendant (not on the node itself).
+// ExitStatus = stKicked on every descendant that is still open (not on
+// the node itself).
 void MarkSubtreeKicked(TreeNode* node);
 
 }  // namespace qm

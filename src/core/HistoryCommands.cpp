@@ -8,7 +8,9 @@ bool HistoryCommands::DeleteuserfromconnectionlistClick(TreeNode* node) {
   if (!node || node->Parent() || !node->Data()) return false;
   // The present visit of a connected user shares its record with the
   // current tree (and so its enter time).
-  if (UserEntry* current = m_.Users.Find(node->Text());
+  const auto* user = dynamic_cast<const TUser*>(node->Data());
+  if (UserEntry* current =
+          user ? m_.Users.Find(UserKey(node->Text(), user->ClientAddress)) : nullptr;
       current && current->User() == node->Data()) {
     m_.Messages().Information("You cannot delete an active user");
     return false;

@@ -82,9 +82,12 @@ void Monitor::SetLookups(LookupStarter* lookups) {
   }
 }
 
-std::unique_ptr<TUser> Monitor::CreateUser(const std::string& key, const std::string& userName) {
-  auto user = std::make_unique<TUser>(key, ProgramStarting, Now(), userName, IsNT());
+std::unique_ptr<TUser> Monitor::CreateUser(const std::string& name, const std::string& userName,
+                                           const std::string& address) {
+  auto user = std::make_unique<TUser>(name, ProgramStarting, Now(), userName, IsNT());
   user->LastActivitySteady = Steady();
+  user->ClientAddress = address;
+  if (!address.empty()) user->IPAddress = address;
   user->IPThread = lookups_->StartLookup(*user);
   return user;
 }
@@ -96,7 +99,7 @@ TUser* Monitor::UserOfNode(TreeNode* node) {
 
 // ---------------- sweeps ----------------
 
-void Monitor::SweepFiles(ShareEntry& share, bool shuttingDown, const std::string& userName,
+void Monitor::SweepFiles(ShareEntry& share, bool shuttingDown, const UserEntry& user,
                          const std::string& shareName) {
   const std::uint64_t round = Users.Round();
   if (share.SettleFiles(round)) return;
@@ -109,7 +112,7 @@ void Monitor::SweepFiles(ShareEntry& share, bool shuttingDown, const std::string
     if (f.SeenRound == round) continue;
     if (!looked) {
       looked = true;
-      TreeNode* userNode = FindNode(TreeViewCurrent, nullptr, userName);
+      TreeNode* userNode = UserNode(TreeViewCurrent, user);
       shareNode = userNode ? FindNode(TreeViewCurrent, userNode, shareName) : nullptr;
     }
     TreeNode* fileNode = shareNode ? FindNode(TreeViewCurrent, shareNode, f.Name) : nullptr;
@@ -127,13 +130,13 @@ void Monitor::SweepShares(UserEntry& user, bool shuttingDown) {
   for (auto it = user.Shares.begin(); it != user.Shares.end();) {
     ShareEntry& s = *it;
     ++it;
-    SweepFiles(s, shuttingDown, user.Name, s.Name);
+    SweepFiles(s, shuttingDown, user, s.Name);
     if (s.SeenRound == Users.Round()) continue;
     if (TShare* share = s.Share()) {
       share->ExitTime = Now();
       if (shuttingDown) share->ExitStatus = stProgramExited;
     }
-    TreeNode* userNode = FindNode(TreeViewCurrent, nullptr, user.Name);
+    TreeNode* userNode = UserNode(TreeViewCurrent, user);
     TreeViewCurrent.Delete(userNode ? FindNode(TreeViewCurrent, userNode, s.Name) : nullptr);
     user.Shares.Remove(s.Name);
   }
@@ -160,15 +163,15 @@ void Monitor::SweepUsers(bool shuttingDown) {
     TUser* user = u.User();
     user->ExitTime = Now();
     if (shuttingDown) user->ExitStatus = stProgramExited;
-    TreeViewCurrent.Delete(FindNode(TreeViewCurrent, nullptr, u.Name));
+    TreeViewCurrent.Delete(UserNode(TreeViewCurrent, u));
     auto next = std::next(it);
-    if (user->IPAddress == kNotKnownYet) {
-      user->IPAddress = kNotKnown;
-      user->HostName = kNotKnown;
-    }
+    if (user->IPAddress == kNotKnownYet) user->IPAddress = kNotKnown;
+    // The address may have come from the server while the host name was
+    // still being looked for.
+    if (user->HostName == kNotKnownYet) user->HostName = kNotKnown;
     if (user->UserName == kNotKnownYet) user->UserName = kNotKnown;
-    const std::string name = u.Name;
-    Users.Remove(name);
+    user->ClientAddress.clear();
+    Users.Remove(u.Key());
     --CurrentUserCount;
     if (CurrentUserCount == 0 && !shuttingDown) view_->UpdateConnectedIcon(false);
     RefreshInfoPanels();
@@ -235,7 +238,15 @@ void Monitor::RefreshInfoPanels() {
 }
 
 void Monitor::Fatal(const std::string& text) {
+  EndedByFailure = true;
   messages_->Error(text);
+  view_->StopRefreshTimer();
+  view_->RequestTerminate();
+}
+
+void Monitor::FatalInformation(const std::string& text) {
+  EndedByFailure = true;
+  messages_->Information(text);
   view_->StopRefreshTimer();
   view_->RequestTerminate();
 }

@@ -79,10 +79,20 @@ class Monitor {
   // The last tick could read the server's state (false while the server is
   // down or its state cannot be read; the lists then stay as they were).
   bool ServerStateRead = false;
+  // The program ends because of a failure (a "Debug: " message, missing
+  // rights), not because it was asked to: the users still connected then
+  // stay current until the closing save ends them as "Program exitted".
+  bool EndedByFailure = false;
 
   // A new user: its record (which starts its lookup), owned by the caller
-  // until it is placed under a Former node.
-  std::unique_ptr<TUser> CreateUser(const std::string& key, const std::string& userName);
+  // until it is placed under a Former node. address: the client's address
+  // as the server recorded it, or "": the lookup finds it.
+  std::unique_ptr<TUser> CreateUser(const std::string& name, const std::string& userName,
+                                    const std::string& address = {});
+  // The user's top-level node in a tree (its present visit), or null.
+  static TreeNode* UserNode(const ConnectionTree& tree, const UserEntry& entry) {
+    return tree.LastTopLevelOf(entry.Name, entry.User());
+  }
 
   // Ends every entry not seen since ClearSeenFlags; shutting down: with
   // the status "Program exitted".
@@ -97,6 +107,8 @@ class Monitor {
 
   // "Debug: ..." (error box), timer off, termination requested.
   void Fatal(const std::string& text);
+  // The same with an information box (missing rights).
+  void FatalInformation(const std::string& text);
   void SetStatusUserCount();  // second panel, per the active page
 
   // The user record a node belongs to: itself, its parent or grandparent.
@@ -104,7 +116,7 @@ class Monitor {
 
  private:
   void SweepShares(UserEntry& user, bool shuttingDown);
-  void SweepFiles(ShareEntry& share, bool shuttingDown, const std::string& userName,
+  void SweepFiles(ShareEntry& share, bool shuttingDown, const UserEntry& user,
                   const std::string& shareName);
 
   ServerApi& api_;

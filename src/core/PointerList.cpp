@@ -2,6 +2,15 @@
 
 namespace qm {
 
+std::string UserKey(const std::string& name, const std::string& address) {
+  if (address.empty()) return name;
+  std::string key;
+  key.reserve(name.size() + 1 + address.size());
+  key.append(name).push_back('\0');
+  key.append(address);
+  return key;
+}
+
 void ClearSeenFlags(UserList& list) {
   list.NextRound();
 }

@@ -19,21 +19,26 @@ class EntryList {
   using iterator = typename std::list<Entry>::iterator;
 
   Entry& Add(const std::string& name, typename Entry::Record* record, std::uint64_t round) {
+    return Add(name, name, record, round);
+  }
+  // Found and removed by key, which may say more than the name.
+  Entry& Add(const std::string& key, const std::string& name, typename Entry::Record* record,
+             std::uint64_t round) {
     entries_.emplace_front();
     Entry& e = entries_.front();
     e.Name = name;
     e.SeenRound = round;
     e.Record_ = record;
-    index_[name] = entries_.begin();
+    index_[key] = entries_.begin();
     return e;
   }
-  Entry* Find(const std::string& name) {
-    auto it = index_.find(name);
+  Entry* Find(const std::string& key) {
+    auto it = index_.find(key);
     return it == index_.end() ? nullptr : &*it->second;
   }
   // Unlinks the entry of that name; never frees the record.
-  void Remove(const std::string& name) {
-    auto it = index_.find(name);
+  void Remove(const std::string& key) {
+    auto it = index_.find(key);
     if (it == index_.end()) return;
     entries_.erase(it->second);
     index_.erase(it);
@@ -99,13 +104,20 @@ struct ShareEntry {
   void StopMatching(std::uint64_t round);
 };
 
+// A user is a client name from an address: the key that finds it in
+// UserList. Without an address (a server that does not tell) the name
+// alone. Program texts hold no zero byte, so no two pairs share a key.
+std::string UserKey(const std::string& name, const std::string& address);
+
 struct UserEntry {
   using Record = TUser;
   std::string Name;
+  std::string Address;  // the client's address, part of its key ("" when not told)
   std::uint64_t SeenRound = 0;
   TUser* Record_ = nullptr;
   EntryList<ShareEntry> Shares;
   TUser* User() const { return Record_; }
+  std::string Key() const { return UserKey(Name, Address); }
 };
 
 // The current users, and the polling round.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,12 @@ class MessageBoxes {
   virtual void Error(const std::string& text) = 0;
   virtual bool Confirm(const std::string& text) = 0;
   virtual std::string Prompt(const std::string& caption, const std::string& prompt) = 0;
+  // The entry, or nothing when the box was cancelled. Boxes that cannot be
+  // cancelled answer with Prompt's entry.
+  virtual std::optional<std::string> PromptOrCancel(const std::string& caption,
+                                                    const std::string& prompt) {
+    return Prompt(caption, prompt);
+  }
 };
 
 // The value labels of the two information panels.

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <string>
+#include <utility>
 
 namespace qm {
 
@@ -39,7 +40,9 @@ void RefreshCycle::RefreshTimerTimer() {
   BusyGuard guard(m_.RefreshBusy);
   const auto start = std::chrono::steady_clock::now();
   Tick();
-  m_.ProgramStarting = false;
+  // Clients found before the server could be read at all were there when
+  // the program started.
+  if (m_.ServerStateRead) m_.ProgramStarting = false;
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
   m_.Metrics().TickFinished(m_, took.count());
 }
@@ -55,11 +58,15 @@ void RefreshCycle::Tick() {
   m_.OpenFileCount = 0;
   // A reading that failed while the server runs is no departure of
   // everyone: users, shares, files, counts and idle clocks stay as they
-  // were, and no rule acts on them.
-  const bool read = PollShares();
+  // were, and no rule acts on them. Nor does a tick that ends the program
+  // end anybody's visit: who is still connected is stored as "Program
+  // exitted" by the closing save.
+  bool read = PollShares() && !m_.EndedByFailure;
+  if (read && !m_.IsNT()) RefreshFiles95();
+  read = read && !m_.EndedByFailure;
   if (read) {
-    if (!m_.IsNT()) RefreshFiles95();
     m_.SweepUsers(false);
+    RefreshSecurity();
   } else {
     m_.OpenFileCount = files;
   }
@@ -81,9 +88,7 @@ bool RefreshCycle::PollShares() {
     return false;
   }
   if (n == kAccessDenied) {
-    m_.Messages().Information("You don't have the necessary rights to execute this program");
-    m_.View().StopRefreshTimer();
-    m_.View().RequestTerminate();
+    m_.FatalInformation("You don't have the necessary rights to execute this program");
   } else if (n < 0 && n != kServerNotStarted && n != kServerNotStartedAlias) {
     m_.Fatal("Debug: SharesInit " + std::to_string(n));
   }
@@ -114,10 +119,12 @@ bool RefreshCycle::PollShares() {
     const bool files = m_.IsNT() && !api.EmptyText(path);
     for (int j = 0; j < cn; ++j) {
       const PlatformString client = api.ConnectionClient(j);
+      const PlatformString address = api.ConnectionAddress(j);
       const auto at = static_cast<std::size_t>(j);
       UserEntry* entry = nullptr;
       ShareEntry* shareEntry = nullptr;
-      if (at < order.Last.size() && api.SameText(client, order.Last[at].user->Name)) {
+      if (at < order.Last.size() && api.SameText(client, order.Last[at].user->Name) &&
+          api.SameText(address, order.Last[at].user->Address)) {
         // The same user on the same place as the round before: its entries
         // are known without a lookup by name.
         entry = order.Last[at].user;
@@ -125,13 +132,14 @@ bool RefreshCycle::PollShares() {
         entry->SeenRound = round_;
         shareEntry->SeenRound = round_;
       } else {
-        const std::string key = api.FromPlatformString(client);
-        entry = m_.Users.Find(key);
+        const std::string clientName = api.FromPlatformString(client);
+        const std::string clientAddress = api.FromPlatformString(address);
+        entry = m_.Users.Find(UserKey(clientName, clientAddress));
         if (entry) {
           KnownUser(*entry, name, type, shareEntry);
         } else {
           const std::string user = m_.IsNT() ? api.FromPlatformString(api.ConnectionUser(j)) : "";
-          entry = &NewUser(key, user, name, type, shareEntry);
+          entry = &NewUser(clientName, clientAddress, user, name, type, shareEntry);
         }
       }
       order.Now.push_back({entry, shareEntry});
@@ -156,8 +164,8 @@ void RefreshCycle::KnownUser(UserEntry& entry, const std::string& share, std::ui
     shareEntry->SeenRound = round_;
     return;
   }
-  TreeNode* currentUser = FindNode(m_.TreeViewCurrent, nullptr, entry.Name);
-  TreeNode* formerUser = FindNode(m_.TreeViewFormer, nullptr, entry.Name);
+  TreeNode* currentUser = Monitor::UserNode(m_.TreeViewCurrent, entry);
+  TreeNode* formerUser = Monitor::UserNode(m_.TreeViewFormer, entry);
   Touch(*entry.User());
   shareEntry = &AddShare(entry, currentUser, formerUser, share, type);
 }
@@ -175,22 +183,25 @@ ShareEntry& RefreshCycle::AddShare(UserEntry& entry, TreeNode* currentUser, Tree
   return shareEntry;
 }
 
-UserEntry& RefreshCycle::NewUser(const std::string& key, const std::string& user,
-                                 const std::string& share, std::uint16_t type,
-                                 ShareEntry*& shareEntry) {
-  std::unique_ptr<TUser> record = m_.CreateUser(key, user);
+UserEntry& RefreshCycle::NewUser(const std::string& name, const std::string& address,
+                                 const std::string& user, const std::string& share,
+                                 std::uint16_t type, ShareEntry*& shareEntry) {
+  std::unique_ptr<TUser> record = m_.CreateUser(name, user, address);
   TUser* raw = record.get();
+  // Known before the user's node is added, so its arrival carries it.
+  m_.Api().Backend().ClientSecurity(UserKey(name, address), raw->Security);
   ++m_.FormerUserCount;
   ++m_.CurrentUserCount;
   if (m_.CurrentUserCount == 1) m_.View().UpdateConnectedIcon(true);
-  TreeNode* currentNode = m_.TreeViewCurrent.Add(nullptr, key, raw);
-  UserEntry& entry = m_.Users.Add(key, raw, round_);
-  TreeNode* formerNode = m_.TreeViewFormer.AddOwned(nullptr, key, std::move(record));
+  TreeNode* currentNode = m_.TreeViewCurrent.Add(nullptr, name, raw);
+  UserEntry& entry = m_.Users.Add(UserKey(name, address), name, raw, round_);
+  entry.Address = address;
+  TreeNode* formerNode = m_.TreeViewFormer.AddOwned(nullptr, name, std::move(record));
   SetNodeIcons(currentNode, formerNode, kImageUser);
   shareEntry = &AddShare(entry, currentNode, formerNode, share, type);
   if (m_.Options().Siren) m_.View().PlayAlertSound();
   if (m_.Options().Popup) m_.View().PopupOnNewConnection();
-  if (m_.Options().Notify) m_.View().NotifyNewConnection(key, share);
+  if (m_.Options().Notify) m_.View().NotifyNewConnection(name, share);
   return entry;
 }
 
@@ -201,8 +212,8 @@ FileEntry* RefreshCycle::SeeFile(UserEntry& entry, ShareEntry& shareEntry, const
     Touch(*entry.User());
     return f;
   }
-  TreeNode* currentUser = FindNode(m_.TreeViewCurrent, nullptr, entry.Name);
-  TreeNode* formerUser = FindNode(m_.TreeViewFormer, nullptr, entry.Name);
+  TreeNode* currentUser = Monitor::UserNode(m_.TreeViewCurrent, entry);
+  TreeNode* formerUser = Monitor::UserNode(m_.TreeViewFormer, entry);
   TreeNode* currentShare =
       currentUser ? FindNode(m_.TreeViewCurrent, currentUser, shareEntry.Name) : nullptr;
   TreeNode* formerShare =
@@ -226,15 +237,28 @@ void RefreshCycle::RefreshFilesNT(int connection, UserEntry& entry, ShareEntry& 
                                   PlatformString user, PlatformString path) {
   ServerApi& api = m_.Api();
   const int k = api.FilesInitOfConnection(connection, user, path);
-  if (k >= 0) m_.OpenFileCount += k;
   if (k == -1) m_.Fatal("Debug: FilesInit");
-  if (shareEntry.PolledRound != round_) {
-    shareEntry.PolledRound = round_;
-    shareEntry.Matching = shareEntry.Listed.Round + 1 == round_;
-    shareEntry.Matched = shareEntry.MatchedBytes = 0;
-    shareEntry.Listing.Names.clear();
-    shareEntry.Listing.Entries.clear();
+  if (shareEntry.PolledRound == round_) {
+    // Another connection of the same client to the same share lists the
+    // files the first one did: each open file is seen, and counted, once.
+    shareEntry.StopMatching(round_);
+    for (int f = 0; f < k; ++f) {
+      api.FromPlatformString(api.OpenFilePath(f), filePath_);
+      const FileEntry* known = shareEntry.Files.Find(filePath_);
+      if (known && known->SeenRound == round_) continue;
+      ++m_.OpenFileCount;
+      shareEntry.Listing.Names.append(filePath_).push_back('\0');
+      shareEntry.Listing.Entries.push_back(SeeFile(entry, shareEntry, filePath_));
+    }
+    if (api.FilesExit() == -1) m_.Fatal("Debug: FilesExit");
+    return;
   }
+  if (k >= 0) m_.OpenFileCount += k;
+  shareEntry.PolledRound = round_;
+  shareEntry.Matching = shareEntry.Listed.Round + 1 == round_;
+  shareEntry.Matched = shareEntry.MatchedBytes = 0;
+  shareEntry.Listing.Names.clear();
+  shareEntry.Listing.Entries.clear();
   FileListing& listed = shareEntry.Listed;
   const bool known = listed.Round + 1 == round_;
   if (k > 0) Touch(*entry.User());
@@ -278,6 +302,19 @@ void RefreshCycle::RefreshFiles95() {
     SeeFile(*entry, *shareEntry, p);
   }
   if (api.FilesExit() == -1) m_.Fatal("Debug: FilesExit");
+}
+
+void RefreshCycle::RefreshSecurity() {
+  ServerBackend& backend = m_.Api().Backend();
+  for (UserEntry& entry : m_.Users) {
+    TUser* user = entry.User();
+    // A server that tells nothing of a user now leaves what it told before.
+    if (!user || !backend.ClientSecurity(UserKey(entry.Name, entry.Address), security_) || security_ == user->Security) {
+      continue;
+    }
+    SessionSecurity before = std::exchange(user->Security, security_);
+    m_.Metrics().SecurityChanged(*user, before);
+  }
 }
 
 void RefreshCycle::DisconnectRules() {

@@ -35,13 +35,15 @@ class RefreshCycle {
   bool PollShares();
   void KnownUser(UserEntry& entry, const std::string& share, std::uint16_t type,
                  ShareEntry*& shareEntry);
-  UserEntry& NewUser(const std::string& key, const std::string& user, const std::string& share,
-                     std::uint16_t type, ShareEntry*& shareEntry);
+  UserEntry& NewUser(const std::string& name, const std::string& address, const std::string& user,
+                     const std::string& share, std::uint16_t type, ShareEntry*& shareEntry);
   ShareEntry& AddShare(UserEntry& entry, TreeNode* currentUser, TreeNode* formerUser,
                        const std::string& share, std::uint16_t type);
   void RefreshFilesNT(int connection, UserEntry& entry, ShareEntry& shareEntry, PlatformString user,
                       PlatformString path);
   void RefreshFiles95();
+  // Each current user's security facts as the server tells them now.
+  void RefreshSecurity();
   // The file's entry, found (hint first, when it has that name) or made.
   FileEntry* SeeFile(UserEntry& entry, ShareEntry& shareEntry, const std::string& path,
                      FileEntry* hint = nullptr);
@@ -55,8 +57,9 @@ class RefreshCycle {
   }
 
   Monitor& m_;
-  std::string filePath_;  // reused for every open file's path
-  TDateTime now_ = 0;     // the tick's moment on both clocks
+  std::string filePath_;      // reused for every open file's path
+  SessionSecurity security_;  // reused for every user's facts
+  TDateTime now_ = 0;         // the tick's moment on both clocks
   double steady_ = 0;
   std::uint64_t round_ = 0;  // the polling round of the tick
 

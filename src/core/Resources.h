@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/DateTime.h"
+#include "core/SessionSecurity.h"
 
 namespace qm {
 
@@ -75,6 +76,13 @@ class TUser final : public TTreeNodeCustom {
   std::string UserName = kNotKnownYet;
   std::string IPAddress = kNotKnownYet;
   std::string HostName = kNotKnownYet;
+  // While connected: the address the server recorded for the client, which
+  // with Name tells this client from another of the same name; "" when the
+  // server does not tell. Not stored.
+  std::string ClientAddress;
+  // As the server told at the last tick that saw the user (kept after the
+  // user left).
+  SessionSecurity Security;
   std::unique_ptr<LookupThread> IPThread;
 };
 

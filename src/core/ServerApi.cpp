@@ -91,17 +91,18 @@ int ServerApi::Release(Result& r) {
 int ServerApi::Enumerate95(Kind kind, Result& r, const char* qualifier) {
   Release(r);
   std::uint16_t read = 0, total = 0;
+  std::uint32_t needed = 0;
   NetStatus s = 0;
-  auto call = [&](char* buffer, std::uint16_t size) {
+  auto call = [&](char* buffer, std::uint32_t size) {
     switch (kind) {
       case kShares:
-        return backend_.NetShareEnum50(buffer, size, read, total);
+        return backend_.NetShareEnum50(buffer, size, read, total, needed);
       case kConnections:
-        return backend_.NetConnectionEnum50(qualifier, buffer, size, read, total);
+        return backend_.NetConnectionEnum50(qualifier, buffer, size, read, total, needed);
       case kFiles:
-        return backend_.NetFileEnum50(nullptr, buffer, size, read, total);
+        return backend_.NetFileEnum50(nullptr, buffer, size, read, total, needed);
       case kSessions:
-        return backend_.NetSessionEnum50(buffer, size, read, total);
+        return backend_.NetSessionEnum50(buffer, size, read, total, needed);
     }
     return NetStatus{ERROR_INVALID_PARAMETER};
   };
@@ -111,20 +112,26 @@ int ServerApi::Enumerate95(Kind kind, Result& r, const char* qualifier) {
     lastBufferSize_[kind] = 0;
     return 0;
   }
-  const std::uint32_t need = (static_cast<std::uint32_t>(total) + 1) * kReserve[kind];
-  lastBufferSize_[kind] = need;
-  if (failAllocations_) return -1;
-  try {
-    r.buffer95.assign(need, '\0');
-  } catch (const std::bad_alloc&) {
-    return -1;
+  // The reserve per entry holds every record the server makes; a list that
+  // grew between the calls, or a server that packs otherwise, says how
+  // much it needs, and is asked again with that much, as often as the list
+  // keeps growing (a few times at most).
+  std::uint32_t need = (static_cast<std::uint32_t>(total) + 1) * kReserve[kind];
+  constexpr int kAsksAgain = 4;
+  for (int ask = 0; ask <= kAsksAgain; ++ask) {
+    lastBufferSize_[kind] = need;
+    if (failAllocations_) return -1;
+    try {
+      r.buffer95.assign(need, '\0');
+    } catch (const std::bad_alloc&) {
+      return -1;
+    }
+    r.has95 = true;
+    read = 0;
+    s = call(r.buffer95.data(), need);
+    if ((s != ERROR_MORE_DATA && s != NERR_BufTooSmall) || needed <= need) break;
+    need = needed;
   }
-  r.has95 = true;
-  // The size travels as a 16-bit value: a larger need cannot be passed at
-  // all, so the second call fails as the platform's would for a buffer too
-  // small.
-  read = 0;
-  s = need > 0xFFFF ? NERR_BufTooSmall : call(r.buffer95.data(), static_cast<std::uint16_t>(need));
   if (s != NERR_Success) {
     Release(r);
     if (kind == kShares || kind == kConnections) return Negated(s);
@@ -241,6 +248,12 @@ PlatformString ServerApi::ConnectionUser(int i) const {
   return String95(connections_, i, kConnectionInfo50Size, info50::coni50_netname);
 }
 
+PlatformString ServerApi::ConnectionAddress(int i) const {
+  if (!isNT_ || !InRange(connections_, i)) return nullptr;
+  const auto* e = NtEntry<CONNECTION_INFO_1>(connections_.nt, static_cast<std::uint32_t>(i));
+  return e && !e->coni1_address.empty() ? e->coni1_address.c_str() : nullptr;
+}
+
 int ServerApi::ConnectionsExit() {
   return Release(connections_);
 }
@@ -265,8 +278,10 @@ int ServerApi::FilesInitOfConnection(int connection, PlatformString user, Platfo
   }
   const NetStatus s =
       client ? backend_.NetFileEnumOfConnection(
-                   connectionsShare_.c_str(), client, place, static_cast<const char16_t*>(basePath),
-                   static_cast<const char16_t*>(user), &buffer, read, total)
+                   connectionsShare_.c_str(), client,
+                   static_cast<const char16_t*>(ConnectionAddress(connection)), place,
+                   static_cast<const char16_t*>(basePath), static_cast<const char16_t*>(user),
+                   &buffer, read, total)
              : backend_.NetFileEnum(static_cast<const char16_t*>(basePath),
                                     static_cast<const char16_t*>(user), &buffer, read, total);
   files_.nt = buffer;
@@ -364,6 +379,14 @@ PlatformString ServerApi::SessionUser(int i) const {
   return String95(*r, i, kSessionInfo50Size, info50::sesi50_username);
 }
 
+PlatformString ServerApi::SessionAddress(int i) const {
+  if (!isNT_) return nullptr;
+  const Result* r = SessionResultIfAny();
+  if (!r || !InRange(*r, i)) return nullptr;
+  const auto* e = NtEntry<SESSION_INFO_1>(r->nt, static_cast<std::uint32_t>(i));
+  return e && !e->sesi1_address.empty() ? e->sesi1_address.c_str() : nullptr;
+}
+
 std::int32_t ServerApi::SessionKey(int i) const {
   if (isNT_) return 0;
   const Result* r = SessionResultIfAny();
@@ -381,7 +404,13 @@ int ServerApi::SessionsExit() {
   return status;
 }
 
-NetStatus ServerApi::DeleteSession(PlatformString client, PlatformString user, std::uint32_t key) {
+NetStatus ServerApi::DeleteSession(PlatformString client, PlatformString user, std::uint32_t key,
+                                   PlatformString address) {
+  if (isNT_ && !EmptyText(address)) {
+    return backend_.NetSessionDelFrom(static_cast<const char16_t*>(client),
+                                      static_cast<const char16_t*>(address),
+                                      static_cast<const char16_t*>(user));
+  }
   if (isNT_) {
     return backend_.NetSessionDel(static_cast<const char16_t*>(client),
                                   static_cast<const char16_t*>(user));

@@ -75,6 +75,9 @@ class ServerApi {
   int ConnectionsInit(PlatformString share);
   PlatformString ConnectionClient(int i) const;
   PlatformString ConnectionUser(int i) const;
+  // The address the server recorded for the client (null on 95/98 or when
+  // it does not tell): with the name, the client's identity.
+  PlatformString ConnectionAddress(int i) const;
   int ConnectionsExit();
 
   int FilesInit(PlatformString user, PlatformString basePath);
@@ -93,11 +96,14 @@ class ServerApi {
   int SessionsInit();
   PlatformString SessionClient(int i) const;
   PlatformString SessionUser(int i) const;
-  std::int32_t SessionKey(int i) const;  // 0 on NT; -1 out of range on 95/98
+  PlatformString SessionAddress(int i) const;  // as ConnectionAddress
+  std::int32_t SessionKey(int i) const;        // 0 on NT; -1 out of range on 95/98
   int SessionsExit();
 
-  // The platform's status unchanged (0 success, else positive).
-  NetStatus DeleteSession(PlatformString client, PlatformString user, std::uint32_t key);
+  // The platform's status unchanged (0 success, else positive). With an
+  // address (NT family): only the client's sessions from that address.
+  NetStatus DeleteSession(PlatformString client, PlatformString user, std::uint32_t key,
+                          PlatformString address = nullptr);
 
   std::string FromPlatformString(PlatformString p) const;
   // The same into out, reusing its storage.

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "core/SessionSecurity.h"
+
 namespace qm {
 
 // Statuses of the platform's server service that the program reacts to.
@@ -35,9 +37,13 @@ struct SHARE_INFO_2 {
   std::uint32_t shi2_type = 0;
   std::u16string shi2_path;
 };
+// A client is a name from an address: the name is the client's own choice,
+// the address the one the server recorded for its session (empty when the
+// server does not tell), so one name from two addresses is two clients.
 struct CONNECTION_INFO_1 {
-  std::u16string coni1_netname;   // the client key
+  std::u16string coni1_netname;   // the client's name
   std::u16string coni1_username;  // the account
+  std::u16string coni1_address;   // the client's address
 };
 struct FILE_INFO_3 {
   std::u16string fi3_pathname;
@@ -46,6 +52,7 @@ struct FILE_INFO_3 {
 struct SESSION_INFO_1 {
   std::u16string sesi1_cname;
   std::u16string sesi1_username;
+  std::u16string sesi1_address;  // as coni1_address
 };
 
 // A result buffer handed out by an NT-family enumeration; only
@@ -131,6 +138,12 @@ class ServerBackend {
   // state cannot be read, and can again; its configuration has an error).
   virtual std::vector<std::string> TakeNotices() { return {}; }
 
+  // What the last share enumeration learnt of a client's sessions beyond
+  // its records; false when the server tells nothing of it.
+  virtual bool ClientSecurity(const std::string& /*client*/, SessionSecurity& /*security*/) {
+    return false;
+  }
+
   // Told of every reading of the server's state: whether it succeeded and
   // how long it took; it may be called on the thread that read. Null: none.
   void SetReadingObserver(std::function<void(bool ok, double seconds)> observer) {
@@ -157,32 +170,47 @@ class ServerBackend {
   // account and base path instead, as NetFileEnum does.
   // connection: the connection's place among the server's own records
   // when the connection enumeration handed those out (see NtRecords), else
-  // UINT32_MAX; a hint only, checked against client.
+  // UINT32_MAX; a hint only, checked against client. address: the
+  // client's (coni1_address), null when not told.
   virtual NetStatus NetFileEnumOfConnection(const char16_t* share, const char16_t* client,
-                                            std::uint32_t connection, const char16_t* basePath,
-                                            const char16_t* userName, NtBuffer** buffer,
-                                            std::uint32_t& read, std::uint32_t& total) {
+                                            const char16_t* address, std::uint32_t connection,
+                                            const char16_t* basePath, const char16_t* userName,
+                                            NtBuffer** buffer, std::uint32_t& read,
+                                            std::uint32_t& total) {
     (void)share;
     (void)client;
+    (void)address;
     (void)connection;
     return NetFileEnum(basePath, userName, buffer, read, total);
   }
   virtual NetStatus NetSessionEnum(NtBuffer** buffer, std::uint32_t& read,
                                    std::uint32_t& total) = 0;
   virtual NetStatus NetSessionDel(const char16_t* clientName, const char16_t* userName) = 0;
+  // Only the sessions of clientName from that address (as the session
+  // records give it); a server that keys clients on names alone ends them
+  // all.
+  virtual NetStatus NetSessionDelFrom(const char16_t* clientName, const char16_t* address,
+                                      const char16_t* userName) {
+    (void)address;
+    return NetSessionDel(clientName, userName);
+  }
   virtual NetStatus NetApiBufferFree(NtBuffer* buffer) = 0;
 
   // 95/98 family: with size 0 only total is reported; otherwise the records
   // are written into buffer. A buffer too small gives NERR_BufTooSmall or
-  // ERROR_MORE_DATA.
-  virtual NetStatus NetShareEnum50(char* buffer, std::uint16_t size, std::uint16_t& read,
-                                   std::uint16_t& total) = 0;
-  virtual NetStatus NetConnectionEnum50(const char* qualifier, char* buffer, std::uint16_t size,
-                                        std::uint16_t& read, std::uint16_t& total) = 0;
-  virtual NetStatus NetFileEnum50(const char* basePath, char* buffer, std::uint16_t size,
-                                  std::uint16_t& read, std::uint16_t& total) = 0;
-  virtual NetStatus NetSessionEnum50(char* buffer, std::uint16_t size, std::uint16_t& read,
-                                     std::uint16_t& total) = 0;
+  // ERROR_MORE_DATA (with the entries that fit), and needed says how many
+  // bytes the whole list takes, so the caller can ask again with that
+  // size; counts stay 16-bit.
+  virtual NetStatus NetShareEnum50(char* buffer, std::uint32_t size, std::uint16_t& read,
+                                   std::uint16_t& total, std::uint32_t& needed) = 0;
+  virtual NetStatus NetConnectionEnum50(const char* qualifier, char* buffer, std::uint32_t size,
+                                        std::uint16_t& read, std::uint16_t& total,
+                                        std::uint32_t& needed) = 0;
+  virtual NetStatus NetFileEnum50(const char* basePath, char* buffer, std::uint32_t size,
+                                  std::uint16_t& read, std::uint16_t& total,
+                                  std::uint32_t& needed) = 0;
+  virtual NetStatus NetSessionEnum50(char* buffer, std::uint32_t size, std::uint16_t& read,
+                                     std::uint16_t& total, std::uint32_t& needed) = 0;
   virtual NetStatus NetSessionDel50(const char* clientName, std::uint16_t key) = 0;
 
  protected:

@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "core/SessionSecurity.h"
+
 namespace qm {
 
 class Monitor;
@@ -31,6 +33,9 @@ class Telemetry {
   virtual void Disconnecting(const TUser& /*user*/, DisconnectRule /*rule*/) {}
   // An address lookup published its result (found or "Not known").
   virtual void LookupFinished(const TUser& /*user*/, bool /*found*/) {}
+  // What the server tells of a current user's sessions changed at this
+  // tick (a new user has it from the start); before: what it was.
+  virtual void SecurityChanged(const TUser& /*user*/, const SessionSecurity& /*before*/) {}
   // A tick ended; seconds is its duration. The monitor's state is the
   // tick's result and may be copied.
   virtual void TickFinished(const Monitor& /*monitor*/, double /*seconds*/) {}

@@ -132,6 +132,15 @@ std::string_view CutUtf8(std::string_view text, std::size_t maxBytes) {
   return text.substr(0, end);
 }
 
+std::string_view CutUtf8Characters(std::string_view text, std::size_t maxCharacters) {
+  std::size_t end = 0;
+  for (std::size_t n = 0; n < maxCharacters && end < text.size(); ++n) {
+    char32_t cp;
+    DecodeUtf8(text, end, cp);
+  }
+  return text.substr(0, end);
+}
+
 std::string AsciiUpper(std::string_view text) {
   std::string out(text);
   for (char& c : out) {
@@ -158,9 +167,8 @@ bool HiddenFormatCharacter(char32_t cp) {
 }
 
 constexpr char kHex[] = "0123456789ABCDEF";
-}  // namespace
 
-std::string EscapedText(std::string_view text) {
+std::string Escaped(std::string_view text, bool doubleBackslashes) {
   std::string out;
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size();) {
@@ -177,13 +185,22 @@ std::string EscapedText(std::string_view text) {
     } else if (HiddenFormatCharacter(cp)) {
       out += "\\u";
       for (int shift = 12; shift >= 0; shift -= 4) out += kHex[(cp >> shift) & 0xF];
-    } else if (cp == '\\') {
+    } else if (cp == '\\' && doubleBackslashes) {
       out += "\\\\";
     } else {
       out.append(text, start, i - start);
     }
   }
   return out;
+}
+}  // namespace
+
+std::string EscapedText(std::string_view text) {
+  return Escaped(text, true);
+}
+
+std::string EscapedControls(std::string_view text) {
+  return Escaped(text, false);
 }
 
 std::string EscapeZeroBytes(std::string_view text) {

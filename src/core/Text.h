@@ -23,6 +23,9 @@ bool DecodeUtf8(std::string_view text, std::size_t& i, char32_t& cp);
 // The longest prefix of text of at most maxBytes bytes that does not end
 // inside a UTF-8 character.
 std::string_view CutUtf8(std::string_view text, std::size_t maxBytes);
+// The longest prefix of text of at most maxCharacters UTF-8 characters (a
+// byte that starts no well-formed character counts as one).
+std::string_view CutUtf8Characters(std::string_view text, std::size_t maxCharacters);
 
 // A text as it may leave the program for a terminal or a text file: one
 // line, shown as it is stored. C0 and C1 controls, DEL (a zero byte
@@ -32,6 +35,10 @@ std::string_view CutUtf8(std::string_view text, std::size_t maxBytes);
 // to U+2069) become \uXXXX; a backslash is doubled, so every escape reads
 // back one way.
 std::string EscapedText(std::string_view text);
+// The same with every backslash kept as it is: for a text where a field is
+// written unchanged ("CORP\alice" stays one backslash) and only what could
+// break or disguise a line is escaped.
+std::string EscapedControls(std::string_view text);
 
 // Names reach the program through platform strings that end at a zero
 // byte; a zero byte inside a name is written "\x00" instead, so "PC",

@@ -47,7 +47,7 @@ std::string DataLines::Join(const std::vector<std::string>& lines) {
 
 DataLines::ReadResult DataLines::ReadFile(const std::string& path, std::string& data,
                                           std::string& error) {
-  switch (ReadDataFile(path, data, error)) {
+  switch (ReadDataFile(path, data, error, kSettingsFileMaxBytes)) {
     case FileRead::kRead:
       return ReadResult::Read;
     case FileRead::kMissing:

@@ -14,8 +14,7 @@ bool ProgramList::Before(const std::string& a, const std::string& b) {
 }
 
 bool ProgramList::ContainsProgram(std::string_view text) const {
-  return std::any_of(entries_.begin(), entries_.end(),
-                     [&](const std::string& e) { return SameTextAsciiNoCase(e, text); });
+  return upper_.count(AsciiUpper(text)) != 0;
 }
 
 bool ProgramList::AddProgram(MessageBoxes& messages, const std::string& text) {
@@ -51,6 +50,9 @@ void ProgramList::Restore(std::vector<std::string> entries) {
 }
 
 void ProgramList::Changed() {
+  upper_.clear();
+  for (const std::string& e : entries_) upper_.insert(AsciiUpper(e));
+  ++version_;
   if (onChanged_) onChanged_();
 }
 

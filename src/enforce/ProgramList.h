@@ -1,9 +1,11 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "core/Ports.h"
@@ -18,8 +20,11 @@ class ProgramList {
   const std::vector<std::string>& Entries() const { return entries_; }
   std::size_t Count() const { return entries_.size(); }
 
-  // Some entry equals text over the whole text, ignoring the case of a to z.
+  // Some entry equals text over the whole text, ignoring the case of a to z
+  // (a hash lookup, whatever the list's length).
   bool ContainsProgram(std::string_view text) const;
+  // Grows with every change of the entries.
+  std::uint64_t Version() const { return version_; }
 
   // The "Add program" flow with the program name dialog's text (empty when
   // it was not confirmed): stored upper-cased; a program already listed, in
@@ -49,6 +54,8 @@ class ProgramList {
   void Changed();
 
   std::vector<std::string> entries_;
+  std::unordered_set<std::string> upper_;  // the entries upper-cased (a to z)
+  std::uint64_t version_ = 0;
   std::function<void()> onChanged_;
 };
 

@@ -14,20 +14,38 @@ namespace {
 constexpr std::uint32_t kMaxIdBufferSize = 64u << 20;
 }  // namespace
 
-ProgramWatcher::Targets ProgramWatcher::ResolveTargets() const {
-  Targets t;
-  if (!processes_) return t;
-  // Resolved at every check: a link may be pointed elsewhere meanwhile.
-  for (const std::string& entry : programs_.Entries()) {
-    const std::string resolved = processes_->ResolvedProgram(entry);
-    if (resolved.empty()) continue;
-    t.programs.insert(AsciiUpper(resolved));
-    const std::string interpreter = processes_->ScriptInterpreter(resolved);
-    if (interpreter.empty()) continue;
-    t.scripts[AsciiUpper(resolved)] = AsciiUpper(interpreter);
-    t.interpreters.insert(AsciiUpper(interpreter));
+const ProgramWatcher::Targets& ProgramWatcher::UpdateTargets() {
+  const std::vector<std::string>& entries = programs_.Entries();
+  if (resolvedVersion_ != programs_.Version()) {
+    resolvedVersion_ = programs_.Version();
+    resolved_.assign(entries.size(), Resolved{});
+    nextToResolve_ = 0;
+    targets_ = Targets{};
   }
-  return t;
+  if (!processes_ || entries.empty()) return targets_;
+  bool changed = false;
+  const auto until = std::chrono::steady_clock::now() + kResolveBudget;
+  for (std::size_t n = 0; n < entries.size(); ++n) {
+    if (n > 0 && std::chrono::steady_clock::now() >= until) break;
+    const std::size_t i = nextToResolve_;
+    nextToResolve_ = (nextToResolve_ + 1) % entries.size();
+    Resolved now;
+    now.program = processes_->ResolvedProgram(entries[i]);
+    if (!now.program.empty()) now.interpreter = processes_->ScriptInterpreter(now.program);
+    if (now == resolved_[i]) continue;
+    resolved_[i] = std::move(now);
+    changed = true;
+  }
+  if (!changed) return targets_;
+  targets_ = Targets{};
+  for (const Resolved& r : resolved_) {
+    if (r.program.empty()) continue;
+    targets_.programs.insert(AsciiUpper(r.program));
+    if (r.interpreter.empty()) continue;
+    targets_.scripts[AsciiUpper(r.program)] = AsciiUpper(r.interpreter);
+    targets_.interpreters.insert(AsciiUpper(r.interpreter));
+  }
+  return targets_;
 }
 
 bool ProgramWatcher::Matches(std::uint32_t processId, const std::string& exeFile,
@@ -60,7 +78,7 @@ bool ProgramWatcher::FindNT() {
   }
   lastIdBufferSize_ = size;
   const std::size_t count = std::min(returned, size) / sizeof(std::uint32_t);
-  const Targets targets = ResolveTargets();
+  const Targets& targets = UpdateTargets();
   bool found = false;
   std::string path;
   for (std::size_t i = 0; i < count; ++i) {
@@ -73,7 +91,7 @@ bool ProgramWatcher::Find95() {
   if (!processes_) return false;
   std::unique_ptr<ProcessSnapshot> snapshot = processes_->CreateSnapshot();
   if (!snapshot) return false;
-  const Targets targets = ResolveTargets();
+  const Targets& targets = UpdateTargets();
   std::string exeFile;
   while (snapshot->Next(exeFile)) {
     if (Matches(snapshot->ProcessId(), exeFile, targets)) return true;

@@ -1,9 +1,11 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "core/ProcessList.h"
 #include "enforce/DisconnectStatus.h"
@@ -38,13 +40,21 @@ class ProgramWatcher {
   static constexpr std::uint32_t kBufferStep = 400;
 
  private:
-  // What the listed entries lead to, upper-cased, worked out once per check.
+  // What the listed entries lead to, upper-cased.
   struct Targets {
     std::unordered_set<std::string> programs;
     std::unordered_map<std::string, std::string> scripts;  // script -> interpreter
     std::unordered_set<std::string> interpreters;
   };
-  Targets ResolveTargets() const;
+  // One entry's: the file it leads to and that file's interpreter.
+  struct Resolved {
+    std::string program, interpreter;
+    bool operator==(const Resolved&) const = default;
+  };
+  // A link may be pointed elsewhere at any time, so the entries are
+  // resolved again and again, in turn, for at most kResolveBudget per
+  // check: a long list never makes a check long. Targets follow.
+  const Targets& UpdateTargets();
   bool Matches(std::uint32_t processId, const std::string& exeFile, const Targets& targets) const;
   bool FindNT();
   bool Find95();
@@ -56,6 +66,13 @@ class ProgramWatcher {
   bool quakeActive_ = false;
   int savedWhoToKick_ = KickNobody;
   std::uint32_t lastIdBufferSize_ = 0;
+  std::uint64_t resolvedVersion_ = UINT64_MAX;
+  std::vector<Resolved> resolved_;  // per entry of the list
+  std::size_t nextToResolve_ = 0;
+  Targets targets_;
+
+ public:
+  static constexpr std::chrono::milliseconds kResolveBudget{50};
 };
 
 }  // namespace qm

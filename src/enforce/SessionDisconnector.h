@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "core/Monitor.h"
@@ -20,9 +21,10 @@ class SessionDisconnector {
       : m_(monitor), status_(status), list_(list) {}
 
   // Asks the server to delete the sessions of client (key: the session's
-  // key on 95/98). A refused deletion is not reported: the rule that chose
-  // the user chooses it again next tick.
-  void KickUserNT95(const std::string& client, std::uint32_t key);
+  // key on 95/98; address: only those from that address, "" all of them);
+  // the server's status, 0 when it did.
+  NetStatus KickUserNT95(const std::string& client, std::uint32_t key,
+                         const std::string& address = {});
 
   // The selected user of the page showing; "No current user selected"
   // when that is not an open connection's user node.
@@ -52,21 +54,35 @@ class SessionDisconnector {
   static bool IdleLongerThan(double idleSeconds, int idleMinutes);
 
  private:
-  // Chooses the record and node to mark for the session of a client, and
-  // the rule that chose it; false leaves the session alone.
-  using Chooser = std::function<bool(const std::string& client, TTreeNodeCustom*& record,
-                                     TreeNode*& node, DisconnectRule& rule)>;
+  // Chooses the record and node to mark for the session of a client from
+  // an address, and the rule that chose it; false leaves the session alone.
+  using Chooser =
+      std::function<bool(const std::string& client, const std::string& address,
+                         TTreeNodeCustom*& record, TreeNode*& node, DisconnectRule& rule)>;
   // The command's session pass for a user node.
   void KickNode(TreeNode* node);
   // SessionsInit .. SessionsExit: every chosen session is deleted and its
-  // user marked. Kept short: lookup threads enumerate sessions too.
-  void SessionPass(const Chooser& choose);
+  // user marked. Kept short: lookup threads enumerate sessions too. A
+  // deletion the server refuses marks nothing (the user is still there and
+  // the rule chooses it again at the next tick); it is said once per user
+  // until a deletion of its sessions succeeds, on command every time.
+  void SessionPass(const Chooser& choose, bool command = false);
+  void SayRefused(const std::string& client, const std::string& userKey, NetStatus status,
+                  bool command);
+  // The current user a session belongs to: its name from its address, or
+  // its name alone where the server gave the user no address.
+  UserEntry* UserOfSession(const std::string& client, const std::string& address);
+  // The session of client from address is one of user's.
+  static bool SessionOfUser(const TUser& user, const std::string& client,
+                            const std::string& address);
   // The first rule that chooses user, if any.
   std::optional<DisconnectRule> RuleFor(const TUser& user) const;
 
   Monitor& m_;
   const DisconnectStatus& status_;
   const DisconnectList& list_;
+  // Clients whose refused disconnection has been said.
+  std::set<std::string> refusalSaid_;
 };
 
 }  // namespace qm

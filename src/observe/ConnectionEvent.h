@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "core/SessionSecurity.h"
 #include "core/Telemetry.h"
 
 namespace qm {
@@ -10,15 +11,21 @@ namespace qm {
 // A user, share or file that appeared or ended, or a user whose address
 // lookup found it, with what is known of its user at that moment. Unknown
 // account, address or host name are empty.
+// Or a finding on a user's security (kind Security): it speaks SMB1, signs
+// nothing, or uses a share that requires encryption without it.
 struct ConnectionEvent {
-  enum class Kind { User, Share, File };
+  enum class Kind { User, Share, File, Security };
   enum class Type { Begin, End, Found };
+  enum class Finding { None, Smb1, Unsigned, Unencrypted };
   Type type = Type::Begin;
   Kind kind = Kind::User;
   int status = 0;  // the enter or exit status code
   std::string client, account, address, host, share, path;
   // For an end by disconnection: the rule or command that disconnected.
   std::optional<DisconnectRule> rule;
+  // What the server told of the user's sessions.
+  SessionSecurity security;
+  Finding finding = Finding::None;  // for kind Security
   // Wall-clock time in seconds since the epoch.
   double time = 0;
 };
@@ -29,5 +36,7 @@ const char* TypeName(ConnectionEvent::Type type);
 // What a lookup found, for a text line: "address A, host H" ("not known"
 // for an empty one, or one not known yet).
 std::string FoundText(const std::string& address, const std::string& host);
+// "smb1", "unsigned", "unencrypted" ("" for none).
+const char* FindingName(ConnectionEvent::Finding finding);
 
 }  // namespace qm

@@ -1,5 +1,7 @@
 #include "observe/EventStream.h"
 
+#include <algorithm>
+
 #include "core/Monitor.h"
 
 namespace qm {
@@ -19,6 +21,8 @@ const char* KindName(ConnectionEvent::Kind kind) {
       return "share";
     case ConnectionEvent::Kind::File:
       return "file";
+    case ConnectionEvent::Kind::Security:
+      return "security";
   }
   return "file";
 }
@@ -40,6 +44,20 @@ std::string FoundText(const std::string& address, const std::string& host) {
     return Known(text).empty() ? std::string("not known") : text;
   };
   return "address " + known(address) + ", host " + known(host);
+}
+
+const char* FindingName(ConnectionEvent::Finding finding) {
+  switch (finding) {
+    case ConnectionEvent::Finding::Smb1:
+      return "smb1";
+    case ConnectionEvent::Finding::Unsigned:
+      return "unsigned";
+    case ConnectionEvent::Finding::Unencrypted:
+      return "unencrypted";
+    case ConnectionEvent::Finding::None:
+      break;
+  }
+  return "";
 }
 
 EventStream::EventStream(Sink sink, std::function<double()> now)
@@ -71,16 +89,62 @@ void EventStream::Describe(const TUser& user, ConnectionEvent& e) {
 
 void EventStream::NodeInserted(TreeNode& node) {
   Emit(node, true);
+  const TUser* user = Monitor::UserOfNode(&node);
+  if (!user) return;
+  const SessionSecurity& s = user->Security;
+  if (node.Level() == 0) {
+    nodes_[user] = &node;
+    if (s.Smb1()) Finding(node, ConnectionEvent::Finding::Smb1);
+    if (s.Unsigned()) Finding(node, ConnectionEvent::Finding::Unsigned);
+  } else if (node.Level() == 1 && std::find(s.unencryptedShares.begin(), s.unencryptedShares.end(),
+                                            node.Text()) != s.unencryptedShares.end()) {
+    Finding(node, ConnectionEvent::Finding::Unencrypted);
+  }
+}
+
+void EventStream::SecurityChanged(const TUser& user, const SessionSecurity& before) {
+  // Only what is new is told: a finding already made stands.
+  const auto found = nodes_.find(&user);
+  if (found == nodes_.end()) return;
+  TreeNode* node = found->second;
+  const SessionSecurity& now = user.Security;
+  if (now.Smb1() && !before.Smb1()) Finding(*node, ConnectionEvent::Finding::Smb1);
+  if (now.Unsigned() && !before.Unsigned()) Finding(*node, ConnectionEvent::Finding::Unsigned);
+  for (const std::string& share : now.unencryptedShares) {
+    if (std::find(before.unencryptedShares.begin(), before.unencryptedShares.end(), share) !=
+        before.unencryptedShares.end()) {
+      continue;
+    }
+    for (int i = 0; i < node->ChildCount(); ++i) {
+      if (node->Child(i)->Text() == share) {
+        Finding(*node->Child(i), ConnectionEvent::Finding::Unencrypted);
+      }
+    }
+  }
 }
 
 void EventStream::NodeAboutToBeRemoved(TreeNode& node) {
   // What goes with the node ends with it: files, then shares, then the user.
   for (int i = 0; i < node.ChildCount(); ++i) NodeAboutToBeRemoved(*node.Child(i));
   Emit(node, false);
-  if (!node.Parent()) rules_.erase(dynamic_cast<const TUser*>(node.Data()));
+  if (!node.Parent()) {
+    rules_.erase(dynamic_cast<const TUser*>(node.Data()));
+    nodes_.erase(dynamic_cast<const TUser*>(node.Data()));
+  }
 }
 
 void EventStream::Emit(TreeNode& node, bool begin) {
+  sink_(Event(node, begin));
+}
+
+void EventStream::Finding(TreeNode& node, ConnectionEvent::Finding finding) {
+  ConnectionEvent e = Event(node, true);
+  e.kind = ConnectionEvent::Kind::Security;
+  e.finding = finding;
+  sink_(e);
+}
+
+ConnectionEvent EventStream::Event(TreeNode& node, bool begin) {
   ConnectionEvent e;
   e.type = begin ? ConnectionEvent::Type::Begin : ConnectionEvent::Type::End;
   e.time = now_();
@@ -101,11 +165,12 @@ void EventStream::Emit(TreeNode& node, bool begin) {
   e.client = top->Text();
   if (const TUser* user = Monitor::UserOfNode(&node)) {
     Describe(*user, e);
+    e.security = user->Security;
     if (!begin && e.status == stKicked) {
       if (auto it = rules_.find(user); it != rules_.end()) e.rule = it->second;
     }
   }
-  sink_(e);
+  return e;
 }
 
 }  // namespace qm

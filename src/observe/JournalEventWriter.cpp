@@ -26,7 +26,25 @@ void Send(const std::vector<std::string>& fields) {
 }
 }  // namespace
 
+namespace {
+std::string FindingMessage(const ConnectionEvent& e) {
+  switch (e.finding) {
+    case ConnectionEvent::Finding::Smb1:
+      return "user " + e.client + " speaks SMB1 (" + e.security.dialect + ")";
+    case ConnectionEvent::Finding::Unsigned:
+      return "user " + e.client + " signs nothing it sends";
+    case ConnectionEvent::Finding::Unencrypted:
+      return "user " + e.client + " uses share " + e.share +
+             " without encryption, which the share requires";
+    case ConnectionEvent::Finding::None:
+      break;
+  }
+  return "user " + e.client;
+}
+}  // namespace
+
 std::vector<std::string> JournalEventWriter::Fields(const ConnectionEvent& e) {
+  const bool finding = e.kind == ConnectionEvent::Kind::Security;
   std::string where = e.client;
   if (!e.share.empty()) where += " > " + e.share;
   if (!e.path.empty()) where += " > " + e.path;
@@ -39,14 +57,18 @@ std::vector<std::string> JournalEventWriter::Fields(const ConnectionEvent& e) {
               StatusText(e.status) + ")";
   }
   if (e.rule) message += " by " + std::string(RuleLabel(*e.rule));
-  // A disconnection is worth a look; the comings and goings are routine.
-  const int priority = e.rule || (end && e.status == stKicked) ? LOG_NOTICE : LOG_INFO;
+  if (finding) message = FindingMessage(e);
+  // A weakness of a session and a disconnection are worth a look; the
+  // comings and goings are routine.
+  const int priority = finding                                   ? LOG_WARNING
+                       : e.rule || (end && e.status == stKicked) ? LOG_NOTICE
+                                                                 : LOG_INFO;
 
   std::vector<std::string> fields = {
       "MESSAGE=" + message,
       "PRIORITY=" + std::to_string(priority),
       kIdentifier,
-      std::string("QUILLMOOR98_EVENT=") + TypeName(e.type),
+      std::string("QUILLMOOR98_EVENT=") + (finding ? FindingName(e.finding) : TypeName(e.type)),
       std::string("QUILLMOOR98_KIND=") + KindName(e.kind),
       std::string("QUILLMOOR98_STATUS=") + StatusLabel(e.status),
       "QUILLMOOR98_CLIENT=" + e.client,
@@ -60,6 +82,12 @@ std::vector<std::string> JournalEventWriter::Fields(const ConnectionEvent& e) {
   optional("QUILLMOOR98_SHARE", e.share);
   optional("QUILLMOOR98_PATH", e.path);
   if (e.rule) fields.push_back(std::string("QUILLMOOR98_RULE=") + RuleLabel(*e.rule));
+  optional("QUILLMOOR98_NODE", e.security.node);
+  optional("QUILLMOOR98_DIALECT", e.security.dialect);
+  optional("QUILLMOOR98_SIGNING", e.security.signing);
+  optional("QUILLMOOR98_SIGNING_CIPHER", e.security.signingCipher);
+  optional("QUILLMOOR98_ENCRYPTION", e.security.encryption);
+  optional("QUILLMOOR98_ENCRYPTION_CIPHER", e.security.encryptionCipher);
   return fields;
 }
 

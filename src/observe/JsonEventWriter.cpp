@@ -5,6 +5,7 @@
 #include <ctime>
 #include <nlohmann/json.hpp>
 #include <ostream>
+#include <utility>
 
 #include "core/Resources.h"
 #include "observe/MetricsSnapshot.h"
@@ -37,11 +38,24 @@ std::string JsonEventWriter::IsoTime(double secondsSinceEpoch) {
   return buf;
 }
 
+void JsonEventWriter::AddSecurity(nlohmann::json& j, const SessionSecurity& s) {
+  // Only what the server tells: a server that is no cluster names no node.
+  for (const auto& [name, value] : {std::pair{"node", &s.node},
+                                    {"dialect", &s.dialect},
+                                    {"signing", &s.signing},
+                                    {"signing_cipher", &s.signingCipher},
+                                    {"encryption", &s.encryption},
+                                    {"encryption_cipher", &s.encryptionCipher}}) {
+    if (!value->empty()) j[name] = *value;
+  }
+}
+
 std::string JsonEventWriter::Line(const ConnectionEvent& e) {
   nlohmann::json j;
   j["time"] = IsoTime(e.time);
   j["kind"] = KindName(e.kind);
-  j["event"] = TypeName(e.type);
+  j["event"] =
+      e.kind == ConnectionEvent::Kind::Security ? FindingName(e.finding) : TypeName(e.type);
   j["status"] = StatusLabel(e.status);
   j["client"] = e.client;
   j["account"] = OrNull(e.account);
@@ -50,6 +64,7 @@ std::string JsonEventWriter::Line(const ConnectionEvent& e) {
   j["share"] = OrNull(e.share);
   j["path"] = OrNull(e.path);
   if (e.rule) j["rule"] = RuleLabel(*e.rule);
+  AddSecurity(j, e.security);
   return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <iosfwd>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "observe/ConnectionEvent.h"
@@ -20,6 +21,10 @@ class JsonEventWriter {
   void WriteTick(int tick, int users, int files);
 
   static std::string Line(const ConnectionEvent& event);
+  // The facts the server told of a user's sessions as the fields "node",
+  // "dialect", "signing", "signing_cipher", "encryption" and
+  // "encryption_cipher", each only where told.
+  static void AddSecurity(nlohmann::json& j, const SessionSecurity& security);
   static std::string Line(const ControlEvent& event);
   void Write(const ControlEvent& event);
   // Local time with its offset, to the millisecond: 2026-12-07T11:09:25.120+01:00.

@@ -79,6 +79,11 @@ void MetricsRecorder::TickFinished(const Monitor& monitor, double seconds) {
       oldest = user->EnterTime;
     }
     if (user && options_.listed && options_.listed(*user)) ++s.listedUsers;
+    if (user) {
+      const SessionSecurity& f = user->Security;
+      ++s.protocols[{f.node, f.dialect, f.signing, f.encryption}];
+      for (const std::string& share : f.unencryptedShares) ++s.unencryptedShareUsers[share];
+    }
     for (const ShareEntry& share : entry.Shares) {
       MetricsSnapshot::ShareUse& use = s.shares[share.Name];
       ++use.connections;

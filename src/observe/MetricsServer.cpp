@@ -17,10 +17,21 @@ namespace {
 MHD_Result Dispatch(void* cls, MHD_Connection* connection, const char* url, const char* method,
                     const char* /*version*/, const char* /*uploadData*/, size_t* uploadSize,
                     void** /*state*/) {
+  auto* server = static_cast<MetricsServer*>(cls);
+  // The headers are in: the client may take its time from here on.
+  MHD_set_connection_option(connection, MHD_CONNECTION_OPTION_TIMEOUT,
+                            server->GetLimits().idleSeconds);
   // A body is never wanted: whatever was sent is dropped and the request
   // answered at once.
   *uploadSize = 0;
-  return static_cast<MetricsServer*>(cls)->Answer(connection, url, method) ? MHD_YES : MHD_NO;
+  return server->Answer(connection, url, method) ? MHD_YES : MHD_NO;
+}
+
+void ConnectionStarted(void* cls, MHD_Connection* connection, void** /*state*/,
+                       MHD_ConnectionNotificationCode code) {
+  if (code != MHD_CONNECTION_NOTIFY_STARTED) return;
+  MHD_set_connection_option(connection, MHD_CONNECTION_OPTION_TIMEOUT,
+                            static_cast<MetricsServer*>(cls)->GetLimits().headerSeconds);
 }
 
 }  // namespace
@@ -60,7 +71,9 @@ bool MetricsServer::Start(const ListenAddress& where, std::string& error) {
       flags, where.port, nullptr, nullptr, &Dispatch, this, MHD_OPTION_SOCK_ADDR, &storage,
       MHD_OPTION_CONNECTION_LIMIT, limits_.connections, MHD_OPTION_CONNECTION_TIMEOUT,
       limits_.idleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
-      static_cast<size_t>(limits_.requestBytes), MHD_OPTION_ARRAY,
+      static_cast<size_t>(limits_.requestBytes), MHD_OPTION_PER_IP_CONNECTION_LIMIT,
+      limits_.connectionsPerHost, MHD_OPTION_NOTIFY_CONNECTION, &ConnectionStarted, this,
+      MHD_OPTION_ARRAY,
       const_cast<MHD_OptionItem*>(access_ ? access_->DaemonOptions() : kNoOptions), MHD_OPTION_END);
   if (!daemon_) {
     const int saved = errno;

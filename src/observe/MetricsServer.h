@@ -22,6 +22,11 @@ class MetricsServer {
     unsigned connections = 64;          // at once; more are refused
     unsigned requestBytes = 16 * 1024;  // a request's line and headers
     unsigned idleSeconds = 10;          // a client that sends nothing is dropped
+    // Per client address, so that one host cannot hold every connection.
+    unsigned connectionsPerHost = 4;
+    // Until a request's headers are complete a client may be silent only
+    // this long (then idleSeconds again).
+    unsigned headerSeconds = 3;
   };
 
   // body: the exposition text, called on the server's thread per scrape.
@@ -39,6 +44,7 @@ class MetricsServer {
   void Stop();
   // The port it listens on (the one the system chose for port 0).
   std::uint16_t Port() const { return port_; }
+  const Limits& GetLimits() const { return limits_; }
 
   // One answer per request (true: queued); public for the C callback.
   int Answer(MHD_Connection* connection, const char* url, const char* method);

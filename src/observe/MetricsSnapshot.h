@@ -41,9 +41,18 @@ struct MetricsSnapshot {
     int openFiles = 0;
   };
   std::map<std::string, ShareUse> shares;  // shares in use, by name
-  std::vector<ClientInfo> clients;         // empty unless asked for
-  double oldestSessionSeconds = 0;         // age of the oldest current user; 0: none
-  std::string version;                     // the build-info metric's label
+  // Current users by the node serving them and the dialect, signing and
+  // encryption of their weakest session.
+  struct Protocol {
+    std::string node, dialect, signing, encryption;
+    auto operator<=>(const Protocol&) const = default;
+  };
+  std::map<Protocol, int> protocols;
+  // Current users of a share that requires encryption who do without, by share.
+  std::map<std::string, int> unencryptedShareUsers;
+  std::vector<ClientInfo> clients;  // empty unless asked for
+  double oldestSessionSeconds = 0;  // age of the oldest current user; 0: none
+  std::string version;              // the build-info metric's label
 
   // Counters.
   std::array<std::array<std::uint64_t, kStatusCount>, kKindCount> visitsBegun{};

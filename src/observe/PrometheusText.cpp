@@ -177,6 +177,22 @@ std::string PrometheusText::Render(const MetricsSnapshot& s) {
   for (const auto& [name, use] : s.shares) {
     Sample(out, "quillmoor98_share_open_files").Label("share", name).Value(use.openFiles);
   }
+  Header(out, "quillmoor98_user_sessions", "gauge",
+         "Users connected now, by the cluster node that serves them and the dialect, signing and "
+         "encryption of their weakest session (empty where the server does not say).");
+  for (const auto& [p, count] : s.protocols) {
+    Sample(out, "quillmoor98_user_sessions")
+        .Label("node", p.node)
+        .Label("dialect", p.dialect)
+        .Label("signing", p.signing)
+        .Label("encryption", p.encryption)
+        .Value(count);
+  }
+  Header(out, "quillmoor98_share_unencrypted_users", "gauge",
+         "Users connected now without encryption to a share that requires it.");
+  for (const auto& [name, count] : s.unencryptedShareUsers) {
+    Sample(out, "quillmoor98_share_unencrypted_users").Label("share", name).Value(count);
+  }
   if (!s.clients.empty()) {
     Header(out, "quillmoor98_client_info", "gauge",
            "A client connected now, with its account, address and host name.");

@@ -14,6 +14,10 @@ void TelemetryFanOut::LookupFinished(const TUser& user, bool found) {
   for (Telemetry* t : targets_) t->LookupFinished(user, found);
 }
 
+void TelemetryFanOut::SecurityChanged(const TUser& user, const SessionSecurity& before) {
+  for (Telemetry* t : targets_) t->SecurityChanged(user, before);
+}
+
 void TelemetryFanOut::TickFinished(const Monitor& monitor, double seconds) {
   for (Telemetry* t : targets_) t->TickFinished(monitor, seconds);
 }

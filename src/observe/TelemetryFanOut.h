@@ -15,6 +15,7 @@ class TelemetryFanOut final : public Telemetry {
   void ServerReading(bool ok, double seconds) override;
   void Disconnecting(const TUser& user, DisconnectRule rule) override;
   void LookupFinished(const TUser& user, bool found) override;
+  void SecurityChanged(const TUser& user, const SessionSecurity& before) override;
   void TickFinished(const Monitor& monitor, double seconds) override;
 
  private:

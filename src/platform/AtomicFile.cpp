@@ -12,12 +12,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string_view>
 
 namespace qm {
 
 namespace {
 constexpr char kTempAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
 constexpr std::size_t kTempSuffixLength = 6;
+// A save's temporary file is ".<name>" + kTempMarker + six letters or
+// digits: hidden, and marked as ours, so no file of the administrator's
+// ("Tree.dat.backup", "Tree.dat.202412") can ever look like one.
+constexpr std::string_view kTempMarker = ".quillmoor98-save.";
 
 std::string Describe(const std::string& what, const std::string& path, int error) {
   return what + " " + path + ": " + std::strerror(error);
@@ -27,6 +32,12 @@ std::string FolderOf(const std::string& path) {
   const std::size_t slash = path.find_last_of('/');
   if (slash == std::string::npos) return ".";
   return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string TempPathFor(const std::string& path) {
+  const std::size_t slash = path.find_last_of('/');
+  const std::size_t name = slash == std::string::npos ? 0 : slash + 1;
+  return path.substr(0, name) + "." + path.substr(name) + std::string(kTempMarker);
 }
 
 std::string TempSuffix() {
@@ -80,7 +91,7 @@ bool WriteFileAtomically(const std::string& path, const std::string& data, std::
   std::string tmp;
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    tmp = path + "." + TempSuffix();
+    tmp = TempPathFor(path) + TempSuffix();
     fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd < 0 && errno != EEXIST) break;
   }
@@ -200,9 +211,10 @@ std::vector<std::string> RemoveStaleTemporaryFiles(const std::string& folder,
     const std::string name = entry->d_name;
     bool ours = false;
     for (const std::string& base : names) {
-      ours = ours || (name.size() == base.size() + 1 + kTempSuffixLength &&
-                      name.compare(0, base.size(), base) == 0 && name[base.size()] == '.' &&
-                      IsTempSuffix(name.substr(base.size() + 1)));
+      const std::string prefix = "." + base + std::string(kTempMarker);
+      ours = ours || (name.size() == prefix.size() + kTempSuffixLength &&
+                      name.compare(0, prefix.size(), prefix) == 0 &&
+                      IsTempSuffix(name.substr(prefix.size())));
     }
     if (!ours) continue;
     const std::string path = folder + "/" + name;

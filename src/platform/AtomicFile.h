@@ -13,6 +13,9 @@ namespace qm {
 // near it (a history of 100 000 users with their shares and files stays far
 // below); a larger one is refused rather than read into memory.
 inline constexpr std::size_t kDataFileMaxBytes = std::size_t{256} << 20;
+// The settings file and the lists (Disconnect List, program list): a few
+// kilobytes when genuine; a list of 100 000 entries stays below this.
+inline constexpr std::size_t kSettingsFileMaxBytes = std::size_t{4} << 20;
 
 // The mode of a new private file, and of one in a shared folder: a folder
 // with the set-group-ID bit (the installed group's folders) shares its
@@ -23,7 +26,7 @@ inline constexpr mode_t kGroupFileMode = 0660;
 // kPrivateFileMode.
 mode_t DataFileMode(const std::string& path);
 
-// Writes data to a temporary file in the same folder ("<path>.XXXXXX"),
+// Writes data to a temporary file in the same folder (".<name>.quillmoor98-save.XXXXXX"),
 // flushes it and renames it over path: a crash or a full disk in the middle
 // never leaves a truncated file, and a failed write keeps the old one. The
 // new file gets mode (never set-user-ID, set-group-ID or sticky) narrowed
@@ -54,7 +57,8 @@ bool ReadWholeFile(const std::string& path, std::string& data, std::string& erro
 bool FileExists(const std::string& path);
 
 // Removes the temporary files that an interrupted WriteFileAtomically of
-// one of names left in folder. A save that runs now in another copy of the
+// one of names left in folder, and nothing else: only the hidden, marked
+// names that WriteFileAtomically makes. A save that runs now in another copy of the
 // program (a member's desktop program beside the service) keeps its file
 // locked; one younger than minAge may not have taken its lock yet. Returns
 // the paths removed.

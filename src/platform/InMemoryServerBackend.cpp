@@ -17,8 +17,9 @@ NetStatus InMemoryServerBackend::ReadForSessions(ServerTables& out) {
 }
 
 NetStatus InMemoryServerBackend::DeleteClientSessions(const std::string& client,
+                                                      const std::string& address,
                                                       const std::uint32_t* key) {
-  return RemoveClient(tables, client, key);
+  return RemoveClient(tables, client, address, key);
 }
 
 NetStatus InMemoryServerBackend::InjectedStatus(ServerCall call) {
@@ -26,21 +27,20 @@ NetStatus InMemoryServerBackend::InjectedStatus(ServerCall call) {
   return it == failures.end() ? NERR_Success : it->second;
 }
 
-NetStatus RemoveClient(ServerTables& tables, const std::string& client, const std::uint32_t* key) {
-  auto ofClient = [&](const auto& e) { return e.client == client; };
+NetStatus RemoveClient(ServerTables& tables, const std::string& client, const std::string& address,
+                       const std::uint32_t* key) {
+  auto ofClient = [&](const auto& e) {
+    return e.client == client && (address.empty() || e.address == address);
+  };
   const bool has =
-      key ? std::any_of(tables.sessions.begin(), tables.sessions.end(),
-                        [&](const auto& s) {
-                          return s.client == client && (s.key & 0xFFFF) == (*key & 0xFFFF);
-                        })
+      key ? std::any_of(
+                tables.sessions.begin(), tables.sessions.end(),
+                [&](const auto& s) { return ofClient(s) && (s.key & 0xFFFF) == (*key & 0xFFFF); })
           : std::any_of(tables.sessions.begin(), tables.sessions.end(), ofClient) ||
                 std::any_of(tables.connections.begin(), tables.connections.end(), ofClient) ||
                 std::any_of(tables.files.begin(), tables.files.end(), ofClient);
   if (!has) return NERR_ClientNameNotFound;
-  auto drop = [&](auto& v) {
-    v.erase(std::remove_if(v.begin(), v.end(), [&](const auto& e) { return e.client == client; }),
-            v.end());
-  };
+  auto drop = [&](auto& v) { v.erase(std::remove_if(v.begin(), v.end(), ofClient), v.end()); };
   drop(tables.sessions);
   drop(tables.connections);
   drop(tables.files);

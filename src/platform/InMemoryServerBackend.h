@@ -23,7 +23,8 @@ class InMemoryServerBackend : public TableServerBackend {
   bool Is95() const override { return family95_; }
   NetStatus ReadForShares(ServerTables& out) override;
   NetStatus ReadForSessions(ServerTables& out) override;
-  NetStatus DeleteClientSessions(const std::string& client, const std::uint32_t* key) override;
+  NetStatus DeleteClientSessions(const std::string& client, const std::string& address,
+                                 const std::uint32_t* key) override;
   NetStatus InjectedStatus(ServerCall call) override;
   bool SharesUnchanged(const ServerTables& current) override { return read_ && tables == current; }
 
@@ -32,9 +33,11 @@ class InMemoryServerBackend : public TableServerBackend {
   bool read_ = false;
 };
 
-// Removes every session, connection and open file of client from tables
-// (with key: only when the client has a session with that key's low 16
-// bits). 2312 when there is nothing of the client to end.
-NetStatus RemoveClient(ServerTables& tables, const std::string& client, const std::uint32_t* key);
+// Removes every session, connection and open file of client (from address
+// unless that is empty) from tables (with key: only when the client has a
+// session with that key's low 16 bits). 2312 when there is nothing of the
+// client to end.
+NetStatus RemoveClient(ServerTables& tables, const std::string& client, const std::string& address,
+                       const std::uint32_t* key);
 
 }  // namespace qm

@@ -2,14 +2,21 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <sstream>
 
 #include "core/Text.h"
+#include "platform/FileDescriptor.h"
 
 namespace qm {
 
@@ -98,6 +105,58 @@ std::string ReadSmall(const std::string& path, std::size_t limit) {
   text.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
   return text;
 }
+// A symbolic link's target; false with errno set when it cannot be read.
+bool ReadLinkDirectly(const std::string& link, std::string& target) {
+  std::string buffer(256, '\0');
+  for (;;) {
+    const ssize_t n = ::readlink(link.c_str(), buffer.data(), buffer.size());
+    if (n < 0) return false;
+    // A result that fills the buffer may have been cut: try a larger one.
+    if (static_cast<std::size_t>(n) < buffer.size()) {
+      buffer.resize(static_cast<std::size_t>(n));
+      target = std::move(buffer);
+      return true;
+    }
+    if (buffer.size() >= 65536) {
+      errno = ENAMETOOLONG;
+      return false;
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+// The helper's whole answer, within its size and time limits.
+bool ReadHelper(const std::string& socketPath, std::string& answer) {
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (socketPath.size() >= sizeof address.sun_path) return false;
+  std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
+  const FileDescriptor helper(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+  if (!helper.Valid()) return false;
+  const int fd = helper.Get();
+  bool ok = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+  const auto deadline = std::chrono::steady_clock::now() +
+                        std::chrono::milliseconds(ProcProcessList::kHelperTimeoutMs);
+  char chunk[65536];
+  while (ok) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd p{fd, POLLIN, 0};
+    if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) {
+      ok = false;
+      break;
+    }
+    const ssize_t n = ::read(fd, chunk, sizeof chunk);
+    if (n == 0) break;
+    if (n < 0 || answer.size() + static_cast<std::size_t>(n) > ProcProcessList::kMaxHelperAnswer) {
+      ok = false;
+      break;
+    }
+    answer.append(chunk, static_cast<std::size_t>(n));
+  }
+  return ok;
+}
+
 }  // namespace
 
 std::string ProcProcessList::ResolvedProgram(const std::string& listed) {
@@ -147,10 +206,8 @@ bool ProcProcessList::ScriptArgument(std::uint32_t processId, std::string& scrip
     if (args[i].empty() || args[i].front() == '-') continue;
     std::string path = args[i];
     if (path.front() != '/') {
-      std::string cwd(4096, '\0');
-      const ssize_t n = ::readlink((base + "/cwd").c_str(), cwd.data(), cwd.size());
-      if (n <= 0 || static_cast<std::size_t>(n) >= cwd.size()) return false;
-      cwd.resize(static_cast<std::size_t>(n));
+      std::string cwd;
+      if (!ReadLink(processId, "cwd", cwd)) return false;
       path = cwd + "/" + path;
     }
     script = RealPath(path);
@@ -176,6 +233,7 @@ bool ProcProcessList::EnumProcesses(std::uint32_t* ids, std::uint32_t bytes,
   bytesReturned = 0;
   std::vector<std::uint32_t> all;
   if (!ids || !ProcessIds(all)) return false;
+  NewCheck();
   const std::size_t fit = std::min<std::size_t>(all.size(), bytes / sizeof(std::uint32_t));
   std::copy_n(all.begin(), fit, ids);
   bytesReturned = static_cast<std::uint32_t>(fit * sizeof(std::uint32_t));
@@ -183,26 +241,80 @@ bool ProcProcessList::EnumProcesses(std::uint32_t* ids, std::uint32_t bytes,
 }
 
 bool ProcProcessList::ExecutablePath(std::uint32_t processId, std::string& path) {
-  const std::string link = root_ + "/" + std::to_string(processId) + "/exe";
-  std::string buffer(256, '\0');
-  for (;;) {
-    const ssize_t n = ::readlink(link.c_str(), buffer.data(), buffer.size());
-    if (n < 0) return false;
-    // A result that fills the buffer may have been cut: try a larger one.
-    if (static_cast<std::size_t>(n) < buffer.size()) {
-      buffer.resize(static_cast<std::size_t>(n));
-      path = std::move(buffer);
-      return true;
+  return ReadLink(processId, "exe", path);
+}
+
+bool ProcProcessList::ReadLink(std::uint32_t processId, const char* name, std::string& target) {
+  if (ReadLinkDirectly(root_ + "/" + std::to_string(processId) + "/" + name, target)) return true;
+  // A process that is gone has nothing to ask about.
+  if (errno == ENOENT || errno == ESRCH) return false;
+  const Links* links = HelperLinks(processId);
+  if (!links) return false;
+  target = std::string_view(name) == "exe" ? links->exe : links->cwd;
+  return !target.empty();
+}
+
+const ProcProcessList::Links* ProcProcessList::HelperLinks(std::uint32_t processId) {
+  if (helperSocket_.empty()) return nullptr;
+  if (!helperAsked_) {
+    helperAsked_ = true;
+    std::string answer;
+    if (!ReadHelper(helperSocket_, answer) || !ParseLinks(answer, helperLinks_)) {
+      helperLinks_.clear();
     }
-    if (buffer.size() >= 65536) return false;
-    buffer.resize(buffer.size() * 2);
   }
+  auto it = helperLinks_.find(processId);
+  return it == helperLinks_.end() ? nullptr : &it->second;
+}
+
+std::string ProcProcessList::ListLinks(const std::string& root) {
+  std::vector<std::uint32_t> ids;
+  ProcProcessList(root).ProcessIds(ids);
+  std::string out;
+  std::string exe, cwd;
+  for (std::uint32_t id : ids) {
+    const std::string base = root + "/" + std::to_string(id);
+    if (!ReadLinkDirectly(base + "/exe", exe)) continue;
+    if (!ReadLinkDirectly(base + "/cwd", cwd)) cwd.clear();
+    out.append(std::to_string(id)).push_back('\0');
+    out.append(exe).push_back('\0');
+    out.append(cwd).push_back('\0');
+  }
+  return out;
+}
+
+bool ProcProcessList::ParseLinks(std::string_view text,
+                                 std::unordered_map<std::uint32_t, Links>& links) {
+  links.clear();
+  if (!text.empty() && text.back() != '\0') return false;
+  std::vector<std::string_view> fields;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = text.find('\0', at);
+    fields.push_back(text.substr(at, end - at));
+    at = end + 1;
+  }
+  if (fields.size() % 3 != 0) return false;
+  for (std::size_t i = 0; i < fields.size(); i += 3) {
+    std::uint32_t id = 0;
+    if (!ParseProcessId(std::string(fields[i]).c_str(), id) || fields[i + 1].empty()) {
+      links.clear();
+      return false;
+    }
+    links[id] = Links{std::string(fields[i + 1]), std::string(fields[i + 2])};
+  }
+  return true;
 }
 
 std::unique_ptr<ProcessSnapshot> ProcProcessList::CreateSnapshot() {
   std::vector<std::uint32_t> ids;
   if (!ProcessIds(ids)) return nullptr;
+  NewCheck();
   return std::make_unique<ProcSnapshot>(*this, std::move(ids));
+}
+
+void ProcProcessList::NewCheck() {
+  helperAsked_ = false;
+  helperLinks_.clear();
 }
 
 }  // namespace qm

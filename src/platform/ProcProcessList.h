@@ -1,6 +1,8 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -9,12 +11,17 @@
 namespace qm {
 
 // The running processes as /proc shows them: every numeric folder is a
-// process, and the link /proc/PID/exe names its executable. Without root,
-// other users' links cannot be read; those processes are passed over.
+// process, and the link /proc/PID/exe names its executable. Reading another
+// user's link (or a more privileged process's) takes CAP_SYS_PTRACE, which
+// also lets a process write another's memory; the service goes without it
+// and asks a confined helper, which has it and does only this reading, for
+// the links it cannot read itself. Links nobody could read are passed over.
 class ProcProcessList final : public ProcessList {
  public:
   // root: the proc file system's mount point; tests may point elsewhere.
-  explicit ProcProcessList(std::string root = "/proc") : root_(std::move(root)) {}
+  // helperSocket: the helper's Unix socket ("": none).
+  explicit ProcProcessList(std::string root = "/proc", std::string helperSocket = {})
+      : root_(std::move(root)), helperSocket_(std::move(helperSocket)) {}
 
   bool EnumProcesses(std::uint32_t* ids, std::uint32_t bytes,
                      std::uint32_t& bytesReturned) override;
@@ -27,8 +34,31 @@ class ProcProcessList final : public ProcessList {
   // The ids of the running processes, in the order the folder lists them.
   bool ProcessIds(std::vector<std::uint32_t>& ids) const;
 
+  // The helper's answer: for every process whose links it could read,
+  // "PID", the executable and the working folder, each ended by a zero
+  // byte (no path holds one).
+  static std::string ListLinks(const std::string& root);
+  struct Links {
+    std::string exe, cwd;
+  };
+  // The answer read back; false (and links empty) when it is cut or not of
+  // that form.
+  static bool ParseLinks(std::string_view text, std::unordered_map<std::uint32_t, Links>& links);
+  // The most the helper may answer, and how long it may take.
+  static constexpr std::size_t kMaxHelperAnswer = std::size_t{32} << 20;
+  static constexpr int kHelperTimeoutMs = 500;
+
  private:
+  // A link of the process: read directly, else from the helper (asked at
+  // most once per check of the process list).
+  bool ReadLink(std::uint32_t processId, const char* name, std::string& target);
+  const Links* HelperLinks(std::uint32_t processId);
+  void NewCheck();  // a check of the process list begins
+
   std::string root_;
+  std::string helperSocket_;
+  bool helperAsked_ = false;
+  std::unordered_map<std::uint32_t, Links> helperLinks_;
 };
 
 }  // namespace qm

@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/eventfd.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -12,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -71,12 +73,87 @@ void Record(int status, ProcessResult& result) {
 }
 }  // namespace
 
+namespace {
+// posix_spawn cannot set a resource limit: this child is forked and sets
+// it before exec, with async-signal-safe calls only (the parent may have
+// other threads). Otherwise it starts argv as posix_spawn does.
+pid_t SpawnLimited(const std::vector<std::string>& argv, std::array<int, 3> fds,
+                   std::uint64_t memoryLimit, std::string& error) {
+  const std::string path = ProcessRunner::Find(argv[0]);
+  if (path.empty()) {
+    error = argv[0] + ": " + std::strerror(ENOENT);
+    return -1;
+  }
+  std::vector<char*> args;
+  args.reserve(argv.size() + 1);
+  for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  const FileDescriptor null(::open("/dev/null", O_RDWR | O_CLOEXEC));
+  for (int& fd : fds) {
+    if (fd < 0) fd = null.Get();
+  }
+  // Tells the parent why exec failed; closed by a successful exec.
+  FileDescriptor report, reportWrite;
+  if (!FileDescriptor::MakePipe(report, reportWrite)) {
+    error = std::string("cannot make a pipe: ") + std::strerror(errno);
+    return -1;
+  }
+  const rlimit limit{static_cast<rlim_t>(memoryLimit), static_cast<rlim_t>(memoryLimit)};
+  const int reportFd = reportWrite.Get();
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setpgid(0, 0);
+    // Moved above 2 first, so that placing one cannot overwrite another.
+    int moved[3];
+    for (int i = 0; i < 3; ++i) moved[i] = ::fcntl(fds[i], F_DUPFD_CLOEXEC, 3);
+    for (int i = 0; i < 3; ++i) ::dup2(moved[i], i);
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    for (int sig = 1; sig < 32; ++sig) {
+      if (sig != SIGKILL && sig != SIGSTOP) ::sigaction(sig, &dfl, nullptr);
+    }
+    sigset_t none;
+    sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
+    if (reportFd > 3) ::syscall(SYS_close_range, 3u, static_cast<unsigned>(reportFd - 1), 0u);
+    ::syscall(SYS_close_range, static_cast<unsigned>(reportFd + 1), ~0u, 0u);
+    int failed = 0;
+    if (::setrlimit(RLIMIT_AS, &limit) != 0) failed = errno;
+    if (!failed) {
+      ::execve(path.c_str(), args.data(), environ);
+      failed = errno;
+    }
+    [[maybe_unused]] const ssize_t n = ::write(reportFd, &failed, sizeof failed);
+    ::_exit(127);
+  }
+  if (pid < 0) {
+    error = argv[0] + ": " + std::strerror(errno);
+    return -1;
+  }
+  ::setpgid(pid, pid);
+  reportWrite.Close();
+  int failed = 0;
+  ssize_t n;
+  while ((n = ::read(report.Get(), &failed, sizeof failed)) < 0 && errno == EINTR) {
+  }
+  if (n == sizeof failed) {
+    int status;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    error = argv[0] + ": " + std::strerror(failed);
+    return -1;
+  }
+  return pid;
+}
+}  // namespace
+
 pid_t ProcessRunner::Spawn(const std::vector<std::string>& argv, int stdinFd, int stdoutFd,
-                           int stderrFd, std::string& error) {
+                           int stderrFd, std::string& error, std::uint64_t memoryLimit) {
   if (argv.empty() || argv[0].empty()) {
     error = "no program given";
     return -1;
   }
+  if (memoryLimit > 0) return SpawnLimited(argv, {stdinFd, stdoutFd, stderrFd}, memoryLimit, error);
   std::vector<char*> args;
   args.reserve(argv.size() + 1);
   for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -168,7 +245,8 @@ ProcessResult ProcessRunner::Run(const std::vector<std::string>& argv, const Opt
     [[maybe_unused]] const ssize_t n = ::write(fd, &one, sizeof one);
   });
 
-  const pid_t pid = Spawn(argv, inChild.Get(), outWrite.Get(), errWrite.Get(), result.error);
+  const pid_t pid =
+      Spawn(argv, inChild.Get(), outWrite.Get(), errWrite.Get(), result.error, options.memoryLimit);
   if (pid < 0) return result;
   inChild.Close();
   outWrite.Close();
@@ -227,8 +305,12 @@ ProcessResult ProcessRunner::Run(const std::vector<std::string>& argv, const Opt
   ::kill(-pid, SIGKILL);
   if (!ended) ::kill(pid, SIGKILL);
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  rusage usage{};
+  while (::wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
   }
+  result.maxResidentKb = usage.ru_maxrss;
+  result.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                      static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   if (cancelled) {
     result.outcome = ProcessResult::Outcome::Cancelled;
     result.error = argv[0] + ": stopped";
@@ -242,14 +324,15 @@ ProcessResult ProcessRunner::Run(const std::vector<std::string>& argv, const Opt
   return result;
 }
 
-bool ProcessRunner::Executable(const std::string& name, const std::vector<std::string>& extraDirs) {
+std::string ProcessRunner::Find(const std::string& name,
+                                const std::vector<std::string>& extraDirs) {
   auto runnable = [](const std::string& path) {
     struct stat st;
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
            ::access(path.c_str(), X_OK) == 0;
   };
-  if (name.empty()) return false;
-  if (name.find('/') != std::string::npos) return runnable(name);
+  if (name.empty()) return {};
+  if (name.find('/') != std::string::npos) return runnable(name) ? name : std::string();
   std::vector<std::string> dirs;
   const char* path = std::getenv("PATH");
   std::string list = path ? path : "/usr/local/bin:/usr/bin:/bin";
@@ -260,8 +343,14 @@ bool ProcessRunner::Executable(const std::string& name, const std::vector<std::s
     start = end + 1;
   }
   dirs.insert(dirs.end(), extraDirs.begin(), extraDirs.end());
-  return std::any_of(dirs.begin(), dirs.end(),
-                     [&](const std::string& dir) { return runnable(dir + "/" + name); });
+  for (const auto& dir : dirs) {
+    if (runnable(dir + "/" + name)) return dir + "/" + name;
+  }
+  return {};
+}
+
+bool ProcessRunner::Executable(const std::string& name, const std::vector<std::string>& extraDirs) {
+  return !Find(name, extraDirs).empty();
 }
 
 }  // namespace qm

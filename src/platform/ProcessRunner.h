@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -26,6 +27,10 @@ struct ProcessResult {
   std::string err;         // standard error, at most outputLimit bytes
   bool outputCut = false;  // a stream went over outputLimit; the rest was read and dropped
   std::string error;
+  // The child's peak resident memory and processor time (user and
+  // system), with those of the children it waited for (what sudo ran).
+  long maxResidentKb = 0;
+  double cpuSeconds = 0;
 
   bool Succeeded() const { return outcome == Outcome::Exited && exitCode == 0; }
 };
@@ -45,6 +50,9 @@ class ProcessRunner {
     std::string input;
     // A stop requested here kills the child's process group at once.
     std::stop_token cancel;
+    // Bytes of address space the child and what it starts may have
+    // (RLIMIT_AS, set in the child before it runs argv); 0: unbounded.
+    std::uint64_t memoryLimit = 0;
   };
 
   // Runs argv[0] (searched in PATH when it has no slash) and waits for it,
@@ -57,7 +65,7 @@ class ProcessRunner {
   // child's pid. Every other descriptor is closed in the child. Returns the
   // pid, or -1 with error set.
   static pid_t Spawn(const std::vector<std::string>& argv, int stdinFd, int stdoutFd, int stderrFd,
-                     std::string& error);
+                     std::string& error, std::uint64_t memoryLimit = 0);
 
   // Kills the process group of a child started by Spawn and reaps the
   // child. Safe to call for a child that has already ended but is not reaped.
@@ -66,6 +74,9 @@ class ProcessRunner {
   // True when name can be run: a path to an executable file, or a name
   // found as an executable file in PATH (or in extraDirs).
   static bool Executable(const std::string& name, const std::vector<std::string>& extraDirs = {});
+  // The file name stands for, as Run finds it: itself when it has a slash,
+  // else the first executable file of that name in PATH ("" when none).
+  static std::string Find(const std::string& name, const std::vector<std::string>& extraDirs = {});
 };
 
 }  // namespace qm

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
+
+#include "core/SessionSecurity.h"
 
 namespace qm {
 
@@ -15,10 +18,13 @@ struct ServerTables {
     std::uint32_t type = 0;  // 0 disk, 1 print queue, 3 IPC
     bool operator==(const Share&) const = default;
   };
+  // A client is its name together with its address (the one the server
+  // recorded for its session; "" when it does not tell).
   struct Connection {
     std::string share;
-    std::string client;  // the client key
+    std::string client;  // the client's name
     std::string user;    // the account
+    std::string address = {};
     bool operator==(const Connection&) const = default;
   };
   struct OpenFile {
@@ -26,6 +32,7 @@ struct ServerTables {
     std::string client;
     std::string user;
     std::string path;
+    std::string address = {};  // the client's
     bool operator==(const OpenFile&) const = default;
   };
   struct Session {
@@ -39,6 +46,9 @@ struct ServerTables {
   std::vector<Connection> connections;
   std::vector<OpenFile> files;
   std::vector<Session> sessions;
+  // What the server tells of each client's sessions, by client key (only
+  // servers that tell it fill it).
+  std::map<std::string, SessionSecurity> security = {};
   bool operator==(const ServerTables&) const = default;
 };
 

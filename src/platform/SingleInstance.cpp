@@ -9,6 +9,9 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/AtomicFile.h"
+#include "platform/ProgramPaths.h"
+
 namespace qm {
 
 namespace {
@@ -55,6 +58,34 @@ std::string SingleInstance::LockPathFor(const std::string& name, uid_t user) {
 
 SingleInstance::~SingleInstance() {
   if (fd_ >= 0) ::close(fd_);
+  if (folderFd_ >= 0) ::close(folderFd_);
+}
+
+SingleInstance::Result SingleInstance::AcquireDataFolder(const std::string& folder,
+                                                         std::string& error) {
+  const std::string path = JoinPath(folder, kDataFolderLockName);
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
+                        DataFileMode(path));
+  if (fd < 0) {
+    error = "cannot open " + path + ": " + std::strerror(errno);
+    return Result::kError;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    error = "cannot use " + path + ": it is not a regular file";
+    ::close(fd);
+    return Result::kError;
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int saved = errno;
+    ::close(fd);
+    if (saved == EWOULDBLOCK) return Result::kAlreadyRunning;
+    error = "cannot lock " + path + ": " + std::strerror(saved);
+    return Result::kError;
+  }
+  if (folderFd_ >= 0) ::close(folderFd_);
+  folderFd_ = fd;
+  return Result::kFirst;
 }
 
 SingleInstance::Result SingleInstance::Acquire(const std::string& name, std::string& error) {

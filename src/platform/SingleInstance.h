@@ -28,6 +28,13 @@ class SingleInstance {
   Result Acquire(const std::string& name, std::string& error);
   const std::string& LockPath() const { return path_; }
 
+  // The same guard on a data folder: every copy that keeps its files in
+  // folder (the service and a member's desktop program, each with its own
+  // runtime folder) is one instance, whatever its program file is named.
+  // The lock file is hidden in folder and shared with the folder's group.
+  Result AcquireDataFolder(const std::string& folder, std::string& error);
+  static constexpr const char* kDataFolderLockName = ".quillmoor98.lock";
+
   // Where the lock file of name lives for this process: in the service's
   // $RUNTIME_DIRECTORY, else $XDG_RUNTIME_DIR, each only when it is a
   // folder of ours that nobody else may write; else, for root,
@@ -37,6 +44,7 @@ class SingleInstance {
 
  private:
   int fd_ = -1;
+  int folderFd_ = -1;
   std::string path_;
 };
 

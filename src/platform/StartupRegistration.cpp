@@ -3,6 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
+#include <filesystem>
+
 #include "platform/AtomicFile.h"
 #include "platform/ProgramPaths.h"
 
@@ -53,11 +56,29 @@ std::string ExecArgument(const std::string& path) {
 }
 }  // namespace
 
-StartupRegistration::StartupRegistration(std::string sysconfDir, std::string programFile)
-    : sysconfDir_(std::move(sysconfDir)), programFile_(std::move(programFile)) {}
+StartupRegistration::StartupRegistration(std::string sysconfDir, std::string programFile,
+                                         std::string userConfigDir)
+    : sysconfDir_(std::move(sysconfDir)),
+      programFile_(std::move(programFile)),
+      userConfigDir_(std::move(userConfigDir)) {}
+
+std::string StartupRegistration::UserConfigDir() {
+  if (::geteuid() == 0) return {};
+  // Relative values are to be ignored, as the base directory rules say.
+  const char* config = std::getenv("XDG_CONFIG_HOME");
+  if (config && *config == '/') return config;
+  const char* home = std::getenv("HOME");
+  if (home && *home == '/') return JoinPath(home, ".config");
+  return {};
+}
+
+std::string StartupRegistration::RunFolder() const {
+  return userConfigDir_.empty() ? JoinPath(sysconfDir_, "xdg/autostart")
+                                : JoinPath(userConfigDir_, "autostart");
+}
 
 std::string StartupRegistration::RunPath() const {
-  return JoinPath(JoinPath(sysconfDir_, "xdg/autostart"), kEntryName);
+  return JoinPath(RunFolder(), kEntryName);
 }
 
 std::string StartupRegistration::ServicesPath() const {
@@ -77,18 +98,30 @@ std::string StartupRegistration::EntryText(const std::string& programFile) {
          "X-GNOME-Autostart-enabled=true\n";
 }
 
-bool StartupRegistration::Set(bool enabled) {
+bool StartupRegistration::Set(bool enabled, std::string* why) {
   ::unlink(ServicesPath().c_str());  // whatever the outcome, silently
   const std::string run = RunPath();
-  // The folder is opened, never created: without it there is no start-up
-  // list to be on.
-  if (!IsFolder(JoinPath(sysconfDir_, "xdg/autostart"))) return !enabled;
+  const std::string folder = RunFolder();
+  if (enabled && !userConfigDir_.empty() && !IsFolder(folder)) {
+    // The user's own folders, private as the base directory rules ask.
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (!ec) ::chmod(folder.c_str(), 0700);
+  }
+  // The system's folder is opened, never created: without it there is no
+  // start-up list to be on.
+  if (!IsFolder(folder)) {
+    if (enabled && why) *why = "there is no autostart folder " + folder;
+    return !enabled;
+  }
   if (!enabled) {
     ::unlink(run.c_str());
     return true;
   }
   std::string error;
-  return WriteFileAtomically(run, EntryText(programFile_), error, 0644);
+  if (WriteFileAtomically(run, EntryText(programFile_), error, 0644)) return true;
+  if (why) *why = error;
+  return false;
 }
 
 }  // namespace qm

@@ -1,5 +1,7 @@
 #include "platform/TableServerBackend.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "core/Text.h"
@@ -33,16 +35,29 @@ void EscapeZeroBytesIn(ServerTables& tables) {
     keep(c.share);
     keep(c.client);
     keep(c.user);
+    keep(c.address);
   }
   for (auto& f : tables.files) {
     keep(f.share);
     keep(f.client);
     keep(f.user);
     keep(f.path);
+    keep(f.address);
   }
   for (auto& s : tables.sessions) {
     keep(s.client);
     keep(s.user);
+    keep(s.address);
+  }
+  for (auto it = tables.security.begin(); it != tables.security.end();) {
+    for (auto& share : it->second.unencryptedShares) keep(share);
+    if (it->first.find('\0') == std::string::npos) {
+      ++it;
+      continue;
+    }
+    auto node = tables.security.extract(it++);
+    node.key() = EscapeZeroBytes(node.key());
+    tables.security.insert(std::move(node));
   }
 }
 
@@ -51,23 +66,32 @@ bool SameShareName(const std::string& a, const std::string& b) {
   return SameTextAsciiNoCase(a, b);
 }
 
-// Writes records and their strings into a caller's buffer.
+// Writes records and their strings into a caller's buffer; without a
+// buffer it only measures what they take.
 class Writer50 {
  public:
   Writer50(char* buffer, std::size_t size, std::size_t stringsStart)
       : buffer_(buffer), size_(size), next_(stringsStart) {}
   // Room for count more string bytes (with terminators)?
   bool Fits(std::size_t bytes) const { return next_ + bytes <= size_; }
-  void PutU8(std::size_t at, std::uint8_t v) { buffer_[at] = static_cast<char>(v); }
-  void PutU32(std::size_t at, std::uint32_t v) { std::memcpy(buffer_ + at, &v, sizeof v); }
+  std::size_t Used() const { return next_; }
+  void PutU8(std::size_t at, std::uint8_t v) {
+    if (buffer_) buffer_[at] = static_cast<char>(v);
+  }
+  void PutU32(std::size_t at, std::uint32_t v) {
+    if (buffer_) std::memcpy(buffer_ + at, &v, sizeof v);
+  }
   void PutString(std::size_t at, const std::string& s) {
     const std::string_view cut = CutUtf8(s, kMax95String);
-    std::memcpy(buffer_ + next_, cut.data(), cut.size());
-    buffer_[next_ + cut.size()] = '\0';
+    if (buffer_) {
+      std::memcpy(buffer_ + next_, cut.data(), cut.size());
+      buffer_[next_ + cut.size()] = '\0';
+    }
     PutU32(at, static_cast<std::uint32_t>(next_));
     next_ += cut.size() + 1;
   }
   void PutFixed(std::size_t at, const std::string& s, std::size_t width) {
+    if (!buffer_) return;
     const std::string_view cut = CutUtf8(s, width - 1);
     std::memcpy(buffer_ + at, cut.data(), cut.size());
     buffer_[at + cut.size()] = '\0';
@@ -111,13 +135,16 @@ std::uint32_t TableServerBackend::GetVersion() {
 namespace {
 // The key of a file's holder; the share name is upper-cased (letters a to
 // z), as share names are compared without regard to case.
-void HolderKey(std::u16string_view share, std::u16string_view client, std::u16string& key) {
+void HolderKey(std::u16string_view share, std::u16string_view client, std::u16string_view address,
+               std::u16string& key) {
   key.assign(share);
   for (char16_t& c : key) {
     if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
   }
   key.push_back(u'\0');
   key.append(client);
+  key.push_back(u'\0');
+  key.append(address);
 }
 
 // path names base or something under it ("/srv/a" holds "/srv/a/x", not
@@ -183,10 +210,12 @@ void Prune(Map& index) {
 }
 }  // namespace
 
-void TableServerBackend::NarrowHolderKey(const std::string& share, const std::string& client) {
+void TableServerBackend::NarrowHolderKey(const std::string& share, const std::string& client,
+                                         const std::string& address) {
   Utf8ToUtf16(share, holderShare_);
   Utf8ToUtf16(client, holderClient_);
-  HolderKey(holderShare_, holderClient_, holderKey_);
+  Utf8ToUtf16(address, holderAddress_);
+  HolderKey(holderShare_, holderClient_, holderAddress_, holderKey_);
 }
 
 void TableServerBackend::IndexShareTables(const ServerTables& before) {
@@ -204,7 +233,8 @@ void TableServerBackend::IndexShareTables(const ServerTables& before) {
     wideConnections_ =
         WideRows(before.connections, wideConnections_, shareTables_.connections,
                  [](const ServerTables::Connection& c) {
-                   return CONNECTION_INFO_1{Utf8ToUtf16(c.client), Utf8ToUtf16(c.user)};
+                   return CONNECTION_INFO_1{Utf8ToUtf16(c.client), Utf8ToUtf16(c.user),
+                                            Utf8ToUtf16(c.address)};
                  });
     wideFiles_ =
         WideRows(before.files, wideFiles_, shareTables_.files, [](const ServerTables::OpenFile& f) {
@@ -231,8 +261,9 @@ void TableServerBackend::IndexShareTables(const ServerTables& before) {
       filesOfNoClient_.push_back(static_cast<std::uint32_t>(i));
     } else {
       filesWithoutShare_ = filesWithoutShare_ || f.share.empty();
-      if (!last || !holderFiles || f.client != last->client || f.share != last->share) {
-        NarrowHolderKey(f.share, f.client);
+      if (!last || !holderFiles || f.client != last->client || f.share != last->share ||
+          f.address != last->address) {
+        NarrowHolderKey(f.share, f.client, f.address);
         holderFiles = &filesByHolder_[holderKey_];
       }
       holderFiles->push_back(static_cast<std::uint32_t>(i));
@@ -246,7 +277,7 @@ void TableServerBackend::IndexShareTables(const ServerTables& before) {
   if (!Is95()) {
     for (std::size_t i = 0; i < shareTables_.connections.size(); ++i) {
       const auto& c = shareTables_.connections[i];
-      NarrowHolderKey(c.share, c.client);
+      NarrowHolderKey(c.share, c.client, c.address);
       if (auto it = filesByHolder_.find(holderKey_); it != filesByHolder_.end()) {
         filesOfConnection_[i] = &it->second;
       }
@@ -338,6 +369,7 @@ NetStatus TableServerBackend::NetFileEnum(const char16_t* basePath, const char16
 }
 
 NetStatus TableServerBackend::NetFileEnumOfConnection(const char16_t* share, const char16_t* client,
+                                                      const char16_t* address,
                                                       std::uint32_t connection,
                                                       const char16_t* basePath,
                                                       const char16_t* userName, NtBuffer** buffer,
@@ -347,6 +379,7 @@ NetStatus TableServerBackend::NetFileEnumOfConnection(const char16_t* share, con
   if (NetStatus s = InjectedStatus(ServerCall::NetFileEnum)) return s;
   if (!share || !client) return NetFileEnum(basePath, userName, buffer, read, total);
   const std::u16string_view base = basePath ? std::u16string_view(basePath) : u"";
+  const std::u16string_view from = address ? std::u16string_view(address) : u"";
   std::lock_guard lock(mutex_);
   auto* records = new NtRecords<FILE_INFO_3>();
   records->shared = wideFiles_;
@@ -356,13 +389,13 @@ NetStatus TableServerBackend::NetFileEnumOfConnection(const char16_t* share, con
       (*wideConnections_)[connection].coni1_netname.c_str() == client) {
     if (const auto* files = filesOfConnection_[connection]) records->picked = *files;
   } else {
-    HolderKey(share, client, holderKey_);
+    HolderKey(share, client, from, holderKey_);
     if (auto it = filesByHolder_.find(holderKey_); it != filesByHolder_.end()) {
       records->picked = it->second;
     }
   }
   if (!base.empty()) {
-    HolderKey(u"", client, holderKey_);
+    HolderKey(u"", client, from, holderKey_);
     if (auto it = filesWithoutShare_ ? filesByHolder_.find(holderKey_) : filesByHolder_.end();
         it != filesByHolder_.end()) {
       for (std::uint32_t i : it->second) {
@@ -391,7 +424,7 @@ NetStatus TableServerBackend::NetSessionEnum(NtBuffer** buffer, std::uint32_t& r
   if (NetStatus s = ReadSessionsKeepingNames(fresh)) return s;
   auto* records = new NtRecords<SESSION_INFO_1>();
   for (const auto& s : fresh.sessions) {
-    records->owned.push_back({Utf8ToUtf16(s.client), Utf8ToUtf16(s.user)});
+    records->owned.push_back({Utf8ToUtf16(s.client), Utf8ToUtf16(s.user), Utf8ToUtf16(s.address)});
   }
   read = total = static_cast<std::uint32_t>(records->size());
   *buffer = records;
@@ -407,11 +440,28 @@ NetStatus TableServerBackend::SessionTable(std::vector<ServerTables::Session>& s
   return NERR_Success;
 }
 
+bool TableServerBackend::ClientSecurity(const std::string& client, SessionSecurity& security) {
+  std::lock_guard lock(mutex_);
+  const auto it = shareTables_.security.find(client);
+  if (it == shareTables_.security.end()) return false;
+  security = it->second;
+  return true;
+}
+
 NetStatus TableServerBackend::NetSessionDel(const char16_t* clientName,
                                             const char16_t* /*userName*/) {
   if (NetStatus s = InjectedStatus(ServerCall::NetSessionDel)) return s;
   if (!clientName) return ERROR_INVALID_PARAMETER;
-  return DeleteClientSessions(RestoreZeroBytes(StripBackslashes(Narrow(clientName))), nullptr);
+  return DeleteClientSessions(RestoreZeroBytes(StripBackslashes(Narrow(clientName))), {}, nullptr);
+}
+
+NetStatus TableServerBackend::NetSessionDelFrom(const char16_t* clientName, const char16_t* address,
+                                                const char16_t* userName) {
+  if (!address || !*address) return NetSessionDel(clientName, userName);
+  if (NetStatus s = InjectedStatus(ServerCall::NetSessionDel)) return s;
+  if (!clientName) return ERROR_INVALID_PARAMETER;
+  return DeleteClientSessions(RestoreZeroBytes(StripBackslashes(Narrow(clientName))),
+                              RestoreZeroBytes(Narrow(address)), nullptr);
 }
 
 NetStatus TableServerBackend::NetApiBufferFree(NtBuffer* buffer) {
@@ -423,27 +473,32 @@ NetStatus TableServerBackend::NetApiBufferFree(NtBuffer* buffer) {
 
 template <typename Packer>
 NetStatus TableServerBackend::Pack50(std::size_t count, std::uint16_t recordSize, char* buffer,
-                                     std::uint16_t size, std::uint16_t& read, std::uint16_t& total,
-                                     Packer pack) {
+                                     std::uint32_t size, std::uint16_t& read, std::uint16_t& total,
+                                     std::uint32_t& needed, Packer pack) {
   total = static_cast<std::uint16_t>(count > 0xFFFF ? 0xFFFF : count);
   read = 0;
+  needed = 0;
   if (size == 0 || !buffer) return total == 0 ? NERR_Success : NERR_BufTooSmall;
-  std::memset(buffer, 0, size);
   const std::size_t fixed = static_cast<std::size_t>(recordSize) * total;
-  if (fixed > size) {
-    // Not even the records fit: the call reports how much it needs.
-    return NERR_BufTooSmall;
-  }
+  auto tooSmall = [&](NetStatus status) {
+    Writer50 measure(nullptr, SIZE_MAX, fixed);
+    for (std::size_t i = 0; i < total; ++i) pack(measure, i, i * recordSize);
+    needed = static_cast<std::uint32_t>(std::min<std::size_t>(measure.Used(), UINT32_MAX));
+    return status;
+  };
+  std::memset(buffer, 0, size);
+  // Not even the records fit: the call reports how much it needs.
+  if (fixed > size) return tooSmall(NERR_BufTooSmall);
   Writer50 w(buffer, size, fixed);
   for (std::size_t i = 0; i < total; ++i) {
-    if (!pack(w, i, i * recordSize)) return ERROR_MORE_DATA;
+    if (!pack(w, i, i * recordSize)) return tooSmall(ERROR_MORE_DATA);
     ++read;
   }
   return NERR_Success;
 }
 
-NetStatus TableServerBackend::NetShareEnum50(char* buffer, std::uint16_t size, std::uint16_t& read,
-                                             std::uint16_t& total) {
+NetStatus TableServerBackend::NetShareEnum50(char* buffer, std::uint32_t size, std::uint16_t& read,
+                                             std::uint16_t& total, std::uint32_t& needed) {
   read = total = 0;
   if (NetStatus s = InjectedStatus(ServerCall::NetShareEnum)) return s;
   std::lock_guard lock(mutex_);
@@ -454,7 +509,7 @@ NetStatus TableServerBackend::NetShareEnum50(char* buffer, std::uint16_t size, s
     IndexShareTables(spareTables_);
   }
   const auto& shares = shareTables_.shares;
-  return Pack50(shares.size(), kShareInfo50Size, buffer, size, read, total,
+  return Pack50(shares.size(), kShareInfo50Size, buffer, size, read, total, needed,
                 [&](Writer50& w, std::size_t i, std::size_t at) {
                   const auto& s = shares[i];
                   if (!w.Fits(Writer50::StringBytes(s.path))) return false;
@@ -466,8 +521,8 @@ NetStatus TableServerBackend::NetShareEnum50(char* buffer, std::uint16_t size, s
 }
 
 NetStatus TableServerBackend::NetConnectionEnum50(const char* qualifier, char* buffer,
-                                                  std::uint16_t size, std::uint16_t& read,
-                                                  std::uint16_t& total) {
+                                                  std::uint32_t size, std::uint16_t& read,
+                                                  std::uint16_t& total, std::uint32_t& needed) {
   read = total = 0;
   if (NetStatus s = InjectedStatus(ServerCall::NetConnectionEnum)) return s;
   if (!qualifier) return ERROR_INVALID_PARAMETER;
@@ -481,7 +536,7 @@ NetStatus TableServerBackend::NetConnectionEnum50(const char* qualifier, char* b
     for (std::size_t i : it->second) picked.push_back(&shareTables_.connections[i]);
   }
   // 95/98 swaps the names: coni50_username holds the client, coni50_netname the user.
-  return Pack50(picked.size(), kConnectionInfo50Size, buffer, size, read, total,
+  return Pack50(picked.size(), kConnectionInfo50Size, buffer, size, read, total, needed,
                 [&](Writer50& w, std::size_t i, std::size_t at) {
                   const auto& c = *picked[i];
                   if (!w.Fits(Writer50::StringBytes(c.client) + Writer50::StringBytes(c.user))) {
@@ -494,13 +549,13 @@ NetStatus TableServerBackend::NetConnectionEnum50(const char* qualifier, char* b
 }
 
 NetStatus TableServerBackend::NetFileEnum50(const char* /*basePath*/, char* buffer,
-                                            std::uint16_t size, std::uint16_t& read,
-                                            std::uint16_t& total) {
+                                            std::uint32_t size, std::uint16_t& read,
+                                            std::uint16_t& total, std::uint32_t& needed) {
   read = total = 0;
   if (NetStatus s = InjectedStatus(ServerCall::NetFileEnum)) return s;
   std::lock_guard lock(mutex_);
   const auto& files = shareTables_.files;
-  return Pack50(files.size(), kFileInfo50Size, buffer, size, read, total,
+  return Pack50(files.size(), kFileInfo50Size, buffer, size, read, total, needed,
                 [&](Writer50& w, std::size_t i, std::size_t at) {
                   const auto& f = files[i];
                   if (!w.Fits(Writer50::StringBytes(f.path) + Writer50::StringBytes(f.client) +
@@ -515,8 +570,9 @@ NetStatus TableServerBackend::NetFileEnum50(const char* /*basePath*/, char* buff
                 });
 }
 
-NetStatus TableServerBackend::NetSessionEnum50(char* buffer, std::uint16_t size,
-                                               std::uint16_t& read, std::uint16_t& total) {
+NetStatus TableServerBackend::NetSessionEnum50(char* buffer, std::uint32_t size,
+                                               std::uint16_t& read, std::uint16_t& total,
+                                               std::uint32_t& needed) {
   read = total = 0;
   if (NetStatus s = InjectedStatus(ServerCall::NetSessionEnum)) return s;
   std::lock_guard lock(mutex_);
@@ -531,7 +587,7 @@ NetStatus TableServerBackend::NetSessionEnum50(char* buffer, std::uint16_t size,
   }
   const auto& sessions = mine.sessions;
   const NetStatus s =
-      Pack50(sessions.size(), kSessionInfo50Size, buffer, size, read, total,
+      Pack50(sessions.size(), kSessionInfo50Size, buffer, size, read, total, needed,
              [&](Writer50& w, std::size_t i, std::size_t at) {
                const auto& e = sessions[i];
                if (!w.Fits(Writer50::StringBytes(e.client) + Writer50::StringBytes(e.user))) {
@@ -542,7 +598,10 @@ NetStatus TableServerBackend::NetSessionEnum50(char* buffer, std::uint16_t size,
                w.PutU32(at + info50::sesi50_key, e.key);
                return true;
              });
-  if (size != 0 || total == 0) pending50Sessions_.erase(std::this_thread::get_id());
+  // A buffer too small keeps the reading for the call that asks again.
+  if ((size != 0 && needed == 0) || total == 0) {
+    pending50Sessions_.erase(std::this_thread::get_id());
+  }
   return s;
 }
 
@@ -550,7 +609,7 @@ NetStatus TableServerBackend::NetSessionDel50(const char* clientName, std::uint1
   if (NetStatus s = InjectedStatus(ServerCall::NetSessionDel)) return s;
   if (!clientName) return ERROR_INVALID_PARAMETER;
   const std::uint32_t k = key;
-  return DeleteClientSessions(RestoreZeroBytes(clientName), &k);
+  return DeleteClientSessions(RestoreZeroBytes(clientName), {}, &k);
 }
 
 }  // namespace qm

@@ -41,27 +41,34 @@ class TableServerBackend : public ServerBackend {
   // the share they name, or, naming none, under the share's path. Files that
   // name no client are listed by account and base path.
   NetStatus NetFileEnumOfConnection(const char16_t* share, const char16_t* client,
-                                    std::uint32_t connection, const char16_t* basePath,
-                                    const char16_t* userName, NtBuffer** buffer,
-                                    std::uint32_t& read, std::uint32_t& total) override;
+                                    const char16_t* address, std::uint32_t connection,
+                                    const char16_t* basePath, const char16_t* userName,
+                                    NtBuffer** buffer, std::uint32_t& read,
+                                    std::uint32_t& total) override;
   NetStatus NetSessionEnum(NtBuffer** buffer, std::uint32_t& read, std::uint32_t& total) override;
   NetStatus NetSessionDel(const char16_t* clientName, const char16_t* userName) override;
+  NetStatus NetSessionDelFrom(const char16_t* clientName, const char16_t* address,
+                              const char16_t* userName) override;
   NetStatus NetApiBufferFree(NtBuffer* buffer) override;
 
-  NetStatus NetShareEnum50(char* buffer, std::uint16_t size, std::uint16_t& read,
-                           std::uint16_t& total) override;
-  NetStatus NetConnectionEnum50(const char* qualifier, char* buffer, std::uint16_t size,
-                                std::uint16_t& read, std::uint16_t& total) override;
-  NetStatus NetFileEnum50(const char* basePath, char* buffer, std::uint16_t size,
-                          std::uint16_t& read, std::uint16_t& total) override;
-  NetStatus NetSessionEnum50(char* buffer, std::uint16_t size, std::uint16_t& read,
-                             std::uint16_t& total) override;
+  NetStatus NetShareEnum50(char* buffer, std::uint32_t size, std::uint16_t& read,
+                           std::uint16_t& total, std::uint32_t& needed) override;
+  NetStatus NetConnectionEnum50(const char* qualifier, char* buffer, std::uint32_t size,
+                                std::uint16_t& read, std::uint16_t& total,
+                                std::uint32_t& needed) override;
+  NetStatus NetFileEnum50(const char* basePath, char* buffer, std::uint32_t size,
+                          std::uint16_t& read, std::uint16_t& total,
+                          std::uint32_t& needed) override;
+  NetStatus NetSessionEnum50(char* buffer, std::uint32_t size, std::uint16_t& read,
+                             std::uint16_t& total, std::uint32_t& needed) override;
   NetStatus NetSessionDel50(const char* clientName, std::uint16_t key) override;
 
   // The session table as a fresh session enumeration would read it, with
   // each session's address (which neither family's records carry). 0 or
   // the status that enumeration would give.
   NetStatus SessionTable(std::vector<ServerTables::Session>& sessions);
+
+  bool ClientSecurity(const std::string& client, SessionSecurity& security) override;
 
  protected:
   // True for the 95/98 family.
@@ -72,8 +79,10 @@ class TableServerBackend : public ServerBackend {
   // True when current, the tables of the last share reading, still hold,
   // so they are neither read nor indexed again.
   virtual bool SharesUnchanged(const ServerTables& /*current*/) { return false; }
-  // Ends every session of client (with key, on 95/98); 2312 when it has none.
-  virtual NetStatus DeleteClientSessions(const std::string& client, const std::uint32_t* key) = 0;
+  // Ends every session of client (from address unless that is empty; with
+  // key, on 95/98); 2312 when it has none.
+  virtual NetStatus DeleteClientSessions(const std::string& client, const std::string& address,
+                                         const std::uint32_t* key) = 0;
   // A status a call is told to give instead of working (0: work normally).
   virtual NetStatus InjectedStatus(ServerCall /*call*/) { return 0; }
 
@@ -83,16 +92,18 @@ class TableServerBackend : public ServerBackend {
   NetStatus ReadSharesKeepingNames(ServerTables& tables);
   NetStatus ReadSessionsKeepingNames(ServerTables& tables);
 
-  // 95/98: with size 0 only counts; otherwise the records are packed.
+  // 95/98: with size 0 only counts; otherwise the records are packed, and
+  // a buffer too small tells the size needed.
   template <typename Packer>
-  NetStatus Pack50(std::size_t count, std::uint16_t recordSize, char* buffer, std::uint16_t size,
-                   std::uint16_t& read, std::uint16_t& total, Packer pack);
+  NetStatus Pack50(std::size_t count, std::uint16_t recordSize, char* buffer, std::uint32_t size,
+                   std::uint16_t& read, std::uint16_t& total, std::uint32_t& needed, Packer pack);
 
   // Rebuilds the indexes over shareTables_ (after every share reading);
   // before: the reading before, whose conversions are reused.
   void IndexShareTables(const ServerTables& before);
   // holderKey_ for a narrow share name and client.
-  void NarrowHolderKey(const std::string& share, const std::string& client);
+  void NarrowHolderKey(const std::string& share, const std::string& client,
+                       const std::string& address);
 
   std::mutex mutex_;
   ServerTables shareTables_;  // from the last share enumeration
@@ -101,13 +112,13 @@ class TableServerBackend : public ServerBackend {
   // files by account, so a tick's enumerations stay linear in what they list.
   std::unordered_map<std::string, std::vector<std::size_t>> connectionsByShare_;
   std::unordered_map<std::string, std::vector<std::size_t>> filesByUser_;
-  // Open files by holder: the upper-cased share name, a zero, the client
-  // (a file that names no share: an empty share name).
+  // Open files by holder: the upper-cased share name, a zero, the client,
+  // a zero, its address (a file that names no share: an empty share name).
   std::unordered_map<std::u16string, std::vector<std::uint32_t>> filesByHolder_;
   std::vector<std::uint32_t> filesOfNoClient_;
   bool filesWithoutShare_ = false;  // some file names its client but no share
   std::u16string holderKey_;        // reused for every lookup
-  std::u16string holderShare_, holderClient_;
+  std::u16string holderShare_, holderClient_, holderAddress_;
   // Per connection record: its holder's entry of filesByHolder_ (null: none).
   std::vector<const std::vector<std::uint32_t>*> filesOfConnection_;
   // The NT family's wide texts of the connections (client, user) and open

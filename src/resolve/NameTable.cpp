@@ -146,7 +146,10 @@ bool NameTable::ParseListings(std::string_view names, std::string_view addresses
     std::string_view name = nameLines[i].remote;
     while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
     if (name.size() < 4 || !SuffixAt(name, name.size() - 4)) return false;
-    name = Trimmed(name.substr(0, name.size() - 4));
+    // Only the column's padding goes: a name is paired whole ("PC1 " is
+    // not PC1; the listing never ends a name with a blank).
+    name.remove_suffix(4);
+    while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
     if (name.empty()) continue;
     const std::string_view address = Trimmed(addressLines[i].remote);
     table[std::string(name)] = IsAddress(address) ? std::string(address) : std::string();
@@ -200,7 +203,7 @@ std::shared_ptr<const ListingCapture::Table> NameTable::Capture(std::stop_token 
 AddressResult NameTable::LookupAddress(const std::string& computerName,
                                        std::stop_token stop) const {
   AddressResult result{kNotKnown, kNotKnown};
-  const std::string name(Trimmed(computerName));
+  const std::string& name = computerName;
   if (name.empty()) return result;
   const auto table = captures_->Await(stop);
   if (!table) return result;
@@ -208,9 +211,13 @@ AddressResult NameTable::LookupAddress(const std::string& computerName,
   if (found == table->end() || found->second.empty()) return result;
   result.Address = found->second;
   if (stop.stop_requested()) return result;
-  result.HostName = reverse_ ? reverse_(result.Address, stop) : std::string(kNotKnown);
-  if (result.HostName.empty()) result.HostName = kNotKnown;
+  result.HostName = HostNameOf(result.Address, stop);
   return result;
+}
+
+std::string NameTable::HostNameOf(const std::string& address, std::stop_token stop) const {
+  std::string name = reverse_ ? reverse_(address, std::move(stop)) : std::string(kNotKnown);
+  return name.empty() ? std::string(kNotKnown) : name;
 }
 
 }  // namespace qm

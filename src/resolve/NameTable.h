@@ -61,6 +61,8 @@ class NameTable {
   // from a capture that began after this call, and its host name. A stop
   // gives "Not known" for whatever is not known yet, at once.
   AddressResult LookupAddress(const std::string& computerName, std::stop_token stop = {}) const;
+  // The host name of an address already known, or "Not known"; no capture.
+  std::string HostNameOf(const std::string& address, std::stop_token stop = {}) const;
   // A lookup is being started (ListingCapture::Expect).
   void ExpectLookup() const { captures_->Expect(); }
 

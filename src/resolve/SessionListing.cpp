@@ -119,7 +119,13 @@ std::string SessionListing::Format(const std::vector<ServerTables::Session>& ses
   };
   std::vector<Line> lines;
   lines.reserve(sessions.size());
-  for (const auto& s : sessions) lines.push_back({PrintableName(s.client), s.address});
+  for (const auto& s : sessions) {
+    // The column pads with blanks: a name's own last blank would be read
+    // as padding, and the name paired with another's address.
+    std::string name = PrintableName(s.client);
+    for (std::size_t end = name.size(); end > 0 && name[end - 1] == ' '; --end) name[end - 1] = '?';
+    lines.push_back({std::move(name), s.address});
+  }
   std::stable_sort(lines.begin(), lines.end(),
                    [](const Line& a, const Line& b) { return a.name.size() > b.name.size(); });
 

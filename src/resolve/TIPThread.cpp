@@ -19,7 +19,7 @@ void InterruptibleSleep(std::chrono::milliseconds pause, std::stop_token stop) {
 }  // namespace
 
 TIPThread::TIPThread(TUser& user, const LookupServices& services)
-    : LookupName(user.Name), User(user), services_(services) {}
+    : LookupName(user.Name), KnownAddress(user.ClientAddress), User(user), services_(services) {}
 
 TIPThread::~TIPThread() {
   if (thread_.joinable()) {
@@ -69,7 +69,14 @@ void TIPThread::Attempts(std::stop_token stop) {
   for (int attempt = 1;; ++attempt) {
     if (!services_.IsNT && FoundUserName == kNotKnown) FoundUserName = LookupUserName();
     // A found address is kept, even when its host name stayed unknown.
-    if (FoundAddress == kNotKnown) {
+    if (FoundAddress == kNotKnown && !KnownAddress.empty()) {
+      FoundAddress = KnownAddress;
+      try {
+        if (services_.LookupHostName) FoundHostName = services_.LookupHostName(KnownAddress, stop);
+      } catch (...) {
+        FoundHostName = kNotKnown;
+      }
+    } else if (FoundAddress == kNotKnown) {
       try {
         AddressResult found = services_.LookupAddress(LookupName, stop);
         FoundAddress = std::move(found.Address);
@@ -80,7 +87,10 @@ void TIPThread::Attempts(std::stop_token stop) {
       }
     }
     const bool nameDone = services_.IsNT || FoundUserName != kNotKnown;
-    if (FoundAddress != kNotKnown || (!services_.IsNT && FoundUserName != kNotKnown)) {
+    // An address the user came with is no news to publish.
+    const bool newAddress = FoundAddress != kNotKnown && KnownAddress.empty();
+    if (newAddress || FoundHostName != kNotKnown ||
+        (!services_.IsNT && FoundUserName != kNotKnown)) {
       found_.store(true);
     }
     if (nameDone && FoundAddress != kNotKnown) break;

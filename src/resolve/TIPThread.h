@@ -22,6 +22,9 @@ struct LookupServices {
   // Returns at once, giving "Not known" for what it has not found, when
   // stop is requested.
   std::function<AddressResult(const std::string& computerName, std::stop_token stop)> LookupAddress;
+  // The host name of an address the server gave with the user, or "Not
+  // known"; empty: such a user's host name stays "Not known".
+  std::function<std::string(const std::string& address, std::stop_token stop)> LookupHostName;
   // 95/98: the account name of a computer or "Not known"; releaseFailed is
   // set when the session enumeration could not be released.
   std::function<std::string(const std::string& computerName, bool& releaseFailed)> LookupUserName;
@@ -74,6 +77,9 @@ class TIPThread final : public LookupThread {
   std::thread::id Id() const { return thread_.get_id(); }
 
   const std::string LookupName;
+  // The address the server gave with the user ("" none): only its host
+  // name is looked for.
+  const std::string KnownAddress;
   TUser& User;  // not to be touched once abandoned
   // The thread's own results; read them only after WaitFor.
   std::string FoundUserName;

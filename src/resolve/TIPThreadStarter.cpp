@@ -13,7 +13,8 @@ TIPThreadStarter::~TIPThreadStarter() {
 }
 
 std::unique_ptr<LookupThread> TIPThreadStarter::StartLookup(TUser& user) {
-  if (services_.LookupStarting) services_.LookupStarting();
+  // A user that came with its address asks for no capture.
+  if (services_.LookupStarting && user.ClientAddress.empty()) services_.LookupStarting();
   auto thread = std::make_unique<TIPThread>(user, services_);
   thread->Start();
   return thread;
@@ -72,6 +73,9 @@ LookupServices TIPThreadStarter::ForMonitor(Monitor& monitor, UiStepQueue& steps
   s.Steps = &steps;
   s.LookupAddress = [&names](const std::string& computerName, std::stop_token stop) {
     return names.LookupAddress(computerName, std::move(stop));
+  };
+  s.LookupHostName = [&names](const std::string& address, std::stop_token stop) {
+    return names.HostNameOf(address, std::move(stop));
   };
   s.LookupStarting = [&names] { names.ExpectLookup(); };
   s.LookupUserName = [&monitor](const std::string& computerName, bool& releaseFailed) {

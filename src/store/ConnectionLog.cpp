@@ -18,7 +18,7 @@ constexpr std::size_t kFileIndent = 25;
 constexpr std::size_t kChunk = 1 << 16;
 
 void AddField(std::string& line, const std::string& text) {
-  line += EscapedText(text);
+  line += EscapedControls(text);
   line += kSeparator;
 }
 

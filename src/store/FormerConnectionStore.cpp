@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -16,28 +17,46 @@ const unsigned char* Bytes(std::string_view data, std::size_t record) {
   return reinterpret_cast<const unsigned char*>(data.data()) + record * NodeRecord::kSize;
 }
 
+// endOpenAt: not 0, open connections are stored as ended then, as the
+// shutdown would end them (the records themselves stay open).
 void EncodeSubtree(const TreeNode& node, int level, std::string& out, std::size_t& used,
-                   StoreProgress* progress) {
+                   StoreProgress* progress, TDateTime endOpenAt) {
   if (level == 0 && progress) progress->StepIt();
   if (const TTreeNodeCustom* record = node.Data()) {
-    ToNodeRecord(*record, level < 2 ? level : 2)
-        .Encode(reinterpret_cast<unsigned char*>(out.data()) + used);
+    NodeRecord stored = ToNodeRecord(*record, LevelOfRecord(*record));
+    if (endOpenAt != 0 && record->IsOpen()) {
+      stored.ExitTime = endOpenAt;
+      stored.ExitStatus = stProgramExited;
+      for (std::string* text : {&stored.UserName, &stored.IPAddress, &stored.HostName}) {
+        if (*text == kNotKnownYet) *text = kNotKnown;
+      }
+    }
+    stored.Encode(reinterpret_cast<unsigned char*>(out.data()) + used);
     used += NodeRecord::kSize;
   }
   for (int i = 0; i < node.ChildCount(); ++i) {
-    EncodeSubtree(*node.Child(i), level + 1, out, used, progress);
+    EncodeSubtree(*node.Child(i), level + 1, out, used, progress, endOpenAt);
   }
 }
 }  // namespace
 
 FormerConnectionStore::FormerConnectionStore(Monitor& monitor, std::string path)
-    : m_(monitor), path_(std::move(path)) {}
+    : m_(monitor), path_(std::move(path)) {
+  m_.TreeViewCurrent.AddObserver(&treeChanges_);
+  m_.TreeViewFormer.AddObserver(&treeChanges_);
+}
+
+FormerConnectionStore::~FormerConnectionStore() {
+  m_.TreeViewCurrent.RemoveObserver(&treeChanges_);
+  m_.TreeViewFormer.RemoveObserver(&treeChanges_);
+}
 
 std::string FormerConnectionStore::TreeFilePath(const std::string& programDirectory) {
   return programDirectory + "/" + kTreeFileName;
 }
 
 void FormerConnectionStore::LoadFormerConnections() {
+  lastWrite_ = m_.Steady();
   std::string data, error;
   switch (ReadDataFile(path_, data, error)) {
     case FileRead::kMissing:
@@ -51,6 +70,8 @@ void FormerConnectionStore::LoadFormerConnections() {
       break;
   }
   LoadRecords(data);
+  // What the file holds now needs no checkpoint.
+  writtenChanges_ = changes_;
 }
 
 bool FormerConnectionStore::LoadRecords(std::string_view data) {
@@ -107,14 +128,48 @@ void FormerConnectionStore::DiscardDamaged() {
 }
 
 std::string FormerConnectionStore::EncodeTree(const ConnectionTree& tree, int firstUser,
-                                              StoreProgress* progress) {
+                                              StoreProgress* progress, TDateTime endOpenAt) {
   std::string out(static_cast<std::size_t>(tree.Count()) * NodeRecord::kSize, '\0');
   std::size_t used = 0;
   for (int i = firstUser < 0 ? 0 : firstUser; i < tree.TopLevelCount(); ++i) {
-    EncodeSubtree(*tree.TopLevel(i), 0, out, used, progress);
+    EncodeSubtree(*tree.TopLevel(i), 0, out, used, progress, endOpenAt);
   }
   out.resize(used);
   return out;
+}
+
+int FormerConnectionStore::FirstKeptUser() const {
+  const int beyond = m_.FormerUserCount - m_.Options().Count;
+  return beyond > 0 ? std::min(beyond, m_.TreeViewFormer.TopLevelCount()) : 0;
+}
+
+bool FormerConnectionStore::WriteTree(const std::string& data, bool tell) {
+  std::string error;
+  const bool written = (!keepOldFile_ || KeepOldCopy(error)) &&
+                       WriteFileAtomically(path_, data, error, DataFileMode(path_));
+  // The old file is kept once; later writes only replace the new one.
+  if (written) keepOldFile_ = false;
+  if (!written && tell) m_.Messages().Error(error);
+  return written;
+}
+
+void FormerConnectionStore::Changed() {
+  ++changes_;
+}
+
+bool FormerConnectionStore::CheckpointIfDue() {
+  if (saved_ || changes_ == writtenChanges_) return false;
+  const double now = m_.Steady();
+  if (now - lastWrite_ < kCheckpointSeconds) return false;
+  lastWrite_ = now;
+  const std::uint64_t changes = changes_;
+  // A failing checkpoint is told once, and tried again a minute later; the
+  // file keeps what it had.
+  const bool written = WriteTree(EncodeTree(m_.TreeViewFormer, FirstKeptUser(), nullptr, m_.Now()),
+                                 !checkpointFailed_);
+  checkpointFailed_ = !written;
+  if (written) writtenChanges_ = changes;
+  return written;
 }
 
 bool FormerConnectionStore::SaveFormerConnections(StoreProgress* progress) {
@@ -130,6 +185,7 @@ bool FormerConnectionStore::SaveFormerConnections(StoreProgress* progress) {
   ConnectionTree& tree = m_.TreeViewFormer;
   // The oldest users beyond Count are dropped. The whole tree goes once the
   // file is written, so the dropped ones are only skipped here.
+  // Count is read at every step: the progress steps let the user at it.
   int firstUser = 0;
   while (m_.Options().Count < m_.FormerUserCount && firstUser < tree.TopLevelCount()) {
     if (progress) progress->StepIt();
@@ -140,10 +196,7 @@ bool FormerConnectionStore::SaveFormerConnections(StoreProgress* progress) {
   tree.Clear();
   m_.FormerUserCount = 0;
 
-  std::string error;
-  saveResult_ = (!keepOldFile_ || KeepOldCopy(error)) &&
-                WriteFileAtomically(path_, data, error, DataFileMode(path_));
-  if (!saveResult_) m_.Messages().Error(error);
+  saveResult_ = WriteTree(data);
   if (progress) progress->Finish();
   return saveResult_;
 }

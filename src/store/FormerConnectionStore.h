@@ -18,6 +18,9 @@ class FormerConnectionStore {
  public:
   // path: ProgramDirectory + "/Tree.dat" (TreeFilePath).
   FormerConnectionStore(Monitor& monitor, std::string path);
+  ~FormerConnectionStore();
+  FormerConnectionStore(const FormerConnectionStore&) = delete;
+  FormerConnectionStore& operator=(const FormerConnectionStore&) = delete;
 
   static std::string TreeFilePath(const std::string& programDirectory);
 
@@ -45,8 +48,21 @@ class FormerConnectionStore {
   // firstUser on; a node's level gives its record's level (deeper than 2
   // stored as 2). Nodes without a record are left out. One progress step
   // per level-0 node.
+  // endOpenAt: not 0, open connections are written as ended "Program
+  // exitted" at that moment (their records stay open).
   static std::string EncodeTree(const ConnectionTree& tree, int firstUser = 0,
-                                StoreProgress* progress = nullptr);
+                                StoreProgress* progress = nullptr, TDateTime endOpenAt = 0);
+
+  // Between the load and the save the file is rewritten so that a crash
+  // loses at most the last minute: after a change, once kCheckpointSeconds
+  // have passed since the last write, the history is written as the save
+  // would write it at that moment, open connections ended "Program
+  // exitted" then. Changed() is told of every change (a node added or
+  // removed in either tree, a lookup's result); CheckpointIfDue() runs
+  // after every tick. True when it wrote.
+  static constexpr double kCheckpointSeconds = 60.0;
+  void Changed();
+  bool CheckpointIfDue();
 
   bool Saved() const { return saved_; }
   // The loaded file was damaged or could not be read.
@@ -56,6 +72,20 @@ class FormerConnectionStore {
 
  private:
   void DiscardDamaged();
+  // The first top-level node kept within the Count setting (older ones are
+  // dropped from the file).
+  int FirstKeptUser() const;
+  // Writes data over the file atomically, keeping a damaged or unreadable
+  // old file first; an error is shown when tell says so.
+  bool WriteTree(const std::string& data, bool tell = true);
+
+  // Counts the nodes added to and removed from the trees as changes.
+  struct TreeChanges final : TreeObserver {
+    explicit TreeChanges(FormerConnectionStore& store) : store_(store) {}
+    void NodeInserted(TreeNode& /*node*/) override { store_.Changed(); }
+    void NodeRemoved(TreeNode* /*parent*/, int /*row*/) override { store_.Changed(); }
+    FormerConnectionStore& store_;
+  };
   // Keeps the file at path_ under "<path>.damaged" (a free name beside it).
   bool KeepOldCopy(std::string& error);
 
@@ -65,6 +95,11 @@ class FormerConnectionStore {
   bool saveResult_ = false;
   bool keepOldFile_ = false;
   std::string keptCopyPath_;
+  std::uint64_t changes_ = 0;
+  std::uint64_t writtenChanges_ = 0;
+  double lastWrite_ = 0;  // steady clock of the last write (or of the load)
+  bool checkpointFailed_ = false;
+  TreeChanges treeChanges_{*this};
 };
 
 }  // namespace qm

@@ -40,8 +40,23 @@ IniFile::IniFile(std::string_view text) {
     std::size_t end = text.find('\n', pos);
     if (end == std::string_view::npos) end = text.size();
     std::string_view line = text.substr(pos, end - pos);
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-    lines_.push_back(ParseLine(std::string(line), lines_.empty()));
+    std::string ending = end < text.size() ? "\n" : "";
+    if (!ending.empty() && !line.empty() && line.back() == '\r') {
+      line.remove_suffix(1);
+      ending = "\r\n";
+    }
+    Line parsed = ParseLine(std::string(line), lines_.empty());
+    // Blank lines and comments in a row are one entry (its lines joined with
+    // their own line ends): a file of empty lines costs what it holds.
+    if (parsed.kind == LineKind::kOther && !lines_.empty() &&
+        lines_.back().kind == LineKind::kOther) {
+      Line& run = lines_.back();
+      run.text.append(run.ending).append(parsed.text);
+      run.ending = std::move(ending);
+    } else {
+      lines_.push_back(std::move(parsed));
+      lines_.back().ending = std::move(ending);
+    }
     pos = end + 1;
   }
 }
@@ -110,12 +125,19 @@ bool IniFile::Write(std::string_view section, std::string_view key, std::string_
     return false;
   }
   value = value.substr(0, value.find_first_of("\r\n"));
+  if (const auto current = Read(section, key); current && *current == value) return true;
 
   const std::size_t header = FindSection(section);
   if (header == lines_.size()) {
-    if (!lines_.empty() && !Trim(lines_.back().text).empty()) lines_.push_back(Line{});
-    lines_.push_back(ParseLine(Joined("[", section, "]"), lines_.empty()));
-    lines_.push_back(ParseLine(Joined(key, "=", value), false));
+    if (!lines_.empty()) {
+      const std::string& last = lines_.back().text;
+      const std::size_t lastBreak = last.rfind('\n');
+      const std::string_view lastLine =
+          std::string_view(last).substr(lastBreak == std::string::npos ? 0 : lastBreak + 1);
+      if (!Trim(lastLine).empty()) InsertLine(lines_.size(), Line{});
+    }
+    InsertLine(lines_.size(), ParseLine(Joined("[", section, "]"), lines_.empty()));
+    InsertLine(lines_.size(), ParseLine(Joined(key, "=", value), false));
     return true;
   }
   const std::size_t end = SectionEnd(header);
@@ -124,24 +146,36 @@ bool IniFile::Write(std::string_view section, std::string_view key, std::string_
     Line& line = lines_[i];
     if (line.kind != LineKind::kKey) continue;
     if (SameTextAsciiNoCase(line.name, key)) {
+      std::string ending = std::move(line.ending);
       line = ParseLine(Joined(line.name, "=", value), i == 0);
+      line.ending = std::move(ending);
       return true;
     }
     insertAt = i + 1;
   }
-  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insertAt),
-                ParseLine(Joined(key, "=", value), false));
+  InsertLine(insertAt, ParseLine(Joined(key, "=", value), false));
   return true;
+}
+
+std::string IniFile::NewLineEnding() const {
+  return !lines_.empty() && lines_.front().ending == "\r\n" ? "\r\n" : "\n";
+}
+
+void IniFile::InsertLine(std::size_t index, Line line) {
+  const std::string ending = NewLineEnding();
+  if (index > 0 && lines_[index - 1].ending.empty()) lines_[index - 1].ending = ending;
+  line.ending = ending;
+  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(index), std::move(line));
 }
 
 std::string IniFile::Text() const {
   std::size_t size = 0;
-  for (const Line& line : lines_) size += line.text.size() + 1;
+  for (const Line& line : lines_) size += line.text.size() + line.ending.size();
   std::string out;
   out.reserve(size);
   for (const Line& line : lines_) {
     out += line.text;
-    out += '\n';
+    out += line.ending;
   }
   return out;
 }

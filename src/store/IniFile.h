@@ -21,7 +21,10 @@ namespace qm {
 // Keys before the first section belong to no section. When a section or a
 // key appears twice, the first one counts, for reading and for writing.
 //
-// Text() ends every line with LF, whatever the file used before.
+// Text() gives every line it did not change exactly as it was read, its
+// line end included (LF, CR LF, or none at the very end). Lines it adds
+// end as the file's first line does (LF in a new file). Writing the value
+// a key already has changes nothing.
 class IniFile {
  public:
   static constexpr std::size_t kMaxValueBytes = 1023;
@@ -46,7 +49,8 @@ class IniFile {
  private:
   enum class LineKind { kOther, kSection, kKey };
   struct Line {
-    std::string text;  // without its line ending
+    std::string text;    // without its line ending
+    std::string ending;  // "\n", "\r\n", or "" for a last line without one
     LineKind kind = LineKind::kOther;
     std::string name;            // section or key name, trimmed
     std::size_t valueBegin = 0;  // key lines: just after the '='
@@ -57,6 +61,12 @@ class IniFile {
   std::size_t FindSection(std::string_view section) const;
   // Index one past the section's last line (the next section or the end).
   std::size_t SectionEnd(std::size_t header) const;
+
+  // The line end of the file's first line, for the lines a write adds.
+  std::string NewLineEnding() const;
+  // A line the write adds after index - 1: the line before gets an end if
+  // it had none.
+  void InsertLine(std::size_t index, Line line);
 
   std::vector<Line> lines_;
 };

@@ -83,6 +83,12 @@ std::int32_t NodeRecord::DecodeLevel(const unsigned char* in) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(GetUint(in + kLevelAt, 4)));
 }
 
+std::int32_t LevelOfRecord(const TTreeNodeCustom& record) {
+  if (dynamic_cast<const TUser*>(&record)) return 0;
+  if (dynamic_cast<const TShare*>(&record)) return 1;
+  return 2;
+}
+
 NodeRecord ToNodeRecord(const TTreeNodeCustom& record, std::int32_t level) {
   NodeRecord r;
   r.EnterTime = record.EnterTime;

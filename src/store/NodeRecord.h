@@ -55,6 +55,11 @@ struct NodeRecord {
   static std::int32_t DecodeLevel(const unsigned char* in);
 };
 
+// The level a record is stored at: its kind (0 user, 1 share, 2 file),
+// wherever it hangs in the tree, so that a record keeps its kind from one
+// run to the next.
+std::int32_t LevelOfRecord(const TTreeNodeCustom& record);
+
 // A record as stored at a given level: user texts only from a TUser.
 NodeRecord ToNodeRecord(const TTreeNodeCustom& record, std::int32_t level);
 

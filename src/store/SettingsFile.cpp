@@ -33,7 +33,9 @@ SettingsFile::SettingsFile(std::string path) : path_(std::move(path)) {
   std::string data;
   // A file that is missing or cannot be read gives every default; a flush
   // then refuses to replace a file it could not read.
-  if (ReadDataFile(path_, data, loadError_) == FileRead::kRead) ini_ = IniFile(data);
+  if (ReadDataFile(path_, data, loadError_, kSettingsFileMaxBytes) == FileRead::kRead) {
+    ini_ = IniFile(data);
+  }
 }
 
 bool SettingsFile::ParseInteger(const std::string& text, int& value) {
@@ -97,7 +99,37 @@ bool SettingsFile::ReadBool(const std::string& section, const std::string& key,
 
 void SettingsFile::WriteString(const std::string& section, const std::string& key,
                                const std::string& value) {
+  // A value the file already holds is no write: its line stays as it is.
+  if (ini_.Read(section, key) == value) return;
   if (ini_.Write(section, key, value)) pending_.push_back({section, key, value});
+}
+
+bool SettingsFile::FileWithWrites(IniFile& ini, std::string& error) const {
+  std::string data;
+  switch (ReadDataFile(path_, data, error, kSettingsFileMaxBytes)) {
+    case FileRead::kRead:
+      ini = IniFile(data);
+      break;
+    case FileRead::kMissing:
+      ini = IniFile();
+      break;
+    case FileRead::kRefused:
+      return false;
+  }
+  for (const Write& w : pending_) ini.Write(w.section, w.key, w.value);
+  return true;
+}
+
+bool SettingsFile::Reload() {
+  IniFile fresh;
+  std::string error;
+  if (!FileWithWrites(fresh, error)) {
+    loadError_ = error;
+    return false;
+  }
+  loadError_.clear();
+  ini_ = std::move(fresh);
+  return true;
 }
 
 void SettingsFile::WriteInteger(const std::string& section, const std::string& key, int value) {
@@ -115,19 +147,8 @@ bool SettingsFile::Flush() {
   // Start from the file as it is now, so lines someone else changed since
   // start-up are kept; only our keys are replaced.
   IniFile merged;
-  std::string data;
-  switch (ReadDataFile(path_, data, errorDetail_)) {
-    case FileRead::kRead:
-      merged = IniFile(data);
-      break;
-    case FileRead::kMissing:
-      break;
-    case FileRead::kRefused:
-      error_ = "Unable to write to " + BaseName(path_);
-      return false;
-  }
-  for (const Write& w : pending_) merged.Write(w.section, w.key, w.value);
-  if (!WriteFileAtomically(path_, merged.Text(), errorDetail_, DataFileMode(path_))) {
+  if (!FileWithWrites(merged, errorDetail_) ||
+      !WriteFileAtomically(path_, merged.Text(), errorDetail_, DataFileMode(path_))) {
     error_ = "Unable to write to " + BaseName(path_);
     return false;
   }

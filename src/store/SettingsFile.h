@@ -50,6 +50,11 @@ class SettingsFile {
   // Writes made since the last successful flush.
   bool HasUnsavedWrites() const { return !pending_.empty(); }
 
+  // Reads the file again (it changed on the disk): the reads give what it
+  // holds now, with the writes not yet flushed on top. False, and the
+  // values kept as they were, when it cannot be read (LoadError says why).
+  bool Reload();
+
   // Puts the writes made since the last flush into the file as it is on the
   // disk now, keeping every other line of it. Nothing to write: true, and
   // the file is not touched. On failure Error() is "Unable to write to
@@ -66,6 +71,10 @@ class SettingsFile {
   struct Write {
     std::string section, key, value;
   };
+
+  // The file as it is on the disk now with the pending writes on top;
+  // false when it cannot be read.
+  bool FileWithWrites(IniFile& ini, std::string& error) const;
 
   std::string path_;
   IniFile ini_;

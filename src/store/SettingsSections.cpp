@@ -85,11 +85,14 @@ void SaveOptions(SettingsFile& file, const Settings& settings, const OptionsHook
 }
 
 WindowBounds ReadMainWindowBounds(const SettingsFile& file) {
-  return ReadBounds(file, "Window", kMainWindowDefaultBounds);
+  WindowBounds bounds = ReadBounds(file, "Window", kMainWindowDefaultBounds);
+  bounds.Maximized = file.ReadBool("Window", "Maximized", false);
+  return bounds;
 }
 
 void WriteMainWindowBounds(SettingsFile& file, const WindowBounds& bounds) {
   WriteBounds(file, "Window", bounds);
+  file.WriteBool("Window", "Maximized", bounds.Maximized);
 }
 
 WindowBounds ReadKickListBounds(const SettingsFile& file) {
@@ -101,13 +104,14 @@ void WriteKickListBounds(SettingsFile& file, const WindowBounds& bounds) {
 }
 
 std::string ReadAdminPassword(const SettingsFile& file) {
-  return std::string(
-      CutUtf8(file.ReadString("Admin", "Admin Password", ""), kMaxAdminPasswordBytes));
+  return std::string(CutUtf8Characters(file.ReadString("Admin", "Admin Password", ""),
+                                       kMaxAdminPasswordCharacters));
 }
 
 void WriteAdminPassword(SettingsFile& file, const std::string& password) {
+  if (password == ReadAdminPassword(file)) return;
   file.WriteString("Admin", "Admin Password",
-                   std::string(CutUtf8(password, kMaxAdminPasswordBytes)));
+                   std::string(CutUtf8Characters(password, kMaxAdminPasswordCharacters)));
 }
 
 int ReadWhoToKick(const SettingsFile& file) {

@@ -33,13 +33,15 @@ struct WindowBounds {
   int Left = 0;
   int Height = 0;
   int Width = 0;
+  // The main window only: the bounds above are its restored ones.
+  bool Maximized = false;
   bool operator==(const WindowBounds&) const = default;
 };
 
 inline constexpr WindowBounds kMainWindowDefaultBounds{100, 100, 350, 450};
 inline constexpr WindowBounds kKickListDefaultBounds{202, 245, 291, 333};
 
-// [Window]: the main window.
+// [Window]: the main window, with "Maximized" beside its restored bounds.
 WindowBounds ReadMainWindowBounds(const SettingsFile& file);
 void WriteMainWindowBounds(SettingsFile& file, const WindowBounds& bounds);
 
@@ -47,9 +49,10 @@ void WriteMainWindowBounds(SettingsFile& file, const WindowBounds& bounds);
 WindowBounds ReadKickListBounds(const SettingsFile& file);
 void WriteKickListBounds(SettingsFile& file, const WindowBounds& bounds);
 
-// [Admin] "Admin Password", in plain text; held and written back as at most
-// kMaxAdminPasswordBytes bytes, cut at a character boundary.
-inline constexpr std::size_t kMaxAdminPasswordBytes = 255;
+// [Admin] "Admin Password", in plain text; held and written as at most
+// kMaxAdminPasswordCharacters characters. Only a password that changed is
+// written: the stored one stays as it is, byte for byte.
+inline constexpr std::size_t kMaxAdminPasswordCharacters = 255;
 std::string ReadAdminPassword(const SettingsFile& file);
 void WriteAdminPassword(SettingsFile& file, const std::string& password);
 

@@ -5,24 +5,35 @@
 namespace qm {
 
 bool AdminPassword::AskForOptions() {
-  if (messages_.Prompt("Security check", "Enter Admin Password") == password_) return true;
+  const std::optional<std::string> typed =
+      messages_.PromptOrCancel("Security check", "Enter Admin Password");
+  if (!typed) return false;
+  if (*typed == password_) return true;
   messages_.Error("Incorrect Password");
   return false;
 }
 
 bool AdminPassword::AskForExit() {
-  return messages_.Prompt("Security Shutdown", "Enter the ADMIN Password to Exit") == password_;
+  return messages_.PromptOrCancel("Security Shutdown", "Enter the ADMIN Password to Exit") ==
+         password_;
 }
 
-void AdminPassword::ChangePwdBtnClick() {
-  const std::string text = messages_.Prompt("Change Admin Password", "Enter New Password");
-  const std::string check = messages_.Prompt("Change Admin Password", "Verify New Password");
-  if (text != check) {
+std::optional<std::string> AdminPassword::AskNewPassword() {
+  const std::optional<std::string> text =
+      messages_.PromptOrCancel("Change Admin Password", "Enter New Password");
+  if (!text) return std::nullopt;
+  const std::optional<std::string> check =
+      messages_.PromptOrCancel("Change Admin Password", "Verify New Password");
+  if (!check) return std::nullopt;
+  if (*text != *check) {
     messages_.Error("Passwords do not match, aborting...");
-    return;
+    return std::nullopt;
   }
-  password_ = std::string(CutUtf8(text, kMaxBytes));
-  messages_.Information("Password Changed");
+  return text;
+}
+
+void AdminPassword::SetPassword(const std::string& text) {
+  password_ = std::string(CutUtf8Characters(text, kMaxCharacters));
 }
 
 }  // namespace qm

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "core/Ports.h"
@@ -11,20 +12,23 @@ namespace qm {
 // compares (exactly: case and blanks count).
 class AdminPassword {
  public:
-  // Held as at most this many bytes, cut at a character boundary.
-  static constexpr std::size_t kMaxBytes = 255;
+  // Held as at most this many characters.
+  static constexpr std::size_t kMaxCharacters = 255;
 
   AdminPassword(std::string& password, MessageBoxes& messages)
       : password_(password), messages_(messages) {}
 
-  // "Security check": true when the entry matches; otherwise says so.
+  // "Security check": true when the entry matches; a wrong one is told,
+  // a cancelled box opens nothing.
   bool AskForOptions();
-  // "Security Shutdown": true when the entry matches; a wrong one is
-  // refused in silence.
+  // "Security Shutdown": true when the entry matches; a wrong or cancelled
+  // one is refused in silence (also with no password set).
   bool AskForExit();
-  // Both boxes are always shown, also when the first was cancelled; a new
-  // password takes effect at once.
-  void ChangePwdBtnClick();
+  // The new password typed twice, or nothing when a box was cancelled or
+  // the two differ (which is told). The password itself stays as it is:
+  // the dialog that asked decides whether it takes it (SetPassword).
+  std::optional<std::string> AskNewPassword();
+  void SetPassword(const std::string& text);
 
  private:
   std::string& password_;

@@ -1,7 +1,9 @@
 #include "ui/ConnectionTreeModel.h"
 
 #include <QTimer>
+#include <algorithm>
 
+#include "core/Resources.h"
 #include "ui/TreeImageList.h"
 
 namespace qm {
@@ -87,15 +89,31 @@ int ConnectionTreeModel::columnCount(const QModelIndex& /*parent*/) const {
   return 1;
 }
 
+std::string ConnectionTreeModel::SecurityNote(const TreeNode& node) {
+  if (node.Level() > 1) return {};
+  const TreeNode* top = node.Parent() ? node.Parent() : &node;
+  const auto* user = dynamic_cast<const TUser*>(top->Data());
+  if (!user) return {};
+  const SessionSecurity& s = user->Security;
+  if (node.Level() == 1) {
+    const bool unencrypted = std::find(s.unencryptedShares.begin(), s.unencryptedShares.end(),
+                                       node.Text()) != s.unencryptedShares.end();
+    return unencrypted ? "\nNot encrypted, though the share requires encryption" : "";
+  }
+  const std::string facts = s.Describe();
+  return facts.empty() ? std::string() : "\n" + facts;
+}
+
 QVariant ConnectionTreeModel::data(const QModelIndex& index, int role) const {
   const TreeNode* node = NodeOf(index);
   if (!node) return {};
   switch (role) {
     case Qt::DisplayRole:
+      return QString::fromStdString(node->Text());
     case Qt::ToolTipRole:
       // The full text also as a tooltip: a long path may be cut at the
-      // view's edge.
-      return QString::fromStdString(node->Text());
+      // view's edge. A user's tells how its sessions are protected.
+      return QString::fromStdString(node->Text() + SecurityNote(*node));
     case Qt::DecorationRole:
       return images_.Image(node->ImageIndex());
     default:

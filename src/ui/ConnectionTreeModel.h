@@ -3,6 +3,7 @@
 #include <QAbstractItemModel>
 #include <QHash>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "core/ConnectionTree.h"
@@ -71,6 +72,9 @@ class ConnectionTreeModel final : public QAbstractItemModel, private TreeObserve
   void SelectionChanged(TreeNode* node) override;
 
   static Row* ParentRowOf(const QModelIndex& index);
+  // What a user's or share's tooltip adds to its text (from the server's
+  // security facts), "" when nothing.
+  static std::string SecurityNote(const TreeNode& node);
   Row* RowOf(const QModelIndex& index) const;
   QModelIndex ChildIndex(int row, const Row* parent) const;
   QModelIndex IndexOfRow(const Row* row) const;

@@ -30,6 +30,9 @@ ConnectionTreeView::ConnectionTreeView(QWidget* parent) : QTreeView(parent) {
   setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   connect(verticalScrollBar(), &QScrollBar::valueChanged, this,
           &ConnectionTreeView::FitColumnLater);
+  connect(verticalScrollBar(), &QScrollBar::valueChanged, this, [this] {
+    if (!holdPending_) RememberPlace();
+  });
   // An expansion the tree asks for shows rows measured as they arrived (a
   // new user's, at every tick that brings one); the user's own is measured.
   connect(this, &QTreeView::expanded, this, [this](const QModelIndex& i) {
@@ -68,6 +71,10 @@ void ConnectionTreeView::SetTreeModel(ConnectionTreeModel* model) {
             FollowExpansion(parent, node->Expanded());
           });
   connect(model_, &QAbstractItemModel::rowsInserted, this, &ConnectionTreeView::WidenFor);
+  connect(model_, &QAbstractItemModel::rowsAboutToBeInserted, this,
+          &ConnectionTreeView::HoldSelectedRow);
+  connect(model_, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+          &ConnectionTreeView::HoldSelectedRow);
   ApplyExpansion(QModelIndex());
   FollowSelection(model_->IndexOf(model_->Tree().Selected()));
   FitColumnLater();
@@ -144,7 +151,39 @@ void ConnectionTreeView::ScrollNow() {
   if (!isVisible()) return;
   const QModelIndex target = scrollTarget_;
   scrollTarget_ = QPersistentModelIndex();
-  if (target.isValid()) scrollTo(target);
+  // The selected row in sight stays where the user has it.
+  if (target.isValid() && !SelectedRowInSight()) scrollTo(target);
+}
+
+bool ConnectionTreeView::SelectedRowInSight() const {
+  const QModelIndex current = currentIndex();
+  return current.isValid() && viewport()->rect().intersects(visualRect(current));
+}
+
+void ConnectionTreeView::RememberPlace() {
+  // Where the user has the selected row: measured between changes only,
+  // while the rows on the screen are the ones laid out.
+  held_ = SelectedRowInSight() ? QPersistentModelIndex(currentIndex()) : QPersistentModelIndex();
+  if (held_.isValid()) heldTop_ = visualRect(held_).top();
+}
+
+void ConnectionTreeView::HoldSelectedRow() {
+  if (holdPending_ || !isVisible()) return;
+  holdPending_ = true;
+  QTimer::singleShot(0, this, &ConnectionTreeView::KeepSelectedRow);
+}
+
+void ConnectionTreeView::KeepSelectedRow() {
+  const QModelIndex row = held_;
+  if (row.isValid() && row == currentIndex()) {
+    executeDelayedItemsLayout();
+    const int shift = visualRect(row).top() - heldTop_;
+    // Rows above came or went: the view scrolls by as much.
+    const int step = verticalScrollMode() == ScrollPerItem ? std::max(1, rowHeight(row)) : 1;
+    if (shift != 0) verticalScrollBar()->setValue(verticalScrollBar()->value() + shift / step);
+  }
+  holdPending_ = false;
+  RememberPlace();
 }
 
 void ConnectionTreeView::showEvent(QShowEvent* event) {
@@ -155,6 +194,7 @@ void ConnectionTreeView::showEvent(QShowEvent* event) {
 
 void ConnectionTreeView::resizeEvent(QResizeEvent* event) {
   QTreeView::resizeEvent(event);
+  if (!holdPending_) RememberPlace();
   FitColumnLater();
 }
 
@@ -215,6 +255,10 @@ void ConnectionTreeView::ViewExpanded(const QModelIndex& index, bool expanded) {
 
 void ConnectionTreeView::currentChanged(const QModelIndex& current, const QModelIndex& previous) {
   QTreeView::currentChanged(current, previous);
+  if (!holdPending_)
+    QTimer::singleShot(0, this, [this] {
+      if (!holdPending_) RememberPlace();
+    });
   if (followingSelection_ || !model_ || model_->Removing()) return;
   model_->Tree().Select(model_->NodeOf(current));
 }

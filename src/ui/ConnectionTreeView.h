@@ -12,7 +12,8 @@ class TreeNode;
 // tree in step both ways: the tree's Expanded flags and selected node show
 // in the view, and the user's expanding, collapsing and selecting reach the
 // tree. A node the tree makes visible is scrolled to once control returns
-// to the event loop.
+// to the event loop, unless the selected row is in sight: that row keeps
+// its place on the screen while rows above it come and go.
 class ConnectionTreeView final : public QTreeView {
   Q_OBJECT
 
@@ -42,6 +43,10 @@ class ConnectionTreeView final : public QTreeView {
   void ApplyExpansion(const QModelIndex& parent);
   void ScrollLater(const QModelIndex& index);
   void ScrollNow();
+  bool SelectedRowInSight() const;
+  void RememberPlace();
+  void HoldSelectedRow();
+  void KeepSelectedRow();
   void FitColumnLater();
   void FitColumn();
   void WidenFor(const QModelIndex& parent, int first, int last);
@@ -49,6 +54,9 @@ class ConnectionTreeView final : public QTreeView {
 
   ConnectionTreeModel* model_ = nullptr;
   QPersistentModelIndex scrollTarget_;
+  QPersistentModelIndex held_;  // the selected row where the user has it
+  int heldTop_ = 0;
+  bool holdPending_ = false;
   // Changes that came from the tree, not to be sent back.
   bool followingExpansion_ = false;
   bool followingSelection_ = false;

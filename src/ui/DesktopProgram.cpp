@@ -35,8 +35,9 @@ void ShowAlreadyRunning(int& argc, char** argv) {
 
 int RunDesktop(int& argc, char** argv, ApplicationConfig config) {
   QApplication application(argc, argv);
-  QApplication::setApplicationName("Quillmoor 98.........");
-  // Lets the desktop match the windows with the menu entry and its icon.
+  // The application name is the windows' class: the desktop matches it,
+  // and the desktop file's name, with the menu entry and its icon.
+  QApplication::setApplicationName("quillmoor98");
   QGuiApplication::setDesktopFileName("quillmoor98");
   QApplication::setQuitOnLastWindowClosed(false);
   QtFileIcons::UseInstalledThemeIfNone();
@@ -48,7 +49,7 @@ int RunDesktop(int& argc, char** argv, ApplicationConfig config) {
   if (!app.Create()) {
     std::cerr << "quillmoor98: the server service cannot be bound: " << app.ServerError()
               << std::endl;
-    return 0;
+    return kExitFatal;
   }
   form.Attach(app, messages);
 
@@ -75,7 +76,7 @@ int RunDesktop(int& argc, char** argv, ApplicationConfig config) {
   application.exec();
   app.Destroy();
   form.Detach();
-  return 0;
+  return app.ExitStatus();
 }
 
 }  // namespace qm

@@ -19,6 +19,7 @@ void ShowHelpWindow(const QStringList& helpFiles, QWidget* parent) {
     layout->setContentsMargins(0, 0, 0, 0);
     auto* browser = new QTextBrowser(window);
     browser->setObjectName("HelpBrowser");
+    browser->setAccessibleName("Help");
     browser->setOpenExternalLinks(true);
     layout->addWidget(browser);
     QString error;

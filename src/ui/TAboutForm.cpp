@@ -8,6 +8,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "ui/ReadableColour.h"
+
 namespace qm {
 
 const QUrl TAboutForm::kWebPage(QStringLiteral("https://quillmoor98.example.org"));
@@ -29,7 +31,6 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent) {
   title.setBold(true);
   TitleLabel->setFont(title);
   TitleLabel->setAutoFillBackground(true);
-  TitleLabel->setStyleSheet(QStringLiteral("color: #808000; background-color: #ffff00;"));
 
   QFont italic = font();
   italic.setItalic(true);
@@ -54,10 +55,10 @@ TAboutForm::TAboutForm(QWidget* parent) : QDialog(parent) {
 
   WebLinkLabel = new QLabel(kWebPage.toString());
   WebLinkLabel->setTextFormat(Qt::PlainText);
-  WebLinkLabel->setStyleSheet(QStringLiteral("color: blue; text-decoration: underline;"));
   WebLinkLabel->setCursor(Qt::PointingHandCursor);
   WebLinkLabel->setToolTip(QStringLiteral("Click to Browse our Web Site"));
   WebLinkLabel->installEventFilter(this);
+  ApplyColours();
 
   OKButton = new QPushButton(QStringLiteral("OK"));
   connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
@@ -92,6 +93,21 @@ void TAboutForm::WebLinkClick() {
   } else {
     QDesktopServices::openUrl(kWebPage);
   }
+}
+
+void TAboutForm::changeEvent(QEvent* event) {
+  QDialog::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange) ApplyColours();
+}
+
+void TAboutForm::ApplyColours() {
+  // The olive title on yellow and the blue link, as near as reads (a dark
+  // scheme lightens the link).
+  TitleLabel->setStyleSheet(QStringLiteral("color: %1; background-color: #ffff00;")
+                                .arg(ReadableOn(QColor(0x80, 0x80, 0), Qt::yellow).name()));
+  WebLinkLabel->setStyleSheet(
+      QStringLiteral("color: %1; text-decoration: underline;")
+          .arg(ReadableOn(Qt::blue, palette().color(QPalette::Window)).name()));
 }
 
 }  // namespace qm

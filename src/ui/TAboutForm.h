@@ -33,9 +33,11 @@ class TAboutForm final : public QDialog {
   QPushButton* OKButton = nullptr;
 
  protected:
+  void changeEvent(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
+  void ApplyColours();
   void WebLinkClick();
 
   std::function<bool(const QUrl&)> openUrl_;

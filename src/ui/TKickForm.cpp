@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "core/Monitor.h"
+#include "ui/DialogButtons.h"
 
 namespace qm {
 
@@ -26,7 +27,6 @@ TKickForm::TKickForm(DisconnectStatus& status, std::function<void()> showDisconn
   group->addButton(KickAllRadioButton, KickAll);
   KickListButton = new QPushButton("Disconnect List", this);
   OKButton = new QPushButton("OK", this);
-  OKButton->setDefault(true);
 
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(KickNobodyRadioButton);
@@ -45,6 +45,7 @@ TKickForm::TKickForm(DisconnectStatus& status, std::function<void()> showDisconn
     if (showDisconnectList_) showDisconnectList_();
   });
   connect(OKButton, &QPushButton::clicked, this, &QDialog::accept);
+  MakeOnlyDefault(*this, *OKButton);
   status_.AddObserver(this);
   WhoToKickChanged(status_.WhoToKick());
 }

@@ -10,6 +10,7 @@
 
 #include "core/Ports.h"
 #include "enforce/DisconnectListCommands.h"
+#include "ui/DialogButtons.h"
 
 namespace qm {
 
@@ -23,6 +24,7 @@ TKickListForm::TKickListForm(DisconnectList& list, MessageBoxes& messages, Hooks
 
   ListView = new QTreeWidget(this);
   ListView->setColumnCount(2);
+  ListView->setAccessibleName("Disconnect List");
   ListView->setHeaderLabels({"Username", "IP address"});
   ListView->setRootIsDecorated(false);
   ListView->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -47,13 +49,18 @@ TKickListForm::TKickListForm(DisconnectList& list, MessageBoxes& messages, Hooks
   layout->addWidget(ListView, 1);
   layout->addLayout(buttons);
 
-  connect(ClearListButton, &QPushButton::clicked, this, [this] { list_.Clear(); });
+  connect(ClearListButton, &QPushButton::clicked, this, [this] {
+    if (list_.Count() > 0 && messages_.Confirm("Remove every user from the Disconnect List?")) {
+      list_.Clear();
+    }
+  });
   connect(AddUserButton, &QPushButton::clicked, this, &TKickListForm::AddUserClick);
   connect(RemoveUserButton, &QPushButton::clicked, this, &TKickListForm::RemoveUserClick);
   connect(OKButton, &QPushButton::clicked, this, [this] {
     confirmed_ = true;
     accept();
   });
+  MakeOnlyDefault(*this, *OKButton);
   connect(ListView, &QWidget::customContextMenuRequested, this, &TKickListForm::ContextMenu);
   // The list also changes from outside (the lookup fills in addresses).
   list_.SetOnChanged([this] { ShowList(); });

@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
@@ -34,9 +35,11 @@
 #include "ui/AlertSound.h"
 #include "ui/ConnectionTreeModel.h"
 #include "ui/ConnectionTreeView.h"
+#include "ui/DesktopNotifications.h"
 #include "ui/HelpWindow.h"
 #include "ui/QtFileIcons.h"
 #include "ui/QtMessageBoxes.h"
+#include "ui/ReadableColour.h"
 #include "ui/ScreenPlacement.h"
 #include "ui/ShellOpen.h"
 #include "ui/TAboutForm.h"
@@ -54,6 +57,7 @@ constexpr int kTooltipLimit = 62;
 constexpr int kInfoWidth = 174;
 constexpr const char* kIdleIcon = ":/icons/IDI_ICON1.svg";
 constexpr const char* kConnectedIcon = ":/icons/IDI_ICON2.svg";
+const QString kWaitingForServer = QStringLiteral("Waiting for the server service...");
 
 QString Q(const std::string& s) {
   return QString::fromStdString(s);
@@ -116,6 +120,7 @@ TMainForm::TMainForm()
   BuildStatusBar();
   BuildTray();
   connect(&RefreshTimer, &QTimer::timeout, this, &TMainForm::RefreshTimerTimer);
+  connect(&ServerWaitTimer, &QTimer::timeout, this, &TMainForm::ServerWaitTimerTimer);
   new ScreenPlacement(this);
   resize(450, 350);
 }
@@ -128,6 +133,7 @@ TMainForm::~TMainForm() {
 void TMainForm::Detach() {
   if (!app_) return;
   RefreshTimer.stop();
+  ServerWaitTimer.stop();
   app_->Rules().Status().RemoveObserver(this);
   // In the reverse order of creation.
   for (QDialog* dialog : std::initializer_list<QDialog*>{
@@ -182,6 +188,7 @@ void TMainForm::BuildMenus() {
 
   QMenu* help = menuBar()->addMenu("&Help");
   HelpMenuItem = help->addAction("&Help", this, &TMainForm::HelpClick);
+  HelpMenuItem->setShortcut(QKeySequence(Qt::Key_F1));
   help->addSeparator();
   About = help->addAction("&About Quillmoor 98...", this, &TMainForm::AboutClick);
 
@@ -206,6 +213,7 @@ void TMainForm::BuildMenus() {
 void TMainForm::BuildToolBar() {
   ToolBar = addToolBar("Toolbar");
   ToolBar->setObjectName("ToolBar");
+  ToolBar->setAccessibleName("Toolbar");
   ToolBar->setMovable(false);
   ToolBar->setFloatable(false);
   ToolBar->setIconSize(QSize(20, 20));
@@ -263,15 +271,15 @@ QGroupBox* TMainForm::BuildInfoPanel(bool current) {
     for (const InfoRow& r : rows) {
       auto* caption = new QLabel(r.caption);
       caption->setFont(QApplication::font());
-      caption->setStyleSheet(QString("color: %1;").arg(r.colour));
       auto* value = new QLabel;
       value->setFont(QApplication::font());
       value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
       value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
       value->setTextInteractionFlags(Qt::TextSelectableByMouse);
-      value->setStyleSheet("color: black;");
+      value->setAccessibleName(*r.caption ? QString(r.caption).chopped(1) : QString("Host name"));
       InfoLabels[r.label] = value;
       if (*r.caption) {
+        captions_.push_back({caption, QColor(r.colour)});
         grid->addWidget(caption, row, 0);
         grid->addWidget(value, row, 1);
       } else {
@@ -287,16 +295,30 @@ QGroupBox* TMainForm::BuildInfoPanel(bool current) {
     addRows(kFormerRows);
   }
   grid->setRowStretch(row, 1);
+  ApplyInfoColours();
   return box;
+}
+
+void TMainForm::ApplyInfoColours() {
+  // The captions keep their hues where the scheme lets them read, and are
+  // lightened on a dark one; the values take the scheme's text colour.
+  const QPalette scheme = palette();
+  for (const auto& [label, colour] : captions_) {
+    QPalette p = label->palette();
+    p.setColor(QPalette::WindowText, ReadableOn(colour, scheme.color(QPalette::Window)));
+    label->setPalette(p);
+  }
 }
 
 void TMainForm::BuildPages() {
   PageControl = new QTabWidget(this);
+  PageControl->setAccessibleName("Connections");
   auto page = [this](ConnectionTreeView*& tree, bool current) {
     auto* widget = new QWidget;
     auto* layout = new QHBoxLayout(widget);
     layout->setContentsMargins(2, 2, 2, 2);
     tree = new ConnectionTreeView(widget);
+    tree->setAccessibleName(current ? "Current connections" : "Former connections");
     tree->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(tree, &QWidget::customContextMenuRequested, this,
             [this, tree](const QPoint& pos) { ShowTreeMenu(tree, pos); });
@@ -312,6 +334,13 @@ void TMainForm::BuildPages() {
   PageControl->addTab(CurrentConnectionTab, "Current Connections");
   PageControl->addTab(FormerConnectionTab, "Former Connections");
   connect(PageControl, &QTabWidget::currentChanged, this, &TMainForm::PageControlChange);
+  connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+    for (QWidget* page : {CurrentConnectionTab, FormerConnectionTab}) {
+      if (now && page->isAncestorOf(now) && !(old && page->isAncestorOf(old))) {
+        TabEnter(page == CurrentConnectionTab);
+      }
+    }
+  });
   setCentralWidget(PageControl);
 }
 
@@ -327,22 +356,27 @@ void TMainForm::BuildStatusBar() {
       {"Number of current users: 00000", "Number of former users: 00000"},
       {}};
   const int widths[3] = {200, 200, 50};
+  const char* names[3] = {"Disconnect status", "Number of users", "Server state"};
   for (int i = 0; i < 3; ++i) {
     StatusPanels[i] = new QLabel(texts[i]);
+    StatusPanels[i]->setAccessibleName(names[i]);
     StatusPanels[i]->setFrameShape(QFrame::StyledPanel);
     int width = widths[i];
     for (const QString& text : longest[i]) {
       width = std::max(width, StatusPanels[i]->fontMetrics().horizontalAdvance(text) +
                                   2 * StatusPanels[i]->frameWidth() + 8);
     }
-    // The last, empty panel takes what is left.
-    StatusPanels[i]->setMinimumWidth(i == 2 ? 0 : width);
+    // The last panel takes what is left, and a long word on the server
+    // never pushes the others over each other (the whole text is its tip).
+    StatusPanels[i]->setMinimumWidth(width);
+    if (i == 2) StatusPanels[i]->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     statusBar()->addWidget(StatusPanels[i], i == 2 ? 1 : 0);
   }
   ProgressBar = new QProgressBar;
   ProgressBar->setRange(0, 100);
   ProgressBar->setFixedHeight(8);
   ProgressBar->setTextVisible(false);
+  ProgressBar->setAccessibleName("Saving former connections");
   ProgressBar->hide();
   statusBar()->addPermanentWidget(ProgressBar, 1);
 }
@@ -375,6 +409,10 @@ void TMainForm::BuildTray() {
   TrayPopUp->addSeparator();
   PopUpMenuExit = TrayPopUp->addAction("E&xit", this, &QWidget::close);
 
+  notifications_ = new DesktopNotifications(connectedIcon_, this);
+  connect(notifications_, &DesktopNotifications::Activated, this, &TMainForm::AppRestore);
+  connect(notifications_, &DesktopNotifications::Failed, this,
+          [this](const QString& title, const QString& text) { ShowBalloon(title, text); });
   TrayIcon = new QSystemTrayIcon(idleIcon_, this);
   TrayIcon->setContextMenu(TrayPopUp);
   connect(TrayIcon, &QSystemTrayIcon::activated, this,
@@ -401,8 +439,8 @@ void TMainForm::Attach(Application& app, QtMessageBoxes& messages) {
 
   // The dialogs, in their creation order.
   OptionsFormHooks hooks;
-  hooks.setStartupRegistration = [this](bool enabled) {
-    return app_->SetStartupRegistration(enabled);
+  hooks.setStartupRegistration = [this](bool enabled, std::string& why) {
+    return app_->SetStartupRegistration(enabled, why);
   };
   hooks.setRefreshInterval = [this](int ms) { SetRefreshInterval(ms); };
   hooks.playAlertSound = [this](const Settings& s) { sound_->PlayAlertSound(s); };
@@ -439,13 +477,42 @@ void TMainForm::Attach(Application& app, QtMessageBoxes& messages) {
 // ---------------- lifecycle ----------------
 
 void TMainForm::Start() {
+  ActivateWithoutWaiting();
+}
+
+void TMainForm::ActivateWithoutWaiting() {
+  // The wait for the server service runs on the timer: the window answers
+  // meanwhile, and the status bar says what it waits for.
+  if (!app_ || ServerWaitTimer.isActive()) return;
+  if (app_->ServerAnswers()) {
+    FinishActivation();
+    return;
+  }
+  serverWaits_ = 0;
+  SetStatusText(2, kWaitingForServer.toStdString());
+  ServerWaitTimer.start(Application::kServerWaitPauseMs);
+}
+
+void TMainForm::ServerWaitTimerTimer() {
   if (!app_) return;
-  app_->Activate();
+  const bool answers = app_->ServerAnswers();
+  if (!answers && ++serverWaits_ < Application::kServerWaitRetries) return;
+  ServerWaitTimer.stop();
+  if (serverText_ == kWaitingForServer) SetStatusText(2, "");
+  FinishActivation();
+}
+
+void TMainForm::FinishActivation() {
+  if (!app_) return;
+  app_->FinishActivation();
   started_ = true;
   if (QWidget* tree = ActiveTree()) tree->setFocus();
 }
 
 bool TMainForm::event(QEvent* event) {
+  // A toolbar button's tip would take the status bar's place, and with it
+  // the disconnect status; the tip shows as a tooltip instead.
+  if (event->type() == QEvent::StatusTip) return true;
   // The window is never narrower than the status panels need (the status
   // bar would let them overlap), as the style and font give them.
   if (event->type() == QEvent::Show || event->type() == QEvent::StyleChange ||
@@ -457,8 +524,7 @@ bool TMainForm::event(QEvent* event) {
   }
   // Later activations wait for the server service again, as the first did.
   if (event->type() == QEvent::WindowActivate && started_ && app_ && !closing_) {
-    app_->Activate();
-    if (QWidget* tree = ActiveTree()) tree->setFocus();
+    ActivateWithoutWaiting();
   }
   return QMainWindow::event(event);
 }
@@ -487,6 +553,12 @@ void TMainForm::EndSession() {
 
 void TMainForm::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange) ApplyInfoColours();
+  // The state to come back to; the close's return to the normal state
+  // (for the restored bounds) is not the user's.
+  if (event->type() == QEvent::WindowStateChange && !keepState_ && !isMinimized()) {
+    maximized_ = isMaximized();
+  }
   if (event->type() == QEvent::WindowStateChange && isMinimized() && !minimized_) AppMinimize();
 }
 
@@ -516,7 +588,20 @@ void TMainForm::SetTrayTooltip(const std::string& text) {
 }
 
 void TMainForm::SetStatusText(int panel, const std::string& text) {
-  if (panel >= 0 && panel < 3) StatusPanels[panel]->setText(Q(text));
+  if (panel < 0 || panel >= 3) return;
+  if (panel == 2) {
+    serverText_ = Q(text);
+    StatusPanels[2]->setToolTip(serverText_);
+    FitServerText();
+    return;
+  }
+  StatusPanels[panel]->setText(Q(text));
+}
+
+void TMainForm::FitServerText() {
+  QLabel* panel = StatusPanels[2];
+  const int room = std::max(0, panel->contentsRect().width() - 4);
+  panel->setText(panel->fontMetrics().elidedText(serverText_, Qt::ElideRight, room));
 }
 
 void TMainForm::InfoLabelChanged(InfoLabel label, const std::string& text) {
@@ -580,22 +665,33 @@ QString TMainForm::ArrivalsMessage(const std::vector<Arrival>& arrivals, QString
 
 void TMainForm::ShowArrivals() {
   if (arrivals_.empty()) return;
-  // Through the notification area's messages (freedesktop notifications on
-  // current desktops); without a notification area there is nobody to tell.
+  QString title;
+  const QString text = ArrivalsMessage(arrivals_, &title);
+  // The desktop's notification service first: it shows also without a
+  // notification area. The area's balloon stands in when there is none.
+  if (notifications_->Available()) {
+    arrivals_.clear();
+    notifications_->Send(title, text);
+    emit ArrivalsNotified(title, text);
+    return;
+  }
+  if (!ShowBalloon(title, text)) return;  // asked again once the icon is placed
+  arrivals_.clear();
+  emit ArrivalsNotified(title, text);
+}
+
+bool TMainForm::ShowBalloon(const QString& title, const QString& text) {
   const bool tray = TrayIcon->isVisible() && QSystemTrayIcon::supportsMessages();
   // A message shown before the notification area has placed the icon
   // would point at the screen's corner; the icon gets a moment to settle.
   if (tray && TrayIcon->geometry().isEmpty() && trayWaits_ < 8) {
     ++trayWaits_;
     QTimer::singleShot(250, this, &TMainForm::ShowArrivals);
-    return;
+    return false;
   }
   trayWaits_ = 0;
-  QString title;
-  const QString text = ArrivalsMessage(arrivals_, &title);
-  arrivals_.clear();
   if (tray) TrayIcon->showMessage(title, text, connectedIcon_, 8000);
-  emit ArrivalsNotified(title, text);
+  return true;
 }
 
 void TMainForm::StopRefreshTimer() {
@@ -609,19 +705,42 @@ void TMainForm::RequestTerminate() {
 }
 
 void TMainForm::ApplyMainWindowBounds(const WindowBounds& bounds) {
-  // Bounds from another screen or scale factor are brought onto this one,
-  // and saved so.
+  // Bounds from another screen or scale factor are brought onto this one;
+  // the stored size stays as it was unless the user resizes the window.
+  bounds_ = bounds;
+  maximized_ = bounds.Maximized;
+  userResized_ = false;
   resize(std::max(bounds.Width, 1), std::max(bounds.Height, 1));
   move(bounds.Left, bounds.Top);
   ScreenPlacement::KeepOnScreen(*this);
   homePosition_ = pos();
-  bounds_ = WindowBounds{pos().y(), pos().x(), height(), width()};
 }
 
 WindowBounds TMainForm::MainWindowBounds() const {
   if (!started_) return bounds_;
-  const QRect r = isVisible() ? frameGeometry() : QRect(homePosition_, size());
-  return WindowBounds{r.top(), r.left(), size().height(), size().width()};
+  WindowBounds b = bounds_;
+  const bool normal = isVisible() && windowState() == Qt::WindowNoState;
+  const QPoint position = normal ? frameGeometry().topLeft() : homePosition_;
+  b.Left = position.x();
+  b.Top = position.y();
+  if (userResized_) {
+    const QSize restored = isMaximized() ? normalGeometry().size() : size();
+    b.Width = restored.width();
+    b.Height = restored.height();
+  }
+  b.Maximized = maximized_;
+  return b;
+}
+
+void TMainForm::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  QTimer::singleShot(0, this, &TMainForm::FitServerText);
+  // Only the window manager's resizes of a shown, restored window are the
+  // user's; the program's own fitting onto a screen is not.
+  if (event->spontaneous() && isVisible() && windowState() == Qt::WindowNoState &&
+      event->size() != event->oldSize() && event->oldSize().isValid()) {
+    userResized_ = true;
+  }
 }
 
 void TMainForm::ApplyKickListBounds(const WindowBounds& bounds) {
@@ -635,6 +754,10 @@ WindowBounds TMainForm::KickListBounds() const {
   if (!KickListForm) return kickListBounds_;
   const QRect r = KickListForm->geometry();
   return WindowBounds{r.top(), r.left(), r.height(), r.width()};
+}
+
+bool TMainForm::EditingFiles() const {
+  return QApplication::activeModalWidget() != nullptr;
 }
 
 void TMainForm::SetRefreshInterval(int milliseconds) {
@@ -670,6 +793,7 @@ void TMainForm::EnterNotificationArea() {
 }
 
 void TMainForm::RestoreWindowState() {
+  keepState_ = true;
   if (isMinimized() || isMaximized()) setWindowState(Qt::WindowNoState);
 }
 
@@ -697,7 +821,7 @@ void TMainForm::WakeUpForSteps() {
 
 void TMainForm::AppMinimize() {
   minimized_ = true;
-  if (isVisible()) homePosition_ = pos();
+  if (isVisible() && !isMaximized()) homePosition_ = pos();
   // Without a notification area the taskbar entry is the only way back.
   if (QSystemTrayIcon::isSystemTrayAvailable()) {
     hide();
@@ -710,8 +834,12 @@ void TMainForm::AppMinimize() {
 void TMainForm::AppRestore() {
   minimized_ = false;
   if (!isVisible() || isMinimized()) {
-    move(homePosition_);
-    showNormal();
+    if (maximized_) {
+      showMaximized();
+    } else {
+      move(homePosition_);
+      showNormal();
+    }
   }
   raise();
   activateWindow();
@@ -759,12 +887,7 @@ void TMainForm::PageControlChange(int index) {
   ConnectionTree& tree = index == 1 ? m.TreeViewFormer : m.TreeViewCurrent;
   ConnectionTreeView* view = index == 1 ? TreeViewFormer : TreeViewCurrent;
   if (!tree.Selected()) {
-    const QModelIndex top = view->indexAt(QPoint(1, 1));
-    if (top.isValid()) {
-      tree.Select(view->TreeModel()->NodeOf(top));
-    } else if (tree.FirstNode()) {
-      tree.Select(tree.FirstNode());
-    }
+    SelectTopmostVisible(index == 0);
     view->setFocus();
   }
   if (tree.Selected()) {
@@ -772,6 +895,26 @@ void TMainForm::PageControlChange(int index) {
   } else {
     m.ShowNoInfo(tree);
   }
+}
+
+void TMainForm::SelectTopmostVisible(bool current) {
+  Monitor& m = app_->GetMonitor();
+  ConnectionTree& tree = current ? m.TreeViewCurrent : m.TreeViewFormer;
+  ConnectionTreeView* view = current ? TreeViewCurrent : TreeViewFormer;
+  const QModelIndex top = view->indexAt(QPoint(1, 1));
+  if (top.isValid()) {
+    tree.Select(view->TreeModel()->NodeOf(top));
+  } else if (tree.FirstNode()) {
+    tree.Select(tree.FirstNode());
+  }
+}
+
+void TMainForm::TabEnter(bool current) {
+  if (!app_) return;
+  Monitor& m = app_->GetMonitor();
+  ConnectionTree& tree = current ? m.TreeViewCurrent : m.TreeViewFormer;
+  if (!tree.Selected()) SelectTopmostVisible(current);
+  if (!tree.Selected()) m.ShowNoInfo(tree);
 }
 
 QMenu* TMainForm::TreeViewMouseDown(const QPoint& pos) {

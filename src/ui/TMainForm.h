@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QMainWindow>
 #include <QPointer>
 #include <QTimer>
@@ -22,6 +23,7 @@ namespace qm {
 
 class AdminPassword;
 class AlertSound;
+class DesktopNotifications;
 class Application;
 class ConnectionTreeModel;
 class ConnectionTreeView;
@@ -82,6 +84,8 @@ class TMainForm final : public QMainWindow, public FrontEnd, private DisconnectS
   void ApplyKickListBounds(const WindowBounds& bounds) override;
   WindowBounds KickListBounds() const override;
   void SetRefreshInterval(int milliseconds) override;
+  // Any modal dialog (Options, the Disconnect List, an entry form) is open.
+  bool EditingFiles() const override;
   void StartRefreshTimer() override;
   void ShowToolbar(bool shown) override;
   void ShowStatusbar(bool shown) override;
@@ -104,6 +108,8 @@ class TMainForm final : public QMainWindow, public FrontEnd, private DisconnectS
   QProgressBar* ProgressBar = nullptr;
   QLabel* InfoLabels[kInfoLabelCount] = {};
   QTimer RefreshTimer;
+  // Paces the activation's wait for the server service.
+  QTimer ServerWaitTimer;
   QSystemTrayIcon* TrayIcon = nullptr;
   QMenu* TrayPopUp = nullptr;
   QMenu* KickListPopup = nullptr;
@@ -168,6 +174,8 @@ class TMainForm final : public QMainWindow, public FrontEnd, private DisconnectS
   void ToolbarMenuItemClick();
   void StatusBarMenuItemClick();
   void PageControlChange(int index);
+  // The keyboard focus entered the current (or the former) page.
+  void TabEnter(bool current);
   // The context menu a right click at pos of the active tree opens (null:
   // none), after the selection and enabling rules.
   QMenu* TreeViewMouseDown(const QPoint& pos);
@@ -188,13 +196,13 @@ class TMainForm final : public QMainWindow, public FrontEnd, private DisconnectS
   AlertSound& Sound() { return *sound_; }
 
  signals:
-  // The notification of one tick's arrivals, sent to the notification
-  // area when there is one.
+  // The notification of one tick's arrivals, as it was sent.
   void ArrivalsNotified(const QString& title, const QString& text);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
   void changeEvent(QEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
   bool event(QEvent* event) override;
 
  private:
@@ -210,6 +218,15 @@ class TMainForm final : public QMainWindow, public FrontEnd, private DisconnectS
   void WhoToKickChanged(int value) override;
   void ShowTreeMenu(ConnectionTreeView* tree, const QPoint& pos);
   void ShowArrivals();
+  // The notification area's balloon; false while its icon is being placed.
+  bool ShowBalloon(const QString& title, const QString& text);
+  void SelectTopmostVisible(bool current);
+  void ApplyInfoColours();
+  // The last panel's text, cut to the panel's width.
+  void FitServerText();
+  void ActivateWithoutWaiting();
+  void ServerWaitTimerTimer();
+  void FinishActivation();
   void CatchUpViews();
 
   Application* app_ = nullptr;
@@ -217,6 +234,7 @@ class TMainForm final : public QMainWindow, public FrontEnd, private DisconnectS
   std::unique_ptr<TreeImageList> images_;
   std::unique_ptr<QtFileIcons> fileIcons_;
   std::unique_ptr<AlertSound> sound_;
+  DesktopNotifications* notifications_ = nullptr;
   std::unique_ptr<AdminPassword> password_;
   std::unique_ptr<HistoryCommands> history_;
   std::unique_ptr<ShellOpen> shell_;
@@ -231,8 +249,15 @@ class TMainForm final : public QMainWindow, public FrontEnd, private DisconnectS
   bool terminating_ = false;
   bool closing_ = false;
   bool minimized_ = false;
+  bool maximized_ = false;    // shown maximized when restored
+  bool userResized_ = false;  // since the bounds were applied
+  bool keepState_ = false;    // closing: maximized_ is what is saved
   std::vector<Arrival> arrivals_;
+  QString serverText_;  // the last status panel's whole text
+  // The information panels' caption labels and the colours they stand for.
+  std::vector<std::pair<QLabel*, QColor>> captions_;
   int trayWaits_ = 0;
+  int serverWaits_ = 0;
   bool soundPending_ = false;  // the alert of this tick's arrivals is on its way
 };
 

@@ -1,5 +1,6 @@
 #include "ui/TOptionsForm.h"
 
+#include <QAbstractSpinBox>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QFileDialog>
@@ -22,6 +23,7 @@
 
 #include "enforce/ProgramList.h"
 #include "ui/AdminPassword.h"
+#include "ui/DialogButtons.h"
 #include "ui/QtFileIcons.h"
 #include "ui/ScreenPlacement.h"
 #include "ui/SpinEdit.h"
@@ -37,6 +39,14 @@ constexpr int kCustomChoice = 1;
 QLabel* Caption(const QString& text, QWidget* buddy, const QString& hint = {}) {
   auto* label = new QLabel(text);
   label->setBuddy(buddy);
+  // A screen reader names the field by its caption, also the line inside
+  // a number field.
+  QString name = text.simplified();
+  if (name.endsWith(':')) name.chop(1);
+  buddy->setAccessibleName(name);
+  if (qobject_cast<QAbstractSpinBox*>(buddy)) {
+    if (auto* line = buddy->findChild<QLineEdit*>()) line->setAccessibleName(name);
+  }
   if (!hint.isEmpty()) label->setToolTip(hint);
   return label;
 }
@@ -56,6 +66,7 @@ TOptionsForm::TOptionsForm(Settings& settings, ProgramList& programs, AdminPassw
                  Qt::WindowCloseButtonHint);
 
   PageControl = new QTabWidget;
+  PageControl->setAccessibleName(QStringLiteral("Option pages"));
   PageControl->addTab(BuildGeneralPage(), QStringLiteral("General"));
   PageControl->addTab(BuildDisconnectPage(), QStringLiteral("Disconnect"));
 
@@ -67,6 +78,7 @@ TOptionsForm::TOptionsForm(Settings& settings, ProgramList& programs, AdminPassw
   strip->addWidget(OKButton);
 
   pageArea_ = new QScrollArea;
+  pageArea_->setAccessibleName(QStringLiteral("Options"));
   pageArea_->setWidget(PageControl);
   pageArea_->setWidgetResizable(true);
   pageArea_->setFrameShape(QFrame::NoFrame);
@@ -78,6 +90,7 @@ TOptionsForm::TOptionsForm(Settings& settings, ProgramList& programs, AdminPassw
 
   Bind();
   SyncFromSettings();
+  MakeOnlyDefault(*this, *OKButton);
   programs_.SetOnChanged([this] { ShowProgramList(); });
 }
 
@@ -121,6 +134,7 @@ QWidget* TOptionsForm::BuildGeneralPage() {
   choiceLayout->addWidget(StandardRadioButton);
   choiceLayout->addWidget(CustomRadioButton);
   SoundFileEdit = new QLineEdit;
+  SoundFileEdit->setAccessibleName(QStringLiteral("Sound file"));
   SoundFileEdit->setReadOnly(true);
   BrowseSoundButton = new QToolButton;
   BrowseSoundButton->setText(QStringLiteral("..."));
@@ -152,6 +166,7 @@ QWidget* TOptionsForm::BuildGeneralPage() {
 QWidget* TOptionsForm::BuildDisconnectPage() {
   auto* page = new QWidget;
   ProgramListView = new QTreeWidget;
+  ProgramListView->setAccessibleName(QStringLiteral("Program list"));
   ProgramListView->setColumnCount(1);
   ProgramListView->setHeaderLabels({QStringLiteral("Program")});
   ProgramListView->setRootIsDecorated(false);
@@ -178,6 +193,7 @@ QWidget* TOptionsForm::BuildDisconnectPage() {
       new QCheckBox(QStringLiteral("Disconnect all when executing programs listed above"));
   IPFilterCheckBox = new QCheckBox(QStringLiteral("IP Filter"));
   IPFilterEdit = new QLineEdit;
+  IPFilterEdit->setAccessibleName(QStringLiteral("IP filter"));
   auto* filterRow = new QHBoxLayout;
   filterRow->addWidget(IPFilterCheckBox);
   filterRow->addWidget(IPFilterEdit, 1);
@@ -236,12 +252,16 @@ void TOptionsForm::Bind() {
   connect(IPFilterEdit, &QLineEdit::returnPressed, this, &TOptionsForm::Confirm);
   connect(SoundFileEdit, &QLineEdit::returnPressed, this, &TOptionsForm::Confirm);
 
-  connect(ChangePwdBtn, &QPushButton::clicked, this, [this] { password_.ChangePwdBtnClick(); });
+  connect(ChangePwdBtn, &QPushButton::clicked, this, &TOptionsForm::ChangePwdBtnClick);
   connect(TestSoundButton, &QPushButton::clicked, this, [this] {
     if (hooks_.playAlertSound) hooks_.playAlertSound(settings_);
   });
   connect(BrowseSoundButton, &QToolButton::clicked, this, &TOptionsForm::BrowseSoundButtonClick);
-  connect(ClearProgramListButton, &QPushButton::clicked, this, [this] { programs_.Clear(); });
+  connect(ClearProgramListButton, &QPushButton::clicked, this, [this] {
+    if (programs_.Entries().empty() || messages_.Confirm("Clear the whole program list?")) {
+      programs_.Clear();
+    }
+  });
   connect(AddProgramButton, &QPushButton::clicked, this, &TOptionsForm::AddProgramButtonClick);
   connect(RemoveProgramButton, &QPushButton::clicked, this,
           &TOptionsForm::RemoveProgramButtonClick);
@@ -302,6 +322,7 @@ void TOptionsForm::FitToScreen() {
 
 void TOptionsForm::ShowModal() {
   confirmed_ = false;
+  newPassword_.reset();
   TakeSnapshot();
   PageControl->setCurrentIndex(0);
   RefreshSpinEdit->setFocus();
@@ -378,18 +399,37 @@ void TOptionsForm::Confirm() {
     field->Clamp();
   }
   if (hooks_.setRefreshInterval) hooks_.setRefreshInterval(settings_.Refresh * 1000);
+  if (newPassword_) password_.SetPassword(*newPassword_);
+  newPassword_.reset();
   accept();
 }
 
 void TOptionsForm::done(int result) {
   QDialog::done(result);
   if (!confirmed_) RestoreSnapshot();
+  newPassword_.reset();
+}
+
+void TOptionsForm::ChangePwdBtnClick() {
+  std::optional<std::string> text = password_.AskNewPassword();
+  if (!text) return;
+  newPassword_ = std::move(text);
+  messages_.Information("The new password takes effect when you press OK.");
 }
 
 void TOptionsForm::LaunchCheckBoxClick(bool checked) {
   settings_.Launch = checked;
   if (syncing_ || !hooks_.setStartupRegistration) return;
-  if (!hooks_.setStartupRegistration(checked)) LaunchCheckBox->setEnabled(false);
+  std::string why;
+  if (hooks_.setStartupRegistration(checked, why)) return;
+  // The box shows what is registered: a refused entry unticks it.
+  if (checked) {
+    syncing_ = true;
+    LaunchCheckBox->setChecked(false);
+    syncing_ = false;
+  }
+  LaunchCheckBox->setEnabled(false);
+  messages_.Error("Quillmoor 98 cannot be launched on startup: " + why);
 }
 
 void TOptionsForm::IPFilterCheckBoxClick(bool checked) {

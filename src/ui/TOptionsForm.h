@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,9 +30,10 @@ class SpinEdit;
 // What the Options dialog calls out to. Unset hooks are skipped.
 struct OptionsFormHooks {
   // "Launch Quillmoor 98 on startup" changed: register (true) or unregister.
-  // False means the registration could not be written; the check box is
-  // then disabled for the rest of the run.
-  std::function<bool(bool)> setStartupRegistration;
+  // False means the registration could not be written, and why says why;
+  // the check box is then unticked, told and disabled for the rest of the
+  // run.
+  std::function<bool(bool enabled, std::string& why)> setStartupRegistration;
   // The refresh timer's interval in milliseconds; a change restarts the
   // countdown to the next tick.
   std::function<void(int)> setRefreshInterval;
@@ -120,6 +122,7 @@ class TOptionsForm final : public QDialog {
 
   void Confirm();
   void LaunchCheckBoxClick(bool checked);
+  void ChangePwdBtnClick();
   void IPFilterCheckBoxClick(bool checked);
   void BrowseSoundButtonClick();
   void AddProgramButtonClick();
@@ -134,6 +137,8 @@ class TOptionsForm final : public QDialog {
   QScrollArea* pageArea_ = nullptr;
   Snapshot snapshot_;
   bool confirmed_ = false;
+  // A password changed in this showing, taken only with OK.
+  std::optional<std::string> newPassword_;
   bool syncing_ = false;  // controls set from Settings: no calling out
 };
 

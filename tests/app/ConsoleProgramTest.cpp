@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -26,6 +27,7 @@
 #include "platform/InMemoryServerBackend.h"
 #include "platform/ProcessRunner.h"
 #include "platform/sim/SimulatedServerBackend.h"
+#include "store/TempFolder.h"
 
 namespace qm {
 namespace {
@@ -211,6 +213,11 @@ TEST_F(ConsoleProgramTest, SecondInstanceIsRefusedUntilTheFirstDies) {
     EXPECT_EQ(second.Wait(), 0);
     EXPECT_NE(second.Err().find("Instance already running!"), std::string::npos) << second.Err();
   }
+  ::setenv("XDG_RUNTIME_DIR", "/nonexistent", 1);  // another session, the same data folder
+  ConsoleRun other({"--step"});
+  ::setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
+  EXPECT_EQ(other.Wait(), 0);
+  EXPECT_NE(other.Err().find("Instance already running!"), std::string::npos) << other.Err();
   first.Signal(SIGKILL);
   first.Wait();
   ConsoleRun third({"--step"});  // the kernel released the lock with the process
@@ -220,7 +227,7 @@ TEST_F(ConsoleProgramTest, SecondInstanceIsRefusedUntilTheFirstDies) {
 TEST_F(ConsoleProgramTest, TerminationSignalStoresTheHistory) {
   Connect("PC1");
   WriteState();
-  for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
+  for (int sig : {SIGTERM, SIGINT}) {
     fs::remove(dir_ + "/Tree.dat");
     ConsoleRun run({});
     ASSERT_TRUE(run.WaitFor("connected  share PC1 > DOCS")) << run.Err();
@@ -284,15 +291,37 @@ TEST_F(ConsoleProgramTest, FatalServerFailureStillStoresTheHistory) {
   ASSERT_TRUE(WriteFileAtomically(
       state_, SimulatedServerBackend::Serialize(tables_, false, {{"NetShareEnum", 53}}), error));
   run.Line();
-  EXPECT_EQ(run.Wait(), 0);
+  EXPECT_EQ(run.Wait(), 1);  // a failure, for the service manager
   EXPECT_NE(run.Err().find("error: Debug: SharesInit -53"), std::string::npos) << run.Err();
+  EXPECT_NE(run.Out().find("ended      user PC1  (Program exitted)"), std::string::npos);
   EXPECT_EQ(TreeSize(), 2u * 392u);
+}
+
+// Changes on the disk are read (at the next tick, or at once on SIGHUP).
+TEST_F(ConsoleProgramTest, FilesEditedWhileRunningAreReadAndKept) {
+  Connect("PC1");
+  WriteState();
+  const std::string ini = dir_ + "/Quillmoor98.ini", edited = "; mine\r\n[Kick]\r\nWhoToKick=2\r\n";
+  ConsoleRun run({"--step"});
+  ASSERT_TRUE(run.WaitFor("tick 1 users 1 ")) << run.Err();
+  test::WriteText(dir_ + "/KickList.dat", "PC9\r\n10.0.0.9\r\n");
+  test::WriteText(ini, edited);
+  run.Signal(SIGHUP);  // read at once, and the program goes on
+  run.Line();
+  run.Line();  // "disconnect everybody" took effect: PC1 went
+  ASSERT_TRUE(run.WaitFor("tick 3 users 0 ")) << run.Out() << run.Err();
+  test::WriteText(dir_ + "/ProgramList.dat", "/usr/bin/backup\r\n");  // read at the end
+  run.CloseInput();
+  EXPECT_EQ(run.Wait(), 0);
+  EXPECT_EQ(test::ReadText(dir_ + "/KickList.dat") + test::ReadText(dir_ + "/ProgramList.dat"),
+            "PC9\r\n10.0.0.9\r\n/usr/bin/backup\r\n");
+  EXPECT_TRUE(test::ReadText(ini).starts_with(edited));
 }
 
 TEST_F(ConsoleProgramTest, AMissingStateEndsAtOnceWithAReason) {
   fs::remove(state_);
   ConsoleRun run({"--step"});
-  EXPECT_EQ(run.Wait(), 0);
+  EXPECT_EQ(run.Wait(), 1);
   EXPECT_NE(run.Err().find(state_), std::string::npos) << run.Err();
   EXPECT_FALSE(fs::exists(dir_ + "/Quillmoor98.ini"));  // nothing written
 }
@@ -300,7 +329,7 @@ TEST_F(ConsoleProgramTest, AMissingStateEndsAtOnceWithAReason) {
 TEST_F(ConsoleProgramTest, UnusableMetricsAddressEndsBeforeAnythingIsWritten) {
   {
     ConsoleRun run({"--metrics", "localhost:80"});
-    EXPECT_EQ(run.Wait(), 2);
+    EXPECT_EQ(run.Wait(), 1);
     EXPECT_NE(run.Err().find("not an IPv4 address"), std::string::npos) << run.Err();
   }
   // A port already taken: a clear error, no settings or history written.
@@ -385,7 +414,7 @@ TEST_F(ConsoleProgramTest, PlantedLinksAndSpecialFilesAreRefusedAndLeftAsTheyAre
   }
   fs::create_symlink("/dev/zero", dir_ + "/Quillmoor98.ini");
   ASSERT_EQ(::mkfifo((dir_ + "/Tree.dat").c_str(), 0600), 0);
-  const std::string leftover = dir_ + "/Tree.dat.Ab12Cd";  // a save killed midway
+  const std::string leftover = dir_ + "/.Tree.dat.quillmoor98-save.Ab12Cd";  // a save killed midway
   std::ofstream(leftover) << std::string(392, 'x');
   fs::last_write_time(leftover, fs::file_time_type::clock::now() - 10min);
 
@@ -500,6 +529,45 @@ TEST(ConsoleTickTest, TickThatThrowsIsReportedAndTheTicksGoOn) {
   std::error_code ec;
   EXPECT_EQ(fs::file_size(dir + "/Tree.dat", ec), 2u * 392u);
   fs::remove_all(dir);
+}
+
+// Its lookup thread's session enumeration ends the input and is slow.
+std::atomic<bool> unloaded{false}, usedAfterUnload{false};
+class SlowSessions95 final : public InMemoryServerBackend {
+ public:
+  explicit SlowSessions95(int endInput) : InMemoryServerBackend(true), endInput_(endInput) {}
+  void Unload() override { unloaded = true; }
+  NetStatus NetSessionEnum50(char* b, std::uint32_t size, std::uint16_t& read, std::uint16_t& total,
+                             std::uint32_t& needed) override {
+    const int fd = std::this_thread::get_id() == ui_ ? -1 : endInput_.exchange(-1);
+    if (fd >= 0 && ::close(fd) == 0) std::this_thread::sleep_for(300ms);
+    const NetStatus s = InMemoryServerBackend::NetSessionEnum50(b, size, read, total, needed);
+    usedAfterUnload = usedAfterUnload || unloaded;
+    return s;
+  }
+  std::atomic<int> endInput_;
+  std::thread::id ui_ = std::this_thread::get_id();
+};
+
+TEST(ConsoleShutdownTest, LookupsEndBeforeTheBindingIsUnloaded) {
+  test::TempFolder dir;
+  int input[2];
+  ASSERT_EQ(::pipe(input), 0);
+  auto backend = std::make_unique<SlowSessions95>(input[1]);
+  backend->tables = {{{"DOCS", "/srv/docs", 0}}, {{"DOCS", "PC1", ""}}, {}, {{"PC1", "a", 1, ""}}};
+  ApplicationConfig config;
+  config.programDirectory = dir.Path();
+  config.settingsPath = dir.File("Quillmoor98.ini");
+  config.backend = std::move(backend);
+  config.nbtstatPath = dir.File("no-such-tool");
+  config.sleep = [](int) {};
+  std::ostringstream out, err;
+  ConsoleOptions options;
+  options.step = true;
+  EXPECT_EQ(RunConsole(options, std::move(config), input[0], out, err), 0);
+  ::close(input[0]);
+  EXPECT_TRUE(unloaded);
+  EXPECT_FALSE(usedAfterUnload);
 }
 
 TEST(ConsolePrintableTest, ControlCharactersAndStrayBytesAreEscaped) {

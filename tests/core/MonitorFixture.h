@@ -81,7 +81,7 @@ class MonitorFixture : public ::testing::Test {
             const std::string& user = "u") {
     backend.tables.files.push_back({share, client, user, path});
   }
-  void Leave(const std::string& client) { RemoveClient(backend.tables, client, nullptr); }
+  void Leave(const std::string& client) { RemoveClient(backend.tables, client, "", nullptr); }
 
   ManualClock clock;
   RecordingView view;

@@ -64,6 +64,26 @@ TEST_F(RefreshCycleTest, KeysDifferingInCaseAreTwoUsers) {
   EXPECT_EQ(monitor.FormerUserCount, 2);
 }
 
+TEST_F(RefreshCycleTest, OneNameFromTwoAddressesIsTwoUsersWithTheirAddressFromTheStart) {
+  backend.tables.connections = {{"DOCS", "PC1", "ann", "10.0.0.1"},
+                                {"DOCS", "PC1", "bob", "10.0.0.2"}};
+  backend.tables.files = {{"DOCS", "PC1", "bob", "/srv/docs/b.txt", "10.0.0.2"}};
+  Tick();
+  ASSERT_EQ(monitor.CurrentUserCount, 2);
+  UserEntry* ann = monitor.Users.Find(UserKey("PC1", "10.0.0.1"));
+  UserEntry* bob = monitor.Users.Find(UserKey("PC1", "10.0.0.2"));
+  ASSERT_TRUE(ann && bob);
+  EXPECT_EQ(ann->Shares.Find("DOCS")->Files.size(), 0u);
+  EXPECT_EQ(bob->Shares.Find("DOCS")->Files.size(), 1u);
+  TUser* first = ann->User();
+  backend.tables.connections.erase(backend.tables.connections.begin());
+  Tick();
+  EXPECT_FALSE(first->IsOpen());
+  EXPECT_EQ(first->IPAddress, "10.0.0.1");
+  EXPECT_EQ(monitor.TreeViewCurrent.TopLevelCount(), 1);
+  EXPECT_EQ(monitor.TreeViewCurrent.TopLevel(0)->Data(), bob->User());
+}
+
 TEST_F(RefreshCycleTest, EnterStatusIsProgramStartedOnlyInTheFirstTick) {
   Connect("EARLY", "DOCS");
   Tick();
@@ -73,6 +93,16 @@ TEST_F(RefreshCycleTest, EnterStatusIsProgramStartedOnlyInTheFirstTick) {
   EXPECT_EQ(CurrentUser("EARLY")->Child(0)->Data()->EnterStatus, stProgramStarted);
   EXPECT_EQ(CurrentUser("LATE")->Data()->EnterStatus, stLoggedOn);
   EXPECT_EQ(view.sounds, 2);  // both raise the alert
+}
+
+TEST_F(RefreshCycleTest, ProgramStartingEndsWithTheFirstTickThatReadTheServer) {
+  Connect("EARLY", "DOCS");
+  for (const NetStatus status : {NERR_ServerNotStarted, kServerStateUnreadable, NERR_Success}) {
+    backend.failures = {{ServerCall::NetShareEnum, status}};
+    Tick();
+    EXPECT_EQ(monitor.ProgramStarting, status != NERR_Success);
+  }
+  EXPECT_EQ(CurrentUser("EARLY")->Data()->EnterStatus, stProgramStarted);
 }
 
 TEST_F(RefreshCycleTest, AlertsFollowTheSettings) {
@@ -147,6 +177,19 @@ TEST_F(RefreshCycleTest, FilesRefreshActivityAndAreCounted) {
   TreeNode* share = CurrentUser("PC1")->Child(0);
   ASSERT_EQ(share->ChildCount(), 2);
   EXPECT_EQ(share->Child(0)->ImageIndex(), kImageFile);
+}
+
+TEST_F(RefreshCycleTest, FileOfAClientWithTwoConnectionsToTheShareIsCountedOnce) {
+  Connect("PC1", "DOCS");
+  Connect("PC1", "DOCS");
+  Open("PC1", "DOCS", "/srv/docs/a.odt");
+  Open("PC1", "DOCS", "/srv/docs/b.odt");
+  for (const char* third : {"/srv/docs/b.odt", "/srv/docs/b.odt", "/srv/docs/c.odt"}) {
+    backend.tables.files.back().path = third;
+    Tick();
+    EXPECT_EQ(monitor.OpenFileCount, 2);
+    EXPECT_EQ(CurrentUser("PC1")->Child(0)->ChildCount(), 2);
+  }
 }
 
 TEST_F(RefreshCycleTest, EachFileIsListedOnlyUnderTheClientAndShareHoldingIt) {
@@ -293,6 +336,21 @@ TEST_F(RefreshCycleTest, AccessDeniedAndOtherFailuresEndTheProgram) {
   backend.failures[ServerCall::NetShareEnum] = 53;
   Tick();
   EXPECT_EQ(messages.shown.back(), "error: Debug: SharesInit -53");
+  EXPECT_TRUE(monitor.EndedByFailure);
+}
+
+TEST_F(RefreshCycleTest, ATickThatEndsTheProgramEndsNobodysVisit) {
+  Connect("PC1", "DOCS");
+  Tick();
+  for (const auto& [call, status] : {std::pair{ServerCall::NetShareEnum, 1234u},
+                                     {ServerCall::NetShareEnum, 5u},
+                                     {ServerCall::NetConnectionEnum, 71u}}) {
+    backend.failures = {{call, status}};
+    monitor.EndedByFailure = false;
+    Tick();
+    EXPECT_TRUE(monitor.EndedByFailure);
+    EXPECT_EQ(CurrentUser("PC1")->Data()->ExitTime, 0) << status;  // PC1 did not leave
+  }
 }
 
 TEST_F(RefreshCycleTest, VanishedShareIsSilentOtherConnectionFailureIsFatal) {

@@ -238,18 +238,45 @@ TEST(Binding95Test, BufferIsTotalPlusOneTimesTheReserve) {
   api.SharesExit();
 }
 
-TEST(Binding95Test, ANeedBeyond16BitsFailsTheSecondCall) {
+TEST(Binding95Test, NoNumberOfEntriesEndsAnEnumeration) {  // 2000 need more than 16 bits
   InMemoryServerBackend backend(true);
-  for (int i = 0; i < 200; ++i) backend.tables.shares.push_back({"S" + std::to_string(i), "/p", 0});
+  backend.tables.shares.push_back({"S0", "/p/0", 0});
+  for (int i = 0; i < 2000; ++i) {
+    const std::string n = std::to_string(i);
+    backend.tables.connections.push_back({"S0", "C" + n, "u"});
+    backend.tables.files.push_back({"S0", "C" + n, "u", "/p/0/f" + n});
+    backend.tables.sessions.push_back({"C" + n, "u", static_cast<std::uint32_t>(i), ""});
+  }
   ServerApi api(backend);
   api.LoadServerApi();
-  // 201 x 554 bytes do not fit a 16-bit size: shares give the platform status.
-  EXPECT_LT(api.SharesInit(), 0);
+  const std::string shareName = "S0";  // a 95/98 platform string is its characters
+  const PlatformText share = api.ToPlatformString(shareName);
+  api.SharesInit();
+  EXPECT_EQ(api.ConnectionsInit(share.get()), 2000);
+  EXPECT_EQ(api.FilesInit(nullptr, nullptr), 2000);
+  EXPECT_EQ(api.SessionsInit(), 2000);
+  EXPECT_EQ(api.SessionsExit() + api.FilesExit() + api.ConnectionsExit() + api.SharesExit(), 0);
+}
+
+class GrowingShares95 : public InMemoryServerBackend {
+ public:
+  GrowingShares95() : InMemoryServerBackend(true) {}
+  NetStatus NetShareEnum50(char* buffer, std::uint32_t size, std::uint16_t& read,
+                           std::uint16_t& total, std::uint32_t& needed) override {
+    const NetStatus s = InMemoryServerBackend::NetShareEnum50(buffer, size, read, total, needed);
+    if (size == 0) total = 1;  // the list grew between the count and the call
+    return s;
+  }
+};
+
+TEST(Binding95Test, ABufferTooSmallIsAskedForAgainWithTheSizeTheServerNeeds) {
+  GrowingShares95 backend;
+  for (int i = 0; i < 10; ++i) backend.tables.shares.push_back({"S", std::string(200, 'p'), 0});
+  ServerApi api(backend);
+  api.LoadServerApi();
+  EXPECT_EQ(api.SharesInit(), 10);  // 2 x 554 bytes first, then what it said it needs
+  EXPECT_EQ(api.LastBufferSize(ServerApi::kShares), 10u * 42u + 10u * 201u);
   api.SharesExit();
-  for (int i = 0; i < 200; ++i)
-    backend.tables.sessions.push_back({"C" + std::to_string(i), "u", 1, ""});
-  EXPECT_EQ(api.SessionsInit(), -1);  // sessions and files give -1
-  api.SessionsExit();
 }
 
 TEST(Binding95Test, FailedAllocationGivesMinusOne) {

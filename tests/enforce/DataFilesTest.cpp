@@ -130,6 +130,18 @@ TEST(DisconnectListFile, UnreadableFileIsReportedAndListStartsEmpty) {
   EXPECT_EQ(list.Count(), 0u);
 }
 
+// A list no genuine file comes near is refused, not read, and kept.
+TEST(DisconnectListFile, OversizedFileIsRefusedAndKept) {
+  TempFolder dir;
+  const std::string path = dir.File("KickList.dat");
+  fs::resize_file((std::ofstream(path), path), kSettingsFileMaxBytes + 1);
+  DisconnectList list;
+  std::string error;
+  EXPECT_FALSE(DisconnectListFile::Load(path, list, error));
+  EXPECT_EQ(error, "Cannot open file " + path + ": larger than " +
+                       std::to_string(kSettingsFileMaxBytes) + " bytes");
+}
+
 TEST(DisconnectListFile, FailedWriteKeepsOldFileAndSaysCannotCreate) {
   TempFolder dir;
   const std::string folder = dir.File("sub");

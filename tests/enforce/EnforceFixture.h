@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -31,7 +32,9 @@ class RecordingView final : public MonitorView {
   void SetStatusText(int panel, const std::string& text) override { status[panel] = text; }
   void StopRefreshTimer() override { timerStopped = true; }
   void RequestTerminate() override { terminateRequested = true; }
+  void ServerNotice(const std::string& text) override { notices.push_back(text); }
   bool currentPage = true;
+  std::vector<std::string> notices;
   std::map<int, std::string> status;
   bool timerStopped = false;
   bool terminateRequested = false;
@@ -48,6 +51,7 @@ class RecordingBackend final : public InMemoryServerBackend {
   };
   NetStatus NetSessionDel(const char16_t* clientName, const char16_t* userName) override {
     deletions.push_back({clientName ? Utf16ToUtf8(clientName) : "", userName == nullptr, 0});
+    if (keepsSessions && !failures.contains(ServerCall::NetSessionDel)) return NERR_Success;
     return InMemoryServerBackend::NetSessionDel(clientName, userName);
   }
   NetStatus NetSessionDel50(const char* clientName, std::uint16_t key) override {
@@ -68,6 +72,8 @@ class RecordingBackend final : public InMemoryServerBackend {
   }
   std::vector<Deletion> deletions;
   bool onlyKeyedSession = false;
+  // The server ends the sessions, but the client reconnects at once.
+  bool keepsSessions = false;
 };
 
 // A process table a test writes by hand.
@@ -152,6 +158,17 @@ class EnforceWorld {
     AddShare(share);
     backend.tables.connections.push_back({share, client, "user-" + client});
     backend.tables.sessions.push_back({client, "user-" + client, key, ""});
+  }
+  // A client that the server knows by name and peer address.
+  void ConnectFrom(const std::string& client, const std::string& address,
+                   const std::string& share = "DATA") {
+    AddShare(share);
+    backend.tables.connections.push_back({share, client, "user-" + client, address});
+    backend.tables.sessions.push_back({client, "user-" + client, 0, address});
+  }
+  bool HasSessionFrom(const std::string& client, const std::string& address) const {
+    return std::any_of(backend.tables.sessions.begin(), backend.tables.sessions.end(),
+                       [&](const auto& s) { return s.client == client && s.address == address; });
   }
   void AddShare(const std::string& share) {
     for (const auto& s : backend.tables.shares) {

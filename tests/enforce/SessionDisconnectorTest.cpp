@@ -45,7 +45,7 @@ TEST_F(SessionDisconnectorTest, MaxNumberTakesNewestUserOnePerTick) {
   EXPECT_TRUE(w.HasSession("PC10"));
 }
 
-TEST_F(SessionDisconnectorTest, MaxNumberKeepsChoosingUserWhoseDeletionFails) {
+TEST_F(SessionDisconnectorTest, RefusedDeletionMarksNothingIsSaidOnceAndIsTriedAgain) {
   w.settings.MaxNumber = 1;
   w.Connect("A");
   w.Connect("B");
@@ -55,7 +55,15 @@ TEST_F(SessionDisconnectorTest, MaxNumberKeepsChoosingUserWhoseDeletionFails) {
   ASSERT_EQ(w.backend.deletions.size(), 2u);
   EXPECT_EQ(w.backend.deletions[1].client, "\\\\B");
   EXPECT_EQ(w.monitor.CurrentUserCount, 2);
-  EXPECT_EQ(w.User("B")->ExitStatus, stKicked);
+  EXPECT_EQ(w.User("B")->ExitStatus, stLoggedOff);  // nothing happened to B
+  EXPECT_EQ(w.view.notices,
+            std::vector<std::string>{"Cannot disconnect B: access denied (status 5)"});
+  // Once the server lets it, B goes as "Kicked".
+  w.backend.failures.clear();
+  w.Tick();
+  w.Tick();
+  EXPECT_EQ(w.Former("B")->ExitStatus, stKicked);
+  EXPECT_EQ(w.view.notices.size(), 1u);
 }
 
 TEST_F(SessionDisconnectorTest, MaxNumberZeroNeverDisconnects) {
@@ -223,6 +231,21 @@ TEST_F(SessionDisconnectorTest, KickListEntryWithoutAddressTakesOnlyThatComputer
   EXPECT_TRUE(w.HasSession("GAVEUP"));  // also "Not known"
 }
 
+// A client chooses its name, not its address: a listed computer that calls
+// itself like another is still listed, and ending it leaves the other be.
+TEST_F(SessionDisconnectorTest, OneNameFromTwoAddressesIsTwoUsersEndedApart) {
+  w.ConnectFrom("127.0.0.1", "127.0.0.1");
+  w.ConnectFrom("127.0.0.1", "127.0.0.2");
+  w.rules.List().AddEntry("INTRUDER", "127.0.0.2");
+  w.rules.Status().SetWhoToKick(KickList);
+  w.Tick();
+  EXPECT_TRUE(w.HasSessionFrom("127.0.0.1", "127.0.0.1"));
+  EXPECT_FALSE(w.HasSessionFrom("127.0.0.1", "127.0.0.2"));
+  ASSERT_EQ(w.monitor.TreeViewFormer.TopLevelCount(), 2);
+  EXPECT_EQ(w.monitor.TreeViewFormer.TopLevel(0)->Data()->ExitStatus, stLoggedOff);
+  EXPECT_EQ(w.monitor.TreeViewFormer.TopLevel(1)->Data()->ExitStatus, stKicked);
+}
+
 TEST_F(SessionDisconnectorTest, KickListAlsoAppliesIdleRule) {
   w.settings.Idle = 5;
   w.Connect("A");
@@ -264,19 +287,21 @@ TEST_F(SessionDisconnectorTest, NtDeletionPassesBackslashedNameAndNoUser) {
   }
 }
 
-TEST_F(SessionDisconnectorTest, KickedMarksReachSubtreeAndStayInFormerTree) {
+TEST_F(SessionDisconnectorTest, KickedMarksReachTheOpenSubtreeOnlyAndStayInFormerTree) {
   w.Connect("A", "DATA");
   w.Connect("A", "PRINT");
+  w.Connect("A", "OLD");
   w.OpenFile("A", "DATA", "a.doc");
   w.Tick();
+  w.backend.tables.connections.pop_back();  // a share that ends long before the disconnection
+  w.Tick();
   TreeNode* former = FindNode(w.monitor.TreeViewFormer, nullptr, "A");
-  ASSERT_EQ(former->ChildCount(), 2);
-  w.backend.failures[ServerCall::NetSessionDel] = ERROR_ACCESS_DENIED;
+  ASSERT_EQ(former->ChildCount(), 3);
+  w.backend.keepsSessions = true;
   w.rules.Status().SetWhoToKick(KickAll);
   w.Tick();
   EXPECT_EQ(w.monitor.CurrentUserCount, 1);  // still reported, still listed
-  // The client then leaves by itself: the marks stay.
-  w.backend.failures.clear();
+  // The client then leaves: the marks stay, and what ended before keeps how.
   w.rules.Status().SetWhoToKick(KickNobody);
   w.backend.tables = {};
   w.Tick();
@@ -284,7 +309,8 @@ TEST_F(SessionDisconnectorTest, KickedMarksReachSubtreeAndStayInFormerTree) {
   EXPECT_EQ(former->Data()->ExitStatus, stKicked);
   EXPECT_NE(former->Data()->ExitTime, 0);
   for (int i = 0; i < former->ChildCount(); ++i) {
-    EXPECT_EQ(former->Child(i)->Data()->ExitStatus, stKicked);
+    const TreeNode* share = former->Child(i);
+    EXPECT_EQ(share->Data()->ExitStatus, share->Text() == "OLD" ? stLoggedOff : stKicked);
   }
   ASSERT_EQ(former->Child(0)->ChildCount(), 1);
   EXPECT_EQ(former->Child(0)->Child(0)->Data()->ExitStatus, stKicked);
@@ -294,7 +320,7 @@ TEST_F(SessionDisconnectorTest, ShutdownOverwritesKickedWithProgramExitted) {
   w.Connect("A");
   w.OpenFile("A", "DATA", "f.txt");
   w.Tick();
-  w.backend.failures[ServerCall::NetSessionDel] = ERROR_ACCESS_DENIED;
+  w.backend.keepsSessions = true;
   w.rules.Status().SetWhoToKick(KickAll);
   w.Tick();
   TreeNode* former = FindNode(w.monitor.TreeViewFormer, nullptr, "A");
@@ -443,10 +469,10 @@ TEST_F(SessionDisconnectorTest, StatusAllIsTheProgramWatchWhileAProgramForcesIt)
   w.Tick();
   w.monitor.TreeViewCurrent.Select(FindNode(w.monitor.TreeViewCurrent, nullptr, "C"));
   w.rules.Disconnector().KickButtonClick();
-  EXPECT_EQ(log.told, (std::vector<std::string>{Told("A", DisconnectRule::ProgramWatch),
-                                                Told("B", DisconnectRule::All),
-                                                Told("D", DisconnectRule::MaximumUsers),
-                                                Told("C", DisconnectRule::Command)}));
+  EXPECT_EQ(log.told,
+            (std::vector<std::string>{
+                Told("A", DisconnectRule::ProgramWatch), Told("B", DisconnectRule::All),
+                Told("D", DisconnectRule::MaximumUsers), Told("C", DisconnectRule::Command)}));
 }
 
 }  // namespace

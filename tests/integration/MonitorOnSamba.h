@@ -15,6 +15,7 @@
 #include "core/RefreshCycle.h"
 #include "core/ServerApi.h"
 #include "enforce/EnforcementRules.h"
+#include "platform/AtomicFile.h"
 #include "platform/ProcProcessList.h"
 #include "platform/samba/SambaServerBackend.h"
 
@@ -140,6 +141,15 @@ class MonitorOnSambaTest : public SambaTest {
     EXPECT_TRUE(shown) << name << " never showed" << Diagnostics(id);
     return id;
   }
+  // smb.conf with text added after [global]'s first line, or at its end.
+  void EditConf(const std::string& global, const std::string& tail) {
+    std::string conf, error;
+    ASSERT_TRUE(ReadWholeFile(server.ConfPath(), conf, error)) << error;
+    conf.insert(conf.find('\n') + 1, global);
+    conf += tail;
+    ASSERT_TRUE(WriteFileAtomically(server.ConfPath(), conf, error)) << error;
+  }
+
   static std::string Key(std::string name) {
     for (char& c : name) {
       if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');

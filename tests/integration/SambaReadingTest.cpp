@@ -1,15 +1,20 @@
 // What the monitor makes of Samba's own reports on a private smbd: who
-// holds each open file, readings that fail, usershares, a broken smb.conf,
-// and a wall clock that jumps.
+// holds each open file, readings that fail or abort, thousands of open
+// files, usershares, a broken smb.conf, smbstatus gone, and a wall clock
+// that jumps.
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "MonitorOnSamba.h"
 #include "platform/AtomicFile.h"
+#include "platform/ProcessRunner.h"
 
 namespace qm::test {
 namespace {
@@ -37,14 +42,6 @@ class SambaReadingTest : public MonitorOnSambaTest {
     std::string error;
     ASSERT_TRUE(WriteFileAtomically(path, "test\n", error)) << error;
     ::chmod(path.c_str(), 0666);
-  }
-  // smb.conf with text added after [global]'s first line, or at its end.
-  void EditConf(const std::string& global, const std::string& tail) {
-    std::string conf, error;
-    ASSERT_TRUE(ReadWholeFile(server.ConfPath(), conf, error)) << error;
-    conf.insert(conf.find('\n') + 1, global);
-    conf += tail;
-    ASSERT_TRUE(WriteFileAtomically(server.ConfPath(), conf, error)) << error;
   }
   SambaTestServer::ClientId OpenOn(const std::string& name, const std::string& share,
                                    const std::string& file) {
@@ -164,6 +161,101 @@ TEST_F(SambaReadingTest, BrokenSmbConfKeepsTheSharesUntilItIsRepaired) {
   Tick();
   EXPECT_EQ(view.notices.back(), "smb.conf reads without error again");
   EXPECT_TRUE(Shows("alpha", server.DiskShare(), true));
+}
+
+// A file held with MAXIMUM_ALLOWED makes smbstatus's full listing abort,
+// thousands make it slow (here: over 100 ms): the visit of another client
+// goes on, every file is shown, the change is said once.
+TEST_F(SambaReadingTest, ListingThatAbortsOrGrowsSlowIsReadApart) {
+  const std::string missing = SambaTestServer::HoldFilesUnavailable();
+  if (!missing.empty()) GTEST_SKIP() << missing;
+  struct Case {
+    int files;
+    std::uint32_t access;
+    std::chrono::milliseconds slow;
+    const char* said;
+  };
+  for (const Case& c : {Case{2, 0x02000000u, std::chrono::seconds(5), "failed ("},
+                        Case{2000, 0x3u, std::chrono::milliseconds(100), "open files; "}}) {
+    SCOPED_TRACE(c.files);
+    SambaServerBackend::Options options = server.BackendOptions();
+    options.slowListing = c.slow;
+    Bind(options);
+    view.notices.clear();
+    const auto alpha = Connect("alpha", server.DiskShare(), true);
+    TTreeNodeCustom* visit = UserOf(Current("alpha"));
+    const auto holder = server.HoldFiles(c.files, c.access);
+    // It comes from the loopback address and sends that as its name.
+    ASSERT_TRUE(TickUntil(
+        [&] { return Files("127.0.0.1", server.DiskShare()).size() == std::size_t(c.files); },
+        std::chrono::seconds(90)))
+        << Diagnostics(holder);
+    Tick();
+    EXPECT_EQ(UserOf(Current("alpha")), visit);
+    EXPECT_EQ(Files("alpha", server.DiskShare()), std::vector<std::string>{OpenFilePath()});
+    EXPECT_EQ(monitor->OpenFileCount, c.files + 1);
+    ASSERT_EQ(view.notices.size(), 1u);
+    EXPECT_NE(view.notices[0].find(c.said), std::string::npos) << view.notices[0];
+    server.StopClient(holder);
+    server.StopClient(alpha);
+    ASSERT_TRUE(TickUntil([&] { return !Current("alpha") && !Current("127.0.0.1"); }));
+  }
+}
+
+// smbstatus with a smb.conf it cannot load (it answers empty lists from
+// its own lock folder) or gone: no visit ends, each is said once.
+TEST_F(SambaReadingTest, ReadingThatCannotVouchForItsAnswerEndsNoVisit) {
+  const std::string tool = server.Folder() + "/smbstatus";
+  fs::create_symlink(ProcessRunner::Find("smbstatus"), tool);
+  SambaServerBackend::Options options = server.BackendOptions();
+  options.smbstatus = tool;
+  Bind(options);
+  std::string good, error;
+  ASSERT_TRUE(ReadWholeFile(server.ConfPath(), good, error)) << error;
+  struct Case {
+    const char* name;
+    std::function<void()> breakIt, mendIt;
+    const char* said;
+  };
+  const std::vector<Case> cases = {
+      {"broken smb.conf",
+       [&] { ASSERT_TRUE(WriteFileAtomically(server.ConfPath(), "[global\n" + good, error)); },
+       [&] { ASSERT_TRUE(WriteFileAtomically(server.ConfPath(), good, error)); },
+       "cannot load Samba's configuration"},
+      {"smbstatus gone", [&] { fs::remove(tool); },
+       [&] { fs::create_symlink(ProcessRunner::Find("smbstatus"), tool); },
+       "No such file or directory"},
+  };
+  Connect("alpha", server.DiskShare(), true);
+  TTreeNodeCustom* visit = UserOf(Current("alpha"));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    view.notices.clear();
+    c.breakIt();
+    Tick();
+    Tick();
+    EXPECT_FALSE(monitor->ServerStateRead);
+    EXPECT_EQ(UserOf(Current("alpha")), visit);
+    EXPECT_EQ(monitor->OpenFileCount, 1);
+    const auto said = std::count_if(view.notices.begin(), view.notices.end(), [&](const auto& n) {
+      return n.find("Samba's state cannot be read") != std::string::npos &&
+             n.find(c.said) != std::string::npos;
+    });
+    EXPECT_EQ(said, 1) << testing::PrintToString(view.notices);
+    c.mendIt();
+    Tick();
+    EXPECT_EQ(view.notices.back(), "Samba's state can be read again");
+  }
+  EXPECT_EQ(monitor->FormerUserCount, 1);
+  EXPECT_TRUE(messages.shown.empty());
+  // The start-up check finds the tools as the runs do: in PATH only.
+  const std::string path = std::getenv("PATH");
+  ::setenv("PATH", server.Folder().c_str(), 1);  // holds smbstatus only
+  std::string why;
+  const bool loaded = SambaServerBackend(server.BackendOptions()).Load(why);
+  ::setenv("PATH", path.c_str(), 1);
+  EXPECT_FALSE(loaded);
+  EXPECT_NE(why.find("testparm was not found"), std::string::npos) << why;
 }
 
 TEST_F(SambaReadingTest, IdleRuleCountsRealTimeWhenTheWallClockJumps) {

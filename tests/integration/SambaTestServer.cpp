@@ -98,6 +98,13 @@ SambaTestServer::~SambaTestServer() {
   Stop();
 }
 
+std::string SambaTestServer::HoldFilesUnavailable() {
+  const ProcessResult run =
+      ProcessRunner::Run({kSystemPython, "-c", "import samba.samba3.libsmb_samba_internal"});
+  return run.Succeeded() ? std::string()
+                         : "Samba's Python bindings are missing (package python3-samba)";
+}
+
 std::string SambaTestServer::Unavailable() {
   if (::geteuid() != 0) {
     return "a private smbd with its own password database needs root (run the tests as root)";
@@ -355,8 +362,51 @@ void SambaTestServer::Stop() {
 }
 
 SambaTestServer::ClientId SambaTestServer::StartClient(const std::string& name,
-                                                       const std::string& share,
-                                                       bool keepFileOpen) {
+                                                       const std::string& share, bool keepFileOpen,
+                                                       const std::string& from,
+                                                       const std::vector<std::string>& options) {
+  // From another address: through env, with the shim that binds its sockets.
+  std::vector<std::string> argv = {
+      FindProgram("env"),
+      from.empty() ? std::string("QM_SOURCE_ADDRESS=") : "LD_PRELOAD=" QM_SOURCE_ADDRESS_SHIM,
+      "QM_SOURCE_ADDRESS=" + from,
+      FindProgram("smbclient"),
+      "//" + address_ + "/" + share,
+      "-p",
+      "139",
+      "-n",
+      name,
+      "-A",
+      authPath_,
+      "--configfile=" + clientConfPath_};
+  argv.insert(argv.end(), options.begin(), options.end());
+  const ClientId id = Launch(argv);
+  // smbclient reads its commands once connected; this one waits for it.
+  if (id >= 0 && keepFileOpen) SendCommand(id, "open " + openFile_);
+  return id;
+}
+
+SambaTestServer::ClientId SambaTestServer::HoldFiles(int count, std::uint32_t access,
+                                                     int connections) {
+  // Samba's own client library opens with any access mask (smbclient
+  // cannot); held until the end of its standard input.
+  static const char* const kScript =
+      "import sys\nfrom samba.samba3 import libsmb_samba_internal as libsmb, param\n"
+      "from samba import credentials\n"
+      "address, share, user, password, conf, count, access, conns = sys.argv[1:9]\n"
+      "lp = param.get_context(); lp.load(conf); creds = credentials.Credentials()\n"
+      "creds.guess(lp); creds.set_username(user); creds.set_password(password); held = []\n"
+      "for k in range(int(conns)):\n"
+      "    c = libsmb.Conn(address, share, lp=lp, creds=creds); held.append(c)\n"
+      "    held += [c.create('held-%d.txt' % (k * int(count) + i), DesiredAccess=int(access),\n"
+      "             CreateDisposition=3, ShareAccess=7) for i in range(int(count))]\n"
+      "print('held', len(held) - int(conns), flush=True); sys.stdin.read()\n";
+  return Launch({kSystemPython, "-c", kScript, address_, diskShare_, account_, password_,
+                 clientConfPath_, std::to_string(count), std::to_string(access),
+                 std::to_string(connections)});
+}
+
+SambaTestServer::ClientId SambaTestServer::Launch(const std::vector<std::string>& argv) {
   int sv[2];
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) return -1;
   const ClientId id = nextClient_++;
@@ -365,10 +415,7 @@ SambaTestServer::ClientId SambaTestServer::StartClient(const std::string& name,
   client.log = folder_ + "/clients/" + std::to_string(id) + ".log";
   const int log = ::open(client.log.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   std::string why;
-  client.pid =
-      ProcessRunner::Spawn({FindProgram("smbclient"), "//" + address_ + "/" + share, "-p", "139",
-                            "-n", name, "-A", authPath_, "--configfile=" + clientConfPath_},
-                           sv[1], log, log, why);
+  client.pid = ProcessRunner::Spawn(argv, sv[1], log, log, why);
   ::close(sv[1]);
   if (log >= 0) ::close(log);
   if (client.pid < 0) {
@@ -376,8 +423,6 @@ SambaTestServer::ClientId SambaTestServer::StartClient(const std::string& name,
     return -1;
   }
   clients_[id] = client;
-  // smbclient reads its commands once connected; this one waits for it.
-  if (keepFileOpen) SendCommand(id, "open " + openFile_);
   return id;
 }
 

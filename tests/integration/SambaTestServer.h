@@ -3,9 +3,11 @@
 #include <sys/types.h>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "platform/samba/SambaServerBackend.h"
 
@@ -57,9 +59,24 @@ class SambaTestServer {
   // Backend options that point Samba's tools at this server.
   SambaServerBackend::Options BackendOptions() const;
 
-  // Starts smbclient as NetBIOS name `name` on `share`; with keepFileOpen it
-  // opens OpenFileName() and keeps it open. -1 when it cannot be started.
-  ClientId StartClient(const std::string& name, const std::string& share, bool keepFileOpen);
+  // Starts smbclient as NetBIOS name `name` on `share`, from the loopback
+  // address from (""; the kernel's); with keepFileOpen it opens
+  // OpenFileName() and keeps it open; options go to smbclient (e.g. "-m",
+  // "NT1"). -1 when it cannot be started.
+  ClientId StartClient(const std::string& name, const std::string& share, bool keepFileOpen,
+                       const std::string& from = {}, const std::vector<std::string>& options = {});
+  ClientId StartClient(const std::string& name, const std::string& share, bool keepFileOpen,
+                       const std::vector<std::string>& options) {
+    return StartClient(name, share, keepFileOpen, std::string(), options);
+  }
+  // A client process (account UserName()) with that many connections from
+  // 127.0.0.1, each holding count files open on the disk share with this
+  // access mask, made as held-0.txt, held-1.txt...; its output says "held
+  // N" once all are open. Needs Samba's Python bindings
+  // (HoldFilesUnavailable says why they are missing).
+  ClientId HoldFiles(int count, std::uint32_t access, int connections = 1);
+  static std::string HoldFilesUnavailable();
+  static constexpr const char* kSystemPython = "/usr/bin/python3";
   // Hands a client one more smbclient command line (e.g. "open NAME").
   bool SendCommand(ClientId id, const std::string& line);
   // Ends a client (end of its commands, then killed after a grace time).
@@ -83,6 +100,7 @@ class SambaTestServer {
     std::string log;
   };
   bool WriteFiles(std::string& why);
+  ClientId Launch(const std::vector<std::string>& argv);
   bool Listening() const;
 
   std::string folder_;

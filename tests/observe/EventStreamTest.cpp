@@ -80,6 +80,34 @@ TEST_F(EventStreamTest, FoundAddressIsAnEventAndTheEndCarriesIt) {
   EXPECT_EQ(end.host, "pc1.lan");
 }
 
+TEST_F(EventStreamTest, WeaknessesAreToldWhenFirstSeenAndFactsRideOnEveryEvent) {
+  SessionSecurity& f = w.backend.tables.security["PC1"];
+  f.node = "2";
+  f.dialect = "NT1";
+  f.signing = f.encryption = "none";
+  f.unencryptedShares = {"DOCS"};
+  w.Connect("PC1", "DOCS");
+  w.Tick();
+  // Then PC1 signs, and uses MUSIC unencrypted too: only that is new.
+  f.signing = "partial";
+  f.unencryptedShares.push_back("MUSIC");
+  w.Connect("PC1", "MUSIC");
+  w.Tick();
+  w.Tick();
+  std::vector<std::string> told;
+  for (const auto& e : events)
+    told.push_back(KindName(e.kind) + (" " + e.share) + FindingName(e.finding));
+  EXPECT_EQ(told, (std::vector<std::string>{"user ", "security smb1", "security unsigned",
+                                            "share DOCS", "security DOCSunencrypted", "share MUSIC",
+                                            "security MUSICunencrypted"}));
+  EXPECT_EQ(events.back().security, f);
+  const auto j = nlohmann::json::parse(JsonEventWriter::Line(events[4]));
+  EXPECT_EQ(j["event"], "unencrypted");
+  EXPECT_EQ(j["node"], "2");
+  EXPECT_EQ(j["signing"], "none");
+  EXPECT_FALSE(j.contains("signing_cipher"));
+}
+
 TEST(JsonEventWriterTest, LineIsOneObjectWithNullForWhatIsNotKnown) {
   ConnectionEvent e;
   e.type = ConnectionEvent::Type::End;

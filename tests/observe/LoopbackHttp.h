@@ -14,9 +14,16 @@
 
 namespace qm::test {
 
-// A connected socket to 127.0.0.1:port, or -1.
-inline int ConnectLoopback(std::uint16_t port) {
+// A connected socket to 127.0.0.1:port (from another loopback address when
+// from names one), or -1.
+inline int ConnectLoopback(std::uint16_t port, const char* from = nullptr) {
   const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (from) {
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    ::inet_pton(AF_INET, from, &local.sin_addr);
+    ::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
+  }
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_port = htons(port);

@@ -2,6 +2,7 @@
 
 #include "ObserveWorld.h"
 #include "observe/MetricsRecorder.h"
+#include "observe/PrometheusText.h"
 
 namespace qm::test {
 namespace {
@@ -53,6 +54,24 @@ TEST_F(MetricsRecorderTest, SnapshotIsWhatTheLastTickLeft) {
   // A scraper holding the first snapshot still reads the first tick.
   EXPECT_EQ(first->shares.at("DOCS").connections, 2);
   EXPECT_EQ(first->visitsEnded[0][stLoggedOff], 0u);
+}
+
+TEST_F(MetricsRecorderTest, UsersAreCountedByNodeAndProtectionAndByUnencryptedShare) {
+  SessionSecurity smb1;
+  smb1.node = "1";
+  smb1.dialect = "NT1";
+  smb1.unencryptedShares = {"DOCS"};
+  w.backend.tables.security = {{"PC1", smb1}, {"PC2", smb1}};
+  w.backend.tables.security["PC2"].unencryptedShares.clear();
+  for (const char* client : {"PC1", "PC2", "PC3"}) w.Connect(client, "DOCS");
+  w.Tick();
+  const std::string text = PrometheusText::Render(*recorder->Snapshot());
+  for (const char* line :
+       {R"(quillmoor98_user_sessions{node="1",dialect="NT1",signing="",encryption=""} 2)",
+        R"(quillmoor98_user_sessions{node="",dialect="",signing="",encryption=""} 1)",
+        R"(quillmoor98_share_unencrypted_users{share="DOCS"} 1)"}) {
+    EXPECT_NE(text.find(std::string(line) + "\n"), std::string::npos) << line << text;
+  }
 }
 
 TEST_F(MetricsRecorderTest, ReadingsLookupsAndDisconnectionsAreCounted) {

@@ -69,5 +69,27 @@ TEST_F(MetricsServerTest, OversizedHeadersAreRefusedNotBuffered) {
   EXPECT_EQ(Body(Get(Port(), "/metrics")), "quillmoor98_users 3\n");
 }
 
+// One host's idle connections neither starve another's scrape nor stay.
+TEST_F(MetricsServerTest, OneHostCannotHoldEveryConnection) {
+  limits.connectionsPerHost = 2;
+  limits.headerSeconds = 1;
+  limits.idleSeconds = 30;
+  Start();
+  auto closedWithin = [](int fd, int ms) {
+    pollfd p{fd, POLLIN, 0};
+    char c;
+    return ::poll(&p, 1, ms) > 0 && ::recv(fd, &c, 1, 0) <= 0;
+  };
+  std::vector<int> idle;
+  for (int i = 0; i < 6; ++i) idle.push_back(ConnectLoopback(Port(), "127.0.0.3"));
+  EXPECT_TRUE(closedWithin(idle[2], 2000));
+  EXPECT_FALSE(closedWithin(idle[0], 100));
+  EXPECT_EQ(Body(Get(Port(), "/metrics")), "quillmoor98_users 3\n");
+  EXPECT_TRUE(closedWithin(idle[0], 5000));
+  for (int fd : idle) {
+    if (fd >= 0) ::close(fd);
+  }
+}
+
 }  // namespace
 }  // namespace qm::test

@@ -15,6 +15,7 @@ expected_files() {
       echo "755 $prefix/bin/quillmoor98"
       echo "755 $prefix/libexec/quillmoor98/quillmoor98-end-session"
       echo "755 $prefix/libexec/quillmoor98/quillmoor98-nbtstat"
+      echo "755 $prefix/libexec/quillmoor98/quillmoor98-proc-links"
       echo "644 $prefix/share/quillmoor98/Quillmoor98.ini"
       echo "644 $prefix/share/man/man1/quillmoor98.1.gz"
       echo "644 $prefix/share/man/man5/quillmoor98.ini.5.gz"
@@ -30,6 +31,8 @@ expected_files() {
       done
       echo "440 etc/sudoers.d/quillmoor98"
       echo "644 $unit/quillmoor98.service"
+      echo "644 $unit/quillmoor98-proc-links.socket"
+      echo "644 $unit/quillmoor98-proc-links@.service"
     fi
     if [ "$package" = all ] || [ "$package" = quillmoor98-cockpit ]; then
       local page
@@ -68,7 +71,9 @@ check_unit() {
     grep -E '^ReadWritePaths=' "$unit" | grep -qw -- "$dir" &&
       pass "the unit may write $dir" || fail "the unit cannot write $dir"
   done
-  grep -qx 'Restart=always' "$unit" && pass "Restart=always" || fail "no Restart=always"
+  grep -qx 'Restart=on-failure' "$unit" && pass "Restart=on-failure" || fail "no Restart=on-failure"
+  grep -qx 'ExecReload=/bin/kill -HUP $MAINPID' "$unit" &&
+    pass "systemctl reload sends SIGHUP" || fail "no ExecReload with SIGHUP"
   if ! command -v systemd-analyze >/dev/null; then
     echo "note: systemd-analyze is not installed (package systemd): the unit is not verified"
     return

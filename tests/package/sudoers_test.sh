@@ -70,6 +70,9 @@ check() {  # check allow|deny COMMAND...
 check allow testparm -s
 check allow testparm -s --parameter-name=piddirectory
 check allow smbstatus --json
+check allow smbstatus --json -p
+check allow smbstatus --json -S
+check allow smbstatus -L
 check allow "$helper" 7
 check allow "$helper" 4194304
 # Look-alikes.

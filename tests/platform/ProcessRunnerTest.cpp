@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <string>
@@ -162,6 +163,29 @@ TEST(ProcessRunnerTest, ExecutableLooksInPathAndExtraFolders) {
   EXPECT_FALSE(ProcessRunner::Executable("sh"));
   EXPECT_TRUE(ProcessRunner::Executable("sh", {"/bin"}));
   ::setenv("PATH", saved.c_str(), 1);
+}
+
+// A memory limit takes another way of starting the child, which must
+// start it as the usual way does, with the limit set.
+TEST(ProcessRunnerTest, MemoryLimitBindsTheChildAndChangesNothingElse) {
+  const int leaked = ::open("/dev/null", O_RDONLY);  // deliberately without O_CLOEXEC
+  for (const std::uint64_t limit : {std::uint64_t{0}, std::uint64_t{256} << 20}) {
+    SCOPED_TRACE(limit);
+    ProcessRunner::Options options;
+    options.memoryLimit = limit;
+    const ProcessResult r = ProcessRunner::Run(
+        {"sh", "-c", "ulimit -v; ls /proc/self/fd; echo err >&2; exit 3"}, options);
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(r.out, (limit ? "262144" : "unlimited") + std::string("\n0\n1\n2\n3\n"));
+    EXPECT_EQ(r.err, "err\n");
+    EXPECT_GT(r.maxResidentKb, 0);
+    EXPECT_EQ(ProcessRunner::Run({"qm-no-such-program"}, options).outcome, Outcome::NotStarted);
+  }
+  ::close(leaked);
+  ProcessRunner::Options bounded;
+  bounded.memoryLimit = std::uint64_t{128} << 20;
+  EXPECT_FALSE(
+      ProcessRunner::Run({"sh", "-c", "head -c 400000000 /dev/zero | sort"}, bounded).Succeeded());
 }
 
 }  // namespace

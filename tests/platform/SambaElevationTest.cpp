@@ -138,6 +138,11 @@ TEST_F(ElevatedBackendTest, EveryElevatedCommandLineIsOneTheDropInAllows) {
   // A recording sudo: "-n", then the command it runs.
   Tool("sudo", "shift; exec \"$@\"");
   Tool("quillmoor98-end-session", "");
+  // The full listing aborts (as it does while a client holds a file with
+  // WRITE_OWNER access): its parts are read too.
+  Tool("smbstatus", R"(case "$*" in --json) kill -ABRT $$;; esac
+echo '{"sessions": {"1": {"session_id": "1", "server_id": {"pid": "1111"},
+      "remote_machine": "alpha", "username": "u", "hostname": "ipv4:127.0.0.1:40000"}}}')");
   options_.elevate = {dir_ + "/sudo", "-n"};
   options_.endSession = dir_ + "/quillmoor98-end-session";
   SambaServerBackend backend(options_);
@@ -149,7 +154,9 @@ TEST_F(ElevatedBackendTest, EveryElevatedCommandLineIsOneTheDropInAllows) {
   EXPECT_EQ(api.DeleteSession(client.get(), nullptr, 0), NERR_Success);
 
   const Strings calls = Calls("sudo");
-  ASSERT_EQ(calls.size(), 4u);  // the share list, the pid folder, the reading, the shutdown
+  // The share list, the pid folder, the full listing and its three parts,
+  // the shutdown.
+  ASSERT_EQ(calls.size(), 7u);
   const auto allowed = DropInCommands(SourceFile("packaging/sudoers.d/quillmoor98"));
   ASSERT_GE(allowed.size(), 4u);
   for (const auto& call : calls) {
@@ -171,6 +178,55 @@ TEST_F(ElevatedBackendTest, EveryElevatedCommandLineIsOneTheDropInAllows) {
   EXPECT_FALSE(Allowed(allowed, "/usr/bin/smbcontrol", "smbd shutdown"));
   EXPECT_FALSE(Allowed(allowed, "/usr/bin/smbcontrol", "12 --configfile=/tmp/x shutdown"));
   EXPECT_FALSE(Allowed(allowed, "/usr/bin/smbstatus", "--json --configfile=/tmp/x"));
+  // A cluster node's own number, and another node's process.
+  EXPECT_TRUE(Allowed(allowed, "/usr/bin/ctdb", "pnn"));
+  EXPECT_TRUE(Allowed(allowed, "@QM_END_SESSION_TOOL@", "1:1111"));
+}
+
+// smbstatus on a cluster node lists the sessions of every node: a process
+// id of another node is never ended as this computer's process.
+TEST_F(ElevatedBackendTest, AnotherNodesSessionIsEndedOnlyThroughThatNode) {
+  Tool("sudo", "shift; exec \"$@\"");
+  Tool("quillmoor98-end-session", "");
+  Tool("ctdb", "cat " + dir_ + "/pnn");
+  Tool("testparm", "case \"$*\" in *parameter-name*) echo " + dir_ + "/pid;; *) cat " + dir_ +
+                       "/testparm.out;; esac");
+  // alpha is served by node 1, beta by node 0, gamma names none.
+  Tool("smbstatus", R"(echo '{"sessions": [
+      {"server_id": {"pid": "1111", "vnn": "1"}, "remote_machine": "alpha"},
+      {"server_id": {"pid": "1111", "vnn": "0"}, "remote_machine": "beta"},
+      {"server_id": {"pid": "1111"}, "remote_machine": "gamma"}]}')");
+  options_.elevate = {dir_ + "/sudo", "-n"};
+  options_.endSession = dir_ + "/quillmoor98-end-session";
+  options_.ctdb = dir_ + "/ctdb";
+  struct Case {
+    const char* global;  // smb.conf's [global]
+    const char* pnn;     // what ctdb pnn says
+    Strings ended;       // the helper's calls after ending alpha, beta, gamma, alpha
+    std::size_t notices;
+  };
+  for (const Case& c : {Case{"\tclustering = yes\n", "0\n", {"1:1111", "1111", "1:1111"}, 1},
+                        Case{"\tclustering = yes\n", "PNN:1\n", {"1111", "0:1111", "1111"}, 1},
+                        // ctdb cannot tell: nothing can be told to be this node's.
+                        Case{"\tclustering = Yes\n", "connection refused\n", {}, 2},
+                        // Off a cluster only the non-cluster value (or none) is this server's.
+                        Case{"", "0\n", {"1111"}, 1}}) {
+    Write("testparm.out", std::string("[global]\n") + c.global + "[data]\n\tpath = /srv/data\n");
+    Write("pnn", c.pnn);
+    std::filesystem::remove(dir_ + "/quillmoor98-end-session.calls");
+    SambaServerBackend backend(options_);
+    ServerApi api(backend);
+    ASSERT_EQ(api.LoadServerApi(), 0) << api.LoadError();
+    EXPECT_EQ(api.SharesInit(), 2) << backend.LastFailure();
+    api.SharesExit();
+    for (const char* client : {"\\\\alpha", "\\\\beta", "\\\\gamma", "\\\\alpha"}) {
+      const PlatformText name = api.ToPlatformString(client);
+      api.DeleteSession(name.get(), nullptr, 0);
+    }
+    EXPECT_EQ(Calls("quillmoor98-end-session"), c.ended) << c.global << c.pnn;
+    // Each reason a session was not ended is told once.
+    EXPECT_EQ(backend.TakeNotices().size(), c.notices) << c.global << c.pnn;
+  }
 }
 
 TEST_F(ElevatedBackendTest, RefusedElevationGivesAccessDeniedAndTheRightsMessage) {

@@ -70,6 +70,20 @@ TEST_F(SimulatedServerTest, FamilyComesFromTheFile) {
   EXPECT_EQ(api.LoadServerApi(), 1);
 }
 
+TEST_F(SimulatedServerTest, AShareWithoutANameIsSaidOnceAndSkipped) {
+  Write(R"({"shares": [{"path": "/srv/x"}, {"name": "DOCS"}, {"name": ""}],
+            "connections": [{"share": "DOCS", "client": "PC1"}]})");
+  SimulatedServerBackend backend(path_);
+  ServerApi api(backend);
+  ASSERT_EQ(api.LoadServerApi(), 0);
+  api.SharesInit();
+  api.SharesExit();
+  ASSERT_EQ(api.SharesInit(), 1);
+  EXPECT_EQ(api.FromPlatformString(api.ShareName(0)), "DOCS");
+  EXPECT_EQ(backend.TakeNotices(), std::vector<std::string>{"simulated server: " + path_ +
+                                                            ": a share without a name is skipped"});
+}
+
 TEST_F(SimulatedServerTest, StateIsReadAgainAtEveryShareEnumeration) {
   Write(kTwoClients);
   SimulatedServerBackend backend(path_);

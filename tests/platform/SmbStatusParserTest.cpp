@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "DataFile.h"
 #include "platform/samba/SmbStatusParser.h"
@@ -114,6 +115,16 @@ TEST(SmbStatusParserTest, TextThatIsNotUtf8IsRepairedNotRefused) {
   EXPECT_EQ(s.opens[0].filename, "caf\xEF\xBF\xBD.txt");
 }
 
+TEST(SmbStatusParserTest, NodeNumbersOfOtherFormsOrRangesAreUnknown) {
+  const SmbStatus s = Parsed(R"({"sessions": [{"server_id": {"vnn": 2}},
+      {"server_id": {"vnn": "4294967296"}}, {"server_id": {"vnn": "1x"}},
+      {"server_id": {"vnn": "-1"}, "signing": "none", "encryption": []}]})");
+  ASSERT_EQ(s.sessions.size(), 4u);
+  EXPECT_EQ(s.sessions[0].vnn, 2);
+  for (std::size_t i = 1; i < 4; ++i) EXPECT_EQ(s.sessions[i].vnn, -1) << i;
+  EXPECT_EQ(s.sessions[3].signing, SmbStatus::Protection{});
+}
+
 TEST(SmbStatusParserTest, AddressOfConnectionTexts) {
   EXPECT_EQ(SmbStatusParser::AddressOf("ipv4:127.0.0.1:41234"), "127.0.0.1");
   EXPECT_EQ(SmbStatusParser::AddressOf("ipv6:::1:445"), "::1");
@@ -126,6 +137,37 @@ TEST(SmbStatusParserTest, AddressOfConnectionTexts) {
                            "unix:/run/samba/x", "alpha"}) {
     EXPECT_EQ(SmbStatusParser::AddressOf(junk), "") << junk;
   }
+}
+
+// `smbstatus -L` as Samba 4.17 writes it: blanks in paths and names, lines
+// of another shape, what follows the table.
+TEST(SmbStatusParserTest, LocksTextGivesEachOpenWithItsShareAndName) {
+  const std::string head =
+      "\nLocked files:\n"
+      "Pid          User(ID)   DenyMode   Access      R/W        Oplock           SharePath   "
+      "Name   Time\n"
+      "-----------------------------------------------------------------------------------------"
+      "---------\n";
+  auto line = [](const std::string& pid, const std::string& path, const std::string& name) {
+    return pid + "         65534      DENY_NONE  0x1f01ff    RDWR       LEASE(RWH)       " + path +
+           "   " + name + "   Mon Dec  7 17:50:34 2026\n";
+  };
+  const std::vector<std::string> known = {"/srv/my   share", "/srv/a"};
+  const auto opens = SmbStatusParser::ParseLocks(
+      head + line("4964", "/srv/a", "x.txt") + line("4965", "/srv/my   share", "b c   d.txt") +
+          line("0:4966", "/srv/other", "e  f.txt:stream") + "garbage line\n" +
+          line("4967", "/srv/a", "no time").substr(0, 80) + "\n" + line("x", "/srv/a", "y") +
+          "\nByte range locks:\n" + line("4968", "/srv/a", "after.txt"),
+      known);
+  std::vector<std::string> got;
+  for (const auto& o : opens) {
+    got.push_back(std::to_string(o.pid) + " " + std::to_string(o.uid) + " " + o.servicePath + "|" +
+                  o.filename);
+  }
+  EXPECT_EQ(got, (std::vector<std::string>{"4964 65534 /srv/a|x.txt",
+                                           "4965 65534 /srv/my   share|b c   d.txt",
+                                           "4966 65534 /srv/other|e  f.txt:stream"}));
+  EXPECT_TRUE(SmbStatusParser::ParseLocks("No locked files\n", known).empty());
 }
 
 }  // namespace

@@ -70,6 +70,22 @@ TEST_F(StartupRegistrationTest, AMissingOrClosedFolderRefusesToEnable) {
   }
 }
 
+TEST_F(StartupRegistrationTest, AUserWritesOwnFolderAndIsToldWhyNot) {
+  // The system's folder is there but not the user's: the user's is made.
+  fs::create_directories(root_ + "/xdg/autostart");
+  StartupRegistration r(root_, "/usr/bin/quillmoor98", root_ + "/home/.config");
+  std::string why;
+  EXPECT_TRUE(r.Set(true, &why)) << why;
+  EXPECT_EQ(r.RunPath(), root_ + "/home/.config/autostart/Quillmoor98.desktop");
+  EXPECT_TRUE(fs::exists(r.RunPath()));
+  EXPECT_FALSE(fs::exists(root_ + "/xdg/autostart/Quillmoor98.desktop"));
+  // A file where the folder should be: refused, with the reason.
+  std::ofstream(root_ + "/home/file") << "x";
+  StartupRegistration blocked(root_, "/usr/bin/quillmoor98", root_ + "/home/file");
+  EXPECT_FALSE(blocked.Set(true, &why));
+  EXPECT_NE(why.find(root_ + "/home/file/autostart"), std::string::npos) << why;
+}
+
 TEST_F(StartupRegistrationTest, ExecFollowsTheDesktopEntryEscapingInBothLayers) {
   auto exec = [](const std::string& path) {
     const std::string text = StartupRegistration::EntryText(path);

@@ -65,7 +65,7 @@ class LookupMonitorTest : public ::testing::Test {
     backend.tables.connections.push_back({"DOCS", client, user});
     backend.tables.sessions.push_back({client, user, 0, "127.0.0.1"});
   }
-  void Leave(const std::string& client) { RemoveClient(backend.tables, client, nullptr); }
+  void Leave(const std::string& client) { RemoveClient(backend.tables, client, "", nullptr); }
   TUser* Former(const std::string& client) {
     TreeNode* node = monitor.TreeViewFormer.LastTopLevel(client);
     return node ? dynamic_cast<TUser*>(node->Data()) : nullptr;

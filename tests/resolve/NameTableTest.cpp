@@ -56,11 +56,22 @@ TEST_F(NameTableTest, FindsTheAddressAndHostNameOfAWholeName) {
   const AddressResult r = table.LookupAddress("PC1");
   EXPECT_EQ(r.Address, "192.168.0.7");
   EXPECT_EQ(r.HostName, "host-of-192.168.0.7");
-  EXPECT_EQ(table.LookupAddress(" ACCOUNTING-PC ").Address, "10.0.0.2");
+  EXPECT_EQ(table.LookupAddress("ACCOUNTING-PC").Address, "10.0.0.2");
   // One run of the tool lists both, without a shell.
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_EQ(calls[0], (std::vector<std::string>{"/opt/tool/quillmoor98-nbtstat", "-s", "-S"}));
   EXPECT_EQ(table.LookupAddress("pc1").Address, kNotKnown);  // letter case counts
+}
+
+TEST_F(NameTableTest, NamesArePairedWholeNeverTrimmed) {
+  sessions = {
+      {"PC1", "a", 0, "10.0.0.1"}, {"PC2 ", "b", 0, "10.0.0.2"}, {" PC3", "c", 0, "10.0.0.3"}};
+  const std::pair<std::string, std::string> cases[] = {{"PC1", "10.0.0.1"}, {"PC1 ", kNotKnown},
+                                                       {" PC1", kNotKnown}, {"PC2", kNotKnown},
+                                                       {"PC3", kNotKnown},  {" PC3", "10.0.0.3"}};
+  for (const auto& [name, address] : cases) {
+    EXPECT_EQ(table.LookupAddress(name).Address, address) << "'" << name << "'";
+  }
 }
 
 TEST_F(NameTableTest, NameThatIsPartOfAnotherNeverTakesItsAddress) {

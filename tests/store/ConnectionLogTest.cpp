@@ -68,6 +68,10 @@ TEST(ConnectionLogTest, ControlAndBidiCharactersOfANameAreEscaped) {
             "1899-12-30     \r\n");
   EXPECT_EQ(ShareLogLine(*Make<TShare>("PC\xE2\x80\xAEgnp.exe\x1B[2J", 0)).substr(0, 37),
             "          PC\\u202Egnp.exe\\x1B[2J     ");
+  // Everything else is written unchanged: a winbind account's backslash
+  // stays one.
+  EXPECT_EQ(ShareLogLine(*Make<TShare>("CORP\\alice \\\\srv\\x", 0)).substr(0, 33),
+            "          CORP\\alice \\\\srv\\x     ");
 }
 
 class SaveConnectionLogTest : public ::testing::Test {

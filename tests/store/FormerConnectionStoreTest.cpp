@@ -208,6 +208,11 @@ TEST_F(FormerConnectionStoreTest, RecordsWithoutAParentGoToTheTopLevel) {
   ASSERT_EQ(docs->ChildCount(), 2);
   EXPECT_EQ(docs->Child(1)->Text(), "/srv/docs/b");
   EXPECT_EQ(monitor.TreeViewFormer.TopLevel(2)->ChildCount(), 0);
+  // Saved back, each record keeps its kind.
+  ASSERT_TRUE(store.SaveFormerConnections(nullptr));
+  EXPECT_EQ(
+      Names(Decode(ReadText(path))),
+      (std::vector<std::string>{"2:/orphan", "1:DOCS", "2:/srv/docs/a", "2:/srv/docs/b", "0:PC1"}));
 }
 
 TEST_F(FormerConnectionStoreTest, FileThatCannotBeReadIsReportedAndNeverReplaced) {
@@ -286,6 +291,30 @@ TEST_F(FormerConnectionStoreTest, ProgressStepsOncePerFormerUserDroppedOrWritten
   RecordingProgress progress;
   ASSERT_TRUE(store.SaveFormerConnections(&progress));
   EXPECT_EQ(progress.events, (std::vector<std::string>{"start 5", "finish after 5"}));
+}
+
+// On disk a minute after a change (open connections as ended then), not before.
+TEST_F(FormerConnectionStoreTest, HistoryIsCheckpointedAMinuteAfterAChange) {
+  store.LoadFormerConnections();
+  backend.tables.shares = {{"DOCS", "/srv/docs", 0}};
+  backend.tables.connections.push_back({"DOCS", "PC9", "bob", "10.0.0.9"});
+  RefreshCycle cycle(monitor);
+  cycle.RefreshTimerTimer();
+  clock.AdvanceSeconds(59);
+  EXPECT_FALSE(store.CheckpointIfDue());
+  clock.AdvanceSeconds(1);
+  ASSERT_TRUE(store.CheckpointIfDue());
+  const std::vector<NodeRecord> written = Decode(ReadText(path));
+  EXPECT_EQ(Names(written), (std::vector<std::string>{"0:PC9", "1:DOCS"}));
+  EXPECT_EQ(written[0].ExitStatus, stProgramExited);
+  EXPECT_EQ(written[0].IPAddress, "10.0.0.9");
+  EXPECT_TRUE(monitor.TreeViewFormer.TopLevel(0)->Data()->IsOpen());
+  clock.AdvanceSeconds(600);
+  EXPECT_FALSE(store.CheckpointIfDue());
+  backend.tables.connections.clear();
+  cycle.RefreshTimerTimer();
+  ASSERT_TRUE(store.CheckpointIfDue());
+  EXPECT_EQ(Decode(ReadText(path))[0].ExitStatus, stLoggedOff);
 }
 
 TEST_F(FormerConnectionStoreTest, ConnectionStillOpenAtExitIsWrittenAsProgramExitted) {

@@ -80,7 +80,17 @@ TEST(IniFileTest, WriteReplacesAValueInPlaceAndKeepsEveryOtherLine) {
   IniFile ini(
       "; settings\r\n[Options]\r\n  refresh = 5 ; old\r\nUnknown=x\r\n\r\n[View]\r\nToolbar=1\r\n");
   ASSERT_TRUE(ini.Write("OPTIONS", "Refresh", "7"));
-  EXPECT_EQ(ini.Text(), "; settings\n[Options]\nrefresh=7\nUnknown=x\n\n[View]\nToolbar=1\n");
+  // Line ends are kept; a new line ends as the first line does.
+  ASSERT_TRUE(ini.Write("View", "Statusbar", "0"));
+  EXPECT_EQ(ini.Text(),
+            "; settings\r\n[Options]\r\nrefresh=7\r\nUnknown=x\r\n\r\n[View]\r\nToolbar=1\r\n"
+            "Statusbar=0\r\n");
+}
+
+TEST(IniFileTest, WritingTheValueAKeyHasChangesNothing) {
+  IniFile ini("[Options]\r\n  Idle = \"10\" \r\n; kept\nx=1");
+  ASSERT_TRUE(ini.Write("Options", "Idle", "10"));
+  EXPECT_EQ(ini.Text(), "[Options]\r\n  Idle = \"10\" \r\n; kept\nx=1");
 }
 
 TEST(IniFileTest, WriteAddsAKeyAfterTheLastKeyOfItsSection) {
@@ -96,9 +106,18 @@ TEST(IniFileTest, WriteAddsAMissingSectionAtTheEnd) {
   ASSERT_TRUE(empty.Write("Kick", "WhoToKick", "2"));
   EXPECT_EQ(empty.Text(), "[Kick]\nWhoToKick=2\n");
 
-  IniFile some("[A]\nx=1");
+  IniFile some("[A]\r\nx=1");
   ASSERT_TRUE(some.Write("B", "y", "2"));
-  EXPECT_EQ(some.Text(), "[A]\nx=1\n\n[B]\ny=2\n");
+  EXPECT_EQ(some.Text(), "[A]\r\nx=1\r\n\r\n[B]\r\ny=2\r\n");
+}
+
+// Lines that are neither sections nor keys, in a row, are one entry.
+TEST(IniFileTest, BlankLinesAndCommentsInARowAreOneEntry) {
+  const std::string text = "[A]\n" + std::string(100000, '\n') + "; note\n\nx=1\n\n";
+  IniFile ini(text);
+  EXPECT_EQ(ini.LineCount(), 4u);
+  ASSERT_TRUE(ini.Write("B", "y", "2"));
+  EXPECT_EQ(ini.Text(), text + "[B]\ny=2\n");
 }
 
 TEST(IniFileTest, WrittenValueEndsAtItsFirstLineBreak) {

@@ -167,34 +167,31 @@ TEST_F(SettingsSectionsTest, SavedOptionsLoadBackTheSame) {
 
 TEST_F(SettingsSectionsTest, WindowBoundsAreTakenAsTheyAre) {
   SettingsFile file(path);
-  WriteMainWindowBounds(file, {-20, 5000, 1, 0});
+  WriteMainWindowBounds(file, {-20, 5000, 1, 0, true});
   WriteKickListBounds(file, {1, 2, 3, 4});
   ASSERT_TRUE(file.Flush());
   const SettingsFile reread(path);
-  EXPECT_EQ(ReadMainWindowBounds(reread), (WindowBounds{-20, 5000, 1, 0}));
+  EXPECT_EQ(ReadMainWindowBounds(reread), (WindowBounds{-20, 5000, 1, 0, true}));
   EXPECT_EQ(ReadKickListBounds(reread), (WindowBounds{1, 2, 3, 4}));
   EXPECT_EQ(ReadText(path),
-            "[Window]\nTop=-20\nLeft=5000\nHeight=1\nWidth=0\n\n"
+            "[Window]\nTop=-20\nLeft=5000\nHeight=1\nWidth=0\nMaximized=1\n\n"
             "[KickList]\nTop=1\nLeft=2\nHeight=3\nWidth=4\n");
 }
 
-TEST_F(SettingsSectionsTest, AdminPasswordIsHeldAsItsFirst255Bytes) {
-  WriteText(path, "[Admin]\nAdmin Password=" + std::string(300, 'p') + "\n");
-  SettingsFile file(path);
-  const std::string held = ReadAdminPassword(file);
-  EXPECT_EQ(held, std::string(255, 'p'));
-  WriteAdminPassword(file, held);
-  ASSERT_TRUE(file.Flush());
-  EXPECT_EQ(ReadText(path), "[Admin]\nAdmin Password=" + std::string(255, 'p') + "\n");
-}
-
-TEST_F(SettingsSectionsTest, AdminPasswordIsCutAtACharacterBoundary) {
-  const std::string password = std::string(254, 'a') + "\xE2\x82\xAC";  // € over 255-257
-  SettingsFile file(path);
-  WriteAdminPassword(file, password);
-  EXPECT_EQ(ReadAdminPassword(file), std::string(254, 'a'));
-  WriteText(path, "[Admin]\nAdmin Password=" + password + "\n");
-  EXPECT_EQ(ReadAdminPassword(SettingsFile(path)), std::string(254, 'a'));
+TEST_F(SettingsSectionsTest, AdminPasswordCountsCharactersAndIsWrittenOnlyWhenChanged) {
+  std::string euro;  // three bytes a character
+  for (int i = 0; i < 256; ++i) euro += "\xE2\x82\xAC";
+  const std::pair<std::string, std::string> cases[] = {{euro.substr(0, 600), euro.substr(0, 600)},
+                                                       {" \"" + euro + "\"", euro.substr(0, 765)}};
+  for (const auto& [stored, held] : cases) {
+    const std::string text = "[Admin]\r\nAdmin Password=" + stored + "\r\n";
+    WriteText(path, text);
+    SettingsFile file(path);
+    EXPECT_EQ(ReadAdminPassword(file), held);
+    WriteAdminPassword(file, held);  // a run that changed nothing
+    ASSERT_TRUE(file.Flush());
+    EXPECT_EQ(ReadText(path), text);  // byte for byte
+  }
 }
 
 TEST_F(SettingsSectionsTest, WhoToKickOutsideZeroToTwoIsKickNobody) {

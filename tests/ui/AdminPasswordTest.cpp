@@ -2,6 +2,7 @@
 // scripted stand-in for the boxes.
 #include <QtTest>
 #include <deque>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,8 @@ namespace qm {
 
 namespace {
 
-// Answers prompts from a script ("" is a cancelled box) and notes every box.
+// Answers prompts from a script (nullopt is a cancelled box) and notes
+// every box.
 class ScriptedBoxes final : public MessageBoxes {
  public:
   void Information(const std::string& t) override { shown.push_back("info: " + t); }
@@ -22,13 +24,17 @@ class ScriptedBoxes final : public MessageBoxes {
     return true;
   }
   std::string Prompt(const std::string& caption, const std::string& prompt) override {
+    return PromptOrCancel(caption, prompt).value_or("");
+  }
+  std::optional<std::string> PromptOrCancel(const std::string& caption,
+                                            const std::string& prompt) override {
     shown.push_back("prompt: " + caption + " / " + prompt);
-    if (answers.empty()) return {};
-    std::string a = answers.front();
+    if (answers.empty()) return std::nullopt;
+    std::optional<std::string> a = answers.front();
     answers.pop_front();
     return a;
   }
-  std::deque<std::string> answers;
+  std::deque<std::optional<std::string>> answers;
   std::vector<std::string> shown;
 };
 
@@ -42,12 +48,11 @@ class AdminPasswordTest : public QObject {
  private slots:
   void OptionsOpenOnlyForTheExactPassword_data();
   void OptionsOpenOnlyForTheExactPassword();
-  void EmptyPasswordAcceptsEmptyOrCancelledEntry();
+  void CancelledPromptsNeverOpenOrExit();
   void WrongPasswordAtExitIsRefusedInSilence();
-  void ChangeAsksTwiceAndTakesEffectAtOnce();
-  void ChangeWithDifferentEntriesKeepsOldPassword();
-  void ChangeWithBothBoxesCancelledClearsPassword();
-  void ChangeCutsLongPasswordAtCharacterBoundary();
+  void NewPassword_data();
+  void NewPassword();
+  void SetPasswordCutsAtCharacterBoundary();
 };
 
 void AdminPasswordTest::OptionsOpenOnlyForTheExactPassword_data() {
@@ -57,7 +62,7 @@ void AdminPasswordTest::OptionsOpenOnlyForTheExactPassword_data() {
   QTest::newRow("other case") << "secret 1" << false;
   QTest::newRow("trailing blank") << "Secret 1 " << false;
   QTest::newRow("leading blank") << " Secret 1" << false;
-  QTest::newRow("cancelled") << "" << false;
+  QTest::newRow("empty") << "" << false;
 }
 
 void AdminPasswordTest::OptionsOpenOnlyForTheExactPassword() {
@@ -73,14 +78,19 @@ void AdminPasswordTest::OptionsOpenOnlyForTheExactPassword() {
   QCOMPARE(boxes.shown, expected);
 }
 
-void AdminPasswordTest::EmptyPasswordAcceptsEmptyOrCancelledEntry() {
+void AdminPasswordTest::CancelledPromptsNeverOpenOrExit() {
+  // No password set: an empty entry opens and exits; Cancel does neither,
+  // and says nothing.
   std::string password;
   ScriptedBoxes boxes;
   AdminPassword admin(password, boxes);
+  boxes.answers = {"", ""};
   QVERIFY(admin.AskForOptions());
   QVERIFY(admin.AskForExit());
-  boxes.answers = {"anything"};
+  boxes.answers = {std::nullopt, std::nullopt};
+  QVERIFY(!admin.AskForOptions());
   QVERIFY(!admin.AskForExit());
+  QCOMPARE(boxes.shown.size(), std::size_t{4});
 }
 
 void AdminPasswordTest::WrongPasswordAtExitIsRefusedInSilence() {
@@ -94,51 +104,43 @@ void AdminPasswordTest::WrongPasswordAtExitIsRefusedInSilence() {
                                "prompt: Security Shutdown / Enter the ADMIN Password to Exit"}));
 }
 
-void AdminPasswordTest::ChangeAsksTwiceAndTakesEffectAtOnce() {
-  std::string password = "old";
-  ScriptedBoxes boxes;
-  boxes.answers = {" new ", " new "};
-  AdminPassword admin(password, boxes);
-  admin.ChangePwdBtnClick();
-  QCOMPARE(password, std::string(" new "));
-  QCOMPARE(boxes.shown, (Shown{"prompt: Change Admin Password / Enter New Password",
-                               "prompt: Change Admin Password / Verify New Password",
-                               "info: Password Changed"}));
-  boxes.answers = {"old"};
-  QVERIFY(!admin.AskForOptions());
+using Answers = std::vector<std::optional<std::string>>;
+
+void AdminPasswordTest::NewPassword_data() {
+  QTest::addColumn<Answers>("answers");
+  QTest::addColumn<bool>("taken");
+  QTest::addColumn<int>("boxes");  // prompts and messages shown
+  QTest::newRow("typed twice") << Answers{" new ", " new "} << true << 2;
+  QTest::newRow("empty twice") << Answers{"", ""} << true << 2;
+  QTest::newRow("differ") << Answers{"new", "neW"} << false << 3;
+  QTest::newRow("first cancelled") << Answers{std::nullopt} << false << 1;
+  QTest::newRow("second cancelled") << Answers{"new", std::nullopt} << false << 2;
 }
 
-void AdminPasswordTest::ChangeWithDifferentEntriesKeepsOldPassword() {
+void AdminPasswordTest::NewPassword() {
+  QFETCH(Answers, answers);
+  QFETCH(bool, taken);
+  QFETCH(int, boxes);
   std::string password = "old";
-  ScriptedBoxes boxes;
-  // A new password typed, the second box cancelled.
-  boxes.answers = {"new", ""};
-  AdminPassword admin(password, boxes);
-  admin.ChangePwdBtnClick();
-  QCOMPARE(password, std::string("old"));
-  QCOMPARE(boxes.shown.back(), std::string("error: Passwords do not match, aborting..."));
-  QCOMPARE(boxes.shown.size(), std::size_t{3});
+  ScriptedBoxes scripted;
+  scripted.answers.assign(answers.begin(), answers.end());
+  AdminPassword admin(password, scripted);
+  const std::optional<std::string> text = admin.AskNewPassword();
+  QCOMPARE(text.has_value(), taken);
+  if (taken) QCOMPARE(*text, *answers.front());
+  QCOMPARE(password, std::string("old"));  // the caller decides
+  QCOMPARE(static_cast<int>(scripted.shown.size()), boxes);
 }
 
-void AdminPasswordTest::ChangeWithBothBoxesCancelledClearsPassword() {
-  std::string password = "old";
-  ScriptedBoxes boxes;
-  AdminPassword admin(password, boxes);
-  admin.ChangePwdBtnClick();
-  QCOMPARE(password, std::string());
-  QCOMPARE(boxes.shown.size(), std::size_t{3});
-  QCOMPARE(boxes.shown.back(), std::string("info: Password Changed"));
-}
-
-void AdminPasswordTest::ChangeCutsLongPasswordAtCharacterBoundary() {
-  std::string password;
-  ScriptedBoxes boxes;
-  // 254 bytes, then a two-byte character that would end past 255.
-  const std::string text = std::string(254, 'x') + "\xc3\xa9" + "tail";
-  boxes.answers = {text, text};
-  AdminPassword admin(password, boxes);
-  admin.ChangePwdBtnClick();
-  QCOMPARE(password, std::string(254, 'x'));
+void AdminPasswordTest::SetPasswordCutsAtCharacterBoundary() {
+  std::string zhe;  // two bytes a character: 130 characters stay whole, 300 keep 255
+  for (int i = 0; i < 300; ++i) zhe += "\xd0\xb6";
+  for (const std::size_t bytes : {260u, 600u}) {
+    std::string password;
+    ScriptedBoxes scripted;
+    AdminPassword(password, scripted).SetPassword(zhe.substr(0, bytes));
+    QCOMPARE(password, zhe.substr(0, std::min<std::size_t>(bytes, 510)));
+  }
 }
 
 }  // namespace qm

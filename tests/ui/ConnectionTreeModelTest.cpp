@@ -315,8 +315,8 @@ void ConnectionTreeModelTest::TicksMoveRowsWithoutReset() {
   QCOMPARE(current.rowCount(), 5);
   QCOMPARE(current.rowCount(current.index(0, 0)), 1);
   QCOMPARE(current.rowCount(current.index(0, 0, current.index(0, 0))), 1);
-  RemoveClient(t, "PC1", nullptr);
-  RemoveClient(t, "PC3", nullptr);
+  RemoveClient(t, "PC1", "", nullptr);
+  RemoveClient(t, "PC3", "", nullptr);
   t.connections.push_back({"LASER", "PC0", "uPC0"});
   tick();
   QCOMPARE(current.rowCount(), 3);

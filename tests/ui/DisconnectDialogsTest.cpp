@@ -28,6 +28,7 @@ class DisconnectDialogsTest : public QObject {
   void RemoveWithNothingSelectedDoesNothing();
   void RemoveLeavesNoEntrySelected();
   void ContextMenuOnlyWithAnEntrySelected();
+  void EnterPressesOkAndClearingAsksFirst();
 };
 
 namespace test {
@@ -37,10 +38,11 @@ class RecordingMessages : public MessageBoxes {
   void Error(const std::string& t) override { shown.push_back("error: " + t); }
   bool Confirm(const std::string& t) override {
     shown.push_back("confirm: " + t);
-    return true;
+    return confirm;
   }
   std::string Prompt(const std::string&, const std::string&) override { return {}; }
   std::vector<std::string> shown;
+  bool confirm = true;
 };
 }  // namespace test
 
@@ -96,6 +98,26 @@ void DisconnectDialogsTest::ClosingWithoutOkPutsTheListBack() {
   QCOMPARE(list.Count(), std::size_t{1});
   QCOMPARE(list.Entry(0).EntryName, std::string("PC1"));
   QCOMPARE(form.ListView->topLevelItemCount(), 1);
+}
+
+void DisconnectDialogsTest::EnterPressesOkAndClearingAsksFirst() {
+  DisconnectList list;
+  list.AddEntry("PC1", "10.0.0.1");
+  test::RecordingMessages messages;
+  messages.confirm = false;
+  TKickListForm form(list, messages, {});
+  ModalDriver driver;
+  driver.On("Disconnect List", [&](QDialog&) {
+    form.ClearListButton->click();  // answered No
+    QCOMPARE(list.Count(), std::size_t{1});
+    form.ListView->setFocus();
+    QTest::keyClick(form.ListView, Qt::Key_Return);
+  });
+  form.ShowModal();
+  QVERIFY(driver.Finished());
+  QVERIFY(form.Confirmed());
+  QCOMPARE(list.Count(), std::size_t{1});
+  QCOMPARE(messages.shown.size(), std::size_t{1});
 }
 
 void DisconnectDialogsTest::OkKeepsTheChangesAndAddressUpdates() {

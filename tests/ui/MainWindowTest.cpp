@@ -5,28 +5,40 @@
 // exact titles, windows on the screen, one notification per tick, full
 // paths, title-bar buttons, the help file.
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QAction>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QProcess>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QSystemTrayIcon>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTextBrowser>
+#include <QToolBar>
 #include <QtTest>
 
 #include "ModalDriver.h"
 #include "app/Application.h"
 #include "core/ConnectionTree.h"
 #include "platform/InMemoryServerBackend.h"
+#include "platform/TableServerBackend.h"
 #include "ui/AlertSound.h"
 #include "ui/ConnectionTreeModel.h"
 #include "ui/ConnectionTreeView.h"
 #include "ui/QtMessageBoxes.h"
+#include "ui/ReadableColour.h"
 #include "ui/ShellOpen.h"
 #include "ui/TAboutForm.h"
 #include "ui/TKickForm.h"
@@ -82,10 +94,38 @@ struct Program {
 };
 }  // namespace
 
+// The desktop's notification service as a test stands it up.
+class FakeNotificationService : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+
+ public slots:
+  uint Notify(const QString&, uint, const QString&, const QString& summary, const QString& body,
+              const QStringList& actions, const QVariantMap& hints, int) {
+    calls.push_back({summary, body, actions, hints});
+    return 7;
+  }
+
+ public:
+  std::vector<QVariantList> calls;
+};
+
 class MainWindowTest : public QObject {
   Q_OBJECT
 
+ public:
+  ~MainWindowTest() override { bus_.kill(), bus_.waitForFinished(); }
+
  private slots:
+  // A session bus of the test's own: no notification reaches the desktop.
+  void initTestCase() {
+    bus_.start("dbus-daemon", {"--session", "--nofork", "--print-address=1"});
+    if (bus_.waitForStarted() && bus_.waitForReadyRead(5000)) {
+      busAddress_ = QString::fromUtf8(bus_.readLine()).trimmed();
+      qputenv("DBUS_SESSION_BUS_ADDRESS", busAddress_.toUtf8());
+    }
+  }
+
   void ContextMenusPerNodeKind();
   void FormerPageEnablesDeleteOnlyForEndedVisits();
   void TrayMenuAndStatusBarStayInStep();
@@ -101,6 +141,18 @@ class MainWindowTest : public QObject {
   void CurrentTreeDrawsNoExpandButtons();
   void DialogsOfferOnlyTheirTitleBarButtons();
   void HelpIsFoundBesideTheProgram();
+  void ActivationNeverWaitsForTheServer();
+  void CaptionsReadInLightAndDarkSchemes();
+  void ToolbarTipsLeaveTheStatusPanels();
+  void F1AndAccessibleNames();
+  void FocusEnteringAPageSelectsItsTopNode();
+  void SelectedRowKeepsItsPlaceOnScreen();
+  void OpenComputerSaysWhy();
+  void NotificationsGoThroughTheDesktopService();
+
+ private:
+  QProcess bus_;
+  QString busAddress_;
 };
 
 void MainWindowTest::ContextMenusPerNodeKind() {
@@ -245,6 +297,8 @@ void MainWindowTest::StatusTextsStayWholeAtTheDefaultSize() {
     const QRect first = p.form.StatusPanels[0]->geometry();
     return first.right() < p.form.StatusPanels[1]->geometry().left() ? QString() : "overlap";
   };
+  // A long word on the server in the last panel pushes nothing aside.
+  p.form.ServerNotice("Waiting for the server service... and a long reason besides");
   for (int who : {KickNobody, KickList, KickAll}) {
     p.app->Rules().Status().SetWhoToKick(who);
     QCOMPARE(whole(), QString());
@@ -270,11 +324,27 @@ void MainWindowTest::WindowsComeBackOntoTheScreen() {
   auto onScreen = [&](const WindowBounds& b) {
     return screen.contains(QRect(b.Left, b.Top, b.Width, b.Height));
   };
-  // Stored on a wider screen, and at twice the scale.
+  auto placed = [&] {
+    return WindowBounds{p.form.y(), p.form.x(), p.form.height(), p.form.width()};
+  };
+  // Stored on a wider screen, and at twice the scale: the window comes onto
+  // this one, the stored size stays for the next run.
   p.form.ApplyMainWindowBounds({100, screen.right() + 320, 500, 700});
-  QVERIFY(onScreen(p.form.MainWindowBounds()));
-  p.form.ApplyMainWindowBounds({-40, -40, screen.height() * 2, screen.width() * 2});
-  QVERIFY(onScreen(p.form.MainWindowBounds()));
+  QVERIFY(onScreen(placed()));
+  const WindowBounds large{-40, -40, screen.height() * 2, screen.width() * 2};
+  p.form.ApplyMainWindowBounds(large);
+  QVERIFY(onScreen(placed()));
+  p.form.Start();
+  QCOMPARE(p.form.MainWindowBounds().Height, large.Height);
+  // Maximized, then to the notification area and closed from there: the
+  // restored size and the maximized state, apart.
+  p.form.AppRestore();
+  p.form.showMaximized();
+  QTRY_VERIFY(p.form.isMaximized());
+  p.form.AppMinimize();
+  p.form.RestoreWindowState();
+  QVERIFY(p.form.MainWindowBounds().Maximized);
+  QCOMPARE(p.form.MainWindowBounds().Width, large.Width);
   p.form.ApplyKickListBounds({screen.bottom() + 50, 10, 300, 250});
   QVERIFY(onScreen(p.form.KickListBounds()));
   // A dialog centred on a window that stands mostly off the screen.
@@ -414,6 +484,142 @@ void MainWindowTest::HelpIsFoundBesideTheProgram() {
   QVERIFY(!browser->toPlainText().contains("cannot be read"));
   QVERIFY(!browser->toPlainText().trimmed().isEmpty());
   browser->window()->close();
+}
+
+void MainWindowTest::ActivationNeverWaitsForTheServer() {
+  Program p;
+  p.backend->failures[ServerCall::NetShareEnum] = 2114;  // the service is down
+  p.form.Start();
+  QCOMPARE(p.form.StatusPanels[2]->toolTip(), QString("Waiting for the server service..."));
+  QVERIFY(!p.form.RefreshTimer.isActive());
+  p.backend->failures.clear();
+  QTRY_VERIFY_WITH_TIMEOUT(p.form.RefreshTimer.isActive(), 5000);
+  QCOMPARE(p.form.StatusPanels[2]->toolTip(), QString());
+}
+
+void MainWindowTest::CaptionsReadInLightAndDarkSchemes() {
+  Program p;
+  for (const QColor& window : {QColor("#f0f0f0"), QColor("#3d3d3d"), QColor("#000000")}) {
+    QPalette scheme = p.form.palette();
+    scheme.setColor(QPalette::Window, window);
+    scheme.setColor(QPalette::WindowText, window.lightness() < 128 ? Qt::white : Qt::black);
+    p.form.setPalette(scheme);
+    for (QLabel* label : p.form.findChildren<QLabel*>()) {
+      const QColor text = label->palette().color(label->foregroundRole());
+      const QColor back = label->palette().color(label->backgroundRole());
+      QVERIFY2(ContrastRatio(text, back) >= 4.5, qPrintable(label->text() + " " + text.name()));
+    }
+  }
+}
+
+void MainWindowTest::ToolbarTipsLeaveTheStatusPanels() {
+  Program p;
+  QStatusTipEvent tip("Help");
+  QApplication::sendEvent(p.form.ToolBar->widgetForAction(p.form.HelpToolButton), &tip);
+  QVERIFY(p.form.statusBar()->currentMessage().isEmpty());
+}
+
+void MainWindowTest::F1AndAccessibleNames() {
+  Program p;
+  p.form.show();
+  QVERIFY(QTest::qWaitForWindowActive(&p.form));
+  QTest::keyClick(&p.form, Qt::Key_F1);
+  auto* help = p.form.findChild<QTextBrowser*>("HelpBrowser");
+  QVERIFY(help && help->isVisible());
+  help->window()->close();
+  // What a screen reader says of every control and value (the dialogs are
+  // the window's children).
+  QStringList unnamed;
+  for (QWidget* w : p.form.findChildren<QWidget*>()) {
+    const bool value = std::count(std::begin(p.form.InfoLabels), std::end(p.form.InfoLabels), w);
+    if ((w->focusPolicy() == Qt::NoFocus && !value) || w->inherits("QScrollBar") ||
+        w->inherits("QTabBar")) {
+      continue;
+    }
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(w);
+    if (a && a->text(QAccessible::Name).trimmed().isEmpty())
+      unnamed << w->metaObject()->className();
+  }
+  QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
+}
+
+void MainWindowTest::FocusEnteringAPageSelectsItsTopNode() {
+  Program p;
+  p.Connect("PC1", "DOCS");
+  p.app->Tick();
+  p.form.show();
+  QVERIFY(QTest::qWaitForWindowActive(&p.form));
+  p.form.PageControl->tabBar()->setFocus();
+  p.M().TreeViewCurrent.Select(nullptr);
+  p.form.TreeViewCurrent->setFocus();
+  QCOMPARE(p.M().TreeViewCurrent.Selected(), p.M().TreeViewCurrent.TopLevel(0));
+}
+
+void MainWindowTest::SelectedRowKeepsItsPlaceOnScreen() {
+  Program p;
+  for (int i = 10; i < 90; ++i) p.Connect("PC" + std::to_string(i), "DOCS");
+  p.app->Tick();
+  p.form.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&p.form));
+  ConnectionTreeView* view = p.form.TreeViewCurrent;
+  TreeNode* chosen = p.M().TreeViewCurrent.TopLevel(50);
+  p.M().TreeViewCurrent.Select(chosen);
+  view->scrollTo(view->TreeModel()->IndexOf(chosen), QAbstractItemView::PositionAtCenter);
+  QApplication::processEvents();
+  const int top = view->visualRect(view->TreeModel()->IndexOf(chosen)).top();
+  // Ten users above it leave, a new one arrives.
+  auto& connections = p.backend->tables.connections;
+  auto& sessions = p.backend->tables.sessions;
+  connections.erase(connections.begin() + 20, connections.begin() + 30);
+  sessions.erase(sessions.begin() + 20, sessions.begin() + 30);
+  p.Connect("NEW", "DOCS");
+  p.app->Tick();
+  QTest::qWait(50);
+  QCOMPARE(view->visualRect(view->TreeModel()->IndexOf(chosen)).top(), top);
+}
+
+void MainWindowTest::OpenComputerSaysWhy() {
+  Program p;
+  QStringList said;
+  bool handler = false;
+  ShellOpen shell(
+      p.messages, [](const QUrl&) { return false; },
+      [&](const QString&, std::function<void(bool)> answer) { answer(handler); });
+  ModalDriver driver;
+  driver.On("", test::Note(&said)).On("", test::Note(&said));
+  shell.OpenComputer("PC1");
+  handler = true;
+  shell.OpenComputer("PC1");
+  QVERIFY(driver.Finished());
+  QCOMPARE(said,
+           QStringList({ShellOpen::kNoBrowser,
+                        "Computer is not accessible: the desktop could not open smb://pc1/"}));
+}
+
+void MainWindowTest::NotificationsGoThroughTheDesktopService() {
+  if (busAddress_.isEmpty()) QSKIP("dbus-daemon is not installed");
+  FakeNotificationService service;
+  QDBusConnection fake = QDBusConnection::connectToBus(busAddress_, "fake");
+  QVERIFY(fake.registerObject("/org/freedesktop/Notifications", &service,
+                              QDBusConnection::ExportAllSlots));
+  QVERIFY(fake.registerService("org.freedesktop.Notifications"));
+  Program p;
+  p.app->GetSettings().Notify = true;
+  p.app->Tick();
+  p.Connect("PC1", "DOCS");
+  p.Connect("PC2", "PUB");
+  p.app->Tick();
+  QTRY_COMPARE(service.calls.size(), std::size_t{1});
+  const QVariantList call = service.calls.front();
+  QCOMPARE(call[1].toString(), QString("2 new connections: PC1, PC2"));
+  QVERIFY(call[2].toStringList().contains("default"));
+  QVERIFY(call[3].toMap().contains("image-data"));
+  // Its default action brings the window.
+  QDBusMessage action = QDBusMessage::createSignal(
+      "/org/freedesktop/Notifications", "org.freedesktop.Notifications", "ActionInvoked");
+  fake.send(action << 7u << QString("default"));
+  QTRY_VERIFY(p.form.isVisible());
+  QDBusConnection::disconnectFromBus("fake");
 }
 
 }  // namespace qm

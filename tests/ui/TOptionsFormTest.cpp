@@ -96,7 +96,9 @@ class TOptionsFormTest : public QObject {
   void FailedRegistrationDisablesLaunch();
   void TestSoundPlaysTheChoiceEvenWithSirenOff();
   void BrowseTakesChosenWaveFile();
-  void ChangePasswordIsNotUndoneByCancel();
+  void ChangedPasswordIsTakenOnlyWithOK_data();
+  void ChangedPasswordIsTakenOnlyWithOK();
+  void EnterOnACheckBoxPressesOK();
   void AddProgramUpperCasesSortsAndRefusesDuplicate();
   void RemoveProgramNeedsSelection();
   void ClearedListComesBackWithIconsOnCancel();
@@ -122,8 +124,9 @@ class TOptionsFormTest : public QObject {
 
 OptionsFormHooks TOptionsFormTest::Hooks() {
   OptionsFormHooks h;
-  h.setStartupRegistration = [this](bool on) {
+  h.setStartupRegistration = [this](bool on, std::string& why) {
     launchCalls_.push_back(on);
+    if (!launchResult_) why = "no rights";
     return launchResult_;
   };
   h.setRefreshInterval = [this](int ms) { intervals_.push_back(ms); };
@@ -410,6 +413,10 @@ void TOptionsFormTest::FailedRegistrationDisablesLaunch() {
   QCOMPARE(launchCalls_, std::vector<bool>{false});
   QVERIFY(!form_->LaunchCheckBox->isEnabled());
   QVERIFY(!settings_.Launch);
+  form_->LaunchCheckBox->setEnabled(true);
+  form_->LaunchCheckBox->click();  // a refused entry unticks the box and says why
+  QVERIFY(!form_->LaunchCheckBox->isChecked());
+  QCOMPARE(boxes_.shown.back(), "error: Quillmoor 98 cannot be launched on startup: no rights");
 }
 
 void TOptionsFormTest::TestSoundPlaysTheChoiceEvenWithSirenOff() {
@@ -454,7 +461,14 @@ void TOptionsFormTest::BrowseTakesChosenWaveFile() {
   QCOMPARE(form_->SoundFileEdit->text(), wave);
 }
 
-void TOptionsFormTest::ChangePasswordIsNotUndoneByCancel() {
+void TOptionsFormTest::ChangedPasswordIsTakenOnlyWithOK_data() {
+  QTest::addColumn<bool>("ok");
+  QTest::newRow("OK") << true;
+  QTest::newRow("Cancel") << false;
+}
+
+void TOptionsFormTest::ChangedPasswordIsTakenOnlyWithOK() {
+  QFETCH(bool, ok);
   QtMessageBoxes qtBoxes(form_.get());
   AdminPassword admin(password_, qtBoxes);
   TOptionsForm form(settings_, programs_, admin, qtBoxes, Hooks());
@@ -464,15 +478,29 @@ void TOptionsFormTest::ChangePasswordIsNotUndoneByCancel() {
       .On(QStringLiteral("Options"),
           [&](QDialog&) {
             form.ChangePwdBtn->click();
-            form.CancelButton->click();
+            (ok ? form.OKButton : form.CancelButton)->click();
           })
       .On(QStringLiteral("Change Admin Password"), test::Type(QStringLiteral("n3w")))
       .On(QStringLiteral("Change Admin Password"), test::Type(QStringLiteral("n3w")))
       .On({}, test::Note(&texts));
   form.ShowModal();
   QVERIFY(driver.Finished());
-  QCOMPARE(texts, QStringList{QStringLiteral("Password Changed")});
-  QCOMPARE(password_, std::string("n3w"));
+  QCOMPARE(texts.size(), 1);
+  QCOMPARE(password_, std::string(ok ? "n3w" : "pw"));
+}
+
+void TOptionsFormTest::EnterOnACheckBoxPressesOK() {
+  QtMessageBoxes qtBoxes(form_.get());
+  AdminPassword admin(password_, qtBoxes);
+  TOptionsForm form(settings_, programs_, admin, qtBoxes, Hooks());
+  ModalDriver driver;
+  driver.On(QStringLiteral("Options"), [&](QDialog&) {
+    form.NotifyCheckBox->setFocus();
+    QTest::keyClick(form.NotifyCheckBox, Qt::Key_Return);
+  });
+  form.ShowModal();
+  QVERIFY(form.Confirmed());
+  QCOMPARE(driver.Seen(), QStringList{QStringLiteral("Options")});  // no password box
 }
 
 void TOptionsFormTest::AddProgramUpperCasesSortsAndRefusesDuplicate() {

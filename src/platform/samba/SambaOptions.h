@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,9 @@ struct SambaOptions {
   std::string smbstatus = "smbstatus";
   std::string testparm = "testparm";
   std::string smbcontrol = "smbcontrol";
+  // CTDB's tool, asked for this node's number when smb.conf says
+  // `clustering = yes`.
+  std::string ctdb = "ctdb";
   // CUPS' lister of print queues (run without elevation), asked when
   // Samba takes its printers from CUPS, at most once a minute.
   std::string lpstat = "lpstat";
@@ -22,6 +26,13 @@ struct SambaOptions {
   // empty: smbcontrol itself.
   std::string endSession;
   std::chrono::milliseconds toolTimeout{5000};
+  // Address space each tool may take (a resource limit on it), so that no
+  // reading can take the host down; 0: unbounded.
+  std::uint64_t toolMemory = std::uint64_t{1} << 30;
+  // A full smbstatus listing that takes more processor time than this
+  // gives way to its parts (see SambaStatusListing): below it, one run
+  // costs less than three.
+  std::chrono::milliseconds slowListing{500};
   // Without read-ahead, a session enumeration reuses a reading at most
   // this old.
   std::chrono::milliseconds sessionReuse{1000};

@@ -3,6 +3,7 @@
 #include <set>
 #include <utility>
 
+#include "platform/samba/SambaClusterNode.h"
 #include "platform/samba/SambaTables.h"
 
 namespace qm {
@@ -25,23 +26,48 @@ NetStatus SambaReader::ReadInto(SambaReading& reading) {
     reading.failure = "smbd is not running";
     return NERR_ServerNotStarted;
   }
-  std::vector<std::string> args = {"--json"};
-  if (!options_.smbConf.empty()) args.push_back("--configfile=" + options_.smbConf);
-  ProcessResult run;
-  if (NetStatus s = tools_.Run(options_.smbstatus, std::move(args), run, &reading.failure)) {
-    // A tool that cannot be started at all is no passing state.
-    if (run.outcome == ProcessResult::Outcome::NotStarted) return s;
-    return sources_.Unreadable(s, reading.failure);
+  LearnNode(reading);
+  std::vector<std::string> sharePaths;
+  for (const auto* list : {&sources_.Shares().Shares(), &sources_.Usershares()}) {
+    for (const auto& share : *list) {
+      std::string_view path = share.path;
+      while (path.size() > 1 && path.back() == '/') path.remove_suffix(1);
+      sharePaths.emplace_back(path);
+    }
   }
-  std::string why;
-  if (!SmbStatusParser::Parse(run.out, reading.smb, why)) {
-    reading.failure = why;
-    return sources_.Unreadable(kSambaBadOutput, reading.failure);
-  }
+  // A tool gone while the program runs leaves the state unknown, as any
+  // failed reading does: no visit ends for it.
+  const NetStatus s = listing_.Read(sharePaths, reading.smb, reading.failure, reading.notices);
+  reading.toolKb = listing_.MaxResidentKb();
+  reading.apart = listing_.ReadingParts();
+  if (s) return sources_.Unreadable(s, reading.failure);
   SettleAuthenticating(reading.smb, accounts_);
   reading.tables =
       SambaTables::Make(sources_.Shares(), reading.smb, sources_.Usershares(), sources_.Printers());
   return NERR_Success;
+}
+
+void SambaReader::LearnNode(SambaReading& reading) {
+  reading.clustered = SambaClusterNode::Yes(sources_.Shares().Global("clustering"));
+  if (!reading.clustered) {
+    pnn_ = -1;
+    pnnFailureSaid_ = false;
+    return;
+  }
+  if (pnn_ < 0) {
+    ProcessResult run;
+    std::string why;
+    if (tools_.Run(options_.ctdb, {"pnn"}, run, &why) == NERR_Success) {
+      pnn_ = SambaClusterNode::ParsePnn(run.out);
+      if (pnn_ < 0) why = "ctdb pnn answered \"" + run.out.substr(0, 40) + "\"";
+    }
+    if (pnn_ < 0 && !pnnFailureSaid_) {
+      reading.notices.push_back("This cluster node's number cannot be learnt (" + why +
+                                "); no session is ended until it can");
+      pnnFailureSaid_ = true;
+    }
+  }
+  reading.pnn = pnn_;
 }
 
 void SambaReader::SettleAuthenticating(SmbStatus& status,

@@ -41,6 +41,11 @@ std::vector<std::string> SambaReadingSchedule::TakeNotices() {
   return std::exchange(notices_, {});
 }
 
+void SambaReadingSchedule::AddNotice(std::string text) {
+  std::lock_guard lock(mutex_);
+  notices_.push_back(std::move(text));
+}
+
 std::string SambaReadingSchedule::LastFailure() const {
   std::lock_guard lock(mutex_);
   return lastFailure_;
@@ -137,7 +142,12 @@ NetStatus SambaReadingSchedule::EndSessions(const std::string& client) {
     std::lock_guard lock(mutex_);
     stale = reading->started <= deletedAt_;
   }
-  const NetStatus result = ender_.End(client, *reading, stale);
+  const std::size_t zero = client.find('\0');
+  std::vector<std::string> notices;
+  const NetStatus result = ender_.End(
+      client.substr(0, zero), zero == std::string::npos ? std::string() : client.substr(zero + 1),
+      *reading, stale, notices);
+  for (auto& notice : notices) AddNotice(std::move(notice));
   if (result != NERR_ClientNameNotFound) {
     // Readings begun before now may still show the ended sessions.
     std::lock_guard lock(mutex_);

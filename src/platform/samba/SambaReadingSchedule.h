@@ -65,13 +65,16 @@ class SambaReadingSchedule {
   // reuse limit and began after the last deletion, else one taken now.
   // With read-ahead: the newest successful one (else the newest).
   SambaReadingPtr ForSessions(std::vector<std::string>& deletedClients);
-  // Ends the sessions of client: at once without read-ahead (its status),
-  // on the worker with read-ahead (0).
+  // Ends the sessions of client (a name, or a name, a zero byte and the
+  // peer address its sessions are from): at once without read-ahead (its
+  // status), on the worker with read-ahead (0).
   NetStatus Delete(const std::string& client);
 
   // What the user is to be told, each thing once; why the last reading
   // failed ("" after a success).
   std::vector<std::string> TakeNotices();
+  // One more thing for the user to be told.
+  void AddNotice(std::string text);
   std::string LastFailure() const;
 
   void SetReuse(std::chrono::milliseconds sessionReuse) { sessionReuse_ = sessionReuse; }

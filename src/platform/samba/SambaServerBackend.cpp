@@ -17,7 +17,7 @@ SambaServerBackend::Options SambaServerBackend::OptionsFromEnvironment() {
   const char* elevate = std::getenv("QUILLMOOR98_SAMBA_ELEVATE");
   const bool root = ::geteuid() == 0;
   const bool sudoAllowed = !elevate && !root && SambaTools::HoldsGroup(kElevationGroup) &&
-                           ProcessRunner::Executable("sudo", SambaTools::ToolDirs());
+                           ProcessRunner::Executable("sudo");
   options.elevate = SambaTools::ElevationFor(elevate, root, sudoAllowed);
   if (!options.elevate.empty() && options.smbConf.empty())
     options.endSession = SambaTools::EndSessionTool();
@@ -28,7 +28,7 @@ SambaServerBackend::Options SambaServerBackend::OptionsFromEnvironment() {
 
 SambaServerBackend::SambaServerBackend(Options options)
     : options_(std::move(options)),
-      tools_(options_.elevate, options_.toolTimeout),
+      tools_(options_.elevate, options_.toolTimeout, options_.toolMemory),
       reader_(options_, tools_),
       ender_(options_, tools_),
       schedule_(reader_, ender_, options_.readAhead,
@@ -58,11 +58,18 @@ std::vector<std::string> SambaServerBackend::TakeNotices() {
 }
 
 bool SambaServerBackend::Load(std::string& why) {
+  // Found as the runs find them: in PATH; behind sudo, also in the system
+  // folders of its secure_path.
   std::vector<std::string> needed = {options_.smbstatus, options_.testparm, options_.smbcontrol};
   if (!options_.endSession.empty()) needed.push_back(options_.endSession);
-  if (!options_.elevate.empty()) needed.insert(needed.begin(), options_.elevate.front());
+  const std::vector<std::string> noDirs;
+  const auto& dirs = options_.elevate.empty() ? noDirs : SambaTools::ToolDirs();
+  if (!options_.elevate.empty() && !ProcessRunner::Executable(options_.elevate.front())) {
+    why = options_.elevate.front() + " was not found: it elevates Samba's tools";
+    return false;
+  }
   for (const auto& tool : needed) {
-    if (!ProcessRunner::Executable(tool, SambaTools::ToolDirs())) {
+    if (!ProcessRunner::Executable(tool, dirs)) {
       why = "Samba's tools are not installed: " + tool +
             " was not found (install the packages samba and samba-common-bin)";
       return false;
@@ -99,7 +106,8 @@ NetStatus SambaServerBackend::ReadForSessions(ServerTables& tables) {
   if (r->status) return r->status;
   tables = r->tables;
   std::erase_if(tables.sessions, [&](const ServerTables::Session& s) {
-    return std::find(deleted.begin(), deleted.end(), s.client) != deleted.end();
+    return std::find(deleted.begin(), deleted.end(), s.client) != deleted.end() ||
+           std::find(deleted.begin(), deleted.end(), s.client + '\0' + s.address) != deleted.end();
   });
   return NERR_Success;
 }
@@ -113,8 +121,11 @@ bool SambaServerBackend::ReadingComplete() {
 }
 
 NetStatus SambaServerBackend::DeleteClientSessions(const std::string& client,
+                                                   const std::string& address,
                                                    const std::uint32_t* /*key*/) {
-  return schedule_.Delete(client);
+  // The schedule knows a client by its name, or by its name, a zero byte
+  // and the address it is from.
+  return schedule_.Delete(address.empty() ? client : client + '\0' + address);
 }
 
 }  // namespace qm

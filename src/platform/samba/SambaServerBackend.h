@@ -46,7 +46,8 @@ class SambaServerBackend final : public TableServerBackend {
   NetStatus ReadForShares(ServerTables& tables) override;
   NetStatus ReadForSessions(ServerTables& tables) override;
   bool SharesUnchanged(const ServerTables& current) override;
-  NetStatus DeleteClientSessions(const std::string& client, const std::uint32_t* key) override;
+  NetStatus DeleteClientSessions(const std::string& client, const std::string& address,
+                                 const std::uint32_t* key) override;
 
  private:
   Options options_;

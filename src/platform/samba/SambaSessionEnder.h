@@ -1,7 +1,11 @@
 #pragma once
 
+#include <cstdint>
+#include <mutex>
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "core/ServerBackend.h"
 #include "platform/samba/SambaOptions.h"
@@ -12,7 +16,10 @@ namespace qm {
 
 // Ends a client's sessions: every client smbd process a reading shows
 // serving it is told to shut down (through the end-session helper when
-// elevated, else smbcontrol), never the main smbd nor this program.
+// elevated, else smbcontrol), never the main smbd nor this program. On a
+// cluster node a process of another node is told through smbcontrol
+// NODE:PID, never as a local process; a session whose node cannot be told
+// apart from this one's is not ended, and the user is told why.
 class SambaSessionEnder {
  public:
   SambaSessionEnder(const SambaOptions& options, const SambaTools& tools)
@@ -22,14 +29,32 @@ class SambaSessionEnder {
   // shows may have ended since (those are passed over). 0 once every
   // process was told and has gone (or the wait for them ran out);
   // NERR_ClientNameNotFound when the reading shows none to end.
-  NetStatus End(const std::string& client, const SambaReading& reading, bool stale) const;
+  // address: only the client's sessions from that peer address ("": all).
+  // kSambaToolFailed when a session was not ended for a reason notices
+  // learns (each reason once).
+  NetStatus End(const std::string& client, const std::string& address, const SambaReading& reading,
+                bool stale, std::vector<std::string>& notices) const;
 
-  // The smbd processes of client's sessions and tree connects.
-  static std::set<long> ProcessesOf(const SmbStatus& status, const std::string& client);
+  // The smbd processes of client's sessions (from address unless that is
+  // empty) and tree connects, each with its node (-1 when smbstatus names
+  // none).
+  static std::set<std::pair<std::int64_t, long>> ProcessesOf(const SmbStatus& status,
+                                                             const std::string& client,
+                                                             const std::string& address = {});
 
  private:
+  // Tells the processes of other nodes to shut down; false when one failed.
+  bool EndOnOtherNodes(const std::string& client,
+                       const std::set<std::pair<std::int64_t, long>>& processes,
+                       std::vector<std::string>& notices) const;
+  // Tells the smbd of destination ("PID" or "NODE:PID") to shut down.
+  NetStatus Shutdown(const std::string& destination, std::string* why) const;
+  void Say(std::string text, std::vector<std::string>& notices) const;
+
   const SambaOptions& options_;
   const SambaTools& tools_;
+  mutable std::mutex saidMutex_;
+  mutable std::set<std::string> said_;  // the reasons told already
 };
 
 }  // namespace qm

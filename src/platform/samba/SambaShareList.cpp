@@ -22,6 +22,16 @@ std::string ParameterKey(std::string_view key) {
   return out;
 }
 
+// "smb encrypt" (named "server smb encrypt" since Samba 4.15): "required"
+// and its older synonyms make encryption a condition of access.
+bool EncryptionKey(const std::string& key) {
+  return key == "smbencrypt" || key == "serversmbencrypt";
+}
+bool Required(std::string_view value) {
+  const std::string v = AsciiUpper(Trim(value));
+  return v == "REQUIRED" || v == "MANDATORY" || v == "FORCE";
+}
+
 bool Yes(std::string_view value) {
   const std::string v = AsciiUpper(Trim(value));
   return v == "YES" || v == "TRUE" || v == "1" || v == "ON";
@@ -69,6 +79,7 @@ SambaShareList SambaShareList::Parse(std::string_view text) {
       // A template is a print queue or not by its own settings, but
       // [printers] makes print queues only.
       current.printable = section == Section::Printers;
+      current.encryptionRequired = list.EncryptionRequiredByDefault();
       continue;
     }
     const std::size_t eq = line.find('=');
@@ -81,10 +92,19 @@ SambaShareList SambaShareList::Parse(std::string_view text) {
       current.path = std::string(value);
     } else if (key == "printable" || key == "printok") {
       current.printable = section == Section::Printers || Yes(value);
+    } else if (EncryptionKey(key)) {
+      current.encryptionRequired = Required(value);
     }
   }
   finish();
   return list;
+}
+
+bool SambaShareList::EncryptionRequiredByDefault() const {
+  for (const char* key : {"serversmbencrypt", "smbencrypt"}) {
+    if (auto it = global_.find(key); it != global_.end()) return Required(it->second);
+  }
+  return false;
 }
 
 std::string SambaShareList::Global(std::string_view key) const {

@@ -13,6 +13,9 @@ struct SambaShare {
   std::string name;
   std::string path;
   bool printable = false;  // a print queue
+  // Clients must encrypt their traffic with it (its own "smb encrypt", else
+  // the [global] one, says "required").
+  bool encryptionRequired = false;
 };
 
 // The shares of an smb.conf as `testparm -s` prints it (sections "[name]",
@@ -29,6 +32,8 @@ class SambaShareList {
   const std::optional<SambaShare>& Printers() const { return printers_; }
   // A [global] setting as written ("" when absent); keys ignore case and blanks.
   std::string Global(std::string_view key) const;
+  // Whether [global] makes every share require encryption.
+  bool EncryptionRequiredByDefault() const;
   // The listed share of that name (names ignore letter case), or null.
   const SambaShare* Find(std::string_view name) const;
 

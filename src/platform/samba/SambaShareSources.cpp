@@ -80,7 +80,7 @@ NetStatus SambaShareSources::RefreshShareList(std::string& failure,
   if (!options_.smbConf.empty()) args.push_back(options_.smbConf);
   ProcessResult run;
   if (NetStatus s = tools_.Run(options_.testparm, args, run, &failure)) {
-    if (s == ERROR_ACCESS_DENIED || run.outcome == ProcessResult::Outcome::NotStarted) return s;
+    if (s == ERROR_ACCESS_DENIED) return s;
     if (run.outcome != ProcessResult::Outcome::Exited) return Unreadable(s, failure);
     // smb.conf has an error: the last good share list stays (with none yet,
     // the shares in use are learnt from their tree connects).
@@ -169,7 +169,9 @@ std::vector<SambaShare> SambaShareSources::ReadUsershares(const std::string& fol
     if (name.empty() || name.front() == '.' || !it->is_regular_file(ec)) continue;
     std::string text, error;
     SambaShare share;
-    if (ReadWholeFile(it->path().string(), text, error) && ParseUsershare(name, text, share)) {
+    // Samba itself reads no usershare file larger than 10 KiB.
+    if (ReadWholeFile(it->path().string(), text, error, kUsershareMaxBytes) &&
+        ParseUsershare(name, text, share)) {
       shares.push_back(std::move(share));
     }
   }

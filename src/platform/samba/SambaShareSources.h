@@ -57,6 +57,8 @@ class SambaShareSources {
   // The usershares defined in a folder of usershare files (as `net
   // usershare add` writes them); unreadable files are passed over.
   static std::vector<SambaShare> ReadUsershares(const std::string& folder);
+  // Samba's own bound on a usershare file (MAX_USERSHARE_FILE_SIZE).
+  static constexpr std::size_t kUsershareMaxBytes = 10 * 1024;
   // One usershare file's share (its name the file's unless it says
   // "sharename="); false when it is no usershare file or names no path.
   static bool ParseUsershare(const std::string& fileName, std::string_view text, SambaShare& share);

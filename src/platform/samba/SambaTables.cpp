@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "core/Text.h"
+#include "platform/samba/SambaSessionSecurity.h"
 
 namespace qm {
 
@@ -77,8 +78,12 @@ ServerTables SambaTables::Make(const SambaShareList& shares, const SmbStatus& st
     if (s.pid > 0) byPid.emplace(s.pid, &s);
     t.sessions.push_back({ClientKey(s), s.username, 0, SmbStatusParser::AddressOf(s.hostname)});
   }
+  // A tree connect that names a session not in this reading belongs to no
+  // one yet (it waits for the next reading): another session of its
+  // process would lend it a wrong account.
   auto sessionOf = [&](const SmbStatus::TreeConnect& tc) -> const SmbStatus::Session* {
     if (auto it = byId.find(tc.sessionId); it != byId.end()) return it->second;
+    if (!tc.sessionId.empty()) return nullptr;
     auto range = byPid.equal_range(tc.pid);
     return range.first != range.second ? range.first->second : nullptr;
   };
@@ -111,9 +116,10 @@ ServerTables SambaTables::Make(const SambaShareList& shares, const SmbStatus& st
   std::set<int> unlisted;
   for (const auto& tc : status.treeConnects) {
     const SmbStatus::Session* s = sessionOf(tc);
+    if (!s) continue;  // no user without a session
     int index = shareIndex(tc.service);
     if (index < 0 && !tc.service.empty()) {
-      if (shares.Homes() && s && SameTextAsciiNoCase(tc.service, s->username)) {
+      if (shares.Homes() && SameTextAsciiNoCase(tc.service, s->username)) {
         t.shares.push_back({tc.service, HomePath(*shares.Homes(), s->username), 0});
       } else if (printerOf(tc)) {
         t.shares.push_back({tc.service, spool, 1});
@@ -125,9 +131,11 @@ ServerTables SambaTables::Make(const SambaShareList& shares, const SmbStatus& st
     }
     if (index >= 0 && tc.pid > 0) sharesOfPid.emplace(tc.pid, index);
     t.connections.push_back(
-        {index >= 0 ? t.shares[static_cast<std::size_t>(index)].name : tc.service,
-         s ? ClientKey(*s) : tc.machine, s ? s->username : std::string()});
+        {index >= 0 ? t.shares[static_cast<std::size_t>(index)].name : tc.service, ClientKey(*s),
+         s->username, SmbStatusParser::AddressOf(s->hostname)});
   }
+
+  t.security = SambaSessionSecurity::OfClients(shares, status);
 
   for (const auto& open : status.opens) {
     auto sessions = byPid.equal_range(open.pid);
@@ -159,7 +167,8 @@ ServerTables SambaTables::Make(const SambaShareList& shares, const SmbStatus& st
         found >= 0 ? std::string(Normal(t.shares[static_cast<std::size_t>(found)].path))
                    : std::string(Normal(open.servicePath));
     t.files.push_back({found >= 0 ? t.shares[static_cast<std::size_t>(found)].name : std::string(),
-                       ClientKey(*s), s->username, Join(base, open.filename)});
+                       ClientKey(*s), s->username, Join(base, open.filename),
+                       SmbStatusParser::AddressOf(s->hostname)});
   }
   return t;
 }

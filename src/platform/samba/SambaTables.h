@@ -17,7 +17,9 @@ class SambaTables {
   static ServerTables Make(const SambaShareList& shares, const SmbStatus& status,
                            const std::vector<SambaShare>& usershares = {},
                            const std::vector<std::string>& printers = {});
-  // The key of a client: the name it sent, else its address.
+  // The name of a client: the name it sent, else its address. The client
+  // is that name from the session's peer address (SmbStatusParser::AddressOf
+  // of its hostname), which Samba records and the client cannot choose.
   static std::string ClientKey(const SmbStatus::Session& session);
 };
 

@@ -44,6 +44,7 @@ NetStatus SambaTools::Run(const std::string& tool, std::vector<std::string> argu
   ProcessRunner::Options runOptions;
   runOptions.timeout = timeout_;
   runOptions.cancel = Cancel();
+  runOptions.memoryLimit = memoryLimit_;
   run = ProcessRunner::Run(argv, runOptions);
   if (run.Succeeded()) return NERR_Success;
   std::string why = run.error;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <mutex>
 #include <stop_token>
 #include <string>
@@ -27,8 +28,9 @@ class SambaTools {
   // Where Samba's tools live when PATH does not name the system folders.
   static const std::vector<std::string>& ToolDirs();
 
-  SambaTools(std::vector<std::string> elevate, std::chrono::milliseconds timeout)
-      : elevate_(std::move(elevate)), timeout_(timeout) {}
+  SambaTools(std::vector<std::string> elevate, std::chrono::milliseconds timeout,
+             std::uint64_t memoryLimit = 0)
+      : elevate_(std::move(elevate)), timeout_(timeout), memoryLimit_(memoryLimit) {}
 
   // Runs tool with arguments, elevated; why (when given) learns why a run
   // failed.
@@ -63,6 +65,7 @@ class SambaTools {
 
   std::vector<std::string> elevate_;
   std::chrono::milliseconds timeout_;
+  std::uint64_t memoryLimit_;
   mutable std::mutex mutex_;
   std::stop_source stop_;
 };

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <nlohmann/json.hpp>
+#include <utility>
 
 #include "platform/AtomicFile.h"
 #include "platform/InMemoryServerBackend.h"
@@ -208,7 +209,20 @@ NetStatus SimulatedServerBackend::ReadForShares(ServerTables& tables) {
   std::lock_guard lock(stateMutex_);
   if (!valid_) return NERR_ServerNotStarted;
   tables = state_;
+  // Every member is optional, but a share is named by its name alone: one
+  // without is no share to list. It stays in the file.
+  const bool nameless =
+      std::erase_if(tables.shares, [](const ServerTables::Share& s) { return s.name.empty(); }) > 0;
+  if (nameless && !namelessSaid_) {
+    notices_.push_back("simulated server: " + path_ + ": a share without a name is skipped");
+  }
+  namelessSaid_ = nameless;
   return NERR_Success;
+}
+
+std::vector<std::string> SimulatedServerBackend::TakeNotices() {
+  std::lock_guard lock(stateMutex_);
+  return std::exchange(notices_, {});
 }
 
 NetStatus SimulatedServerBackend::ReadForSessions(ServerTables& tables) {
@@ -216,6 +230,7 @@ NetStatus SimulatedServerBackend::ReadForSessions(ServerTables& tables) {
 }
 
 NetStatus SimulatedServerBackend::DeleteClientSessions(const std::string& client,
+                                                       const std::string& address,
                                                        const std::uint32_t* key) {
   // Work on the file as it is now, not on the last reading.
   std::string text, error, why;
@@ -226,7 +241,7 @@ NetStatus SimulatedServerBackend::DeleteClientSessions(const std::string& client
       !Parse(text, tables, family95, failures, why)) {
     return NERR_ServerNotStarted;
   }
-  const NetStatus s = RemoveClient(tables, client, key);
+  const NetStatus s = RemoveClient(tables, client, address, key);
   if (s != NERR_Success) return s;
   // The state file is the tester's: it keeps its permissions.
   struct stat st {};

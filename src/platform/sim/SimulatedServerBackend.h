@@ -21,6 +21,7 @@ class SimulatedServerBackend final : public TableServerBackend {
 
   bool Load(std::string& why) override;
   const std::string& StatePath() const { return path_; }
+  std::vector<std::string> TakeNotices() override;
 
   // Parses a state document; false (why set) when it is not a valid state.
   static bool Parse(const std::string& text, ServerTables& tables, bool& family95,
@@ -33,7 +34,8 @@ class SimulatedServerBackend final : public TableServerBackend {
   bool Is95() const override { return family95_; }
   NetStatus ReadForShares(ServerTables& tables) override;
   NetStatus ReadForSessions(ServerTables& tables) override;
-  NetStatus DeleteClientSessions(const std::string& client, const std::uint32_t* key) override;
+  NetStatus DeleteClientSessions(const std::string& client, const std::string& address,
+                                 const std::uint32_t* key) override;
   NetStatus InjectedStatus(ServerCall call) override;
 
  private:
@@ -59,6 +61,9 @@ class SimulatedServerBackend final : public TableServerBackend {
   // any later write: it was written well before it was read.
   bool stampTrusted_ = false;
   FileStamp stamp_;
+  // What is to be said once, and whether the state has a nameless share.
+  std::vector<std::string> notices_;
+  bool namelessSaid_ = false;
 };
 
 }  // namespace qm

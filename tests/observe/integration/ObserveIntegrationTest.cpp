@@ -212,11 +212,11 @@ TEST(ObserveIntegrationTest, HostileClientsLeaveTheTicksOnTime) {
   const std::uint16_t port = FreeLoopbackPort();
   child.Start({"--step", "--metrics", std::to_string(port)});
   ASSERT_TRUE(child.WaitFor("tick 1 users 1 ", 15s)) << child.out;
-  // More silent connections than the endpoint takes, a client that never
-  // finishes its headers, and one that sends a megabyte of them.
+  // From another host: more silent connections than the endpoint takes,
+  // clients that never finish their headers, and one that sends a megabyte.
   std::vector<int> held;
   for (int i = 0; i < 100; ++i) {
-    const int fd = ConnectLoopback(port);
+    const int fd = ConnectLoopback(port, "127.0.0.2");
     if (fd < 0) continue;
     if (i % 2) SendAll(fd, "GET /metrics HTTP/1.1\r\nX-Slow: ");
     held.push_back(fd);

@@ -1,0 +1,32 @@
+// The process links helper's answer over any bytes: an answer is taken
+// whole or not at all, its parsed form is within a small multiple of its
+// bytes, and what ListLinks would write for it reads back the same.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "FuzzCheck.h"
+#include "platform/ProcProcessList.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  std::unordered_map<std::uint32_t, qm::ProcProcessList::Links> links;
+  if (!qm::ProcProcessList::ParseLinks(text, links)) {
+    Check(links.empty());
+    return 0;
+  }
+  std::size_t bytes = 0;
+  std::string again;
+  for (const auto& [id, l] : links) {
+    Check(!l.exe.empty());
+    bytes += l.exe.size() + l.cwd.size();
+    again.append(std::to_string(id)).push_back('\0');
+    again.append(l.exe).push_back('\0');
+    again.append(l.cwd).push_back('\0');
+  }
+  // Every entry took at least "0\0x\0\0" (five bytes) of the answer.
+  Check(bytes <= size && links.size() * 5 <= size);
+  std::unordered_map<std::uint32_t, qm::ProcProcessList::Links> reread;
+  Check(qm::ProcProcessList::ParseLinks(again, reread) && reread.size() == links.size());
+  return 0;
+}
