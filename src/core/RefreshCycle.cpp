@@ -189,7 +189,7 @@ UserEntry& RefreshCycle::NewUser(const std::string& name, const std::string& add
   std::unique_ptr<TUser> record = m_.CreateUser(name, user, address);
   TUser* raw = record.get();
   // Known before the user's node is added, so its arrival carries it.
-  m_.Api().Backend().ClientSecurity(UserKey(name, address), raw->Security);
+  m_.Api().Backend().ClientSecurity(name, raw->Security);
   ++m_.FormerUserCount;
   ++m_.CurrentUserCount;
   if (m_.CurrentUserCount == 1) m_.View().UpdateConnectedIcon(true);
@@ -309,7 +309,7 @@ void RefreshCycle::RefreshSecurity() {
   for (UserEntry& entry : m_.Users) {
     TUser* user = entry.User();
     // A server that tells nothing of a user now leaves what it told before.
-    if (!user || !backend.ClientSecurity(UserKey(entry.Name, entry.Address), security_) || security_ == user->Security) {
+    if (!user || !backend.ClientSecurity(entry.Name, security_) || security_ == user->Security) {
       continue;
     }
     SessionSecurity before = std::exchange(user->Security, security_);

@@ -108,6 +108,10 @@ TEST_F(CtdbClusterTest, NodeOneClientIsEndedThroughNodeOneFromNodeZero) {
   auto readUntil = [&](const std::function<bool()>& done) {
     return SambaTestServer::WaitUntil(
         [&] {
+          // A fresh reading each round, as a tick takes it.
+          if (api.StartReading()) {
+            SambaTestServer::WaitUntil([&] { return api.ReadingComplete(); });
+          }
           api.SharesInit();
           api.SharesExit();
           return done();

@@ -10,7 +10,6 @@
 #include <unordered_map>
 
 #include "DataFile.h"
-#include "core/PointerList.h"
 #include "StandInSamba.h"
 #include "core/ServerApi.h"
 #include "platform/AtomicFile.h"
@@ -166,10 +165,10 @@ TEST(SambaTablesTest, EachClientIsDescribedByItsWeakestSessionAndEveryNode) {
   status.treeConnects.push_back({"vault", "4", 100, ""});  // the session encrypts
   status.treeConnects.back().encryption = {"", "none"};
   const ServerTables t = SambaTables::Make(list, status);
-  const SessionSecurity& pc1 = t.security.at(UserKey("pc1", "127.0.0.1"));
+  const SessionSecurity& pc1 = t.security.at("pc1");
   EXPECT_EQ(pc1.node + " " + pc1.dialect + " " + pc1.signing, "0,2 NT1 none");
   EXPECT_EQ(pc1.unencryptedShares, (std::vector<std::string>{"vault", "gone"}));
-  const SessionSecurity& pc2 = t.security.at(UserKey("pc2", "127.0.0.1"));
+  const SessionSecurity& pc2 = t.security.at("pc2");
   EXPECT_EQ(pc2.node + " " + pc2.dialect + " " + std::to_string(pc2.unencryptedShares.size()),
             "5 SMB3_02 0");
 }

@@ -4,10 +4,8 @@
 #include <unordered_map>
 #include <utility>
 
-#include "core/PointerList.h"
 #include "core/Text.h"
 #include "platform/samba/SambaTables.h"
-#include "platform/samba/SmbStatusParser.h"
 
 namespace qm {
 
@@ -59,13 +57,6 @@ bool SambaSessionSecurity::EncryptionRequired(const SambaShareList& shares,
   return shares.EncryptionRequiredByDefault();
 }
 
-namespace {
-// The user a session belongs to: its client name from its peer address.
-std::string KeyOf(const SmbStatus::Session& s) {
-  return UserKey(SambaTables::ClientKey(s), SmbStatusParser::AddressOf(s.hostname));
-}
-}  // namespace
-
 std::map<std::string, SessionSecurity> SambaSessionSecurity::OfClients(const SambaShareList& shares,
                                                                        const SmbStatus& status) {
   std::map<std::string, SessionSecurity> clients;
@@ -74,7 +65,7 @@ std::map<std::string, SessionSecurity> SambaSessionSecurity::OfClients(const Sam
   for (const auto& s : status.sessions) {
     if (!s.id.empty()) byId.emplace(s.id, &s);
     if (s.pid > 0) byPid.emplace(s.pid, &s);
-    auto [facts, added] = clients.try_emplace(KeyOf(s), SecurityOf(s));
+    auto [facts, added] = clients.try_emplace(SambaTables::ClientKey(s), SecurityOf(s));
     if (!added) AddSession(facts->second, SecurityOf(s));
   }
   for (const auto& tc : status.treeConnects) {
@@ -89,7 +80,7 @@ std::map<std::string, SessionSecurity> SambaSessionSecurity::OfClients(const Sam
     }
     const SambaShare* listed = shares.Find(tc.service);
     const std::string& name = listed ? listed->name : tc.service;
-    auto& exposed = clients[KeyOf(*s)].unencryptedShares;
+    auto& exposed = clients[SambaTables::ClientKey(*s)].unencryptedShares;
     if (std::find(exposed.begin(), exposed.end(), name) == exposed.end()) exposed.push_back(name);
   }
   return clients;
