@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillmoor 98 developers
 # Quick start: `make run` runs the program, `make test` builds and runs every test.
 BUILD ?= build
 CMAKE_FLAGS ?=

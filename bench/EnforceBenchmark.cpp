@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The disconnect rules' cost per tick: KickListIdle with 2,000 current
 // users against a Disconnect List of 10,000 entries (every rule on, nobody
 // chosen, so every pass looks at every user), and the program watch over

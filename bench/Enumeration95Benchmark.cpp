@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The 95/98 family's buffer protocol at 2,000 sessions, connections and
 // open files: the count, the buffer of (total + 1) x the reserve per
 // entry, the records read back, as one enumeration of each kind does it

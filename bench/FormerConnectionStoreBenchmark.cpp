@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // Loading and saving a "Tree.dat" of 100,000 records: 1,000 former users,
 // each with 9 shares of 10 open files. Target: at most 0.5 s each.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // A crowd on the simulated server: 2,000 users, each on 3 shares with 5
 // open files, arrive in one tick, each with its own lookup thread. The
 // monitor reads the in-memory server; the lookups share captures of the

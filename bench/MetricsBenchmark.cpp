@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The metrics endpoint at 2,000 users x 3 shares x 5 open files: one
 // scrape over loopback (target: within 5 ms), the snapshot a tick makes,
 // and a tick while 50 scrapers hammer the endpoint (target: at most 10%

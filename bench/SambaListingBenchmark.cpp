@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // Readings of Samba's state on a real, private smbd against a bare full
 // `smbstatus --json` run of the same state, measured alternately in one
 // loop: with 200 and 1,000 clients (one connection and one open file

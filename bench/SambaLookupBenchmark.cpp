@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // A crowd on a real, private smbd: 200 smbclient clients arrive at once.
 // Measured:
 //   publish_all_ms  from the tick that shows the last of them to the last

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // Ticks of the refresh cycle on a real, private smbd with up to 200
 // connected smbclient clients (some holding a file open, some on the print
 // queue): a tick that reads Samba's state itself against a bare

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // One tick of the refresh cycle over an in-memory server with U users x 3
 // shares x 5 open files: the steady state, and with 10% of the users
 // replaced at every tick.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The end-session helper's NODE:PID argument (given by whoever runs it
 // through sudo) and ctdb's answer to "pnn" over any bytes: whatever is
 // taken is exactly one form, and nothing is taken that names no node.

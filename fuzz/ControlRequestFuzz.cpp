@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The control socket's requests over any bytes: the first line is the
 // method and the path (with an optional ?format=), the rest the body. Every
 // answer is JSON or, for the text history, the text log; nothing a request

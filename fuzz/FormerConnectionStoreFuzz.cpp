@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The "Tree.dat" reader over any bytes: a file is either discarded whole or
 // gives one node per record; what is written back reads back the same; the
 // log lines of whatever was read stay one line each.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The settings file reader over any bytes: reads stay within their limits,
 // the text it writes reads back the same, and a write changes only its key.
 #include <algorithm>

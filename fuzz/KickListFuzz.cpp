@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The "KickList.dat" reader over any bytes: every entry read writes back and
 // reads again the same, and the list built from it finds each entry by its
 // name and by its address.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The metrics endpoint's address as an administrator types it: any text
 // either parses to an address that prints back to itself, or is refused
 // with a reason. The label escaping of the same bytes stays valid UTF-8.

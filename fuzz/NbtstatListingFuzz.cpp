@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The nbtstat tool's listings as the name table reads them, over any bytes:
 // whatever pairs gives trimmed names and addresses or blanks, and a table
 // printed again in the tool's layout reads back the same.

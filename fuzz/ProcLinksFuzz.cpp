@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The process links helper's answer over any bytes: an answer is taken
 // whole or not at all, its parsed form is within a small multiple of its
 // bytes, and what ListLinks would write for it reads back the same.

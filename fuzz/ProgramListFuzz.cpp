@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The "ProgramList.dat" reader over any bytes: every line is one entry, the
 // sorted list writes back and reads again the same, and the watch's test
 // finds every entry in upper case.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The `testparm -s` reader over any bytes: it never crashes, and every
 // share it lists is found again by its name.
 #include <cstdint>

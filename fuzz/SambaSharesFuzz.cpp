@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The readers of Samba's share sources besides smb.conf: a usershare file
 // a printcap file and CUPS' list of queues. Any bytes must give a share (or
 // none) and lists of names without crashing.

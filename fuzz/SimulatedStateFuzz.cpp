@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The simulated server's state reader over any bytes: it never crashes, a
 // refusal says why, and a state it accepts writes a document that reads
 // back to the same state.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The `smbstatus --json` reader over any bytes: it never crashes or hangs,
 // a refusal says why, every address it keeps reads as one, and its
 // sessions' security facts come out of any reading.

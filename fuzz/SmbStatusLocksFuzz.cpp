@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The reader of `smbstatus -L`'s text over any bytes: it never crashes or
 // hangs, and every open it keeps is whole (a process id, a share path and
 // a name that are parts of one line).

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillmoor 98 developers
 # Runs every benchmark program of a benchmark build and prints its figures.
 set -uo pipefail
 build=${1:-build-bench}

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillmoor 98 developers
 # How much history a kill -9 loses: the console front end on the simulated
 # server with the demo's clients coming and going, killed with SIGKILL after
 # SECONDS (default 150); then every user visit the console announced is

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillmoor 98 developers
 # Runs every libFuzzer target of a fuzz build for FUZZ_SECONDS seconds each
 # (default 60), one after the other. The corpus grows in
 # <build>/fuzz-corpus/<target>/ and starts from fuzz/seeds/<target>/; a

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillmoor 98 developers
 # Installs the Debian packages the build, the tests and the program need,
 # only those that are missing. As root directly, otherwise through sudo.
 set -euo pipefail

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillmoor 98 developers
 # `make run`: the program on the simulated server, with a demo that lets
 # client computers come, open files and go. Settings and data live in a
 # folder of the build, so it needs neither root nor Samba. The desktop

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillmoor 98 developers
 # The main window (both pages), the Options dialog (both tabs) and the
 # Disconnect List on the demo state, as a desktop user sees them: under
 # Xvfb with a window manager (openbox) and a panel with a notification

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // One tick of the refresh cycle and the views catching up with it: both
 // trees through their models in tree views on two pages of a window on the
 // offscreen platform, as in the main window, U users x 3 shares x 5 open

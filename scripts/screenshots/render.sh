@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillmoor 98 developers
 # Renders the dialogs, the art and a sample tree to PNG files, to look at.
 # Usage: scripts/screenshots/render.sh [BUILD_DIR] [OUTPUT_DIR]
 # The build must have the GUI and the tests (ui_screenshots is built with them).

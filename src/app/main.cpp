@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // quillmoor98: the desktop program, or with --console the same monitor
 // without windows. Built twice: the program file without Qt, which runs the
 // console front end and becomes the desktop program (quillmoor98-desktop,

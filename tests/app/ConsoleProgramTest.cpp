@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The console front end as a user runs it: the real program, its files,
 // signals and a second start.
 #include <arpa/inet.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The installed program's folders: its own defaults only at its installed
 // path, the environment still first, help file and nbtstat tool only when
 // they are there.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // quillmoor98 ctl against the real console on the simulated server.
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillmoor 98 developers
 """The Cockpit page in Debian's headless Chromium, driven through WebDriver,
 served by a real cockpit-ws on loopback, over the console front end on the
 simulated server. Measures the time from a client's arrival (written into

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // quillmoor98 ctl against the console on a private smbd: a real client
 // shows in the users and the command line disconnects it.
 #include <stdlib.h>

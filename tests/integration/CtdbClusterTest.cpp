@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // A real CTDB cluster of two nodes on loopback addresses, each node with a
 // private smbd that has clustering = yes: smbstatus on node 0 lists node
 // 1's sessions too, and the program on node 0 ends a client of node 1

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // A user is a client name from the address Samba recorded for it.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The address lookup of connected clients on a real, private smbd: the
 // lookup threads share captures of the built nbtstat tool's listings of
 // that smbd, pair them by whole names and ask the system's resolver for

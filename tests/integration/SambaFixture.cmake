@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillmoor 98 developers
 # The private-smbd fixture, shared by the integration tests and the benchmarks.
 if(NOT TARGET qm_samba_test_server)
   add_library(qm_samba_test_server STATIC ${CMAKE_SOURCE_DIR}/tests/integration/SambaTestServer.cpp)

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // What the monitor makes of Samba's own reports on a private smbd: who
 // holds each open file, readings that fail or abort, thousands of open
 // files, usershares, a broken smb.conf, smbstatus gone, and a wall clock

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The dialect, signing and encryption of each client of a private smbd, as
 // the monitor records them, against smbstatus's own answer: 200 SMB1, SMB2
 // and SMB3 clients, some on a share that requires encryption, and signing

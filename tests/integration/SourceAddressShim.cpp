@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // Preloaded (LD_PRELOAD): a client's IPv4 connections leave from the
 // address in QM_SOURCE_ADDRESS, another loopback address than the kernel's.
 #include <arpa/inet.h>

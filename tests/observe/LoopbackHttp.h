@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 #pragma once
 
 // A plain HTTP/1.0 client on loopback for the tests: enough to scrape, to

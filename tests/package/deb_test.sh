@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillmoor 98 developers
 # The Debian packages as CPack builds them (quillmoor98, and
 # quillmoor98-desktop with the desktop front end): their control data
 # (names, dependencies, conffiles, maintainer scripts), their content, the

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillmoor 98 developers
 # Installs a package with apt into a fresh Debian 12 root folder made by
 # mmdebstrap (from this machine's apt sources), then checks that its
 # dependencies were found, its postinst made the group and the folders, and

@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillmoor 98 developers
 # cmake --install into a temporary root folder (DESTDIR): exactly the
 # expected files with their modes, a valid desktop entry, a service unit
 # systemd accepts, a program that knows its installed folders.

@@ -1,3 +1,5 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillmoor 98 developers
 # Sourced by the package tests: what an install holds, from the build's
 # layout (PREFIX UNIT_DIR DATA_DIR SETTINGS_DIR DESKTOP), and the checks both
 # the install tree and the package's content share.

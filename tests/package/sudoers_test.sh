@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillmoor 98 developers
 # The sudoers drop-in as sudo itself reads it: visudo accepts it, and, as
 # root in a private mount namespace (a sudoers of our own, the drop-in alone
 # in sudoers.d, the unprivileged user "nobody" made a member of the group,

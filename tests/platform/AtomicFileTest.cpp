@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The data and settings files as a local attacker meets them: links,
 // FIFOs, devices, huge files and planted modes in a folder they may write.
 #include <fcntl.h>

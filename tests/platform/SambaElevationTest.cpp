@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // Running Samba's tools through an elevation command (sudo -n for a member
 // of the group quillmoor98): which prefix is chosen, that every command
 // line the backend elevates is one the packaged sudoers drop-in allows, and

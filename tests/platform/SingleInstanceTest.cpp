@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // Where the instance lock lives, and that another user's file can never
 // make our start say "Instance already running!".
 #include <fcntl.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The checks of the helper that sudo runs as root for members of the
 // group: what it takes as a process id, and what it refuses to end.
 #include <gtest/gtest.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // Lookup threads started by the monitor for its users, and stopped by its
 // sweep, over an in-memory server and a scripted name table.
 #include <gtest/gtest.h>

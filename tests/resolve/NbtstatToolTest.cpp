@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The nbtstat stand-in, run as a program over the simulated server.
 #include <gtest/gtest.h>
 #include <sys/wait.h>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The c-ares resolver against name servers of our own on loopback: one
 // that never answers, and the system's hosts file.
 #include "resolve/ReverseResolver.h"

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The alert sound: the embedded siren's format, and what is played or
 // beeped for each choice. Nothing here waits for a sound to end.
 #include <QFile>

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The tree model and view follow a connection tree through every kind of
 // change: checked by Qt's model tester, by walking model and tree side by
 // side, and by the view's expansion and selection.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The "Disconnect" and "Disconnect List" dialogs: the status in step with
 // its other views, the list's snapshot and restore, its refusals.
 #include <QMenu>

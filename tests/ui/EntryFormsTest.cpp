@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The small dialogs: the user name and program name dialogs' Confirmed and
 // reset rules, the program browser, and the About box.
 #include <QFileDialog>

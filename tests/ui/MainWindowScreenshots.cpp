@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // Renders the main window of a running program on the demo state (both
 // pages, with a selection), the Options dialog (both tabs) and the
 // Disconnect List to PNG files, for a person to look at. Under a window

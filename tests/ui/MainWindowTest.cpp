@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The main window over a running program on an in-memory server: context
 // menus per node kind and their enabling, the pages' status text, the tray
 // menu's status in step with the status bar, the tooltip's limit, and the

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // File images come from the MIME database and the icon theme, one image per
 // distinct icon; anything without an icon is the generic file image.
 #include <QFile>

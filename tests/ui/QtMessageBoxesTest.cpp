@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The Qt boxes behind the program's messages and password prompts, driven
 // as a person would answer them.
 #include <QKeyEvent>

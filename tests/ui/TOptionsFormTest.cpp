@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The Options dialog: every control edits Settings in place, a cancel puts
 // the snapshot back, the numeric fields' key and range rules, the enabled
 // states, and the calls out (registration, timer, sound, password, program

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // Renders the dialogs, our art and a sample connection tree to PNG files in
 // the folder given, for a person to look at. Run on the offscreen platform
 // by scripts/screenshots/render.sh.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // quillmoor98-end-session PID: ends the client sessions that the smbd
 // process PID serves (smbcontrol PID shutdown), after checking that PID is
 // a client smbd of this computer's Samba server. On a cluster node (Samba's

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // quillmoor98-proc-links: writes, for every process whose links it can
 // read, its id, executable and working folder (ProcProcessList::ListLinks)
 // on standard output, and ends. It reads nothing and takes no argument:

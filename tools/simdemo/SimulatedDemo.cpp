@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // Drives the simulated server for the demo: client computers come, open
 // files, print and go, in a loop, by rewriting the state file every few
 // seconds. Ends on SIGINT/SIGTERM or after --rounds rounds.

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // Writes the built-in alarm: a siren that rises and falls twice, as a PCM
 // wave file (mono, 22050 samples per second, 8 bits unsigned, 59165 sample
 // bytes, about 2.7 seconds). Usage: sirengen OUTPUT.wav

@@ -1,3 +1,5 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Copyright (C) 2026 The Quillmoor 98 developers
 // The metrics endpoint and the events of the real program, read by the
 // real tools: Prometheus, promtool, a JSON Schema validator.
 #include <gtest/gtest.h>

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillmoor 98 developers
 """The console's events reach the journal as entries with their fields.
 
 journal_test.py QUILLMOOR98: runs the program on a simulated server with

@@ -1,4 +1,6 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillmoor 98 developers
 # promtool_rules.sh FOLDER: the scrape configuration and the alerting rules
 # in FOLDER pass promtool's checks and the rules' unit tests. Exit 77 (skip)
 # without promtool, except in CI.

@@ -1,4 +1,6 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
+# Copyright (C) 2026 The Quillmoor 98 developers
 """Validates every line of a file against the events' JSON Schema.
 
 validate_events.py SCHEMA LINES: exit 0 when every line is valid, 1 with
