@@ -7,14 +7,11 @@
 #include <cstring>
 
 #include "core/Text.h"
+#include "platform/Record50Writer.h"
 
 namespace qm {
 
 namespace {
-// Strings in 95/98 records: at most 255 bytes each, so two strings fit the
-// 512 bytes and three the 768 bytes reserved per entry.
-constexpr std::size_t kMax95String = 255;
-
 std::string Narrow(const char16_t* s) {
   return s ? Utf16ToUtf8(s) : std::string();
 }
@@ -68,45 +65,6 @@ bool SameShareName(const std::string& a, const std::string& b) {
   return SameTextAsciiNoCase(a, b);
 }
 
-// Writes records and their strings into a caller's buffer; without a
-// buffer it only measures what they take.
-class Writer50 {
- public:
-  Writer50(char* buffer, std::size_t size, std::size_t stringsStart)
-      : buffer_(buffer), size_(size), next_(stringsStart) {}
-  // Room for count more string bytes (with terminators)?
-  bool Fits(std::size_t bytes) const { return next_ + bytes <= size_; }
-  std::size_t Used() const { return next_; }
-  void PutU8(std::size_t at, std::uint8_t v) {
-    if (buffer_) buffer_[at] = static_cast<char>(v);
-  }
-  void PutU32(std::size_t at, std::uint32_t v) {
-    if (buffer_) std::memcpy(buffer_ + at, &v, sizeof v);
-  }
-  void PutString(std::size_t at, const std::string& s) {
-    const std::string_view cut = CutUtf8(s, kMax95String);
-    if (buffer_) {
-      std::memcpy(buffer_ + next_, cut.data(), cut.size());
-      buffer_[next_ + cut.size()] = '\0';
-    }
-    PutU32(at, static_cast<std::uint32_t>(next_));
-    next_ += cut.size() + 1;
-  }
-  void PutFixed(std::size_t at, const std::string& s, std::size_t width) {
-    if (!buffer_) return;
-    const std::string_view cut = CutUtf8(s, width - 1);
-    std::memcpy(buffer_ + at, cut.data(), cut.size());
-    buffer_[at + cut.size()] = '\0';
-  }
-  static std::size_t StringBytes(const std::string& s) {
-    return CutUtf8(s, kMax95String).size() + 1;
-  }
-
- private:
-  char* buffer_;
-  std::size_t size_;
-  std::size_t next_;
-};
 }  // namespace
 
 const char* ServerCallName(ServerCall call) {
@@ -134,159 +92,6 @@ std::uint32_t TableServerBackend::GetVersion() {
 
 // ---------------- NT family ----------------
 
-namespace {
-// The key of a file's holder; the share name is upper-cased (letters a to
-// z), as share names are compared without regard to case.
-void HolderKey(std::u16string_view share, std::u16string_view client, std::u16string_view address,
-               std::u16string& key) {
-  key.assign(share);
-  for (char16_t& c : key) {
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-  }
-  key.push_back(u'\0');
-  key.append(client);
-  key.push_back(u'\0');
-  key.append(address);
-}
-
-// path names base or something under it ("/srv/a" holds "/srv/a/x", not
-// "/srv/ab/x").
-bool UnderPath(std::u16string_view path, std::u16string_view base) {
-  while (base.size() > 1 && base.back() == u'/') base.remove_suffix(1);
-  if (base.empty() || path.substr(0, base.size()) != base) return false;
-  return path.size() == base.size() || base.back() == u'/' || path[base.size()] == u'/';
-}
-}  // namespace
-
-namespace {
-// How many rows, besides one per row, a reading may compare against the
-// reading before while it looks for where a run of changed rows ends.
-constexpr std::size_t kLookAheadPerRow = 4;
-
-// The wide rows of a new reading. A row the reading before had too (the
-// same narrow texts) takes its wide texts from there, moved when no result
-// holds them any more, so a reading that changed a few rows converts only
-// those. Rows are matched in order; after a changed run the next equal row
-// is looked for ahead, within a budget that keeps a shuffled reading linear.
-template <typename Narrow, typename Wide, typename Convert>
-std::shared_ptr<std::vector<Wide>> WideRows(const std::vector<Narrow>& before,
-                                            const std::shared_ptr<std::vector<Wide>>& wideBefore,
-                                            const std::vector<Narrow>& now, Convert convert) {
-  auto rows = std::make_shared<std::vector<Wide>>();
-  rows->reserve(now.size());
-  const bool usable = wideBefore && wideBefore->size() == before.size();
-  const bool movable = usable && wideBefore.use_count() == 1;
-  std::size_t next = 0;
-  std::size_t budget = kLookAheadPerRow * now.size() + 64;
-  for (const Narrow& row : now) {
-    std::size_t q = next;
-    if (usable) {
-      while (q < before.size() && !(before[q] == row)) {
-        if (budget == 0) {
-          q = before.size();
-          break;
-        }
-        --budget;
-        ++q;
-      }
-    }
-    if (usable && q < before.size()) {
-      rows->push_back(movable ? std::move((*wideBefore)[q]) : (*wideBefore)[q]);
-      next = q + 1;
-    } else {
-      rows->push_back(convert(row));
-    }
-  }
-  return rows;
-}
-
-// Clears every list of an index, keeping its keys and storage for the next
-// reading; Prune then drops the keys that got nothing.
-template <typename Map>
-void ClearLists(Map& index) {
-  for (auto& [key, list] : index) list.clear();
-}
-template <typename Map>
-void Prune(Map& index) {
-  std::erase_if(index, [](const auto& entry) { return entry.second.empty(); });
-}
-}  // namespace
-
-void TableServerBackend::NarrowHolderKey(const std::string& share, const std::string& client,
-                                         const std::string& address) {
-  Utf8ToUtf16(share, holderShare_);
-  Utf8ToUtf16(client, holderClient_);
-  Utf8ToUtf16(address, holderAddress_);
-  HolderKey(holderShare_, holderClient_, holderAddress_, holderKey_);
-}
-
-void TableServerBackend::IndexShareTables(const ServerTables& before) {
-  // The indexes keep their keys from one reading to the next, so a reading
-  // like the one before allocates next to nothing.
-  ClearLists(connectionsByShare_);
-  ClearLists(filesByUser_);
-  ClearLists(filesByHolder_);
-  filesOfNoClient_.clear();
-  filesWithoutShare_ = false;
-  if (Is95()) {
-    wideConnections_ = std::make_shared<std::vector<CONNECTION_INFO_1>>();
-    wideFiles_ = std::make_shared<std::vector<FILE_INFO_3>>();
-  } else {
-    wideConnections_ =
-        WideRows(before.connections, wideConnections_, shareTables_.connections,
-                 [](const ServerTables::Connection& c) {
-                   return CONNECTION_INFO_1{Utf8ToUtf16(c.client), Utf8ToUtf16(c.user),
-                                            Utf8ToUtf16(c.address)};
-                 });
-    wideFiles_ =
-        WideRows(before.files, wideFiles_, shareTables_.files, [](const ServerTables::OpenFile& f) {
-          return FILE_INFO_3{Utf8ToUtf16(f.path), Utf8ToUtf16(f.user)};
-        });
-  }
-  for (std::size_t i = 0; i < shareTables_.connections.size(); ++i) {
-    connectionsByShare_[AsciiUpper(shareTables_.connections[i].share)].push_back(i);
-  }
-  // A client's files mostly come one after another: a row with the row
-  // before's account and holder goes to the same lists without a lookup.
-  const ServerTables::OpenFile* last = nullptr;
-  std::vector<std::size_t>* userFiles = nullptr;
-  std::vector<std::uint32_t>* holderFiles = nullptr;
-  for (std::size_t i = 0; i < shareTables_.files.size(); ++i) {
-    const auto& f = shareTables_.files[i];
-    if (!last || f.user != last->user) userFiles = &filesByUser_[f.user];
-    userFiles->push_back(i);
-    if (Is95()) {
-      last = &f;
-      continue;
-    }
-    if (f.client.empty()) {
-      filesOfNoClient_.push_back(static_cast<std::uint32_t>(i));
-    } else {
-      filesWithoutShare_ = filesWithoutShare_ || f.share.empty();
-      if (!last || !holderFiles || f.client != last->client || f.share != last->share ||
-          f.address != last->address) {
-        NarrowHolderKey(f.share, f.client, f.address);
-        holderFiles = &filesByHolder_[holderKey_];
-      }
-      holderFiles->push_back(static_cast<std::uint32_t>(i));
-    }
-    last = &f;
-  }
-  Prune(connectionsByShare_);
-  Prune(filesByUser_);
-  Prune(filesByHolder_);
-  filesOfConnection_.assign(shareTables_.connections.size(), nullptr);
-  if (!Is95()) {
-    for (std::size_t i = 0; i < shareTables_.connections.size(); ++i) {
-      const auto& c = shareTables_.connections[i];
-      NarrowHolderKey(c.share, c.client, c.address);
-      if (auto it = filesByHolder_.find(holderKey_); it != filesByHolder_.end()) {
-        filesOfConnection_[i] = &it->second;
-      }
-    }
-  }
-}
-
 NetStatus TableServerBackend::ReadSharesKeepingNames(ServerTables& tables) {
   const NetStatus s = ReadForShares(tables);
   EscapeZeroBytesIn(tables);
@@ -309,7 +114,7 @@ NetStatus TableServerBackend::NetShareEnum(NtBuffer** buffer, std::uint32_t& rea
     // The reading goes into the tables before last, reusing their storage.
     if (NetStatus s = ReadSharesKeepingNames(spareTables_)) return s;
     std::swap(shareTables_, spareTables_);
-    IndexShareTables(spareTables_);
+    index_.Rebuild(shareTables_, spareTables_, Is95());
   }
   auto* records = new NtRecords<SHARE_INFO_2>();
   for (const auto& share : shareTables_.shares) {
@@ -332,9 +137,9 @@ NetStatus TableServerBackend::NetConnectionEnum(const char16_t* qualifier, NtBuf
   for (const auto& s : shareTables_.shares) listed = listed || SameShareName(s.name, share);
   if (!listed) return NERR_NetNameNotFound;
   auto* records = new NtRecords<CONNECTION_INFO_1>();
-  records->shared = wideConnections_;
-  if (auto it = connectionsByShare_.find(AsciiUpper(share)); it != connectionsByShare_.end()) {
-    records->picked.assign(it->second.begin(), it->second.end());
+  records->shared = index_.WideConnections();
+  if (const auto* rows = index_.ConnectionsOf(share)) {
+    records->picked.assign(rows->begin(), rows->end());
   }
   read = total = static_cast<std::uint32_t>(records->size());
   *buffer = records;
@@ -351,16 +156,16 @@ NetStatus TableServerBackend::NetFileEnum(const char16_t* basePath, const char16
   const std::string user = Narrow(userName);
   std::lock_guard lock(mutex_);
   auto* records = new NtRecords<FILE_INFO_3>();
-  records->shared = wideFiles_;
+  records->shared = index_.WideFiles();
   auto take = [&](std::size_t i) {
     if (shareTables_.files[i].path.compare(0, base.size(), base) == 0) {
       records->picked.push_back(static_cast<std::uint32_t>(i));
     }
   };
   if (userName) {
-    if (auto it = filesByUser_.find(user); it != filesByUser_.end()) {
-      records->picked.reserve(it->second.size());
-      for (std::size_t i : it->second) take(i);
+    if (const auto* rows = index_.FilesOf(user)) {
+      records->picked.reserve(rows->size());
+      for (std::size_t i : *rows) take(i);
     }
   } else {
     for (std::size_t i = 0; i < shareTables_.files.size(); ++i) take(i);
@@ -384,34 +189,8 @@ NetStatus TableServerBackend::NetFileEnumOfConnection(const char16_t* share, con
   const std::u16string_view from = address ? std::u16string_view(address) : u"";
   std::lock_guard lock(mutex_);
   auto* records = new NtRecords<FILE_INFO_3>();
-  records->shared = wideFiles_;
-  // The client text is that very record's (of this reading, not an older
-  // one): its files are known without a lookup.
-  if (connection < filesOfConnection_.size() &&
-      (*wideConnections_)[connection].coni1_netname.c_str() == client) {
-    if (const auto* files = filesOfConnection_[connection]) records->picked = *files;
-  } else {
-    HolderKey(share, client, from, holderKey_);
-    if (auto it = filesByHolder_.find(holderKey_); it != filesByHolder_.end()) {
-      records->picked = it->second;
-    }
-  }
-  if (!base.empty()) {
-    HolderKey(u"", client, from, holderKey_);
-    if (auto it = filesWithoutShare_ ? filesByHolder_.find(holderKey_) : filesByHolder_.end();
-        it != filesByHolder_.end()) {
-      for (std::uint32_t i : it->second) {
-        if (UnderPath((*wideFiles_)[i].fi3_pathname, base)) records->picked.push_back(i);
-      }
-    }
-    const std::u16string_view user = userName ? std::u16string_view(userName) : u"";
-    for (std::uint32_t i : filesOfNoClient_) {
-      const FILE_INFO_3& f = (*wideFiles_)[i];
-      if ((!userName || f.fi3_username == user) && UnderPath(f.fi3_pathname, base)) {
-        records->picked.push_back(i);
-      }
-    }
-  }
+  records->shared = index_.WideFiles();
+  index_.PickFilesOfConnection(share, client, from, connection, base, userName, records->picked);
   read = total = static_cast<std::uint32_t>(records->size());
   *buffer = records;
   return NERR_Success;
@@ -473,32 +252,6 @@ NetStatus TableServerBackend::NetApiBufferFree(NtBuffer* buffer) {
 
 // ---------------- 95/98 family ----------------
 
-template <typename Packer>
-NetStatus TableServerBackend::Pack50(std::size_t count, std::uint16_t recordSize, char* buffer,
-                                     std::uint32_t size, std::uint16_t& read, std::uint16_t& total,
-                                     std::uint32_t& needed, Packer pack) {
-  total = static_cast<std::uint16_t>(count > 0xFFFF ? 0xFFFF : count);
-  read = 0;
-  needed = 0;
-  if (size == 0 || !buffer) return total == 0 ? NERR_Success : NERR_BufTooSmall;
-  const std::size_t fixed = static_cast<std::size_t>(recordSize) * total;
-  auto tooSmall = [&](NetStatus status) {
-    Writer50 measure(nullptr, SIZE_MAX, fixed);
-    for (std::size_t i = 0; i < total; ++i) pack(measure, i, i * recordSize);
-    needed = static_cast<std::uint32_t>(std::min<std::size_t>(measure.Used(), UINT32_MAX));
-    return status;
-  };
-  std::memset(buffer, 0, size);
-  // Not even the records fit: the call reports how much it needs.
-  if (fixed > size) return tooSmall(NERR_BufTooSmall);
-  Writer50 w(buffer, size, fixed);
-  for (std::size_t i = 0; i < total; ++i) {
-    if (!pack(w, i, i * recordSize)) return tooSmall(ERROR_MORE_DATA);
-    ++read;
-  }
-  return NERR_Success;
-}
-
 NetStatus TableServerBackend::NetShareEnum50(char* buffer, std::uint32_t size, std::uint16_t& read,
                                              std::uint16_t& total, std::uint32_t& needed) {
   read = total = 0;
@@ -508,18 +261,18 @@ NetStatus TableServerBackend::NetShareEnum50(char* buffer, std::uint32_t size, s
     // The reading goes into the tables before last, reusing their storage.
     if (NetStatus s = ReadSharesKeepingNames(spareTables_)) return s;
     std::swap(shareTables_, spareTables_);
-    IndexShareTables(spareTables_);
+    index_.Rebuild(shareTables_, spareTables_, Is95());
   }
   const auto& shares = shareTables_.shares;
-  return Pack50(shares.size(), kShareInfo50Size, buffer, size, read, total, needed,
-                [&](Writer50& w, std::size_t i, std::size_t at) {
-                  const auto& s = shares[i];
-                  if (!w.Fits(Writer50::StringBytes(s.path))) return false;
-                  w.PutFixed(at + info50::shi50_netname, s.name, 13);
-                  w.PutU8(at + info50::shi50_type, static_cast<std::uint8_t>(s.type));
-                  w.PutString(at + info50::shi50_path, s.path);
-                  return true;
-                });
+  return Record50Writer::Pack(shares.size(), kShareInfo50Size, buffer, size, read, total, needed,
+                              [&](Record50Writer& w, std::size_t i, std::size_t at) {
+                                const auto& s = shares[i];
+                                if (!w.Fits(Record50Writer::StringBytes(s.path))) return false;
+                                w.PutFixed(at + info50::shi50_netname, s.name, 13);
+                                w.PutU8(at + info50::shi50_type, static_cast<std::uint8_t>(s.type));
+                                w.PutString(at + info50::shi50_path, s.path);
+                                return true;
+                              });
 }
 
 NetStatus TableServerBackend::NetConnectionEnum50(const char* qualifier, char* buffer,
@@ -534,20 +287,21 @@ NetStatus TableServerBackend::NetConnectionEnum50(const char* qualifier, char* b
   for (const auto& s : shareTables_.shares) listed = listed || SameShareName(s.name, share);
   if (!listed) return NERR_NetNameNotFound;
   std::vector<const ServerTables::Connection*> picked;
-  if (auto it = connectionsByShare_.find(AsciiUpper(share)); it != connectionsByShare_.end()) {
-    for (std::size_t i : it->second) picked.push_back(&shareTables_.connections[i]);
+  if (const auto* rows = index_.ConnectionsOf(share)) {
+    for (std::size_t i : *rows) picked.push_back(&shareTables_.connections[i]);
   }
   // 95/98 swaps the names: coni50_username holds the client, coni50_netname the user.
-  return Pack50(picked.size(), kConnectionInfo50Size, buffer, size, read, total, needed,
-                [&](Writer50& w, std::size_t i, std::size_t at) {
-                  const auto& c = *picked[i];
-                  if (!w.Fits(Writer50::StringBytes(c.client) + Writer50::StringBytes(c.user))) {
-                    return false;
-                  }
-                  w.PutString(at + info50::coni50_username, c.client);
-                  w.PutString(at + info50::coni50_netname, c.user);
-                  return true;
-                });
+  return Record50Writer::Pack(
+      picked.size(), kConnectionInfo50Size, buffer, size, read, total, needed,
+      [&](Record50Writer& w, std::size_t i, std::size_t at) {
+        const auto& c = *picked[i];
+        if (!w.Fits(Record50Writer::StringBytes(c.client) + Record50Writer::StringBytes(c.user))) {
+          return false;
+        }
+        w.PutString(at + info50::coni50_username, c.client);
+        w.PutString(at + info50::coni50_netname, c.user);
+        return true;
+      });
 }
 
 NetStatus TableServerBackend::NetFileEnum50(const char* /*basePath*/, char* buffer,
@@ -557,19 +311,20 @@ NetStatus TableServerBackend::NetFileEnum50(const char* /*basePath*/, char* buff
   if (NetStatus s = InjectedStatus(ServerCall::NetFileEnum)) return s;
   std::lock_guard lock(mutex_);
   const auto& files = shareTables_.files;
-  return Pack50(files.size(), kFileInfo50Size, buffer, size, read, total, needed,
-                [&](Writer50& w, std::size_t i, std::size_t at) {
-                  const auto& f = files[i];
-                  if (!w.Fits(Writer50::StringBytes(f.path) + Writer50::StringBytes(f.client) +
-                              Writer50::StringBytes(f.share))) {
-                    return false;
-                  }
-                  w.PutU32(at + info50::fi50_id, static_cast<std::uint32_t>(i + 1));
-                  w.PutString(at + info50::fi50_pathname, f.path);
-                  w.PutString(at + info50::fi50_username, f.client);
-                  w.PutString(at + info50::fi50_sharename, f.share);
-                  return true;
-                });
+  return Record50Writer::Pack(
+      files.size(), kFileInfo50Size, buffer, size, read, total, needed,
+      [&](Record50Writer& w, std::size_t i, std::size_t at) {
+        const auto& f = files[i];
+        if (!w.Fits(Record50Writer::StringBytes(f.path) + Record50Writer::StringBytes(f.client) +
+                    Record50Writer::StringBytes(f.share))) {
+          return false;
+        }
+        w.PutU32(at + info50::fi50_id, static_cast<std::uint32_t>(i + 1));
+        w.PutString(at + info50::fi50_pathname, f.path);
+        w.PutString(at + info50::fi50_username, f.client);
+        w.PutString(at + info50::fi50_sharename, f.share);
+        return true;
+      });
 }
 
 NetStatus TableServerBackend::NetSessionEnum50(char* buffer, std::uint32_t size,
@@ -588,18 +343,18 @@ NetStatus TableServerBackend::NetSessionEnum50(char* buffer, std::uint32_t size,
     mine = std::move(fresh);
   }
   const auto& sessions = mine.sessions;
-  const NetStatus s =
-      Pack50(sessions.size(), kSessionInfo50Size, buffer, size, read, total, needed,
-             [&](Writer50& w, std::size_t i, std::size_t at) {
-               const auto& e = sessions[i];
-               if (!w.Fits(Writer50::StringBytes(e.client) + Writer50::StringBytes(e.user))) {
-                 return false;
-               }
-               w.PutString(at + info50::sesi50_cname, e.client);
-               w.PutString(at + info50::sesi50_username, e.user);
-               w.PutU32(at + info50::sesi50_key, e.key);
-               return true;
-             });
+  const NetStatus s = Record50Writer::Pack(
+      sessions.size(), kSessionInfo50Size, buffer, size, read, total, needed,
+      [&](Record50Writer& w, std::size_t i, std::size_t at) {
+        const auto& e = sessions[i];
+        if (!w.Fits(Record50Writer::StringBytes(e.client) + Record50Writer::StringBytes(e.user))) {
+          return false;
+        }
+        w.PutString(at + info50::sesi50_cname, e.client);
+        w.PutString(at + info50::sesi50_username, e.user);
+        w.PutU32(at + info50::sesi50_key, e.key);
+        return true;
+      });
   // A buffer too small keeps the reading for the call that asks again.
   if ((size != 0 && needed == 0) || total == 0) {
     pending50Sessions_.erase(std::this_thread::get_id());

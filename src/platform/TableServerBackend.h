@@ -11,6 +11,7 @@
 
 #include "core/ServerBackend.h"
 #include "platform/ServerTables.h"
+#include "platform/ShareTableIndex.h"
 
 namespace qm {
 
@@ -94,41 +95,10 @@ class TableServerBackend : public ServerBackend {
   NetStatus ReadSharesKeepingNames(ServerTables& tables);
   NetStatus ReadSessionsKeepingNames(ServerTables& tables);
 
-  // 95/98: with size 0 only counts; otherwise the records are packed, and
-  // a buffer too small tells the size needed.
-  template <typename Packer>
-  NetStatus Pack50(std::size_t count, std::uint16_t recordSize, char* buffer, std::uint32_t size,
-                   std::uint16_t& read, std::uint16_t& total, std::uint32_t& needed, Packer pack);
-
-  // Rebuilds the indexes over shareTables_ (after every share reading);
-  // before: the reading before, whose conversions are reused.
-  void IndexShareTables(const ServerTables& before);
-  // holderKey_ for a narrow share name and client.
-  void NarrowHolderKey(const std::string& share, const std::string& client,
-                       const std::string& address);
-
   std::mutex mutex_;
   ServerTables shareTables_;  // from the last share enumeration
   ServerTables spareTables_;  // from the one before (storage for the next)
-  // Indexes over shareTables_: connections by upper-cased share name, open
-  // files by account, so a tick's enumerations stay linear in what they list.
-  std::unordered_map<std::string, std::vector<std::size_t>> connectionsByShare_;
-  std::unordered_map<std::string, std::vector<std::size_t>> filesByUser_;
-  // Open files by holder: the upper-cased share name, a zero, the client,
-  // a zero, its address (a file that names no share: an empty share name).
-  std::unordered_map<std::u16string, std::vector<std::uint32_t>> filesByHolder_;
-  std::vector<std::uint32_t> filesOfNoClient_;
-  bool filesWithoutShare_ = false;  // some file names its client but no share
-  std::u16string holderKey_;        // reused for every lookup
-  std::u16string holderShare_, holderClient_, holderAddress_;
-  // Per connection record: its holder's entry of filesByHolder_ (null: none).
-  std::vector<const std::vector<std::uint32_t>*> filesOfConnection_;
-  // The NT family's wide texts of the connections (client, user) and open
-  // files (path, user), converted once per reading rather than per call.
-  // Results share them (a reading makes new ones; older results keep theirs).
-  std::shared_ptr<std::vector<CONNECTION_INFO_1>> wideConnections_;
-  std::shared_ptr<std::vector<FILE_INFO_3>> wideFiles_;
-  ServerTables sessionTables_;  // from the last session enumeration
+  ShareTableIndex index_;     // over shareTables_
   // 95/98 two-call protocol: the first call (size 0) reads the state and
   // the second call answers from the same reading.
   std::unordered_map<std::thread::id, ServerTables> pending50Sessions_;
