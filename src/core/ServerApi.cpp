@@ -76,11 +76,7 @@ void ServerApi::UnloadServerApi() {
 
 int ServerApi::Release(Result& r) {
   int status = 0;
-  if (r.nt) {
-    // The platform's answer is not examined.
-    backend_.NetApiBufferFree(r.nt);
-    r.nt = nullptr;
-  }
+  r.nt.reset();
   if (r.has95) {
     r.buffer95.clear();
     r.buffer95.shrink_to_fit();
@@ -88,6 +84,14 @@ int ServerApi::Release(Result& r) {
   }
   r.read = r.total = 0;
   return status;
+}
+
+template <typename Record>
+bool ServerApi::Adopt(Result& r, NtBuffer* buffer) {
+  r.nt = NtResultBuffer(buffer, NtBufferRelease{&backend_});
+  if (ValidBuffer<Record>(buffer)) return true;
+  Release(r);
+  return false;
 }
 
 int ServerApi::Enumerate95(Kind kind, Result& r, const char* qualifier) {
@@ -152,11 +156,7 @@ int ServerApi::SharesInit() {
   NtBuffer* buffer = nullptr;
   std::uint32_t read = 0, total = 0;
   const NetStatus s = backend_.NetShareEnum(&buffer, read, total);
-  shares_.nt = buffer;
-  if (!ValidBuffer<SHARE_INFO_2>(buffer)) {
-    Release(shares_);
-    return -1;
-  }
+  if (!Adopt<SHARE_INFO_2>(shares_, buffer)) return -1;
   if (!IsSuccess(s)) {
     Release(shares_);
     return Negated(s);
@@ -178,26 +178,26 @@ const char* ServerApi::String95(const Result& r, int i, int recordSize, int offs
 PlatformString ServerApi::ShareName(int i) const {
   if (!InRange(shares_, i)) return nullptr;
   if (isNT_) {
-    const auto* e = NtEntry<SHARE_INFO_2>(shares_.nt, static_cast<std::uint32_t>(i));
-    return e ? e->shi2_netname.c_str() : nullptr;
+    const auto* e = NtEntry<SHARE_INFO_2>(shares_.nt.get(), static_cast<std::uint32_t>(i));
+    return e ? PlatformString(e->shi2_netname.c_str()) : nullptr;
   }
-  return shares_.buffer95.data() + static_cast<std::size_t>(i) * kShareInfo50Size +
-         info50::shi50_netname;
+  return PlatformString(shares_.buffer95.data() + static_cast<std::size_t>(i) * kShareInfo50Size +
+                        info50::shi50_netname);
 }
 
 PlatformString ServerApi::SharePath(int i) const {
   if (!InRange(shares_, i)) return nullptr;
   if (isNT_) {
-    const auto* e = NtEntry<SHARE_INFO_2>(shares_.nt, static_cast<std::uint32_t>(i));
-    return e ? e->shi2_path.c_str() : nullptr;
+    const auto* e = NtEntry<SHARE_INFO_2>(shares_.nt.get(), static_cast<std::uint32_t>(i));
+    return e ? PlatformString(e->shi2_path.c_str()) : nullptr;
   }
-  return String95(shares_, i, kShareInfo50Size, info50::shi50_path);
+  return PlatformString(String95(shares_, i, kShareInfo50Size, info50::shi50_path));
 }
 
 std::uint16_t ServerApi::ShareType(int i) const {
   if (!InRange(shares_, i)) return 65535;
   if (isNT_) {
-    const auto* e = NtEntry<SHARE_INFO_2>(shares_.nt, static_cast<std::uint32_t>(i));
+    const auto* e = NtEntry<SHARE_INFO_2>(shares_.nt.get(), static_cast<std::uint32_t>(i));
     return e ? static_cast<std::uint16_t>(e->shi2_type & 0xFFFF) : 65535;
   }
   return static_cast<unsigned char>(
@@ -211,18 +211,13 @@ int ServerApi::SharesExit() {
 // ---- connections ----
 
 int ServerApi::ConnectionsInit(PlatformString share) {
-  if (!isNT_) return Enumerate95(kConnections, connections_, static_cast<const char*>(share));
+  if (!isNT_) return Enumerate95(kConnections, connections_, share.Narrow());
   Release(connections_);
-  connectionsShare_ = share ? static_cast<const char16_t*>(share) : u"";
+  connectionsShare_ = share.Wide() ? share.Wide() : u"";
   NtBuffer* buffer = nullptr;
   std::uint32_t read = 0, total = 0;
-  const NetStatus s =
-      backend_.NetConnectionEnum(static_cast<const char16_t*>(share), &buffer, read, total);
-  connections_.nt = buffer;
-  if (!ValidBuffer<CONNECTION_INFO_1>(buffer)) {
-    Release(connections_);
-    return -1;
-  }
+  const NetStatus s = backend_.NetConnectionEnum(share.Wide(), &buffer, read, total);
+  if (!Adopt<CONNECTION_INFO_1>(connections_, buffer)) return -1;
   if (!IsSuccess(s)) {
     Release(connections_);
     return Negated(s);
@@ -235,25 +230,27 @@ int ServerApi::ConnectionsInit(PlatformString share) {
 PlatformString ServerApi::ConnectionClient(int i) const {
   if (!InRange(connections_, i)) return nullptr;
   if (isNT_) {
-    const auto* e = NtEntry<CONNECTION_INFO_1>(connections_.nt, static_cast<std::uint32_t>(i));
-    return e ? e->coni1_netname.c_str() : nullptr;
+    const auto* e =
+        NtEntry<CONNECTION_INFO_1>(connections_.nt.get(), static_cast<std::uint32_t>(i));
+    return e ? PlatformString(e->coni1_netname.c_str()) : nullptr;
   }
-  return String95(connections_, i, kConnectionInfo50Size, info50::coni50_username);
+  return PlatformString(String95(connections_, i, kConnectionInfo50Size, info50::coni50_username));
 }
 
 PlatformString ServerApi::ConnectionUser(int i) const {
   if (!InRange(connections_, i)) return nullptr;
   if (isNT_) {
-    const auto* e = NtEntry<CONNECTION_INFO_1>(connections_.nt, static_cast<std::uint32_t>(i));
-    return e ? e->coni1_username.c_str() : nullptr;
+    const auto* e =
+        NtEntry<CONNECTION_INFO_1>(connections_.nt.get(), static_cast<std::uint32_t>(i));
+    return e ? PlatformString(e->coni1_username.c_str()) : nullptr;
   }
-  return String95(connections_, i, kConnectionInfo50Size, info50::coni50_netname);
+  return PlatformString(String95(connections_, i, kConnectionInfo50Size, info50::coni50_netname));
 }
 
 PlatformString ServerApi::ConnectionAddress(int i) const {
   if (!isNT_ || !InRange(connections_, i)) return nullptr;
-  const auto* e = NtEntry<CONNECTION_INFO_1>(connections_.nt, static_cast<std::uint32_t>(i));
-  return e && !e->coni1_address.empty() ? e->coni1_address.c_str() : nullptr;
+  const auto* e = NtEntry<CONNECTION_INFO_1>(connections_.nt.get(), static_cast<std::uint32_t>(i));
+  return e && !e->coni1_address.empty() ? PlatformString(e->coni1_address.c_str()) : nullptr;
 }
 
 int ServerApi::ConnectionsExit() {
@@ -272,25 +269,18 @@ int ServerApi::FilesInitOfConnection(int connection, PlatformString user, Platfo
   Release(files_);
   NtBuffer* buffer = nullptr;
   std::uint32_t read = 0, total = 0;
-  const auto* client = static_cast<const char16_t*>(ConnectionClient(connection));
+  const char16_t* client = ConnectionClient(connection).Wide();
   std::uint32_t place = UINT32_MAX;
-  if (const auto* records = static_cast<NtRecords<CONNECTION_INFO_1>*>(connections_.nt);
+  if (const auto* records = static_cast<NtRecords<CONNECTION_INFO_1>*>(connections_.nt.get());
       client && records && records->shared) {
     place = records->picked[static_cast<std::size_t>(connection)];
   }
   const NetStatus s =
-      client ? backend_.NetFileEnumOfConnection(
-                   connectionsShare_.c_str(), client,
-                   static_cast<const char16_t*>(ConnectionAddress(connection)), place,
-                   static_cast<const char16_t*>(basePath), static_cast<const char16_t*>(user),
-                   &buffer, read, total)
-             : backend_.NetFileEnum(static_cast<const char16_t*>(basePath),
-                                    static_cast<const char16_t*>(user), &buffer, read, total);
-  files_.nt = buffer;
-  if (!ValidBuffer<FILE_INFO_3>(buffer)) {
-    Release(files_);
-    return -1;
-  }
+      client ? backend_.NetFileEnumOfConnection(connectionsShare_.c_str(), client,
+                                                ConnectionAddress(connection).Wide(), place,
+                                                basePath.Wide(), user.Wide(), &buffer, read, total)
+             : backend_.NetFileEnum(basePath.Wide(), user.Wide(), &buffer, read, total);
+  if (!Adopt<FILE_INFO_3>(files_, buffer)) return -1;
   if (!IsSuccess(s)) {
     Release(files_);
     return Negated(s);
@@ -303,24 +293,24 @@ int ServerApi::FilesInitOfConnection(int connection, PlatformString user, Platfo
 PlatformString ServerApi::OpenFilePath(int i) const {
   if (!InRange(files_, i)) return nullptr;
   if (isNT_) {
-    const auto* e = NtEntry<FILE_INFO_3>(files_.nt, static_cast<std::uint32_t>(i));
-    return e ? e->fi3_pathname.c_str() : nullptr;
+    const auto* e = NtEntry<FILE_INFO_3>(files_.nt.get(), static_cast<std::uint32_t>(i));
+    return e ? PlatformString(e->fi3_pathname.c_str()) : nullptr;
   }
-  return String95(files_, i, kFileInfo50Size, info50::fi50_pathname);
+  return PlatformString(String95(files_, i, kFileInfo50Size, info50::fi50_pathname));
 }
 
 PlatformString ServerApi::OpenFileUser(int i) const {
   if (!InRange(files_, i)) return nullptr;
   if (isNT_) {
-    const auto* e = NtEntry<FILE_INFO_3>(files_.nt, static_cast<std::uint32_t>(i));
-    return e ? e->fi3_username.c_str() : nullptr;
+    const auto* e = NtEntry<FILE_INFO_3>(files_.nt.get(), static_cast<std::uint32_t>(i));
+    return e ? PlatformString(e->fi3_username.c_str()) : nullptr;
   }
-  return String95(files_, i, kFileInfo50Size, info50::fi50_username);
+  return PlatformString(String95(files_, i, kFileInfo50Size, info50::fi50_username));
 }
 
 PlatformString ServerApi::OpenFileShare(int i) const {
   if (isNT_ || !InRange(files_, i)) return nullptr;
-  return String95(files_, i, kFileInfo50Size, info50::fi50_sharename);
+  return PlatformString(String95(files_, i, kFileInfo50Size, info50::fi50_sharename));
 }
 
 int ServerApi::FilesExit() {
@@ -347,11 +337,7 @@ int ServerApi::SessionsInit() {
   NtBuffer* buffer = nullptr;
   std::uint32_t read = 0, total = 0;
   const NetStatus s = backend_.NetSessionEnum(&buffer, read, total);
-  r.nt = buffer;
-  if (!ValidBuffer<SESSION_INFO_1>(buffer)) {
-    Release(r);
-    return -1;
-  }
+  if (!Adopt<SESSION_INFO_1>(r, buffer)) return -1;
   if (!IsSuccess(s)) {
     Release(r);
     return Negated(s);
@@ -365,28 +351,28 @@ PlatformString ServerApi::SessionClient(int i) const {
   const Result* r = SessionResultIfAny();
   if (!r || !InRange(*r, i)) return nullptr;
   if (isNT_) {
-    const auto* e = NtEntry<SESSION_INFO_1>(r->nt, static_cast<std::uint32_t>(i));
-    return e ? e->sesi1_cname.c_str() : nullptr;
+    const auto* e = NtEntry<SESSION_INFO_1>(r->nt.get(), static_cast<std::uint32_t>(i));
+    return e ? PlatformString(e->sesi1_cname.c_str()) : nullptr;
   }
-  return String95(*r, i, kSessionInfo50Size, info50::sesi50_cname);
+  return PlatformString(String95(*r, i, kSessionInfo50Size, info50::sesi50_cname));
 }
 
 PlatformString ServerApi::SessionUser(int i) const {
   const Result* r = SessionResultIfAny();
   if (!r || !InRange(*r, i)) return nullptr;
   if (isNT_) {
-    const auto* e = NtEntry<SESSION_INFO_1>(r->nt, static_cast<std::uint32_t>(i));
-    return e ? e->sesi1_username.c_str() : nullptr;
+    const auto* e = NtEntry<SESSION_INFO_1>(r->nt.get(), static_cast<std::uint32_t>(i));
+    return e ? PlatformString(e->sesi1_username.c_str()) : nullptr;
   }
-  return String95(*r, i, kSessionInfo50Size, info50::sesi50_username);
+  return PlatformString(String95(*r, i, kSessionInfo50Size, info50::sesi50_username));
 }
 
 PlatformString ServerApi::SessionAddress(int i) const {
   if (!isNT_) return nullptr;
   const Result* r = SessionResultIfAny();
   if (!r || !InRange(*r, i)) return nullptr;
-  const auto* e = NtEntry<SESSION_INFO_1>(r->nt, static_cast<std::uint32_t>(i));
-  return e && !e->sesi1_address.empty() ? e->sesi1_address.c_str() : nullptr;
+  const auto* e = NtEntry<SESSION_INFO_1>(r->nt.get(), static_cast<std::uint32_t>(i));
+  return e && !e->sesi1_address.empty() ? PlatformString(e->sesi1_address.c_str()) : nullptr;
 }
 
 std::int32_t ServerApi::SessionKey(int i) const {
@@ -409,47 +395,43 @@ int ServerApi::SessionsExit() {
 NetStatus ServerApi::DeleteSession(PlatformString client, PlatformString user, std::uint32_t key,
                                    PlatformString address) {
   if (isNT_ && !EmptyText(address)) {
-    return backend_.NetSessionDelFrom(static_cast<const char16_t*>(client),
-                                      static_cast<const char16_t*>(address),
-                                      static_cast<const char16_t*>(user));
+    return backend_.NetSessionDelFrom(client.Wide(), address.Wide(), user.Wide());
   }
   if (isNT_) {
-    return backend_.NetSessionDel(static_cast<const char16_t*>(client),
-                                  static_cast<const char16_t*>(user));
+    return backend_.NetSessionDel(client.Wide(), user.Wide());
   }
-  return backend_.NetSessionDel50(static_cast<const char*>(client),
-                                  static_cast<std::uint16_t>(key & 0xFFFF));
+  return backend_.NetSessionDel50(client.Narrow(), static_cast<std::uint16_t>(key & 0xFFFF));
 }
 
 // ---- strings ----
 
 std::string ServerApi::FromPlatformString(PlatformString p) const {
-  if (!p) return {};
-  if (isNT_) return Utf16ToUtf8(static_cast<const char16_t*>(p));
-  return static_cast<const char*>(p);
+  std::string out;
+  FromPlatformString(p, out);
+  return out;
 }
 
 void ServerApi::FromPlatformString(PlatformString p, std::string& out) const {
-  if (!p) {
-    out.clear();
-  } else if (isNT_) {
-    Utf16ToUtf8(static_cast<const char16_t*>(p), out);
+  if (p.Wide()) {
+    Utf16ToUtf8(p.Wide(), out);
+  } else if (p.Narrow()) {
+    out.assign(p.Narrow());
   } else {
-    out.assign(static_cast<const char*>(p));
+    out.clear();
   }
 }
 
 std::size_t ServerApi::MatchedText(PlatformString p, const char* text) const {
   const std::size_t npos = std::string::npos;
-  if (!p) return *text == '\0' ? 0 : npos;
-  if (!isNT_) {
+  if (p.Narrow()) {
     const std::string_view whole(text);
-    return whole == static_cast<const char*>(p) ? whole.size() : npos;
+    return whole == p.Narrow() ? whole.size() : npos;
   }
+  if (!p.Wide()) return *text == '\0' ? 0 : npos;
   // ASCII reads the same in both encodings: one pass over both while it
   // lasts; from the first other unit on, the rest is converted (no
   // character spans that boundary).
-  const auto* w = static_cast<const char16_t*>(p);
+  const char16_t* w = p.Wide();
   std::size_t i = 0;
   for (; w[i] != 0 && w[i] < 0x80; ++i) {
     if (static_cast<unsigned char>(text[i]) != w[i]) return npos;
@@ -459,24 +441,8 @@ std::size_t ServerApi::MatchedText(PlatformString p, const char* text) const {
   return Utf16ToUtf8(w + i) == rest ? i + rest.size() : npos;
 }
 
-bool ServerApi::EmptyText(PlatformString p) const {
-  if (!p) return true;
-  return isNT_ ? *static_cast<const char16_t*>(p) == 0 : *static_cast<const char*>(p) == 0;
-}
-
-PlatformText ServerApi::ToPlatformString(const std::string& s) const {
-  PlatformText t;
-  if (s.empty()) return t;
-  if (isNT_) {
-    const std::u16string wide = Utf8ToUtf16(s);
-    t.wide_ = std::make_unique<char16_t[]>(wide.size() + 1);
-    std::memcpy(t.wide_.get(), wide.data(), wide.size() * sizeof(char16_t));
-    t.wide_[wide.size()] = u'\0';
-    t.ptr_ = t.wide_.get();
-  } else {
-    t.ptr_ = s.c_str();
-  }
-  return t;
+PlatformText ServerApi::ToPlatformString(std::string_view s) const {
+  return isNT_ ? PlatformText::Wide(s) : PlatformText::Narrow(s);
 }
 
 }  // namespace qm

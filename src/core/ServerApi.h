@@ -8,34 +8,27 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <unordered_map>
 #include <vector>
 
+#include "core/PlatformString.h"
+#include "core/PlatformText.h"
 #include "core/ServerBackend.h"
 
 namespace qm {
 
-// A platform string: a wide (char16_t) string on the NT family, a
-// single-byte one on 95/98; null stands for "no string".
-using PlatformString = const void*;
-
-// A program string handed to the platform. On the NT family it owns a new
-// wide buffer that goes when this object goes (after the platform call);
-// on 95/98 it points at the source string's own characters, which must
-// outlive it. The empty string gives null.
-class PlatformText {
- public:
-  PlatformText() = default;
-  PlatformString get() const { return ptr_; }
-  const char16_t* wide() const { return static_cast<const char16_t*>(ptr_); }
-  const char* narrow() const { return static_cast<const char*>(ptr_); }
-
- private:
-  friend class ServerApi;
-  std::unique_ptr<char16_t[]> wide_;
-  PlatformString ptr_ = nullptr;
+// An NT-family result buffer goes back to the back end that handed it out,
+// once, when its owner lets it go.
+struct NtBufferRelease {
+  ServerBackend* backend = nullptr;
+  void operator()(NtBuffer* buffer) const {
+    // The platform's answer is not examined.
+    backend->NetApiBufferFree(buffer);
+  }
 };
+using NtResultBuffer = std::unique_ptr<NtBuffer, NtBufferRelease>;
 
 // The only part of the program that talks to the file-sharing server
 // service. Init enumerates and gives the number of entries (or the
@@ -110,7 +103,8 @@ class ServerApi {
   std::string FromPlatformString(PlatformString p) const;
   // The same into out, reusing its storage.
   void FromPlatformString(PlatformString p, std::string& out) const;
-  PlatformText ToPlatformString(const std::string& s) const;
+  // In the bound family's encoding; it owns its characters.
+  PlatformText ToPlatformString(std::string_view s) const;
   // Whether FromPlatformString(p) would give text (which, like every
   // program string from the platform, holds no zero byte), found without
   // making the string.
@@ -121,7 +115,7 @@ class ServerApi {
   // the same, else npos.
   std::size_t MatchedText(PlatformString p, const char* text) const;
   // Null or the empty string.
-  bool EmptyText(PlatformString p) const;
+  bool EmptyText(PlatformString p) const { return p.IsEmpty(); }
 
   // Calls the 95/98 family allocations go through; a test makes them fail.
   void SetAllocationFailure(bool fail) { failAllocations_ = fail; }
@@ -132,7 +126,7 @@ class ServerApi {
  private:
   // One current result of one kind.
   struct Result {
-    NtBuffer* nt = nullptr;      // NT: platform buffer
+    NtResultBuffer nt;           // NT: platform buffer
     std::vector<char> buffer95;  // 95/98: our buffer
     bool has95 = false;
     std::uint32_t read = 0;
@@ -140,6 +134,10 @@ class ServerApi {
   };
   int Enumerate95(Kind kind, Result& r, const char* qualifier);
   int Release(Result& r);
+  // Takes the buffer an NT-family enumeration handed out into r; false
+  // (and r released) when it holds another kind of records.
+  template <typename Record>
+  bool Adopt(Result& r, NtBuffer* buffer);
   bool InRange(const Result& r, int i) const {
     return i >= 0 && static_cast<std::uint32_t>(i) < r.read;
   }

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <thread>
+#include <type_traits>
 
 #include "core/ServerApi.h"
 #include "platform/InMemoryServerBackend.h"
@@ -143,7 +144,8 @@ TEST_P(BindingTest, DeleteSessionEndsTheClient) {
 
 TEST_P(BindingTest, StringConversionKeepsUtf8AndMapsEmptyToNull) {
   api_.LoadServerApi();
-  EXPECT_EQ(api_.ToPlatformString("").get(), nullptr);
+  const PlatformText empty = api_.ToPlatformString("");
+  EXPECT_TRUE(empty.get().IsNull());
   EXPECT_EQ(api_.FromPlatformString(nullptr), "");
   const std::string text = "Zoë-Ω-😀";
   const PlatformText p = api_.ToPlatformString(text);
@@ -151,12 +153,34 @@ TEST_P(BindingTest, StringConversionKeepsUtf8AndMapsEmptyToNull) {
   EXPECT_TRUE(api_.SameText(p.get(), text));
   EXPECT_FALSE(api_.SameText(p.get(), "Zoë-Ω-"));
   EXPECT_FALSE(api_.SameText(p.get(), text + "x"));
-  EXPECT_FALSE(api_.SameText(api_.ToPlatformString("Zo").get(), "Zoë"));
+  const PlatformText zo = api_.ToPlatformString("Zo");
+  EXPECT_FALSE(api_.SameText(zo, "Zoë"));
   EXPECT_TRUE(api_.SameText(nullptr, "") && api_.EmptyText(nullptr));
   EXPECT_FALSE(api_.EmptyText(p.get()));
   EXPECT_EQ(api_.MatchedText(p.get(), text.c_str()), text.size());
   EXPECT_EQ(api_.MatchedText(p.get(), "Zoë-Ω"), std::string::npos);
-  EXPECT_EQ(api_.MatchedText(api_.ToPlatformString("Zo").get(), "Zoë"), std::string::npos);
+  EXPECT_EQ(api_.MatchedText(zo, "Zoë"), std::string::npos);
+}
+
+// A view of a temporary text would point at freed characters: it does not
+// compile. The text itself owns its characters, so the string it was made
+// from may go first, in either family.
+static_assert(std::is_convertible_v<const PlatformText&, PlatformString>);
+static_assert(!std::is_convertible_v<PlatformText, PlatformString>);
+static_assert(!std::is_convertible_v<const PlatformText&&, PlatformString>);
+
+TEST_P(BindingTest, PlatformTextOutlivesTheStringItWasMadeFrom) {
+  api_.LoadServerApi();
+  const std::string text(40, 'a');  // too long to live inside a string object
+  PlatformText made = api_.ToPlatformString(std::string(text));
+  const std::string after(40, 'b');  // may take the freed string's place
+  const PlatformText moved = std::move(made);
+  EXPECT_EQ(S(moved), text);
+  EXPECT_EQ(S(made), "");
+  const PlatformText shortText = api_.ToPlatformString(std::string("DOCS"));
+  api_.SharesInit();
+  ASSERT_EQ(api_.ConnectionsInit(shortText), 2);
+  EXPECT_EQ(api_.ConnectionsExit(), 0);
 }
 
 // A reading that shares rows with the one before lists its own rows all
@@ -251,8 +275,7 @@ TEST(Binding95Test, NoNumberOfEntriesEndsAnEnumeration) {  // 2000 need more tha
   }
   ServerApi api(backend);
   api.LoadServerApi();
-  const std::string shareName = "S0";  // a 95/98 platform string is its characters
-  const PlatformText share = api.ToPlatformString(shareName);
+  const PlatformText share = api.ToPlatformString("S0");
   api.SharesInit();
   EXPECT_EQ(api.ConnectionsInit(share.get()), 2000);
   EXPECT_EQ(api.FilesInit(nullptr, nullptr), 2000);
