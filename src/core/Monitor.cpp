@@ -104,7 +104,7 @@ TUser* Monitor::UserOfNode(TreeNode* node) {
 void Monitor::SweepFiles(ShareEntry& share, bool shuttingDown, const UserEntry& user,
                          const std::string& shareName) {
   const std::uint64_t round = Users.Round();
-  if (share.SettleFiles(round)) return;
+  if (share.FilesSeenRound == round) return;
   // The share's node, found once for all its departing files.
   bool looked = false;
   TreeNode* shareNode = nullptr;

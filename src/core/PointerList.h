@@ -6,7 +6,6 @@
 #include <list>
 #include <string>
 #include <unordered_map>
-#include <vector>
 
 #include "core/Resources.h"
 
@@ -66,14 +65,6 @@ struct FileEntry {
   TFile* File() const { return Record_; }
 };
 
-// A share's open files as one round listed them, in the server's order: the
-// names one after another, each ended by a zero byte, and their entries.
-struct FileListing {
-  std::uint64_t Round = 0;  // 0: none
-  std::string Names;
-  std::vector<FileEntry*> Entries;
-};
-
 struct ShareEntry {
   using Record = TShare;
   std::string Name;
@@ -82,28 +73,9 @@ struct ShareEntry {
   EntryList<FileEntry> Files;
   TShare* Share() const { return Record_; }
 
-  // The files of a share seldom change from one round to the next. While a
-  // round lists them name for name as the round before did (Listed), no
-  // file entry is touched: Matched of them are known seen. Once the round
-  // differs, every file is looked up and marked, and the round's own
-  // listing is built (Listing). Set by the refresh cycle only. The entries
-  // Listed points to were seen in its round, so no sweep since has ended
-  // them.
-  FileListing Listed, Listing;
-  std::uint64_t PolledRound = 0;  // the round this share's files were last polled in
-  bool Matching = false;
-  std::size_t Matched = 0;       // files of Listed matched this round
-  std::size_t MatchedBytes = 0;  // their names' bytes in Listed.Names
-  std::uint64_t SettledRound = 0;
-  bool SettledAllSeen = false;
-
-  // Ends the file polling of the round: true when every file was listed
-  // name for name as the round before (nothing to sweep). Otherwise the
-  // files matched so far are marked seen and Listed becomes this round's.
-  bool SettleFiles(std::uint64_t round);
-  // The round no longer matches Listed: the matched files are marked seen
-  // and this round's listing starts with them.
-  void StopMatching(std::uint64_t round);
+  // The round in which its files were all seen as a whole (none of them
+  // to sweep), though not each one marked.
+  std::uint64_t FilesSeenRound = 0;
 };
 
 // A user is a client name from an address: the key that finds it in

@@ -67,6 +67,7 @@ void RefreshCycle::Tick() {
   if (read && !m_.IsNT()) RefreshFiles95();
   read = read && !m_.EndedByFailure;
   if (read) {
+    listings_.Settle(round_);
     m_.SweepUsers(false);
     RefreshSecurity();
   } else {
@@ -106,15 +107,7 @@ bool RefreshCycle::PollShares() {
     if (cn < 0 && cn != kNetNameNotFound) {
       m_.Fatal("Debug: ConnectionsInit " + std::to_string(cn));
     }
-    // Only the order of the round before is known to be alive.
-    ConnectionOrder& order = connectionOrders_[name];
-    if (order.Round + 1 == round_) {
-      order.Last.swap(order.Now);
-    } else {
-      order.Last.clear();
-    }
-    order.Now.clear();
-    order.Round = round_;
+    ListingCache::Connections& order = listings_.ConnectionsOf(name, round_);
     // The share's path and each connection's account go back to the server
     // as the server gave them.
     PlatformString path = api.SharePath(i);
@@ -122,15 +115,15 @@ bool RefreshCycle::PollShares() {
     for (int j = 0; j < cn; ++j) {
       const PlatformString client = api.ConnectionClient(j);
       const PlatformString address = api.ConnectionAddress(j);
-      const auto at = static_cast<std::size_t>(j);
-      UserEntry* entry = nullptr;
-      ShareEntry* shareEntry = nullptr;
-      if (at < order.Last.size() && api.SameText(client, order.Last[at].user->Name) &&
-          api.SameText(address, order.Last[at].user->Address)) {
+      const ListingCache::Place* last = order.LastAt(static_cast<std::size_t>(j));
+      ListingCache::Place place;
+      UserEntry*& entry = place.user;
+      ShareEntry*& shareEntry = place.share;
+      if (last && api.SameText(client, last->user->Name) &&
+          api.SameText(address, last->user->Address)) {
         // The same user on the same place as the round before: its entries
         // are known without a lookup by name.
-        entry = order.Last[at].user;
-        shareEntry = order.Last[at].share;
+        place = *last;
         entry->SeenRound = round_;
         shareEntry->SeenRound = round_;
       } else {
@@ -144,17 +137,19 @@ bool RefreshCycle::PollShares() {
           entry = &NewUser(clientName, clientAddress, user, name, type, shareEntry);
         }
       }
-      order.Now.push_back({entry, shareEntry});
       if (files) {
+        if (!place.files) place.files = &listings_.FilesOf(*shareEntry);
         PlatformString user = api.ConnectionUser(j);
-        RefreshFilesNT(j, *entry, *shareEntry, api.EmptyText(user) ? nullptr : user, path);
+        RefreshFilesNT(j, *entry, *shareEntry, *place.files, api.EmptyText(user) ? nullptr : user,
+                       path);
+      } else {
+        place.files = nullptr;  // what this round did not poll may be forgotten
       }
+      order.Now.push_back(place);
     }
     if (api.ConnectionsExit() == -1) m_.Fatal("Debug: ConnectionsExit");
   }
   if (api.SharesExit() == -1) m_.Fatal("Debug: SharesExit");
-  // Shares gone from the server take their orders along.
-  std::erase_if(connectionOrders_, [this](const auto& o) { return o.second.Round != round_; });
   return true;
 }
 
@@ -236,54 +231,47 @@ FileEntry* RefreshCycle::SeeFile(UserEntry& entry, ShareEntry& shareEntry, const
 // put a file under every client of the account and under every share whose
 // path begins with this one's.
 void RefreshCycle::RefreshFilesNT(int connection, UserEntry& entry, ShareEntry& shareEntry,
-                                  PlatformString user, PlatformString path) {
+                                  ListingCache::Files& listing, PlatformString user,
+                                  PlatformString path) {
   ServerApi& api = m_.Api();
   const int k = api.FilesInitOfConnection(connection, user, path);
   if (k == -1) m_.Fatal("Debug: FilesInit");
-  if (shareEntry.PolledRound == round_) {
+  if (listing.PolledRound == round_) {
     // Another connection of the same client to the same share lists the
     // files the first one did: each open file is seen, and counted, once.
-    shareEntry.StopMatching(round_);
+    listing.StopMatching(round_);
     for (int f = 0; f < k; ++f) {
       api.FromPlatformString(api.OpenFilePath(f), filePath_);
       const FileEntry* known = shareEntry.Files.Find(filePath_);
       if (known && known->SeenRound == round_) continue;
       ++m_.OpenFileCount;
-      shareEntry.Listing.Names.append(filePath_).push_back('\0');
-      shareEntry.Listing.Entries.push_back(SeeFile(entry, shareEntry, filePath_));
+      listing.Now.Add(filePath_, SeeFile(entry, shareEntry, filePath_));
     }
     if (api.FilesExit() == -1) m_.Fatal("Debug: FilesExit");
     return;
   }
   if (k >= 0) m_.OpenFileCount += k;
-  shareEntry.PolledRound = round_;
-  shareEntry.Matching = shareEntry.Listed.Round + 1 == round_;
-  shareEntry.Matched = shareEntry.MatchedBytes = 0;
-  shareEntry.Listing.Names.clear();
-  shareEntry.Listing.Entries.clear();
-  FileListing& listed = shareEntry.Listed;
+  listing.Start(round_);
+  const ListingCache::Listing& listed = listing.Listed;
   const bool known = listed.Round + 1 == round_;
   if (k > 0) Touch(*entry.User());
   for (int f = 0; f < k; ++f) {
     const PlatformString p = api.OpenFilePath(f);
-    if (shareEntry.Matching) {
-      if (shareEntry.Matched < listed.Entries.size()) {
-        const std::size_t length =
-            api.MatchedText(p, listed.Names.data() + shareEntry.MatchedBytes);
+    if (listing.Matching) {
+      if (listing.Matched < listed.Entries.size()) {
+        const std::size_t length = api.MatchedText(p, listed.Names.data() + listing.MatchedBytes);
         if (length != std::string::npos) {
-          ++shareEntry.Matched;
-          shareEntry.MatchedBytes += length + 1;
+          ++listing.Matched;
+          listing.MatchedBytes += length + 1;
           continue;
         }
       }
-      shareEntry.StopMatching(round_);
+      listing.StopMatching(round_);
     }
     api.FromPlatformString(p, filePath_);
-    const std::size_t at = shareEntry.Listing.Entries.size();
+    const std::size_t at = listing.Now.Entries.size();
     FileEntry* hint = known && at < listed.Entries.size() ? listed.Entries[at] : nullptr;
-    FileEntry* seen = SeeFile(entry, shareEntry, filePath_, hint);
-    shareEntry.Listing.Names.append(filePath_).push_back('\0');
-    shareEntry.Listing.Entries.push_back(seen);
+    listing.Now.Add(filePath_, SeeFile(entry, shareEntry, filePath_, hint));
   }
   if (api.FilesExit() == -1) m_.Fatal("Debug: FilesExit");
 }

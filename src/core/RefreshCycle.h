@@ -3,9 +3,8 @@
 #pragma once
 
 #include <string>
-#include <unordered_map>
-#include <vector>
 
+#include "core/ListingCache.h"
 #include "core/Monitor.h"
 
 namespace qm {
@@ -41,8 +40,8 @@ class RefreshCycle {
                      const std::string& share, std::uint16_t type, ShareEntry*& shareEntry);
   ShareEntry& AddShare(UserEntry& entry, TreeNode* currentUser, TreeNode* formerUser,
                        const std::string& share, std::uint16_t type);
-  void RefreshFilesNT(int connection, UserEntry& entry, ShareEntry& shareEntry, PlatformString user,
-                      PlatformString path);
+  void RefreshFilesNT(int connection, UserEntry& entry, ShareEntry& shareEntry,
+                      ListingCache::Files& listing, PlatformString user, PlatformString path);
   void RefreshFiles95();
   // Each current user's security facts as the server tells them now.
   void RefreshSecurity();
@@ -65,18 +64,7 @@ class RefreshCycle {
   double steady_ = 0;
   std::uint64_t round_ = 0;  // the polling round of the tick
 
-  // Which entries each connection of a share led to in the round before,
-  // in the server's order: a round that lists the same client at the same
-  // place finds its entries without a lookup by name.
-  struct ConnectionPlace {
-    UserEntry* user;
-    ShareEntry* share;
-  };
-  struct ConnectionOrder {
-    std::uint64_t Round = 0;
-    std::vector<ConnectionPlace> Last, Now;
-  };
-  std::unordered_map<std::string, ConnectionOrder> connectionOrders_;
+  ListingCache listings_;  // what the round before listed
 };
 
 }  // namespace qm

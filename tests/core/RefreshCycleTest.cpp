@@ -281,6 +281,29 @@ TEST_F(RefreshCycleTest, FilesThatStayKeepTheirVisitWhateverChangesAroundThem) {
   EXPECT_EQ(monitor.OpenFileCount, 2);
 }
 
+// A share that ends while its user stays, and comes back (its new entry
+// perhaps where the old one lay), lists its files afresh.
+TEST_F(RefreshCycleTest, AShareThatGoesAndComesBackListsItsFilesAfresh) {
+  Connect("PC1", "PUB");
+  Connect("PC1", "DOCS");
+  Open("PC1", "DOCS", "/srv/docs/a");
+  Tick();
+  Tick();  // listed name for name as the round before
+  auto& connections = backend.tables.connections;
+  std::erase_if(connections, [](const auto& c) { return c.share == "DOCS"; });
+  Tick();
+  EXPECT_EQ(CurrentUser("PC1")->ChildCount(), 1);
+  Connect("PC1", "DOCS");
+  for (int i = 0; i < 2; ++i) {
+    Tick();
+    TreeNode* docs = FindNode(monitor.TreeViewCurrent, CurrentUser("PC1"), "DOCS");
+    ASSERT_NE(docs, nullptr);
+    ASSERT_EQ(docs->ChildCount(), 1);
+    EXPECT_EQ(docs->Child(0)->Data()->ExitTime, 0);
+    EXPECT_EQ(monitor.OpenFileCount, 1);
+  }
+}
+
 TEST_F(RefreshCycleTest, IpcShareFollowsTheSetting) {
   Connect("PC1", "IPC$");
   Tick();
