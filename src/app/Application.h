@@ -15,7 +15,7 @@
 #include "core/ServerApi.h"
 #include "core/Settings.h"
 #include "enforce/EnforcementRules.h"
-#include "platform/FileStamp.h"
+#include "os/FileStamp.h"
 #include "resolve/NameTable.h"
 #include "resolve/TIPThreadStarter.h"
 #include "resolve/UiStepQueue.h"

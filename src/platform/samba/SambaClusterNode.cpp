@@ -18,14 +18,6 @@ bool Digits(std::string_view text, std::size_t maxDigits, std::int64_t& value) {
   }
   return std::from_chars(text.data(), text.data() + text.size(), value).ec == std::errc();
 }
-
-std::string_view Trimmed(std::string_view text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
-    text.remove_suffix(1);
-  }
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  return text;
-}
 }  // namespace
 
 SambaClusterNode::Place SambaClusterNode::PlaceOf(bool clustered, std::int64_t pnn,
@@ -53,7 +45,7 @@ SambaClusterNode::Place SambaClusterNode::PlaceOf(bool clustered, std::int64_t p
 }
 
 std::int64_t SambaClusterNode::ParsePnn(std::string_view text) {
-  text = Trimmed(text);
+  text = TrimmedControls(text);
   if (text.substr(0, 4) == "PNN:") text.remove_prefix(4);
   std::int64_t pnn = -1;
   if (!Digits(text, 10, pnn) || pnn >= kNonClusterVnn) return -1;
@@ -78,7 +70,7 @@ bool SambaClusterNode::ParseDestination(std::string_view text, std::int64_t& vnn
 }
 
 bool SambaClusterNode::Yes(std::string_view value) {
-  const std::string v = AsciiUpper(Trimmed(value));
+  const std::string v = AsciiUpper(TrimmedControls(value));
   return v == "YES" || v == "TRUE" || v == "1" || v == "ON";
 }
 

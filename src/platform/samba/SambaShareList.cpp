@@ -7,12 +7,6 @@
 namespace qm {
 
 namespace {
-std::string_view Trim(std::string_view s) {
-  const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-  while (!s.empty() && blank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && blank(s.back())) s.remove_suffix(1);
-  return s;
-}
 
 // Samba ignores case, blanks and underscores in parameter names.
 std::string ParameterKey(std::string_view key) {
@@ -30,12 +24,12 @@ bool EncryptionKey(const std::string& key) {
   return key == "smbencrypt" || key == "serversmbencrypt";
 }
 bool Required(std::string_view value) {
-  const std::string v = AsciiUpper(Trim(value));
+  const std::string v = AsciiUpper(TrimmedBlanks(value));
   return v == "REQUIRED" || v == "MANDATORY" || v == "FORCE";
 }
 
 bool Yes(std::string_view value) {
-  const std::string v = AsciiUpper(Trim(value));
+  const std::string v = AsciiUpper(TrimmedBlanks(value));
   return v == "YES" || v == "TRUE" || v == "1" || v == "ON";
 }
 }  // namespace
@@ -65,7 +59,7 @@ SambaShareList SambaShareList::Parse(std::string_view text) {
   while (start < text.size()) {
     std::size_t end = text.find('\n', start);
     if (end == std::string_view::npos) end = text.size();
-    const std::string_view line = Trim(text.substr(start, end - start));
+    const std::string_view line = TrimmedBlanks(text.substr(start, end - start));
     start = end + 1;
     if (line.empty() || line.front() == '#' || line.front() == ';') continue;
     if (line.front() == '[') {
@@ -87,7 +81,7 @@ SambaShareList SambaShareList::Parse(std::string_view text) {
     const std::size_t eq = line.find('=');
     if (eq == std::string_view::npos || section == Section::None) continue;
     const std::string key = ParameterKey(line.substr(0, eq));
-    const std::string_view value = Trim(line.substr(eq + 1));
+    const std::string_view value = TrimmedBlanks(line.substr(eq + 1));
     if (section == Section::Global) {
       list.global_[key] = std::string(value);
     } else if (key == "path" || key == "directory") {

@@ -18,24 +18,12 @@ namespace qm {
 namespace {
 namespace fs = std::filesystem;
 
-std::string Trimmed(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
-
-SambaShareSources::FileStamp StampOf(const struct stat& st) {
-  return {st.st_dev, st.st_ino,
-          static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec,
-          static_cast<long long>(st.st_size)};
-}
-
 // testparm's first line that says what is wrong (not the one naming the
 // file it loads).
 std::string FirstErrorLine(const ProcessResult& run) {
   std::istringstream in(run.err + "\n" + run.out);
   for (std::string line; std::getline(in, line);) {
-    line = Trimmed(line);
+    line = std::string(TrimmedControls(line));
     if (!line.empty() && line.rfind("Load smb config files from", 0) != 0) return line;
   }
   return "testparm exit status " + std::to_string(run.exitCode);
@@ -73,7 +61,7 @@ NetStatus SambaShareSources::RefreshShareList(std::string& failure,
   struct stat st;
   const bool stamped = !path.empty() && ::stat(path.c_str(), &st) == 0;
   if (stamped) {
-    stamp = StampOf(st);
+    stamp = FileStamp::Of(st);
     if (haveShares_ && stamp == confStamp_) return NERR_Success;
     // Refused as it is: asking again changes nothing until it is edited.
     if (confBroken_ && stamp == brokenStamp_) return NERR_Success;
@@ -118,7 +106,7 @@ NetStatus SambaShareSources::RefreshShareList(std::string& failure,
     args.insert(args.begin() + 1, "--parameter-name=piddirectory");
     ProcessResult query;
     if (tools_.Run(options_.testparm, args, query, nullptr) == NERR_Success) {
-      pidDirectory_ = Trimmed(query.out);
+      pidDirectory_ = TrimmedControls(query.out);
     }
   }
   printers_.clear();
@@ -157,7 +145,7 @@ void SambaShareSources::RefreshUsershares() {
   }
   // A usershare is added, changed or removed by renaming a file into the
   // folder, which changes the folder's time.
-  const FileStamp stamp = StampOf(st);
+  const FileStamp stamp = FileStamp::Of(st);
   if (stamp == usershareStamp_) return;
   usershares_ = ReadUsershares(folder);
   usershareStamp_ = stamp;
@@ -240,11 +228,12 @@ std::vector<std::string> SambaShareSources::ParsePrintcap(std::string_view text)
   std::vector<std::string> names;
   std::istringstream in{std::string(text)};
   for (std::string line; std::getline(in, line);) {
-    line = Trimmed(line);
+    line = std::string(TrimmedControls(line));
     if (line.empty() || line.front() == '#' || line.front() == ':') continue;
     std::istringstream fields(line.substr(0, line.find(':')));
     for (std::string name; std::getline(fields, name, '|');) {
-      if (!Trimmed(name).empty()) names.push_back(Trimmed(name));
+      const std::string_view trimmed = TrimmedControls(name);
+      if (!trimmed.empty()) names.emplace_back(trimmed);
     }
   }
   return names;

@@ -6,8 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <climits>
 #include <sstream>
+
+#include "os/ProgramFile.h"
 
 namespace qm {
 
@@ -131,11 +132,9 @@ std::string SambaTools::EndSessionTool() {
 #ifdef QM_END_SESSION_TOOL
   if (::access(QM_END_SESSION_TOOL, X_OK) == 0) return QM_END_SESSION_TOOL;
 #endif
-  char self[PATH_MAX];
-  const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-  if (n <= 0) return {};
-  std::string beside(self, static_cast<std::size_t>(n));
-  beside = beside.substr(0, beside.find_last_of('/') + 1) + "quillmoor98-end-session";
+  const std::string folder = FolderOf(ProgramFile());
+  if (folder.empty()) return {};
+  const std::string beside = folder + "/quillmoor98-end-session";
   return ::access(beside.c_str(), X_OK) == 0 ? beside : std::string();
 }
 
