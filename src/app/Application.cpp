@@ -5,7 +5,7 @@
 
 #include "enforce/DisconnectListFile.h"
 #include "enforce/ProgramListFile.h"
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 #include "platform/ProgramPaths.h"
 #include "store/SettingsSections.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/FrontEnd.h"
+#include "core/FrontEnd.h"
 #include "core/Monitor.h"
 #include "core/ProcessList.h"
 #include "core/RefreshCycle.h"
@@ -14,7 +14,7 @@
 #include "enforce/EnforcementRules.h"
 #include "resolve/NameTable.h"
 #include "resolve/TIPThreadStarter.h"
-#include "resolve/UiStepQueue.h"
+#include "thread/UiStepQueue.h"
 #include "store/FormerConnectionStore.h"
 #include "store/SettingsFile.h"
 

@@ -4,7 +4,7 @@
 #include <iosfwd>
 #include <string>
 
-#include "app/FrontEnd.h"
+#include "core/FrontEnd.h"
 #include "core/ConnectionTree.h"
 
 namespace qm {

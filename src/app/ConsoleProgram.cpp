@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/ConsoleFrontEnd.h"
+#include "os/BrokenPipe.h"
 
 namespace qm {
 
@@ -51,9 +52,8 @@ class SignalDescriptor {
 int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inputFd,
                std::ostream& out, std::ostream& err) {
   // A reader that went away (| head, a dropped ssh session) must not end
-  // the monitor before it has stored the history and the settings: writes
-  // then fail quietly instead.
-  ::signal(SIGPIPE, SIG_IGN);
+  // the monitor before it has stored the history and the settings.
+  IgnoreBrokenPipe();
   SignalDescriptor signals;
   SystemClock clock;
   ConsoleFrontEnd front(out, err, [&clock] { return clock.Now(); });

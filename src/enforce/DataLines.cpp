@@ -1,6 +1,6 @@
 #include "enforce/DataLines.h"
 
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 
 namespace qm {
 

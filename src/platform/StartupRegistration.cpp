@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 #include "platform/ProgramPaths.h"
 
 namespace qm {

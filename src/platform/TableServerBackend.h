@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "core/ServerBackend.h"
-#include "platform/ServerTables.h"
+#include "core/ServerTables.h"
 
 namespace qm {
 

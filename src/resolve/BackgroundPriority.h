@@ -1,19 +1,5 @@
 #pragma once
 
-#include <sys/resource.h>
-#include <unistd.h>
-
-namespace qm {
-
-// The nice value of the lookups' threads.
-inline constexpr int kBackgroundNice = 10;
-
-// Lookups are background work. Below the user-interface thread's priority,
-// a crowd of them, and the listing tools they start (which inherit it),
-// take only the processor time a tick leaves over on a busy computer. A
-// thread may always lower its own priority; a refusal changes nothing else.
-inline void LowerThisThreadsPriority() {
-  ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), kBackgroundNice);
-}
-
-}  // namespace qm
+// The threading pieces live in thread/; this name stays for the listing
+// capture until it includes thread/BackgroundPriority.h itself.
+#include "thread/BackgroundPriority.h"

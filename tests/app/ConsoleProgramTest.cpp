@@ -22,7 +22,7 @@
 
 #include "app/ConsoleFrontEnd.h"
 #include "app/ConsoleProgram.h"
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 #include "platform/InMemoryServerBackend.h"
 #include "platform/ProcessRunner.h"
 #include "platform/sim/SimulatedServerBackend.h"

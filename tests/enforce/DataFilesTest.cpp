@@ -8,7 +8,7 @@
 #include "enforce/DataLines.h"
 #include "enforce/DisconnectListFile.h"
 #include "enforce/ProgramListFile.h"
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 
 namespace qm::test {
 namespace {

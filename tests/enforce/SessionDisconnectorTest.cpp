@@ -443,10 +443,10 @@ TEST_F(SessionDisconnectorTest, StatusAllIsTheProgramWatchWhileAProgramForcesIt)
   w.Tick();
   w.monitor.TreeViewCurrent.Select(FindNode(w.monitor.TreeViewCurrent, nullptr, "C"));
   w.rules.Disconnector().KickButtonClick();
-  EXPECT_EQ(log.told, (std::vector<std::string>{Told("A", DisconnectRule::ProgramWatch),
-                                                Told("B", DisconnectRule::All),
-                                                Told("D", DisconnectRule::MaximumUsers),
-                                                Told("C", DisconnectRule::Command)}));
+  EXPECT_EQ(log.told,
+            (std::vector<std::string>{
+                Told("A", DisconnectRule::ProgramWatch), Told("B", DisconnectRule::All),
+                Told("D", DisconnectRule::MaximumUsers), Told("C", DisconnectRule::Command)}));
 }
 
 }  // namespace

@@ -21,7 +21,7 @@
 #include "platform/ProcessRunner.h"
 #include "resolve/NameTable.h"
 #include "resolve/TIPThreadStarter.h"
-#include "resolve/UiStepQueue.h"
+#include "thread/UiStepQueue.h"
 
 namespace qm::test {
 namespace {
@@ -224,8 +224,8 @@ TEST_F(LookupOnSambaTest, CrowdArrivingAtOnceSharesAFewCapturesAndLeavesQuickly)
   };
   ASSERT_TRUE(TickUntil(allShown, 90s)) << Diagnostics(clients.back());
   for (int i = 0; i < 3; ++i) server.StopClient(clients[static_cast<std::size_t>(i)]);
-  ASSERT_TRUE(TickUntil([&] { return Current("crowd0") == nullptr && Current("crowd2") == nullptr; },
-                        30s));
+  ASSERT_TRUE(
+      TickUntil([&] { return Current("crowd0") == nullptr && Current("crowd2") == nullptr; }, 30s));
   const std::string address = SourceAddressTowards(server.Address());
   for (int i = 3; i < kClients; ++i) {
     TUser* user = UserOf(Current("crowd" + std::to_string(i)));

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "MonitorOnSamba.h"
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 
 namespace qm::test {
 namespace {

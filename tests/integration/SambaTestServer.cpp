@@ -16,7 +16,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 #include "platform/ProcessRunner.h"
 
 namespace qm::test {

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 
 namespace qm::test {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 #include "platform/ProcessRunner.h"
 #include "platform/samba/SambaServerBackend.h"
 

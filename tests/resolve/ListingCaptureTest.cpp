@@ -1,10 +1,9 @@
-#include "resolve/ListingCapture.h"
-
 #include <gtest/gtest.h>
 
 #include <condition_variable>
 #include <thread>
 
+#include "resolve/ListingCapture.h"
 #include "resolve/ResolveTestSupport.h"
 
 namespace qm {

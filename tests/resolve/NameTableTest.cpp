@@ -29,13 +29,13 @@ std::string Listings(const std::vector<Session>& sessions) {
 class NameTableTest : public ::testing::Test {
  protected:
   NameTableTest() : table("/opt/tool/quillmoor98-nbtstat") {
-    table.SetCommandRunner([this](const std::vector<std::string>& arguments, std::string& output,
-                                  std::stop_token) {
-      std::lock_guard lock(mutex);
-      calls.push_back(arguments);
-      output = exitCode == 0 ? Listings(sessions) : "";
-      return exitCode;
-    });
+    table.SetCommandRunner(
+        [this](const std::vector<std::string>& arguments, std::string& output, std::stop_token) {
+          std::lock_guard lock(mutex);
+          calls.push_back(arguments);
+          output = exitCode == 0 ? Listings(sessions) : "";
+          return exitCode;
+        });
     table.SetReverseLookup([this](const std::string& address, std::stop_token) {
       std::lock_guard lock(mutex);
       asked.push_back(address);
@@ -109,7 +109,7 @@ TEST_F(NameTableTest, FailedOrUnpairedCaptureGivesNotKnownAndTheNextOneServes) {
   sessions.push_back({"PC2", "b", 0, "10.0.0.2"});
   const std::string two = SessionListing::Format(sessions, SessionListing::Remote::Names, "S");
   EXPECT_FALSE(NameTable::ParseListings(two, one, pairs));  // another reading
-  ASSERT_TRUE(NameTable::ParseListings(two, two, pairs));  // names are no addresses
+  ASSERT_TRUE(NameTable::ParseListings(two, two, pairs));   // names are no addresses
   EXPECT_EQ(pairs, (ListingCapture::Table{{"PC1", ""}, {"PC2", ""}}));
   std::string_view names, addresses;
   const std::string joined = two + one, split = two + "\f\n" + one;
@@ -136,12 +136,12 @@ TEST_F(NameTableTest, ACrowdSharesAHandfulOfCaptures) {
   }
   // The first capture lasts until every lookup has asked.
   std::atomic<bool> everyoneAsked{false};
-  table.SetCommandRunner([&](const std::vector<std::string>&, std::string& output,
-                             std::stop_token) {
-    while (!everyoneAsked) std::this_thread::sleep_for(1ms);
-    output = Listings(sessions);
-    return 0;
-  });
+  table.SetCommandRunner(
+      [&](const std::vector<std::string>&, std::string& output, std::stop_token) {
+        while (!everyoneAsked) std::this_thread::sleep_for(1ms);
+        output = Listings(sessions);
+        return 0;
+      });
   std::vector<std::thread> threads;
   std::vector<AddressResult> results(sessions.size());
   for (std::size_t i = 0; i < results.size(); ++i) {
@@ -165,22 +165,22 @@ TEST_F(NameTableTest, ACrowdSharesAHandfulOfCaptures) {
 class HeldCaptureTest : public NameTableTest {
  protected:
   HeldCaptureTest() {
-    table.SetCommandRunner([this](const std::vector<std::string>&, std::string& output,
-                                  std::stop_token cancel) {
-      std::unique_lock lock(mutex);
-      const int run = ++runs;
-      // Like the tool, it reads the sessions as it starts.
-      const std::string listings = Listings(sessions);
-      changed.notify_all();
-      const bool cancelled = !changed.wait(lock, cancel, [&] { return released >= run; });
-      if (cancelled) {
-        ++cancels;
-        changed.notify_all();
-        return kCancelled;
-      }
-      output = listings;
-      return 0;
-    });
+    table.SetCommandRunner(
+        [this](const std::vector<std::string>&, std::string& output, std::stop_token cancel) {
+          std::unique_lock lock(mutex);
+          const int run = ++runs;
+          // Like the tool, it reads the sessions as it starts.
+          const std::string listings = Listings(sessions);
+          changed.notify_all();
+          const bool cancelled = !changed.wait(lock, cancel, [&] { return released >= run; });
+          if (cancelled) {
+            ++cancels;
+            changed.notify_all();
+            return kCancelled;
+          }
+          output = listings;
+          return 0;
+        });
   }
   void WaitFor(const std::function<bool()>& condition) {
     std::unique_lock lock(mutex);

@@ -1,7 +1,5 @@
 // The c-ares resolver against name servers of our own on loopback: one
 // that never answers, and the system's hosts file.
-#include "resolve/ReverseResolver.h"
-
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -12,6 +10,7 @@
 
 #include "core/Resources.h"
 #include "resolve/ResolveTestSupport.h"
+#include "resolve/ReverseResolver.h"
 
 namespace qm {
 namespace {

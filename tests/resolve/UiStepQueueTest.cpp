@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "resolve/ResolveTestSupport.h"
-#include "resolve/UiStepQueue.h"
+#include "thread/UiStepQueue.h"
 
 namespace qm {
 namespace {

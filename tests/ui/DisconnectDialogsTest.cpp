@@ -9,6 +9,7 @@
 #include "ModalDriver.h"
 #include "core/Ports.h"
 #include "enforce/DisconnectStatus.h"
+#include "support/RecordingMessages.h"
 #include "ui/QtMessageBoxes.h"
 #include "ui/TKickForm.h"
 #include "ui/TKickListForm.h"
@@ -29,20 +30,6 @@ class DisconnectDialogsTest : public QObject {
   void RemoveLeavesNoEntrySelected();
   void ContextMenuOnlyWithAnEntrySelected();
 };
-
-namespace test {
-class RecordingMessages : public MessageBoxes {
- public:
-  void Information(const std::string& t) override { shown.push_back("info: " + t); }
-  void Error(const std::string& t) override { shown.push_back("error: " + t); }
-  bool Confirm(const std::string& t) override {
-    shown.push_back("confirm: " + t);
-    return true;
-  }
-  std::string Prompt(const std::string&, const std::string&) override { return {}; }
-  std::vector<std::string> shown;
-};
-}  // namespace test
 
 namespace {
 // The user name dialog as the list asks it: name and address, or nothing.

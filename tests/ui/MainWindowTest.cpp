@@ -245,7 +245,7 @@ void MainWindowTest::StatusTextsStayWholeAtTheDefaultSize() {
     const QRect first = p.form.StatusPanels[0]->geometry();
     return first.right() < p.form.StatusPanels[1]->geometry().left() ? QString() : "overlap";
   };
-  for (int who : {KickNobody, KickList, KickAll}) {
+  for (KickStatus who : {KickNobody, KickList, KickAll}) {
     p.app->Rules().Status().SetWhoToKick(who);
     QCOMPARE(whole(), QString());
   }

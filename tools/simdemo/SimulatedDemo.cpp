@@ -9,7 +9,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 #include "platform/sim/SimulatedServerBackend.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 #include "platform/ProcessRunner.h"
 #include "platform/sim/SimulatedServerBackend.h"
 

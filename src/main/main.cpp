@@ -12,6 +12,7 @@
 #include "app/InstalledLayout.h"
 #include "observe/JournalEventWriter.h"
 #include "observe/ListenAddress.h"
+#include "os/BrokenPipe.h"
 #include "platform/ProcProcessList.h"
 #include "platform/ProgramPaths.h"
 #include "platform/ServerBackendFactory.h"
@@ -83,9 +84,7 @@ std::string InstalledFooter(const qm::InstalledLayout& layout) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  // A closed standard output or error must never end the monitor: a write
-  // to it fails instead.
-  ::signal(SIGPIPE, SIG_IGN);
+  qm::IgnoreBrokenPipe();
   CLI::App cli{kDescription, "quillmoor98"};
   bool console = false;
   bool step = false;

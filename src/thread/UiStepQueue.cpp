@@ -1,4 +1,4 @@
-#include "resolve/UiStepQueue.h"
+#include "thread/UiStepQueue.h"
 
 namespace qm {
 

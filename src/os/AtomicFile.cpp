@@ -1,4 +1,4 @@
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 
 #include <dirent.h>
 #include <fcntl.h>
