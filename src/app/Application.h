@@ -14,9 +14,9 @@
 #include "enforce/EnforcementRules.h"
 #include "resolve/NameTable.h"
 #include "resolve/TIPThreadStarter.h"
-#include "thread/UiStepQueue.h"
 #include "store/FormerConnectionStore.h"
 #include "store/SettingsFile.h"
+#include "thread/UiStepQueue.h"
 
 namespace qm {
 

@@ -4,8 +4,8 @@
 #include <iosfwd>
 #include <string>
 
-#include "core/FrontEnd.h"
 #include "core/ConnectionTree.h"
+#include "core/FrontEnd.h"
 
 namespace qm {
 
