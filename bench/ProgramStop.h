@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ProcessRunner.h"
+#include "os/ProcessRunner.h"
 #include "resolve/NameTable.h"
 
 namespace qm::bench {

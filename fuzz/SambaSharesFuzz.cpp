@@ -5,18 +5,18 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/samba/SambaServerBackend.h"
+#include "platform/samba/SambaShareSources.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   qm::SambaShare share;
-  if (qm::SambaServerBackend::ParseUsershare("pub", text, share) && share.path.empty()) {
+  if (qm::SambaShareSources::ParseUsershare("pub", text, share) && share.path.empty()) {
     __builtin_trap();
   }
-  for (const auto& name : qm::SambaServerBackend::ParsePrintcap(text)) {
+  for (const auto& name : qm::SambaShareSources::ParsePrintcap(text)) {
     if (name.empty()) __builtin_trap();
   }
-  for (const auto& name : qm::SambaServerBackend::ParseCupsQueues(text)) {
+  for (const auto& name : qm::SambaShareSources::ParseCupsQueues(text)) {
     if (name.empty() || name.find('/') != std::string_view::npos ||
         name.find('\n') != std::string_view::npos) {
       __builtin_trap();

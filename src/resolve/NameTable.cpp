@@ -6,8 +6,8 @@
 
 #include "core/Resources.h"
 #include "core/Text.h"
+#include "os/ProcessRunner.h"
 #include "os/ProgramFile.h"
-#include "resolve/RunAndWait.h"
 #include "resolve/SessionListing.h"
 
 namespace qm {
@@ -72,7 +72,14 @@ NameTable::NameTable(std::string toolPath, const ReverseResolver::Options& resol
     : toolPath_(std::move(toolPath)),
       run_([](const std::vector<std::string>& arguments, std::string& output,
               std::stop_token cancel) {
-        return RunAndWait(arguments, output, kToolTimeLimit, std::move(cancel));
+        ProcessRunner::Options options;
+        options.timeout = kToolTimeLimit;
+        options.cancel = std::move(cancel);
+        ProcessResult run = ProcessRunner::Run(arguments, options);
+        output = std::move(run.out);
+        if (run.outcome == ProcessResult::Outcome::Cancelled) return kCancelled;
+        // Output cut short is no whole listing.
+        return run.Succeeded() && !run.outputCut ? 0 : 1;
       }),
       resolver_(std::make_unique<ReverseResolver>(resolver)),
       captures_(std::make_unique<ListingCapture>(

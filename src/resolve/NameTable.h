@@ -30,7 +30,8 @@ struct AddressResult {
 class NameTable {
  public:
   // Runs a tool (an argument vector), its standard output into output;
-  // gives its exit code (RunAndWait's). cancel asks it to end at once.
+  // gives 0 when it succeeded, kCancelled when cancel ended it, another
+  // value when it failed. cancel asks it to end at once.
   using CommandRunner = std::function<int(const std::vector<std::string>& arguments,
                                           std::string& output, std::stop_token cancel)>;
   // The host name of a numeric address, or "Not known"; returns at once
@@ -38,6 +39,7 @@ class NameTable {
   using ReverseLookupFunction =
       std::function<std::string(const std::string& address, std::stop_token stop)>;
 
+  static constexpr int kCancelled = -2;
   static constexpr const char* kToolName = "quillmoor98-nbtstat";
   static constexpr std::chrono::milliseconds kToolTimeLimit{10000};
   // The tool's listings of one reading, names first, are parted by a line
@@ -50,7 +52,7 @@ class NameTable {
   NameTable(const NameTable&) = delete;
   NameTable& operator=(const NameTable&) = delete;
 
-  // Both default to the real thing: RunAndWait with kToolTimeLimit and the
+  // Both default to the real thing: ProcessRunner with kToolTimeLimit and the
   // ReverseResolver. Set them before the first lookup.
   void SetCommandRunner(CommandRunner runner) { run_ = std::move(runner); }
   void SetReverseLookup(ReverseLookupFunction lookup) { reverse_ = std::move(lookup); }

@@ -23,8 +23,8 @@
 #include "app/ConsoleFrontEnd.h"
 #include "app/ConsoleProgram.h"
 #include "os/AtomicFile.h"
+#include "os/ProcessRunner.h"
 #include "platform/InMemoryServerBackend.h"
-#include "platform/ProcessRunner.h"
 #include "platform/sim/SimulatedServerBackend.h"
 
 namespace qm {

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "MonitorOnSamba.h"
-#include "platform/ProcessRunner.h"
+#include "os/ProcessRunner.h"
 #include "resolve/NameTable.h"
 #include "resolve/TIPThreadStarter.h"
 #include "thread/UiStepQueue.h"

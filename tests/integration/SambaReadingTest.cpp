@@ -93,8 +93,7 @@ TEST_F(SambaReadingTest, SlowReadingChangesNothingAndIsSaidOnce) {
   ::chmod(wrapper.c_str(), 0755);
   ::setenv("QUILLMOOR98_SAMBA_ELEVATE", wrapper.c_str(), 1);
   SambaServerBackend::Options options = server.BackendOptions();
-  options.elevate =
-      SambaServerBackend::ElevationFor(std::getenv("QUILLMOOR98_SAMBA_ELEVATE"), true, false);
+  options.elevate = SambaTools::ElevationFor(std::getenv("QUILLMOOR98_SAMBA_ELEVATE"), true, false);
   ::unsetenv("QUILLMOOR98_SAMBA_ELEVATE");
   options.toolTimeout = std::chrono::milliseconds(800);
   Bind(options);

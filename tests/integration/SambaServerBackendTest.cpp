@@ -12,8 +12,8 @@
 #include "core/RefreshCycle.h"
 #include "core/ServerApi.h"
 #include "os/AtomicFile.h"
-#include "platform/samba/ClientSmbdProcess.h"
 #include "platform/samba/SambaServerBackend.h"
+#include "platform/samba/SmbdProcess.h"
 #include "support/RecordingMessages.h"
 #include "support/RecordingView.h"
 
@@ -170,19 +170,19 @@ TEST_F(SambaMonitorTest, OnlyAClientSmbdPassesTheEndSessionCheck) {
   const auto alpha = Client("ALPHA", server.DiskShare());
   ASSERT_TRUE(TickUntil([&] { return Current(kAlpha) != nullptr; })) << Diagnostics(alpha);
   std::string why;
-  EXPECT_FALSE(ClientSmbdProcess::Check(server.SmbdPid(), why));
+  EXPECT_FALSE(SmbdProcess::Check(server.SmbdPid(), why));
   EXPECT_NE(why.find("is the main smbd"), std::string::npos) << why;
   int clients = 0;
   for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
     long pid = 0;
-    if (!ClientSmbdProcess::ParsePid(entry.path().filename().string(), pid)) continue;
+    if (!SmbdProcess::ParsePid(entry.path().filename().string(), pid)) continue;
     std::ifstream stat(entry.path() / "stat");
     std::string line;
     std::getline(stat, line);
     const auto close = line.rfind(')');
     if (close == std::string::npos) continue;
     const long parent = std::strtol(line.c_str() + close + 3, nullptr, 10);
-    if (parent == server.SmbdPid() && ClientSmbdProcess::Check(pid, why)) ++clients;
+    if (parent == server.SmbdPid() && SmbdProcess::Check(pid, why)) ++clients;
   }
   EXPECT_EQ(clients, 1);
 }

@@ -17,7 +17,7 @@
 #include <thread>
 
 #include "os/AtomicFile.h"
-#include "platform/ProcessRunner.h"
+#include "os/ProcessRunner.h"
 
 namespace qm::test {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/ProcessRunner.h"
+#include "os/ProcessRunner.h"
 
 namespace qm {
 namespace {
@@ -64,13 +64,44 @@ TEST(ProcessRunnerTest, TimeoutKillsTheWholeProcessGroup) {
   EXPECT_TRUE(NotRunning(child));
 }
 
-TEST(ProcessRunnerTest, EndsWhenTheChildEndsThoughADescendantHoldsItsOutput) {
+// Gone or a zombie, within a moment.
+bool EndsSoon(pid_t pid) {
+  for (int i = 0; i < 200 && !NotRunning(pid); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return NotRunning(pid);
+}
+
+TEST(ProcessRunnerTest, EndsWhenTheChildEndsAndEndsWhatItLeftRunning) {
   // The background sleep keeps the output pipe open after the shell exits.
   const ProcessResult r = ProcessRunner::Run({"sh", "-c", "sleep 60 & echo $!; exit 4"});
   EXPECT_EQ(r.outcome, Outcome::Exited);
   EXPECT_EQ(r.exitCode, 4);
   const pid_t child = static_cast<pid_t>(std::atol(r.out.c_str()));
-  if (child > 0) ::kill(child, SIGKILL);
+  ASSERT_GT(child, 0) << r.out;
+  EXPECT_TRUE(EndsSoon(child));
+}
+
+TEST(ProcessRunnerTest, StopRequestEndsTheRunAtOnceAndABeginningStopRunsNothing) {
+  std::stop_source stop;
+  ProcessRunner::Options options;
+  options.timeout = std::chrono::seconds(60);
+  options.cancel = stop.get_token();
+  std::thread stopper([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    stop.request_stop();
+  });
+  const auto start = std::chrono::steady_clock::now();
+  const ProcessResult r = ProcessRunner::Run({"sh", "-c", "sleep 60 & echo $!; wait"}, options);
+  stopper.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  EXPECT_EQ(r.outcome, Outcome::Cancelled);
+  EXPECT_FALSE(r.Succeeded());
+  const pid_t child = static_cast<pid_t>(std::atol(r.out.c_str()));
+  ASSERT_GT(child, 0) << r.out;
+  EXPECT_TRUE(EndsSoon(child));
+  // Stopped before it starts: nothing runs.
+  EXPECT_EQ(ProcessRunner::Run({"sh", "-c", "echo ran"}, options).outcome, Outcome::Cancelled);
 }
 
 TEST(ProcessRunnerTest, ReportsDeathBySignal) {

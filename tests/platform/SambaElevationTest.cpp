@@ -23,13 +23,13 @@ namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 
 TEST(SambaElevationTest, SettingWinsUnsetMeansSudoForAGroupMemberWhoIsNotRoot) {
-  EXPECT_EQ(SambaServerBackend::ElevationFor("doas  -n ", false, true), (Strings{"doas", "-n"}));
-  EXPECT_EQ(SambaServerBackend::ElevationFor("sudo -n", true, false), (Strings{"sudo", "-n"}));
+  EXPECT_EQ(SambaTools::ElevationFor("doas  -n ", false, true), (Strings{"doas", "-n"}));
+  EXPECT_EQ(SambaTools::ElevationFor("sudo -n", true, false), (Strings{"sudo", "-n"}));
   // Set but empty: explicitly none, even where sudo would be allowed.
-  EXPECT_EQ(SambaServerBackend::ElevationFor("", false, true), Strings{});
-  EXPECT_EQ(SambaServerBackend::ElevationFor(nullptr, false, true), (Strings{"sudo", "-n"}));
-  EXPECT_EQ(SambaServerBackend::ElevationFor(nullptr, true, true), Strings{});
-  EXPECT_EQ(SambaServerBackend::ElevationFor(nullptr, false, false), Strings{});
+  EXPECT_EQ(SambaTools::ElevationFor("", false, true), Strings{});
+  EXPECT_EQ(SambaTools::ElevationFor(nullptr, false, true), (Strings{"sudo", "-n"}));
+  EXPECT_EQ(SambaTools::ElevationFor(nullptr, true, true), Strings{});
+  EXPECT_EQ(SambaTools::ElevationFor(nullptr, false, false), Strings{});
 }
 
 // The command entries of the drop-in's Cmnd_Alias lines: the program's path

@@ -13,6 +13,7 @@
 #include "core/ServerApi.h"
 #include "os/AtomicFile.h"
 #include "platform/samba/SambaServerBackend.h"
+#include "platform/samba/SambaTables.h"
 
 namespace qm {
 namespace {
@@ -26,7 +27,7 @@ ServerTables TablesOf(const std::string& testparm, const std::string& smbstatus)
   SmbStatus status;
   std::string why;
   EXPECT_TRUE(SmbStatusParser::Parse(smbstatus, status, why)) << why;
-  return SambaServerBackend::MakeTables(SambaShareList::Parse(testparm), status);
+  return SambaTables::Make(SambaShareList::Parse(testparm), status);
 }
 
 template <typename Entry>
@@ -92,9 +93,9 @@ SmbStatus::Session Session(std::string id, long pid, std::string user, std::stri
 }
 
 TEST(SambaTablesTest, ClientKeyIsTheNameElseTheAddress) {
-  EXPECT_EQ(SambaServerBackend::ClientKey(Session("1", 5, "u", "pc7")), "pc7");
-  EXPECT_EQ(SambaServerBackend::ClientKey(Session("1", 5, "u", "", "ipv6:[::1]:445")), "::1");
-  EXPECT_EQ(SambaServerBackend::ClientKey(Session("1", 5, "u", "", "odd")), "odd");
+  EXPECT_EQ(SambaTables::ClientKey(Session("1", 5, "u", "pc7")), "pc7");
+  EXPECT_EQ(SambaTables::ClientKey(Session("1", 5, "u", "", "ipv6:[::1]:445")), "::1");
+  EXPECT_EQ(SambaTables::ClientKey(Session("1", 5, "u", "", "odd")), "odd");
 }
 
 TEST(SambaTablesTest, SharesInUseButNotListedAreAdded) {
@@ -112,8 +113,8 @@ TEST(SambaTablesTest, SharesInUseButNotListedAreAdded) {
   status.opens = {{"/home/alice", "notes.txt", 100, 1000},
                   {"/srv/docs", "a/b.txt", 200, 1000},
                   {"/srv/docs", ".", 200, 1000}};
-  const ServerTables t = SambaServerBackend::MakeTables(list, status, {{"pub", "/srv/pub", false}},
-                                                        {"other", "LASER"});
+  const ServerTables t =
+      SambaTables::Make(list, status, {{"pub", "/srv/pub", false}}, {"other", "LASER"});
 
   ASSERT_EQ(t.shares.size(), 6u);
   EXPECT_EQ(t.shares[1].name, "pub");
@@ -140,14 +141,14 @@ TEST(SambaTablesTest, SharesInUseButNotListedAreAdded) {
 
 TEST(SambaTablesTest, UsershareAndPrintcapFilesGiveSharesAndPrinterNames) {
   SambaShare share;
-  ASSERT_TRUE(SambaServerBackend::ParseUsershare(
+  ASSERT_TRUE(SambaShareSources::ParseUsershare(
       "public", "#VERSION 2\r\npath=/home/ann/Public\r\nsharename=Public\r\n", share));
   EXPECT_EQ(share.name, "Public");
   EXPECT_EQ(share.path, "/home/ann/Public");
   EXPECT_FALSE(share.printable);
-  EXPECT_FALSE(SambaServerBackend::ParseUsershare("x", "path=/srv\n", share));  // no version
-  EXPECT_FALSE(SambaServerBackend::ParseUsershare("x", "#VERSION 2\ncomment=\n", share));
-  EXPECT_EQ(SambaServerBackend::ParsePrintcap("# printcap\nlaser|lp|Office:\\\n\t:sd=/x:\nink:\n"),
+  EXPECT_FALSE(SambaShareSources::ParseUsershare("x", "path=/srv\n", share));  // no version
+  EXPECT_FALSE(SambaShareSources::ParseUsershare("x", "#VERSION 2\ncomment=\n", share));
+  EXPECT_EQ(SambaShareSources::ParsePrintcap("# printcap\nlaser|lp|Office:\\\n\t:sd=/x:\nink:\n"),
             (std::vector<std::string>{"laser", "lp", "Office", "ink"}));
 }
 
@@ -160,7 +161,7 @@ TEST(SambaTablesTest, ConnectionWithoutSessionKeepsMachineAndOrphanOpenIsLeftOut
   status.sessions[1].uid = 1000;
   status.sessions[0].uid = 1001;
   const ServerTables t =
-      SambaServerBackend::MakeTables(SambaShareList::Parse("[data]\n\tpath = /srv/data\n"), status);
+      SambaTables::Make(SambaShareList::Parse("[data]\n\tpath = /srv/data\n"), status);
   ASSERT_EQ(t.connections.size(), 2u);
   EXPECT_EQ(t.connections[0].client, "pc9");
   EXPECT_EQ(t.connections[0].user, "");
@@ -175,9 +176,8 @@ TEST(SambaTablesTest, AuthenticatingSessionIsNoAccount) {
     SmbStatus status;
     status.sessions = std::move(sessions);
     status.treeConnects = {{"data", "1", 100, "pc1"}, {"data", "", 200, "pc2"}};
-    SambaServerBackend::SettleAuthenticating(status, accounts);
-    return SambaServerBackend::MakeTables(SambaShareList::Parse("[data]\n\tpath = /srv/d\n"),
-                                          status);
+    SambaReader::SettleAuthenticating(status, accounts);
+    return SambaTables::Make(SambaShareList::Parse("[data]\n\tpath = /srv/d\n"), status);
   };
   // New sessions still authenticating: no user yet, whether their tree
   // connect names them or is found by process.
@@ -200,7 +200,7 @@ TEST(SambaStatusTest, ToolRunsMapToStatuses) {
     r.outcome = outcome;
     r.exitCode = code;
     r.err = std::move(err);
-    return SambaServerBackend::StatusOfRun(r);
+    return SambaTools::StatusOfRun(r);
   };
   EXPECT_EQ(run(Outcome::Exited, 0, ""), NERR_Success);
   EXPECT_EQ(run(Outcome::TimedOut, -1, ""), NERR_ServerNotStarted);
@@ -459,7 +459,7 @@ TEST_F(SambaBackendTest, PrintersComeFromCupsWhenSambaTakesThemFromThere) {
   EXPECT_EQ(laser, 1);  // a print queue with no job open yet
   SharesInit(api);
   EXPECT_EQ(Calls("lpstat"), std::vector<std::string>{"-e"});  // once a minute at most
-  EXPECT_EQ(SambaServerBackend::ParseCupsQueues("laser\nlaser/duplex\n  ink \r\n\n"),
+  EXPECT_EQ(SambaShareSources::ParseCupsQueues("laser\nlaser/duplex\n  ink \r\n\n"),
             (std::vector<std::string>{"laser", "ink"}));
 }
 

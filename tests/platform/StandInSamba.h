@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "os/AtomicFile.h"
-#include "platform/ProcessRunner.h"
+#include "os/ProcessRunner.h"
 #include "platform/samba/SambaServerBackend.h"
 
 namespace qm::test {

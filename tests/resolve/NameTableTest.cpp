@@ -9,7 +9,6 @@
 #include "core/Resources.h"
 #include "resolve/NameTable.h"
 #include "resolve/ResolveTestSupport.h"
-#include "resolve/RunAndWait.h"
 #include "resolve/SessionListing.h"
 
 namespace qm {
@@ -176,7 +175,7 @@ class HeldCaptureTest : public NameTableTest {
           if (cancelled) {
             ++cancels;
             changed.notify_all();
-            return kCancelled;
+            return NameTable::kCancelled;
           }
           output = listings;
           return 0;

@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/samba/ClientSmbdProcess.h"
+#include "platform/samba/SmbdProcess.h"
 
 namespace {
 constexpr int kUsage = 2;
@@ -19,12 +19,12 @@ constexpr const char* kToolFolders[] = {"/usr/bin", "/usr/sbin", "/bin", "/sbin"
 
 int main(int argc, char** argv) {
   long pid = 0;
-  if (argc != 2 || !qm::ClientSmbdProcess::ParsePid(argv[1], pid)) {
+  if (argc != 2 || !qm::SmbdProcess::ParsePid(argv[1], pid)) {
     std::fprintf(stderr, "usage: quillmoor98-end-session PID (1 to 7 digits)\n");
     return kUsage;
   }
   std::string why;
-  if (!qm::ClientSmbdProcess::Check(pid, why)) {
+  if (!qm::SmbdProcess::Check(pid, why)) {
     std::fprintf(stderr, "quillmoor98-end-session: refused: %s\n", why.c_str());
     return kRefused;
   }

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "os/AtomicFile.h"
-#include "platform/ProcessRunner.h"
+#include "os/ProcessRunner.h"
 #include "platform/sim/SimulatedServerBackend.h"
 
 namespace qm::test {

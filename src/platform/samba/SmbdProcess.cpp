@@ -1,14 +1,18 @@
-#include "platform/samba/ClientSmbdProcess.h"
+#include "platform/samba/SmbdProcess.h"
 
 #include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <set>
 #include <sstream>
+#include <vector>
 
 namespace qm {
 
@@ -32,18 +36,26 @@ std::string ProgramName(long pid) {
   return path.substr(path.find_last_of('/') + 1);
 }
 
-long ParentOf(long pid) {
-  std::ifstream in(ProcPath(pid, "stat"));
-  std::string line;
-  if (!std::getline(in, line)) return -1;
-  // "pid (comm) state ppid ...": comm may hold blanks and parentheses.
-  const std::size_t close = line.rfind(')');
-  if (close == std::string::npos) return -1;
-  std::istringstream rest(line.substr(close + 1));
-  std::string state;
-  long parent = -1;
-  rest >> state >> parent;
-  return parent;
+bool IsSmbd(const SmbdProcess::State& p) {
+  return p.comm.rfind("smbd", 0) == 0;
+}
+
+// A small file's first bytes; false with errno set when it cannot be read.
+bool ReadSmallFile(const std::string& path, std::string& text) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  char buffer[512];
+  ssize_t n;
+  while ((n = ::read(fd, buffer, sizeof buffer)) < 0 && errno == EINTR) {
+  }
+  const int error = errno;
+  ::close(fd);
+  if (n < 0) {
+    errno = error;
+    return false;
+  }
+  text.assign(buffer, static_cast<std::size_t>(n));
+  return true;
 }
 
 std::set<std::string> SocketInodes(long pid) {
@@ -86,7 +98,60 @@ bool HoldsEstablishedTcp(long pid) {
 }
 }  // namespace
 
-bool ClientSmbdProcess::ParsePid(const std::string& text, long& pid) {
+SmbdProcess::State SmbdProcess::StateOf(long pid) {
+  State p;
+  std::string line;
+  if (!ReadSmallFile(ProcPath(pid, "stat"), line)) {
+    p.exists = errno != ENOENT && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+    return p;
+  }
+  // "pid (comm) state ppid ...": comm may hold blanks and parentheses.
+  const std::size_t open = line.find('(');
+  const std::size_t close = line.rfind(')');
+  p.exists = true;
+  if (open == std::string::npos || close == std::string::npos || close + 2 >= line.size()) {
+    return p;
+  }
+  p.known = true;
+  p.comm = line.substr(open + 1, close - open - 1);
+  p.state = line[close + 2];
+  p.parent = std::strtol(line.c_str() + close + 3, nullptr, 10);
+  return p;
+}
+
+bool SmbdProcess::Alive(long pid) {
+  const State p = StateOf(pid);
+  if (!p.known) return p.exists;
+  return p.state != 'Z' && p.state != 'X' && IsSmbd(p);
+}
+
+bool SmbdProcess::IsMain(long pid) {
+  const State p = StateOf(pid);
+  return p.known && IsSmbd(p) && !IsSmbd(StateOf(p.parent));
+}
+
+long SmbdProcess::MainPid(const std::string& pidDirectory, const std::string& conf) {
+  // Unknown folder: leave the verdict to smbstatus.
+  if (pidDirectory.empty()) return -1;
+  std::vector<std::string> files = {pidDirectory + "/smbd.pid"};
+  if (!conf.empty()) {
+    // Some versions name the pid file after a configuration file that is
+    // not the default one.
+    files.push_back(pidDirectory + "/smbd-" + conf.substr(conf.rfind('/') + 1) + ".pid");
+  }
+  for (const auto& file : files) {
+    std::string text;
+    if (!ReadSmallFile(file, text)) {
+      if (errno == ENOENT || errno == ENOTDIR) continue;
+      return -1;
+    }
+    const long pid = std::strtol(text.c_str(), nullptr, 10);
+    if (pid > 0 && Alive(pid)) return pid;
+  }
+  return 0;
+}
+
+bool SmbdProcess::ParsePid(const std::string& text, long& pid) {
   if (text.empty() || text.size() > 7) return false;
   pid = 0;
   for (char c : text) {
@@ -96,7 +161,7 @@ bool ClientSmbdProcess::ParsePid(const std::string& text, long& pid) {
   return pid > 0;
 }
 
-bool ClientSmbdProcess::Check(long pid, std::string& why) {
+bool SmbdProcess::Check(long pid, std::string& why) {
   const std::string subject = "process " + std::to_string(pid);
   if (pid <= 1 || pid == static_cast<long>(::getpid())) {
     why = subject + " is no client smbd";
@@ -111,7 +176,8 @@ bool ClientSmbdProcess::Check(long pid, std::string& why) {
     why = subject + " runs " + name + ", not smbd";
     return false;
   }
-  const long parent = ParentOf(pid);
+  const State state = StateOf(pid);
+  const long parent = state.known ? state.parent : -1;
   if (parent <= 1 || ProgramName(parent) != "smbd") {
     why = subject + " is the main smbd, which serves every client";
     return false;

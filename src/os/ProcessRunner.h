@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@ struct ProcessResult {
     Exited,      // exitCode holds its exit status
     Signaled,    // ended by signal (not by us)
     TimedOut,    // still running at the time limit: its process group was killed
+    Cancelled,   // a stop was requested: its process group was killed at once
     NotStarted,  // could not be started; error says why
   };
   Outcome outcome = Outcome::NotStarted;
@@ -31,7 +33,9 @@ struct ProcessResult {
 // Runs programs from an argument vector, never through a shell. The child
 // gets its own process group, default signal dispositions, no inherited
 // descriptors besides 0, 1 and 2, and /dev/null as standard input unless
-// told otherwise.
+// told otherwise. When the child ends, whatever it left running in its
+// process group is ended too. The one way the program runs a tool and
+// waits for it.
 class ProcessRunner {
  public:
   struct Options {
@@ -39,6 +43,8 @@ class ProcessRunner {
     std::size_t outputLimit = std::size_t{64} << 20;  // per stream
     // Written to the child's standard input, which is then closed.
     std::string input;
+    // A stop requested here kills the child's process group at once.
+    std::stop_token cancel;
   };
 
   // Runs argv[0] (searched in PATH when it has no slash) and waits for it,

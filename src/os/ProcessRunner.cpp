@@ -1,19 +1,23 @@
-#include "platform/ProcessRunner.h"
+#include "os/ProcessRunner.h"
 
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
+
+#include "os/FileDescriptor.h"
 
 extern char** environ;
 
@@ -22,42 +26,9 @@ namespace qm {
 namespace {
 using Clock = std::chrono::steady_clock;
 
-// How long one poll may wait before the child is checked: a child can end
-// while a descendant still holds its output open.
+// How long one wait may last before the child is looked at again when the
+// kernel gives no descriptor that tells its end (before Linux 5.3).
 constexpr std::chrono::milliseconds kCheckInterval{50};
-
-class Fd {
- public:
-  Fd() = default;
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() { Close(); }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  void Reset(int fd) {
-    Close();
-    fd_ = fd;
-  }
-  void Close() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_ = -1;
-};
-
-bool MakePipe(Fd& readEnd, Fd& writeEnd) {
-  int p[2];
-  if (::pipe2(p, O_CLOEXEC) != 0) return false;
-  readEnd.Reset(p[0]);
-  writeEnd.Reset(p[1]);
-  return true;
-}
-
-void SetNonBlocking(int fd) {
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-}
 
 // Reads what is available; false at end of stream or on error.
 bool ReadSome(int fd, std::string& into, std::size_t limit, bool& cut) {
@@ -77,16 +48,15 @@ bool ReadSome(int fd, std::string& into, std::size_t limit, bool& cut) {
   }
 }
 
-// Waits for the child without blocking past deadline. True when reaped.
-bool ReapBy(pid_t pid, int& status, Clock::time_point deadline) {
-  auto pause = std::chrono::microseconds(200);
+// The child has ended (or is gone). It stays a zombie, unreaped, so its
+// process group cannot be taken over before the group has been ended.
+bool HasEnded(pid_t pid) {
   for (;;) {
-    const pid_t r = ::waitpid(pid, &status, WNOHANG);
-    if (r == pid) return true;
-    if (r < 0 && errno != EINTR) return true;  // not our child any more
-    if (Clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(pause);
-    pause = std::min<std::chrono::microseconds>(pause * 2, std::chrono::milliseconds(20));
+    siginfo_t info{};
+    if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0) {
+      return info.si_pid == pid;
+    }
+    if (errno != EINTR) return true;
   }
 }
 
@@ -163,9 +133,15 @@ void ProcessRunner::KillAndReap(pid_t pid) {
 
 ProcessResult ProcessRunner::Run(const std::vector<std::string>& argv, const Options& options) {
   ProcessResult result;
+  if (options.cancel.stop_requested()) {
+    result.outcome = ProcessResult::Outcome::Cancelled;
+    result.error = (argv.empty() ? std::string("a program") : argv[0]) + ": stopped";
+    return result;
+  }
   const auto deadline = Clock::now() + options.timeout;
-  Fd outRead, outWrite, errRead, errWrite, inParent, inChild;
-  if (!MakePipe(outRead, outWrite) || !MakePipe(errRead, errWrite)) {
+  FileDescriptor outRead, outWrite, errRead, errWrite, inParent, inChild;
+  if (!FileDescriptor::MakePipe(outRead, outWrite) ||
+      !FileDescriptor::MakePipe(errRead, errWrite)) {
     result.error = std::string("cannot make a pipe: ") + std::strerror(errno);
     return result;
   }
@@ -181,66 +157,55 @@ ProcessResult ProcessRunner::Run(const std::vector<std::string>& argv, const Opt
     inChild.Reset(sv[1]);
     ::shutdown(sv[0], SHUT_RD);
   }
+  // Wakes the wait below the moment a stop is requested.
+  const FileDescriptor wake(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
+  if (!wake.Valid()) {
+    result.error = std::string("cannot make an event descriptor: ") + std::strerror(errno);
+    return result;
+  }
+  const std::stop_callback onCancel(options.cancel, [fd = wake.Get()] {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(fd, &one, sizeof one);
+  });
 
-  const pid_t pid = Spawn(argv, inChild.get(), outWrite.get(), errWrite.get(), result.error);
+  const pid_t pid = Spawn(argv, inChild.Get(), outWrite.Get(), errWrite.Get(), result.error);
   if (pid < 0) return result;
   inChild.Close();
   outWrite.Close();
   errWrite.Close();
-  SetNonBlocking(outRead.get());
-  SetNonBlocking(errRead.get());
-  if (inParent.get() >= 0) SetNonBlocking(inParent.get());
+  outRead.SetNonBlocking();
+  errRead.SetNonBlocking();
+  inParent.SetNonBlocking();
+  // Tells the moment the child ends even while something it started keeps
+  // its output open.
+  const FileDescriptor pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
 
   std::size_t written = 0;
-  bool outOpen = true, errOpen = true;
-  int status = 0;
-  bool reaped = false;
-  while (outOpen || errOpen || inParent.get() >= 0) {
-    const auto now = Clock::now();
-    if (now >= deadline) break;
-    pollfd fds[3];
-    nfds_t n = 0;
-    int outAt = -1, errAt = -1, inAt = -1;
-    if (outOpen) {
-      outAt = static_cast<int>(n);
-      fds[n++] = {outRead.get(), POLLIN, 0};
+  bool outOpen = true, errOpen = true, ended = false, cancelled = false;
+  for (;;) {
+    if ((ended = HasEnded(pid))) break;
+    if ((cancelled = options.cancel.stop_requested())) break;
+    const auto left = deadline - Clock::now();
+    if (left <= Clock::duration::zero()) break;
+    auto wait = std::min(std::chrono::ceil<std::chrono::milliseconds>(left),
+                         std::chrono::milliseconds(60000));
+    if (!pidfd.Valid()) wait = std::min(wait, kCheckInterval);
+    pollfd fds[5] = {{wake.Get(), POLLIN, 0},
+                     {pidfd.Get(), POLLIN, 0},
+                     {outOpen ? outRead.Get() : -1, POLLIN, 0},
+                     {errOpen ? errRead.Get() : -1, POLLIN, 0},
+                     {inParent.Get(), POLLOUT, 0}};
+    if (::poll(fds, 5, static_cast<int>(wait.count())) < 0 && errno != EINTR) break;
+    if (fds[2].revents) {
+      outOpen = ReadSome(outRead.Get(), result.out, options.outputLimit, result.outputCut);
     }
-    if (errOpen) {
-      errAt = static_cast<int>(n);
-      fds[n++] = {errRead.get(), POLLIN, 0};
+    if (fds[3].revents) {
+      errOpen = ReadSome(errRead.Get(), result.err, options.outputLimit, result.outputCut);
     }
-    if (inParent.get() >= 0) {
-      inAt = static_cast<int>(n);
-      fds[n++] = {inParent.get(), POLLOUT, 0};
-    }
-    const auto wait = std::min(
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - now), kCheckInterval);
-    const int ready = ::poll(fds, n, static_cast<int>(wait.count()) + 1);
-    if (ready < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
-    if (ready == 0) {
-      // Quiet: has the child ended while something else holds its output?
-      const pid_t r = ::waitpid(pid, &status, WNOHANG);
-      if (r == pid) {
-        reaped = true;
-        if (outOpen) ReadSome(outRead.get(), result.out, options.outputLimit, result.outputCut);
-        if (errOpen) ReadSome(errRead.get(), result.err, options.outputLimit, result.outputCut);
-        break;
-      }
-      continue;
-    }
-    if (outAt >= 0 && fds[outAt].revents) {
-      outOpen = ReadSome(outRead.get(), result.out, options.outputLimit, result.outputCut);
-    }
-    if (errAt >= 0 && fds[errAt].revents) {
-      errOpen = ReadSome(errRead.get(), result.err, options.outputLimit, result.outputCut);
-    }
-    if (inAt >= 0 && fds[inAt].revents) {
-      bool done = (fds[inAt].revents & (POLLERR | POLLHUP)) != 0;
+    if (fds[4].revents) {
+      bool done = (fds[4].revents & (POLLERR | POLLHUP)) != 0;
       while (!done && written < options.input.size()) {
-        const ssize_t w = ::send(inParent.get(), options.input.data() + written,
+        const ssize_t w = ::send(inParent.Get(), options.input.data() + written,
                                  options.input.size() - written, MSG_NOSIGNAL);
         if (w > 0) {
           written += static_cast<std::size_t>(w);
@@ -254,17 +219,26 @@ ProcessResult ProcessRunner::Run(const std::vector<std::string>& argv, const Opt
       if (done || written >= options.input.size()) inParent.Close();
     }
   }
-  inParent.Close();
-
-  if (!reaped) reaped = ReapBy(pid, status, deadline);
-  if (!reaped) {
-    KillAndReap(pid);
+  // What it wrote before it ended is still in the pipes.
+  if (ended && outOpen) ReadSome(outRead.Get(), result.out, options.outputLimit, result.outputCut);
+  if (ended && errOpen) ReadSome(errRead.Get(), result.err, options.outputLimit, result.outputCut);
+  // The group goes too: what the program left running, or the program
+  // itself when it was stopped or ran out of time.
+  ::kill(-pid, SIGKILL);
+  if (!ended) ::kill(pid, SIGKILL);
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (cancelled) {
+    result.outcome = ProcessResult::Outcome::Cancelled;
+    result.error = argv[0] + ": stopped";
+  } else if (!ended) {
     result.outcome = ProcessResult::Outcome::TimedOut;
     result.error =
         argv[0] + ": no answer within " + std::to_string(options.timeout.count()) + " ms";
-    return result;
+  } else {
+    Record(status, result);
   }
-  Record(status, result);
   return result;
 }
 

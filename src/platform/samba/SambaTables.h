@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "core/ServerTables.h"
+#include "platform/samba/SambaShareList.h"
+#include "platform/samba/SmbStatusParser.h"
+
+namespace qm {
+
+// The server's tables made of one reading of Samba's state.
+class SambaTables {
+ public:
+  // The tables for a share list, an smbstatus reading, the usershares and
+  // the printers Samba makes of [printers] (by name).
+  static ServerTables Make(const SambaShareList& shares, const SmbStatus& status,
+                           const std::vector<SambaShare>& usershares = {},
+                           const std::vector<std::string>& printers = {});
+  // The key of a client: the name it sent, else its address.
+  static std::string ClientKey(const SmbStatus::Session& session);
+};
+
+}  // namespace qm
