@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/FrontEnd.h"
+#include "core/FrontEnd.h"
 #include "core/Monitor.h"
 #include "core/ProcessList.h"
 #include "core/RefreshCycle.h"
@@ -18,9 +18,9 @@
 #include "os/FileStamp.h"
 #include "resolve/NameTable.h"
 #include "resolve/TIPThreadStarter.h"
-#include "resolve/UiStepQueue.h"
 #include "store/FormerConnectionStore.h"
 #include "store/SettingsFile.h"
+#include "thread/UiStepQueue.h"
 
 namespace qm {
 

@@ -10,15 +10,19 @@ long long Nanoseconds(const timespec& t) {
 }
 }  // namespace
 
-FileStamp FileStamp::Of(const struct stat& st) {
-  return {st.st_dev, st.st_ino, static_cast<long long>(st.st_size), Nanoseconds(st.st_mtim),
-          Nanoseconds(st.st_ctim)};
-}
-
 FileStamp FileStamp::Of(const std::string& path) {
   struct stat st {};
   if (::lstat(path.c_str(), &st) != 0) return {};
   return Of(st);
+}
+
+FileStamp FileStamp::Of(const struct stat& st) {
+  return {true,
+          st.st_dev,
+          st.st_ino,
+          static_cast<long long>(st.st_size),
+          Nanoseconds(st.st_mtim),
+          Nanoseconds(st.st_ctim)};
 }
 
 }  // namespace qm

@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "core/Text.h"
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 #include "platform/samba/SmbdProcess.h"
 
 namespace qm {
