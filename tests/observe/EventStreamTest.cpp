@@ -69,17 +69,13 @@ TEST_F(EventStreamTest, FoundAddressIsAnEventAndTheEndCarriesIt) {
   w.backend.tables.connections.clear();
   w.Tick();
   ASSERT_EQ(events.size(), 5u);
-  const ConnectionEvent& found = events[2];
-  EXPECT_EQ(found.type, ConnectionEvent::Type::Found);
-  EXPECT_EQ(found.kind, ConnectionEvent::Kind::User);
-  EXPECT_EQ(found.client, "PC1");
-  EXPECT_EQ(found.address, "192.168.1.20");
-  EXPECT_EQ(found.host, "pc1.lan");
-  EXPECT_EQ(nlohmann::json::parse(JsonEventWriter::Line(found))["event"], "found");
-  const ConnectionEvent& end = events[4];
-  EXPECT_EQ(end.type, ConnectionEvent::Type::End);
-  EXPECT_EQ(end.address, "192.168.1.20");
-  EXPECT_EQ(end.host, "pc1.lan");
+  EXPECT_EQ(events[2].type, ConnectionEvent::Type::Found);
+  EXPECT_EQ(events[4].type, ConnectionEvent::Type::End);
+  for (const ConnectionEvent& e : {events[2], events[4]}) {
+    EXPECT_EQ(e.kind, ConnectionEvent::Kind::User);
+    EXPECT_EQ(e.client + " " + e.address + " " + e.host, "PC1 192.168.1.20 pc1.lan");
+  }
+  EXPECT_EQ(nlohmann::json::parse(JsonEventWriter::Line(events[2]))["event"], "found");
 }
 
 TEST_F(EventStreamTest, WeaknessesAreToldWhenFirstSeenAndFactsRideOnEveryEvent) {
