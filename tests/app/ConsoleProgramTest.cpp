@@ -29,7 +29,7 @@
 #include "platform/InMemoryServerBackend.h"
 #include "platform/ProcessRunner.h"
 #include "platform/sim/SimulatedServerBackend.h"
-#include "store/TempFolder.h"
+#include "support/TempFolder.h"
 
 namespace qm {
 namespace {

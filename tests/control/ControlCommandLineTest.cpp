@@ -12,7 +12,7 @@
 #include "control/ControlServer.h"
 #include "control/ControlSocket.h"
 #include "observe/integration/ConsoleChild.h"
-#include "store/TempFolder.h"
+#include "support/TempFolder.h"
 
 namespace qm::test {
 namespace {

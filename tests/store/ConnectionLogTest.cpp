@@ -5,7 +5,7 @@
 #include <string>
 
 #include "store/ConnectionLog.h"
-#include "store/TempFolder.h"
+#include "support/TempFolder.h"
 
 namespace qm {
 namespace {
