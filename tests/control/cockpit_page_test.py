@@ -40,7 +40,7 @@ try:
     from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.support.ui import WebDriverWait
 except ImportError as e:
-    unavailable(f"{e.name} is not installed")
+    unavailable(f"python3-{e.name.split('.')[0]} is not installed")
 for tool in ("chromium", "chromedriver", "cockpit-bridge"):
     if not shutil.which(tool):
         unavailable(f"{tool} is not installed")
