@@ -10,7 +10,7 @@
 #include "enforce/DataLines.h"
 #include "enforce/DisconnectListFile.h"
 #include "enforce/ProgramListFile.h"
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 #include "support/TempFolder.h"
 
 namespace qm::test {
