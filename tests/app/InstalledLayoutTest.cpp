@@ -13,6 +13,7 @@
 
 #include "app/InstalledLayout.h"
 #include "os/AtomicFile.h"
+#include "support/ScopedVariable.h"
 #include "support/TempFolder.h"
 
 namespace qm {
@@ -20,31 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Sets (or with nullopt unsets) a variable for one test, then restores it.
-class ScopedVariable {
- public:
-  ScopedVariable(const char* name, std::optional<std::string> value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value) {
-      ::setenv(name, value->c_str(), 1);
-    } else {
-      ::unsetenv(name);
-    }
-  }
-  ~ScopedVariable() {
-    if (old_) {
-      ::setenv(name_, old_->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
-  ScopedVariable(const ScopedVariable&) = delete;
-  ScopedVariable& operator=(const ScopedVariable&) = delete;
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using test::ScopedVariable;
 
 class InstalledLayoutTest : public ::testing::Test {
  protected:
