@@ -39,6 +39,7 @@
 #include "ui/AlertSound.h"
 #include "ui/ConnectionTreeModel.h"
 #include "ui/ConnectionTreeView.h"
+#include "ui/InfoPanel.h"
 #include "ui/QtMessageBoxes.h"
 #include "ui/ReadableColour.h"
 #include "ui/ShellOpen.h"
@@ -144,7 +145,7 @@ class MainWindowTest : public QObject {
   void DialogsOfferOnlyTheirTitleBarButtons();
   void HelpIsFoundBesideTheProgram();
   void ActivationNeverWaitsForTheServer();
-  void CaptionsReadInLightAndDarkSchemes();
+  void InfoPanelsReadAsTheSchemeChanges();
   void ToolbarTipsLeaveTheStatusPanels();
   void F1AndAccessibleNames();
   void FocusEnteringAPageSelectsItsTopNode();
@@ -499,19 +500,49 @@ void MainWindowTest::ActivationNeverWaitsForTheServer() {
   QCOMPARE(p.form.StatusPanels[2]->toolTip(), QString());
 }
 
-void MainWindowTest::CaptionsReadInLightAndDarkSchemes() {
+void MainWindowTest::InfoPanelsReadAsTheSchemeChanges() {
   Program p;
-  for (const QColor& window : {QColor("#f0f0f0"), QColor("#3d3d3d"), QColor("#000000")}) {
-    QPalette scheme = p.form.palette();
-    scheme.setColor(QPalette::Window, window);
-    scheme.setColor(QPalette::WindowText, window.lightness() < 128 ? Qt::white : Qt::black);
-    p.form.setPalette(scheme);
-    for (QLabel* label : p.form.findChildren<QLabel*>()) {
-      const QColor text = label->palette().color(label->foregroundRole());
-      const QColor back = label->palette().color(label->backgroundRole());
-      QVERIFY2(ContrastRatio(text, back) >= 4.5, qPrintable(label->text() + " " + text.name()));
+  p.Connect("PC1", "DOCS");
+  p.app->Tick();
+  p.form.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&p.form));
+  p.M().TreeViewCurrent.Select(p.M().TreeViewCurrent.TopLevel(0));
+  p.M().TreeViewFormer.Select(p.M().TreeViewFormer.TopLevel(0));
+  const QPalette before = QApplication::palette();
+  QPalette dark(QColor("#424245"), QColor("#222020"));
+  for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+    dark.setColor(role, Qt::white);
+  dark.setColor(QPalette::Base, QColor("#3d3d3d"));
+  // The desktop changes the scheme while the window is open, as its theme
+  // plugin does: the texts read on what the style paints behind them (it
+  // tints the page), and the captions keep a hue.
+  for (const QPalette& scheme : {dark, before, dark}) {
+    QApplication::setPalette(scheme);
+    for (int page : {0, 1}) {
+      p.form.PageControl->setCurrentIndex(page);
+      QTest::qWait(10);
+      auto* panel = p.form.PageControl->currentWidget()->findChild<InfoPanel*>();
+      const QImage shot =
+          p.form.grab(QRect(panel->mapTo(&p.form, QPoint(0, 0)), panel->size())).toImage();
+      for (QLabel* label : panel->findChildren<QLabel*>()) {
+        if (label->text().isEmpty()) continue;
+        std::map<QRgb, int> counts;
+        const QRect area = label->geometry();
+        for (int x = area.left(); x <= area.right(); ++x)
+          for (int y = area.top(); y <= area.bottom(); ++y) ++counts[shot.pixel(x, y)];
+        const QColor back = std::max_element(counts.begin(), counts.end(), [](auto& a, auto& b) {
+                              return a.second < b.second;
+                            })->first;
+        const QColor text = label->palette().color(QPalette::WindowText);
+        QVERIFY2(ContrastRatio(text, back) >= 4.5,
+                 qPrintable(label->text() + " " + text.name() + " on " + back.name()));
+        const bool caption = label->text().endsWith(':');
+        QVERIFY2(!caption || text.hslSaturation() > 0, qPrintable(label->text()));
+        QVERIFY(!label->font().italic());
+      }
     }
   }
+  QApplication::setPalette(before);
 }
 
 void MainWindowTest::ToolbarTipsLeaveTheStatusPanels() {
