@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QLabel>
 #include <QTimer>
+#include <algorithm>
 
 #include "ui/ReadableColour.h"
 
@@ -67,12 +68,25 @@ void InfoPanel::FinishRows() {
   grid_->setRowStretch(rows_, 1);
 }
 
+void InfoPanel::SetValue(QLabel* value, const QString& text) {
+  texts_[value] = text;
+  const int room = std::max(40, value->width());
+  const QString shown = value->fontMetrics().elidedText(text, Qt::ElideMiddle, room);
+  value->setText(shown);
+  value->setToolTip(shown == text ? QString() : text);
+}
+
+void InfoPanel::FitValues() {
+  for (const auto& [value, text] : texts_) SetValue(value, text);
+}
+
 void InfoPanel::ApplyFonts() {
   // Every property set, so that none is taken from the title's face.
   QFont plain = QApplication::font();
   plain.setResolveMask(QFont::AllPropertiesResolved);
   for (const auto& caption : captions_) caption.first->setFont(plain);
   for (QLabel* value : values_) value->setFont(plain);
+  FitValues();
 }
 
 void InfoPanel::ScheduleColours() {
@@ -117,6 +131,10 @@ bool InfoPanel::event(QEvent* event) {
       break;
     case QEvent::Show:
       if (stale_) ScheduleColours();
+      break;
+    case QEvent::Resize:
+      // A value set while the window was hidden was fitted to no room.
+      FitValues();
       break;
     default:
       break;

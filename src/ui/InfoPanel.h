@@ -4,6 +4,8 @@
 
 #include <QColor>
 #include <QGroupBox>
+#include <QString>
+#include <map>
 #include <utility>
 #include <vector>
 
@@ -27,6 +29,9 @@ class InfoPanel : public QGroupBox {
   QLabel* AddRow(const QString& caption, const QColor& colour);
   // After the last row: the rows keep to the top.
   void FinishRows();
+  // A value's text, shortened in the middle to the room the value has, now
+  // and whenever the room changes; the whole text is then its tooltip.
+  void SetValue(QLabel* value, const QString& text);
 
  protected:
   bool event(QEvent* event) override;
@@ -35,11 +40,13 @@ class InfoPanel : public QGroupBox {
   void ScheduleColours();
   void ApplyColours();
   void ApplyFonts();
+  void FitValues();
 
   QGridLayout* grid_;
   int rows_ = 0;
   std::vector<std::pair<QLabel*, QColor>> captions_;
   std::vector<QLabel*> values_;
+  std::map<QLabel*, QString> texts_;  // each value's whole text
   bool scheduled_ = false;
   bool stale_ = true;  // the colours wait for the panel to be shown
 };

@@ -564,13 +564,7 @@ void TMainForm::FitServerText() {
 void TMainForm::InfoLabelChanged(InfoLabel label, const std::string& text) {
   QLabel* value = InfoLabels[label];
   if (!value) return;
-  // A long value (a host name, an address text) is shortened in the middle;
-  // the whole text is its tooltip.
-  const QString full = Q(text);
-  const int room = std::max(40, value->width());
-  const QString shown = value->fontMetrics().elidedText(full, Qt::ElideMiddle, room);
-  value->setText(shown);
-  value->setToolTip(shown == full ? QString() : full);
+  static_cast<InfoPanel*>(value->parentWidget())->SetValue(value, Q(text));
 }
 
 void TMainForm::UpdateConnectedIcon(bool connected) {

@@ -504,8 +504,14 @@ void MainWindowTest::InfoPanelsReadAsTheSchemeChanges() {
   Program p;
   p.Connect("PC1", "DOCS");
   p.app->Tick();
+  // A value given while the window is hidden has its room once shown.
+  const QString host = "accounting-pc.office.lan";
+  p.form.InfoLabelChanged(IPTextCuLabel, host.toStdString());
   p.form.show();
   QVERIFY(QTest::qWaitForWindowExposed(&p.form));
+  QLabel* value = p.form.InfoLabels[IPTextCuLabel];
+  QVERIFY(value->fontMetrics().horizontalAdvance(host) <= value->width());
+  QCOMPARE(value->text(), host);
   p.M().TreeViewCurrent.Select(p.M().TreeViewCurrent.TopLevel(0));
   p.M().TreeViewFormer.Select(p.M().TreeViewFormer.TopLevel(0));
   const QPalette before = QApplication::palette();
