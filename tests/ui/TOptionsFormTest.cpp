@@ -100,7 +100,6 @@ class TOptionsFormTest : public QObject {
   void BrowseTakesChosenWaveFile();
   void ChangedPasswordIsTakenOnlyWithOK_data();
   void ChangedPasswordIsTakenOnlyWithOK();
-  void EnterOnACheckBoxPressesOK();
   void AddProgramUpperCasesSortsAndRefusesDuplicate();
   void RemoveProgramNeedsSelection();
   void ClearedListComesBackWithIconsOnCancel();
@@ -464,13 +463,15 @@ void TOptionsFormTest::BrowseTakesChosenWaveFile() {
 }
 
 void TOptionsFormTest::ChangedPasswordIsTakenOnlyWithOK_data() {
-  QTest::addColumn<bool>("ok");
-  QTest::newRow("OK") << true;
-  QTest::newRow("Cancel") << false;
+  QTest::addColumn<QString>("close");
+  QTest::newRow("OK") << "OK";
+  QTest::newRow("Cancel") << "Cancel";
+  // A check box's Enter presses OK, never "Change Password" again.
+  QTest::newRow("Enter on a check box") << "Enter";
 }
 
 void TOptionsFormTest::ChangedPasswordIsTakenOnlyWithOK() {
-  QFETCH(bool, ok);
+  QFETCH(QString, close);
   QtMessageBoxes qtBoxes(form_.get());
   AdminPassword admin(password_, qtBoxes);
   TOptionsForm form(settings_, programs_, admin, qtBoxes, Hooks());
@@ -480,29 +481,21 @@ void TOptionsFormTest::ChangedPasswordIsTakenOnlyWithOK() {
       .On(QStringLiteral("Options"),
           [&](QDialog&) {
             form.ChangePwdBtn->click();
-            (ok ? form.OKButton : form.CancelButton)->click();
+            if (close == "Enter") {
+              form.NotifyCheckBox->setFocus();
+              QTest::keyClick(form.NotifyCheckBox, Qt::Key_Return);
+            } else {
+              (close == "OK" ? form.OKButton : form.CancelButton)->click();
+            }
           })
       .On(QStringLiteral("Change Admin Password"), test::Type(QStringLiteral("n3w")))
       .On(QStringLiteral("Change Admin Password"), test::Type(QStringLiteral("n3w")))
       .On({}, test::Note(&texts));
   form.ShowModal();
   QVERIFY(driver.Finished());
-  QCOMPARE(texts.size(), 1);
-  QCOMPARE(password_, std::string(ok ? "n3w" : "pw"));
-}
-
-void TOptionsFormTest::EnterOnACheckBoxPressesOK() {
-  QtMessageBoxes qtBoxes(form_.get());
-  AdminPassword admin(password_, qtBoxes);
-  TOptionsForm form(settings_, programs_, admin, qtBoxes, Hooks());
-  ModalDriver driver;
-  driver.On(QStringLiteral("Options"), [&](QDialog&) {
-    form.NotifyCheckBox->setFocus();
-    QTest::keyClick(form.NotifyCheckBox, Qt::Key_Return);
-  });
-  form.ShowModal();
-  QVERIFY(form.Confirmed());
-  QCOMPARE(driver.Seen(), QStringList{QStringLiteral("Options")});  // no password box
+  QCOMPARE(texts.size(), 1);  // "Password Changed", and no box after it
+  QCOMPARE(form.Confirmed(), close != "Cancel");
+  QCOMPARE(password_, std::string(close != "Cancel" ? "n3w" : "pw"));
 }
 
 void TOptionsFormTest::AddProgramUpperCasesSortsAndRefusesDuplicate() {
