@@ -7,15 +7,9 @@
 namespace qm {
 
 namespace {
+// The blanks TrimmedBlanks drops.
 constexpr std::string_view kBlanks = " \t\r\v\f";
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-
-std::string_view Trim(std::string_view s) {
-  const std::size_t begin = s.find_first_not_of(kBlanks);
-  if (begin == std::string_view::npos) return {};
-  const std::size_t end = s.find_last_not_of(kBlanks);
-  return s.substr(begin, end - begin + 1);
-}
 
 std::string_view Unquote(std::string_view s) {
   if (s.size() >= 2 && (s.front() == '"' || s.front() == '\'') && s.back() == s.front()) {
@@ -75,12 +69,12 @@ IniFile::Line IniFile::ParseLine(std::string text, bool first) {
     const std::size_t close = view.find(']', offset + 1);
     const std::size_t nameEnd = close == std::string_view::npos ? view.size() : close;
     line.kind = LineKind::kSection;
-    line.name = Trim(view.substr(offset + 1, nameEnd - offset - 1));
+    line.name = TrimmedBlanks(view.substr(offset + 1, nameEnd - offset - 1));
   } else if (view[offset] != ';') {
     const std::size_t equals = view.find('=', offset);
     if (equals != std::string_view::npos) {
       line.kind = LineKind::kKey;
-      line.name = Trim(view.substr(offset, equals - offset));
+      line.name = TrimmedBlanks(view.substr(offset, equals - offset));
       line.valueBegin = equals + 1;
     }
   }
@@ -88,7 +82,7 @@ IniFile::Line IniFile::ParseLine(std::string text, bool first) {
 }
 
 std::size_t IniFile::FindSection(std::string_view section) const {
-  section = Trim(section);
+  section = TrimmedBlanks(section);
   for (std::size_t i = 0; i < lines_.size(); ++i) {
     if (lines_[i].kind == LineKind::kSection && SameTextAsciiNoCase(lines_[i].name, section)) {
       return i;
@@ -106,21 +100,21 @@ std::size_t IniFile::SectionEnd(std::size_t header) const {
 std::optional<std::string> IniFile::Read(std::string_view section, std::string_view key) const {
   const std::size_t header = FindSection(section);
   if (header == lines_.size()) return std::nullopt;
-  key = Trim(key);
+  key = TrimmedBlanks(key);
   const std::size_t end = SectionEnd(header);
   for (std::size_t i = header + 1; i < end; ++i) {
     const Line& line = lines_[i];
     if (line.kind != LineKind::kKey || !SameTextAsciiNoCase(line.name, key)) continue;
     const std::string_view value =
-        Unquote(Trim(std::string_view(line.text).substr(line.valueBegin)));
+        Unquote(TrimmedBlanks(std::string_view(line.text).substr(line.valueBegin)));
     return std::string(CutUtf8(value, kMaxValueBytes));
   }
   return std::nullopt;
 }
 
 bool IniFile::Write(std::string_view section, std::string_view key, std::string_view value) {
-  section = Trim(section);
-  key = Trim(key);
+  section = TrimmedBlanks(section);
+  key = TrimmedBlanks(key);
   if (section.empty() || HasLineBreak(section) || section.find(']') != std::string_view::npos ||
       key.empty() || HasLineBreak(key) || key.find('=') != std::string_view::npos ||
       key.front() == '[' || key.front() == ';') {
@@ -136,7 +130,7 @@ bool IniFile::Write(std::string_view section, std::string_view key, std::string_
       const std::size_t lastBreak = last.rfind('\n');
       const std::string_view lastLine =
           std::string_view(last).substr(lastBreak == std::string::npos ? 0 : lastBreak + 1);
-      if (!Trim(lastLine).empty()) InsertLine(lines_.size(), Line{});
+      if (!TrimmedBlanks(lastLine).empty()) InsertLine(lines_.size(), Line{});
     }
     InsertLine(lines_.size(), ParseLine(Joined("[", section, "]"), lines_.empty()));
     InsertLine(lines_.size(), ParseLine(Joined(key, "=", value), false));

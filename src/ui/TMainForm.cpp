@@ -351,7 +351,7 @@ void TMainForm::BuildTray() {
   TrayPopUp->addSeparator();
   QMenu* status = TrayPopUp->addMenu("&Disconnect status");
   auto* group = new QActionGroup(this);
-  auto radio = [&](const char* caption, int value) {
+  auto radio = [&](const char* caption, KickStatus value) {
     QAction* a = status->addAction(caption);
     a->setCheckable(true);
     group->addAction(a);
@@ -801,7 +801,7 @@ void TMainForm::TrayIconDblClick() {
   AppRestore();
 }
 
-void TMainForm::WhoToKickChanged(int value) {
+void TMainForm::WhoToKickChanged(KickStatus value) {
   QAction* item = value == KickAll ? Kickall : value == KickList ? Kicklist : Kicknobody;
   item->setChecked(true);
 }
@@ -822,7 +822,7 @@ TTreeNodeCustom* TMainForm::SelectedRecord() const {
 void TMainForm::TreeSelectionChanged(bool current) {
   if (!app_) return;
   Monitor& m = app_->GetMonitor();
-  ConnectionTree& tree = current ? m.TreeViewCurrent : m.TreeViewFormer;
+  ConnectionTree& tree = m.TreeView(current);
   if (tree.Selected()) m.ShowInfo(tree);
 }
 
@@ -835,7 +835,7 @@ void TMainForm::PageControlChange(int index) {
     SetStatusText(1, "Number of current users: " + std::to_string(m.CurrentUserCount));
     m.TreeViewCurrent.ExpandAll();
   }
-  ConnectionTree& tree = index == 1 ? m.TreeViewFormer : m.TreeViewCurrent;
+  ConnectionTree& tree = m.TreeView(index != 1);
   ConnectionTreeView* view = index == 1 ? TreeViewFormer : TreeViewCurrent;
   if (!tree.Selected()) {
     SelectTopmostVisible(index == 0);
@@ -850,7 +850,8 @@ void TMainForm::PageControlChange(int index) {
 
 void TMainForm::SelectTopmostVisible(bool current) {
   Monitor& m = app_->GetMonitor();
-  ConnectionTree& tree = current ? m.TreeViewCurrent : m.TreeViewFormer;
+  ConnectionTree& tree =
+      current ? static_cast<ConnectionTree&>(m.TreeViewCurrent) : m.TreeViewFormer;
   ConnectionTreeView* view = current ? TreeViewCurrent : TreeViewFormer;
   const QModelIndex top = view->indexAt(QPoint(1, 1));
   if (top.isValid()) {
@@ -863,7 +864,8 @@ void TMainForm::SelectTopmostVisible(bool current) {
 void TMainForm::TabEnter(bool current) {
   if (!app_) return;
   Monitor& m = app_->GetMonitor();
-  ConnectionTree& tree = current ? m.TreeViewCurrent : m.TreeViewFormer;
+  ConnectionTree& tree =
+      current ? static_cast<ConnectionTree&>(m.TreeViewCurrent) : m.TreeViewFormer;
   if (!tree.Selected()) SelectTopmostVisible(current);
   if (!tree.Selected()) m.ShowNoInfo(tree);
 }
@@ -872,7 +874,7 @@ QMenu* TMainForm::TreeViewMouseDown(const QPoint& pos) {
   if (!app_) return nullptr;
   Monitor& m = app_->GetMonitor();
   ConnectionTreeView* view = ActiveTree();
-  ConnectionTree& tree = CurrentPageActive() ? m.TreeViewCurrent : m.TreeViewFormer;
+  ConnectionTree& tree = m.TreeView(CurrentPageActive());
   TreeNode* under = view->NodeAt(pos);
   if (under) tree.Select(under);
   TreeNode* selected = tree.Selected();

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/FrontEnd.h"
+#include "core/FrontEnd.h"
 #include "enforce/DisconnectStatus.h"
 
 class QAction;
@@ -217,7 +217,7 @@ class TMainForm final : public QMainWindow, public FrontEnd, private DisconnectS
   void BuildTray();
   QGroupBox* BuildInfoPanel(bool current);
   void TreeSelectionChanged(bool current);
-  void WhoToKickChanged(int value) override;
+  void WhoToKickChanged(KickStatus value) override;
   void ShowTreeMenu(ConnectionTreeView* tree, const QPoint& pos);
   void ShowArrivals();
   // The notification area's balloon; false while its icon is being placed.

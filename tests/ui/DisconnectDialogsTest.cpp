@@ -11,6 +11,7 @@
 #include "ModalDriver.h"
 #include "core/Ports.h"
 #include "enforce/DisconnectStatus.h"
+#include "support/RecordingMessages.h"
 #include "ui/QtMessageBoxes.h"
 #include "ui/TKickForm.h"
 #include "ui/TKickListForm.h"
@@ -32,21 +33,6 @@ class DisconnectDialogsTest : public QObject {
   void ContextMenuOnlyWithAnEntrySelected();
   void EnterPressesOkAndClearingAsksFirst();
 };
-
-namespace test {
-class RecordingMessages : public MessageBoxes {
- public:
-  void Information(const std::string& t) override { shown.push_back("info: " + t); }
-  void Error(const std::string& t) override { shown.push_back("error: " + t); }
-  bool Confirm(const std::string& t) override {
-    shown.push_back("confirm: " + t);
-    return confirm;
-  }
-  std::string Prompt(const std::string&, const std::string&) override { return {}; }
-  std::vector<std::string> shown;
-  bool confirm = true;
-};
-}  // namespace test
 
 namespace {
 // The user name dialog as the list asks it: name and address, or nothing.
@@ -106,7 +92,7 @@ void DisconnectDialogsTest::EnterPressesOkAndClearingAsksFirst() {
   DisconnectList list;
   list.AddEntry("ACCOUNTING-PC-2ND-FLOOR", "fe80::1ff:fe23:4567:890a%eth0");
   test::RecordingMessages messages;
-  messages.confirm = false;
+  messages.confirmAnswer = false;
   TKickListForm form(list, messages, {});
   ModalDriver driver;
   driver.On("Disconnect List", [&](QDialog&) {

@@ -302,7 +302,7 @@ void MainWindowTest::StatusTextsStayWholeAtTheDefaultSize() {
   };
   // A long word on the server in the last panel pushes nothing aside.
   p.form.ServerNotice("Waiting for the server service... and a long reason besides");
-  for (int who : {KickNobody, KickList, KickAll}) {
+  for (KickStatus who : {KickNobody, KickList, KickAll}) {
     p.app->Rules().Status().SetWhoToKick(who);
     QCOMPARE(whole(), QString());
   }
