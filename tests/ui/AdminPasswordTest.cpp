@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/Ports.h"
+#include "support/RecordingMessages.h"
 #include "ui/AdminPassword.h"
 
 namespace qm {
@@ -17,17 +17,8 @@ namespace {
 
 // Answers prompts from a script (nullopt is a cancelled box) and notes
 // every box.
-class ScriptedBoxes final : public MessageBoxes {
+class ScriptedBoxes final : public test::RecordingMessages {
  public:
-  void Information(const std::string& t) override { shown.push_back("info: " + t); }
-  void Error(const std::string& t) override { shown.push_back("error: " + t); }
-  bool Confirm(const std::string& t) override {
-    shown.push_back("confirm: " + t);
-    return true;
-  }
-  std::string Prompt(const std::string& caption, const std::string& prompt) override {
-    return PromptOrCancel(caption, prompt).value_or("");
-  }
   std::optional<std::string> PromptOrCancel(const std::string& caption,
                                             const std::string& prompt) override {
     shown.push_back("prompt: " + caption + " / " + prompt);
@@ -37,7 +28,6 @@ class ScriptedBoxes final : public MessageBoxes {
     return a;
   }
   std::deque<std::optional<std::string>> answers;
-  std::vector<std::string> shown;
 };
 
 using Shown = std::vector<std::string>;

@@ -20,6 +20,7 @@
 
 #include "ModalDriver.h"
 #include "enforce/ProgramList.h"
+#include "support/RecordingMessages.h"
 #include "ui/AdminPassword.h"
 #include "ui/QtFileIcons.h"
 #include "ui/QtMessageBoxes.h"
@@ -31,21 +32,6 @@ namespace qm {
 using test::ModalDriver;
 
 namespace {
-
-class RecordingBoxes final : public MessageBoxes {
- public:
-  void Information(const std::string& t) override { shown.push_back("info: " + t); }
-  void Error(const std::string& t) override { shown.push_back("error: " + t); }
-  bool Confirm(const std::string& t) override {
-    shown.push_back("confirm: " + t);
-    return true;
-  }
-  std::string Prompt(const std::string& c, const std::string&) override {
-    shown.push_back("prompt: " + c);
-    return {};
-  }
-  std::vector<std::string> shown;
-};
 
 bool SameSettings(const Settings& a, const Settings& b) {
   return a.Refresh == b.Refresh && a.Count == b.Count && a.Idle == b.Idle &&
@@ -112,7 +98,7 @@ class TOptionsFormTest : public QObject {
   Settings settings_;
   ProgramList programs_;
   std::string password_;
-  RecordingBoxes boxes_;
+  test::RecordingMessages boxes_;
   std::unique_ptr<AdminPassword> admin_;
   std::unique_ptr<TOptionsForm> form_;
   std::vector<bool> launchCalls_;
