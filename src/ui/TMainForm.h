@@ -223,7 +223,6 @@ class TMainForm final : public QMainWindow, public FrontEnd, private DisconnectS
   // The notification area's balloon; false while its icon is being placed.
   bool ShowBalloon(const QString& title, const QString& text);
   void SelectTopmostVisible(bool current);
-  void ApplyInfoColours();
   // The last panel's text, cut to the panel's width.
   void FitServerText();
   void ActivateWithoutWaiting();
@@ -256,8 +255,6 @@ class TMainForm final : public QMainWindow, public FrontEnd, private DisconnectS
   bool keepState_ = false;    // closing: maximized_ is what is saved
   std::vector<Arrival> arrivals_;
   QString serverText_;  // the last status panel's whole text
-  // The information panels' caption labels and the colours they stand for.
-  std::vector<std::pair<QLabel*, QColor>> captions_;
   int trayWaits_ = 0;
   int serverWaits_ = 0;
   bool soundPending_ = false;  // the alert of this tick's arrivals is on its way

@@ -90,12 +90,16 @@ void DisconnectDialogsTest::ClosingWithoutOkPutsTheListBack() {
 
 void DisconnectDialogsTest::EnterPressesOkAndClearingAsksFirst() {
   DisconnectList list;
-  list.AddEntry("PC1", "10.0.0.1");
+  list.AddEntry("ACCOUNTING-PC-2ND-FLOOR", "fe80::1ff:fe23:4567:890a%eth0");
   test::RecordingMessages messages;
   messages.confirmAnswer = false;
   TKickListForm form(list, messages, {});
   ModalDriver driver;
   driver.On("Disconnect List", [&](QDialog&) {
+    for (int column : {0, 1}) {  // wide enough for the texts, none cut
+      const QString text = form.ListView->topLevelItem(0)->text(column);
+      QVERIFY(form.ListView->columnWidth(column) > form.fontMetrics().horizontalAdvance(text));
+    }
     form.ClearListButton->click();  // answered No
     QCOMPARE(list.Count(), std::size_t{1});
     form.ListView->setFocus();
