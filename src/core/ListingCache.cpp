@@ -35,25 +35,40 @@ ListingCache::Connections& ListingCache::ConnectionsOf(const std::string& share,
   return order;
 }
 
+ListingCache::Files& ListingCache::FilesOf(ShareEntry& share) {
+  auto [it, added] = filesOf_.try_emplace(&share, nullptr);
+  if (added) {
+    if (free_.empty()) {
+      it->second = &files_.emplace_back();
+    } else {
+      it->second = free_.back();
+      free_.pop_back();
+    }
+    it->second->Share = &share;
+  }
+  return *it->second;
+}
+
 void ListingCache::Settle(std::uint64_t round) {
   // Shares gone from the server take their orders along.
   std::erase_if(connections_, [round](const auto& o) { return o.second.Round != round; });
-  for (auto it = files_.begin(); it != files_.end();) {
-    Files& f = it->second;
+  for (Files& f : files_) {
+    if (!f.Share) continue;
     // An entry the round did not poll may end in its sweep.
     if (f.PolledRound != round) {
-      it = files_.erase(it);
+      filesOf_.erase(f.Share);
+      f = Files();
+      free_.push_back(&f);
       continue;
     }
     if (f.Matching && f.Matched == f.Listed.Entries.size()) {
-      it->first->FilesSeenRound = round;
+      f.Share->FilesSeenRound = round;
     } else {
       f.StopMatching(round);
       f.Listed.Names.swap(f.Now.Names);
       f.Listed.Entries.swap(f.Now.Entries);
     }
     f.Listed.Round = round;
-    ++it;
   }
 }
 

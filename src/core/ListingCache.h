@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -36,6 +37,7 @@ class ListingCache {
     }
   };
   struct Files {
+    ShareEntry* Share = nullptr;  // null: a free place
     Listing Listed, Now;
     std::uint64_t PolledRound = 0;  // the round the files were last polled in
     bool Matching = false;
@@ -69,7 +71,7 @@ class ListingCache {
   // Last when it listed them.
   Connections& ConnectionsOf(const std::string& share, std::uint64_t round);
   // The state of the share entry's files.
-  Files& FilesOf(ShareEntry& share) { return files_[&share]; }
+  Files& FilesOf(ShareEntry& share);
 
   // Ends the polling of round: a share entry whose files were listed name
   // for name as the round before gets FilesSeenRound (nothing of it to
@@ -79,7 +81,12 @@ class ListingCache {
 
  private:
   std::unordered_map<std::string, Connections> connections_;
-  std::unordered_map<ShareEntry*, Files> files_;
+  // One after another, so that settling a round walks them in memory
+  // order (a round settles every share); found by entry through the
+  // index, and a place freed is taken again.
+  std::deque<Files> files_;
+  std::vector<Files*> free_;
+  std::unordered_map<const ShareEntry*, Files*> filesOf_;
 };
 
 }  // namespace qm
