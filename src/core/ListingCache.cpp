@@ -4,14 +4,6 @@
 
 namespace qm {
 
-void ListingCache::Files::Start(std::uint64_t round) {
-  PolledRound = round;
-  Matching = Listed.Round + 1 == round;
-  Matched = MatchedBytes = 0;
-  Now.Names.clear();
-  Now.Entries.clear();
-}
-
 void ListingCache::Files::StopMatching(std::uint64_t round) {
   if (!Matching) return;
   Matching = false;
@@ -36,40 +28,52 @@ ListingCache::Connections& ListingCache::ConnectionsOf(const std::string& share,
 }
 
 ListingCache::Files& ListingCache::FilesOf(ShareEntry& share) {
-  auto [it, added] = filesOf_.try_emplace(&share, nullptr);
-  if (added) {
-    if (free_.empty()) {
-      it->second = &files_.emplace_back();
-    } else {
-      it->second = free_.back();
-      free_.pop_back();
-    }
-    it->second->Share = &share;
+  std::unique_ptr<Files>& files = filesOf_[&share];
+  if (!files) {
+    files = std::make_unique<Files>();
+    files->Share = &share;
   }
-  return *it->second;
+  return *files;
 }
 
-void ListingCache::Settle(std::uint64_t round) {
+void ListingCache::StartFiles(Files& files, std::uint64_t round) const {
+  files.PolledRound = round;
+  files.Matching = files.Listed.Round + 1 == round && files.Listed.Round == swept_;
+  files.Matched = files.MatchedBytes = 0;
+  files.Now.Names.clear();
+  files.Now.Entries.clear();
+}
+
+void ListingCache::SettleShare(const Connections& order, std::uint64_t round) {
+  // Settled here, while the entries are fresh in memory, not in a walk of
+  // every share of its own.
+  for (const Place& place : order.Now) {
+    Files* f = place.files;
+    if (!f || f->SettledRound == round) continue;
+    f->SettledRound = round;
+    ++settled_;
+    if (f->Matching && f->Matched == f->Listed.Entries.size()) {
+      f->Share->FilesSeenRound = round;
+    } else {
+      f->StopMatching(round);
+      f->Listed.Names.swap(f->Now.Names);
+      f->Listed.Entries.swap(f->Now.Entries);
+    }
+    f->Listed.Round = round;
+  }
+}
+
+void ListingCache::EndRound(std::uint64_t round, bool swept) {
+  if (swept) swept_ = round;
   // Shares gone from the server take their orders along.
   std::erase_if(connections_, [round](const auto& o) { return o.second.Round != round; });
-  for (Files& f : files_) {
-    if (!f.Share) continue;
-    // An entry the round did not poll may end in its sweep.
-    if (f.PolledRound != round) {
-      filesOf_.erase(f.Share);
-      f = Files();
-      free_.push_back(&f);
-      continue;
-    }
-    if (f.Matching && f.Matched == f.Listed.Entries.size()) {
-      f.Share->FilesSeenRound = round;
-    } else {
-      f.StopMatching(round);
-      f.Listed.Names.swap(f.Now.Names);
-      f.Listed.Entries.swap(f.Now.Entries);
-    }
-    f.Listed.Round = round;
-  }
+  // The files of entries the round did not poll go once they are as many
+  // as those it did: their entries may be gone, and a new entry where one
+  // lay finds a listing too old to match (its rounds tell).
+  const std::size_t polled = settled_;
+  settled_ = 0;
+  if (filesOf_.size() <= 2 * polled + 64) return;
+  std::erase_if(filesOf_, [round](const auto& f) { return f.second->PolledRound != round; });
 }
 
 }  // namespace qm

@@ -4,7 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -16,9 +16,9 @@ namespace qm {
 // What the server listed in the round before, so that a round that lists
 // the same finds its entries without a lookup by name: each share's
 // connections in the server's order, and each share entry's open files
-// name for name. The refresh cycle owns it; nothing in it outlives the
-// round after the one it was seen in, so no pointer in it outlives its
-// entry (a sweep ends only entries not seen in its round).
+// name for name. The refresh cycle owns it. Nothing in it is used beyond
+// the round after the one it was seen in, so no pointer it follows
+// outlives its entry (a sweep ends only entries not seen in its round).
 class ListingCache {
  public:
   // A share entry's open files. While a round lists them name for name as
@@ -37,16 +37,14 @@ class ListingCache {
     }
   };
   struct Files {
-    ShareEntry* Share = nullptr;  // null: a free place
+    ShareEntry* Share = nullptr;  // the entry whose files these are
     Listing Listed, Now;
-    std::uint64_t PolledRound = 0;  // the round the files were last polled in
+    std::uint64_t PolledRound = 0;   // the round the files were last polled in
+    std::uint64_t SettledRound = 0;  // the round whose polling of them ended last
     bool Matching = false;
     std::size_t Matched = 0;       // files of Listed matched this round
     std::size_t MatchedBytes = 0;  // their names' bytes in Listed.Names
 
-    // A new round's polling starts: it matches Listed when Listed is the
-    // round before's.
-    void Start(std::uint64_t round);
     // The round no longer matches Listed: the matched files are marked
     // seen and this round's listing starts with them.
     void StopMatching(std::uint64_t round);
@@ -72,21 +70,29 @@ class ListingCache {
   Connections& ConnectionsOf(const std::string& share, std::uint64_t round);
   // The state of the share entry's files.
   Files& FilesOf(ShareEntry& share);
-
-  // Ends the polling of round: a share entry whose files were listed name
-  // for name as the round before gets FilesSeenRound (nothing of it to
-  // sweep); the others' matched files are marked seen and their listing
-  // becomes this round's. What the round did not list is forgotten.
-  void Settle(std::uint64_t round);
+  // A round's polling of the files starts: it matches Listed when Listed
+  // is the round before's and that round swept.
+  void StartFiles(Files& files, std::uint64_t round) const;
+  // Ends the polling of round for the files of the share's connections
+  // (all of them: an entry is polled only through its share's list). An
+  // entry whose files were listed name for name as the round before gets
+  // FilesSeenRound (nothing of it to sweep); the others' matched files are
+  // marked seen and their listing becomes this round's.
+  void SettleShare(const Connections& order, std::uint64_t round);
+  // Ends round; swept: its sweep ran, so what it did not see is gone.
+  // What the round did not list is forgotten.
+  void EndRound(std::uint64_t round, bool swept);
 
  private:
   std::unordered_map<std::string, Connections> connections_;
-  // One after another, so that settling a round walks them in memory
-  // order (a round settles every share); found by entry through the
-  // index, and a place freed is taken again.
-  std::deque<Files> files_;
-  std::vector<Files*> free_;
-  std::unordered_map<const ShareEntry*, Files*> filesOf_;
+  // Each made when its entry is first polled, so that it lies beside the
+  // entry's own memory.
+  std::unordered_map<const ShareEntry*, std::unique_ptr<Files>> filesOf_;
+  std::size_t settled_ = 0;  // files settled in the round
+  // The last round whose sweep ran: a listing of a round without one (it
+  // failed, or ended in an exception) may miss files that only its sweep
+  // would have ended, so the next round does not match it.
+  std::uint64_t swept_ = 0;
 };
 
 }  // namespace qm

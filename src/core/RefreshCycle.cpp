@@ -67,7 +67,6 @@ void RefreshCycle::Tick() {
   if (read && !m_.IsNT()) RefreshFiles95();
   read = read && !m_.EndedByFailure;
   if (read) {
-    listings_.Settle(round_);
     m_.SweepUsers(false);
     RefreshSecurity();
   } else {
@@ -76,6 +75,7 @@ void RefreshCycle::Tick() {
   for (const std::string& notice : m_.Api().TakeNotices()) {
     m_.View().ServerNotice(notice);
   }
+  listings_.EndRound(round_, read);
   if (m_.Options().Quake) m_.Rules().ProgramWatch();
   if (read) DisconnectRules();
   LiveInfoPanel();
@@ -147,6 +147,7 @@ bool RefreshCycle::PollShares() {
       }
       order.Now.push_back(place);
     }
+    listings_.SettleShare(order, round_);
     if (api.ConnectionsExit() == -1) m_.Fatal("Debug: ConnectionsExit");
   }
   if (api.SharesExit() == -1) m_.Fatal("Debug: SharesExit");
@@ -251,7 +252,7 @@ void RefreshCycle::RefreshFilesNT(int connection, UserEntry& entry, ShareEntry& 
     return;
   }
   if (k >= 0) m_.OpenFileCount += k;
-  listing.Start(round_);
+  listings_.StartFiles(listing, round_);
   const ListingCache::Listing& listed = listing.Listed;
   const bool known = listed.Round + 1 == round_;
   if (k > 0) Touch(*entry.User());
