@@ -33,6 +33,8 @@ class RecordingView : public MonitorView {
   }
   void StopRefreshTimer() override { timerStopped = true; }
   void RequestTerminate() override { terminateRequested = true; }
+  // A stop comes at the stopAt-th check (counted from 0; -1: never).
+  bool StopRequested() const override { return stopAt >= 0 && checks++ >= stopAt; }
 
   bool shown = false;
   bool currentPage = true;
@@ -41,6 +43,8 @@ class RecordingView : public MonitorView {
   std::vector<bool> icons;
   std::vector<std::string> notifications;
   bool timerStopped = false, terminateRequested = false;
+  int stopAt = -1;
+  mutable int checks = 0;
 };
 
 class RecordingMessages : public MessageBoxes {
