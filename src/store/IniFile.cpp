@@ -131,13 +131,21 @@ std::size_t IniFile::SectionEnd(std::size_t header) const {
   return i;
 }
 
+bool IniFile::MayName(std::size_t index, std::string_view key) const {
+  if (index == 0) return true;  // a byte order mark may come first
+  const std::string_view text = TextOf(lines_[index]);
+  const std::size_t first = FirstNotBlank(text);
+  const char want = key.empty() ? '=' : key.front();
+  return first != std::string_view::npos && SameTextAsciiNoCase(text.substr(first, 1), {&want, 1});
+}
+
 std::optional<std::string> IniFile::Read(std::string_view section, std::string_view key) const {
   const std::size_t header = FindSection(section);
   if (header == lines_.size()) return std::nullopt;
   key = Trim(key);
   const std::size_t end = SectionEnd(header);
   for (std::size_t i = header + 1; i < end; ++i) {
-    if (lines_[i].Kind() != LineKind::kKey) continue;
+    if (lines_[i].Kind() != LineKind::kKey || !MayName(i, key)) continue;
     const Parsed line = ParseAt(i);
     if (!SameTextAsciiNoCase(line.name, key)) continue;
     const std::string_view value = Unquote(Trim(TextOf(lines_[i]).substr(line.valueBegin)));
@@ -175,6 +183,8 @@ bool IniFile::Write(std::string_view section, std::string_view key, std::string_
   std::size_t insertAt = header + 1;
   for (std::size_t i = header + 1; i < end; ++i) {
     if (lines_[i].Kind() != LineKind::kKey) continue;
+    insertAt = i + 1;
+    if (!MayName(i, key)) continue;
     const std::string_view name = ParseAt(i).name;
     if (SameTextAsciiNoCase(name, key)) {
       const std::uint32_t ending = lines_[i].ending;
@@ -182,7 +192,6 @@ bool IniFile::Write(std::string_view section, std::string_view key, std::string_
       lines_[i].ending = ending;
       return true;
     }
-    insertAt = i + 1;
   }
   InsertLine(insertAt, Added(Joined(key, "=", value)));
   return true;

@@ -80,6 +80,9 @@ class IniFile {
   static Parsed ParseLine(std::string_view text, bool first);
   std::string_view TextOf(const Line& line) const { return {text_.data() + line.begin, line.size}; }
   Parsed ParseAt(std::size_t index) const { return ParseLine(TextOf(lines_[index]), index == 0); }
+  // Whether the key line at index may name key (trimmed), told by its
+  // first byte: most lines of a long section are passed over unparsed.
+  bool MayName(std::size_t index, std::string_view key) const;
   // A line of the given text, kept at the end of text_.
   Line Added(std::string_view text);
   static Line Of(std::size_t begin, std::size_t size, LineKind kind, Ending ending);
