@@ -5,7 +5,7 @@ BUILD ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all deps configure build run test bench fuzz package clean
+.PHONY: all deps configure build run test bench fuzz fuzz-replay sanitize check-format package clean
 
 all: build
 
@@ -31,10 +31,29 @@ bench: deps
 	cmake --build $(BUILD)-bench -j $(JOBS)
 	@scripts/bench.sh $(BUILD)-bench
 
-fuzz: deps
+$(BUILD)-fuzz/build.ninja:
 	CXX=clang++ cmake -S . -B $(BUILD)-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_BUILD_FUZZ=ON -DQM_BUILD_TESTS=OFF -DQM_BUILD_GUI=OFF
+
+fuzz: deps $(BUILD)-fuzz/build.ninja
 	cmake --build $(BUILD)-fuzz -j $(JOBS)
 	@scripts/fuzz.sh $(BUILD)-fuzz
+
+# Each fuzz target once over its seeds: a regression test, for CI.
+fuzz-replay: deps $(BUILD)-fuzz/build.ninja
+	cmake --build $(BUILD)-fuzz -j $(JOBS)
+	FUZZ_SECONDS=0 scripts/fuzz.sh $(BUILD)-fuzz
+
+# AddressSanitizer and UndefinedBehaviorSanitizer over the unit, program and
+# integration tests, in a build without the desktop program (which also
+# shows that the console-only build stands on its own).
+sanitize: deps
+	cmake -S . -B $(BUILD)-sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_WERROR=ON -DQM_SANITIZE=ON -DQM_BUILD_GUI=OFF $(CMAKE_FLAGS)
+	cmake --build $(BUILD)-sanitize -j $(JOBS)
+	cd $(BUILD)-sanitize && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS) --timeout 900 -L 'unit|app|integration'
+
+check-format: deps
+	scripts/check-format.sh
 
 # The Debian packages build/quillmoor98_VERSION_ARCH.deb and (with the
 # desktop program) build/quillmoor98-desktop_VERSION_ARCH.deb, for an install

@@ -11,7 +11,7 @@
 #include <string>
 
 #include "BenchServer.h"
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 #include "store/FormerConnectionStore.h"
 #include "store/NodeRecord.h"
 

@@ -32,16 +32,15 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "BenchServer.h"
 #include "ProgramStop.h"
 #include "core/Monitor.h"
 #include "core/RefreshCycle.h"
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 #include "platform/sim/SimulatedServerBackend.h"
 #include "resolve/TIPThreadStarter.h"
 

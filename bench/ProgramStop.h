@@ -17,14 +17,14 @@
 #include <string>
 #include <vector>
 
-#include "platform/ProcessRunner.h"
+#include "os/ProcessRunner.h"
 #include "resolve/NameTable.h"
 
 namespace qm::bench {
 
 struct StopResult {
-  std::string error;        // "" when it went as planned
-  double seconds = 0;       // from the end of input to the program's end
+  std::string error;   // "" when it went as planned
+  double seconds = 0;  // from the end of input to the program's end
   int exitCode = -1;
   int firstTickUsers = -1;  // users the start-up's tick showed
 };
@@ -73,7 +73,8 @@ inline StopResult StopWhileLookupsPending(const std::vector<std::string>& enviro
       if (users != std::string::npos) r.firstTickUsers = std::atoi(text.c_str() + users + 7);
       break;
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
     pollfd p{out[0], POLLIN, 0};
     if (left.count() <= 0 || ::poll(&p, 1, static_cast<int>(left.count())) <= 0) {
       r.error = "the program showed no tick in time";
@@ -122,8 +123,8 @@ inline void CountTreeRecords(const std::string& path, long& users, long& records
     }
     if (got < sizeof record) break;
     ++records;
-    const std::int32_t level = static_cast<std::int32_t>(
-        record[386] | record[387] << 8 | record[388] << 16 | record[389] << 24);
+    const std::int32_t level = static_cast<std::int32_t>(record[386] | record[387] << 8 |
+                                                         record[388] << 16 | record[389] << 24);
     if (level == 0) ++users;
   }
   ::close(fd);

@@ -17,7 +17,7 @@
 #include <string>
 
 #include "integration/SambaTestServer.h"
-#include "platform/ProcessRunner.h"
+#include "os/ProcessRunner.h"
 #include "platform/samba/SambaReader.h"
 
 namespace {

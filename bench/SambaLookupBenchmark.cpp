@@ -93,9 +93,7 @@ void BM_SambaCrowdArrives(benchmark::State& state) {
     qm::Monitor monitor(api, settings, qm::MonitorPorts{});
     qm::RefreshCycle cycle(monitor);
     starter.Services() = qm::TIPThreadStarter::ForMonitor(monitor, steps, table);
-    starter.Services().UpdateAddress = [&](const std::string&, const std::string&) {
-      ++published;
-    };
+    starter.Services().UpdateAddress = [&](const std::string&, const std::string&) { ++published; };
     monitor.SetLookups(&starter);
     double publishAll = 0;
     int round = 0;

@@ -5,6 +5,8 @@
 # (default 60), one after the other. The corpus grows in
 # <build>/fuzz-corpus/<target>/ and starts from fuzz/seeds/<target>/; a
 # crashing input is saved in <build>/fuzz-artifacts/<target>/.
+# FUZZ_SECONDS=0 runs each seed of fuzz/seeds/<target>/ once instead, as a
+# regression test (nothing is written).
 # Usage: scripts/fuzz.sh [BUILD_DIR] [TARGET...]   (BUILD_DIR default build-fuzz)
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -27,6 +29,16 @@ for target in "${targets[@]}"; do
   if [ ! -x "$bin" ]; then
     echo "== $target: not built ($bin missing)" >&2
     status=1
+    continue
+  fi
+  if [ "$seconds" = 0 ]; then
+    mapfile -t inputs < <(find "$root/fuzz/seeds/$target" -type f 2>/dev/null | sort)
+    echo "== $target: ${#inputs[@]} seeds"
+    if [ ${#inputs[@]} -gt 0 ] && ! "$bin" "${inputs[@]}" >"$build/$target.replay.log" 2>&1; then
+      tail -n 30 "$build/$target.replay.log" >&2
+      echo "== $target: FAILED on a seed, see $build/$target.replay.log" >&2
+      status=1
+    fi
     continue
   fi
   corpus="$build/fuzz-corpus/$target"

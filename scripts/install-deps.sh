@@ -9,10 +9,10 @@ packages=(
   build-essential cmake ninja-build pkg-config
   nlohmann-json3-dev libcli11-dev libc-ares-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format-14 python3 git
   samba smbclient samba-common-bin ctdb python3-samba
   qt6-base-dev qt6-multimedia-dev qt6-svg-dev
-  openbox tint2 xvfb xauth dbus-daemon
+  openbox tint2 xvfb xauth dbus-daemon qt6ct
   sudo systemd desktop-file-utils
   libmicrohttpd-dev libsystemd-dev prometheus python3-jsonschema
   libcurl4-gnutls-dev

@@ -4,15 +4,17 @@
 # The main window (both pages), the Options dialog (both tabs) and the
 # Disconnect List on the demo state, as a desktop user sees them: under
 # Xvfb with a window manager (openbox) and a panel with a notification
-# area (tint2), at scale 1 and 2 (QT_SCALE_FACTOR). PNG files, named
-# ...-scale1.png and ...-scale2.png, go to a folder (default
+# area (tint2), at scale 1 and 2 (QT_SCALE_FACTOR), and once more in a
+# dark colour scheme set as a desktop without its own Qt settings sets one
+# (qt6ct's "darker" scheme). PNG files, named ...-scale1.png,
+# ...-scale2.png and ...-dark.png, go to a folder (default
 # build/screenshots). SCREENSHOT_DISPLAY picks the X display (e.g. :93);
 # by default Xvfb takes a free one.
 set -euo pipefail
 build=${1:-build}
 root=$(cd "$(dirname "$0")/.." && pwd)
 out=${2:-$root/$build/screenshots}
-for tool in Xvfb openbox tint2; do
+for tool in Xvfb openbox tint2 qt6ct; do
   command -v "$tool" >/dev/null || { echo "$tool is missing: run scripts/install-deps.sh" >&2; exit 1; }
 done
 state=$(mktemp -d)
@@ -50,3 +52,8 @@ sleep 2
 for scale in 1 2; do
   QT_SCALE_FACTOR=$scale "$root/$build/bin/ui_main_screenshots" "$state/state.json" "$out" "-scale$scale"
 done
+mkdir -p "$state/config/qt6ct"
+printf '[Appearance]\ncustom_palette=true\ncolor_scheme_path=%s\nstyle=Fusion\n' \
+  /usr/share/qt6ct/colors/darker.conf >"$state/config/qt6ct/qt6ct.conf"
+XDG_CONFIG_HOME="$state/config" QT_QPA_PLATFORMTHEME=qt6ct \
+  "$root/$build/bin/ui_main_screenshots" "$state/state.json" "$out" "-dark"

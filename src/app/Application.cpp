@@ -9,7 +9,7 @@
 #include "enforce/DataLines.h"
 #include "enforce/DisconnectListFile.h"
 #include "enforce/ProgramListFile.h"
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 #include "platform/ProgramPaths.h"
 #include "store/SettingsSections.h"
 

@@ -8,19 +8,19 @@
 #include <string>
 #include <vector>
 
-#include "app/FrontEnd.h"
+#include "core/FrontEnd.h"
 #include "core/Monitor.h"
 #include "core/ProcessList.h"
 #include "core/RefreshCycle.h"
 #include "core/ServerApi.h"
 #include "core/Settings.h"
 #include "enforce/EnforcementRules.h"
-#include "platform/FileStamp.h"
+#include "os/FileStamp.h"
 #include "resolve/NameTable.h"
 #include "resolve/TIPThreadStarter.h"
-#include "resolve/UiStepQueue.h"
 #include "store/FormerConnectionStore.h"
 #include "store/SettingsFile.h"
+#include "thread/UiStepQueue.h"
 
 namespace qm {
 

@@ -6,8 +6,8 @@
 #include <iosfwd>
 #include <string>
 
-#include "app/FrontEnd.h"
 #include "core/ConnectionTree.h"
+#include "core/FrontEnd.h"
 #include "core/Telemetry.h"
 
 namespace qm {

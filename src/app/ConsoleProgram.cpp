@@ -15,6 +15,7 @@
 
 #include "app/ConsoleControl.h"
 #include "app/ConsoleFrontEnd.h"
+#include "os/BrokenPipe.h"
 
 namespace qm {
 
@@ -64,9 +65,8 @@ class SignalDescriptor {
 int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inputFd,
                std::ostream& out, std::ostream& err) {
   // A reader that went away (| head, a dropped ssh session) must not end
-  // the monitor before it has stored the history and the settings: writes
-  // then fail quietly instead.
-  ::signal(SIGPIPE, SIG_IGN);
+  // the monitor before it has stored the history and the settings.
+  IgnoreBrokenPipe();
   SignalDescriptor signals;
   SystemClock clock;
   ConsoleFrontEnd front(out, err, [&clock] { return clock.Now(); });

@@ -11,7 +11,7 @@
 #include "app/ConsoleFrontEnd.h"
 #include "observe/PrometheusText.h"
 #include "observe/WebConfig.h"
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 
 namespace qm {
 

@@ -281,7 +281,7 @@ ControlService::Answer ControlService::SetDisconnectStatus(const ControlRequest&
   if (code < 0) {
     return Answer::Refused(400, "disconnect_status must be nobody, list or everybody");
   }
-  rules_.Status().SetWhoToKick(code);
+  rules_.Status().SetWhoToKick(KickStatusFromCode(code));
   Record(request, "disconnect_status", ControlJson::DisconnectStatusName(code));
   return DisconnectStatus();
 }

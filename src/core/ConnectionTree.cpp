@@ -44,7 +44,7 @@ int TreeNode::Row() const {
   return -1;
 }
 
-ConnectionTree::ConnectionTree(bool ownsRecords) : ownsRecords_(ownsRecords) {}
+ConnectionTree::ConnectionTree() = default;
 
 ConnectionTree::~ConnectionTree() = default;
 
@@ -94,21 +94,13 @@ TreeNode* ConnectionTree::Insert(TreeNode* parent, std::unique_ptr<TreeNode> nod
   return raw;
 }
 
-TreeNode* ConnectionTree::Add(TreeNode* parent, const std::string& text, TTreeNodeCustom* record) {
+TreeNode* ConnectionTree::Add(TreeNode* parent, const std::string& text, TTreeNodeCustom* record,
+                              std::unique_ptr<TTreeNodeCustom> owned) {
+  assert(!owned || owned.get() == record);
   auto node = std::make_unique<TreeNode>();
   node->text_ = text;
   node->data_ = record;
-  if (ownsRecords_) node->owned_.reset(record);
-  return Insert(parent, std::move(node));
-}
-
-TreeNode* ConnectionTree::AddOwned(TreeNode* parent, const std::string& text,
-                                   std::unique_ptr<TTreeNodeCustom> record) {
-  assert(ownsRecords_);
-  auto node = std::make_unique<TreeNode>();
-  node->text_ = text;
-  node->data_ = record.get();
-  node->owned_ = std::move(record);
+  node->owned_ = std::move(owned);
   return Insert(parent, std::move(node));
 }
 
@@ -139,7 +131,7 @@ void ConnectionTree::Delete(TreeNode* node) {
   }
 }
 
-std::vector<std::unique_ptr<TTreeNodeCustom>> ConnectionTree::Clear(
+std::vector<std::unique_ptr<TTreeNodeCustom>> ConnectionTree::DeleteAll(
     const std::function<bool(const TTreeNodeCustom&)>& keep) {
   std::vector<std::unique_ptr<TTreeNodeCustom>> kept;
   for (auto& root : roots_) {
@@ -149,16 +141,6 @@ std::vector<std::unique_ptr<TTreeNodeCustom>> ConnectionTree::Clear(
   }
   while (!roots_.empty()) Delete(roots_.back().get());
   return kept;
-}
-
-std::unique_ptr<TTreeNodeCustom> ConnectionTree::ReleaseRecord(TreeNode* node) {
-  node->data_ = nullptr;
-  return std::move(node->owned_);
-}
-
-void ConnectionTree::FreeRecord(TreeNode* node) {
-  node->owned_.reset();
-  node->data_ = nullptr;
 }
 
 void ConnectionTree::SetImages(TreeNode* node, int index) {
@@ -250,15 +232,6 @@ TreeNode* ConnectionTree::LastChild(const TreeNode& parent, const std::string& t
 
 TreeNode* FindNode(const ConnectionTree& tree, const TreeNode* parent, const std::string& text) {
   return parent ? ConnectionTree::LastChild(*parent, text) : tree.LastTopLevel(text);
-}
-
-void FreeSubtreeData(TreeNode* node) {
-  if (!node) return;
-  for (int i = 0; i < node->ChildCount(); ++i) {
-    TreeNode* child = node->Child(i);
-    child->Tree().FreeRecord(child);
-    FreeSubtreeData(child);
-  }
 }
 
 void MarkSubtreeKicked(TreeNode* node) {

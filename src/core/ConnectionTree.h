@@ -67,35 +67,18 @@ class TreeObserver {
   virtual void SelectionChanged(TreeNode* /*node*/) {}
 };
 
-// A connection tree as plain data. The Former tree owns its records (a
-// record is freed when its Former node is dropped); the Current tree only
-// refers to them.
+// A connection tree as plain data: its nodes, their order, folding and
+// selection, and the observers told of every change. Whether the nodes own
+// their records is the kind of tree's: OwningConnectionTree (the Former
+// tree, whose nodes own the records) or ViewingConnectionTree (the Current
+// tree, whose nodes refer to records the Former tree owns).
 class ConnectionTree {
  public:
-  explicit ConnectionTree(bool ownsRecords);
-  ~ConnectionTree();
   ConnectionTree(const ConnectionTree&) = delete;
   ConnectionTree& operator=(const ConnectionTree&) = delete;
 
-  bool OwnsRecords() const { return ownsRecords_; }
-
-  // Appends a node as the last child of parent (top level when null).
-  // In an owning tree the node takes ownership of the record.
-  TreeNode* Add(TreeNode* parent, const std::string& text, TTreeNodeCustom* record);
-  // Same, handing over ownership explicitly (owning trees only).
-  TreeNode* AddOwned(TreeNode* parent, const std::string& text,
-                     std::unique_ptr<TTreeNodeCustom> record);
   // Deletes the node and its subtree. Records owned by these nodes are freed.
   void Delete(TreeNode* node);
-  // Deletes every node; owned records are freed except those keep() says to
-  // hand back, which are returned.
-  std::vector<std::unique_ptr<TTreeNodeCustom>> Clear(
-      const std::function<bool(const TTreeNodeCustom&)>& keep = nullptr);
-
-  // Takes the owned record out of a node (the node keeps a dangling-free null).
-  std::unique_ptr<TTreeNodeCustom> ReleaseRecord(TreeNode* node);
-  // Frees the record owned by a node; the node stays, without a record.
-  void FreeRecord(TreeNode* node);
 
   void SetImages(TreeNode* node, int index);
   void SetExpanded(TreeNode* node, bool expanded);
@@ -129,6 +112,20 @@ class ConnectionTree {
   void AddObserver(TreeObserver* o) { observers_.push_back(o); }
   void RemoveObserver(TreeObserver* o);
 
+ protected:
+  ConnectionTree();
+  ~ConnectionTree();
+  // Appends a node as the last child of parent (top level when null); owned
+  // is null or record itself.
+  TreeNode* Add(TreeNode* parent, const std::string& text, TTreeNodeCustom* record,
+                std::unique_ptr<TTreeNodeCustom> owned);
+  // Deletes every node; owned records are freed except those keep() says to
+  // hand back, which are returned.
+  std::vector<std::unique_ptr<TTreeNodeCustom>> DeleteAll(
+      const std::function<bool(const TTreeNodeCustom&)>& keep);
+  static std::unique_ptr<TTreeNodeCustom>& OwnedRecord(TreeNode& node) { return node.owned_; }
+  static void ForgetRecord(TreeNode& node) { node.data_ = nullptr; }
+
  private:
   std::vector<std::unique_ptr<TreeNode>>& SiblingsOf(TreeNode* parent);
   TreeNode::Index* IndexOf(TreeNode* parent);
@@ -139,7 +136,6 @@ class ConnectionTree {
   void ExpandFolded(TreeNode& node);
   static void Visit(TreeNode& node, const std::function<void(TreeNode&)>& visit);
 
-  bool ownsRecords_;
   std::vector<std::unique_ptr<TreeNode>> roots_;
   TreeNode::Index topIndex_;
   int count_ = 0;
@@ -153,10 +149,6 @@ class ConnectionTree {
 // With a parent: its last child (highest index) with this exact text.
 // Without: the last top-level node with this text. Null when none.
 TreeNode* FindNode(const ConnectionTree& tree, const TreeNode* parent, const std::string& text);
-
-// Frees the records of every descendant of node, children first in order;
-// the node's own record is kept and no node is deleted.
-void FreeSubtreeData(TreeNode* node);
 
 // ExitStatus = stKicked on every descendant that is still open (not on
 // the node itself).

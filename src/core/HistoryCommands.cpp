@@ -17,8 +17,8 @@ bool HistoryCommands::DeleteuserfromconnectionlistClick(TreeNode* node) {
     m_.Messages().Information("You cannot delete an active user");
     return false;
   }
-  ConnectionTree& former = m_.TreeViewFormer;
-  FreeSubtreeData(node);
+  OwningConnectionTree& former = m_.TreeViewFormer;
+  former.FreeSubtreeData(node);
   former.Delete(node);  // frees the node's own record
   --m_.FormerUserCount;
   if (!m_.View().CurrentPageActive()) m_.SetStatusUserCount();
@@ -28,7 +28,7 @@ bool HistoryCommands::DeleteuserfromconnectionlistClick(TreeNode* node) {
 
 bool HistoryCommands::ClearformerconnectionsClick() {
   if (!m_.Messages().Confirm("Are you sure?")) return false;
-  ConnectionTree& former = m_.TreeViewFormer;
+  OwningConnectionTree& former = m_.TreeViewFormer;
   // Records of connections still open belong to the current tree's nodes
   // too: they survive and move to the new former nodes.
   std::unordered_map<const TTreeNodeCustom*, std::unique_ptr<TTreeNodeCustom>> open;

@@ -230,7 +230,7 @@ void Monitor::ShowNoInfo(ConnectionTree& tree) {
 }
 
 void Monitor::RefreshInfoPanels() {
-  for (ConnectionTree* tree : {&TreeViewCurrent, &TreeViewFormer}) {
+  for (ConnectionTree* tree : {&TreeView(true), &TreeView(false)}) {
     if (tree->Selected()) {
       ShowInfo(*tree);
     } else {

@@ -7,13 +7,14 @@
 #include <memory>
 #include <string>
 
-#include "core/ConnectionTree.h"
 #include "core/DateTime.h"
+#include "core/OwningConnectionTree.h"
 #include "core/PointerList.h"
 #include "core/Ports.h"
 #include "core/ServerApi.h"
 #include "core/Settings.h"
 #include "core/Telemetry.h"
+#include "core/ViewingConnectionTree.h"
 
 namespace qm {
 
@@ -27,10 +28,6 @@ struct MonitorPorts {
   TickRules* rules = nullptr;
   Telemetry* telemetry = nullptr;
 };
-
-inline constexpr int KickNobody = 0;
-inline constexpr int KickList = 1;
-inline constexpr int KickAll = 2;
 
 // The one application object that owns the program-wide values: the two
 // trees, UserList, the counts, ProgramStarting, Settings. Everything runs
@@ -68,8 +65,13 @@ class Monitor {
   }
   bool IsNT() const { return api_.IsNT(); }
 
-  ConnectionTree TreeViewCurrent{false};
-  ConnectionTree TreeViewFormer{true};
+  ViewingConnectionTree TreeViewCurrent;
+  OwningConnectionTree TreeViewFormer;
+  // One of the two, as their views see them.
+  ConnectionTree& TreeView(bool current) {
+    if (current) return TreeViewCurrent;
+    return TreeViewFormer;
+  }
   UserList Users;  // UserList
   int CurrentUserCount = 0;
   int FormerUserCount = 0;

@@ -111,12 +111,21 @@ class LookupStarter {
   virtual void JoinReleased() {}
 };
 
+// The disconnect status: whom the rules turn away. The values are the codes
+// the settings file stores.
+enum KickStatus : int { KickNobody = 0, KickList = 1, KickAll = 2 };
+
+// The status a stored code stands for; a code that stands for none gives
+// the default, KickNobody.
+inline KickStatus KickStatusFromCode(int code) {
+  return code == KickList ? KickList : code == KickAll ? KickAll : KickNobody;
+}
+
 // The checks that follow the sweep in every tick.
 class TickRules {
  public:
   virtual ~TickRules() = default;
-  // The disconnect status: 0 KickNobody, 1 KickList, 2 KickAll.
-  virtual int WhoToKick() const { return 0; }
+  virtual KickStatus WhoToKick() const { return KickNobody; }
   // The program watch (runs while the Quake setting is on).
   virtual void ProgramWatch() {}
   virtual void KickLastUser() {}

@@ -331,7 +331,7 @@ void RefreshCycle::DisconnectRules() {
   const Settings& s = m_.Options();
   TickRules& rules = m_.Rules();
   if (s.MaxNumber != 0 && s.MaxNumber < m_.CurrentUserCount) rules.KickLastUser();
-  const int who = rules.WhoToKick();
+  const KickStatus who = rules.WhoToKick();
   if (who == KickAll) {
     rules.KickAllUsers();
   } else if (who == KickList) {

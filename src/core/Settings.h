@@ -22,7 +22,7 @@ struct Settings {
   bool IPFilter = false;
   std::string IPFilterString;
   std::string SoundFile;
-  bool Notify = true;    // a desktop notification on a new connection
+  bool Notify = true;  // a desktop notification on a new connection
   bool Toolbar = true;
   bool Statusbar = true;
 };

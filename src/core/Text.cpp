@@ -232,4 +232,24 @@ std::string RestoreZeroBytes(std::string_view text) {
   return out;
 }
 
+namespace {
+template <typename Drop>
+std::string_view TrimmedWhere(std::string_view text, Drop drop) {
+  std::size_t begin = 0, end = text.size();
+  while (begin < end && drop(static_cast<unsigned char>(text[begin]))) ++begin;
+  while (end > begin && drop(static_cast<unsigned char>(text[end - 1]))) --end;
+  return text.substr(begin, end - begin);
+}
+}  // namespace
+
+std::string_view TrimmedBlanks(std::string_view text) {
+  return TrimmedWhere(text, [](unsigned char b) {
+    return b == ' ' || b == '\t' || b == '\r' || b == '\v' || b == '\f';
+  });
+}
+
+std::string_view TrimmedControls(std::string_view text) {
+  return TrimmedWhere(text, [](unsigned char b) { return b <= 0x20 || b == 0x7F; });
+}
+
 }  // namespace qm

@@ -54,4 +54,10 @@ std::string AsciiUpper(std::string_view text);
 // Equal without regard to the case of a to z.
 bool SameTextAsciiNoCase(std::string_view a, std::string_view b);
 
+// text without the blanks of a line (space, tab, CR, VT, FF; a line feed
+// ends a line and is no blank) at either end.
+std::string_view TrimmedBlanks(std::string_view text);
+// text without blanks, other control bytes and DEL at either end.
+std::string_view TrimmedControls(std::string_view text);
+
 }  // namespace qm

@@ -2,7 +2,7 @@
 // Copyright (C) 2026 The Quillmoor 98 developers
 #include "enforce/DataLines.h"
 
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 
 namespace qm {
 

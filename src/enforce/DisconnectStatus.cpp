@@ -10,13 +10,10 @@ namespace {
 constexpr const char* kSection = "Kick";
 constexpr const char* kKey = "WhoToKick";
 
-bool IsStatus(int value) {
-  return value == KickNobody || value == KickList || value == KickAll;
-}
 }  // namespace
 
-void DisconnectStatus::SetWhoToKick(int value) {
-  if (!IsStatus(value) || value == value_) return;
+void DisconnectStatus::SetWhoToKick(KickStatus value) {
+  if (value == value_) return;
   value_ = value;
   Notify();
 }
@@ -32,25 +29,25 @@ void DisconnectStatus::RemoveObserver(DisconnectStatusObserver* observer) {
 }
 
 void DisconnectStatus::Load(const ReadIntegerFunction& readInteger) {
-  const int code = readInteger ? readInteger(kSection, kKey, KickNobody) : KickNobody;
-  value_ = IsStatus(code) ? code : KickNobody;
+  value_ = readInteger ? KickStatusFromCode(readInteger(kSection, kKey, KickNobody)) : KickNobody;
   Notify();
 }
 
 void DisconnectStatus::Save(const WriteIntegerFunction& writeInteger) const {
   if (!writeInteger) return;
-  writeInteger(kSection, kKey, value_ == KickNobody ? 0 : value_ == KickList ? 1 : 2);
+  writeInteger(kSection, kKey, static_cast<int>(value_));
 }
 
-std::string DisconnectStatus::StatusBarText(int value) {
+std::string DisconnectStatus::StatusBarText(KickStatus value) {
   switch (value) {
     case KickList:
       return "Disconnect status: Disconnect list";
     case KickAll:
       return "Disconnect status: Disconnect all";
-    default:
-      return "Disconnect status: Disconnect nobody";
+    case KickNobody:
+      break;
   }
+  return "Disconnect status: Disconnect nobody";
 }
 
 void DisconnectStatus::Notify() {

@@ -15,8 +15,7 @@ namespace qm {
 class DisconnectStatusObserver {
  public:
   virtual ~DisconnectStatusObserver() = default;
-  // value: KickNobody, KickList or KickAll.
-  virtual void WhoToKickChanged(int value) = 0;
+  virtual void WhoToKickChanged(KickStatus value) = 0;
 };
 
 // Typed reads and writes of the settings file, as the caller offers them:
@@ -26,15 +25,15 @@ using ReadIntegerFunction =
 using WriteIntegerFunction =
     std::function<void(const std::string& section, const std::string& key, int value)>;
 
-// The standing order whom to disconnect: KickNobody (0), KickList (1) or
-// KickAll (2). Every view is an observer and is kept in step.
+// The standing order whom to disconnect. Every view is an observer and is
+// kept in step.
 class DisconnectStatus {
  public:
-  int WhoToKick() const { return value_; }
+  KickStatus WhoToKick() const { return value_; }
 
   // Makes value current and tells every view. The value that is already
-  // current changes nothing. Values other than the three are ignored.
-  void SetWhoToKick(int value);
+  // current changes nothing.
+  void SetWhoToKick(KickStatus value);
 
   // A new view is told the current value at once.
   void AddObserver(DisconnectStatusObserver* observer);
@@ -46,12 +45,12 @@ class DisconnectStatus {
   void Save(const WriteIntegerFunction& writeInteger) const;
 
   // "Disconnect status: Disconnect nobody" and the others.
-  static std::string StatusBarText(int value);
+  static std::string StatusBarText(KickStatus value);
 
  private:
   void Notify();
 
-  int value_ = KickNobody;
+  KickStatus value_ = KickNobody;
   std::vector<DisconnectStatusObserver*> observers_;
 };
 

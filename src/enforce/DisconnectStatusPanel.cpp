@@ -4,7 +4,7 @@
 
 namespace qm {
 
-void DisconnectStatusPanel::WhoToKickChanged(int value) {
+void DisconnectStatusPanel::WhoToKickChanged(KickStatus value) {
   view_.SetStatusText(0, DisconnectStatus::StatusBarText(value));
 }
 

@@ -11,7 +11,7 @@ namespace qm {
 class DisconnectStatusPanel final : public DisconnectStatusObserver {
  public:
   explicit DisconnectStatusPanel(MonitorView& view) : view_(view) {}
-  void WhoToKickChanged(int value) override;
+  void WhoToKickChanged(KickStatus value) override;
 
  private:
   MonitorView& view_;

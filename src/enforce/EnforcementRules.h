@@ -26,7 +26,7 @@ class EnforcementRules final : public TickRules {
   EnforcementRules(const EnforcementRules&) = delete;
   EnforcementRules& operator=(const EnforcementRules&) = delete;
 
-  int WhoToKick() const override { return status_.WhoToKick(); }
+  KickStatus WhoToKick() const override { return status_.WhoToKick(); }
   // QuakeNT on the NT family, Quake95 otherwise.
   void ProgramWatch() override;
   void KickLastUser() override { disconnector_.KickLastUser(); }

@@ -113,14 +113,11 @@ void ProgramWatcher::ApplyStatusRule(bool found) {
   if (found) {
     if (!quakeActive_) {
       quakeActive_ = true;
-      const int who = status_.WhoToKick();
-      savedWhoToKick_ = who == KickNobody ? 0 : who == KickAll ? 2 : 1;
+      savedWhoToKick_ = status_.WhoToKick();
     }
     status_.SetWhoToKick(KickAll);
   } else if (quakeActive_) {
-    status_.SetWhoToKick(savedWhoToKick_ == 0   ? KickNobody
-                         : savedWhoToKick_ == 2 ? KickAll
-                                                : KickList);
+    status_.SetWhoToKick(savedWhoToKick_);
     quakeActive_ = false;
   }
 }

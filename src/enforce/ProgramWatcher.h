@@ -35,7 +35,7 @@ class ProgramWatcher {
   void Quake95();
 
   bool QuakeActive() const { return quakeActive_; }
-  int SavedWhoToKick() const { return savedWhoToKick_; }
+  KickStatus SavedWhoToKick() const { return savedWhoToKick_; }
   // Bytes of the last process-id buffer QuakeNT used.
   std::uint32_t LastIdBufferSize() const { return lastIdBufferSize_; }
 
@@ -66,7 +66,7 @@ class ProgramWatcher {
   const ProgramList& programs_;
   DisconnectStatus& status_;
   bool quakeActive_ = false;
-  int savedWhoToKick_ = KickNobody;
+  KickStatus savedWhoToKick_ = KickNobody;
   std::uint32_t lastIdBufferSize_ = 0;
   std::uint64_t resolvedVersion_ = UINT64_MAX;
   std::vector<Resolved> resolved_;  // per entry of the list

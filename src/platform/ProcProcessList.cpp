@@ -18,7 +18,7 @@
 #include <sstream>
 
 #include "core/Text.h"
-#include "platform/FileDescriptor.h"
+#include "os/FileDescriptor.h"
 
 namespace qm {
 

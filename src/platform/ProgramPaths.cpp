@@ -2,19 +2,9 @@
 // Copyright (C) 2026 The Quillmoor 98 developers
 #include "platform/ProgramPaths.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
-#include <vector>
 
 namespace qm {
-
-std::string ProgramFile() {
-  std::vector<char> buf(4096);
-  const ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size() - 1);
-  if (n <= 0) return {};
-  return std::string(buf.data(), static_cast<std::size_t>(n));
-}
 
 std::string ProgramDirectoryFor(const std::string& programFile,
                                 const std::string& installedDefault) {
@@ -24,10 +14,8 @@ std::string ProgramDirectoryFor(const std::string& programFile,
     return d;
   }
   if (!installedDefault.empty()) return installedDefault;
-  const auto slash = programFile.find_last_of('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return programFile.substr(0, slash);
+  const std::string folder = FolderOf(programFile);
+  return folder.empty() ? "." : folder;
 }
 
 std::string SysconfDir() {

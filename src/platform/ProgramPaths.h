@@ -4,10 +4,9 @@
 
 #include <string>
 
-namespace qm {
+#include "os/ProgramFile.h"
 
-// The running program file's full path (from /proc/self/exe).
-std::string ProgramFile();
+namespace qm {
 
 // The folder of the program file without a closing "/", or
 // $QUILLMOOR98_PROGRAM_DIR when set; an installed build may give its own

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 #include "platform/ProgramPaths.h"
 
 namespace qm {

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 #include "platform/ProgramPaths.h"
 
 namespace qm {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/ServerBackend.h"
-#include "platform/ServerTables.h"
+#include "core/ServerTables.h"
 
 namespace qm {
 

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "resolve/BackgroundPriority.h"
+#include "thread/BackgroundPriority.h"
 
 namespace qm {
 

@@ -7,24 +7,14 @@
 #include <unistd.h>
 
 #include "core/Resources.h"
-#include "platform/ProcessRunner.h"
+#include "core/Text.h"
+#include "os/ProcessRunner.h"
+#include "os/ProgramFile.h"
 #include "resolve/SessionListing.h"
 
 namespace qm {
 
 namespace {
-
-bool IsBlankOrControl(char c) {
-  const auto b = static_cast<unsigned char>(c);
-  return b <= 0x20 || b == 0x7F;
-}
-
-std::string_view Trimmed(std::string_view text) {
-  std::size_t begin = 0, end = text.size();
-  while (begin < end && IsBlankOrControl(text[begin])) ++begin;
-  while (end > begin && IsBlankOrControl(text[end - 1])) --end;
-  return text.substr(begin, end - begin);
-}
 
 // Decimal digits only; -1 for anything else, for "" and for more digits
 // than an int surely holds.
@@ -153,7 +143,7 @@ bool NameTable::ParseListings(std::string_view names, std::string_view addresses
     name.remove_suffix(4);
     while (!name.empty() && name.back() == ' ') name.remove_suffix(1);
     if (name.empty()) continue;
-    const std::string_view address = Trimmed(addressLines[i].remote);
+    const std::string_view address = TrimmedControls(addressLines[i].remote);
     table[std::string(name)] = IsAddress(address) ? std::string(address) : std::string();
   }
   return true;
@@ -181,13 +171,9 @@ bool NameTable::ParseAddress(const std::string& text, std::array<std::uint8_t, 4
 }
 
 std::string NameTable::ToolBesideProgram() {
-  std::string path(4096, '\0');
-  const ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
-  if (n <= 0 || static_cast<std::size_t>(n) >= path.size()) return {};
-  path.resize(static_cast<std::size_t>(n));
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos) return {};
-  return path.substr(0, slash) + "/" + kToolName;
+  const std::string folder = FolderOf(ProgramFile());
+  if (folder.empty()) return {};
+  return folder + "/" + kToolName;
 }
 
 std::shared_ptr<const ListingCapture::Table> NameTable::Capture(std::stop_token cancel) const {

@@ -14,7 +14,7 @@
 #include <mutex>
 
 #include "core/Resources.h"
-#include "resolve/BackgroundPriority.h"
+#include "thread/BackgroundPriority.h"
 
 namespace qm {
 

@@ -56,7 +56,7 @@ class ReverseResolver {
   std::string setupError_;
   void* channel_ = nullptr;  // ares_channel, used on the thread only
   bool ready_ = false;
-  int wake_ = -1;            // eventfd
+  int wake_ = -1;  // eventfd
   std::mutex mutex_;
   std::vector<std::shared_ptr<Query>> submitted_;
   std::jthread thread_;

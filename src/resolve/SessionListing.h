@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/ServerTables.h"
+#include "core/ServerTables.h"
 
 namespace qm {
 

@@ -3,9 +3,10 @@
 #include "resolve/TIPThread.h"
 
 #include <condition_variable>
+#include <exception>
 #include <mutex>
 
-#include "resolve/BackgroundPriority.h"
+#include "thread/BackgroundPriority.h"
 
 namespace qm {
 
@@ -56,9 +57,10 @@ void TIPThread::Execute(std::stop_token stop) {
   LowerThisThreadsPriority();
   try {
     Attempts(std::move(stop));
-  } catch (...) {
+  } catch (const std::exception& e) {
     // Nothing published: the sweep turns the user's remaining "Not known
     // yet" texts into "Not known".
+    failure_ = e.what();
   }
   finished_.store(true);
   services_.Steps->Notify();
@@ -83,9 +85,10 @@ void TIPThread::Attempts(std::stop_token stop) {
         AddressResult found = services_.LookupAddress(LookupName, stop);
         FoundAddress = std::move(found.Address);
         FoundHostName = std::move(found.HostName);
-      } catch (...) {
+      } catch (const std::exception& e) {
         FoundAddress = kNotKnown;
         FoundHostName = kNotKnown;
+        failure_ = e.what();
       }
     }
     const bool nameDone = services_.IsNT || FoundUserName != kNotKnown;
@@ -117,8 +120,9 @@ std::string TIPThread::LookupUserName() {
   std::string name = kNotKnown;
   try {
     if (services_.LookupUserName) name = services_.LookupUserName(LookupName, releaseFailed);
-  } catch (...) {
+  } catch (const std::exception& e) {
     name = kNotKnown;
+    failure_ = e.what();
   }
   if (releaseFailed) {
     Synchronize([this] {

@@ -11,7 +11,7 @@
 
 #include "core/Resources.h"
 #include "resolve/NameTable.h"
-#include "resolve/UiStepQueue.h"
+#include "thread/UiStepQueue.h"
 
 namespace qm {
 
@@ -77,6 +77,10 @@ class TIPThread final : public LookupThread {
   // It has found something it will publish unless abandoned first.
   bool Found() const { return found_.load(); }
   std::thread::id Id() const { return thread_.get_id(); }
+  // Why a lookup of this thread failed, as its last exception said (the
+  // lookup then gives "Not known"); empty when none did. Read it after
+  // WaitFor.
+  const std::string& Failure() const { return failure_; }
 
   const std::string LookupName;
   // The address the server gave with the user ("" none): only its host
@@ -99,6 +103,7 @@ class TIPThread final : public LookupThread {
   std::jthread thread_;
   std::atomic<bool> finished_{false};
   std::atomic<bool> found_{false};
+  std::string failure_;  // the thread's own until it has finished
   // Set on the user-interface thread, which alone runs the steps that
   // read it; the thread reads it too, to spare posting a step for nothing.
   std::atomic<bool> abandoned_{false};

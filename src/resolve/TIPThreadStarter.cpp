@@ -84,8 +84,7 @@ LookupServices TIPThreadStarter::ForMonitor(Monitor& monitor, UiStepQueue& steps
     return LookupUserName(monitor.Api(), computerName, releaseFailed);
   };
   s.RefreshInfoPanel = [&monitor] {
-    monitor.ShowInfo(monitor.View().CurrentPageActive() ? monitor.TreeViewCurrent
-                                                        : monitor.TreeViewFormer);
+    monitor.ShowInfo(monitor.TreeView(monitor.View().CurrentPageActive()));
   };
   s.Fatal = [&monitor](const std::string& text) { monitor.Fatal(text); };
   s.Finished = [&monitor](const TUser& user, bool found) {

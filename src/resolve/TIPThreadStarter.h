@@ -11,7 +11,7 @@
 #include "core/Ports.h"
 #include "resolve/NameTable.h"
 #include "resolve/TIPThread.h"
-#include "resolve/UiStepQueue.h"
+#include "thread/UiStepQueue.h"
 
 namespace qm {
 

@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 #include "store/NodeRecord.h"
 
 namespace qm {
@@ -77,7 +77,7 @@ void FormerConnectionStore::LoadFormerConnections() {
 }
 
 bool FormerConnectionStore::LoadRecords(std::string_view data) {
-  ConnectionTree& tree = m_.TreeViewFormer;
+  OwningConnectionTree& tree = m_.TreeViewFormer;
   m_.FormerUserCount = 0;
   const std::size_t records = data.size() / NodeRecord::kSize;
   // A short last record or an unknown level discards the whole file, so
@@ -184,7 +184,7 @@ bool FormerConnectionStore::SaveFormerConnections(StoreProgress* progress) {
   m_.SweepUsers(true);
 
   if (progress) progress->Start(m_.FormerUserCount);
-  ConnectionTree& tree = m_.TreeViewFormer;
+  OwningConnectionTree& tree = m_.TreeViewFormer;
   // The oldest users beyond Count are dropped. The whole tree goes once the
   // file is written, so the dropped ones are only skipped here.
   // Count is read at every step: the progress steps let the user at it.

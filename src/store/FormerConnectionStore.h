@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "core/Monitor.h"
-#include "store/StoreProgress.h"
+#include "core/StoreProgress.h"
 
 namespace qm {
 

@@ -10,8 +10,8 @@
 namespace qm {
 
 namespace {
-// " \t\r\v\f", tested by hand: a read looks at every line of its section,
-// and a set search costs a call per byte.
+// The blanks TrimmedBlanks drops, tested by hand: a read looks at every
+// line of its section, and a set search costs a call per byte.
 bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
 }
@@ -21,14 +21,6 @@ std::size_t FirstNotBlank(std::string_view s, std::size_t from = 0) {
   return from < s.size() ? from : std::string_view::npos;
 }
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
-
-std::string_view Trim(std::string_view s) {
-  const std::size_t begin = FirstNotBlank(s);
-  if (begin == std::string_view::npos) return {};
-  std::size_t end = s.size();
-  while (IsBlank(s[end - 1])) --end;
-  return s.substr(begin, end - begin);
-}
 
 std::string_view Unquote(std::string_view s) {
   if (s.size() >= 2 && (s.front() == '"' || s.front() == '\'') && s.back() == s.front()) {
@@ -88,12 +80,12 @@ IniFile::Parsed IniFile::ParseLine(std::string_view view, bool first) {
     const std::size_t close = view.find(']', offset + 1);
     const std::size_t nameEnd = close == std::string_view::npos ? view.size() : close;
     line.kind = LineKind::kSection;
-    line.name = Trim(view.substr(offset + 1, nameEnd - offset - 1));
+    line.name = TrimmedBlanks(view.substr(offset + 1, nameEnd - offset - 1));
   } else if (view[offset] != ';') {
     const std::size_t equals = view.find('=', offset);
     if (equals != std::string_view::npos) {
       line.kind = LineKind::kKey;
-      line.name = Trim(view.substr(offset, equals - offset));
+      line.name = TrimmedBlanks(view.substr(offset, equals - offset));
       line.valueBegin = equals + 1;
     }
   }
@@ -116,7 +108,7 @@ IniFile::Line IniFile::Added(std::string_view text) {
 }
 
 std::size_t IniFile::FindSection(std::string_view section) const {
-  section = Trim(section);
+  section = TrimmedBlanks(section);
   for (std::size_t i = 0; i < lines_.size(); ++i) {
     if (lines_[i].Kind() == LineKind::kSection && SameTextAsciiNoCase(ParseAt(i).name, section)) {
       return i;
@@ -142,21 +134,22 @@ bool IniFile::MayName(std::size_t index, std::string_view key) const {
 std::optional<std::string> IniFile::Read(std::string_view section, std::string_view key) const {
   const std::size_t header = FindSection(section);
   if (header == lines_.size()) return std::nullopt;
-  key = Trim(key);
+  key = TrimmedBlanks(key);
   const std::size_t end = SectionEnd(header);
   for (std::size_t i = header + 1; i < end; ++i) {
     if (lines_[i].Kind() != LineKind::kKey || !MayName(i, key)) continue;
     const Parsed line = ParseAt(i);
     if (!SameTextAsciiNoCase(line.name, key)) continue;
-    const std::string_view value = Unquote(Trim(TextOf(lines_[i]).substr(line.valueBegin)));
+    const std::string_view value =
+        Unquote(TrimmedBlanks(TextOf(lines_[i]).substr(line.valueBegin)));
     return std::string(CutUtf8(value, kMaxValueBytes));
   }
   return std::nullopt;
 }
 
 bool IniFile::Write(std::string_view section, std::string_view key, std::string_view value) {
-  section = Trim(section);
-  key = Trim(key);
+  section = TrimmedBlanks(section);
+  key = TrimmedBlanks(key);
   if (section.empty() || HasLineBreak(section) || section.find(']') != std::string_view::npos ||
       key.empty() || HasLineBreak(key) || key.find('=') != std::string_view::npos ||
       key.front() == '[' || key.front() == ';') {
@@ -172,7 +165,7 @@ bool IniFile::Write(std::string_view section, std::string_view key, std::string_
       const std::size_t lastBreak = last.rfind('\n');
       const std::string_view lastLine =
           last.substr(lastBreak == std::string_view::npos ? 0 : lastBreak + 1);
-      if (!Trim(lastLine).empty()) InsertLine(lines_.size(), Line{});
+      if (!TrimmedBlanks(lastLine).empty()) InsertLine(lines_.size(), Line{});
     }
     // A section name never begins with a byte order mark: "[" comes first.
     InsertLine(lines_.size(), Added(Joined("[", section, "]")));

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 
 namespace qm {
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/Settings.h"
+#include "core/WindowBounds.h"
 #include "store/SettingsFile.h"
 
 namespace qm {
@@ -28,20 +29,6 @@ struct OptionsHooks {
 void LoadOptions(const SettingsFile& file, Settings& settings, const OptionsHooks& hooks = {});
 // Every key of [Options] and [View], whether it changed or not.
 void SaveOptions(SettingsFile& file, const Settings& settings, const OptionsHooks& hooks = {});
-
-// A window's bounds in screen pixels, taken from the file as they are.
-struct WindowBounds {
-  int Top = 0;
-  int Left = 0;
-  int Height = 0;
-  int Width = 0;
-  // The main window only: the bounds above are its restored ones.
-  bool Maximized = false;
-  bool operator==(const WindowBounds&) const = default;
-};
-
-inline constexpr WindowBounds kMainWindowDefaultBounds{100, 100, 350, 450};
-inline constexpr WindowBounds kKickListDefaultBounds{202, 245, 291, 333};
 
 // [Window]: the main window, with "Maximized" beside its restored bounds.
 WindowBounds ReadMainWindowBounds(const SettingsFile& file);

@@ -42,7 +42,8 @@ TKickForm::TKickForm(DisconnectStatus& status, std::function<void()> showDisconn
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
-  connect(group, &QButtonGroup::idClicked, this, [this](int id) { status_.SetWhoToKick(id); });
+  connect(group, &QButtonGroup::idClicked, this,
+          [this](int id) { status_.SetWhoToKick(KickStatusFromCode(id)); });
   connect(KickListButton, &QPushButton::clicked, this, [this] {
     if (showDisconnectList_) showDisconnectList_();
   });
@@ -56,7 +57,7 @@ TKickForm::~TKickForm() {
   status_.RemoveObserver(this);
 }
 
-void TKickForm::WhoToKickChanged(int value) {
+void TKickForm::WhoToKickChanged(KickStatus value) {
   QRadioButton* button = value == KickAll    ? KickAllRadioButton
                          : value == KickList ? KickListRadioButton
                                              : KickNobodyRadioButton;

@@ -36,7 +36,7 @@ class TKickForm final : public QDialog, private DisconnectStatusObserver {
   bool event(QEvent* event) override;
 
  private:
-  void WhoToKickChanged(int value) override;
+  void WhoToKickChanged(KickStatus value) override;
 
   DisconnectStatus& status_;
   std::function<void()> showDisconnectList_;

@@ -82,6 +82,13 @@ void TKickListForm::ShowList() {
         {QString::fromStdString(e.EntryName), QString::fromStdString(e.EntryAddress)}));
   }
   ListView->addTopLevelItems(items);
+  // The widths suit the fonts of old; a name or address that today's font
+  // makes wider widens its column (the list scrolls sideways) rather than
+  // being cut.
+  for (int column : {0, 1}) {
+    const int wanted = static_cast<QAbstractItemView*>(ListView)->sizeHintForColumn(column);
+    if (wanted > ListView->columnWidth(column)) ListView->setColumnWidth(column, wanted);
+  }
   if (current >= 0 && current < ListView->topLevelItemCount()) {
     ListView->setCurrentItem(ListView->topLevelItem(current));
   }

@@ -9,7 +9,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFont>
-#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -39,9 +38,9 @@
 #include "ui/ConnectionTreeView.h"
 #include "ui/DesktopNotifications.h"
 #include "ui/HelpWindow.h"
+#include "ui/InfoPanel.h"
 #include "ui/QtFileIcons.h"
 #include "ui/QtMessageBoxes.h"
-#include "ui/ReadableColour.h"
 #include "ui/ScreenPlacement.h"
 #include "ui/ShellOpen.h"
 #include "ui/TAboutForm.h"
@@ -249,67 +248,24 @@ void TMainForm::BuildToolBar() {
 }
 
 QGroupBox* TMainForm::BuildInfoPanel(bool current) {
-  auto* box = new QGroupBox("Info");
-  QFont title("serif");
-  title.setItalic(true);
-  title.setStyleHint(QFont::Serif);
-  box->setFont(title);
+  auto* box = new InfoPanel;
+  const std::vector<InfoRow> rows =
+      current ? std::vector<InfoRow>(std::begin(kCurrentRows), std::end(kCurrentRows))
+              : std::vector<InfoRow>(std::begin(kFormerRows), std::end(kFormerRows));
   // 174 pixels held the captions in the fonts of old; today's need more,
   // so the panel is as wide as its widest caption and a typical value.
   const QFontMetrics metrics(QApplication::font());
   int captions = 0;
-  for (const InfoRow& r :
-       current ? std::vector<InfoRow>(std::begin(kCurrentRows), std::end(kCurrentRows))
-               : std::vector<InfoRow>(std::begin(kFormerRows), std::end(kFormerRows))) {
-    captions = std::max(captions, metrics.horizontalAdvance(r.caption));
-  }
+  for (const InfoRow& r : rows) captions = std::max(captions, metrics.horizontalAdvance(r.caption));
   box->setFixedWidth(
       std::max(kInfoWidth, captions + metrics.horizontalAdvance("Program exitted") + 36));
-  auto* grid = new QGridLayout(box);
-  grid->setVerticalSpacing(3);
-  grid->setHorizontalSpacing(4);
-  int row = 0;
-  auto addRows = [&](const auto& rows) {
-    for (const InfoRow& r : rows) {
-      auto* caption = new QLabel(r.caption);
-      caption->setFont(QApplication::font());
-      auto* value = new QLabel;
-      value->setFont(QApplication::font());
-      value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-      value->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-      value->setTextInteractionFlags(Qt::TextSelectableByMouse);
-      value->setAccessibleName(*r.caption ? QString(r.caption).chopped(1) : QString("Host name"));
-      InfoLabels[r.label] = value;
-      if (*r.caption) {
-        captions_.push_back({caption, QColor(r.colour)});
-        grid->addWidget(caption, row, 0);
-        grid->addWidget(value, row, 1);
-      } else {
-        delete caption;
-        grid->addWidget(value, row, 0, 1, 2);
-      }
-      ++row;
-    }
-  };
-  if (current) {
-    addRows(kCurrentRows);
-  } else {
-    addRows(kFormerRows);
+  for (const InfoRow& r : rows) {
+    QLabel* value = box->AddRow(r.caption, QColor(r.colour));
+    value->setAccessibleName(*r.caption ? QString(r.caption).chopped(1) : QString("Host name"));
+    InfoLabels[r.label] = value;
   }
-  grid->setRowStretch(row, 1);
-  ApplyInfoColours();
+  box->FinishRows();
   return box;
-}
-
-void TMainForm::ApplyInfoColours() {
-  // The captions keep their hues where the scheme lets them read, and are
-  // lightened on a dark one; the values take the scheme's text colour.
-  const QPalette scheme = palette();
-  for (const auto& [label, colour] : captions_) {
-    QPalette p = label->palette();
-    p.setColor(QPalette::WindowText, ReadableOn(colour, scheme.color(QPalette::Window)));
-    label->setPalette(p);
-  }
 }
 
 void TMainForm::BuildPages() {
@@ -395,7 +351,7 @@ void TMainForm::BuildTray() {
   TrayPopUp->addSeparator();
   QMenu* status = TrayPopUp->addMenu("&Disconnect status");
   auto* group = new QActionGroup(this);
-  auto radio = [&](const char* caption, int value) {
+  auto radio = [&](const char* caption, KickStatus value) {
     QAction* a = status->addAction(caption);
     a->setCheckable(true);
     group->addAction(a);
@@ -555,7 +511,6 @@ void TMainForm::EndSession() {
 
 void TMainForm::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
-  if (event->type() == QEvent::PaletteChange) ApplyInfoColours();
   // The state to come back to; the close's return to the normal state
   // (for the restored bounds) is not the user's.
   if (event->type() == QEvent::WindowStateChange && !keepState_ && !isMinimized()) {
@@ -609,13 +564,7 @@ void TMainForm::FitServerText() {
 void TMainForm::InfoLabelChanged(InfoLabel label, const std::string& text) {
   QLabel* value = InfoLabels[label];
   if (!value) return;
-  // A long value (a host name, an address text) is shortened in the middle;
-  // the whole text is its tooltip.
-  const QString full = Q(text);
-  const int room = std::max(40, value->width());
-  const QString shown = value->fontMetrics().elidedText(full, Qt::ElideMiddle, room);
-  value->setText(shown);
-  value->setToolTip(shown == full ? QString() : full);
+  static_cast<InfoPanel*>(value->parentWidget())->SetValue(value, Q(text));
 }
 
 void TMainForm::UpdateConnectedIcon(bool connected) {
@@ -852,7 +801,7 @@ void TMainForm::TrayIconDblClick() {
   AppRestore();
 }
 
-void TMainForm::WhoToKickChanged(int value) {
+void TMainForm::WhoToKickChanged(KickStatus value) {
   QAction* item = value == KickAll ? Kickall : value == KickList ? Kicklist : Kicknobody;
   item->setChecked(true);
 }
@@ -873,7 +822,7 @@ TTreeNodeCustom* TMainForm::SelectedRecord() const {
 void TMainForm::TreeSelectionChanged(bool current) {
   if (!app_) return;
   Monitor& m = app_->GetMonitor();
-  ConnectionTree& tree = current ? m.TreeViewCurrent : m.TreeViewFormer;
+  ConnectionTree& tree = m.TreeView(current);
   if (tree.Selected()) m.ShowInfo(tree);
 }
 
@@ -886,7 +835,7 @@ void TMainForm::PageControlChange(int index) {
     SetStatusText(1, "Number of current users: " + std::to_string(m.CurrentUserCount));
     m.TreeViewCurrent.ExpandAll();
   }
-  ConnectionTree& tree = index == 1 ? m.TreeViewFormer : m.TreeViewCurrent;
+  ConnectionTree& tree = m.TreeView(index != 1);
   ConnectionTreeView* view = index == 1 ? TreeViewFormer : TreeViewCurrent;
   if (!tree.Selected()) {
     SelectTopmostVisible(index == 0);
@@ -901,7 +850,8 @@ void TMainForm::PageControlChange(int index) {
 
 void TMainForm::SelectTopmostVisible(bool current) {
   Monitor& m = app_->GetMonitor();
-  ConnectionTree& tree = current ? m.TreeViewCurrent : m.TreeViewFormer;
+  ConnectionTree& tree =
+      current ? static_cast<ConnectionTree&>(m.TreeViewCurrent) : m.TreeViewFormer;
   ConnectionTreeView* view = current ? TreeViewCurrent : TreeViewFormer;
   const QModelIndex top = view->indexAt(QPoint(1, 1));
   if (top.isValid()) {
@@ -914,7 +864,8 @@ void TMainForm::SelectTopmostVisible(bool current) {
 void TMainForm::TabEnter(bool current) {
   if (!app_) return;
   Monitor& m = app_->GetMonitor();
-  ConnectionTree& tree = current ? m.TreeViewCurrent : m.TreeViewFormer;
+  ConnectionTree& tree =
+      current ? static_cast<ConnectionTree&>(m.TreeViewCurrent) : m.TreeViewFormer;
   if (!tree.Selected()) SelectTopmostVisible(current);
   if (!tree.Selected()) m.ShowNoInfo(tree);
 }
@@ -923,7 +874,7 @@ QMenu* TMainForm::TreeViewMouseDown(const QPoint& pos) {
   if (!app_) return nullptr;
   Monitor& m = app_->GetMonitor();
   ConnectionTreeView* view = ActiveTree();
-  ConnectionTree& tree = CurrentPageActive() ? m.TreeViewCurrent : m.TreeViewFormer;
+  ConnectionTree& tree = m.TreeView(CurrentPageActive());
   TreeNode* under = view->NodeAt(pos);
   if (under) tree.Select(under);
   TreeNode* selected = tree.Selected();

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "app/FrontEnd.h"
+#include "core/FrontEnd.h"
 #include "enforce/DisconnectStatus.h"
 
 class QAction;
@@ -217,13 +217,12 @@ class TMainForm final : public QMainWindow, public FrontEnd, private DisconnectS
   void BuildTray();
   QGroupBox* BuildInfoPanel(bool current);
   void TreeSelectionChanged(bool current);
-  void WhoToKickChanged(int value) override;
+  void WhoToKickChanged(KickStatus value) override;
   void ShowTreeMenu(ConnectionTreeView* tree, const QPoint& pos);
   void ShowArrivals();
   // The notification area's balloon; false while its icon is being placed.
   bool ShowBalloon(const QString& title, const QString& text);
   void SelectTopmostVisible(bool current);
-  void ApplyInfoColours();
   // The last panel's text, cut to the panel's width.
   void FitServerText();
   void ActivateWithoutWaiting();
@@ -256,8 +255,6 @@ class TMainForm final : public QMainWindow, public FrontEnd, private DisconnectS
   bool keepState_ = false;    // closing: maximized_ is what is saved
   std::vector<Arrival> arrivals_;
   QString serverText_;  // the last status panel's whole text
-  // The information panels' caption labels and the colours they stand for.
-  std::vector<std::pair<QLabel*, QColor>> captions_;
   int trayWaits_ = 0;
   int serverWaits_ = 0;
   bool soundPending_ = false;  // the alert of this tick's arrivals is on its way

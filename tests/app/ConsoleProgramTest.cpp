@@ -25,9 +25,9 @@
 
 #include "app/ConsoleFrontEnd.h"
 #include "app/ConsoleProgram.h"
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
+#include "os/ProcessRunner.h"
 #include "platform/InMemoryServerBackend.h"
-#include "platform/ProcessRunner.h"
 #include "platform/sim/SimulatedServerBackend.h"
 #include "store/TempFolder.h"
 

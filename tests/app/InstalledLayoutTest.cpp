@@ -12,7 +12,7 @@
 #include <optional>
 
 #include "app/InstalledLayout.h"
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 
 namespace qm {
 namespace {

@@ -5,8 +5,8 @@
 #include <random>
 #include <vector>
 
-#include "core/ConnectionTree.h"
 #include "core/DateTime.h"
+#include "core/OwningConnectionTree.h"
 #include "core/Resources.h"
 #include "core/Text.h"
 
@@ -67,6 +67,14 @@ TEST(TextTest, CutNeverSplitsACharacter) {
   EXPECT_EQ(CutUtf8("😀x", 3), "");
 }
 
+TEST(TextTest, TrimsKeepInnerTextAndTheirOwnBytesOnly) {
+  EXPECT_EQ(TrimmedBlanks(" \t\ra b\v\f"), "a b");
+  EXPECT_EQ(TrimmedBlanks("S\n"), "S\n");  // a line feed is no blank of a line
+  EXPECT_EQ(TrimmedBlanks(" \t "), "");
+  EXPECT_EQ(TrimmedControls(std::string("\x01 PC1\x7f\0", 7)), "PC1");
+  EXPECT_EQ(TrimmedControls("\xc3\xa9"), "\xc3\xa9");  // é: bytes above DEL stay
+}
+
 TEST(TextTest, Utf16RoundTripAndInvalidInput) {
   EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16("Zoë 😀")), "Zoë 😀");
   EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16("\xff"
@@ -102,7 +110,7 @@ TEST(TextTest, CaseRulesTouchOnlyAtoZ) {
 
 class TreeTest : public ::testing::Test {
  protected:
-  ConnectionTree tree{true};
+  OwningConnectionTree tree;
   TreeNode* AddUser(const std::string& name) {
     return tree.AddOwned(nullptr, name, std::make_unique<TUser>(name, false, 1.0, "", true));
   }
@@ -213,7 +221,7 @@ TEST_F(TreeTest, MarkSubtreeKickedSparesTheNodeItself) {
 TEST_F(TreeTest, FreeSubtreeDataKeepsNodesAndTheOwnRecord) {
   TreeNode* user = AddUser("PC1");
   TreeNode* share = AddShare(user, "A");
-  FreeSubtreeData(user);
+  tree.FreeSubtreeData(user);
   EXPECT_NE(user->Data(), nullptr);
   EXPECT_EQ(share->Data(), nullptr);
   EXPECT_EQ(user->ChildCount(), 1);

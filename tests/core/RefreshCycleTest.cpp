@@ -417,12 +417,12 @@ TEST_F(RefreshCycleTest, TickThatThrowsStillClearsBusy) {
 
 class CountingRules : public TickRules {
  public:
-  int WhoToKick() const override { return who; }
+  KickStatus WhoToKick() const override { return who; }
   void ProgramWatch() override { calls += "W"; }
   void KickLastUser() override { calls += "L"; }
   void KickAllUsers() override { calls += "A"; }
   void KickListIdle() override { calls += "I"; }
-  int who = KickNobody;
+  KickStatus who = KickNobody;
   std::string calls;
 };
 

@@ -10,7 +10,7 @@
 #include "enforce/DataLines.h"
 #include "enforce/DisconnectListFile.h"
 #include "enforce/ProgramListFile.h"
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 
 namespace qm::test {
 namespace {

@@ -10,8 +10,8 @@ namespace {
 
 class CountingObserver final : public DisconnectStatusObserver {
  public:
-  void WhoToKickChanged(int value) override { seen.push_back(value); }
-  std::vector<int> seen;
+  void WhoToKickChanged(KickStatus value) override { seen.push_back(value); }
+  std::vector<KickStatus> seen;
 };
 
 // A settings file as the caller offers it: [section]key -> text, read as
@@ -49,11 +49,10 @@ TEST(DisconnectStatus, ObserversAreToldOnlyOfRealChanges) {
   status.SetWhoToKick(KickNobody);
   status.SetWhoToKick(KickList);
   status.SetWhoToKick(KickList);
-  status.SetWhoToKick(7);
   status.RemoveObserver(&b);
   status.SetWhoToKick(KickAll);
-  EXPECT_EQ(a.seen, (std::vector<int>{KickNobody, KickList, KickAll}));
-  EXPECT_EQ(b.seen, (std::vector<int>{KickNobody, KickList}));
+  EXPECT_EQ(a.seen, (std::vector<KickStatus>{KickNobody, KickList, KickAll}));
+  EXPECT_EQ(b.seen, (std::vector<KickStatus>{KickNobody, KickList}));
   EXPECT_EQ(status.WhoToKick(), KickAll);
 }
 
@@ -64,11 +63,11 @@ TEST(DisconnectStatus, LoadWithoutSettingsGivesNobodyAndTellsViews) {
   FakeSettings settings;
   status.Load(settings.Reader());
   EXPECT_EQ(status.WhoToKick(), KickNobody);
-  EXPECT_EQ(o.seen, (std::vector<int>{KickNobody, KickNobody}));
+  EXPECT_EQ(o.seen, (std::vector<KickStatus>{KickNobody, KickNobody}));
 }
 
 TEST(DisconnectStatus, EveryCodeSurvivesSaveAndLoad) {
-  for (int code : {KickNobody, KickList, KickAll}) {
+  for (KickStatus code : {KickNobody, KickList, KickAll}) {
     DisconnectStatus before;
     before.SetWhoToKick(code);
     FakeSettings settings;

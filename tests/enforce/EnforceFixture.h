@@ -15,32 +15,10 @@
 #include "core/Text.h"
 #include "enforce/EnforcementRules.h"
 #include "platform/InMemoryServerBackend.h"
+#include "support/RecordingMessages.h"
+#include "support/RecordingView.h"
 
 namespace qm::test {
-
-class RecordingMessages final : public MessageBoxes {
- public:
-  void Information(const std::string& text) override { information.push_back(text); }
-  void Error(const std::string& text) override { errors.push_back(text); }
-  bool Confirm(const std::string&) override { return true; }
-  std::string Prompt(const std::string&, const std::string&) override { return {}; }
-  std::vector<std::string> information;
-  std::vector<std::string> errors;
-};
-
-class RecordingView final : public MonitorView {
- public:
-  bool CurrentPageActive() const override { return currentPage; }
-  void SetStatusText(int panel, const std::string& text) override { status[panel] = text; }
-  void StopRefreshTimer() override { timerStopped = true; }
-  void RequestTerminate() override { terminateRequested = true; }
-  void ServerNotice(const std::string& text) override { notices.push_back(text); }
-  bool currentPage = true;
-  std::vector<std::string> notices;
-  std::map<int, std::string> status;
-  bool timerStopped = false;
-  bool terminateRequested = false;
-};
 
 // The server's deletions as the platform calls received them.
 class RecordingBackend final : public InMemoryServerBackend {

@@ -9,7 +9,7 @@
 
 #include "SambaTest.h"
 #include "core/Text.h"
-#include "platform/ProcessRunner.h"
+#include "os/ProcessRunner.h"
 
 namespace qm::test {
 namespace {

@@ -12,8 +12,8 @@
 
 #include "SambaTest.h"
 #include "core/ServerApi.h"
-#include "platform/AtomicFile.h"
-#include "platform/ProcessRunner.h"
+#include "os/AtomicFile.h"
+#include "os/ProcessRunner.h"
 #include "platform/samba/SambaServerBackend.h"
 
 namespace qm::test {

@@ -14,7 +14,7 @@
 
 #include "MonitorOnSamba.h"
 #include "core/Text.h"
-#include "platform/ProcessRunner.h"
+#include "os/ProcessRunner.h"
 
 namespace qm::test {
 namespace {

@@ -20,10 +20,10 @@
 #include <vector>
 
 #include "MonitorOnSamba.h"
-#include "platform/ProcessRunner.h"
+#include "os/ProcessRunner.h"
 #include "resolve/NameTable.h"
 #include "resolve/TIPThreadStarter.h"
-#include "resolve/UiStepQueue.h"
+#include "thread/UiStepQueue.h"
 
 namespace qm::test {
 namespace {
@@ -236,7 +236,8 @@ TEST_F(LookupOnSambaTest, CrowdArrivingAtOnceSharesAFewCapturesAndLeavesQuickly)
   EXPECT_TRUE(std::filesystem::is_empty(programDirectory));
   // A reading that caught a tree connect before its session made no user
   // of it: every user, current or former, is a client with its account.
-  for (const ConnectionTree* tree : {&monitor->TreeViewCurrent, &monitor->TreeViewFormer}) {
+  const ConnectionTree* trees[] = {&monitor->TreeViewCurrent, &monitor->TreeViewFormer};
+  for (const ConnectionTree* tree : trees) {
     for (int i = 0; i < tree->TopLevelCount(); ++i) {
       TreeNode* node = tree->TopLevel(i);
       EXPECT_EQ(node->Text().rfind("crowd", 0), 0u) << node->Text();

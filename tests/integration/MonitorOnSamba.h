@@ -17,37 +17,13 @@
 #include "core/RefreshCycle.h"
 #include "core/ServerApi.h"
 #include "enforce/EnforcementRules.h"
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 #include "platform/ProcProcessList.h"
 #include "platform/samba/SambaServerBackend.h"
+#include "support/RecordingMessages.h"
+#include "support/RecordingView.h"
 
 namespace qm::test {
-
-class MessageRecorder final : public MessageBoxes {
- public:
-  void Information(const std::string& text) override { shown.push_back(text); }
-  void Error(const std::string& text) override { shown.push_back(text); }
-  bool Confirm(const std::string& text) override {
-    shown.push_back(text);
-    return false;
-  }
-  std::string Prompt(const std::string&, const std::string&) override { return {}; }
-  std::vector<std::string> shown;
-};
-
-// The main window with the "Current Connections" page showing.
-class ViewRecorder final : public MonitorView {
- public:
-  bool CurrentPageActive() const override { return true; }
-  void SetStatusText(int panel, const std::string& text) override { status[panel] = text; }
-  void StopRefreshTimer() override { timerStopped = true; }
-  void RequestTerminate() override { terminateRequested = true; }
-  void ServerNotice(const std::string& text) override { notices.push_back(text); }
-  std::map<int, std::string> status;
-  std::vector<std::string> notices;
-  bool timerStopped = false;
-  bool terminateRequested = false;
-};
 
 // The refresh cycle with the disconnect rules over the binding over the
 // Samba backend of a private smbd, wired as the program wires them, with
@@ -65,6 +41,7 @@ class MonitorOnSambaTest : public SambaTest {
     // smbclient holds IPC$ for a moment while it sets up: whether a tick
     // catches it is a matter of timing.
     settings.IPC = false;
+    messages.confirmAnswer = false;
     Bind(server.BackendOptions());
   }
 
@@ -185,8 +162,8 @@ class MonitorOnSambaTest : public SambaTest {
 
   ManualClock clock;
   Settings settings;
-  MessageRecorder messages;
-  ViewRecorder view;
+  RecordingMessages messages;
+  RecordingView view;
   ProcProcessList processes;
   std::unique_ptr<SambaServerBackend> backend;
   std::unique_ptr<ServerApi> api;

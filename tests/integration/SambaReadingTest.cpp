@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "MonitorOnSamba.h"
-#include "platform/AtomicFile.h"
-#include "platform/ProcessRunner.h"
+#include "os/AtomicFile.h"
+#include "os/ProcessRunner.h"
 
 namespace qm::test {
 namespace {

@@ -13,7 +13,7 @@
 
 #include "MonitorOnSamba.h"
 #include "observe/EventStream.h"
-#include "platform/ProcessRunner.h"
+#include "os/ProcessRunner.h"
 
 namespace qm::test {
 namespace {

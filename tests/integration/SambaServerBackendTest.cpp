@@ -13,32 +13,14 @@
 #include "core/Monitor.h"
 #include "core/RefreshCycle.h"
 #include "core/ServerApi.h"
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 #include "platform/samba/SambaServerBackend.h"
 #include "platform/samba/SmbdProcess.h"
+#include "support/RecordingMessages.h"
+#include "support/RecordingView.h"
 
 namespace qm::test {
 namespace {
-
-class RecordingMessages final : public MessageBoxes {
- public:
-  void Information(const std::string& text) override { shown.push_back(text); }
-  void Error(const std::string& text) override { shown.push_back(text); }
-  bool Confirm(const std::string& text) override {
-    shown.push_back(text);
-    return false;
-  }
-  std::string Prompt(const std::string&, const std::string&) override { return {}; }
-  std::vector<std::string> shown;
-};
-
-class RecordingView final : public MonitorView {
- public:
-  void RequestTerminate() override { terminateRequested = true; }
-  void ServerNotice(const std::string& text) override { notices.push_back(text); }
-  bool terminateRequested = false;
-  std::vector<std::string> notices;
-};
 
 // The refresh cycle over the binding over the Samba backend, as the
 // program wires them.
@@ -47,6 +29,7 @@ class SambaMonitorTest : public SambaTest {
   void SetUp() override {
     SambaTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
+    messages.confirmAnswer = false;
     backend = std::make_unique<SambaServerBackend>(server.BackendOptions());
     api = std::make_unique<ServerApi>(*backend);
     ASSERT_EQ(api->LoadServerApi(), 0) << api->LoadError();

@@ -19,8 +19,8 @@
 #include <thread>
 
 #include "core/RefreshCycle.h"
-#include "platform/AtomicFile.h"
-#include "platform/ProcessRunner.h"
+#include "os/AtomicFile.h"
+#include "os/ProcessRunner.h"
 
 namespace qm::test {
 

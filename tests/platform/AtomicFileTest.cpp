@@ -13,7 +13,7 @@
 #include <fstream>
 #include <string>
 
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 
 namespace qm {
 namespace {

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 
 namespace qm::test {
 

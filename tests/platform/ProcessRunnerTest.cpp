@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/ProcessRunner.h"
+#include "os/ProcessRunner.h"
 
 namespace qm {
 namespace {

@@ -15,7 +15,7 @@
 #include "StandInSamba.h"
 #include "core/MonitorFixture.h"
 #include "core/ServerApi.h"
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 #include "platform/samba/SambaServerBackend.h"
 
 namespace qm {

@@ -14,7 +14,7 @@
 #include "DataFile.h"
 #include "StandInSamba.h"
 #include "core/ServerApi.h"
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 #include "platform/samba/SambaServerBackend.h"
 #include "platform/samba/SambaTables.h"
 

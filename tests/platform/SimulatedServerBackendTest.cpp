@@ -8,7 +8,7 @@
 #include <fstream>
 
 #include "core/ServerApi.h"
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 #include "platform/sim/SimulatedServerBackend.h"
 
 namespace qm {

@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/AtomicFile.h"
-#include "platform/ProcessRunner.h"
+#include "os/AtomicFile.h"
+#include "os/ProcessRunner.h"
 #include "platform/samba/SambaServerBackend.h"
 
 namespace qm::test {

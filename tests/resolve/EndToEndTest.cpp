@@ -117,7 +117,6 @@ TEST_F(EndToEndTest, UsersGetTheirAddressesAndHostNamesFromTheSessionTable) {
   ASSERT_TRUE(Published("GHOST"));
   EXPECT_EQ(User("GHOST").IPAddress, kNotKnown);
   EXPECT_EQ(User("GHOST").HostName, kNotKnown);
-
 }
 
 TEST_F(EndToEndTest, ClientThatLeftIsNotGivenTheAddressOfALongerName) {
@@ -178,7 +177,8 @@ TEST_F(EndToEndTest, IPv6ClientWithAWholeAddressPassesTheAddressFilter) {
     "shares": [{"name": "DOCS", "path": "/srv/docs"}],
     "connections": [{"share": "DOCS", "client": "V6", "user": "alice"},
                     {"share": "DOCS", "client": "V4", "user": "bob"}],
-    "sessions": [{"client": "V6", "user": "alice", "address": ")" + v6 + R"("},
+    "sessions": [{"client": "V6", "user": "alice", "address": ")" +
+        v6 + R"("},
                  {"client": "V4", "user": "bob", "address": "127.0.0.1"}]})");
   EnforcementRules rules(monitor, nullptr);
   monitor.SetRules(&rules);

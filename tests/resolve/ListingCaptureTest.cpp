@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Quillmoor 98 developers
-#include "resolve/ListingCapture.h"
-
 #include <gtest/gtest.h>
 
 #include <condition_variable>
 #include <thread>
 
+#include "resolve/ListingCapture.h"
 #include "resolve/ResolveTestSupport.h"
 
 namespace qm {

@@ -2,8 +2,6 @@
 // Copyright (C) 2026 The Quillmoor 98 developers
 // The c-ares resolver against name servers of our own on loopback: one
 // that never answers, and the system's hosts file.
-#include "resolve/ReverseResolver.h"
-
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -14,6 +12,7 @@
 
 #include "core/Resources.h"
 #include "resolve/ResolveTestSupport.h"
+#include "resolve/ReverseResolver.h"
 
 namespace qm {
 namespace {

@@ -133,7 +133,8 @@ TEST(SessionListing, AddressesPrintWholeAndWhatIsNoAddressPrintsBlank) {
   EXPECT_EQ(SessionListing::PrintableAddress("127.0.0.1"), "127.0.0.1");
   EXPECT_EQ(SessionListing::PrintableAddress("::ffff:10.1.2.3"), "10.1.2.3");
   EXPECT_EQ(SessionListing::PrintableAddress("::1"), "::1");
-  EXPECT_EQ(SessionListing::PrintableAddress("2001:DB8:0:0:1234:5678::1"), "2001:db8::1234:5678:0:1");
+  EXPECT_EQ(SessionListing::PrintableAddress("2001:DB8:0:0:1234:5678::1"),
+            "2001:db8::1234:5678:0:1");
   EXPECT_EQ(SessionListing::PrintableAddress("fe80::a00:27ff:fe4e:66a1%eth0"),
             "fe80::a00:27ff:fe4e:66a1%eth0");
   EXPECT_EQ(SessionListing::PrintableAddress("fe80::1%"), "");

@@ -98,8 +98,8 @@ class TIPThreadTest : public ::testing::Test {
   std::vector<std::chrono::milliseconds> pauses;
   bool failRelease = false;
   bool blockInPause = false;
-  std::stop_token lookupStop;  // of the latest address lookup
-  std::vector<bool> finished;   // user-interface thread only
+  std::stop_token lookupStop;       // of the latest address lookup
+  std::vector<bool> finished;       // user-interface thread only
   std::vector<std::string> events;  // user-interface thread only
 };
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "resolve/ResolveTestSupport.h"
-#include "resolve/UiStepQueue.h"
+#include "thread/UiStepQueue.h"
 
 namespace qm {
 namespace {

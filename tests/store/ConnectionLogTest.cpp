@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "core/OwningConnectionTree.h"
 #include "store/ConnectionLog.h"
 #include "store/TempFolder.h"
 
@@ -93,7 +94,7 @@ class SaveConnectionLogTest : public ::testing::Test {
 
   TempFolder folder;
   std::string path = folder.File("log.txt");
-  ConnectionTree tree{true};
+  OwningConnectionTree tree;
 };
 
 TEST_F(SaveConnectionLogTest, EmptyHistoryGivesTheHeaderOnly) {

@@ -8,7 +8,7 @@
 
 #include "core/MonitorFixture.h"
 #include "core/RefreshCycle.h"
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 #include "store/FormerConnectionStore.h"
 #include "store/NodeRecord.h"
 #include "store/TempFolder.h"

@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 #include "store/SettingsFile.h"
 #include "store/TempFolder.h"
 

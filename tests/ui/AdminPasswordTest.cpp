@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/Ports.h"
+#include "support/RecordingMessages.h"
 #include "ui/AdminPassword.h"
 
 namespace qm {
@@ -17,17 +17,8 @@ namespace {
 
 // Answers prompts from a script (nullopt is a cancelled box) and notes
 // every box.
-class ScriptedBoxes final : public MessageBoxes {
+class ScriptedBoxes final : public test::RecordingMessages {
  public:
-  void Information(const std::string& t) override { shown.push_back("info: " + t); }
-  void Error(const std::string& t) override { shown.push_back("error: " + t); }
-  bool Confirm(const std::string& t) override {
-    shown.push_back("confirm: " + t);
-    return true;
-  }
-  std::string Prompt(const std::string& caption, const std::string& prompt) override {
-    return PromptOrCancel(caption, prompt).value_or("");
-  }
   std::optional<std::string> PromptOrCancel(const std::string& caption,
                                             const std::string& prompt) override {
     shown.push_back("prompt: " + caption + " / " + prompt);
@@ -37,7 +28,6 @@ class ScriptedBoxes final : public MessageBoxes {
     return a;
   }
   std::deque<std::optional<std::string>> answers;
-  std::vector<std::string> shown;
 };
 
 using Shown = std::vector<std::string>;
@@ -48,62 +38,47 @@ class AdminPasswordTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void OptionsOpenOnlyForTheExactPassword_data();
-  void OptionsOpenOnlyForTheExactPassword();
-  void CancelledPromptsNeverOpenOrExit();
-  void WrongPasswordAtExitIsRefusedInSilence();
+  void Prompts_data();
+  void Prompts();
   void NewPassword_data();
   void NewPassword();
   void SetPasswordCutsAtCharacterBoundary();
 };
 
-void AdminPasswordTest::OptionsOpenOnlyForTheExactPassword_data() {
-  QTest::addColumn<QString>("entry");
+void AdminPasswordTest::Prompts_data() {
+  QTest::addColumn<QString>("password");
+  QTest::addColumn<bool>("exit");      // the exit prompt, else the Options one
+  QTest::addColumn<QString>("entry");  // null: the box cancelled
   QTest::addColumn<bool>("opens");
-  QTest::newRow("exact") << "Secret 1" << true;
-  QTest::newRow("other case") << "secret 1" << false;
-  QTest::newRow("trailing blank") << "Secret 1 " << false;
-  QTest::newRow("leading blank") << " Secret 1" << false;
-  QTest::newRow("empty") << "" << false;
+  QTest::newRow("exact") << "Secret 1" << false << "Secret 1" << true;
+  QTest::newRow("other case") << "Secret 1" << false << "secret 1" << false;
+  QTest::newRow("trailing blank") << "Secret 1" << false << "Secret 1 " << false;
+  QTest::newRow("leading blank") << "Secret 1" << false << " Secret 1" << false;
+  QTest::newRow("empty") << "Secret 1" << false << "" << false;
+  // No password set: an empty entry opens and exits; Cancel does neither.
+  QTest::newRow("none, empty") << "" << false << "" << true;
+  QTest::newRow("none, empty at exit") << "" << true << "" << true;
+  QTest::newRow("none, cancelled") << "" << false << QString() << false;
+  QTest::newRow("none, cancelled at exit") << "" << true << QString() << false;
+  // A wrong entry at exit is refused in silence.
+  QTest::newRow("wrong at exit") << "pw" << true << "PW" << false;
+  QTest::newRow("right at exit") << "pw" << true << "pw" << true;
 }
 
-void AdminPasswordTest::OptionsOpenOnlyForTheExactPassword() {
+void AdminPasswordTest::Prompts() {
+  QFETCH(QString, password);
+  QFETCH(bool, exit);
   QFETCH(QString, entry);
   QFETCH(bool, opens);
-  std::string password = "Secret 1";
+  std::string text = password.toStdString();
   ScriptedBoxes boxes;
-  boxes.answers = {entry.toStdString()};
-  AdminPassword admin(password, boxes);
-  QCOMPARE(admin.AskForOptions(), opens);
-  Shown expected{"prompt: Security check / Enter Admin Password"};
-  if (!opens) expected.push_back("error: Incorrect Password");
+  boxes.answers = {entry.isNull() ? std::nullopt : std::optional(entry.toStdString())};
+  AdminPassword admin(text, boxes);
+  QCOMPARE(exit ? admin.AskForExit() : admin.AskForOptions(), opens);
+  Shown expected{exit ? "prompt: Security Shutdown / Enter the ADMIN Password to Exit"
+                      : "prompt: Security check / Enter Admin Password"};
+  if (!opens && !exit && !entry.isNull()) expected.push_back("error: Incorrect Password");
   QCOMPARE(boxes.shown, expected);
-}
-
-void AdminPasswordTest::CancelledPromptsNeverOpenOrExit() {
-  // No password set: an empty entry opens and exits; Cancel does neither,
-  // and says nothing.
-  std::string password;
-  ScriptedBoxes boxes;
-  AdminPassword admin(password, boxes);
-  boxes.answers = {"", ""};
-  QVERIFY(admin.AskForOptions());
-  QVERIFY(admin.AskForExit());
-  boxes.answers = {std::nullopt, std::nullopt};
-  QVERIFY(!admin.AskForOptions());
-  QVERIFY(!admin.AskForExit());
-  QCOMPARE(boxes.shown.size(), std::size_t{4});
-}
-
-void AdminPasswordTest::WrongPasswordAtExitIsRefusedInSilence() {
-  std::string password = "pw";
-  ScriptedBoxes boxes;
-  boxes.answers = {"PW", "pw"};
-  AdminPassword admin(password, boxes);
-  QVERIFY(!admin.AskForExit());
-  QVERIFY(admin.AskForExit());
-  QCOMPARE(boxes.shown, (Shown{"prompt: Security Shutdown / Enter the ADMIN Password to Exit",
-                               "prompt: Security Shutdown / Enter the ADMIN Password to Exit"}));
 }
 
 using Answers = std::vector<std::optional<std::string>>;

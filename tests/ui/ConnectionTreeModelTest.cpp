@@ -10,8 +10,8 @@
 #include <random>
 #include <vector>
 
-#include "core/ConnectionTree.h"
 #include "core/Monitor.h"
+#include "core/OwningConnectionTree.h"
 #include "core/RefreshCycle.h"
 #include "platform/InMemoryServerBackend.h"
 #include "ui/ConnectionTreeModel.h"
@@ -81,15 +81,15 @@ class Fixture {
     view.resize(300, 400);
     view.show();
   }
-  ConnectionTree tree{true};
+  OwningConnectionTree tree;
   TreeImageList images;
   ConnectionTreeModel model;
   QAbstractItemModelTester tester;
   ConnectionTreeView view;
 };
 
-TTreeNodeCustom* Record(const std::string& name) {
-  return new TShare(name, false, 45000.0);
+std::unique_ptr<TTreeNodeCustom> Record(const std::string& name) {
+  return std::make_unique<TShare>(name, false, 45000.0);
 }
 
 }  // namespace
@@ -129,10 +129,10 @@ void ConnectionTreeModelTest::RandomEditsKeepModelAndViewConsistent() {
     // Names repeat on purpose: the tree keeps same-named siblings apart.
     const std::string name = "N" + std::to_string(nextName++ % 40);
     if (op < 20 || nodes.empty()) {
-      f.tree.Add(nullptr, name, Record(name));
+      f.tree.AddOwned(nullptr, name, Record(name));
     } else if (op < 55) {
       TreeNode* parent = nodes[pick(static_cast<int>(nodes.size()))];
-      if (parent->Level() < 2) f.tree.Add(parent, name, Record(name));
+      if (parent->Level() < 2) f.tree.AddOwned(parent, name, Record(name));
     } else if (op < 80) {
       f.tree.Delete(nodes[pick(static_cast<int>(nodes.size()))]);
     } else if (op < 85) {
@@ -168,8 +168,8 @@ void ConnectionTreeModelTest::DataShowsTextAndImage() {
   Fixture f;
   const QIcon extra(QStringLiteral(":/toolbar/help.svg"));
   const int extraIndex = f.images.Add(extra);
-  TreeNode* user = f.tree.Add(nullptr, "PC1", Record("PC1"));
-  TreeNode* file = f.tree.Add(user, "/srv/a.txt", Record("/srv/a.txt"));
+  TreeNode* user = f.tree.AddOwned(nullptr, "PC1", Record("PC1"));
+  TreeNode* file = f.tree.AddOwned(user, "/srv/a.txt", Record("/srv/a.txt"));
   QSignalSpy changed(&f.model, &QAbstractItemModel::dataChanged);
   f.tree.SetImages(user, kImagePrintShare);
   f.tree.SetImages(file, extraIndex);
@@ -193,8 +193,8 @@ void ConnectionTreeModelTest::DataShowsTextAndImage() {
 
 void ConnectionTreeModelTest::UserExpandingAndCollapsingReachesTree() {
   Fixture f;
-  TreeNode* user = f.tree.Add(nullptr, "PC1", Record("PC1"));
-  f.tree.Add(user, "DOCS", Record("DOCS"));
+  TreeNode* user = f.tree.AddOwned(nullptr, "PC1", Record("PC1"));
+  f.tree.AddOwned(user, "DOCS", Record("DOCS"));
   f.view.expand(f.model.IndexOf(user));
   QVERIFY(user->Expanded());
   f.view.collapse(f.model.IndexOf(user));
@@ -206,8 +206,8 @@ void ConnectionTreeModelTest::UserExpandingAndCollapsingReachesTree() {
 
 void ConnectionTreeModelTest::SelectionFollowsBothWays() {
   Fixture f;
-  TreeNode* a = f.tree.Add(nullptr, "A", Record("A"));
-  TreeNode* b = f.tree.Add(nullptr, "B", Record("B"));
+  TreeNode* a = f.tree.AddOwned(nullptr, "A", Record("A"));
+  TreeNode* b = f.tree.AddOwned(nullptr, "B", Record("B"));
   f.tree.Select(b);
   QCOMPARE(f.view.currentIndex(), f.model.IndexOf(b));
   f.view.setCurrentIndex(f.model.IndexOf(a));
@@ -218,10 +218,10 @@ void ConnectionTreeModelTest::SelectionFollowsBothWays() {
 
 void ConnectionTreeModelTest::RemovingSelectedNodeLeavesNothingSelected() {
   Fixture f;
-  f.tree.Add(nullptr, "A", Record("A"));
-  TreeNode* b = f.tree.Add(nullptr, "B", Record("B"));
-  TreeNode* file = f.tree.Add(b, "f", Record("f"));
-  f.tree.Add(nullptr, "C", Record("C"));
+  f.tree.AddOwned(nullptr, "A", Record("A"));
+  TreeNode* b = f.tree.AddOwned(nullptr, "B", Record("B"));
+  TreeNode* file = f.tree.AddOwned(b, "f", Record("f"));
+  f.tree.AddOwned(nullptr, "C", Record("C"));
   f.tree.Select(file);
   // The view would move its current row to a neighbour; the tree decides.
   f.tree.Delete(b);
@@ -242,8 +242,8 @@ void ConnectionTreeModelTest::MakeVisibleExpandsParentsInView() {
   f.view.resize(200, 60);
   TreeNode* last = nullptr;
   for (int u = 0; u < 30; ++u) {
-    TreeNode* user = f.tree.Add(nullptr, "PC" + std::to_string(u), Record("u"));
-    last = f.tree.Add(user, "SHARE", Record("s"));
+    TreeNode* user = f.tree.AddOwned(nullptr, "PC" + std::to_string(u), Record("u"));
+    last = f.tree.AddOwned(user, "SHARE", Record("s"));
   }
   QSignalSpy shown(&f.model, &ConnectionTreeModel::NodeMadeVisible);
   f.tree.MakeVisible(last);
@@ -253,11 +253,11 @@ void ConnectionTreeModelTest::MakeVisibleExpandsParentsInView() {
 }
 
 void ConnectionTreeModelTest::ViewAttachedLateShowsExistingExpansion() {
-  ConnectionTree tree(true);
+  OwningConnectionTree tree;
   TreeImageList images;
-  TreeNode* user = tree.Add(nullptr, "PC1", Record("PC1"));
-  TreeNode* share = tree.Add(user, "DOCS", Record("DOCS"));
-  tree.Add(share, "f", Record("f"));
+  TreeNode* user = tree.AddOwned(nullptr, "PC1", Record("PC1"));
+  TreeNode* share = tree.AddOwned(user, "DOCS", Record("DOCS"));
+  tree.AddOwned(share, "f", Record("f"));
   tree.SetExpanded(user, true);
   tree.Select(share);
   ConnectionTreeModel model(tree, images);
@@ -342,13 +342,13 @@ void ConnectionTreeModelTest::ArrivingWideRowWidensTheColumnAtOnce() {
   Fixture f;
   QVERIFY(QTest::qWaitForWindowExposed(&f.view));
   QCoreApplication::processEvents();
-  TreeNode* user = f.tree.Add(nullptr, "PC1", Record("PC1"));
-  TreeNode* share = f.tree.Add(user, "DOCS", Record("DOCS"));
+  TreeNode* user = f.tree.AddOwned(nullptr, "PC1", Record("PC1"));
+  TreeNode* share = f.tree.AddOwned(user, "DOCS", Record("DOCS"));
   // Wide letters and narrow ones, and one that is not ASCII.
   for (const char* text :
        {"/srv/docs/WWWWMMMM-iiiill-2026-final-copy-of-the-report.pdf",
         "/srv/docs/r\xc3\xa9sum\xc3\xa9-WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW.odt"}) {
-    f.tree.Add(share, text, Record(text));
+    f.tree.AddOwned(share, text, Record(text));
     const int needed =
         f.view.indentation() * 3 + f.view.fontMetrics().horizontalAdvance(QString::fromUtf8(text));
     QVERIFY2(f.view.header()->sectionSize(0) >= needed, text);

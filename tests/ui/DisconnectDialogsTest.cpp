@@ -11,6 +11,7 @@
 #include "ModalDriver.h"
 #include "core/Ports.h"
 #include "enforce/DisconnectStatus.h"
+#include "support/RecordingMessages.h"
 #include "ui/QtMessageBoxes.h"
 #include "ui/TKickForm.h"
 #include "ui/TKickListForm.h"
@@ -32,21 +33,6 @@ class DisconnectDialogsTest : public QObject {
   void ContextMenuOnlyWithAnEntrySelected();
   void EnterPressesOkAndClearingAsksFirst();
 };
-
-namespace test {
-class RecordingMessages : public MessageBoxes {
- public:
-  void Information(const std::string& t) override { shown.push_back("info: " + t); }
-  void Error(const std::string& t) override { shown.push_back("error: " + t); }
-  bool Confirm(const std::string& t) override {
-    shown.push_back("confirm: " + t);
-    return confirm;
-  }
-  std::string Prompt(const std::string&, const std::string&) override { return {}; }
-  std::vector<std::string> shown;
-  bool confirm = true;
-};
-}  // namespace test
 
 namespace {
 // The user name dialog as the list asks it: name and address, or nothing.
@@ -104,12 +90,16 @@ void DisconnectDialogsTest::ClosingWithoutOkPutsTheListBack() {
 
 void DisconnectDialogsTest::EnterPressesOkAndClearingAsksFirst() {
   DisconnectList list;
-  list.AddEntry("PC1", "10.0.0.1");
+  list.AddEntry("ACCOUNTING-PC-2ND-FLOOR", "fe80::1ff:fe23:4567:890a%eth0");
   test::RecordingMessages messages;
-  messages.confirm = false;
+  messages.confirmAnswer = false;
   TKickListForm form(list, messages, {});
   ModalDriver driver;
   driver.On("Disconnect List", [&](QDialog&) {
+    for (int column : {0, 1}) {  // wide enough for the texts, none cut
+      const QString text = form.ListView->topLevelItem(0)->text(column);
+      QVERIFY(form.ListView->columnWidth(column) > form.fontMetrics().horizontalAdvance(text));
+    }
     form.ClearListButton->click();  // answered No
     QCOMPARE(list.Count(), std::size_t{1});
     form.ListView->setFocus();

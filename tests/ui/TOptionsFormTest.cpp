@@ -20,6 +20,7 @@
 
 #include "ModalDriver.h"
 #include "enforce/ProgramList.h"
+#include "support/RecordingMessages.h"
 #include "ui/AdminPassword.h"
 #include "ui/QtFileIcons.h"
 #include "ui/QtMessageBoxes.h"
@@ -31,21 +32,6 @@ namespace qm {
 using test::ModalDriver;
 
 namespace {
-
-class RecordingBoxes final : public MessageBoxes {
- public:
-  void Information(const std::string& t) override { shown.push_back("info: " + t); }
-  void Error(const std::string& t) override { shown.push_back("error: " + t); }
-  bool Confirm(const std::string& t) override {
-    shown.push_back("confirm: " + t);
-    return true;
-  }
-  std::string Prompt(const std::string& c, const std::string&) override {
-    shown.push_back("prompt: " + c);
-    return {};
-  }
-  std::vector<std::string> shown;
-};
 
 bool SameSettings(const Settings& a, const Settings& b) {
   return a.Refresh == b.Refresh && a.Count == b.Count && a.Idle == b.Idle &&
@@ -100,7 +86,6 @@ class TOptionsFormTest : public QObject {
   void BrowseTakesChosenWaveFile();
   void ChangedPasswordIsTakenOnlyWithOK_data();
   void ChangedPasswordIsTakenOnlyWithOK();
-  void EnterOnACheckBoxPressesOK();
   void AddProgramUpperCasesSortsAndRefusesDuplicate();
   void RemoveProgramNeedsSelection();
   void ClearedListComesBackWithIconsOnCancel();
@@ -113,7 +98,7 @@ class TOptionsFormTest : public QObject {
   Settings settings_;
   ProgramList programs_;
   std::string password_;
-  RecordingBoxes boxes_;
+  test::RecordingMessages boxes_;
   std::unique_ptr<AdminPassword> admin_;
   std::unique_ptr<TOptionsForm> form_;
   std::vector<bool> launchCalls_;
@@ -464,13 +449,15 @@ void TOptionsFormTest::BrowseTakesChosenWaveFile() {
 }
 
 void TOptionsFormTest::ChangedPasswordIsTakenOnlyWithOK_data() {
-  QTest::addColumn<bool>("ok");
-  QTest::newRow("OK") << true;
-  QTest::newRow("Cancel") << false;
+  QTest::addColumn<QString>("close");
+  QTest::newRow("OK") << "OK";
+  QTest::newRow("Cancel") << "Cancel";
+  // A check box's Enter presses OK, never "Change Password" again.
+  QTest::newRow("Enter on a check box") << "Enter";
 }
 
 void TOptionsFormTest::ChangedPasswordIsTakenOnlyWithOK() {
-  QFETCH(bool, ok);
+  QFETCH(QString, close);
   QtMessageBoxes qtBoxes(form_.get());
   AdminPassword admin(password_, qtBoxes);
   TOptionsForm form(settings_, programs_, admin, qtBoxes, Hooks());
@@ -480,29 +467,21 @@ void TOptionsFormTest::ChangedPasswordIsTakenOnlyWithOK() {
       .On(QStringLiteral("Options"),
           [&](QDialog&) {
             form.ChangePwdBtn->click();
-            (ok ? form.OKButton : form.CancelButton)->click();
+            if (close == "Enter") {
+              form.NotifyCheckBox->setFocus();
+              QTest::keyClick(form.NotifyCheckBox, Qt::Key_Return);
+            } else {
+              (close == "OK" ? form.OKButton : form.CancelButton)->click();
+            }
           })
       .On(QStringLiteral("Change Admin Password"), test::Type(QStringLiteral("n3w")))
       .On(QStringLiteral("Change Admin Password"), test::Type(QStringLiteral("n3w")))
       .On({}, test::Note(&texts));
   form.ShowModal();
   QVERIFY(driver.Finished());
-  QCOMPARE(texts.size(), 1);
-  QCOMPARE(password_, std::string(ok ? "n3w" : "pw"));
-}
-
-void TOptionsFormTest::EnterOnACheckBoxPressesOK() {
-  QtMessageBoxes qtBoxes(form_.get());
-  AdminPassword admin(password_, qtBoxes);
-  TOptionsForm form(settings_, programs_, admin, qtBoxes, Hooks());
-  ModalDriver driver;
-  driver.On(QStringLiteral("Options"), [&](QDialog&) {
-    form.NotifyCheckBox->setFocus();
-    QTest::keyClick(form.NotifyCheckBox, Qt::Key_Return);
-  });
-  form.ShowModal();
-  QVERIFY(form.Confirmed());
-  QCOMPARE(driver.Seen(), QStringList{QStringLiteral("Options")});  // no password box
+  QCOMPARE(texts.size(), 1);  // "Password Changed", and no box after it
+  QCOMPARE(form.Confirmed(), close != "Cancel");
+  QCOMPARE(password_, std::string(close != "Cancel" ? "n3w" : "pw"));
 }
 
 void TOptionsFormTest::AddProgramUpperCasesSortsAndRefusesDuplicate() {

@@ -13,7 +13,7 @@
 #include <QTimer>
 #include <cstdio>
 
-#include "core/ConnectionTree.h"
+#include "core/OwningConnectionTree.h"
 #include "enforce/ProgramList.h"
 #include "ui/AdminPassword.h"
 #include "ui/ConnectionTreeModel.h"
@@ -107,9 +107,10 @@ void Tree() {
   qm::QtFileIcons::UseInstalledThemeIfNone();
   qm::TreeImageList images;
   qm::QtFileIcons icons(images);
-  qm::ConnectionTree tree(true);
+  qm::OwningConnectionTree tree;
   auto add = [&](qm::TreeNode* parent, const std::string& text, int image) {
-    qm::TreeNode* n = tree.Add(parent, text, new qm::TShare(text, false, 45000.0));
+    qm::TreeNode* n =
+        tree.AddOwned(parent, text, std::make_unique<qm::TShare>(text, false, 45000.0));
     tree.SetImages(n, image);
     return n;
   };

@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ProcessRunner.h"
+#include "os/ProcessRunner.h"
 #include "platform/samba/SambaClusterNode.h"
 #include "platform/samba/SmbdProcess.h"
 

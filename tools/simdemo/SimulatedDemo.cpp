@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 #include "platform/sim/SimulatedServerBackend.h"
 
 namespace {

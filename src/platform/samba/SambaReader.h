@@ -10,7 +10,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/ServerTables.h"
+#include "core/ServerTables.h"
 #include "platform/samba/SambaOptions.h"
 #include "platform/samba/SambaShareSources.h"
 #include "platform/samba/SambaStatusListing.h"

@@ -10,7 +10,7 @@
 #include <utility>
 
 #include "core/Text.h"
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 #include "platform/samba/SmbdProcess.h"
 
 namespace qm {
@@ -22,12 +22,6 @@ std::string Trimmed(const std::string& text) {
   const auto first = text.find_first_not_of(" \t\r\n");
   if (first == std::string::npos) return {};
   return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
-
-SambaShareSources::FileStamp StampOf(const struct stat& st) {
-  return {st.st_dev, st.st_ino,
-          static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec,
-          static_cast<long long>(st.st_size)};
 }
 
 // testparm's first line that says what is wrong (not the one naming the
@@ -73,7 +67,7 @@ NetStatus SambaShareSources::RefreshShareList(std::string& failure,
   struct stat st;
   const bool stamped = !path.empty() && ::stat(path.c_str(), &st) == 0;
   if (stamped) {
-    stamp = StampOf(st);
+    stamp = FileStamp::Of(st);
     if (haveShares_ && stamp == confStamp_) return NERR_Success;
     // Refused as it is: asking again changes nothing until it is edited.
     if (confBroken_ && stamp == brokenStamp_) return NERR_Success;
@@ -157,7 +151,7 @@ void SambaShareSources::RefreshUsershares() {
   }
   // A usershare is added, changed or removed by renaming a file into the
   // folder, which changes the folder's time.
-  const FileStamp stamp = StampOf(st);
+  const FileStamp stamp = FileStamp::Of(st);
   if (stamp == usershareStamp_) return;
   usershares_ = ReadUsershares(folder);
   usershareStamp_ = stamp;

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/ServerBackend.h"
+#include "os/FileStamp.h"
 #include "platform/samba/SambaOptions.h"
 #include "platform/samba/SambaShareList.h"
 #include "platform/samba/SambaTools.h"
@@ -24,14 +25,6 @@ namespace qm {
 class SambaShareSources {
  public:
   // What tells a file's version apart: it is read again when this changes.
-  struct FileStamp {
-    dev_t device = 0;
-    ino_t inode = 0;
-    long long modified = 0;  // nanoseconds
-    long long size = -1;
-    bool operator==(const FileStamp&) const = default;
-  };
-
   SambaShareSources(const SambaOptions& options, const SambaTools& tools)
       : options_(options), tools_(tools) {}
 

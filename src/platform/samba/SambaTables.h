@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/ServerTables.h"
+#include "core/ServerTables.h"
 #include "platform/samba/SambaShareList.h"
 #include "platform/samba/SmbStatusParser.h"
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/ServerBackend.h"
-#include "platform/ProcessRunner.h"
+#include "os/ProcessRunner.h"
 
 namespace qm {
 

@@ -8,7 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <utility>
 
-#include "platform/AtomicFile.h"
+#include "os/AtomicFile.h"
 #include "platform/InMemoryServerBackend.h"
 
 namespace qm {
@@ -143,14 +143,6 @@ bool SimulatedServerBackend::Load(std::string& why) {
   return true;
 }
 
-bool SimulatedServerBackend::SameStamp(const FileStamp& a, const FileStamp& b) {
-  auto same = [](const timespec& x, const timespec& y) {
-    return x.tv_sec == y.tv_sec && x.tv_nsec == y.tv_nsec;
-  };
-  return a.device == b.device && a.inode == b.inode && a.size == b.size &&
-         same(a.modified, b.modified) && same(a.changed, b.changed);
-}
-
 bool SimulatedServerBackend::Reload() {
   const auto started = std::chrono::steady_clock::now();
   // A large state is parsed again only when the file changed. File times
@@ -161,14 +153,14 @@ bool SimulatedServerBackend::Reload() {
   FileStamp stamp;
   bool trusted = false;
   if (::lstat(path_.c_str(), &st) == 0) {
-    stamp = {st.st_dev, st.st_ino, st.st_size, st.st_mtim, st.st_ctim};
+    stamp = FileStamp::Of(st);
     timespec now{};
     ::clock_gettime(CLOCK_REALTIME, &now);
     trusted = now.tv_sec - st.st_mtim.tv_sec >= 2 && now.tv_sec - st.st_ctim.tv_sec >= 2;
     bool unchanged;
     {
       std::lock_guard lock(stateMutex_);
-      unchanged = valid_ && stampTrusted_ && SameStamp(stamp, stamp_);
+      unchanged = valid_ && stampTrusted_ && stamp == stamp_;
     }
     if (unchanged) {
       ReadingDone(

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <string>
 
+#include "os/FileStamp.h"
 #include "platform/TableServerBackend.h"
 
 namespace qm {
@@ -42,16 +43,6 @@ class SimulatedServerBackend final : public TableServerBackend {
 
  private:
   bool Reload();  // false: unreadable or invalid now
-
-  // One version of the state file: a file renamed over it has another
-  // inode, a write in place changes its size or its times.
-  struct FileStamp {
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    timespec modified{}, changed{};
-  };
-  static bool SameStamp(const FileStamp& a, const FileStamp& b);
 
   std::string path_;
   bool family95_ = false;

@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/AtomicFile.h"
-#include "platform/ProcessRunner.h"
+#include "os/AtomicFile.h"
+#include "os/ProcessRunner.h"
 #include "platform/sim/SimulatedServerBackend.h"
 
 namespace qm::test {

@@ -20,6 +20,7 @@
 #include "control/ControlSocket.h"
 #include "observe/JournalEventWriter.h"
 #include "observe/ListenAddress.h"
+#include "os/BrokenPipe.h"
 #include "platform/ProcProcessList.h"
 #include "platform/ProgramPaths.h"
 #include "platform/ServerBackendFactory.h"
@@ -114,7 +115,7 @@ std::string InstalledFooter(const qm::InstalledLayout& layout) {
 int main(int argc, char** argv) {
   // A closed standard output or error must never end the monitor: a write
   // to it fails instead.
-  ::signal(SIGPIPE, SIG_IGN);
+  qm::IgnoreBrokenPipe();
   if (argc > 1 && std::string(argv[1]) == "ctl") {
     return qm::ControlCommandLine::Run(argc - 1, argv + 1, std::cout, std::cerr);
   }

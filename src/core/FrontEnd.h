@@ -3,8 +3,8 @@
 #pragma once
 
 #include "core/Ports.h"
-#include "store/SettingsSections.h"
-#include "store/StoreProgress.h"
+#include "core/StoreProgress.h"
+#include "core/WindowBounds.h"
 
 namespace qm {
 

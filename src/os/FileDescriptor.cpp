@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Quillmoor 98 developers
-#include "platform/FileDescriptor.h"
+#include "os/FileDescriptor.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Quillmoor 98 developers
-#include "platform/ProcessRunner.h"
+#include "os/ProcessRunner.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -21,7 +21,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "platform/FileDescriptor.h"
+#include "os/FileDescriptor.h"
 
 extern char** environ;
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Quillmoor 98 developers
-#include "resolve/UiStepQueue.h"
+#include "thread/UiStepQueue.h"
 
 namespace qm {
 
