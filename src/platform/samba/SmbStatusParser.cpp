@@ -217,35 +217,28 @@ class StatusReader : public nlohmann::json_sax<json> {
     if (key_ == "encryption") return &entry.encryption;
     return nullptr;
   }
-  void ClearSection(Section section, bool keyed) {
+  // Applies act to the collection of section (to none for kNone).
+  template <typename Act>
+  void OnSection(Section section, Act act) {
     switch (section) {
       case Section::kSessions:
-        sessions_.Clear(keyed);
+        act(sessions_);
         break;
       case Section::kTcons:
-        tcons_.Clear(keyed);
+        act(tcons_);
         break;
       case Section::kFiles:
-        files_.Clear(keyed);
+        act(files_);
         break;
       case Section::kNone:
         break;
     }
   }
+  void ClearSection(Section section, bool keyed) {
+    OnSection(section, [&](auto& entries) { entries.Clear(keyed); });
+  }
   void DropEntry() {
-    switch (section_) {
-      case Section::kSessions:
-        sessions_.Drop(key_);
-        break;
-      case Section::kTcons:
-        tcons_.Drop(key_);
-        break;
-      case Section::kFiles:
-        files_.Drop(key_);
-        break;
-      case Section::kNone:
-        break;
-    }
+    OnSection(section_, [&](auto& entries) { entries.Drop(key_); });
   }
   // A value given for key in an entry: a text, or "" (a number of another
   // kind, a container).
