@@ -29,7 +29,7 @@
 #include "os/ProcessRunner.h"
 #include "platform/InMemoryServerBackend.h"
 #include "platform/sim/SimulatedServerBackend.h"
-#include "store/TempFolder.h"
+#include "support/TempFolder.h"
 
 namespace qm {
 namespace {
@@ -138,9 +138,6 @@ class ConsoleRun {
 class ConsoleProgramTest : public ::testing::Test {
  protected:
   ConsoleProgramTest() {
-    char dir[] = "/tmp/qm-console-XXXXXX";
-    dir_ = ::mkdtemp(dir);
-    state_ = dir_ + "/state.json";
     ::setenv("QUILLMOOR98_SERVER", ("sim:" + state_).c_str(), 1);
     ::setenv("QUILLMOOR98_SYSCONFDIR", dir_.c_str(), 1);
     ::setenv("QUILLMOOR98_PROGRAM_DIR", dir_.c_str(), 1);
@@ -148,8 +145,6 @@ class ConsoleProgramTest : public ::testing::Test {
     tables_.shares = {{"DOCS", "/srv/docs", 0}};
     WriteState();
   }
-  ~ConsoleProgramTest() override { fs::remove_all(dir_); }
-
   void Connect(const std::string& client) {
     tables_.connections.push_back({"DOCS", client, "user-" + client});
     tables_.sessions.push_back({client, "user-" + client, 0, "127.0.0.1"});
@@ -164,7 +159,8 @@ class ConsoleProgramTest : public ::testing::Test {
     return fs::file_size(dir_ + "/Tree.dat", ec);
   }
 
-  std::string dir_, state_;
+  test::TempFolder folder_{"qm-console"};
+  const std::string dir_ = folder_.Path(), state_ = folder_.File("state.json");
   ServerTables tables_;
 };
 
@@ -505,8 +501,8 @@ class FaultyBackend final : public InMemoryServerBackend {
 };
 
 TEST(ConsoleTickTest, TickThatThrowsIsReportedAndTheTicksGoOn) {
-  char pattern[] = "/tmp/qm-tick-XXXXXX";
-  const std::string dir = ::mkdtemp(pattern);
+  test::TempFolder folder("qm-tick");
+  const std::string& dir = folder.Path();
   auto backend = std::make_unique<FaultyBackend>();
   backend->tables.shares = {{"DOCS", "/srv/docs", 0}};
   backend->tables.connections = {{"DOCS", "PC1", "alice"}};
@@ -530,7 +526,6 @@ TEST(ConsoleTickTest, TickThatThrowsIsReportedAndTheTicksGoOn) {
   EXPECT_NE(out.str().find("tick 3 users 1 files 0"), std::string::npos) << out.str();
   std::error_code ec;
   EXPECT_EQ(fs::file_size(dir + "/Tree.dat", ec), 2u * 392u);
-  fs::remove_all(dir);
 }
 
 // Its lookup thread's session enumeration ends the input and is slow.

@@ -13,44 +13,19 @@
 
 #include "app/InstalledLayout.h"
 #include "os/AtomicFile.h"
+#include "support/ScopedVariable.h"
+#include "support/TempFolder.h"
 
 namespace qm {
 namespace {
 
 namespace fs = std::filesystem;
 
-// Sets (or with nullopt unsets) a variable for one test, then restores it.
-class ScopedVariable {
- public:
-  ScopedVariable(const char* name, std::optional<std::string> value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    if (value) {
-      ::setenv(name, value->c_str(), 1);
-    } else {
-      ::unsetenv(name);
-    }
-  }
-  ~ScopedVariable() {
-    if (old_) {
-      ::setenv(name_, old_->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
-  ScopedVariable(const ScopedVariable&) = delete;
-  ScopedVariable& operator=(const ScopedVariable&) = delete;
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
+using test::ScopedVariable;
 
 class InstalledLayoutTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/qm-layout-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    root_ = pattern;
     fs::create_directories(root_ + "/usr/bin");
     fs::create_directories(root_ + "/usr/libexec/quillmoor98");
     fs::create_directories(root_ + "/usr/share/quillmoor98");
@@ -63,7 +38,6 @@ class InstalledLayoutTest : public ::testing::Test {
     Write(layout_.helpFile, 0644);
     Write(layout_.nbtstatTool, 0755);
   }
-  void TearDown() override { fs::remove_all(root_); }
   void Write(const std::string& path, mode_t mode) {
     std::string error;
     ASSERT_TRUE(WriteFileAtomically(path, "x", error, mode)) << error;
@@ -75,7 +49,8 @@ class InstalledLayoutTest : public ::testing::Test {
     return config;
   }
 
-  std::string root_;
+  test::TempFolder folder_{"qm-layout"};
+  const std::string root_ = folder_.Path();
   InstalledLayout layout_;
   ScopedVariable programDir_{"QUILLMOOR98_PROGRAM_DIR", std::nullopt};
   ScopedVariable sysconfDir_{"QUILLMOOR98_SYSCONFDIR", std::nullopt};

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <fstream>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -12,23 +12,12 @@
 #include "control/ControlServer.h"
 #include "control/ControlSocket.h"
 #include "observe/integration/ConsoleChild.h"
+#include "support/TempFolder.h"
 
 namespace qm::test {
 namespace {
 
 using std::chrono::seconds;
-
-struct Ctl {
-  int status = -1;
-  std::string out, err;
-};
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 class ControlTest : public ::testing::Test {
  protected:
@@ -42,25 +31,7 @@ class ControlTest : public ::testing::Test {
 
   std::string Socket() const { return console.Dir() + "/control"; }
 
-  Ctl Run(std::vector<std::string> args) {
-    args.insert(args.begin(),
-                {std::string(QM_BIN_DIR) + "/quillmoor98", "ctl", "--socket", Socket()});
-    const std::string out = console.Dir() + "/ctl.out", err = console.Dir() + "/ctl.err";
-    const int o = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    const int e = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    std::string error;
-    const pid_t pid = ProcessRunner::Spawn(args, -1, o, e, error);
-    ::close(o);
-    ::close(e);
-    Ctl r;
-    int status = 0;
-    if (pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) {
-      r.status = WEXITSTATUS(status);
-    }
-    r.out = Slurp(out);
-    r.err = Slurp(err);
-    return r;
-  }
+  ProcessResult Run(const std::vector<std::string>& args) { return RunCtl(Socket(), args); }
 
   // One more tick, and its line.
   void Tick(int n) {
@@ -75,13 +46,13 @@ TEST_F(ControlTest, UsageErrorsExitTwo) {
   const std::vector<std::vector<std::string>> cases = {
       {}, {"bogus"}, {"disconnect"}, {"kick-status", "maybe"}, {"set", "Idle"}, {"list", "add"}};
   for (const auto& args : cases) {
-    const Ctl r = Run(args);
-    EXPECT_EQ(r.status, 2) << testing::PrintToString(args) << r.err;
+    const ProcessResult r = Run(args);
+    EXPECT_EQ(r.exitCode, 2) << testing::PrintToString(args) << r.err;
   }
 }
 
 TEST_F(ControlTest, RefusalsExitOneWithTheReason) {
-  ASSERT_EQ(Run({"list", "add", "pc9", "10.0.0.9"}).status, 0);
+  ASSERT_EQ(Run({"list", "add", "pc9", "10.0.0.9"}).exitCode, 0);
   const struct {
     std::vector<std::string> args;
     std::string reason;
@@ -99,8 +70,8 @@ TEST_F(ControlTest, RefusalsExitOneWithTheReason) {
       {{"list", "add", std::string(300, 'N')}, "name must have at most 255 bytes"},
   };
   for (const auto& c : cases) {
-    const Ctl r = Run(c.args);
-    EXPECT_EQ(r.status, 1) << c.args[0] << " " << r.out;
+    const ProcessResult r = Run(c.args);
+    EXPECT_EQ(r.exitCode, 1) << c.args[0] << " " << r.out;
     EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
   }
   // Nothing refused was recorded as a change.
@@ -117,10 +88,10 @@ TEST_F(ControlTest, ChangesAreAppliedRecordedAndSavedAtShutdown) {
             "Added PC2 (127.0.0.2) to the Disconnect List\n");
   EXPECT_EQ(Run({"kick-status", "list"}).out, "list\n");
   EXPECT_EQ(Run({"set", "idle", "5"}).out, "5\n");
-  EXPECT_EQ(Run({"set", "IPFilterString", "127.0."}).status, 0);
+  EXPECT_EQ(Run({"set", "IPFilterString", "127.0."}).exitCode, 0);
   EXPECT_EQ(Run({"get", "Idle", "--json"}).out, "{\"Idle\":5}\n");
-  const Ctl disconnected = Run({"disconnect", "PC1"});
-  EXPECT_EQ(disconnected.status, 0) << disconnected.err;
+  const ProcessResult disconnected = Run({"disconnect", "PC1"});
+  EXPECT_EQ(disconnected.exitCode, 0) << disconnected.err;
   // The command ended PC1's sessions at once: the next tick finds it gone,
   // while the list rule marks PC2, which goes at the tick after.
   Tick(2);
@@ -149,8 +120,8 @@ TEST_F(ControlTest, ChangesAreAppliedRecordedAndSavedAtShutdown) {
     EXPECT_NE(console.out.find(line), std::string::npos) << line << "\n" << console.out;
   }
   EXPECT_EQ(console.Finish(), 0);
-  EXPECT_EQ(Slurp(console.Dir() + "/KickList.dat"), "PC2\r\n127.0.0.2\r\n");
-  const std::string ini = Slurp(console.Dir() + "/Quillmoor98.ini");
+  EXPECT_EQ(ReadText(console.Dir() + "/KickList.dat"), "PC2\r\n127.0.0.2\r\n");
+  const std::string ini = ReadText(console.Dir() + "/Quillmoor98.ini");
   EXPECT_NE(ini.find("Idle=5"), std::string::npos) << ini;
   EXPECT_NE(ini.find("IPFilterString=127.0."), std::string::npos) << ini;
   EXPECT_NE(ini.find("WhoToKick=1"), std::string::npos) << ini;
@@ -166,26 +137,28 @@ TEST_F(ControlTest, WatchStreamsTheEventsAsJsonLines) {
       -1, o, -1, error);
   ::close(o);
   ASSERT_GT(watcher, 0) << error;
-  // The stream is open once a change shows in it.
   ControlClient client(Socket(), 10);
-  auto waitFor = [&](const std::string& text) {
-    for (int i = 0; i < 100 && Slurp(out).find(text) == std::string::npos; ++i) {
+  // Until text shows in the stream, doing again what should show it.
+  auto waitFor = [&](
+                     const std::string& text, const std::function<void()>& again = [] {}) {
+    for (int i = 0; i < 100 && ReadText(out).find(text) == std::string::npos; ++i) {
+      again();
       ::usleep(100 * 1000);
     }
-    return Slurp(out).find(text) != std::string::npos;
+    return ReadText(out).find(text) != std::string::npos;
   };
-  for (int i = 0; i < 50 && Slurp(out).find("disconnect_status") == std::string::npos; ++i) {
+  // The stream is open once a change shows in it.
+  ASSERT_TRUE(waitFor("disconnect_status", [&] {
     client.Request("PUT", "/v1/disconnect-status", R"({"disconnect_status":"nobody"})");
-    ::usleep(100 * 1000);
-  }
+  }));
   console.Connect("PC3");
   console.WriteState();
   Tick(2);
-  EXPECT_TRUE(waitFor("PC3")) << Slurp(out);
+  EXPECT_TRUE(waitFor("PC3")) << ReadText(out);
   ASSERT_EQ(client.Request("POST", "/v1/disconnect", R"({"client":"PC3"})").status, 200);
   EXPECT_TRUE(waitFor("\"disconnect\""));
   ProcessRunner::KillAndReap(watcher);
-  std::istringstream lines(Slurp(out));
+  std::istringstream lines(ReadText(out));
   std::vector<nlohmann::json> events;
   for (std::string line; std::getline(lines, line);) events.push_back(nlohmann::json::parse(line));
   auto has = [&](const char* kind, const char* event, const char* key, const char* value) {
@@ -193,8 +166,8 @@ TEST_F(ControlTest, WatchStreamsTheEventsAsJsonLines) {
       return e["kind"] == kind && e["event"] == event && e[key] == value;
     });
   };
-  EXPECT_TRUE(has("user", "begin", "client", "PC3")) << Slurp(out);
-  EXPECT_TRUE(has("control", "disconnect", "target", "PC3")) << Slurp(out);
+  EXPECT_TRUE(has("user", "begin", "client", "PC3")) << ReadText(out);
+  EXPECT_TRUE(has("control", "disconnect", "target", "PC3")) << ReadText(out);
 }
 
 TEST_F(ControlTest, RequestsAreBoundedAndRoutedStrictly) {
@@ -223,22 +196,17 @@ TEST_F(ControlTest, ASecondConsoleDoesNotTakeALiveSocket) {
   ConsoleChild second;
   second.Start({"--step", "--control", Socket()});
   EXPECT_EQ(second.Finish(), 1);
-  EXPECT_NE(Slurp(second.Dir() + "/stderr.txt").find("another program serves"), std::string::npos);
-  EXPECT_EQ(Run({"status"}).status, 0) << "the first one still answers";
+  EXPECT_NE(ReadText(second.Dir() + "/stderr.txt").find("another program serves"),
+            std::string::npos);
+  EXPECT_EQ(Run({"status"}).exitCode, 0) << "the first one still answers";
 }
 
-TEST(ControlClientTest, NoMonitorIsARefusal) {
-  ConsoleChild nobody;
-  const std::string socket = nobody.Dir() + "/none";
-  ControlClient client(socket, 5);
-  const ControlClient::Response r = client.Request("GET", "/v1/status");
-  EXPECT_EQ(r.status, 0);
-  EXPECT_FALSE(r.error.empty());
-}
-
-TEST(ControlServerTest, ARequestTheMonitorNeverTakesIsAnsweredInTime) {
+TEST(ControlServerTest, NoMonitorIsARefusalAndOneThatNeverTakesTheRequestAnswersInTime) {
   ConsoleChild folder;
   const std::string path = folder.Dir() + "/control";
+  const ControlClient::Response none = ControlClient(path, 5).Request("GET", "/v1/status");
+  EXPECT_EQ(none.status, 0);
+  EXPECT_FALSE(none.error.empty());
   ControlSocket socket;
   std::string error;
   const int fd = socket.Listen(path, error);

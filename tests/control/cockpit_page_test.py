@@ -34,12 +34,13 @@ def unavailable(why):
 
 
 try:
+    import jsonschema
     from selenium import webdriver
     from selenium.webdriver.common.by import By
     from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.support.ui import WebDriverWait
-except ImportError:
-    unavailable("python3-selenium is not installed")
+except ImportError as e:
+    unavailable(f"python3-{e.name.split('.')[0]} is not installed")
 for tool in ("chromium", "chromedriver", "cockpit-bridge"):
     if not shutil.which(tool):
         unavailable(f"{tool} is not installed")
@@ -196,19 +197,7 @@ try:
     wait("the saved setting", lambda: browser.execute_script(
         "return document.getElementById('qm-setting-Idle').value === '5'"
         " && document.getElementById('qm-alert').classList.contains('qm-hidden')"), 10)
-except Exception:
-    if browser:
-        browser.save_screenshot(str(work / "failure.png"))
-        print("page:", browser.find_element(By.TAG_NAME, "body").text[:2000])
-        for entry in browser.get_log("browser"):
-            print("browser:", entry)
-    raise
-
     # Every answer follows docs/control.schema.json.
-    try:
-        import jsonschema
-    except ImportError:
-        unavailable("python3-jsonschema is not installed")
     schema = json.loads((page.parent.parent / "docs" / "control.schema.json").read_text())
     for path, definition in (("/v1/status", "statusAnswer"), ("/v1/users", "usersAnswer"),
                              ("/v1/history", "historyAnswer"), ("/v1/disconnect-list", "listAnswer"),
@@ -223,6 +212,13 @@ except Exception:
             jsonschema.validate(body, {**schema, "$ref": f"#/$defs/{definition}"})
         except jsonschema.ValidationError as e:
             check(False, f"{path} against {definition}: {e.message}")
+except Exception:
+    if browser:
+        browser.save_screenshot(str(work / "failure.png"))
+        print("page:", browser.find_element(By.TAG_NAME, "body").text[:2000])
+        for entry in browser.get_log("browser"):
+            print("browser:", entry)
+    raise
 finally:
     if browser:
         browser.quit()

@@ -11,30 +11,13 @@
 #include "enforce/DisconnectListFile.h"
 #include "enforce/ProgramListFile.h"
 #include "os/AtomicFile.h"
+#include "support/TempFolder.h"
 
 namespace qm::test {
 namespace {
 
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
-
-class TempFolder {
- public:
-  TempFolder() {
-    std::string pattern = (fs::temp_directory_path() / "qm-enforce-XXXXXX").string();
-    path_ = ::mkdtemp(pattern.data());
-  }
-  ~TempFolder() {
-    ::chmod(path_.c_str(), 0755);
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
-  const std::string& Path() const { return path_; }
-
- private:
-  std::string path_;
-};
 
 std::string Read(const std::string& path) {
   std::string data, error;

@@ -9,24 +9,14 @@
 
 #include "SambaTest.h"
 #include "core/Text.h"
-#include "os/ProcessRunner.h"
+#include "observe/integration/ConsoleChild.h"
 
 namespace qm::test {
 namespace {
 
 class ControlOnSambaTest : public SambaTest {
  protected:
-  void TearDown() override {
-    if (console > 0) ProcessRunner::KillAndReap(console);
-    SambaTest::TearDown();
-  }
-
-  ProcessResult Ctl(const std::vector<std::string>& args) {
-    std::vector<std::string> argv = {std::string(QM_BIN_DIR) + "/quillmoor98", "ctl", "--socket",
-                                     socket};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return ProcessRunner::Run(argv);
-  }
+  ProcessResult Ctl(const std::vector<std::string>& args) { return RunCtl(socket, args); }
 
   // The client whose name the tree shows for the NetBIOS name, or "".
   std::string CurrentClient(const std::string& netbiosName) {
@@ -43,25 +33,14 @@ class ControlOnSambaTest : public SambaTest {
     return "";
   }
 
-  pid_t console = -1;
-  std::string socket;
+  ConsoleChild console;
+  const std::string socket = console.Dir() + "/control";
 };
 
 TEST_F(ControlOnSambaTest, CommandLineSeesAndDisconnectsARealClient) {
-  const std::string dir = server.Folder();
-  socket = dir + "/control";
-  ::setenv("QUILLMOOR98_SERVER", "samba", 1);
   ::setenv("QUILLMOOR98_SMB_CONF", server.ConfPath().c_str(), 1);
   ::setenv("QUILLMOOR98_SAMBA_ELEVATE", "", 1);
-  ::setenv("QUILLMOOR98_SYSCONFDIR", dir.c_str(), 1);
-  ::setenv("QUILLMOOR98_PROGRAM_DIR", dir.c_str(), 1);
-  ::setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
-  ::unsetenv("JOURNAL_STREAM");
-  std::string error;
-  console = ProcessRunner::Spawn(
-      {std::string(QM_BIN_DIR) + "/quillmoor98", "--console", "--control", socket}, -1, -1, -1,
-      error);
-  ASSERT_GT(console, 0) << error;
+  console.Start({"--control", socket}, "samba");
 
   const auto stays = Client("STAYS", server.DiskShare());
   const auto goes = Client("GOES", server.DiskShare(), true);

@@ -23,6 +23,7 @@
 #include "os/ProcessRunner.h"
 #include "resolve/NameTable.h"
 #include "resolve/TIPThreadStarter.h"
+#include "support/ScopedVariable.h"
 #include "thread/UiStepQueue.h"
 
 namespace qm::test {
@@ -65,29 +66,6 @@ std::string ResolverName(const std::string& address) {
   }
   return host;
 }
-
-// Sets an environment variable for the test's time and puts back what was
-// there before.
-class ScopedVariable {
- public:
-  ScopedVariable(const char* name, const std::string& value) : name_(name) {
-    if (const char* old = std::getenv(name)) old_ = old;
-    ::setenv(name, value.c_str(), 1);
-  }
-  ~ScopedVariable() {
-    if (old_) {
-      ::setenv(name_, old_->c_str(), 1);
-    } else {
-      ::unsetenv(name_);
-    }
-  }
-  ScopedVariable(const ScopedVariable&) = delete;
-  ScopedVariable& operator=(const ScopedVariable&) = delete;
-
- private:
-  const char* name_;
-  std::optional<std::string> old_;
-};
 
 // The lookups wired as the program wires them: the services of the
 // monitor, the built tool, the Disconnect List's UpdateAddress, and the

@@ -8,6 +8,8 @@
 #include "ObserveWorld.h"
 #include "observe/EventStream.h"
 #include "observe/JsonEventWriter.h"
+#include "os/ProcessRunner.h"
+#include "support/TempFolder.h"
 
 namespace qm::test {
 namespace {
@@ -25,6 +27,19 @@ class EventStreamTest : public ::testing::Test {
   EventStream stream{[this](const ConnectionEvent& e) { events.push_back(e); },
                      [] { return 1.7e9; }};
 };
+
+// Their JSON lines follow the published schema.
+void ExpectLinesFollowTheSchema(const std::vector<ConnectionEvent>& events) {
+  TempFolder dir;
+  std::string lines;
+  for (const ConnectionEvent& e : events) lines += JsonEventWriter::Line(e) + "\n";
+  WriteText(dir.File("events.jsonl"), lines);
+  const std::string source = std::getenv("QM_SOURCE_DIR") ? std::getenv("QM_SOURCE_DIR") : "..";
+  const ProcessResult r =
+      ProcessRunner::Run({"python3", source + "/tests/observe/integration/validate_events.py",
+                          source + "/docs/events.schema.json", dir.File("events.jsonl")});
+  EXPECT_TRUE(r.Succeeded()) << r.out << r.err;
+}
 
 TEST_F(EventStreamTest, DisconnectionEndsNameTheRuleUntilTheUserIsGone) {
   w.settings.MaxNumber = 1;
@@ -69,17 +84,14 @@ TEST_F(EventStreamTest, FoundAddressIsAnEventAndTheEndCarriesIt) {
   w.backend.tables.connections.clear();
   w.Tick();
   ASSERT_EQ(events.size(), 5u);
-  const ConnectionEvent& found = events[2];
-  EXPECT_EQ(found.type, ConnectionEvent::Type::Found);
-  EXPECT_EQ(found.kind, ConnectionEvent::Kind::User);
-  EXPECT_EQ(found.client, "PC1");
-  EXPECT_EQ(found.address, "192.168.1.20");
-  EXPECT_EQ(found.host, "pc1.lan");
-  EXPECT_EQ(nlohmann::json::parse(JsonEventWriter::Line(found))["event"], "found");
-  const ConnectionEvent& end = events[4];
-  EXPECT_EQ(end.type, ConnectionEvent::Type::End);
-  EXPECT_EQ(end.address, "192.168.1.20");
-  EXPECT_EQ(end.host, "pc1.lan");
+  EXPECT_EQ(events[2].type, ConnectionEvent::Type::Found);
+  EXPECT_EQ(events[4].type, ConnectionEvent::Type::End);
+  for (const ConnectionEvent& e : {events[2], events[4]}) {
+    EXPECT_EQ(e.kind, ConnectionEvent::Kind::User);
+    EXPECT_EQ(e.client + " " + e.address + " " + e.host, "PC1 192.168.1.20 pc1.lan");
+  }
+  EXPECT_EQ(nlohmann::json::parse(JsonEventWriter::Line(events[2]))["event"], "found");
+  ExpectLinesFollowTheSchema(events);
 }
 
 TEST_F(EventStreamTest, WeaknessesAreToldWhenFirstSeenAndFactsRideOnEveryEvent) {
@@ -108,6 +120,7 @@ TEST_F(EventStreamTest, WeaknessesAreToldWhenFirstSeenAndFactsRideOnEveryEvent) 
   EXPECT_EQ(j["node"], "2");
   EXPECT_EQ(j["signing"], "none");
   EXPECT_FALSE(j.contains("signing_cipher"));
+  ExpectLinesFollowTheSchema(events);
 }
 
 TEST(JsonEventWriterTest, LineIsOneObjectWithNullForWhatIsNotKnown) {

@@ -20,9 +20,7 @@ build=$(realpath "$1")
 for tool in debootstrap systemd-nspawn nsenter; do
   command -v "$tool" >/dev/null || { echo "$tool is missing (packages debootstrap, systemd-container)"; exit 1; }
 done
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok: $*"; }
+. "$(dirname "$0")/layout.sh"  # pass and fail
 
 work=$(mktemp -d /var/tmp/qm-booted-XXXXXX)
 root=$work/root

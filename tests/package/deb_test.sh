@@ -77,14 +77,8 @@ content() {
     sort -k2
 }
 same_content() {
-  local package=$1 file=$2 expected
-  expected=$(expected_files "$prefix" "$unit_dir" "$gui" "$package")
-  if [ "$(content "$file")" = "$expected" ]; then
-    pass "$package: the files and their modes"
-  else
-    fail "$package: the files differ:"
-    diff <(echo "$expected") <(content "$file") || true
-  fi
+  local package=$1 file=$2
+  same_files "$package" "$(expected_files "$prefix" "$unit_dir" "$gui" "$package")" "$(content "$file")"
   dpkg-deb -c "$file" | awk '{print $2}' | grep -qv '^root/root$' &&
     fail "$package: files not owned by root" || pass "$package: every file is root's"
   dpkg-deb -x "$file" "$work/root"

@@ -14,14 +14,8 @@ root=$(mktemp -d /tmp/qm-install-XXXXXX)
 trap 'rm -rf "$root"' EXIT
 DESTDIR=$root cmake --install "$build" >/dev/null
 
-actual=$(cd "$root" && find . -type f -printf '%m %P\n' | sort -k2)
-expected=$(expected_files "$prefix" "$unit_dir" "$gui")
-if [ "$actual" = "$expected" ]; then
-  pass "the installed files and their modes"
-else
-  fail "the installed files differ:"
-  diff <(echo "$expected") <(echo "$actual") || true
-fi
+same_files "the install tree" "$(expected_files "$prefix" "$unit_dir" "$gui")" \
+  "$(cd "$root" && find . -type f -printf '%m %P\n' | sort -k2)"
 for dir in "$data" "$settings"; do
   [ -d "$root$dir" ] && pass "the folder $dir" || fail "no folder $dir"
 done

@@ -64,6 +64,17 @@ failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 pass() { echo "ok: $*"; }
 
+# same_files WHAT EXPECTED ACTUAL: two "MODE PATH" lists agree, else their
+# difference is shown.
+same_files() {
+  if [ "$3" = "$2" ]; then
+    pass "$1: the files and their modes"
+  else
+    fail "$1: the files differ:"
+    diff <(echo "$2") <(echo "$3") || true
+  fi
+}
+
 # check_unit UNIT_FILE PREFIX DATA_DIR SETTINGS_DIR STAGED_PROGRAM
 check_unit() {
   local unit=$1 prefix=$2 data=$3 settings=$4 staged=$5

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "os/AtomicFile.h"
+#include "support/TempFolder.h"
 
 namespace qm {
 namespace {
@@ -23,13 +24,9 @@ namespace fs = std::filesystem;
 class AtomicFileTest : public ::testing::Test {
  protected:
   AtomicFileTest() {
-    char pattern[] = "/tmp/qm-atomic-XXXXXX";
-    dir_ = ::mkdtemp(pattern);
-    secret_ = File("secret");
     std::ofstream(secret_) << "root:$6$hash:19000::::::\n";
     ::chmod(secret_.c_str(), 04755);
   }
-  ~AtomicFileTest() override { fs::remove_all(dir_); }
   std::string File(const std::string& name) const { return dir_ + "/" + name; }
   static mode_t ModeOf(const std::string& path) {
     struct stat st {};
@@ -37,7 +34,8 @@ class AtomicFileTest : public ::testing::Test {
     return st.st_mode;
   }
 
-  std::string dir_, secret_;
+  test::TempFolder folder_{"qm-atomic"};
+  const std::string dir_ = folder_.Path(), secret_ = File("secret");
 };
 
 TEST_F(AtomicFileTest, ReadRefusesLinksSpecialFilesAndHugeFilesWithTheirReason) {

@@ -27,6 +27,18 @@ bool NotRunning(pid_t pid) {
   return close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'Z';
 }
 
+// The background process whose pid r printed is gone, or a zombie, within
+// a moment: a kill sent to the whole group reaches it as soon as it is
+// scheduled, which may be a moment after the call returns.
+void ExpectWhatItLeftEnds(const ProcessResult& r) {
+  const pid_t child = static_cast<pid_t>(std::atol(r.out.c_str()));
+  ASSERT_GT(child, 0) << r.out;
+  for (int i = 0; i < 200 && !NotRunning(child); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(NotRunning(child));
+}
+
 TEST(ProcessRunnerTest, CapturesBothStreamsAndExitStatus) {
   const ProcessResult r = ProcessRunner::Run({"sh", "-c", "echo out; echo err >&2; exit 3"});
   EXPECT_EQ(r.outcome, Outcome::Exited);
@@ -57,22 +69,7 @@ TEST(ProcessRunnerTest, TimeoutKillsTheWholeProcessGroup) {
   // The shell reports its background child, then both wait for ever.
   const ProcessResult r = ProcessRunner::Run({"sh", "-c", "sleep 60 & echo $!; wait"}, options);
   EXPECT_EQ(r.outcome, Outcome::TimedOut);
-  const pid_t child = static_cast<pid_t>(std::atol(r.out.c_str()));
-  ASSERT_GT(child, 0) << r.out;
-  // The kill is sent to the whole group; the grandchild dies as soon as it
-  // is scheduled, which may be a moment after the call returns.
-  for (int i = 0; i < 200 && !NotRunning(child); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  EXPECT_TRUE(NotRunning(child));
-}
-
-// Gone or a zombie, within a moment.
-bool EndsSoon(pid_t pid) {
-  for (int i = 0; i < 200 && !NotRunning(pid); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return NotRunning(pid);
+  ExpectWhatItLeftEnds(r);
 }
 
 TEST(ProcessRunnerTest, EndsWhenTheChildEndsAndEndsWhatItLeftRunning) {
@@ -80,9 +77,7 @@ TEST(ProcessRunnerTest, EndsWhenTheChildEndsAndEndsWhatItLeftRunning) {
   const ProcessResult r = ProcessRunner::Run({"sh", "-c", "sleep 60 & echo $!; exit 4"});
   EXPECT_EQ(r.outcome, Outcome::Exited);
   EXPECT_EQ(r.exitCode, 4);
-  const pid_t child = static_cast<pid_t>(std::atol(r.out.c_str()));
-  ASSERT_GT(child, 0) << r.out;
-  EXPECT_TRUE(EndsSoon(child));
+  ExpectWhatItLeftEnds(r);
 }
 
 TEST(ProcessRunnerTest, StopRequestEndsTheRunAtOnceAndABeginningStopRunsNothing) {
@@ -100,9 +95,7 @@ TEST(ProcessRunnerTest, StopRequestEndsTheRunAtOnceAndABeginningStopRunsNothing)
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   EXPECT_EQ(r.outcome, Outcome::Cancelled);
   EXPECT_FALSE(r.Succeeded());
-  const pid_t child = static_cast<pid_t>(std::atol(r.out.c_str()));
-  ASSERT_GT(child, 0) << r.out;
-  EXPECT_TRUE(EndsSoon(child));
+  ExpectWhatItLeftEnds(r);
   // Stopped before it starts: nothing runs.
   EXPECT_EQ(ProcessRunner::Run({"sh", "-c", "echo ran"}, options).outcome, Outcome::Cancelled);
 }

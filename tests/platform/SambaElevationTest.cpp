@@ -134,19 +134,22 @@ class ElevatedBackendTest : public test::StandInSambaTest {
                  "tcons": {}, "open_files": {}}')");
     Tool("smbcontrol", "");
   }
+  // A recording sudo ("-n", then the command it runs) and end-session helper.
+  void RecordingSudo() {
+    Tool("sudo", "shift; exec \"$@\"");
+    Tool("quillmoor98-end-session", "");
+    options_.elevate = {dir_ + "/sudo", "-n"};
+    options_.endSession = dir_ + "/quillmoor98-end-session";
+  }
 };
 
 TEST_F(ElevatedBackendTest, EveryElevatedCommandLineIsOneTheDropInAllows) {
-  // A recording sudo: "-n", then the command it runs.
-  Tool("sudo", "shift; exec \"$@\"");
-  Tool("quillmoor98-end-session", "");
+  RecordingSudo();
   // The full listing aborts (as it does while a client holds a file with
   // WRITE_OWNER access): its parts are read too.
   Tool("smbstatus", R"(case "$*" in --json) kill -ABRT $$;; esac
 echo '{"sessions": {"1": {"session_id": "1", "server_id": {"pid": "1111"},
       "remote_machine": "alpha", "username": "u", "hostname": "ipv4:127.0.0.1:40000"}}}')");
-  options_.elevate = {dir_ + "/sudo", "-n"};
-  options_.endSession = dir_ + "/quillmoor98-end-session";
   SambaServerBackend backend(options_);
   ServerApi api(backend);
   ASSERT_EQ(api.LoadServerApi(), 0) << api.LoadError();
@@ -188,8 +191,7 @@ echo '{"sessions": {"1": {"session_id": "1", "server_id": {"pid": "1111"},
 // smbstatus on a cluster node lists the sessions of every node: a process
 // id of another node is never ended as this computer's process.
 TEST_F(ElevatedBackendTest, AnotherNodesSessionIsEndedOnlyThroughThatNode) {
-  Tool("sudo", "shift; exec \"$@\"");
-  Tool("quillmoor98-end-session", "");
+  RecordingSudo();
   Tool("ctdb", "cat " + dir_ + "/pnn");
   Tool("testparm", "case \"$*\" in *parameter-name*) echo " + dir_ + "/pid;; *) cat " + dir_ +
                        "/testparm.out;; esac");
@@ -198,8 +200,6 @@ TEST_F(ElevatedBackendTest, AnotherNodesSessionIsEndedOnlyThroughThatNode) {
       {"server_id": {"pid": "1111", "vnn": "1"}, "remote_machine": "alpha"},
       {"server_id": {"pid": "1111", "vnn": "0"}, "remote_machine": "beta"},
       {"server_id": {"pid": "1111"}, "remote_machine": "gamma"}]}')");
-  options_.elevate = {dir_ + "/sudo", "-n"};
-  options_.endSession = dir_ + "/quillmoor98-end-session";
   options_.ctdb = dir_ + "/ctdb";
   struct Case {
     const char* global;  // smb.conf's [global]

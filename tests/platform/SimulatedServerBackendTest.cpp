@@ -10,6 +10,7 @@
 #include "core/ServerApi.h"
 #include "os/AtomicFile.h"
 #include "platform/sim/SimulatedServerBackend.h"
+#include "support/TempFolder.h"
 
 namespace qm {
 namespace {
@@ -18,12 +19,6 @@ namespace fs = std::filesystem;
 
 class SimulatedServerTest : public ::testing::Test {
  protected:
-  SimulatedServerTest() {
-    char dir[] = "/tmp/qm-sim-XXXXXX";
-    dir_ = mkdtemp(dir);
-    path_ = dir_ + "/state.json";
-  }
-  ~SimulatedServerTest() override { fs::remove_all(dir_); }
   void Write(const std::string& text) {
     std::string error;
     ASSERT_TRUE(WriteFileAtomically(path_, text, error)) << error;
@@ -34,7 +29,8 @@ class SimulatedServerTest : public ::testing::Test {
     return text;
   }
 
-  std::string dir_, path_;
+  test::TempFolder folder_{"qm-sim"};
+  const std::string dir_ = folder_.Path(), path_ = folder_.File("state.json");
 };
 
 constexpr const char* kTwoClients = R"({

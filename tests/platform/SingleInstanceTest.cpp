@@ -13,6 +13,7 @@
 #include <string>
 
 #include "platform/SingleInstance.h"
+#include "support/TempFolder.h"
 
 namespace qm {
 namespace {
@@ -22,13 +23,11 @@ namespace fs = std::filesystem;
 class SingleInstanceTest : public ::testing::Test {
  protected:
   SingleInstanceTest() {
-    char pattern[] = "/tmp/qm-lock-XXXXXX";
-    dir_ = ::mkdtemp(pattern);
     ::unsetenv("RUNTIME_DIRECTORY");
     ::setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
   }
-  ~SingleInstanceTest() override { fs::remove_all(dir_); }
-  std::string dir_;
+  test::TempFolder folder_{"qm-lock"};
+  const std::string dir_ = folder_.Path();
 };
 
 TEST_F(SingleInstanceTest, RuntimeFolderIsUsedOnlyWhenNoOtherUserMayWriteIt) {

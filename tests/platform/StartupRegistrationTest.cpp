@@ -6,9 +6,9 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "platform/StartupRegistration.h"
+#include "support/TempFolder.h"
 
 namespace qm {
 namespace {
@@ -17,22 +17,12 @@ namespace fs = std::filesystem;
 
 class StartupRegistrationTest : public ::testing::Test {
  protected:
-  StartupRegistrationTest() {
-    char dir[] = "/tmp/qm-autostart-XXXXXX";
-    root_ = ::mkdtemp(dir);
-  }
   ~StartupRegistrationTest() override {
     std::error_code ec;
     fs::permissions(root_ + "/xdg/autostart", fs::perms::owner_all, ec);
-    fs::remove_all(root_);
   }
-  static std::string Read(const std::string& path) {
-    std::ifstream in(path);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
-  std::string root_;
+  test::TempFolder folder_{"qm-autostart"};
+  const std::string root_ = folder_.Path();
 };
 
 TEST_F(StartupRegistrationTest, EnableWritesDisableRemovesOthersStay) {
@@ -41,7 +31,7 @@ TEST_F(StartupRegistrationTest, EnableWritesDisableRemovesOthersStay) {
   StartupRegistration r(root_, "/opt/Quill Moor/bin/quillmoor98");
   EXPECT_TRUE(r.Set(true));
   EXPECT_TRUE(r.Set(true));  // a second time simply replaces it
-  const std::string text = Read(r.RunPath());
+  const std::string text = test::ReadText(r.RunPath());
   EXPECT_NE(text.find("Exec=\"/opt/Quill Moor/bin/quillmoor98\"\n"), std::string::npos) << text;
   EXPECT_TRUE(r.Set(false));
   EXPECT_FALSE(fs::exists(r.RunPath()));

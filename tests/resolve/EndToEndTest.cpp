@@ -59,8 +59,7 @@ struct ServerVariable {
 class EndToEndTest : public ::testing::Test {
  protected:
   EndToEndTest()
-      : statePath(
-            (test::WriteFileText(folder.File("state.json"), kState), folder.File("state.json"))),
+      : statePath((test::WriteText(folder.File("state.json"), kState), folder.File("state.json"))),
         variable("sim:" + statePath),
         starter(LookupServices{}),
         table(NameTable::ToolBesideProgram()),
@@ -84,12 +83,12 @@ class EndToEndTest : public ::testing::Test {
     return steps.ServeFor([&] { return User(client).IPAddress != kNotKnownYet; }, 60s);
   }
   void State(const std::string& text) {
-    test::WriteFileText(statePath + ".new", text);
+    test::WriteText(statePath + ".new", text);
     std::rename((statePath + ".new").c_str(), statePath.c_str());
   }
 
   test::Watchdog watchdog{180s, "the end-to-end lookup"};
-  test::ScratchFolder folder;
+  test::TempFolder folder;
   const std::string statePath;
   ServerVariable variable;
   UiStepQueue steps;
@@ -137,7 +136,7 @@ TEST_F(EndToEndTest, ClientThatLeftIsNotGivenTheAddressOfALongerName) {
 
 TEST_F(EndToEndTest, ThingsPlantedUnderTheOldWorkFileNamesChangeNothing) {
   const std::string victim = folder.File("victim");
-  test::WriteFileText(victim, "keep me\n");
+  test::WriteText(victim, "keep me\n");
   // A FIFO and a device, then links, where the work files used to be: in
   // the working folder the tool inherits.
   const std::string linked = folder.File("linked");
@@ -167,7 +166,7 @@ TEST_F(EndToEndTest, ThingsPlantedUnderTheOldWorkFileNamesChangeNothing) {
   struct stat st {};
   ASSERT_EQ(::lstat(folder.File("IP.txt").c_str(), &st), 0);
   EXPECT_TRUE(S_ISFIFO(st.st_mode));
-  EXPECT_EQ(test::ReadFileText(victim), "keep me\n");
+  EXPECT_EQ(test::ReadText(victim), "keep me\n");
 }
 
 TEST_F(EndToEndTest, IPv6ClientWithAWholeAddressPassesTheAddressFilter) {

@@ -14,9 +14,9 @@
 namespace qm {
 namespace {
 
-using test::ReadFileText;
-using test::ScratchFolder;
-using test::WriteFileText;
+using test::ReadText;
+using test::TempFolder;
+using test::WriteText;
 
 struct ToolRun {
   int exitCode = -1;
@@ -41,17 +41,17 @@ class NbtstatToolTest : public ::testing::Test {
     for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) r.out.append(buffer, n);
     const int status = pclose(pipe);
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    r.err = ReadFileText(folder.File("err"));
+    r.err = ReadText(folder.File("err"));
     return r;
   }
 
   std::string State(const std::string& sessions, const std::string& extra = "") {
     const std::string path = folder.File("state.json");
-    WriteFileText(path, R"({"family": "nt", "sessions": [)" + sessions + "]" + extra + "}");
+    WriteText(path, R"({"family": "nt", "sessions": [)" + sessions + "]" + extra + "}");
     return "sim:" + path;
   }
 
-  ScratchFolder folder;
+  TempFolder folder;
   std::string tool;
 };
 

@@ -6,7 +6,7 @@
 
 #include "core/OwningConnectionTree.h"
 #include "store/ConnectionLog.h"
-#include "store/TempFolder.h"
+#include "support/TempFolder.h"
 
 namespace qm {
 namespace {

@@ -11,7 +11,7 @@
 #include "os/AtomicFile.h"
 #include "store/FormerConnectionStore.h"
 #include "store/NodeRecord.h"
-#include "store/TempFolder.h"
+#include "support/TempFolder.h"
 
 namespace qm {
 namespace {

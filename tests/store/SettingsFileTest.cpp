@@ -8,7 +8,7 @@
 
 #include "os/AtomicFile.h"
 #include "store/SettingsFile.h"
-#include "store/TempFolder.h"
+#include "support/TempFolder.h"
 
 namespace qm {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "core/Monitor.h"
 #include "store/SettingsSections.h"
-#include "store/TempFolder.h"
+#include "support/TempFolder.h"
 
 namespace qm {
 namespace {

@@ -54,9 +54,11 @@ class ConsoleChild {
     ASSERT_TRUE(WriteFileAtomically(dir_ + "/Quillmoor98.ini", ini, error));
   }
 
-  // Standard error goes to a file in the folder.
-  void Start(const std::vector<std::string>& args) {
-    ::setenv("QUILLMOOR98_SERVER", ("sim:" + dir_ + "/state.json").c_str(), 1);
+  // Standard error goes to a file in the folder. server: the simulated
+  // one of the folder unless named.
+  void Start(const std::vector<std::string>& args, const std::string& server = "") {
+    ::setenv("QUILLMOOR98_SERVER",
+             (server.empty() ? "sim:" + dir_ + "/state.json" : server).c_str(), 1);
     ::setenv("QUILLMOOR98_SYSCONFDIR", dir_.c_str(), 1);
     ::setenv("QUILLMOOR98_PROGRAM_DIR", dir_.c_str(), 1);
     ::setenv("XDG_RUNTIME_DIR", dir_.c_str(), 1);
@@ -112,6 +114,14 @@ class ConsoleChild {
   pid_t pid_ = -1;
   int in_ = -1, out_ = -1;
 };
+
+// quillmoor98 ctl ARGS against the control socket.
+inline ProcessResult RunCtl(const std::string& socket, std::vector<std::string> args) {
+  args.insert(args.begin(), {std::string(QM_BIN_DIR) + "/quillmoor98", "ctl", "--socket", socket});
+  ProcessRunner::Options options;
+  options.timeout = std::chrono::seconds(20);
+  return ProcessRunner::Run(args, options);
+}
 
 // Whether a tool the test needs is there; in CI its absence is a failure.
 inline bool NeedTool(const std::string& name) {

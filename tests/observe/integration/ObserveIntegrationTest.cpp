@@ -113,44 +113,57 @@ std::string CurlStatus(const std::vector<std::string>& args) {
   return ProcessRunner::Run(argv, {}).out;
 }
 
+// openssl ARGUMENTS, run in folder dir.
+void Openssl(const std::string& dir, const std::string& arguments) {
+  const ProcessResult r =
+      ProcessRunner::Run({"sh", "-ec", "cd " + dir + "; openssl " + arguments}, {});
+  EXPECT_TRUE(r.Succeeded()) << r.err;
+}
+const std::string kNewKey = "req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes ";
+
+// Starts the program with its endpoint over TLS: a server certificate made
+// in the child's folder and web.yml there naming it (relative names are
+// from that folder), then more. Gives the endpoint's URL.
+std::string StartOverTls(ConsoleChild& child, const std::string& more, std::uint16_t& port) {
+  Openssl(child.Dir(), kNewKey +
+                           "-x509 -days 1 -subj /CN=localhost -addext "
+                           "subjectAltName=IP:127.0.0.1 -keyout server.key -out server.crt");
+  std::ofstream(child.Dir() + "/web.yml") << "tls_server_config:\n  cert_file: server.crt\n"
+                                          << "  key_file: server.key\n"
+                                          << more;
+  port = FreeLoopbackPort();
+  child.Start({"--step", "--metrics", "127.0.0.1:" + std::to_string(port), "--web-config",
+               child.Dir() + "/web.yml"});
+  EXPECT_TRUE(child.WaitFor("tick 1 users ", 15s)) << child.out;
+  return "https://127.0.0.1:" + std::to_string(port) + "/metrics";
+}
+
 TEST(ObserveIntegrationTest, PrometheusScrapesOverTlsWithBasicAuthentication) {
   for (const char* tool : {"prometheus", "openssl", "htpasswd", "curl"}) {
     if (!NeedTool(tool)) GTEST_SKIP() << tool << " is not installed (scripts/install-deps.sh)";
   }
   ConsoleChild child;
-  const std::string dir = child.Dir();
-  const ProcessResult cert = ProcessRunner::Run(
-      {"openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:P-256", "-nodes",
-       "-days", "1", "-subj", "/CN=localhost", "-addext", "subjectAltName=IP:127.0.0.1", "-keyout",
-       dir + "/server.key", "-out", dir + "/server.crt"},
-      {});
-  ASSERT_TRUE(cert.Succeeded()) << cert.err;
+  const std::string ca = child.Dir() + "/server.crt";
   const ProcessResult hash =
       ProcessRunner::Run({"htpasswd", "-nbBC", "10", "prometheus", "s3cret"}, {});
   ASSERT_TRUE(hash.Succeeded()) << hash.err;
-  const std::string bcrypt = hash.out.substr(hash.out.find(':') + 1, 60);
-  // Relative names: from the configuration file's folder.
-  std::ofstream(dir + "/web.yml") << "tls_server_config:\n  cert_file: server.crt\n"
-                                  << "  key_file: server.key\nbasic_auth_users:\n"
-                                  << "  prometheus: " << bcrypt << "\n";
   child.Connect("PC1");
   child.WriteState();
-  const std::uint16_t port = FreeLoopbackPort();
-  child.Start({"--step", "--metrics", "127.0.0.1:" + std::to_string(port), "--web-config",
-               dir + "/web.yml"});
-  ASSERT_TRUE(child.WaitFor("tick 1 users 1 files 0\n", 15s)) << child.out;
-
-  const std::string url = "https://127.0.0.1:" + std::to_string(port) + "/metrics";
-  EXPECT_EQ(CurlStatus({"--cacert", dir + "/server.crt", "-u", "prometheus:s3cret", url}), "200");
-  EXPECT_EQ(CurlStatus({"--cacert", dir + "/server.crt", "-u", "prometheus:wrong", url}), "401");
-  EXPECT_EQ(CurlStatus({"--cacert", dir + "/server.crt", "-u", "nobody:s3cret", url}), "401");
-  EXPECT_EQ(CurlStatus({"--cacert", dir + "/server.crt", url}), "401");
+  std::uint16_t port = 0;
+  const std::string url = StartOverTls(
+      child,
+      "basic_auth_users:\n  prometheus: " + hash.out.substr(hash.out.find(':') + 1, 60) + "\n",
+      port);
+  EXPECT_EQ(CurlStatus({"--cacert", ca, "-u", "prometheus:s3cret", url}), "200");
+  EXPECT_EQ(CurlStatus({"--cacert", ca, "-u", "prometheus:wrong", url}), "401");
+  EXPECT_EQ(CurlStatus({"--cacert", ca, "-u", "nobody:s3cret", url}), "401");
+  EXPECT_EQ(CurlStatus({"--cacert", ca, url}), "401");
   // A client without TLS gets no HTTP answer at all.
   EXPECT_EQ(Get(port, "/metrics").find("HTTP/"), std::string::npos);
 
-  PrometheusServer prometheus(dir, port,
-                              "    scheme: https\n    tls_config:\n      ca_file: " + dir +
-                                  "/server.crt\n    basic_auth:\n      username: prometheus\n"
+  PrometheusServer prometheus(child.Dir(), port,
+                              "    scheme: https\n    tls_config:\n      ca_file: " + ca +
+                                  "\n    basic_auth:\n      username: prometheus\n"
                                   "      password: s3cret\n");
   ASSERT_TRUE(prometheus.Await("quillmoor98_users", "1"));
   EXPECT_EQ(prometheus.Query("up"), "1");
@@ -164,36 +177,22 @@ TEST(ObserveIntegrationTest, ClientCertificateMustBeSignedByTheClientsCa) {
   }
   ConsoleChild child;
   const std::string dir = child.Dir();
-  auto openssl = [&dir](const std::string& script) {
-    const ProcessResult r = ProcessRunner::Run({"sh", "-ec", "cd " + dir + "; " + script}, {});
-    EXPECT_TRUE(r.Succeeded()) << r.err;
-  };
-  const std::string key = "openssl req -newkey ec -pkeyopt ec_paramgen_curve:P-256 -nodes ";
-  // The server's certificate, the clients' CA, a client it signed, and a
-  // client that signed itself.
-  openssl(key +
-          "-x509 -days 1 -subj /CN=localhost -addext subjectAltName=IP:127.0.0.1 "
-          "-keyout server.key -out server.crt");
-  openssl(key + "-x509 -days 1 -subj /CN=clients -keyout ca.key -out ca.crt");
-  openssl(key +
-          "-subj /CN=prometheus -keyout client.key -out client.csr && "
-          "openssl x509 -req -in client.csr -CA ca.crt -CAkey ca.key -CAcreateserial "
-          "-days 1 -out client.crt");
-  openssl(key + "-x509 -days 1 -subj /CN=prometheus -keyout other.key -out other.crt");
-  std::ofstream(dir + "/web.yml") << "tls_server_config:\n  cert_file: server.crt\n"
-                                  << "  key_file: server.key\n  client_ca_file: ca.crt\n";
-  const std::uint16_t port = FreeLoopbackPort();
-  child.Start({"--step", "--metrics", "127.0.0.1:" + std::to_string(port), "--web-config",
-               dir + "/web.yml"});
-  ASSERT_TRUE(child.WaitFor("tick 1 users 0 files 0\n", 15s)) << child.out;
-  const std::string url = "https://127.0.0.1:" + std::to_string(port) + "/metrics";
+  // The clients' CA, a client it signed, and a client that signed itself.
+  Openssl(dir, kNewKey + "-x509 -days 1 -subj /CN=clients -keyout ca.key -out ca.crt");
+  Openssl(dir,
+          kNewKey +
+              "-subj /CN=prometheus -keyout client.key -out client.csr && openssl x509 -req "
+              "-in client.csr -CA ca.crt -CAkey ca.key -CAcreateserial -days 1 -out client.crt");
+  Openssl(dir, kNewKey + "-x509 -days 1 -subj /CN=prometheus -keyout other.key -out other.crt");
+  std::uint16_t port = 0;
+  const std::string url = StartOverTls(child, "  client_ca_file: ca.crt\n", port);
   const std::string ca = dir + "/server.crt";
-  EXPECT_EQ(CurlStatus(
-                {"--cacert", ca, "--cert", dir + "/client.crt", "--key", dir + "/client.key", url}),
-            "200");
-  EXPECT_EQ(
-      CurlStatus({"--cacert", ca, "--cert", dir + "/other.crt", "--key", dir + "/other.key", url}),
-      "000");
+  auto as = [&](const std::string& client) {
+    return CurlStatus({"--cacert", ca, "--cert", dir + "/" + client + ".crt", "--key",
+                       dir + "/" + client + ".key", url});
+  };
+  EXPECT_EQ(as("client"), "200");
+  EXPECT_EQ(as("other"), "000");
   EXPECT_EQ(CurlStatus({"--cacert", ca, url}), "000");
   EXPECT_EQ(child.Finish(), 0);
 }

@@ -12,17 +12,20 @@
 
 namespace qm::test {
 
-// A fresh folder for one test, removed with everything in it afterwards.
+// A fresh folder for one test, removed with everything in it afterwards
+// (its owner's rights given back first, where a test took them away).
 class TempFolder {
  public:
-  TempFolder() {
+  explicit TempFolder(const std::string& prefix = "qm-test") {
     const char* base = std::getenv("TMPDIR");
-    std::string pattern = std::string(base && *base ? base : "/tmp") + "/qm-store-XXXXXX";
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/" + prefix + "-XXXXXX";
     if (!::mkdtemp(pattern.data())) ADD_FAILURE() << "mkdtemp failed";
     path_ = pattern;
   }
   ~TempFolder() {
     std::error_code ignored;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
     std::filesystem::remove_all(path_, ignored);
   }
   TempFolder(const TempFolder&) = delete;
