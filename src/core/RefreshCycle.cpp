@@ -63,7 +63,7 @@ void RefreshCycle::Tick() {
   // were, and no rule acts on them. Nor does a tick that ends the program
   // end anybody's visit: who is still connected is stored as "Program
   // exitted" by the closing save.
-  bool read = PollShares() && !m_.EndedByFailure;
+  bool read = !m_.View().StopRequested() && PollShares() && !m_.EndedByFailure;
   if (read && !m_.IsNT()) RefreshFiles95();
   read = read && !m_.EndedByFailure;
   if (read) {
@@ -75,7 +75,7 @@ void RefreshCycle::Tick() {
   for (const std::string& notice : m_.Api().TakeNotices()) {
     m_.View().ServerNotice(notice);
   }
-  if (m_.Options().Quake) m_.Rules().ProgramWatch();
+  if (m_.Options().Quake && !m_.View().StopRequested()) m_.Rules().ProgramWatch();
   if (read) DisconnectRules();
   LiveInfoPanel();
   WriteCounts();
@@ -94,7 +94,8 @@ bool RefreshCycle::PollShares() {
   } else if (n < 0 && n != kServerNotStarted && n != kServerNotStartedAlias) {
     m_.Fatal("Debug: SharesInit " + std::to_string(n));
   }
-  for (int i = 0; i < n; ++i) {
+  bool stopped = false;
+  for (int i = 0; i < n && !stopped; ++i) {
     const std::string name = api.FromPlatformString(api.ShareName(i));
     const std::uint16_t type = api.ShareType(i);
     if (name == "IPC$" && !m_.Options().IPC) continue;
@@ -120,6 +121,7 @@ bool RefreshCycle::PollShares() {
     PlatformString path = api.SharePath(i);
     const bool files = m_.IsNT() && !api.EmptyText(path);
     for (int j = 0; j < cn; ++j) {
+      if ((stopped = m_.View().StopRequested())) break;
       const PlatformString client = api.ConnectionClient(j);
       const PlatformString address = api.ConnectionAddress(j);
       const auto at = static_cast<std::size_t>(j);
@@ -153,6 +155,11 @@ bool RefreshCycle::PollShares() {
     if (api.ConnectionsExit() == -1) m_.Fatal("Debug: ConnectionsExit");
   }
   if (api.SharesExit() == -1) m_.Fatal("Debug: SharesExit");
+  if (stopped) {
+    // Half a round: no order of it is the round's.
+    connectionOrders_.clear();
+    return false;
+  }
   // Shares gone from the server take their orders along.
   std::erase_if(connectionOrders_, [this](const auto& o) { return o.second.Round != round_; });
   return true;
