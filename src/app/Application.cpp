@@ -41,6 +41,8 @@ Application::~Application() {
     ClearSeenFlags(monitor_->Users);
     if (!closed_) monitor_->SweepUsers(true);
   }
+  // The store watches the monitor's trees: it lets go of them first.
+  store_.reset();
   monitor_.reset();
   if (api_) {
     api_->UnloadServerApi();
