@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Quillmoor 98 developers
 // The settings file reader over any bytes: reads stay within their limits,
-// the text it writes reads back the same, and a write changes only its key.
+// the parsed form within a few times the text, the text it writes reads
+// back the same, and a write changes only its key.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -53,6 +54,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto marks = static_cast<std::size_t>(
       std::count_if(text.begin(), text.end(), [](char c) { return c == '[' || c == '='; }));
   Check(ini.LineCount() <= 2 * marks + 1);
+  // The parsed form is its text and 8 bytes a line: at most 6.4 times the
+  // text for lines of a byte or two ("=" lines between empty ones).
+  Check(ini.ParsedBytes() <= 8 * size + 64);
   // Every line is kept as it was read, its line end included.
   Check(ini.Text() == text);
   const qm::IniFile again(ini.Text());

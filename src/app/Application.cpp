@@ -41,6 +41,8 @@ Application::~Application() {
     ClearSeenFlags(monitor_->Users);
     if (!closed_) monitor_->SweepUsers(true);
   }
+  // The store watches the monitor's trees: it lets go of them first.
+  store_.reset();
   monitor_.reset();
   if (api_) {
     api_->UnloadServerApi();
@@ -72,7 +74,8 @@ void Application::ApplyTick() {
     cycle_->RefreshTimerTimer();
     // The history is written when it is due: a crash loses at most the
     // last minute.
-    if (!closed_ && !monitor_->RefreshBusy) store_->CheckpointIfDue();
+    // A stop that waits stores it anyway, at once.
+    if (!closed_ && !monitor_->RefreshBusy && !front_.StopRequested()) store_->CheckpointIfDue();
   } catch (...) {
     // A tick that failed is over too; the front end reports the failure.
     for (auto& done : applied) done();

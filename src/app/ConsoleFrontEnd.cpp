@@ -2,6 +2,7 @@
 // Copyright (C) 2026 The Quillmoor 98 developers
 #include "app/ConsoleFrontEnd.h"
 
+#include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -25,6 +26,12 @@ void ConsoleFrontEnd::Information(const std::string& text) {
 void ConsoleFrontEnd::Error(const std::string& text) {
   if (messageSink_) return messageSink_(Severity::Error, text);
   err_ << "error: " << Printable(text) << std::endl;
+}
+
+bool ConsoleFrontEnd::StopRequested() const {
+  if (stopFd_ < 0) return false;
+  pollfd p{stopFd_, POLLIN, 0};
+  return ::poll(&p, 1, 0) > 0 && (p.revents & POLLIN) != 0;
 }
 
 void ConsoleFrontEnd::WakeUpForSteps() {

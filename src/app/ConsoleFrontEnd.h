@@ -34,11 +34,15 @@ class ConsoleFrontEnd final : public FrontEnd,
   void StartRefreshTimer() override { timerOn_ = true; }
   void StopRefreshTimer() override { timerOn_ = false; }
   void RequestTerminate() override { terminate_ = true; }
+  // A stop signal waits on the stop descriptor (it is not taken).
+  bool StopRequested() const override;
   void WakeUpForSteps() override;
   // "warning: TEXT" on standard error (the journal, under the service).
   void ServerNotice(const std::string& text) override;
   // The descriptor that becomes readable when lookup steps wait (-1: none).
   void SetWakeUpDescriptor(int fd) { wakeFd_ = fd; }
+  // The descriptor that is readable while a stop signal waits (-1: none).
+  void SetStopDescriptor(int fd) { stopFd_ = fd; }
   // Where message boxes and server notices go instead of standard error
   // (the journal); empty: standard error.
   enum class Severity { Information, Warning, Error };
@@ -68,6 +72,7 @@ class ConsoleFrontEnd final : public FrontEnd,
   bool timerOn_ = false;
   bool terminate_ = false;
   int wakeFd_ = -1;
+  int stopFd_ = -1;
   MessageSink messageSink_;
 };
 

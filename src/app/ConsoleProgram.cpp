@@ -24,7 +24,8 @@ using SteadyClock = std::chrono::steady_clock;
 
 // Blocks the ending signals (and SIGHUP, which asks for the files to be
 // read again) and reads them from a descriptor instead, so the loop sees
-// them between ticks, never inside one.
+// them between ticks, never inside one. A second descriptor, never read,
+// tells a tick that an ending signal waits.
 class SignalDescriptor {
  public:
   SignalDescriptor() {
@@ -34,14 +35,21 @@ class SignalDescriptor {
     sigaddset(&mask_, SIGHUP);
     pthread_sigmask(SIG_BLOCK, &mask_, &old_);
     fd_ = signalfd(-1, &mask_, SFD_CLOEXEC | SFD_NONBLOCK);
+    sigset_t ending;
+    sigemptyset(&ending);
+    sigaddset(&ending, SIGINT);
+    sigaddset(&ending, SIGTERM);
+    stopFd_ = signalfd(-1, &ending, SFD_CLOEXEC | SFD_NONBLOCK);
   }
   ~SignalDescriptor() {
     if (fd_ >= 0) ::close(fd_);
+    if (stopFd_ >= 0) ::close(stopFd_);
     pthread_sigmask(SIG_SETMASK, &old_, nullptr);
   }
   SignalDescriptor(const SignalDescriptor&) = delete;
   SignalDescriptor& operator=(const SignalDescriptor&) = delete;
   int fd() const { return fd_; }
+  int StopFd() const { return stopFd_; }
   int Read() {
     signalfd_siginfo info{};
     return ::read(fd_, &info, sizeof info) == sizeof info ? static_cast<int>(info.ssi_signo) : 0;
@@ -50,6 +58,7 @@ class SignalDescriptor {
  private:
   sigset_t mask_{}, old_{};
   int fd_ = -1;
+  int stopFd_ = -1;
 };
 }  // namespace
 
@@ -63,6 +72,7 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
   ConsoleFrontEnd front(out, err, [&clock] { return clock.Now(); });
   const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   front.SetWakeUpDescriptor(wake);
+  front.SetStopDescriptor(signals.StopFd());
   // Outlives the application, whose monitor reports to it; listens before
   // anything is read or written, so a port in use changes nothing.
   ConsoleTelemetry telemetry(options.telemetry, out);
@@ -106,7 +116,8 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
   };
   auto applied = [&] {
     ++ticks;
-    tickLine();
+    // A tick cut short by a stop is no tick to report.
+    if (!front.StopRequested()) tickLine();
     control.AfterTick();
   };
   // A step answers one line with the reading taken after the line came:
@@ -195,6 +206,7 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
   app.Destroy();
   telemetry.Detach();
   front.SetWakeUpDescriptor(-1);
+  front.SetStopDescriptor(-1);
   ::close(wake);
   return app.ExitStatus();
 }

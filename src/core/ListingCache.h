@@ -79,6 +79,8 @@ class ListingCache {
   // FilesSeenRound (nothing of it to sweep); the others' matched files are
   // marked seen and their listing becomes this round's.
   void SettleShare(const Connections& order, std::uint64_t round);
+  // Forgets every share's connections (a round that stopped half way).
+  void ForgetConnections() { connections_.clear(); }
   // Ends round; swept: its sweep ran, so what it did not see is gone.
   // What the round did not list is forgotten.
   void EndRound(std::uint64_t round, bool swept);

@@ -80,6 +80,10 @@ class MonitorView {
   virtual void StopRefreshTimer() {}
   // Termination takes effect when the current tick has returned.
   virtual void RequestTerminate() {}
+  // The program is asked to end (a signal came): a tick checks it between
+  // connections and leaves the rest of its work undone, as a reading that
+  // failed, so that the stop is answered however much a tick has to do.
+  virtual bool StopRequested() const { return false; }
 };
 
 // The image of an open file in the trees; 3 is the generic file image.

@@ -63,7 +63,7 @@ void RefreshCycle::Tick() {
   // were, and no rule acts on them. Nor does a tick that ends the program
   // end anybody's visit: who is still connected is stored as "Program
   // exitted" by the closing save.
-  bool read = PollShares() && !m_.EndedByFailure;
+  bool read = !m_.View().StopRequested() && PollShares() && !m_.EndedByFailure;
   if (read && !m_.IsNT()) RefreshFiles95();
   read = read && !m_.EndedByFailure;
   if (read) {
@@ -76,7 +76,7 @@ void RefreshCycle::Tick() {
     m_.View().ServerNotice(notice);
   }
   listings_.EndRound(round_, read);
-  if (m_.Options().Quake) m_.Rules().ProgramWatch();
+  if (m_.Options().Quake && !m_.View().StopRequested()) m_.Rules().ProgramWatch();
   if (read) DisconnectRules();
   LiveInfoPanel();
   WriteCounts();
@@ -95,7 +95,8 @@ bool RefreshCycle::PollShares() {
   } else if (n < 0 && n != kServerNotStarted && n != kServerNotStartedAlias) {
     m_.Fatal("Debug: SharesInit " + std::to_string(n));
   }
-  for (int i = 0; i < n; ++i) {
+  bool stopped = false;
+  for (int i = 0; i < n && !stopped; ++i) {
     const std::string name = api.FromPlatformString(api.ShareName(i));
     const std::uint16_t type = api.ShareType(i);
     if (name == "IPC$" && !m_.Options().IPC) continue;
@@ -113,6 +114,7 @@ bool RefreshCycle::PollShares() {
     PlatformString path = api.SharePath(i);
     const bool files = m_.IsNT() && !api.EmptyText(path);
     for (int j = 0; j < cn; ++j) {
+      if ((stopped = m_.View().StopRequested())) break;
       const PlatformString client = api.ConnectionClient(j);
       const PlatformString address = api.ConnectionAddress(j);
       const ListingCache::Place* last = order.LastAt(static_cast<std::size_t>(j));
@@ -151,6 +153,11 @@ bool RefreshCycle::PollShares() {
     if (api.ConnectionsExit() == -1) m_.Fatal("Debug: ConnectionsExit");
   }
   if (api.SharesExit() == -1) m_.Fatal("Debug: SharesExit");
+  if (stopped) {
+    // Half a round: no order of it is the round's.
+    listings_.ForgetConnections();
+    return false;
+  }
   return true;
 }
 

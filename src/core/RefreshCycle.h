@@ -32,7 +32,8 @@ class RefreshCycle {
 
  private:
   void Tick();
-  // False when the server's state could not be read: nothing changes.
+  // False when the server's state could not be read, or the program is to
+  // end before the round was read whole: nobody departs.
   bool PollShares();
   void KnownUser(UserEntry& entry, const std::string& share, std::uint16_t type,
                  ShareEntry*& shareEntry);

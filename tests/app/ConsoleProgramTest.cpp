@@ -74,7 +74,10 @@ class ConsoleRun {
     ::close(in_);
     in_ = -1;
   }
-  void Signal(int sig) { ::kill(pid_, sig); }
+  // A reaped run's pid may already be another process's.
+  void Signal(int sig) {
+    if (!reaped_) ::kill(pid_, sig);
+  }
   // The reader of standard output goes away (| head, a dropped session).
   void CloseOutput() {
     ::close(out_);
@@ -83,17 +86,23 @@ class ConsoleRun {
   // Reads standard output until text has appeared (or 15 s have passed).
   bool WaitFor(const std::string& text) { return Collect(out_, outText_, text); }
   bool WaitForError(const std::string& text) { return Collect(err_, errText_, text); }
+  // The exit code, 128 + the signal that ended the run, or -1.
   int Wait() {
-    int status = 0;
     const auto deadline = std::chrono::steady_clock::now() + 15s;
-    while (::waitpid(pid_, &status, WNOHANG) == 0) {
+    while (!reaped_) {
+      const pid_t got = ::waitpid(pid_, &status_, WNOHANG);
+      // An error is no exit: it would read as a clean one.
+      if (got < 0) return -1;
+      if (got == pid_) {
+        reaped_ = true;
+        break;
+      }
       Drain();
       if (std::chrono::steady_clock::now() > deadline) return -1;
       std::this_thread::sleep_for(20ms);
     }
-    reaped_ = true;
     Drain();
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return WIFEXITED(status_) ? WEXITSTATUS(status_) : 128 + WTERMSIG(status_);
   }
   const std::string& Out() const { return outText_; }
   const std::string& Err() const { return errText_; }
@@ -118,8 +127,8 @@ class ConsoleRun {
     while (into.find(text) == std::string::npos) {
       if (std::chrono::steady_clock::now() > deadline) return false;
       if (!ReadSome(fd, into, 100)) {
-        int status;
-        if (!reaped_ && ::waitpid(pid_, &status, WNOHANG) == pid_) {
+        // A run that ended by itself keeps its status for Wait().
+        if (!reaped_ && ::waitpid(pid_, &status_, WNOHANG) == pid_) {
           reaped_ = true;
           Drain();
           return into.find(text) != std::string::npos;
@@ -132,6 +141,7 @@ class ConsoleRun {
   pid_t pid_ = -1;
   int in_ = -1, out_ = -1, err_ = -1;
   bool reaped_ = false;
+  int status_ = 0;
   std::string outText_, errText_;
 };
 
@@ -232,7 +242,7 @@ TEST_F(ConsoleProgramTest, TerminationSignalStoresTheHistory) {
     run.Signal(sig);
     EXPECT_EQ(run.Wait(), 0);
     EXPECT_NE(run.Out().find("ended      user PC1  (Program exitted)"), std::string::npos);
-    EXPECT_EQ(TreeSize(), 2u * 392u) << "signal " << sig;
+    EXPECT_EQ(TreeSize(), 2u * 392u) << "signal " << sig << "\n" << run.Out() << run.Err();
   }
 }
 

@@ -378,6 +378,21 @@ TEST_F(RefreshCycleTest, ATickThatEndsTheProgramEndsNobodysVisit) {
   }
 }
 
+TEST_F(RefreshCycleTest, AStopHalfWayThroughATickLeavesTheRestUnreadAndEndsNobody) {
+  Connect("PC1", "DOCS");
+  Connect("PC2", "DOCS");
+  Tick();
+  Leave("PC2");
+  Connect("PC3", "DOCS");
+  Connect("PC4", "DOCS");
+  view.stopAt = 2;  // the tick's own check, PC1's, then PC3's
+  Tick();
+  EXPECT_EQ(monitor.CurrentUserCount, 2);
+  EXPECT_EQ(CurrentUser("PC3"), nullptr);
+  // Whether PC2 left is not known from half a round: the closing save says.
+  EXPECT_EQ(CurrentUser("PC2")->Data()->ExitTime, 0);
+}
+
 TEST_F(RefreshCycleTest, VanishedShareIsSilentOtherConnectionFailureIsFatal) {
   backend.failures[ServerCall::NetConnectionEnum] = NERR_NetNameNotFound;
   Tick();

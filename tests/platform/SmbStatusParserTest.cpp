@@ -94,6 +94,25 @@ TEST(SmbStatusParserTest, OddAndMissingFieldsAreTolerated) {
   EXPECT_EQ(s.opens[0].filename, "f");
 }
 
+// As a JSON object holds them: the last of equal keys counts (a value that
+// is no object removes an entry), entries come in the order of their keys.
+TEST(SmbStatusParserTest, RepeatedKeysKeepTheLastValue) {
+  const SmbStatus s = Parsed(R"({"tcons": {"x": {}}, "tcons": {
+      "b": {"service": "one", "service": "two", "server_id": {"pid": "3"}, "server_id": 4},
+      "a": {"service": "first", "signing": {"cipher": "-", "degree": "full"}},
+      "c": {"service": "gone"}, "c": 1},
+    "open_files": {"/f": {"opens": {"1": {"uid": 5}}, "opens": [{"uid": 6, "uid": 7}],
+                          "filename": "n", "filename": "m"}}})");
+  ASSERT_EQ(s.treeConnects.size(), 2u);
+  EXPECT_EQ(s.treeConnects[0].service, "first");
+  EXPECT_EQ(s.treeConnects[0].signing, (SmbStatus::Protection{"", "full"}));
+  EXPECT_EQ(s.treeConnects[1].service, "two");
+  EXPECT_EQ(s.treeConnects[1].pid, 0);
+  ASSERT_EQ(s.opens.size(), 1u);
+  EXPECT_EQ(s.opens[0].uid, 7);
+  EXPECT_EQ(s.opens[0].filename, "m");
+}
+
 TEST(SmbStatusParserTest, HostileNamesArriveIntact) {
   const SmbStatus s = Parsed(
       R"({"sessions": {"1": {"remote_machine": "a\"b'c\\d\nrm -rf /", "username": "x\u0000y"}},

@@ -32,6 +32,8 @@ class RecordingView : public MonitorView {
   void ServerNotice(const std::string& text) override { notices.push_back(text); }
   void StopRefreshTimer() override { timerStopped = true; }
   void RequestTerminate() override { terminateRequested = true; }
+  // A stop comes at the stopAt-th check (counted from 0; -1: never).
+  bool StopRequested() const override { return stopAt >= 0 && checks++ >= stopAt; }
 
   bool shown = false;
   bool currentPage = true;
@@ -41,6 +43,8 @@ class RecordingView : public MonitorView {
   std::vector<bool> icons;
   std::vector<std::string> notifications, notices;
   bool timerStopped = false, terminateRequested = false;
+  int stopAt = -1;
+  mutable int checks = 0;
 };
 
 }  // namespace qm::test

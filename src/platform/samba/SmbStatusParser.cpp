@@ -5,7 +5,10 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <array>
 #include <charconv>
+#include <functional>
+#include <map>
 #include <nlohmann/json.hpp>
 
 #include "core/Text.h"
@@ -15,18 +18,6 @@ namespace qm {
 using nlohmann::json;
 
 namespace {
-// smbstatus writes ids as texts ("pid": "8542") but other versions may
-// write numbers; both are taken.
-std::string Text(const json& object, const char* key) {
-  if (!object.is_object()) return {};
-  auto it = object.find(key);
-  if (it == object.end()) return {};
-  if (it->is_string()) return it->get<std::string>();
-  if (it->is_number_unsigned()) return std::to_string(it->get<std::uint64_t>());
-  if (it->is_number_integer()) return std::to_string(it->get<std::int64_t>());
-  return {};
-}
-
 // A plain positive decimal number that fits a process id, else 0.
 long ProcessIdOf(std::string_view text) {
   long pid = 0;
@@ -36,51 +27,11 @@ long ProcessIdOf(std::string_view text) {
   return pid;
 }
 
-std::int64_t Vnn(const json& object) {
-  auto server = object.find("server_id");
-  if (server == object.end()) return -1;
-  const std::string text = Text(*server, "vnn");
-  std::int64_t vnn = -1;
-  const char* end = text.data() + text.size();
-  auto [p, ec] = std::from_chars(text.data(), end, vnn);
-  if (ec != std::errc() || p != end || vnn < 0 || vnn > kNonClusterVnn) return -1;
-  return vnn;
-}
-
-// {"cipher": "AES-128-GMAC", "degree": "partial"}; smbstatus writes "-"
-// for no cipher.
-SmbStatus::Protection ProtectionOf(const json& object, const char* key) {
-  auto it = object.find(key);
-  if (it == object.end()) return {};
-  std::string cipher = Text(*it, "cipher");
-  if (cipher == "-") cipher.clear();
-  return {std::move(cipher), Text(*it, "degree")};
-}
-
-long ProcessId(const json& object) {
-  auto server = object.find("server_id");
-  return ProcessIdOf(Text(server != object.end() ? *server : object, "pid"));
-}
-
 std::int64_t UidOf(std::string_view text) {
   std::int64_t uid = -1;
   const char* end = text.data() + text.size();
   auto [p, ec] = std::from_chars(text.data(), end, uid);
   return ec == std::errc() && p == end ? uid : -1;
-}
-
-std::int64_t Uid(const json& object) {
-  return UidOf(Text(object, "uid"));
-}
-
-// The entries of a section: an object keyed by id, or a list.
-template <typename Visit>
-void ForEachEntry(const json& doc, const char* section, Visit visit) {
-  auto it = doc.find(section);
-  if (it == doc.end() || !(it->is_object() || it->is_array())) return;
-  for (const auto& entry : *it) {
-    if (entry.is_object()) visit(entry);
-  }
 }
 
 bool ValidAddress(int family, const std::string& text) {
@@ -123,38 +74,372 @@ std::size_t TimeStart(std::string_view line) {
   }
   return at;
 }
+
+// What an object section gives, by key (the last of equal keys counts, and
+// keys come in their sorted order, as a JSON object holds them), or what an
+// array section gives, in order.
+template <typename T>
+class Collected {
+ public:
+  void Clear(bool keyed) {
+    keyed_ = keyed;
+    byKey_.clear();
+    listed_.clear();
+  }
+  void Add(const std::string& key, T value) {
+    if (keyed_) {
+      byKey_.insert_or_assign(key, std::move(value));
+    } else {
+      listed_.push_back(std::move(value));
+    }
+  }
+  // A key whose value is no object holds no entry (it may replace one).
+  void Drop(const std::string& key) {
+    if (keyed_) byKey_.erase(key);
+  }
+  std::vector<T> Take() {
+    std::vector<T> all = std::move(listed_);
+    for (auto& [key, value] : byKey_) all.push_back(std::move(value));
+    Clear(false);
+    return all;
+  }
+
+ private:
+  bool keyed_ = false;
+  std::map<std::string, T, std::less<>> byKey_;
+  std::vector<T> listed_;
+};
+
+// Reads `smbstatus --json` as it streams by, keeping only the fields used:
+// the document is never built, which at a thousand clients cost more than
+// smbstatus took to write it. Containers of no interest are passed over by
+// depth alone.
+class StatusReader : public nlohmann::json_sax<json> {
+ public:
+  bool IsObject() const { return rootObject_; }
+  void Into(SmbStatus& status) {
+    status.sessions = sessions_.Take();
+    status.treeConnects = tcons_.Take();
+    for (auto& file : files_.Take()) {
+      for (auto& open : file) status.opens.push_back(std::move(open));
+    }
+  }
+
+  bool null() override { return Scalar({}); }
+  bool boolean(bool) override { return Scalar({}); }
+  bool number_integer(number_integer_t value) override { return Scalar(std::to_string(value)); }
+  bool number_unsigned(number_unsigned_t value) override { return Scalar(std::to_string(value)); }
+  bool number_float(number_float_t, const string_t&) override { return Scalar({}); }
+  bool string(string_t& value) override { return Scalar(std::move(value)); }
+  bool binary(binary_t&) override { return Scalar({}); }
+  bool start_object(std::size_t) override { return Start(true); }
+  bool start_array(std::size_t) override { return Start(false); }
+  bool end_object() override { return End(); }
+  bool end_array() override { return End(); }
+  bool key(string_t& key) override {
+    if (skip_ == 0) key_ = std::move(key);
+    return true;
+  }
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+    return false;
+  }
+
+ private:
+  // Where the reader stands: in the document, a section, one of its
+  // entries, an object inside an entry (a server id, a protection), a
+  // file's opens, one open, an open's server id.
+  enum class Level { kRoot, kSection, kEntry, kInner, kOpens, kOpen, kOpenServer };
+  enum class Section { kNone, kSessions, kTcons, kFiles };
+  enum Field {
+    kSessionId,
+    kUsername,
+    kRemoteMachine,
+    kHostname,
+    kDialect,
+    kUid,
+    kPid,
+    kService,
+    kMachine,
+    kServicePath,
+    kFilename,
+    kFieldCount
+  };
+  // What an entry or an open says; a server id, once given, is where the
+  // process id and the node number come from, whatever it holds.
+  struct Entry {
+    std::array<std::string, kFieldCount> text;
+    bool hasServer = false;
+    std::string serverPid, serverVnn;
+    SmbStatus::Protection signing, encryption;
+    void Clear() { *this = Entry{}; }
+    void ClearServer() {
+      hasServer = true;
+      serverPid.clear();
+      serverVnn.clear();
+    }
+    long Pid() const { return ProcessIdOf(hasServer ? serverPid : text[kPid]); }
+    std::int64_t Vnn() const {
+      std::int64_t vnn = -1;
+      const char* end = serverVnn.data() + serverVnn.size();
+      auto [p, ec] = std::from_chars(serverVnn.data(), end, vnn);
+      if (!hasServer || ec != std::errc() || p != end || vnn < 0 || vnn > kNonClusterVnn) {
+        return -1;
+      }
+      return vnn;
+    }
+  };
+
+  static int FieldOf(std::string_view key) {
+    static constexpr std::array<std::string_view, kFieldCount> kNames = {
+        "session_id", "username", "remote_machine", "hostname",     "session_dialect", "uid",
+        "pid",        "service",  "machine",        "service_path", "filename"};
+    for (std::size_t i = 0; i < kNames.size(); ++i) {
+      if (kNames[i] == key) return static_cast<int>(i);
+    }
+    return -1;
+  }
+  static Section SectionOf(std::string_view key) {
+    if (key == "sessions") return Section::kSessions;
+    if (key == "tcons") return Section::kTcons;
+    if (key == "open_files") return Section::kFiles;
+    return Section::kNone;
+  }
+  // "-" is how smbstatus writes no cipher.
+  static SmbStatus::Protection Plain(SmbStatus::Protection p) {
+    if (p.cipher == "-") p.cipher.clear();
+    return p;
+  }
+
+  // The protection or the text field of entry that key names (null when
+  // none is read).
+  SmbStatus::Protection* ProtectionOf(Entry& entry) {
+    if (key_ == "signing") return &entry.signing;
+    if (key_ == "encryption") return &entry.encryption;
+    return nullptr;
+  }
+  // Applies act to the collection of section (to none for kNone).
+  template <typename Act>
+  void OnSection(Section section, Act act) {
+    switch (section) {
+      case Section::kSessions:
+        act(sessions_);
+        break;
+      case Section::kTcons:
+        act(tcons_);
+        break;
+      case Section::kFiles:
+        act(files_);
+        break;
+      case Section::kNone:
+        break;
+    }
+  }
+  void ClearSection(Section section, bool keyed) {
+    OnSection(section, [&](auto& entries) { entries.Clear(keyed); });
+  }
+  void DropEntry() {
+    OnSection(section_, [&](auto& entries) { entries.Drop(key_); });
+  }
+  // A value given for key in an entry: a text, or "" (a number of another
+  // kind, a container).
+  void Set(Entry& entry, std::string value, bool inOpen) {
+    if (key_ == "server_id") {
+      entry.ClearServer();
+    } else if (auto* p = ProtectionOf(entry); p && !inOpen) {
+      *p = {};
+    } else if (const int f = FieldOf(key_); f >= 0) {
+      entry.text[static_cast<std::size_t>(f)] = std::move(value);
+    }
+  }
+  void SetInner(Entry& entry, std::string value) {
+    if (inner_ == nullptr) {
+      if (key_ == "pid") entry.serverPid = std::move(value);
+      if (key_ == "vnn") entry.serverVnn = std::move(value);
+    } else {
+      if (key_ == "cipher") inner_->cipher = std::move(value);
+      if (key_ == "degree") inner_->degree = std::move(value);
+    }
+  }
+
+  bool Scalar(std::string value) {
+    if (skip_ > 0) return true;
+    if (levels_.empty()) return true;  // a document that is no object
+    switch (levels_.back()) {
+      case Level::kRoot:
+        ClearSection(SectionOf(key_), false);
+        break;
+      case Level::kSection:
+        DropEntry();
+        break;
+      case Level::kEntry:
+        if (section_ == Section::kFiles && key_ == "opens") {
+          opens_.Clear(false);
+        } else {
+          Set(entry_, std::move(value), false);
+        }
+        break;
+      case Level::kInner:
+        SetInner(entry_, std::move(value));
+        break;
+      case Level::kOpens:
+        opens_.Drop(key_);
+        break;
+      case Level::kOpen:
+        Set(open_, std::move(value), true);
+        break;
+      case Level::kOpenServer:
+        SetInner(open_, std::move(value));
+        break;
+    }
+    return true;
+  }
+
+  bool Start(bool object) {
+    if (skip_ > 0 || levels_.empty()) {
+      if (levels_.empty() && skip_ == 0 && object) {
+        rootObject_ = true;
+        levels_.push_back(Level::kRoot);
+      } else {
+        ++skip_;
+      }
+      return true;
+    }
+    Level next = Level::kRoot;  // kRoot: not read
+    switch (levels_.back()) {
+      case Level::kRoot:
+        section_ = SectionOf(key_);
+        ClearSection(section_, object);
+        if (section_ != Section::kNone) next = Level::kSection;
+        break;
+      case Level::kSection:
+        if (object) {
+          entry_.Clear();
+          opens_.Clear(false);
+          entryKey_ = key_;
+          next = Level::kEntry;
+        } else {
+          DropEntry();
+        }
+        break;
+      case Level::kEntry:
+        if (section_ == Section::kFiles && key_ == "opens") {
+          opens_.Clear(object);
+          next = Level::kOpens;
+        } else if (object && key_ == "server_id") {
+          entry_.ClearServer();
+          inner_ = nullptr;
+          next = Level::kInner;
+        } else if (auto* p = object ? ProtectionOf(entry_) : nullptr) {
+          *p = {};
+          inner_ = p;
+          next = Level::kInner;
+        } else {
+          Set(entry_, {}, false);
+        }
+        break;
+      case Level::kInner:
+        SetInner(entry_, {});
+        break;
+      case Level::kOpens:
+        if (object) {
+          open_.Clear();
+          openKey_ = key_;
+          next = Level::kOpen;
+        } else {
+          opens_.Drop(key_);
+        }
+        break;
+      case Level::kOpen:
+        if (object && key_ == "server_id") {
+          open_.ClearServer();
+          inner_ = nullptr;
+          next = Level::kOpenServer;
+        } else {
+          Set(open_, {}, true);
+        }
+        break;
+      case Level::kOpenServer:
+        SetInner(open_, {});
+        break;
+    }
+    if (next == Level::kRoot) {
+      skip_ = 1;
+    } else {
+      levels_.push_back(next);
+    }
+    return true;
+  }
+
+  bool End() {
+    if (skip_ > 0) {
+      --skip_;
+      return true;
+    }
+    const Level level = levels_.back();
+    levels_.pop_back();
+    if (level == Level::kEntry) EndEntry();
+    if (level == Level::kOpen) {
+      opens_.Add(openKey_, {{}, {}, open_.Pid(), UidOf(open_.text[kUid])});
+    }
+    return true;
+  }
+
+  void EndEntry() {
+    const auto& t = entry_.text;
+    switch (section_) {
+      case Section::kSessions:
+        sessions_.Add(entryKey_, {t[kSessionId], entry_.Pid(), UidOf(t[kUid]), t[kUsername],
+                                  t[kRemoteMachine], t[kHostname], entry_.Vnn(), t[kDialect],
+                                  Plain(entry_.signing), Plain(entry_.encryption)});
+        break;
+      case Section::kTcons:
+        tcons_.Add(entryKey_, {t[kService], t[kSessionId], entry_.Pid(), t[kMachine], entry_.Vnn(),
+                               Plain(entry_.signing), Plain(entry_.encryption)});
+        break;
+      case Section::kFiles: {
+        std::vector<SmbStatus::Open> opens = opens_.Take();
+        for (auto& open : opens) {
+          open.servicePath = t[kServicePath];
+          open.filename = t[kFilename];
+        }
+        files_.Add(entryKey_, std::move(opens));
+        break;
+      }
+      case Section::kNone:
+        break;
+    }
+  }
+
+  std::vector<Level> levels_;
+  std::size_t skip_ = 0;  // depth inside a container not read
+  bool rootObject_ = false;
+  std::string key_, entryKey_, openKey_;
+  Section section_ = Section::kNone;
+  Entry entry_, open_;
+  SmbStatus::Protection* inner_ = nullptr;  // the protection being read (null: a server id)
+  Collected<SmbStatus::Session> sessions_;
+  Collected<SmbStatus::TreeConnect> tcons_;
+  Collected<std::vector<SmbStatus::Open>> files_;
+  Collected<SmbStatus::Open> opens_;
+};
+
+bool ReadStatus(std::string_view text, SmbStatus& status) {
+  StatusReader reader;
+  if (!json::sax_parse(text, &reader) || !reader.IsObject()) return false;
+  reader.Into(status);
+  return true;
+}
 }  // namespace
 
 bool SmbStatusParser::Parse(std::string_view text, SmbStatus& status, std::string& why) {
   status = SmbStatus{};
-  json doc = json::parse(text, nullptr, false);
-  if (doc.is_discarded()) {
-    // The parser refuses text that is not UTF-8; names on disk need not be.
-    doc = json::parse(Utf16ToUtf8(Utf8ToUtf16(text)), nullptr, false);
+  // The parser refuses text that is not UTF-8; names on disk need not be.
+  if (ReadStatus(text, status) || ReadStatus(Utf16ToUtf8(Utf8ToUtf16(text)), status)) {
+    return true;
   }
-  if (doc.is_discarded() || !doc.is_object()) {
-    why = "smbstatus gave no JSON object";
-    return false;
-  }
-  ForEachEntry(doc, "sessions", [&](const json& e) {
-    status.sessions.push_back({Text(e, "session_id"), ProcessId(e), Uid(e), Text(e, "username"),
-                               Text(e, "remote_machine"), Text(e, "hostname"), Vnn(e),
-                               Text(e, "session_dialect"), ProtectionOf(e, "signing"),
-                               ProtectionOf(e, "encryption")});
-  });
-  ForEachEntry(doc, "tcons", [&](const json& e) {
-    status.treeConnects.push_back({Text(e, "service"), Text(e, "session_id"), ProcessId(e),
-                                   Text(e, "machine"), Vnn(e), ProtectionOf(e, "signing"),
-                                   ProtectionOf(e, "encryption")});
-  });
-  ForEachEntry(doc, "open_files", [&](const json& file) {
-    const std::string servicePath = Text(file, "service_path");
-    const std::string filename = Text(file, "filename");
-    ForEachEntry(file, "opens", [&](const json& open) {
-      status.opens.push_back({servicePath, filename, ProcessId(open), Uid(open)});
-    });
-  });
-  return true;
+  status = SmbStatus{};
+  why = "smbstatus gave no JSON object";
+  return false;
 }
 
 std::string SmbStatusParser::AddressOf(std::string_view hostname) {
