@@ -70,7 +70,7 @@ BENCHMARK(BM_KickListIdle)
 void BM_DisconnectListParse(benchmark::State& state) {
   qm::DisconnectList list;
   for (int i = 0; i < state.range(0); ++i) list.AddEntry("PC" + std::to_string(i), Address(i));
-  const std::string data = qm::DisconnectListFile::Format(list.Entries());
+  const std::string data = qm::DisconnectListFile::Format(list.Lines());
   for (auto _ : state) {
     qm::DisconnectList back;
     back.Restore(qm::DisconnectListFile::Parse(data));
@@ -88,9 +88,9 @@ template <bool NT>
 void BM_ProgramWatch(benchmark::State& state) {
   qm::ProcProcessList proc;
   qm::ProgramList programs;
-  std::vector<std::string> entries;
+  qm::PackedTexts entries;
   for (int i = 0; i < state.range(0); ++i) {
-    entries.push_back("/USR/NO/SUCH/FOLDER/PROGRAM" + std::to_string(i));
+    entries.PushBack("/USR/NO/SUCH/FOLDER/PROGRAM" + std::to_string(i));
   }
   programs.Restore(std::move(entries));
   qm::DisconnectStatus status;

@@ -242,7 +242,7 @@ ControlService::Answer ControlService::AddToList(const ControlRequest& request) 
   if (!DisconnectListCommands::DialogAddUser(rules_.List(), refusal, name, address)) {
     return Answer::Refused(409, refusal.refusal);
   }
-  const DisconnectListEntry& added = rules_.List().Entries().back();
+  const DisconnectListEntry added = rules_.List().Entry(rules_.List().Count() - 1);
   Record(request, "list_add", added.EntryName + " " + added.EntryAddress);
   return {200, {{"name", added.EntryName}, {"address", added.EntryAddress}}, {}};
 }

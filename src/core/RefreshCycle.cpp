@@ -64,7 +64,7 @@ void RefreshCycle::Tick() {
   // end anybody's visit: who is still connected is stored as "Program
   // exitted" by the closing save.
   bool read = !m_.View().StopRequested() && PollShares() && !m_.EndedByFailure;
-  if (read && !m_.IsNT()) RefreshFiles95();
+  if (read && !m_.IsNT()) read = RefreshFiles95();
   read = read && !m_.EndedByFailure;
   if (read) {
     m_.SweepUsers(false);
@@ -142,8 +142,8 @@ bool RefreshCycle::PollShares() {
       if (files) {
         if (!place.files) place.files = &listings_.FilesOf(*shareEntry);
         PlatformString user = api.ConnectionUser(j);
-        RefreshFilesNT(j, *entry, *shareEntry, *place.files, api.EmptyText(user) ? nullptr : user,
-                       path);
+        stopped = !RefreshFilesNT(j, *entry, *shareEntry, *place.files,
+                                  api.EmptyText(user) ? nullptr : user, path);
       } else {
         place.files = nullptr;  // what this round did not poll may be forgotten
       }
@@ -238,17 +238,25 @@ FileEntry* RefreshCycle::SeeFile(UserEntry& entry, ShareEntry& shareEntry, const
 // server tells who holds each file: listing by account and base path would
 // put a file under every client of the account and under every share whose
 // path begins with this one's.
-void RefreshCycle::RefreshFilesNT(int connection, UserEntry& entry, ShareEntry& shareEntry,
+bool RefreshCycle::StopAsked(int file) const {
+  // Every 1,024 files: a connection may hold tens of thousands, and a stop
+  // is answered within a second whatever the tick is doing.
+  return (file & 1023) == 1023 && m_.View().StopRequested();
+}
+
+bool RefreshCycle::RefreshFilesNT(int connection, UserEntry& entry, ShareEntry& shareEntry,
                                   ListingCache::Files& listing, PlatformString user,
                                   PlatformString path) {
   ServerApi& api = m_.Api();
   const int k = api.FilesInitOfConnection(connection, user, path);
   if (k == -1) m_.Fatal("Debug: FilesInit");
+  bool stopped = false;
   if (listing.PolledRound == round_) {
     // Another connection of the same client to the same share lists the
     // files the first one did: each open file is seen, and counted, once.
     listing.StopMatching(round_);
     for (int f = 0; f < k; ++f) {
+      if ((stopped = StopAsked(f))) break;
       api.FromPlatformString(api.OpenFilePath(f), filePath_);
       const FileEntry* known = shareEntry.Files.Find(filePath_);
       if (known && known->SeenRound == round_) continue;
@@ -256,7 +264,7 @@ void RefreshCycle::RefreshFilesNT(int connection, UserEntry& entry, ShareEntry& 
       listing.Now.Add(filePath_, SeeFile(entry, shareEntry, filePath_));
     }
     if (api.FilesExit() == -1) m_.Fatal("Debug: FilesExit");
-    return;
+    return !stopped;
   }
   if (k >= 0) m_.OpenFileCount += k;
   listings_.StartFiles(listing, round_);
@@ -264,6 +272,7 @@ void RefreshCycle::RefreshFilesNT(int connection, UserEntry& entry, ShareEntry& 
   const bool known = listed.Round + 1 == round_;
   if (k > 0) Touch(*entry.User());
   for (int f = 0; f < k; ++f) {
+    if ((stopped = StopAsked(f))) break;
     const PlatformString p = api.OpenFilePath(f);
     if (listing.Matching) {
       if (listing.Matched < listed.Entries.size()) {
@@ -282,14 +291,17 @@ void RefreshCycle::RefreshFilesNT(int connection, UserEntry& entry, ShareEntry& 
     listing.Now.Add(filePath_, SeeFile(entry, shareEntry, filePath_, hint));
   }
   if (api.FilesExit() == -1) m_.Fatal("Debug: FilesExit");
+  return !stopped;
 }
 
-void RefreshCycle::RefreshFiles95() {
+bool RefreshCycle::RefreshFiles95() {
   ServerApi& api = m_.Api();
   const int k = api.FilesInit(nullptr, nullptr);
   if (k >= 0) m_.OpenFileCount += k;
   if (k == -1) m_.Fatal("Debug: FilesInit");
+  bool stopped = false;
   for (int f = 0; f < k; ++f) {
+    if ((stopped = StopAsked(f))) break;
     const std::string u = api.FromPlatformString(api.OpenFileUser(f));
     const std::string s = api.FromPlatformString(api.OpenFileShare(f));
     const std::string p = api.FromPlatformString(api.OpenFilePath(f));
@@ -300,6 +312,7 @@ void RefreshCycle::RefreshFiles95() {
     SeeFile(*entry, *shareEntry, p);
   }
   if (api.FilesExit() == -1) m_.Fatal("Debug: FilesExit");
+  return !stopped;
 }
 
 void RefreshCycle::RefreshSecurity() {

@@ -41,9 +41,11 @@ class RefreshCycle {
                      const std::string& share, std::uint16_t type, ShareEntry*& shareEntry);
   ShareEntry& AddShare(UserEntry& entry, TreeNode* currentUser, TreeNode* formerUser,
                        const std::string& share, std::uint16_t type);
-  void RefreshFilesNT(int connection, UserEntry& entry, ShareEntry& shareEntry,
+  // False when a stop cut the listing short.
+  bool RefreshFilesNT(int connection, UserEntry& entry, ShareEntry& shareEntry,
                       ListingCache::Files& listing, PlatformString user, PlatformString path);
-  void RefreshFiles95();
+  bool StopAsked(int file) const;
+  bool RefreshFiles95();
   // Each current user's security facts as the server tells them now.
   void RefreshSecurity();
   // The file's entry, found (hint first, when it has that name) or made.

@@ -6,24 +6,36 @@
 
 namespace qm {
 
-std::vector<std::string> DataLines::Split(std::string_view data) {
+PackedTexts DataLines::Split(std::string_view data) {
   if (const std::size_t zero = data.find('\0'); zero != std::string_view::npos) {
     data = data.substr(0, zero);
   }
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  std::size_t i = 0;
-  while (i < data.size()) {
-    const char c = data[i];
-    if (c != '\r' && c != '\n') {
-      ++i;
-      continue;
+  // Two walks: the first counts, so that the lines are allocated once and
+  // exactly.
+  const auto walk = [data](auto&& line) {
+    std::size_t start = 0;
+    std::size_t i = 0;
+    while (i < data.size()) {
+      const char c = data[i];
+      if (c != '\r' && c != '\n') {
+        ++i;
+        continue;
+      }
+      line(data.substr(start, i - start));
+      i += (c == '\r' && i + 1 < data.size() && data[i + 1] == '\n') ? 2 : 1;
+      start = i;
     }
-    lines.emplace_back(data.substr(start, i - start));
-    i += (c == '\r' && i + 1 < data.size() && data[i + 1] == '\n') ? 2 : 1;
-    start = i;
-  }
-  if (start < data.size()) lines.emplace_back(data.substr(start));
+    if (start < data.size()) line(data.substr(start));
+  };
+  std::size_t count = 0;
+  std::size_t bytes = 0;
+  walk([&](std::string_view line) {
+    ++count;
+    bytes += line.size();
+  });
+  PackedTexts lines;
+  lines.Reserve(count, bytes);
+  walk([&](std::string_view line) { lines.PushBack(line); });
   return lines;
 }
 
@@ -35,12 +47,12 @@ std::string DataLines::OneLine(std::string_view value) {
   return out;
 }
 
-std::string DataLines::Join(const std::vector<std::string>& lines) {
+std::string DataLines::Join(const PackedTexts& lines) {
   std::string out;
   std::size_t size = 0;
-  for (const std::string& line : lines) size += line.size() + 2;
+  for (const std::string_view line : lines) size += line.size() + 2;
   out.reserve(size);
-  for (const std::string& line : lines) {
+  for (const std::string_view line : lines) {
     out += OneLine(line);
     out += "\r\n";
   }

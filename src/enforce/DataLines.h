@@ -4,7 +4,8 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
+
+#include "enforce/PackedTexts.h"
 
 namespace qm {
 
@@ -14,14 +15,15 @@ class DataLines {
  public:
   // Carriage return + line feed, a lone carriage return and a lone line
   // feed each end a line; a last line without an ending counts; a zero byte
-  // ends the text. Empty lines are kept.
-  static std::vector<std::string> Split(std::string_view data);
+  // ends the text. Empty lines are kept. The lines cost at most about five
+  // times the bytes read (a 4-byte offset and a zero byte per line).
+  static PackedTexts Split(std::string_view data);
 
   // Every line followed by carriage return + line feed; no lines give "".
   // A line break or zero byte inside a value would split it into several
   // lines on reading (and shift every pair after it), so each is written
   // as a blank.
-  static std::string Join(const std::vector<std::string>& lines);
+  static std::string Join(const PackedTexts& lines);
 
   // The value as Join writes it.
   static std::string OneLine(std::string_view value);

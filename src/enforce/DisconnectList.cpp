@@ -11,81 +11,97 @@ bool DisconnectList::IsPlaceholderAddress(std::string_view address) {
   return address == kNotKnownYet || address == kNotKnown || address == kIDontKnow;
 }
 
+std::vector<DisconnectListEntry> DisconnectList::Entries() const {
+  std::vector<DisconnectListEntry> entries;
+  entries.reserve(Count());
+  for (std::size_t i = 0; i < Count(); ++i) entries.push_back(Entry(i));
+  return entries;
+}
+
+DisconnectListEntry DisconnectList::Entry(std::size_t i) const {
+  return {std::string(Name(i)), std::string(Address(i))};
+}
+
 int DisconnectList::FindByName(std::string_view name) const {
-  auto it = byName_.find(AsciiUpper(name));
-  if (it == byName_.end() || it->second.empty()) return -1;
-  return static_cast<int>(it->second.front());
+  const std::uint32_t i = byName_.Find(name, [this](std::uint32_t k) { return Name(k); });
+  return i == TextIndex::kNone ? -1 : static_cast<int>(i);
 }
 
 bool DisconnectList::ContainsAddress(std::string_view address) const {
   if (IsPlaceholderAddress(address)) return false;
-  return byAddress_.find(address) != byAddress_.end();
+  return byAddress_.Find(address, [this](std::uint32_t k) { return Address(k); }) !=
+         TextIndex::kNone;
 }
 
 bool DisconnectList::ListsUser(std::string_view name, std::string_view address) const {
   if (ContainsAddress(address)) return true;
-  return !namesWithoutAddress_.empty() &&
-         namesWithoutAddress_.find(AsciiUpper(name)) != namesWithoutAddress_.end();
+  return !namesWithoutAddress_.Empty() && namesWithoutAddress_.Find(name, [this](std::uint32_t k) {
+    return Name(k);
+  }) != TextIndex::kNone;
 }
 
-void DisconnectList::UpdateAddress(std::string_view name, const std::string& address) {
+void DisconnectList::UpdateAddress(std::string_view name, std::string_view address) {
   const int i = FindByName(name);
-  if (i < 0) return;
-  DisconnectListEntry& e = entries_[static_cast<std::size_t>(i)];
-  IndexAddress(e, -1);
-  e.EntryAddress = address;
-  IndexAddress(e, +1);
+  if (i < 0 || Address(static_cast<std::size_t>(i)) == address) return;
+  lines_.Replace(2 * static_cast<std::size_t>(i) + 1, address);
+  RebuildAddresses();
   Changed();
 }
 
-void DisconnectList::AddEntry(const std::string& name, const std::string& address) {
-  entries_.push_back({name, address});
-  byName_[AsciiUpper(name)].push_back(entries_.size() - 1);
-  IndexAddress(entries_.back(), +1);
+void DisconnectList::AddEntry(std::string_view name, std::string_view address) {
+  lines_.PushBack(name);
+  lines_.PushBack(address);
+  const auto i = static_cast<std::uint32_t>(Count() - 1);
+  byName_.Add(i, [this](std::uint32_t k) { return Name(k); });
+  IndexAddress(i);
   Changed();
 }
 
 void DisconnectList::Remove(std::size_t index) {
-  if (index >= entries_.size()) return;
-  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
+  if (index >= Count()) return;
+  lines_.Erase(2 * index, 2);
   Rebuild();
   Changed();
 }
 
 void DisconnectList::Clear() {
-  entries_.clear();
+  lines_.Clear();
   Rebuild();
   Changed();
 }
 
-void DisconnectList::Restore(std::vector<DisconnectListEntry> entries) {
-  entries_ = std::move(entries);
+void DisconnectList::Restore(PackedTexts lines) {
+  lines_ = std::move(lines);
+  if (lines_.size() % 2 != 0) lines_.Erase(lines_.size() - 1);
   Rebuild();
   Changed();
 }
 
 void DisconnectList::Rebuild() {
-  byName_.clear();
-  byAddress_.clear();
-  namesWithoutAddress_.clear();
-  for (std::size_t i = 0; i < entries_.size(); ++i) {
-    byName_[AsciiUpper(entries_[i].EntryName)].push_back(i);
-    IndexAddress(entries_[i], +1);
+  byName_.Clear();
+  for (std::uint32_t i = 0; i < Count(); ++i) {
+    byName_.Add(i, [this](std::uint32_t k) { return Name(k); });
   }
+  RebuildAddresses();
 }
 
-void DisconnectList::IndexAddress(const DisconnectListEntry& e, int delta) {
-  if (IsPlaceholderAddress(e.EntryAddress)) {
-    Count(namesWithoutAddress_, AsciiUpper(e.EntryName), delta);
+void DisconnectList::RebuildAddresses() {
+  byAddress_.Clear();
+  namesWithoutAddress_.Clear();
+  for (std::uint32_t i = 0; i < Count(); ++i) IndexAddress(i);
+}
+
+void DisconnectList::IndexAddress(std::uint32_t i) {
+  if (IsPlaceholderAddress(Address(i))) {
+    namesWithoutAddress_.Add(i, [this](std::uint32_t k) { return Name(k); });
   } else {
-    Count(byAddress_, e.EntryAddress, delta);
+    byAddress_.Add(i, [this](std::uint32_t k) { return Address(k); });
   }
 }
 
-void DisconnectList::Count(CountByText& counts, const std::string& text, int delta) {
-  auto it = counts.try_emplace(text, 0).first;
-  it->second += delta;
-  if (it->second <= 0) counts.erase(it);
+std::size_t DisconnectList::MemoryBytes() const {
+  return lines_.MemoryBytes() + byName_.MemoryBytes() + byAddress_.MemoryBytes() +
+         namesWithoutAddress_.MemoryBytes();
 }
 
 void DisconnectList::Changed() {

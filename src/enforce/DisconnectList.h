@@ -3,11 +3,14 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
+
+#include "enforce/PackedTexts.h"
+#include "enforce/TextIndex.h"
 
 namespace qm {
 
@@ -22,12 +25,17 @@ inline constexpr const char* kIDontKnow = "I don't know";
 // The users to turn away while the disconnect status is KickList, in the
 // order they were added. Names are found without regard to the case of a
 // to z; addresses are compared exactly. Indexes by name and by address
-// keep the per-user checks of every tick cheap on long lists.
+// keep the per-user checks of every tick cheap on long lists. The entries
+// are kept as the file's lines are, name and address in turn, in one
+// buffer: a long list costs about what its file does.
 class DisconnectList {
  public:
-  const std::vector<DisconnectListEntry>& Entries() const { return entries_; }
-  std::size_t Count() const { return entries_.size(); }
-  const DisconnectListEntry& Entry(std::size_t i) const { return entries_[i]; }
+  // A copy of every entry, for a view that shows them all.
+  std::vector<DisconnectListEntry> Entries() const;
+  std::size_t Count() const { return lines_.size() / 2; }
+  DisconnectListEntry Entry(std::size_t i) const;
+  std::string_view Name(std::size_t i) const { return lines_[2 * i]; }
+  std::string_view Address(std::size_t i) const { return lines_[2 * i + 1]; }
 
   // Index of the first entry whose name equals name over the whole text,
   // ignoring case; -1 when there is none.
@@ -44,40 +52,40 @@ class DisconnectList {
   bool ListsUser(std::string_view name, std::string_view address) const;
 
   // The entry FindByName finds gets the address; none found, nothing.
-  void UpdateAddress(std::string_view name, const std::string& address);
-  void AddEntry(const std::string& name, const std::string& address);
+  void UpdateAddress(std::string_view name, std::string_view address);
+  void AddEntry(std::string_view name, std::string_view address);
   // Out-of-range indices are ignored; the others keep their order.
   void Remove(std::size_t index);
   void Clear();
 
+  // The entries as the file's lines: name, address, name, address...
   // What an editing dialog keeps to put back when it is cancelled.
-  std::vector<DisconnectListEntry> Snapshot() const { return entries_; }
-  void Restore(std::vector<DisconnectListEntry> entries);
+  const PackedTexts& Lines() const { return lines_; }
+  PackedTexts Snapshot() const { return lines_; }
+  // A last line without its partner is dropped.
+  void Restore(PackedTexts lines);
 
   // Called after every change (the dialog's list view follows it).
   void SetOnChanged(std::function<void()> onChanged) { onChanged_ = std::move(onChanged); }
 
   static bool IsPlaceholderAddress(std::string_view address);
 
- private:
-  struct TextHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-  };
-  using CountByText = std::unordered_map<std::string, int, TextHash, std::equal_to<>>;
+  // Bytes held by the entries and their indexes.
+  std::size_t MemoryBytes() const;
 
+ private:
   void Changed();
   void Rebuild();
-  void IndexAddress(const DisconnectListEntry& e, int delta);
-  static void Count(CountByText& counts, const std::string& text, int delta);
+  void RebuildAddresses();
+  void IndexAddress(std::uint32_t i);
 
-  std::vector<DisconnectListEntry> entries_;
-  // Upper-cased name -> indices of its entries, ascending.
-  std::unordered_map<std::string, std::vector<std::size_t>, TextHash, std::equal_to<>> byName_;
-  // Real addresses -> how many entries hold them.
-  CountByText byAddress_;
-  // Upper-cased names of the entries without a real address -> how many.
-  CountByText namesWithoutAddress_;
+  PackedTexts lines_;
+  // The first entry of each name.
+  TextIndex byName_{TextIndex::Case::kIgnored};
+  // An entry of each real address.
+  TextIndex byAddress_{TextIndex::Case::kExact};
+  // An entry of each name among the entries without a real address.
+  TextIndex namesWithoutAddress_{TextIndex::Case::kIgnored};
   std::function<void()> onChanged_;
 };
 

@@ -6,23 +6,13 @@
 
 namespace qm {
 
-std::vector<DisconnectListEntry> DisconnectListFile::Parse(std::string_view data) {
-  std::vector<std::string> lines = DataLines::Split(data);
-  std::vector<DisconnectListEntry> entries;
-  entries.reserve(lines.size() / 2);
-  for (std::size_t i = 0; i + 1 < lines.size(); i += 2) {
-    entries.push_back({std::move(lines[i]), std::move(lines[i + 1])});
-  }
-  return entries;
+PackedTexts DisconnectListFile::Parse(std::string_view data) {
+  PackedTexts lines = DataLines::Split(data);
+  if (lines.size() % 2 != 0) lines.Erase(lines.size() - 1);
+  return lines;
 }
 
-std::string DisconnectListFile::Format(const std::vector<DisconnectListEntry>& entries) {
-  std::vector<std::string> lines;
-  lines.reserve(entries.size() * 2);
-  for (const DisconnectListEntry& e : entries) {
-    lines.push_back(e.EntryName);
-    lines.push_back(e.EntryAddress);
-  }
+std::string DisconnectListFile::Format(const PackedTexts& lines) {
   return DataLines::Join(lines);
 }
 
@@ -32,7 +22,7 @@ bool DisconnectListFile::Load(const std::string& path, DisconnectList& list, std
 
 bool DisconnectListFile::Save(const std::string& path, const DisconnectList& list,
                               std::string& error) {
-  return DataLines::WriteFile(path, Format(list.Entries()), error);
+  return DataLines::WriteFile(path, Format(list.Lines()), error);
 }
 
 }  // namespace qm

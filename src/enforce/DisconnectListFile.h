@@ -17,9 +17,10 @@ class DisconnectListFile {
   static constexpr const char* kFileName = "KickList.dat";
 
   // Lines are taken in pairs from the first; a last line without a partner
-  // is dropped. Nothing is upper-cased or checked.
-  static std::vector<DisconnectListEntry> Parse(std::string_view data);
-  static std::string Format(const std::vector<DisconnectListEntry>& entries);
+  // is dropped. Nothing is upper-cased or checked. The result is the
+  // entries' lines: name, address, name, address...
+  static PackedTexts Parse(std::string_view data);
+  static std::string Format(const PackedTexts& lines);
 
   // Replaces the list by the file's entries. A missing file gives an empty
   // list and true; a file that is refused (a link, not a regular file, too

@@ -4,19 +4,25 @@
 
 #include <algorithm>
 #include <cstring>
+#include <numeric>
 
 #include "core/Text.h"
 
 namespace qm {
 
-bool ProgramList::Before(const std::string& a, const std::string& b) {
-  const int c = std::strcoll(a.c_str(), b.c_str());
+bool ProgramList::Before(const char* a, std::string_view aText, const char* b,
+                         std::string_view bText) {
+  const int c = std::strcoll(a, b);
   if (c != 0) return c < 0;
-  return a < b;
+  return aText < bText;
+}
+
+bool ProgramList::Before(std::size_t i, std::size_t k) const {
+  return Before(entries_.CString(i), entries_[i], entries_.CString(k), entries_[k]);
 }
 
 bool ProgramList::ContainsProgram(std::string_view text) const {
-  return upper_.count(AsciiUpper(text)) != 0;
+  return index_.Find(text, [this](std::uint32_t k) { return entries_[k]; }) != TextIndex::kNone;
 }
 
 bool ProgramList::AddProgram(MessageBoxes& messages, const std::string& text) {
@@ -29,31 +35,50 @@ bool ProgramList::AddProgram(MessageBoxes& messages, const std::string& text) {
   return true;
 }
 
-void ProgramList::Add(const std::string& text) {
-  entries_.insert(std::upper_bound(entries_.begin(), entries_.end(), text, Before), text);
+void ProgramList::Add(std::string_view text) {
+  std::string own(text);
+  std::replace(own.begin(), own.end(), '\0', ' ');
+  // The first entry that sorts after text.
+  std::size_t low = 0, high = entries_.size();
+  while (low < high) {
+    const std::size_t mid = low + (high - low) / 2;
+    if (Before(own.c_str(), own, entries_.CString(mid), entries_[mid])) {
+      high = mid;
+    } else {
+      low = mid + 1;
+    }
+  }
+  entries_.Insert(low, own);
   Changed();
 }
 
 void ProgramList::Remove(std::size_t index) {
   if (index >= entries_.size()) return;
-  entries_.erase(entries_.begin() + static_cast<std::ptrdiff_t>(index));
+  entries_.Erase(index);
   Changed();
 }
 
 void ProgramList::Clear() {
-  entries_.clear();
+  entries_.Clear();
   Changed();
 }
 
-void ProgramList::Restore(std::vector<std::string> entries) {
-  entries_ = std::move(entries);
-  std::stable_sort(entries_.begin(), entries_.end(), Before);
+void ProgramList::Restore(PackedTexts entries) {
+  std::vector<std::uint32_t> order(entries.size());
+  std::iota(order.begin(), order.end(), 0u);
+  std::stable_sort(order.begin(), order.end(), [&entries](std::uint32_t i, std::uint32_t k) {
+    return Before(entries.CString(i), entries[i], entries.CString(k), entries[k]);
+  });
+  entries_ =
+      std::is_sorted(order.begin(), order.end()) ? std::move(entries) : entries.Reordered(order);
   Changed();
 }
 
 void ProgramList::Changed() {
-  upper_.clear();
-  for (const std::string& e : entries_) upper_.insert(AsciiUpper(e));
+  index_.Clear();
+  for (std::uint32_t i = 0; i < entries_.size(); ++i) {
+    index_.Add(i, [this](std::uint32_t k) { return entries_[k]; });
+  }
   ++version_;
   if (onChanged_) onChanged_();
 }

@@ -6,11 +6,11 @@
 
 namespace qm {
 
-std::vector<std::string> ProgramListFile::Parse(std::string_view data) {
+PackedTexts ProgramListFile::Parse(std::string_view data) {
   return DataLines::Split(data);
 }
 
-std::string ProgramListFile::Format(const std::vector<std::string>& entries) {
+std::string ProgramListFile::Format(const PackedTexts& entries) {
   return DataLines::Join(entries);
 }
 

@@ -17,8 +17,8 @@ class ProgramListFile {
   static constexpr const char* kFileName = "ProgramList.dat";
 
   // Every line, an empty one included, is one entry; nothing is checked.
-  static std::vector<std::string> Parse(std::string_view data);
-  static std::string Format(const std::vector<std::string>& entries);
+  static PackedTexts Parse(std::string_view data);
+  static std::string Format(const PackedTexts& entries);
 
   // Replaces the list by the file's entries. A missing file gives an empty
   // list and true; a file that is refused (a link, not a regular file, too

@@ -17,7 +17,7 @@ constexpr std::uint32_t kMaxIdBufferSize = 64u << 20;
 }  // namespace
 
 const ProgramWatcher::Targets& ProgramWatcher::UpdateTargets() {
-  const std::vector<std::string>& entries = programs_.Entries();
+  const PackedTexts& entries = programs_.Entries();
   if (resolvedVersion_ != programs_.Version()) {
     resolvedVersion_ = programs_.Version();
     resolved_.assign(entries.size(), Resolved{});
@@ -32,7 +32,7 @@ const ProgramWatcher::Targets& ProgramWatcher::UpdateTargets() {
     const std::size_t i = nextToResolve_;
     nextToResolve_ = (nextToResolve_ + 1) % entries.size();
     Resolved now;
-    now.program = processes_->ResolvedProgram(entries[i]);
+    now.program = processes_->ResolvedProgram(std::string(entries[i]));
     if (!now.program.empty()) now.interpreter = processes_->ScriptInterpreter(now.program);
     if (now == resolved_[i]) continue;
     resolved_[i] = std::move(now);

@@ -63,7 +63,24 @@ void TIPThreadStarter::Release(std::vector<std::unique_ptr<LookupThread>> thread
 }
 
 void TIPThreadStarter::JoinReleased() {
-  for (auto& thread : released_) thread->Abandon();
+  std::unordered_set<std::thread::id> posters;
+  for (auto& thread : released_) {
+    thread->Abandon();
+    posters.insert(thread->Id());
+  }
+  // An abandoned thread's steps do nothing, so the steps of every released
+  // thread are served as they come: a crowd of thousands then ends in one
+  // pass, where serving one thread's steps at a time walks the others'
+  // again for each. Live lookups' steps stay for the loop.
+  UiStepQueue* steps = services_.Steps;
+  if (steps && steps->OnUiThread()) {
+    const std::function<bool(std::thread::id)> released = [&posters](std::thread::id poster) {
+      return posters.contains(poster);
+    };
+    for (auto& thread : released_) {
+      steps->ServeUntilFrom(released, [&thread] { return thread->Finished(); });
+    }
+  }
   for (auto& thread : released_) thread->WaitFor();
   released_.clear();
 }

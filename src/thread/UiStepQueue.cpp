@@ -127,6 +127,11 @@ void UiStepQueue::ServeUntilFrom(std::thread::id poster, const std::function<boo
   Serve(done, nullptr, &from);
 }
 
+void UiStepQueue::ServeUntilFrom(const std::function<bool(std::thread::id)>& from,
+                                 const std::function<bool()>& done) {
+  Serve(done, nullptr, &from);
+}
+
 bool UiStepQueue::ServeFromFor(const std::function<bool(std::thread::id)>& from,
                                const std::function<bool()>& done, std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;

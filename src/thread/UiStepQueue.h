@@ -56,6 +56,9 @@ class UiStepQueue {
   // thread poster posts; the others stay pending for the loop. Waiting for
   // one worker then costs its own steps, not a crowd's.
   void ServeUntilFrom(std::thread::id poster, const std::function<bool()>& done);
+  // The same for the threads from() accepts.
+  void ServeUntilFrom(const std::function<bool(std::thread::id)>& from,
+                      const std::function<bool()>& done);
   // The same for the threads from() accepts, with a time limit; gives
   // done() at the end.
   bool ServeFromFor(const std::function<bool(std::thread::id)>& from,

@@ -56,7 +56,7 @@ class TKickListForm final : public QDialog {
   DisconnectList& list_;
   MessageBoxes& messages_;
   Hooks hooks_;
-  std::vector<DisconnectListEntry> snapshot_;
+  PackedTexts snapshot_;
   bool confirmed_ = false;
 };
 

@@ -387,8 +387,8 @@ void TOptionsForm::ShowProgramList() {
   blank.fill(Qt::transparent);
   const QIcon none(blank);
   ProgramListView->clear();
-  for (const std::string& entry : programs_.Entries()) {
-    const QString path = QString::fromStdString(entry);
+  for (const std::string_view entry : programs_.Entries()) {
+    const QString path = QString::fromUtf8(entry.data(), static_cast<qsizetype>(entry.size()));
     auto* item = new QTreeWidgetItem(ProgramListView, {path});
     const QIcon icon = QtFileIcons::ProgramIcon(path);
     item->setIcon(0, icon.isNull() ? none : icon);

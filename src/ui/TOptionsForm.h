@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/Settings.h"
+#include "enforce/PackedTexts.h"
 
 class QButtonGroup;
 class QCheckBox;
@@ -108,7 +109,7 @@ class TOptionsForm final : public QDialog {
     bool IPC = false, Quake = false, IPFilter = false, Siren = false, Popup = false, Launch = false,
          Standard = true, Notify = true;
     std::string SoundFile, IPFilterString;
-    std::vector<std::string> Programs;
+    PackedTexts Programs;
   };
 
   QWidget* BuildGeneralPage();

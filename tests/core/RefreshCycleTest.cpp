@@ -393,6 +393,16 @@ TEST_F(RefreshCycleTest, AStopHalfWayThroughATickLeavesTheRestUnreadAndEndsNobod
   EXPECT_EQ(CurrentUser("PC2")->Data()->ExitTime, 0);
 }
 
+TEST_F(RefreshCycleTest, AStopIsSeenInsideAConnectionOfThousandsOfFiles) {
+  Connect("PC1", "DOCS");
+  for (int i = 0; i < 5000; ++i) Open("PC1", "DOCS", "/srv/docs/f" + std::to_string(i));
+  view.stopAt = 2;  // the tick's, PC1's, then the one after its 1,024th file
+  Tick();
+  const TreeNode* share = CurrentUser("PC1")->Child(0);
+  EXPECT_EQ(share->ChildCount(), 1023);
+  EXPECT_EQ(share->Data()->ExitTime, 0);
+}
+
 TEST_F(RefreshCycleTest, VanishedShareIsSilentOtherConnectionFailureIsFatal) {
   backend.failures[ServerCall::NetConnectionEnum] = NERR_NetNameNotFound;
   Tick();

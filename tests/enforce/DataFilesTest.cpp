@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "enforce/DataLines.h"
 #include "enforce/DisconnectListFile.h"
@@ -17,7 +18,7 @@ namespace qm::test {
 namespace {
 
 namespace fs = std::filesystem;
-using Lines = std::vector<std::string>;
+using Lines = PackedTexts;
 
 std::string Read(const std::string& path) {
   std::string data, error;
@@ -59,12 +60,11 @@ TEST(DataLines, JoinEndsEveryLineAndKeepsValuesOnOneLine) {
 
 TEST(DisconnectListFile, FiveLinesGiveTwoEntries) {
   const auto entries = DisconnectListFile::Parse("A\r\n1.1.1.1\r\nb\n\nC");
-  EXPECT_EQ(entries, (std::vector<DisconnectListEntry>{{"A", "1.1.1.1"}, {"b", ""}}));
+  EXPECT_EQ(entries, (Lines{"A", "1.1.1.1", "b", ""}));
 }
 
 TEST(DisconnectListFile, FinalLineWithoutEndCompletesAPair) {
-  EXPECT_EQ(DisconnectListFile::Parse("A\r1.2.3.4"),
-            (std::vector<DisconnectListEntry>{{"A", "1.2.3.4"}}));
+  EXPECT_EQ(DisconnectListFile::Parse("A\r1.2.3.4"), (Lines{"A", "1.2.3.4"}));
 }
 
 TEST(DisconnectListFile, RoundTripKeepsDuplicatesCaseAndEmptyFields) {
@@ -188,6 +188,47 @@ TEST(ProgramListFile, MissingEmptyAndUnreadableFiles) {
   EXPECT_EQ(list.Count(), 0u);
   EXPECT_FALSE(ProgramListFile::Save(path, list, error));
   EXPECT_EQ(error, "Cannot create file " + path + ": Is a directory");
+}
+
+// ---- what a read list costs ----
+
+// The shortest lines a file can hold, many of them, repeated or each its
+// own: the lists read from them hold at most a few times the bytes read.
+TEST(DataListsCost, AFewTimesTheBytesReadWhateverTheLines) {
+  const auto distinct = [](std::size_t i) {
+    std::string text;
+    do {
+      text += static_cast<char>('0' + i % 40);
+      i /= 40;
+    } while (i != 0);
+    return text;
+  };
+  struct Shape {
+    const char* what;
+    std::function<std::string(std::size_t)> entry;
+  };
+  const std::vector<Shape> shapes = {
+      {"empty lines", [](std::size_t) { return std::string("\n\n"); }},
+      {"one line end of two bytes each", [](std::size_t) { return std::string("\r\n\r\n"); }},
+      {"a name each", [&](std::size_t i) { return distinct(i) + "\n\n"; }},
+      {"a name and an address each",
+       [&](std::size_t i) { return distinct(i) + "\n" + distinct(i + 7) + "\n"; }},
+      {"an address each, no name", [&](std::size_t i) { return "\n" + distinct(i) + "\n"; }},
+      {"names without an address",
+       [&](std::size_t i) { return distinct(i) + "\n" + kNotKnown + "\n"; }},
+  };
+  for (const Shape& shape : shapes) {
+    std::string data;
+    for (std::size_t i = 0; data.size() < (std::size_t{1} << 20); ++i) data += shape.entry(i);
+    SCOPED_TRACE(shape.what);
+    DisconnectList kicks;
+    kicks.Restore(DisconnectListFile::Parse(data));
+    EXPECT_LE(kicks.MemoryBytes(), 8 * data.size());
+    ProgramList programs;
+    programs.Restore(ProgramListFile::Parse(data));
+    EXPECT_LE(programs.MemoryBytes(), 8 * data.size());
+    EXPECT_TRUE(programs.ContainsProgram(ProgramListFile::Parse(data)[0]));
+  }
 }
 
 }  // namespace

@@ -88,7 +88,7 @@ TEST(DisconnectList, RestoringSnapshotUndoesAddRemoveClearAndUpdate) {
   list.Clear();
   EXPECT_EQ(list.FindByName("B"), -1);
   list.Restore(snapshot);
-  EXPECT_EQ(list.Entries(), snapshot);
+  EXPECT_EQ(list.Snapshot(), snapshot);
   EXPECT_EQ(list.FindByName("b"), 1);
   EXPECT_TRUE(list.ContainsAddress("1"));
   EXPECT_FALSE(list.ContainsAddress("3"));
@@ -116,7 +116,7 @@ TEST(DisconnectList, IndexesAgreeWithEntriesAfterRandomChanges) {
   std::mt19937 random(7);
   auto pick = [&](const std::vector<std::string>& v) { return v[random() % v.size()]; };
   DisconnectList list;
-  std::vector<DisconnectListEntry> saved;
+  PackedTexts saved;
   for (int step = 0; step < 3000; ++step) {
     switch (random() % 6) {
       case 0:

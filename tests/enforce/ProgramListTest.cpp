@@ -6,7 +6,7 @@
 namespace qm::test {
 namespace {
 
-using Lines = std::vector<std::string>;
+using Lines = PackedTexts;
 
 TEST(ProgramList, AddFlowUpperCasesAndRefusesAnyCaseDuplicate) {
   ProgramList list;
@@ -14,7 +14,7 @@ TEST(ProgramList, AddFlowUpperCasesAndRefusesAnyCaseDuplicate) {
   EXPECT_TRUE(list.AddProgram(messages, "/opt/Games/x.bin"));
   EXPECT_EQ(list.Entries(), Lines{"/OPT/GAMES/X.BIN"});
   EXPECT_FALSE(list.AddProgram(messages, "/OPT/games/X.BIN"));
-  EXPECT_EQ(messages.information, Lines{"Program already in programlist!"});
+  EXPECT_EQ(messages.information, std::vector<std::string>{"Program already in programlist!"});
   EXPECT_FALSE(list.AddProgram(messages, ""));
   EXPECT_EQ(messages.information.size(), 1u);
   EXPECT_EQ(list.Count(), 1u);
@@ -31,11 +31,11 @@ TEST(ProgramList, ContainsProgramComparesWholeTextIgnoringCase) {
 
 TEST(ProgramList, EntriesStaySortedWhateverTheOrderOfAdding) {
   ProgramList a, b;
-  const Lines items = {"/Z", "/A", "/M", "/a", "/B"};
+  const std::vector<std::string> items = {"/Z", "/A", "/M", "/a", "/B"};
   for (const auto& s : items) a.Add(s);
   for (auto it = items.rbegin(); it != items.rend(); ++it) b.Add(*it);
   EXPECT_EQ(a.Entries(), b.Entries());
-  EXPECT_TRUE(std::is_sorted(a.Entries().begin(), a.Entries().end(), ProgramList::Before));
+  for (std::size_t i = 1; i < a.Count(); ++i) EXPECT_FALSE(a.Before(i, i - 1)) << i;
   // Case is told apart: both spellings are kept.
   EXPECT_EQ(a.Count(), 5u);
 }

@@ -199,7 +199,7 @@ void TOptionsFormTest::CancelPutsEverythingBack_data() {
 void TOptionsFormTest::CancelPutsEverythingBack() {
   QFETCH(int, how);
   const Settings before = settings_;
-  const std::vector<std::string> programsBefore = programs_.Entries();
+  const PackedTexts programsBefore = programs_.Entries();
   RunShown([&](TOptionsForm& f) {
     TypeInto(f.RefreshSpinEdit, QStringLiteral("9"));
     TypeInto(f.CountSpinEdit, QStringLiteral("12"));
