@@ -20,7 +20,7 @@ const ProgramWatcher::Targets& ProgramWatcher::UpdateTargets() {
   const PackedTexts& entries = programs_.Entries();
   if (resolvedVersion_ != programs_.Version()) {
     resolvedVersion_ = programs_.Version();
-    resolved_.assign(entries.size(), Resolved{});
+    resolved_.clear();
     nextToResolve_ = 0;
     targets_ = Targets{};
   }
@@ -34,14 +34,18 @@ const ProgramWatcher::Targets& ProgramWatcher::UpdateTargets() {
     Resolved now;
     now.program = processes_->ResolvedProgram(std::string(entries[i]));
     if (!now.program.empty()) now.interpreter = processes_->ScriptInterpreter(now.program);
-    if (now == resolved_[i]) continue;
-    resolved_[i] = std::move(now);
+    const auto before = resolved_.find(i);
+    if (before == resolved_.end() ? now.program.empty() : now == before->second) continue;
+    if (now.program.empty()) {
+      resolved_.erase(before);
+    } else {
+      resolved_[i] = std::move(now);
+    }
     changed = true;
   }
   if (!changed) return targets_;
   targets_ = Targets{};
-  for (const Resolved& r : resolved_) {
-    if (r.program.empty()) continue;
+  for (const auto& [entry, r] : resolved_) {
     targets_.programs.insert(AsciiUpper(r.program));
     if (r.interpreter.empty()) continue;
     targets_.scripts[AsciiUpper(r.program)] = AsciiUpper(r.interpreter);

@@ -69,7 +69,9 @@ class ProgramWatcher {
   KickStatus savedWhoToKick_ = KickNobody;
   std::uint32_t lastIdBufferSize_ = 0;
   std::uint64_t resolvedVersion_ = UINT64_MAX;
-  std::vector<Resolved> resolved_;  // per entry of the list
+  // Per entry of the list that leads to a file; most lead nowhere, and a
+  // long list must not cost a record per entry.
+  std::unordered_map<std::size_t, Resolved> resolved_;
   std::size_t nextToResolve_ = 0;
   Targets targets_;
 
