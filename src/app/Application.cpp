@@ -266,7 +266,8 @@ void Application::LoadDataFiles() {
 }
 
 int Application::ExitStatus() const {
-  return !created_ || (monitor_ && monitor_->EndedByFailure) ? kExitFatal : kExitNormal;
+  const bool failed = !created_ || !historyStored_ || (monitor_ && monitor_->EndedByFailure);
+  return failed ? kExitFatal : kExitNormal;
 }
 
 bool Application::Activate() {
@@ -318,7 +319,7 @@ bool Application::CloseQuery() {
 void Application::Close() {
   if (closed_ || !created_) return;
   closed_ = true;
-  store_->SaveFormerConnections(front_.Progress());
+  historyStored_ = store_->SaveFormerConnections(front_.Progress());
   front_.RestoreWindowState();
 }
 

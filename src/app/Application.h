@@ -26,7 +26,9 @@ namespace qm {
 
 // The process's exit status. A fatal end (a "Debug: " failure, missing
 // rights, a server that cannot be bound, an unusable setting) is a
-// failure, so that a service manager restarts the program on failure only.
+// failure, so that a service manager restarts the program on failure only;
+// so is an end whose history could not be stored, which a service manager
+// then shows.
 inline constexpr int kExitNormal = 0;
 inline constexpr int kExitFatal = 1;
 
@@ -130,7 +132,8 @@ class Application {
   bool SessionEnding() const { return sessionEnding_; }
   bool Created() const { return created_; }
   bool Destroyed() const { return destroyed_; }
-  // kExitFatal when the program ends because of a failure, else kExitNormal.
+  // kExitFatal when the program ends because of a failure or without its
+  // history stored, else kExitNormal.
   int ExitStatus() const;
   // The refresh timer's interval for the Refresh setting.
   int RefreshIntervalMilliseconds() const { return settings_.Refresh * 1000; }
@@ -182,6 +185,8 @@ class Application {
   bool created_ = false;
   bool activatedOnce_ = false;
   bool closed_ = false;
+  // The closing save wrote Tree.dat (or has not run yet).
+  bool historyStored_ = true;
   bool destroyed_ = false;
   bool sessionEnding_ = false;
   // The list files refused at start-up, left as they are at the end.

@@ -29,6 +29,7 @@
 #include "os/ProcessRunner.h"
 #include "platform/InMemoryServerBackend.h"
 #include "platform/sim/SimulatedServerBackend.h"
+#include "support/ScopedVariable.h"
 #include "support/TempFolder.h"
 
 namespace qm {
@@ -244,6 +245,20 @@ TEST_F(ConsoleProgramTest, TerminationSignalStoresTheHistory) {
     EXPECT_NE(run.Out().find("ended      user PC1  (Program exitted)"), std::string::npos);
     EXPECT_EQ(TreeSize(), 2u * 392u) << "signal " << sig << "\n" << run.Out() << run.Err();
   }
+}
+
+TEST_F(ConsoleProgramTest, AHistoryThatCannotBeStoredAtTheEndIsAFailedEnd) {
+  const std::string data = dir_ + "/data";
+  fs::create_directory(data);
+  test::ScopedVariable programDir("QUILLMOOR98_PROGRAM_DIR", data);
+  Connect("PC1");
+  WriteState();
+  ConsoleRun run({});
+  ASSERT_TRUE(run.WaitFor("connected  share PC1 > DOCS")) << run.Err();
+  fs::rename(data, dir_ + "/gone");
+  run.Signal(SIGTERM);
+  EXPECT_EQ(run.Wait(), 1);
+  EXPECT_NE(run.Err().find(data + "/Tree.dat"), std::string::npos) << run.Err();
 }
 
 TEST_F(ConsoleProgramTest, StopWhileASambaToolHangsEndsAtOnceWithHistoryAndSettingsStored) {
