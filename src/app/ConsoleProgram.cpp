@@ -42,7 +42,14 @@ class SignalDescriptor {
     stopFd_ = signalfd(-1, &ending, SFD_CLOEXEC | SFD_NONBLOCK);
   }
   ~SignalDescriptor() {
-    if (fd_ >= 0) ::close(fd_);
+    // An ending signal that came during the shutdown asked for what is
+    // done by now: let go of it here, or the mask's restoring would end
+    // the process by it after a clean end.
+    if (fd_ >= 0) {
+      while (Read() != 0) {
+      }
+      ::close(fd_);
+    }
     if (stopFd_ >= 0) ::close(stopFd_);
     pthread_sigmask(SIG_SETMASK, &old_, nullptr);
   }
