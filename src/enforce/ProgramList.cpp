@@ -38,17 +38,11 @@ bool ProgramList::AddProgram(MessageBoxes& messages, const std::string& text) {
 void ProgramList::Add(std::string_view text) {
   std::string own(text);
   std::replace(own.begin(), own.end(), '\0', ' ');
-  // The first entry that sorts after text.
-  std::size_t low = 0, high = entries_.size();
-  while (low < high) {
-    const std::size_t mid = low + (high - low) / 2;
-    if (Before(own.c_str(), own, entries_.CString(mid), entries_[mid])) {
-      high = mid;
-    } else {
-      low = mid + 1;
-    }
-  }
-  entries_.Insert(low, own);
+  // Each entry's view ends at its zero byte, so it is a C string too.
+  const auto after = std::upper_bound(
+      entries_.begin(), entries_.end(), own,
+      [](const std::string& t, std::string_view e) { return Before(t.c_str(), t, e.data(), e); });
+  entries_.Insert(static_cast<std::size_t>(after - entries_.begin()), own);
   Changed();
 }
 
