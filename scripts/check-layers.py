@@ -24,7 +24,7 @@ DEPENDS = {
     "enforce": ["core", "os"],
     "resolve": ["core", "os", "thread"],
     "observe": ["core"],
-    "control": ["observe", "store", "enforce", "core"],
+    "control": ["observe", "store", "enforce", "os", "core"],
     "app": ["control", "platform", "store", "enforce", "resolve", "observe", "thread", "os",
             "core"],
     "ui": ["app"],

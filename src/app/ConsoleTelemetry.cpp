@@ -59,10 +59,11 @@ bool ConsoleTelemetry::Listen(std::string& error) {
 
 bool ConsoleTelemetry::LoadWebConfig(std::string& error) {
   const std::string& path = options_.webConfig;
-  // Files the administrator names: a link there is theirs (certificates
-  // are often links to the newest).
+  // Files that grant access: refused when anybody but root or this user
+  // could change them. A link of root's or this user's is followed
+  // (certificates are often links to the newest).
   auto read = [](const std::string& file, std::string& text, std::string& why) {
-    return ReadWholeFile(file, text, why, std::size_t{1} << 20, true);
+    return ReadTrustedFile(file, text, why, std::size_t{1} << 20);
   };
   std::string text;
   if (!read(path, text, error)) return false;

@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "os/FileDescriptor.h"
+
 namespace qm {
 
 // The control socket's file: where it lives, who may connect, and a stale
@@ -23,13 +25,18 @@ class ControlSocket {
   // empty (no socket).
   static std::string DefaultPath();
   // Where the command line looks: QUILLMOOR98_CONTROL, else the user's
-  // console when its socket exists, else the service's.
+  // console when its socket exists in a folder of the user's own, else the
+  // service's.
   static std::string ClientPath();
 
   // Binds and listens at path: mode 0660 and the group quillmoor98 when
   // root and the group exists, 0600 otherwise. A socket file nobody
   // listens at any more is replaced; a live one, or a file of another
-  // kind, is an error. Returns the descriptor, or -1 with error set.
+  // kind, is an error. The folder is reached without following a link
+  // that belongs to anybody but root or the running user, made when
+  // missing, and must be one nobody else may write (a sticky one aside);
+  // otherwise nothing is made there and error says why. Returns the
+  // descriptor, or -1 with error set.
   int Listen(const std::string& path, std::string& error);
   // Removes the socket file, if it is still the one Listen made.
   void Remove();
@@ -38,6 +45,8 @@ class ControlSocket {
 
  private:
   std::string path_;
+  std::string name_;
+  FileDescriptor folder_;  // the socket's folder as Listen reached it
   dev_t device_ = 0;
   ino_t inode_ = 0;
 };

@@ -16,6 +16,9 @@
 #include <ctime>
 #include <string_view>
 
+#include "os/FileDescriptor.h"
+#include "os/TrustedPath.h"
+
 namespace qm {
 
 namespace {
@@ -85,56 +88,67 @@ mode_t DataFileMode(const std::string& path) {
   return kPrivateFileMode;
 }
 
-bool WriteFileAtomically(const std::string& path, const std::string& data, std::string& error,
-                         mode_t mode) {
+namespace {
+// name is relative to folderFd (AT_FDCWD: the working folder); shown is
+// the path the messages name.
+bool WriteAt(int folderFd, const std::string& name, const std::string& shown,
+             const std::string& data, std::string& error, mode_t mode) {
   // The kernel narrows the mode by the umask; the special bits never come
   // from us.
   mode &= 0777;
   std::string tmp;
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    tmp = TempPathFor(path) + TempSuffix();
-    fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    tmp = TempPathFor(name) + TempSuffix();
+    fd =
+        ::openat(folderFd, tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd < 0 && errno != EEXIST) break;
   }
   // Held while the save runs: a start-up that cleans up leftovers leaves a
   // locked temporary file alone (another copy of the program writes it).
   if (fd >= 0) ::flock(fd, LOCK_EX);
   if (fd < 0) {
-    error = Describe("Cannot create file", path, errno);
+    error = Describe("Cannot create file", shown, errno);
     return false;
   }
   if (!WriteAll(fd, data) || ::fsync(fd) != 0) {
-    error = Describe("Cannot write file", path, errno);
+    error = Describe("Cannot write file", shown, errno);
     ::close(fd);
-    ::unlink(tmp.c_str());
+    ::unlinkat(folderFd, tmp.c_str(), 0);
     return false;
   }
   if (::close(fd) != 0) {
-    error = Describe("Cannot write file", path, errno);
-    ::unlink(tmp.c_str());
+    error = Describe("Cannot write file", shown, errno);
+    ::unlinkat(folderFd, tmp.c_str(), 0);
     return false;
   }
-  if (::rename(tmp.c_str(), path.c_str()) != 0) {
-    error = Describe("Cannot create file", path, errno);
-    ::unlink(tmp.c_str());
+  if (::renameat(folderFd, tmp.c_str(), folderFd, name.c_str()) != 0) {
+    error = Describe("Cannot create file", shown, errno);
+    ::unlinkat(folderFd, tmp.c_str(), 0);
     return false;
   }
   return true;
 }
+}  // namespace
 
-FileRead ReadDataFile(const std::string& path, std::string& data, std::string& error,
-                      std::size_t maxBytes) {
-  data.clear();
-  // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused
-  // below anyway.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) {
-    if (errno == ENOENT) return FileRead::kMissing;
-    error = errno == ELOOP ? "Cannot open file " + path + ": it is a symbolic link"
-                           : Describe("Cannot open file", path, errno);
-    return FileRead::kRefused;
+bool WriteFileAtomically(const std::string& path, const std::string& data, std::string& error,
+                         mode_t mode) {
+  return WriteAt(AT_FDCWD, path, path, data, error, mode);
+}
+
+bool WriteFileAtomicallyAt(int folderFd, const std::string& name, const std::string& shown,
+                           const std::string& data, std::string& error, mode_t mode) {
+  if (name.empty() || name.find('/') != std::string::npos) {
+    error = Describe("Cannot create file", shown, EINVAL);
+    return false;
   }
+  return WriteAt(folderFd, name, shown, data, error, mode);
+}
+
+namespace {
+// Reads the regular file fd has open (closing it); path for the messages.
+FileRead ReadOpened(int fd, const std::string& path, std::string& data, std::string& error,
+                    std::size_t maxBytes) {
   struct stat st {};
   if (::fstat(fd, &st) != 0) {
     error = Describe("Cannot open file", path, errno);
@@ -176,6 +190,39 @@ FileRead ReadDataFile(const std::string& path, std::string& data, std::string& e
   }
   ::close(fd);
   return FileRead::kRead;
+}
+}  // namespace
+
+FileRead ReadDataFile(const std::string& path, std::string& data, std::string& error,
+                      std::size_t maxBytes) {
+  data.clear();
+  // O_NONBLOCK: opening a FIFO must not wait for a writer; it is refused
+  // below anyway.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    if (errno == ENOENT) return FileRead::kMissing;
+    error = errno == ELOOP ? "Cannot open file " + path + ": it is a symbolic link"
+                           : Describe("Cannot open file", path, errno);
+    return FileRead::kRefused;
+  }
+  return ReadOpened(fd, path, data, error, maxBytes);
+}
+
+bool ReadTrustedFile(const std::string& path, std::string& data, std::string& error,
+                     std::size_t maxBytes) {
+  data.clear();
+  std::string why;
+  FileDescriptor fd =
+      OpenTrusted(path, O_RDONLY | O_NONBLOCK | O_NOCTTY, FolderRule::kNobodyElseWrites, why);
+  if (!fd.Valid()) {
+    const int saved = errno;
+    error = saved == EPERM ? "Cannot open file " + path + ": refused, " + why +
+                                 " (only root and the user it runs as may be able to change a"
+                                 " file that grants access)"
+                           : Describe("Cannot open file", path, saved);
+    return false;
+  }
+  return ReadOpened(fd.Release(), path, data, error, maxBytes) == FileRead::kRead;
 }
 
 bool ReadWholeFile(const std::string& path, std::string& data, std::string& error,

@@ -39,6 +39,12 @@ mode_t DataFileMode(const std::string& path);
 bool WriteFileAtomically(const std::string& path, const std::string& data, std::string& error,
                          mode_t mode = 0644);
 
+// WriteFileAtomically of name (no "/" in it) in the folder that folderFd
+// has open (O_PATH will do), whatever has been renamed or linked on the
+// way to it since; shown is the path the messages name.
+bool WriteFileAtomicallyAt(int folderFd, const std::string& name, const std::string& shown,
+                           const std::string& data, std::string& error, mode_t mode = 0644);
+
 enum class FileRead { kRead, kMissing, kRefused };
 
 // Reads a whole data file without following a link at path, and only when
@@ -54,6 +60,14 @@ FileRead ReadDataFile(const std::string& path, std::string& data, std::string& e
 // program's own data and settings files.
 bool ReadWholeFile(const std::string& path, std::string& data, std::string& error,
                    std::size_t maxBytes = kDataFileMaxBytes, bool followLinks = false);
+
+// Reads a whole file that grants access (passwords, keys, who may
+// connect), as sudo reads its own: refused, with the reason, unless every
+// folder on the way and the file itself belong to root or the running user
+// and nobody else may write them (see FolderRule::kNobodyElseWrites);
+// links are followed only when they belong to root or the running user.
+bool ReadTrustedFile(const std::string& path, std::string& data, std::string& error,
+                     std::size_t maxBytes = kSettingsFileMaxBytes);
 
 // Something, a link included, is at path.
 bool FileExists(const std::string& path);

@@ -12,6 +12,8 @@
 #include <cstring>
 
 #include "os/AtomicFile.h"
+#include "os/ProgramFile.h"
+#include "os/TrustedPath.h"
 #include "platform/ProgramPaths.h"
 
 namespace qm {
@@ -19,11 +21,15 @@ namespace qm {
 namespace {
 constexpr const char* kRootLockFolder = "/run/quillmoor98";
 
-// A folder that only user may create files in.
+// A folder that only user may create files in, reached without a link of
+// anybody else's.
 bool PrivateFolder(const std::string& path, uid_t user) {
+  if (path.empty() || path.front() != '/') return false;
+  std::string why;
+  const FileDescriptor folder = OpenTrusted(path, O_PATH | O_DIRECTORY, FolderRule::kAny, why);
   struct stat st {};
-  return !path.empty() && path.front() == '/' && ::lstat(path.c_str(), &st) == 0 &&
-         S_ISDIR(st.st_mode) && st.st_uid == user && (st.st_mode & 022) == 0;
+  return folder.Valid() && ::fstat(folder.Get(), &st) == 0 && st.st_uid == user &&
+         (st.st_mode & 022) == 0;
 }
 
 bool PrivateFolderFromEnvironment(const char* variable, uid_t user, std::string& folder) {
@@ -66,10 +72,12 @@ SingleInstance::~SingleInstance() {
 SingleInstance::Result SingleInstance::AcquireDataFolder(const std::string& folder,
                                                          std::string& error) {
   const std::string path = JoinPath(folder, kDataFolderLockName);
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC,
-                        DataFileMode(path));
+  std::string why;
+  const int fd =
+      OpenTrusted(path, O_RDONLY | O_CREAT | O_NONBLOCK, FolderRule::kAny, why, DataFileMode(path))
+          .Release();
   if (fd < 0) {
-    error = "cannot open " + path + ": " + std::strerror(errno);
+    error = "cannot open " + path + ": " + why;
     return Result::kError;
   }
   struct stat st {};
@@ -93,10 +101,16 @@ SingleInstance::Result SingleInstance::AcquireDataFolder(const std::string& fold
 SingleInstance::Result SingleInstance::Acquire(const std::string& name, std::string& error) {
   const uid_t user = ::geteuid();
   path_ = LockPathFor(name, user);
-  // O_NOFOLLOW: a link planted in a shared folder must not redirect us.
-  fd_ = ::open(path_.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+  // A link planted in a shared folder, or on the way to ours, must not
+  // redirect us; the lock's folder is one nobody else may write.
+  std::string why;
+  const FileDescriptor folder = OpenOwnFolder(FolderOf(path_), false, why);
+  const std::string file = path_.substr(path_.find_last_of('/') + 1);
+  fd_ = folder.Valid() ? ::openat(folder.Get(), file.c_str(),
+                                  O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600)
+                       : -1;
   if (fd_ < 0) {
-    error = "cannot open " + path_ + ": " + std::strerror(errno);
+    error = "cannot open " + path_ + ": " + (folder.Valid() ? std::strerror(errno) : why);
     return Result::kError;
   }
   struct stat st {};

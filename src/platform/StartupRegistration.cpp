@@ -2,13 +2,16 @@
 // Copyright (C) 2026 The Quillmoor 98 developers
 #include "platform/StartupRegistration.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 
 #include "os/AtomicFile.h"
+#include "os/TrustedPath.h"
 #include "platform/ProgramPaths.h"
 
 namespace qm {
@@ -101,8 +104,15 @@ std::string StartupRegistration::EntryText(const std::string& programFile) {
 }
 
 bool StartupRegistration::Set(bool enabled, std::string* why) {
-  ::unlink(ServicesPath().c_str());  // whatever the outcome, silently
-  const std::string run = RunPath();
+  std::string refused;
+  // Every folder is reached without a link somebody else planted: a member
+  // of the settings folder's group must not steer root's writes and
+  // removals into a folder of root's.
+  if (const FileDescriptor services = OpenTrusted(JoinPath(sysconfDir_, "xdg/autostart-services"),
+                                                  O_PATH | O_DIRECTORY, FolderRule::kAny, refused);
+      services.Valid()) {
+    ::unlinkat(services.Get(), kEntryName, 0);  // whatever the outcome, silently
+  }
   const std::string folder = RunFolder();
   if (enabled && !userConfigDir_.empty() && !IsFolder(folder)) {
     // The user's own folders, private as the base directory rules ask.
@@ -112,16 +122,23 @@ bool StartupRegistration::Set(bool enabled, std::string* why) {
   }
   // The system's folder is opened, never created: without it there is no
   // start-up list to be on.
-  if (!IsFolder(folder)) {
-    if (enabled && why) *why = "there is no autostart folder " + folder;
+  const FileDescriptor run = OpenTrusted(folder, O_PATH | O_DIRECTORY, FolderRule::kAny, refused);
+  if (!run.Valid()) {
+    if (enabled && why) {
+      *why =
+          errno == ENOENT || errno == ENOTDIR ? "there is no autostart folder " + folder : refused;
+    }
     return !enabled;
   }
   if (!enabled) {
-    ::unlink(run.c_str());
+    ::unlinkat(run.Get(), kEntryName, 0);
     return true;
   }
   std::string error;
-  if (WriteFileAtomically(run, EntryText(programFile_), error, 0644)) return true;
+  if (WriteFileAtomicallyAt(run.Get(), kEntryName, RunPath(), EntryText(programFile_), error,
+                            0644)) {
+    return true;
+  }
   if (why) *why = error;
   return false;
 }

@@ -12,7 +12,8 @@ namespace qm {
 // system's (<sysconfdir>/xdg/autostart, never created) for root, the only
 // one who may change what every user starts. An entry of that name in
 // <sysconfdir>/xdg/autostart-services is removed whenever it is found and
-// never written.
+// never written. No folder is reached through a link that belongs to
+// anybody but root or the running user.
 class StartupRegistration {
  public:
   static constexpr const char* kEntryName = "Quillmoor98.desktop";
