@@ -20,14 +20,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t bytes = 0;
   std::string again;
   for (const auto& [id, l] : links) {
-    Check(!l.exe.empty());
-    bytes += l.exe.size() + l.cwd.size();
+    Check(!l.exe.empty() && l.files.size() <= qm::ProcProcessList::kMaxOpenFiles);
+    bytes += l.exe.size();
     again.append(std::to_string(id)).push_back('\0');
     again.append(l.exe).push_back('\0');
-    again.append(l.cwd).push_back('\0');
+    for (const std::string& file : l.files) {
+      Check(!file.empty() && file.front() == '/');
+      bytes += file.size();
+      again.append(file).push_back('\0');
+    }
   }
-  // Every entry took at least "0\0x\0\0" (five bytes) of the answer.
-  Check(bytes <= size && links.size() * 5 <= size);
+  // Every entry took at least "0\0x\0" (four bytes) of the answer.
+  Check(bytes <= size && links.size() * 4 <= size);
   std::unordered_map<std::uint32_t, qm::ProcProcessList::Links> reread;
   Check(qm::ProcProcessList::ParseLinks(again, reread) && reread.size() == links.size());
   return 0;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace qm {
 
@@ -48,10 +49,11 @@ class ProcessList {
   // The resolved interpreter a script names on its "#!" line (through env
   // too); empty for a file that is no script.
   virtual std::string ScriptInterpreter(const std::string& /*script*/) { return {}; }
-  // The script a process runs through an interpreter: the first of its
-  // first arguments that is no option, resolved against its working folder.
-  // False when it has none or it cannot be read.
-  virtual bool ScriptArgument(std::uint32_t /*processId*/, std::string& /*script*/) {
+  // The regular files a process has open now, by the paths the kernel
+  // gives them: an interpreter keeps the script it runs among them (the
+  // shells read it as they go). Never what the process's arguments spell,
+  // which its user chooses freely. False when they cannot be read.
+  virtual bool OpenFiles(std::uint32_t /*processId*/, std::vector<std::string>& /*files*/) {
     return false;
   }
 };

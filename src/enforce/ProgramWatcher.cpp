@@ -58,12 +58,17 @@ bool ProgramWatcher::Matches(std::uint32_t processId, const std::string& exeFile
                              const Targets& targets) const {
   const std::string upper = AsciiUpper(exeFile);
   if (programs_.ContainsProgram(upper) || targets.programs.count(upper)) return true;
-  // An interpreter of a listed script: is that script what it runs?
+  // An interpreter of a listed script: does it have that script open? Its
+  // arguments are not asked: anybody can name a file there (or a link to
+  // it) without running it.
   if (processId == 0 || !targets.interpreters.count(upper)) return false;
-  std::string script;
-  if (!processes_->ScriptArgument(processId, script)) return false;
-  auto it = targets.scripts.find(AsciiUpper(script));
-  return it != targets.scripts.end() && it->second == upper;
+  std::vector<std::string> files;
+  if (!processes_->OpenFiles(processId, files)) return false;
+  for (const std::string& file : files) {
+    auto it = targets.scripts.find(AsciiUpper(file));
+    if (it != targets.scripts.end() && it->second == upper) return true;
+  }
+  return false;
 }
 
 bool ProgramWatcher::FindNT() {

@@ -19,8 +19,8 @@ namespace qm {
 // forced to KickAll; when none runs any more, the status in force before
 // comes back. A process matches when the full path of its executable,
 // upper-cased, is on the list, or is the file a listed path leads to (a
-// link followed); a script matches when its interpreter runs it. A copy
-// started from another folder does not.
+// link followed); a script matches when its interpreter has it open. A
+// copy started from another folder does not.
 class ProgramWatcher {
  public:
   // processes may be null (no process list could be set up): nothing is

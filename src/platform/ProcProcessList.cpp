@@ -19,6 +19,7 @@
 
 #include "core/Text.h"
 #include "os/FileDescriptor.h"
+#include "os/TrustedPath.h"
 
 namespace qm {
 
@@ -55,15 +56,6 @@ class ProcSnapshot final : public ProcessSnapshot {
   std::vector<std::uint32_t> ids_;
   std::size_t next_ = 0;
 };
-
-// realpath(3) as a string; empty when the file does not exist.
-std::string RealPath(const std::string& path) {
-  char* resolved = ::realpath(path.c_str(), nullptr);
-  if (!resolved) return {};
-  std::string out = resolved;
-  std::free(resolved);
-  return out;
-}
 
 // path with each component that does not exist as written replaced by the
 // folder's entry that differs from it only in the case of a to z.
@@ -162,8 +154,8 @@ bool ReadHelper(const std::string& socketPath, std::string& answer) {
 }  // namespace
 
 std::string ProcProcessList::ResolvedProgram(const std::string& listed) {
-  std::string resolved = RealPath(listed);
-  if (resolved.empty()) resolved = RealPath(MatchCase(listed));
+  std::string resolved = TrustedRealPath(listed);
+  if (resolved.empty()) resolved = TrustedRealPath(MatchCase(listed));
   return resolved;
 }
 
@@ -184,38 +176,63 @@ std::string ProcProcessList::ScriptInterpreter(const std::string& script) {
     std::istringstream dirs(path && *path ? path : "/usr/local/bin:/usr/bin:/bin");
     for (std::string dir; std::getline(dirs, dir, ':');) {
       if (!dir.empty() && ::access((dir + "/" + argument).c_str(), X_OK) == 0) {
-        return RealPath(dir + "/" + argument);
+        return TrustedRealPath(dir + "/" + argument);
       }
     }
     return {};
   }
-  return RealPath(interpreter);
+  return TrustedRealPath(interpreter);
 }
 
-bool ProcProcessList::ScriptArgument(std::uint32_t processId, std::string& script) {
-  const std::string base = root_ + "/" + std::to_string(processId);
-  const std::string cmdline = ReadSmall(base + "/cmdline", 8192);
-  std::vector<std::string> args;
-  for (std::size_t at = 0; at < cmdline.size() && args.size() < 4;) {
-    const std::size_t end = cmdline.find('\0', at);
-    args.push_back(cmdline.substr(at, end == std::string::npos ? std::string::npos : end - at));
-    if (end == std::string::npos) break;
-    at = end + 1;
+bool ProcProcessList::OpenFiles(std::uint32_t processId, std::vector<std::string>& files) {
+  files.clear();
+  if (ReadOpenFiles(root_ + "/" + std::to_string(processId) + "/fd", files)) return true;
+  // A process that is gone has nothing to ask about.
+  if (errno == ENOENT || errno == ESRCH) return false;
+  const Links* links = HelperLinks(processId);
+  if (!links) return false;
+  files = links->files;
+  return true;
+}
+
+bool ProcProcessList::ReadOpenFiles(const std::string& fdFolder, std::vector<std::string>& files) {
+  files.clear();
+  DIR* dir = ::opendir(fdFolder.c_str());
+  if (!dir) return false;
+  std::string path;
+  while (const dirent* e = ::readdir(dir)) {
+    if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+    const std::string link = fdFolder + "/" + e->d_name;
+    struct stat st;
+    if (::stat(link.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    // Anything else ("pipe:[5]", a file outside the process's root) is
+    // no path.
+    if (!ReadProcessLink(link, path) || path.empty() || path.front() != '/') continue;
+    files.push_back(path);
+    if (files.size() >= kMaxOpenFiles) break;
   }
-  // An interpreter's options come first ("python3 -u script", the "#!"
-  // line's one argument); the script follows them.
-  for (std::size_t i = 1; i < args.size(); ++i) {
-    if (args[i].empty() || args[i].front() == '-') continue;
-    std::string path = args[i];
-    if (path.front() != '/') {
-      std::string cwd;
-      if (!ReadLink(processId, "cwd", cwd)) return false;
-      path = cwd + "/" + path;
-    }
-    script = RealPath(path);
-    return !script.empty();
+  ::closedir(dir);
+  return true;
+}
+
+bool ProcProcessList::ReadProcessLink(const std::string& link, std::string& target) {
+  if (!ReadLinkDirectly(link, target)) return false;
+  static constexpr std::string_view kDeleted = " (deleted)";
+  if (target.size() <= kDeleted.size() ||
+      target.compare(target.size() - kDeleted.size(), kDeleted.size(), kDeleted) != 0) {
+    return true;
   }
-  return false;
+  // The kernel appends the words only to a file that has lost its name, so
+  // a file that still has that whole name, and is the one open, is named
+  // so. Otherwise the words are the kernel's.
+  struct stat open {
+  }, named{};
+  if (::stat(link.c_str(), &open) == 0 && ::stat(target.c_str(), &named) == 0 &&
+      open.st_dev == named.st_dev && open.st_ino == named.st_ino) {
+    return true;
+  }
+  target.resize(target.size() - kDeleted.size());
+  return true;
 }
 
 bool ProcProcessList::ProcessIds(std::vector<std::uint32_t>& ids) const {
@@ -247,12 +264,12 @@ bool ProcProcessList::ExecutablePath(std::uint32_t processId, std::string& path)
 }
 
 bool ProcProcessList::ReadLink(std::uint32_t processId, const char* name, std::string& target) {
-  if (ReadLinkDirectly(root_ + "/" + std::to_string(processId) + "/" + name, target)) return true;
+  if (ReadProcessLink(root_ + "/" + std::to_string(processId) + "/" + name, target)) return true;
   // A process that is gone has nothing to ask about.
   if (errno == ENOENT || errno == ESRCH) return false;
   const Links* links = HelperLinks(processId);
   if (!links) return false;
-  target = std::string_view(name) == "exe" ? links->exe : links->cwd;
+  target = links->exe;
   return !target.empty();
 }
 
@@ -273,14 +290,15 @@ std::string ProcProcessList::ListLinks(const std::string& root) {
   std::vector<std::uint32_t> ids;
   ProcProcessList(root).ProcessIds(ids);
   std::string out;
-  std::string exe, cwd;
+  std::string exe;
+  std::vector<std::string> files;
   for (std::uint32_t id : ids) {
     const std::string base = root + "/" + std::to_string(id);
-    if (!ReadLinkDirectly(base + "/exe", exe)) continue;
-    if (!ReadLinkDirectly(base + "/cwd", cwd)) cwd.clear();
+    if (!ReadProcessLink(base + "/exe", exe) || exe.empty()) continue;
     out.append(std::to_string(id)).push_back('\0');
     out.append(exe).push_back('\0');
-    out.append(cwd).push_back('\0');
+    if (!ReadOpenFiles(base + "/fd", files)) continue;
+    for (const std::string& file : files) out.append(file).push_back('\0');
   }
   return out;
 }
@@ -289,20 +307,37 @@ bool ProcProcessList::ParseLinks(std::string_view text,
                                  std::unordered_map<std::uint32_t, Links>& links) {
   links.clear();
   if (!text.empty() && text.back() != '\0') return false;
-  std::vector<std::string_view> fields;
+  Links* current = nullptr;
+  bool wantExe = false;
   for (std::size_t at = 0; at < text.size();) {
     const std::size_t end = text.find('\0', at);
-    fields.push_back(text.substr(at, end - at));
+    const std::string_view field = text.substr(at, end - at);
     at = end + 1;
-  }
-  if (fields.size() % 3 != 0) return false;
-  for (std::size_t i = 0; i < fields.size(); i += 3) {
-    std::uint32_t id = 0;
-    if (!ParseProcessId(std::string(fields[i]).c_str(), id) || fields[i + 1].empty()) {
-      links.clear();
-      return false;
+    if (wantExe) {
+      if (field.empty()) break;
+      current->exe = std::string(field);
+      wantExe = false;
+      continue;
     }
-    links[id] = Links{std::string(fields[i + 1]), std::string(fields[i + 2])};
+    if (current && !field.empty() && field.front() == '/' &&
+        current->files.size() < kMaxOpenFiles) {
+      current->files.emplace_back(field);
+      continue;
+    }
+    std::uint32_t id = 0;
+    if (!ParseProcessId(std::string(field).c_str(), id)) {
+      current = nullptr;
+      break;
+    }
+    current = &links[id];
+    *current = Links{};
+    wantExe = true;
+  }
+  if (!current || wantExe) {
+    // Cut short, or not of that form; an empty answer is no process.
+    const bool empty = text.empty();
+    links.clear();
+    return empty;
   }
   return true;
 }

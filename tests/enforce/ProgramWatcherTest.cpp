@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <thread>
+#include <vector>
 
 #include "EnforceFixture.h"
 #include "enforce/ProgramWatcher.h"
@@ -178,10 +179,18 @@ TEST(ProgramWatchInTick, NinetyFiveFamilyUsesSnapshotWalk) {
 
 class RunningCopy {
  public:
-  explicit RunningCopy(const std::filesystem::path& exe) {
+  explicit RunningCopy(const std::filesystem::path& exe, std::vector<std::string> args = {"60"},
+                       const std::filesystem::path& folder = {}) {
     const std::string file = exe.string();
-    char* argv[] = {const_cast<char*>(file.c_str()), const_cast<char*>("60"), nullptr};
-    if (::posix_spawn(&pid_, file.c_str(), nullptr, nullptr, argv, environ) != 0) pid_ = -1;
+    args.insert(args.begin(), file);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    if (!folder.empty()) ::posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
+    if (::posix_spawn(&pid_, file.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    ::posix_spawn_file_actions_destroy(&actions);
   }
   ~RunningCopy() { Stop(); }
   void Stop() {
@@ -260,10 +269,11 @@ TEST(ProgramWatchOverProc, ListedLinkAndListedScriptMatchWhatRuns) {
   ProgramList programs;
   DisconnectStatus status;
   ProgramWatcher watcher(&proc, programs, status);
-  auto runs = [&](const fs::path& listed, const fs::path& started) {
+  auto runs = [&](const fs::path& listed, const fs::path& started,
+                  std::vector<std::string> args = {"60"}) {
     programs.Clear();
     programs.Add(AsciiUpper(listed.string()));  // as the list keeps it
-    RunningCopy copy(started);
+    RunningCopy copy(started, std::move(args), dir);
     bool found = false;
     for (int i = 0; i < 100 && !found; ++i) {
       watcher.QuakeNT();
@@ -278,6 +288,54 @@ TEST(ProgramWatchOverProc, ListedLinkAndListedScriptMatchWhatRuns) {
   EXPECT_TRUE(runs(script, script));
   // A script that runs /bin/sh is no reason to match every shell.
   EXPECT_FALSE(runs(script, idle));
+  // Neither the arguments nor the working folder say what runs: a link
+  // named like the shell's command leads to the script, which it never
+  // opens.
+  const std::string command = "read line < pipe";
+  fs::create_symlink(script, dir / command);
+  EXPECT_FALSE(runs(script, "/bin/sh", {"-c", command, "decoy"}));
+  EXPECT_FALSE(runs(script, "/bin/sh", {"-c", command, script.string()}));
+  fs::remove_all(dir);
+}
+
+// A listed program whose file is removed or replaced while it runs (an
+// upgrade) is still the one running; a file truly named "... (deleted)"
+// keeps its name.
+TEST(ProgramWatchOverProc, ProgramStillMatchesAfterItsFileIsRemoved) {
+  namespace fs = std::filesystem;
+  std::string pattern = (fs::temp_directory_path() / "qm-watch-XXXXXX").string();
+  const fs::path dir = ::mkdtemp(pattern.data());
+  ProcProcessList proc;
+  ProgramList programs;
+  DisconnectStatus status;
+  ProgramWatcher watcher(&proc, programs, status);
+  for (const char* name : {"delgame", "odd (deleted)"}) {
+    SCOPED_TRACE(name);
+    const fs::path exe = fs::canonical(dir) / name;
+    fs::copy_file("/bin/sleep", exe);
+    fs::permissions(exe, fs::perms::owner_all);
+    programs.Clear();
+    programs.Add(AsciiUpper(exe.string()));
+    RunningCopy copy(exe);
+    for (int i = 0; i < 100 && !watcher.QuakeActive(); ++i) {
+      watcher.QuakeNT();
+      if (!watcher.QuakeActive()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    ASSERT_TRUE(watcher.QuakeActive());
+    std::string seen;
+    ASSERT_TRUE(proc.ExecutablePath(static_cast<std::uint32_t>(copy.Pid()), seen));
+    EXPECT_EQ(seen, exe.string());
+    fs::remove(exe);
+    watcher.QuakeNT();
+    EXPECT_TRUE(watcher.QuakeActive());
+    // Replaced by a new file of that name, as a package upgrade does.
+    fs::copy_file("/bin/sleep", exe);
+    watcher.QuakeNT();
+    EXPECT_TRUE(watcher.QuakeActive());
+    copy.Stop();
+    watcher.QuakeNT();
+    EXPECT_FALSE(watcher.QuakeActive());
+  }
   fs::remove_all(dir);
 }
 

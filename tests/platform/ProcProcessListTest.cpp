@@ -24,9 +24,16 @@ TEST(ProcProcessListTest, LinksItCannotReadComeFromTheHelperOncePerCheck) {
   fs::create_directories(root / "7");
   fs::create_directories(root / "8");
   std::ofstream(root / "7" / "exe") << "no link";
+  std::ofstream(root / "7" / "fd") << "no folder";
   fs::create_symlink("/usr/bin/env", root / "8" / "exe");
-  fs::create_symlink("/srv", root / "8" / "cwd");
-  EXPECT_EQ(ProcProcessList::ListLinks(root.string()), std::string("8\0/usr/bin/env\0/srv\0", 20));
+  // Of the open files only regular ones are told.
+  fs::create_directories(root / "8" / "fd");
+  std::ofstream(root / "script.sh") << "#!/bin/sh\n";
+  fs::create_symlink(root / "script.sh", root / "8" / "fd" / "10");
+  fs::create_symlink("/dev/null", root / "8" / "fd" / "0");
+  EXPECT_EQ(ProcProcessList::ListLinks(root.string()),
+            "8" + std::string(1, '\0') + "/usr/bin/env" + std::string(1, '\0') +
+                (root / "script.sh").string() + std::string(1, '\0'));
 
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
@@ -39,7 +46,7 @@ TEST(ProcProcessListTest, LinksItCannotReadComeFromTheHelperOncePerCheck) {
     for (int i = 0; i < 2; ++i) {
       const int fd = ::accept(listener, nullptr, nullptr);
       ++asked;
-      EXPECT_EQ(::write(fd, "7\0/opt/tool\0/home\0", 18), 18);
+      EXPECT_EQ(::write(fd, "7\0/opt/tool\0/srv/a.sh\0", 22), 22);
       ::close(fd);
     }
   });
@@ -52,12 +59,39 @@ TEST(ProcProcessListTest, LinksItCannotReadComeFromTheHelperOncePerCheck) {
       ASSERT_TRUE(list.ExecutablePath(7, path));
       EXPECT_EQ(path, "/opt/tool");
     }
+    std::vector<std::string> files;
+    ASSERT_TRUE(list.OpenFiles(7, files));
+    EXPECT_EQ(files, std::vector<std::string>{"/srv/a.sh"});
     ASSERT_TRUE(list.ExecutablePath(8, path));
     EXPECT_EQ(asked, check);
   }
   helper.join();
   ::close(listener);
   fs::remove_all(root);
+}
+
+// The helper's answer is taken whole or not at all.
+TEST(ProcProcessListTest, ParsesOnlyWholeAnswers) {
+  using namespace std::string_literals;
+  const struct {
+    std::string text;
+    bool taken;
+    std::size_t processes;
+  } cases[] = {
+      {""s, true, 0},
+      {"1\0/bin/sh\0"s, true, 1},
+      {"1\0/bin/sh\0/a.sh\0/b\0002\0/bin/x\0"s, true, 2},
+      {"1\0/bin/sh"s, false, 0},       // cut inside a path
+      {"1\0"s, false, 0},              // an id without its executable
+      {"1\0\0"s, false, 0},            // an empty executable
+      {"/a.sh\0"s, false, 0},          // a file before any process
+      {"1\0/bin/sh\0x\0"s, false, 0},  // neither a path nor an id
+  };
+  for (const auto& c : cases) {
+    std::unordered_map<std::uint32_t, ProcProcessList::Links> links;
+    EXPECT_EQ(ProcProcessList::ParseLinks(c.text, links), c.taken) << c.text;
+    EXPECT_EQ(links.size(), c.processes) << c.text;
+  }
 }
 
 }  // namespace
