@@ -32,7 +32,8 @@ bool ListText(const nlohmann::json& value, std::string& text, std::string& reaso
     reason = std::string(what) + " must be a text";
     return false;
   }
-  text = value.get<std::string>();
+  // Blanks at the ends would keep an entry from ever matching.
+  text = std::string(TrimmedBlanks(value.get<std::string>()));
   if (text.size() > kMaxListText) {
     reason = std::string(what) + " must have at most 255 bytes";
     return false;

@@ -2,6 +2,7 @@
 // Copyright (C) 2026 The Quillmoor 98 developers
 #include "enforce/DataLines.h"
 
+#include "core/Text.h"
 #include "os/AtomicFile.h"
 
 namespace qm {
@@ -31,11 +32,11 @@ PackedTexts DataLines::Split(std::string_view data) {
   std::size_t bytes = 0;
   walk([&](std::string_view line) {
     ++count;
-    bytes += line.size();
+    bytes += TrimmedBlanks(line).size();
   });
   PackedTexts lines;
   lines.Reserve(count, bytes);
-  walk([&](std::string_view line) { lines.PushBack(line); });
+  walk([&](std::string_view line) { lines.PushBack(TrimmedBlanks(line)); });
   return lines;
 }
 

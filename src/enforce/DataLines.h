@@ -15,7 +15,10 @@ class DataLines {
  public:
   // Carriage return + line feed, a lone carriage return and a lone line
   // feed each end a line; a last line without an ending counts; a zero byte
-  // ends the text. Empty lines are kept. The lines cost at most about five
+  // ends the text. Each line is taken without the blanks at its ends, as
+  // the settings take their values (no name or address is spelt with
+  // them, and a blank typed by hand would keep an entry from ever
+  // matching). Empty lines are kept. The lines cost at most about five
   // times the bytes read (a 4-byte offset and a zero byte per line).
   static PackedTexts Split(std::string_view data);
 

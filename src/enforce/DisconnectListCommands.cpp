@@ -8,13 +8,13 @@ namespace qm {
 
 bool DisconnectListCommands::DialogAddUser(DisconnectList& list, MessageBoxes& messages,
                                            const std::string& name, const std::string& address) {
-  if (name.empty()) return false;
-  const std::string upper = AsciiUpper(name);
+  const std::string upper = AsciiUpper(TrimmedBlanks(name));
+  if (upper.empty()) return false;
   if (list.FindByName(upper) >= 0) {
     messages.Information("User already in Disconnect List!");
     return false;
   }
-  list.AddEntry(upper, address);
+  list.AddEntry(upper, TrimmedBlanks(address));
   return true;
 }
 

@@ -16,7 +16,8 @@ namespace qm {
 class DisconnectListCommands {
  public:
   // The user name dialog gave name (empty when it was not confirmed) and
-  // address. The name is stored upper-cased, the address as typed.
+  // address. Both are stored without the blanks at their ends, the name
+  // upper-cased.
   static bool DialogAddUser(DisconnectList& list, MessageBoxes& messages, const std::string& name,
                             const std::string& address);
 

@@ -25,7 +25,8 @@ bool ProgramList::ContainsProgram(std::string_view text) const {
   return index_.Find(text, [this](std::uint32_t k) { return entries_[k]; }) != TextIndex::kNone;
 }
 
-bool ProgramList::AddProgram(MessageBoxes& messages, const std::string& text) {
+bool ProgramList::AddProgram(MessageBoxes& messages, const std::string& typed) {
+  const std::string text(TrimmedBlanks(typed));
   if (text.empty()) return false;
   if (ContainsProgram(text)) {
     messages.Information("Program already in programlist!");

@@ -31,8 +31,9 @@ class ProgramList {
   std::uint64_t Version() const { return version_; }
 
   // The "Add program" flow with the program name dialog's text (empty when
-  // it was not confirmed): stored upper-cased; a program already listed, in
-  // any case, is refused with a message. True when it was added.
+  // it was not confirmed): stored upper-cased without the blanks at its
+  // ends; a program already listed, in any case, is refused with a
+  // message. True when it was added.
   bool AddProgram(MessageBoxes& messages, const std::string& text);
   // Adds text as it is, in its place in the order.
   void Add(std::string_view text);

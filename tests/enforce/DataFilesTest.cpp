@@ -43,6 +43,11 @@ TEST(DataLines, EveryKindOfLineEndEndsALine) {
   EXPECT_EQ(DataLines::Split("\r\n\r\n"), (Lines{"", ""}));
 }
 
+TEST(DataLines, BlanksAtTheEndsOfALineAreNoPartOfIt) {
+  EXPECT_EQ(DataLines::Split(" LEAD\r\n 1.2.3.4 \r\n\t\r\na b\v\f"),
+            (Lines{"LEAD", "1.2.3.4", "", "a b"}));
+}
+
 TEST(DataLines, ZeroByteEndsTheText) {
   EXPECT_EQ(DataLines::Split(std::string("a\r\nb\0c\r\nd", 9)), (Lines{"a", "b"}));
   EXPECT_EQ(DataLines::Split(std::string("\0a", 2)), Lines{});

@@ -167,10 +167,13 @@ TEST(DisconnectListCommands, DialogStoresUpperCaseAndRefusesDuplicates) {
   DisconnectList list;
   RecordingMessages messages;
   list.AddEntry("fromfile", "9");
-  EXPECT_TRUE(DisconnectListCommands::DialogAddUser(list, messages, "laptop", "10.0.0.1 "));
+  EXPECT_TRUE(DisconnectListCommands::DialogAddUser(list, messages, " laptop\t", " 10.0.0.1 "));
+  // Blanks at the ends would keep the entry from ever matching.
   EXPECT_EQ(list.Entry(1).EntryName, "LAPTOP");
-  EXPECT_EQ(list.Entry(1).EntryAddress, "10.0.0.1 ");  // as typed
+  EXPECT_EQ(list.Entry(1).EntryAddress, "10.0.0.1");
+  EXPECT_TRUE(list.ContainsAddress("10.0.0.1"));
   EXPECT_FALSE(DisconnectListCommands::DialogAddUser(list, messages, "LapTop", "x"));
+  EXPECT_FALSE(DisconnectListCommands::DialogAddUser(list, messages, "  ", "x"));
   EXPECT_FALSE(DisconnectListCommands::DialogAddUser(list, messages, "FROMFILE", "x"));
   EXPECT_EQ(messages.information, std::vector<std::string>(2, "User already in Disconnect List!"));
   EXPECT_FALSE(DisconnectListCommands::DialogAddUser(list, messages, "", kIDontKnow));
