@@ -189,6 +189,17 @@ TEST(SmbStatusParserTest, LocksTextGivesEachOpenWithItsShareAndName) {
                                            "4965 65534 /srv/my   share|b c   d.txt",
                                            "4966 65534 /srv/other|e  f.txt:stream"}));
   EXPECT_TRUE(SmbStatusParser::ParseLocks("No locked files\n", known).empty());
+
+  // Names with line feeds, an empty line among them, are kept whole, and
+  // the rows after them are read.
+  got.clear();
+  for (const auto& o : SmbStatusParser::ParseLocks(
+           head + line("7", "/srv/a", "two\nlines") + line("8", "/srv/a", "gap\n\nend\n") +
+               line("9", "/srv/a", "after.txt") + line("10", "/srv/a", "cut\n").substr(0, 90),
+           known)) {
+    got.push_back(std::to_string(o.pid) + " " + o.filename);
+  }
+  EXPECT_EQ(got, (std::vector<std::string>{"7 two\nlines", "8 gap\n\nend\n", "9 after.txt"}));
 }
 
 }  // namespace

@@ -472,10 +472,17 @@ std::vector<SmbStatus::Open> SmbStatusParser::ParseLocks(
     std::string_view text, const std::vector<std::string>& sharePaths) {
   std::vector<SmbStatus::Open> opens;
   bool inTable = false;
+  auto nextLine = [](std::string_view& from) {
+    const std::size_t end = std::min(from.find('\n'), from.size());
+    const std::string_view line = from.substr(0, end);
+    from.remove_prefix(std::min(end + 1, from.size()));
+    return line;
+  };
+  const std::string_view all = text;
+  std::size_t timelessUntil = 0;  // where the lines known to end without a time end
+  std::string joined;
   while (!text.empty()) {
-    const std::size_t end = std::min(text.find('\n'), text.size());
-    std::string_view line = text.substr(0, end);
-    text.remove_prefix(std::min(end + 1, text.size()));
+    std::string_view line = nextLine(text);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (!inTable) {
       inTable = line.starts_with("----") && line.find_first_not_of('-') == std::string_view::npos;
@@ -486,6 +493,40 @@ std::vector<SmbStatus::Open> SmbStatusParser::ParseLocks(
     std::string_view pid = Word(line, at);
     if (const std::size_t colon = pid.find(':'); colon != std::string_view::npos) {
       pid.remove_prefix(colon + 1);  // "vnn:pid" in a cluster
+    }
+    // A name may hold line feeds (made over SMB1's POSIX paths), which
+    // smbstatus writes as they are: a row that does not end with its time
+    // goes on in the lines after it, empty ones too, up to the first that
+    // does, within kMaxRowBytes. Such a name is kept whole, as the JSON
+    // reading keeps it. Lines found without a time are not looked at
+    // again for the next row, so that the reading stays linear.
+    if (TimeStart(line) == std::string_view::npos && ProcessIdOf(pid) > 0) {
+      const std::size_t from = static_cast<std::size_t>(text.data() - all.data());
+      std::string_view after = all.substr(std::max(from, timelessUntil));
+      const std::size_t windowEnd = from + std::min(text.size(), kMaxRowBytes);
+      bool whole = false;
+      std::string_view last;
+      while (!after.empty() && static_cast<std::size_t>(after.data() - all.data()) < windowEnd) {
+        last = nextLine(after);
+        if (!last.empty() && last.back() == '\r') last.remove_suffix(1);
+        whole = TimeStart(last) != std::string_view::npos;
+        if (whole) break;
+      }
+      if (whole) {
+        joined.assign(line);
+        joined += '\n';
+        joined.append(text.data(),
+                      static_cast<std::size_t>(last.data() + last.size() - text.data()));
+        text = after;
+        line = joined;
+        at = 0;
+        pid = Word(line, at);
+        if (const std::size_t colon = pid.find(':'); colon != std::string_view::npos) {
+          pid.remove_prefix(colon + 1);
+        }
+      } else {
+        timelessUntil = static_cast<std::size_t>(after.data() - all.data());
+      }
     }
     const std::string_view uid = Word(line, at);
     for (int skipped = 0; skipped < 4; ++skipped) Word(line, at);  // deny mode .. oplock
@@ -505,6 +546,8 @@ std::vector<SmbStatus::Open> SmbStatusParser::ParseLocks(
     }
     if (split == std::string_view::npos) split = rest.find("   ");
     if (split == std::string_view::npos) continue;
+    // The share path is the server's own and never holds a line feed.
+    if (rest.substr(0, split).find('\n') != std::string_view::npos) continue;
     SmbStatus::Open open;
     open.servicePath = std::string(rest.substr(0, split));
     open.filename = std::string(rest.substr(split + 3));

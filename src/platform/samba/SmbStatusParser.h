@@ -74,10 +74,13 @@ class SmbStatusParser {
   // holds no JSON: each line is "PID UID DENYMODE ACCESS R/W OPLOCK
   // SHAREPATH   NAME   TIME", where the share path and the name may hold
   // blanks. A line that begins with one of sharePaths and three blanks is
-  // split there, else at its first three blanks. Lines of another shape
-  // are passed over.
+  // split there, else at its first three blanks. A row whose name holds
+  // line feeds goes on in the next lines (within kMaxRowBytes) up to
+  // the time, and its name keeps them. Lines of another shape are passed
+  // over.
   static std::vector<SmbStatus::Open> ParseLocks(std::string_view text,
                                                  const std::vector<std::string>& sharePaths);
+  static constexpr std::size_t kMaxRowBytes = 16384;
 };
 
 }  // namespace qm
