@@ -168,7 +168,6 @@ TEST(DisconnectListCommands, DialogStoresUpperCaseAndRefusesDuplicates) {
   RecordingMessages messages;
   list.AddEntry("fromfile", "9");
   EXPECT_TRUE(DisconnectListCommands::DialogAddUser(list, messages, " laptop\t", " 10.0.0.1 "));
-  // Blanks at the ends would keep the entry from ever matching.
   EXPECT_EQ(list.Entry(1).EntryName, "LAPTOP");
   EXPECT_EQ(list.Entry(1).EntryAddress, "10.0.0.1");
   EXPECT_TRUE(list.ContainsAddress("10.0.0.1"));

@@ -322,9 +322,6 @@ TEST(ProgramWatchOverProc, ProgramStillMatchesAfterItsFileIsRemoved) {
       if (!watcher.QuakeActive()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     ASSERT_TRUE(watcher.QuakeActive());
-    std::string seen;
-    ASSERT_TRUE(proc.ExecutablePath(static_cast<std::uint32_t>(copy.Pid()), seen));
-    EXPECT_EQ(seen, exe.string());
     fs::remove(exe);
     watcher.QuakeNT();
     EXPECT_TRUE(watcher.QuakeActive());

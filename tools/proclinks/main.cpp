@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Quillmoor 98 developers
 // quillmoor98-proc-links: writes, for every process whose links it can
-// read, its id, executable and working folder (ProcProcessList::ListLinks)
+// read, its id, executable and open regular files (ProcProcessList::ListLinks)
 // on standard output, and ends. It reads nothing and takes no argument:
 // started per connection by its socket unit, with CAP_SYS_PTRACE as its
 // only capability, it can be made to do nothing else.
