@@ -225,10 +225,10 @@ bool ProcProcessList::ReadProcessLink(const std::string& link, std::string& targ
   // The kernel appends the words only to a file that has lost its name, so
   // a file that still has that whole name, and is the one open, is named
   // so. Otherwise the words are the kernel's.
-  struct stat open {
-  }, named{};
-  if (::stat(link.c_str(), &open) == 0 && ::stat(target.c_str(), &named) == 0 &&
-      open.st_dev == named.st_dev && open.st_ino == named.st_ino) {
+  struct stat opened {};
+  struct stat named {};
+  if (::stat(link.c_str(), &opened) == 0 && ::stat(target.c_str(), &named) == 0 &&
+      opened.st_dev == named.st_dev && opened.st_ino == named.st_ino) {
     return true;
   }
   target.resize(target.size() - kDeleted.size());
