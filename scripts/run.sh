@@ -29,5 +29,12 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "administrator password is empty."
   "$bin/quillmoor98" && exit 0
 fi
+# The console's control socket is the demo's own, in its folder, so that
+# ctl finds it from any shell that sets the variable (root included, whose
+# default is the service's socket).
+export QUILLMOOR98_CONTROL="$work/control"
 echo "The console front end. Ctrl+C ends it (the history is stored in $work/Tree.dat)."
-exec "$bin/quillmoor98" --console
+echo "Its control socket is $QUILLMOOR98_CONTROL; from another shell:"
+printf '  export QUILLMOOR98_CONTROL=%q\n  %q ctl status\n' "$QUILLMOOR98_CONTROL" "$bin/quillmoor98"
+# Not exec: the demo driver is ended when the console ends.
+"$bin/quillmoor98" --console

@@ -35,7 +35,8 @@
 
 namespace {
 
-constexpr const char* kVersion = "1.1 (build 2.10)";
+// The one version: the project's, as the packages carry it.
+constexpr const char* kVersion = QM_PROJECT_VERSION;
 
 constexpr const char* kDescription =
     "Quillmoor 98 watches this computer's Samba server: who is connected to its shares now and "
