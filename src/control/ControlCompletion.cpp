@@ -78,7 +78,7 @@ std::vector<std::string> ControlCompletion::Next(const CLI::App& ctl,
       const CLI::Option* option = FindOption(app, name);
       if (!option) continue;
       given.insert(option);
-      if (option->get_type_size_max() > 0 && name.size() == word.size()) awaiting = option;
+      if (option->get_expected_max() > 0 && name.size() == word.size()) awaiting = option;
       continue;
     }
     if (positionals.empty()) {
