@@ -12,15 +12,31 @@ all: build
 deps:
 	@scripts/install-deps.sh
 
-$(BUILD)/build.ninja:
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_WERROR=ON $(CMAKE_FLAGS)
+CONFIGURE = cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_WERROR=ON
 
-configure: deps $(BUILD)/build.ninja
+# Everything, tests and desktop program included; a build that `make run`
+# configured without them gets them now.
+configure: deps
+	@if [ ! -f $(BUILD)/build.ninja ] || \
+	    grep -q '^QM_BUILD_\(TESTS\|GUI\):BOOL=OFF' $(BUILD)/CMakeCache.txt; then \
+	  echo $(CONFIGURE) -DQM_BUILD_TESTS=ON -DQM_BUILD_GUI=ON $(CMAKE_FLAGS); \
+	  $(CONFIGURE) -DQM_BUILD_TESTS=ON -DQM_BUILD_GUI=ON $(CMAKE_FLAGS); \
+	fi
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: build
+# The demo needs the program and the demo driver only: it installs what
+# builds them (the desktop program's libraries only with a display) and
+# configures a new build without the tests.
+DISPLAY_THERE = $(if $(DISPLAY)$(WAYLAND_DISPLAY),yes,)
+run:
+	@scripts/install-deps.sh run
+	@if [ ! -f $(BUILD)/build.ninja ]; then \
+	  echo $(CONFIGURE) -DQM_BUILD_TESTS=OFF $(if $(DISPLAY_THERE),,-DQM_BUILD_GUI=OFF) $(CMAKE_FLAGS); \
+	  $(CONFIGURE) -DQM_BUILD_TESTS=OFF $(if $(DISPLAY_THERE),,-DQM_BUILD_GUI=OFF) $(CMAKE_FLAGS); \
+	fi
+	cmake --build $(BUILD) -j $(JOBS) --target quillmoor98 quillmoor98-simdemo
 	@scripts/run.sh $(BUILD)
 
 test: build
@@ -55,20 +71,21 @@ sanitize: deps
 check-format: deps
 	scripts/check-format.sh
 
-# The Debian packages build/quillmoor98_VERSION_ARCH.deb and (with the
-# desktop program) build/quillmoor98-desktop_VERSION_ARCH.deb, for an install
-# under /usr, built with Debian's hardening flags and checked (lintian
-# included) before they are left there.
+# The Debian packages quillmoor98, quillmoor98-desktop (with the desktop
+# program) and quillmoor98-cockpit, as $(BUILD)-package/NAME_VERSION_ARCH.deb,
+# for an install under /usr, built in a folder of their own with Debian's
+# hardening flags and checked (lintian included) before they are left there.
 DEB_FLAGS = DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
+PACKAGE_BUILD = $(BUILD)-package
 package: deps
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_WERROR=ON \
-	  -DCMAKE_INSTALL_PREFIX=/usr -DQM_HARDENING=OFF \
+	cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQM_WERROR=ON \
+	  -DCMAKE_INSTALL_PREFIX=/usr -DQM_HARDENING=OFF -DQM_BUILD_TESTS=OFF \
 	  -DCMAKE_CXX_FLAGS="$$($(DEB_FLAGS) CPPFLAGS) $$($(DEB_FLAGS) CXXFLAGS)" \
 	  -DCMAKE_EXE_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS)" $(CMAKE_FLAGS)
-	cmake --build $(BUILD) -j $(JOBS) --target quillmoor98 quillmoor98-nbtstat quillmoor98-end-session qm_compressed_docs
-	rm -f $(BUILD)/quillmoor98*.deb
-	cd $(BUILD) && cpack -G DEB
-	$(BUILD)/check-package.sh $(BUILD)
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	rm -f $(PACKAGE_BUILD)/quillmoor98*.deb
+	cd $(PACKAGE_BUILD) && cpack -G DEB
+	$(PACKAGE_BUILD)/check-package.sh $(PACKAGE_BUILD)
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-fuzz
+	rm -rf $(BUILD) $(BUILD)-bench $(BUILD)-fuzz $(BUILD)-sanitize $(PACKAGE_BUILD)

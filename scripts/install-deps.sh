@@ -1,25 +1,42 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # Copyright (C) 2026 The Quillmoor 98 developers
-# Installs the Debian packages the build, the tests and the program need,
-# only those that are missing. As root directly, otherwise through sudo.
+# Installs the Debian packages that are missing, as root directly, otherwise
+# through sudo:
+#   install-deps.sh       what the build, every test and the program need
+#   install-deps.sh run   what `make run` needs to build the program and the
+#                         demo: the desktop program's libraries only when a
+#                         display is there, no test tools, no Samba
 set -euo pipefail
 
-packages=(
+# The libraries the program is built with, and the tools that build it.
+run_packages=(
   build-essential cmake ninja-build pkg-config
   nlohmann-json3-dev libcli11-dev libc-ares-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
-  clang libclang-rt-14-dev clang-format-14 python3 git
-  samba smbclient samba-common-bin ctdb python3-samba
-  qt6-base-dev qt6-multimedia-dev qt6-svg-dev
-  openbox tint2 xvfb xauth dbus-daemon qt6ct
-  sudo systemd desktop-file-utils
-  libmicrohttpd-dev libsystemd-dev prometheus python3-jsonschema
-  libcurl4-gnutls-dev
-  chromium chromium-driver python3-selenium cockpit-ws cockpit-bridge cockpit-system
-  libyaml-cpp-dev libgnutls28-dev libcrypt-dev openssl apache2-utils
-  lintian devscripts jq curl file
+  libmicrohttpd-dev libsystemd-dev libcurl4-gnutls-dev
+  libyaml-cpp-dev libgnutls28-dev libcrypt-dev
 )
+desktop_packages=(qt6-base-dev qt6-multimedia-dev qt6-svg-dev qt6-qpa-plugins)
+
+if [ "${1:-}" = run ]; then
+  packages=("${run_packages[@]}")
+  if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
+    packages+=("${desktop_packages[@]}")
+  fi
+else
+  packages=(
+    "${run_packages[@]}" "${desktop_packages[@]}"
+    libgtest-dev libgmock-dev libbenchmark-dev
+    clang libclang-rt-14-dev clang-format-14 python3 git
+    samba smbclient samba-common-bin ctdb python3-samba
+    openbox tint2 xvfb xauth dbus-daemon qt6ct
+    sudo systemd desktop-file-utils
+    prometheus python3-jsonschema
+    chromium chromium-driver python3-selenium cockpit-ws cockpit-bridge cockpit-system
+    openssl apache2-utils
+    lintian devscripts jq curl file
+  )
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -15,6 +15,7 @@ mkdir -p "$work"
 export QUILLMOOR98_SERVER="sim:$work/state.json"
 export QUILLMOOR98_SYSCONFDIR="$work"
 export QUILLMOOR98_PROGRAM_DIR="$work"
+session_runtime=${XDG_RUNTIME_DIR:-}
 export XDG_RUNTIME_DIR="${XDG_RUNTIME_DIR:-$work}"
 
 cp "$root/data/demo/state.json" "$work/state.json"
@@ -29,5 +30,15 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "administrator password is empty."
   "$bin/quillmoor98" && exit 0
 fi
+# ctl finds the console's socket under the session's XDG_RUNTIME_DIR; a
+# shell without one (root's, often) needs the variable the demo prints.
+socket=${QUILLMOOR98_CONTROL:-$XDG_RUNTIME_DIR/quillmoor98/control}
 echo "The console front end. Ctrl+C ends it (the history is stored in $work/Tree.dat)."
-exec "$bin/quillmoor98" --console
+echo "Its control socket is $socket; from another shell:"
+if [ -z "${QUILLMOOR98_CONTROL:-}" ] && [ -n "$session_runtime" ]; then
+  printf '  %q ctl status\n' "$bin/quillmoor98"
+else
+  printf '  export QUILLMOOR98_CONTROL=%q\n  %q ctl status\n' "$socket" "$bin/quillmoor98"
+fi
+# Not exec: the demo driver is ended when the console ends.
+"$bin/quillmoor98" --console

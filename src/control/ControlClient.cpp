@@ -11,14 +11,16 @@
 #include <cstring>
 #include <memory>
 
+#include "control/ControlSocket.h"
+
 namespace qm {
 
 namespace {
 // A whole answer larger than this is refused rather than held in memory.
 constexpr std::size_t kMaxAnswerBytes = std::size_t{512} << 20;
 
-// Why nobody answers at path, in the system's words: curl names only
-// "localhost port 80".
+// Why nobody answers at path, in the system's words (curl names only
+// "localhost port 80"), and how to be let in.
 std::string WhyNoAnswer(const std::string& path) {
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
@@ -29,7 +31,12 @@ std::string WhyNoAnswer(const std::string& path) {
   const int result = ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address);
   const int saved = errno;
   ::close(fd);
-  return result == 0 ? "the connection was refused" : std::strerror(saved);
+  if (result == 0) return "the connection was refused";
+  if (saved == EACCES || saved == EPERM) {
+    return std::string(std::strerror(saved)) + " (the service's socket admits root and the group " +
+           ControlSocket::kGroup + "; to join it: " + ControlSocket::HowToJoinGroup() + ")";
+  }
+  return std::strerror(saved);
 }
 
 struct Sink {

@@ -7,9 +7,11 @@
 #include <nlohmann/json.hpp>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "control/ControlClient.h"
+#include "control/ControlCompletion.h"
 #include "control/ControlSocket.h"
 #include "core/DateTime.h"
 #include "core/Text.h"
@@ -199,7 +201,8 @@ int ControlCommandLine::Run(int argc, const char* const* argv, std::ostream& out
   bool asJson = false;
   cli.add_option("--socket", socket,
                  "the control socket (default: QUILLMOOR98_CONTROL, else your own console's "
-                 "under XDG_RUNTIME_DIR, else the service's /run/quillmoor98/control)");
+                 "under XDG_RUNTIME_DIR, else the service's /run/quillmoor98/control)")
+      ->type_name("PATH");
   cli.add_flag("--json", asJson, "JSON for scripts instead of tables")->configurable(false);
   auto* status = cli.add_subcommand("status", "counts, disconnect status, last tick");
   auto* users = cli.add_subcommand("users", "the users connected now");
@@ -228,6 +231,13 @@ int ControlCommandLine::Run(int argc, const char* const* argv, std::ostream& out
   set->add_option("KEY", key, "the setting")->required();
   set->add_option("VALUE", value, "its new value")->required();
   auto* watch = cli.add_subcommand("watch", "the events as they come, until interrupted");
+  // For the shell's completion, not in the help: what may follow the words given.
+  if (argc > 1 && std::string_view(argv[1]) == "--complete") {
+    for (const std::string& word : ControlCompletion::Next(cli, {argv + 2, argv + argc})) {
+      out << word << '\n';
+    }
+    return kDone;
+  }
   try {
     cli.parse(argc, argv);
   } catch (const CLI::Success& e) {

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -35,6 +36,16 @@ std::string Failure(const std::string& what, const std::string& path) {
   return what + " " + path + ": " + std::strerror(errno);
 }
 }  // namespace
+
+std::string ControlSocket::HowToJoinGroup(const std::string& user) {
+  return std::string("sudo adduser ") + user + " " + kGroup + ", then log in again";
+}
+
+std::string ControlSocket::HowToJoinGroup() {
+  const passwd* entry = ::getpwuid(::getuid());
+  return HowToJoinGroup(entry && entry->pw_name && *entry->pw_name ? std::string(entry->pw_name)
+                                                                   : "$USER");
+}
 
 std::string ControlSocket::DefaultPath() {
   if (const std::string dir = Environment("RUNTIME_DIRECTORY"); !dir.empty()) {

@@ -19,6 +19,12 @@ class ControlSocket {
   // The group whose members may use the service's socket.
   static constexpr const char* kGroup = "quillmoor98";
 
+  // How user joins kGroup: "sudo adduser USER quillmoor98, then log in
+  // again" (a running session keeps the groups it began with).
+  static std::string HowToJoinGroup(const std::string& user);
+  // The same for the user running this program.
+  static std::string HowToJoinGroup();
+
   // Where the console listens without --control or QUILLMOOR98_CONTROL:
   // $RUNTIME_DIRECTORY/control under systemd; a user's console
   // $XDG_RUNTIME_DIR/quillmoor98/control; root kServicePath; otherwise

@@ -26,6 +26,7 @@
 #include "platform/ServerBackendFactory.h"
 #include "platform/SingleInstance.h"
 #include "platform/StartupRegistration.h"
+#include "platform/samba/SambaServerBackend.h"
 #include "store/SettingsFile.h"
 
 #ifdef QM_HAVE_GUI
@@ -34,7 +35,8 @@
 
 namespace {
 
-constexpr const char* kVersion = "1.1 (build 2.10)";
+// The one version: the project's, as the packages carry it.
+constexpr const char* kVersion = QM_PROJECT_VERSION;
 
 constexpr const char* kDescription =
     "Quillmoor 98 watches this computer's Samba server: who is connected to its shares now and "
@@ -108,6 +110,20 @@ std::string InstalledFooter(const qm::InstalledLayout& layout) {
     text += "\n  data files in            " + layout.programDirectory;
   }
   return text;
+}
+
+// The console on this computer's Samba server, neither as root nor with a
+// way to elevate Samba's tools (QUILLMOOR98_SAMBA_ELEVATE, or sudo for a
+// member of the group): smbstatus refuses everybody else, so the refusal
+// comes at once, before any file is touched. Empty when the run may go on.
+std::string MissingRights() {
+  const char* server = std::getenv("QUILLMOOR98_SERVER");
+  if ((server && *server && std::string(server) != "samba") || ::geteuid() == 0) return {};
+  if (!qm::SambaServerBackend::OptionsFromEnvironment().elevate.empty()) return {};
+  return std::string(
+             "You don't have the necessary rights to execute this program: reading "
+             "Samba's state needs root or the group ") +
+         qm::ControlSocket::kGroup + "; to join it: " + qm::ControlSocket::HowToJoinGroup();
 }
 
 }  // namespace
@@ -225,6 +241,12 @@ int main(int argc, char** argv) {
     return qm::kExitFatal;
   }
 #endif
+  if (console) {
+    if (const std::string refusal = MissingRights(); !refusal.empty()) {
+      std::cerr << "info: " << refusal << std::endl;
+      return qm::kExitFatal;
+    }
+  }
   qm::ApplicationConfig config;
   config.programFile = programFile;
   installed.Apply(config);

@@ -31,6 +31,13 @@ std::optional<std::string> AdminPassword::AskNewPassword() {
     messages_.Error("Passwords do not match, aborting...");
     return std::nullopt;
   }
+  // Two empty boxes are what Enter alone gives: removing the password takes
+  // a Yes, which is never the default.
+  if (text->empty() &&
+      !messages_.Confirm("Remove the administrator password? Anybody could then change the "
+                         "options and end the program.")) {
+    return std::nullopt;
+  }
   return text;
 }
 

@@ -26,8 +26,9 @@ class AdminPassword {
   // "Security Shutdown": true when the entry matches; a wrong or cancelled
   // one is refused in silence (also with no password set).
   bool AskForExit();
-  // The new password typed twice, or nothing when a box was cancelled or
-  // the two differ (which is told). The password itself stays as it is:
+  // The new password typed twice, or nothing when a box was cancelled, the
+  // two differ (which is told) or an empty one (no password) was not
+  // confirmed. The password itself stays as it is:
   // the dialog that asked decides whether it takes it (SetPassword).
   std::optional<std::string> AskNewPassword();
   void SetPassword(const std::string& text);

@@ -464,6 +464,12 @@ TEST_F(ConsoleProgramTest, PlantedLinksAndSpecialFilesAreRefusedAndLeftAsTheyAre
   EXPECT_FALSE(fs::exists(leftover));
 }
 
+// One version everywhere: the project's, which the packages carry.
+TEST(ConsoleVersionTest, IsTheProjectsVersion) {
+  const ProcessResult r = ProcessRunner::Run({QM_BIN_DIR "/quillmoor98", "--version"});
+  EXPECT_EQ(r.out, "Quillmoor 98 " QM_PROJECT_VERSION "\n");
+}
+
 // A list file the running user cannot read (a 0600 file of root's met by a
 // member's program) is reported and survives the run untouched.
 TEST_F(ConsoleProgramTest, ListThatCannotBeReadIsNotWrittenBackEmpty) {

@@ -187,12 +187,16 @@ TEST_F(SambaReadingTest, ListingThatAbortsOrGrowsSlowIsReadApart) {
     const auto alpha = Connect("alpha", server.DiskShare(), true);
     TTreeNodeCustom* visit = UserOf(Current("alpha"));
     const auto holder = server.HoldFiles(c.files, c.access);
-    // It comes from the loopback address and sends that as its name.
+    // It comes from the loopback address and sends that as its name. The
+    // notice may come a reading after the files: wait for both.
     ASSERT_TRUE(TickUntil(
-        [&] { return Files("127.0.0.1", server.DiskShare()).size() == std::size_t(c.files); },
+        [&] {
+          return Files("127.0.0.1", server.DiskShare()).size() == std::size_t(c.files) &&
+                 !view.notices.empty();
+        },
         std::chrono::seconds(90)))
         << Diagnostics(holder);
-    Tick();
+    Tick();  // and it is said once
     EXPECT_EQ(UserOf(Current("alpha")), visit);
     EXPECT_EQ(Files("alpha", server.DiskShare()), std::vector<std::string>{OpenFilePath()});
     EXPECT_EQ(monitor->OpenFileCount, c.files + 1);

@@ -83,10 +83,14 @@ TEST_F(SambaMonitorTest, TickShowsClientsWithTheirSharesAndOpenFile) {
   const auto beta = Client("BETA", server.PrintShare());
   const std::string file = server.DiskPath() + "/" + server.OpenFileName();
 
+  // Each client's smbclient connects on its own: wait for every node the
+  // test looks at, not only for the client that carries it.
   ASSERT_TRUE(TickUntil([&] {
     TreeNode* a = Current(kAlpha);
+    TreeNode* b = Current(kBeta);
     TreeNode* share = a ? FindNode(monitor->TreeViewCurrent, a, server.DiskShare()) : nullptr;
-    return share && FindNode(monitor->TreeViewCurrent, share, file) && Current(kBeta);
+    return share && FindNode(monitor->TreeViewCurrent, share, file) && b &&
+           FindNode(monitor->TreeViewCurrent, b, server.PrintShare());
   })) << Diagnostics(alpha)
       << Diagnostics(beta);
 

@@ -87,19 +87,26 @@ void AdminPasswordTest::NewPassword_data() {
   QTest::addColumn<Answers>("answers");
   QTest::addColumn<bool>("taken");
   QTest::addColumn<int>("boxes");  // prompts and messages shown
-  QTest::newRow("typed twice") << Answers{" new ", " new "} << true << 2;
-  QTest::newRow("empty twice") << Answers{"", ""} << true << 2;
-  QTest::newRow("differ") << Answers{"new", "neW"} << false << 3;
-  QTest::newRow("first cancelled") << Answers{std::nullopt} << false << 1;
-  QTest::newRow("second cancelled") << Answers{"new", std::nullopt} << false << 2;
+  QTest::addColumn<bool>("yes");   // the answer to "Remove the password?"
+  QTest::newRow("typed twice") << Answers{" new ", " new "} << true << 2 << false;
+  // No password at all only with a Yes to the question.
+  QTest::newRow("empty twice, removal confirmed") << Answers{"", ""} << true << 3 << true;
+  QTest::newRow("empty twice, removal declined") << Answers{"", ""} << false << 3 << false;
+  QTest::newRow("blank is no removal") << Answers{" ", " "} << true << 2 << false;
+  QTest::newRow("differ") << Answers{"new", "neW"} << false << 3 << false;
+  QTest::newRow("empty, then typed") << Answers{"", "new"} << false << 3 << true;
+  QTest::newRow("first cancelled") << Answers{std::nullopt} << false << 1 << true;
+  QTest::newRow("second cancelled") << Answers{"new", std::nullopt} << false << 2 << true;
 }
 
 void AdminPasswordTest::NewPassword() {
   QFETCH(Answers, answers);
   QFETCH(bool, taken);
   QFETCH(int, boxes);
+  QFETCH(bool, yes);
   std::string password = "old";
   ScriptedBoxes scripted;
+  scripted.confirmAnswer = yes;
   scripted.answers.assign(answers.begin(), answers.end());
   AdminPassword admin(password, scripted);
   const std::optional<std::string> text = admin.AskNewPassword();

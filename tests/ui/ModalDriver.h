@@ -10,6 +10,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QStringList>
+#include <QTest>
 #include <QTimer>
 #include <deque>
 #include <functional>
@@ -108,6 +109,12 @@ inline void Accept(QDialog& d) {
 }
 inline void Reject(QDialog& d) {
   d.reject();
+}
+
+// Presses Enter where the dialog's keyboard focus is, as a person does.
+inline void PressEnter(QDialog& d) {
+  QWidget* focus = d.focusWidget();
+  QTest::keyClick(focus ? focus : &d, Qt::Key_Return);
 }
 
 // Types text into a text-entry box and presses OK.

@@ -86,6 +86,7 @@ class TOptionsFormTest : public QObject {
   void BrowseTakesChosenWaveFile();
   void ChangedPasswordIsTakenOnlyWithOK_data();
   void ChangedPasswordIsTakenOnlyWithOK();
+  void EnterAloneNeverRemovesThePassword();
   void AddProgramUpperCasesSortsAndRefusesDuplicate();
   void RemoveProgramNeedsSelection();
   void ClearedListComesBackWithIconsOnCancel();
@@ -482,6 +483,28 @@ void TOptionsFormTest::ChangedPasswordIsTakenOnlyWithOK() {
   QCOMPARE(texts.size(), 1);  // "Password Changed", and no box after it
   QCOMPARE(form.Confirmed(), close != "Cancel");
   QCOMPARE(password_, std::string(close != "Cancel" ? "n3w" : "pw"));
+}
+
+void TOptionsFormTest::EnterAloneNeverRemovesThePassword() {
+  QtMessageBoxes qtBoxes(form_.get());
+  AdminPassword admin(password_, qtBoxes);
+  TOptionsForm form(settings_, programs_, admin, qtBoxes, Hooks());
+  QStringList texts;
+  ModalDriver driver;
+  driver.On(QStringLiteral("Options"), [&](QDialog& options) {
+    form.ChangePwdBtn->click();
+    test::PressEnter(options);
+  });
+  driver.On({}, test::PressEnter).On({}, test::PressEnter).On({}, [&](QDialog& box) {
+    if (auto* message = qobject_cast<QMessageBox*>(&box)) texts << message->text();
+    test::PressEnter(box);
+  });
+  form.ShowModal();
+  QVERIFY(driver.Finished());
+  QVERIFY2(texts.value(0).startsWith("Remove the administrator password?"),
+           qPrintable(texts.value(0)));
+  QVERIFY(form.Confirmed());
+  QCOMPARE(password_, std::string("pw"));
 }
 
 void TOptionsFormTest::AddProgramUpperCasesSortsAndRefusesDuplicate() {
