@@ -203,19 +203,105 @@ bool BodyObject(const ControlRequest& request, nlohmann::json& body, std::string
 }
 }  // namespace
 
+namespace {
+// "PC1@10.0.0.1", "PC1", or "@10.0.0.1": how a client is named in answers.
+std::string ClientText(const std::string& client, const std::string& address) {
+  return EscapedText(client) + (address.empty() ? "" : "@" + EscapedText(address));
+}
+
+nlohmann::json TextOrNull(const std::string& text) {
+  return text.empty() ? nlohmann::json() : nlohmann::json(text);
+}
+
+// An optional text member of the body.
+bool OptionalText(const nlohmann::json& body, const char* name, std::string& text,
+                  std::string& reason) {
+  if (!body.contains(name) || body[name].is_null()) return true;
+  if (!body[name].is_string()) {
+    reason = std::string(name) + " must be a text";
+    return false;
+  }
+  text = body[name].get<std::string>();
+  return true;
+}
+}  // namespace
+
 ControlService::Answer ControlService::Disconnect(const ControlRequest& request) {
   nlohmann::json body;
-  std::string reason, client;
+  std::string reason, client, address;
   if (!BodyObject(request, body, reason)) return Answer::Refused(400, reason);
-  if (!body.contains("client") || !body["client"].is_string()) {
-    return Answer::Refused(400, "client must be a text");
+  if (!OptionalText(body, "client", client, reason) ||
+      !OptionalText(body, "address", address, reason)) {
+    return Answer::Refused(400, reason);
   }
-  client = body["client"].get<std::string>();
-  if (!rules_.Disconnector().KickClient(client)) {
-    return Answer::Refused(404, "No current user is named " + EscapedText(client));
+  if (client.empty() && address.empty()) {
+    return Answer::Refused(400, "client or address must be given");
   }
-  Record(request, "disconnect", client);
-  return {200, {{"client", client}, {"exit_status", "kicked"}}, {}};
+  SessionDisconnector& disconnector = rules_.Disconnector();
+  const std::vector<TreeNode*> users = disconnector.CurrentUsers(client, address);
+  if (users.empty()) {
+    Answer none = Answer::Refused(
+        404, address.empty()  ? "No current user is named " + EscapedText(client)
+             : client.empty() ? "No current user is at " + EscapedText(address)
+                              : "No current user is " + ClientText(client, address));
+    none.body["outcome"] = "nothing";
+    return none;
+  }
+  auto addressOf = [](const TreeNode& node) {
+    return SessionDisconnector::AddressOf(static_cast<const TUser&>(*node.Data()));
+  };
+  if (users.size() > 1) {
+    // Ending one of them, picked by the tree's order, would be a guess.
+    nlohmann::json candidates = nlohmann::json::array();
+    std::string names;
+    for (const TreeNode* node : users) {
+      const std::string at = addressOf(*node);
+      candidates.push_back({{"client", node->Text()}, {"address", TextOrNull(at)}});
+      names += (names.empty() ? "" : ", ") + ClientText(node->Text(), at);
+    }
+    Answer ambiguous = Answer::Refused(
+        409, ClientText(client, address) + " names " + std::to_string(users.size()) +
+                 " current users: " + names + "; name one as NAME@ADDRESS");
+    ambiguous.body["candidates"] = std::move(candidates);
+    return ambiguous;
+  }
+  TreeNode* node = users.front();
+  const std::string name = node->Text();
+  const std::string at = addressOf(*node);
+  const DisconnectOutcome outcome = disconnector.KickUser(node);
+
+  nlohmann::json sessions = nlohmann::json::array();
+  for (const DisconnectOutcome::Session& s : outcome.ended) {
+    sessions.push_back({{"client", s.client},
+                        {"account", TextOrNull(s.account)},
+                        {"address", TextOrNull(s.address)}});
+  }
+  ControlEvent e = Event(request, "disconnect", name);
+  e.outcome = outcome.Name();
+  e.address = at;
+  e.reason = outcome.reason;
+  if (hooks_.record) hooks_.record(e);
+
+  Answer answer;
+  switch (outcome.result) {
+    case DisconnectOutcome::Result::Ended:
+      answer = {200, {{"exit_status", "kicked"}}, {}};
+      break;
+    case DisconnectOutcome::Result::Refused:
+      // The file server, behind the monitor, would not.
+      answer =
+          Answer::Refused(502, "Cannot disconnect " + ClientText(name, at) + ": " + outcome.reason);
+      if (outcome.status) answer.body["status"] = outcome.status;
+      break;
+    case DisconnectOutcome::Result::Nothing:
+      answer = Answer::Refused(404, ClientText(name, at) + " has no session left to end");
+      break;
+  }
+  answer.body["client"] = name;
+  answer.body["address"] = TextOrNull(at);
+  answer.body["outcome"] = outcome.Name();
+  answer.body["sessions"] = std::move(sessions);
+  return answer;
 }
 
 ControlService::Answer ControlService::DisconnectList() {
@@ -348,15 +434,19 @@ ControlService::Answer ControlService::SetSettings(const ControlRequest& request
   return Settings();
 }
 
-void ControlService::Record(const ControlRequest& request, const std::string& action,
-                            const std::string& target) {
-  if (!hooks_.record) return;
+ControlEvent ControlService::Event(const ControlRequest& request, const std::string& action,
+                                   const std::string& target) const {
   ControlEvent e;
   e.action = action;
   e.target = target;
   e.uid = request.uid == static_cast<uid_t>(-1) ? -1 : static_cast<long>(request.uid);
   e.time = hooks_.now ? hooks_.now() : 0;
-  hooks_.record(e);
+  return e;
+}
+
+void ControlService::Record(const ControlRequest& request, const std::string& action,
+                            const std::string& target) {
+  if (hooks_.record) hooks_.record(Event(request, action, target));
 }
 
 }  // namespace qm

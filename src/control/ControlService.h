@@ -53,6 +53,8 @@ class ControlService final : public Telemetry {
   Answer SetDisconnectStatus(const ControlRequest& request);
   Answer Settings();
   Answer SetSettings(const ControlRequest& request);
+  ControlEvent Event(const ControlRequest& request, const std::string& action,
+                     const std::string& target) const;
   void Record(const ControlRequest& request, const std::string& action, const std::string& target);
 
   Monitor& m_;

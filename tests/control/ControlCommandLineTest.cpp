@@ -170,6 +170,64 @@ TEST_F(ControlTest, WatchStreamsTheEventsAsJsonLines) {
   EXPECT_TRUE(has("control", "disconnect", "target", "PC3")) << ReadText(out);
 }
 
+// What the server did, not what was asked: a refusal and nothing to end
+// exit 1 with the reason, mark nobody kicked, and are recorded as such.
+TEST_F(ControlTest, DisconnectAnswersWithTheOutcome) {
+  console.tables.connections[0].address = "127.0.0.1";  // PC1's, as the server records it
+  console.tables.connections.push_back({"DOCS", "GHOST", "user-GHOST"});  // no session
+  console.failures["NetSessionDel"] = ERROR_ACCESS_DENIED;
+  console.WriteState();
+  Tick(2);
+  const struct {
+    std::vector<std::string> args;
+    int exitCode;
+    std::string said;  // on standard output, else on standard error
+  } cases[] = {
+      {{"disconnect", "PC1"}, 1, "Cannot disconnect PC1@127.0.0.1: access denied (status 5)"},
+      {{"disconnect", "GHOST"}, 1, "GHOST has no session left to end"},
+      {{"disconnect", "--address", "127.0.0.9"}, 1, "No current user is at 127.0.0.9"},
+      {{"disconnect", "PC2@127.0.0.1"}, 1, "No current user is PC2@127.0.0.1"},
+  };
+  for (const auto& c : cases) {
+    const ProcessResult r = Run(c.args);
+    EXPECT_EQ(r.exitCode, c.exitCode) << c.args[1] << r.out;
+    EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+  }
+  const auto refused = nlohmann::json::parse(
+      ControlClient(Socket(), 10).Request("POST", "/v1/disconnect", R"({"client":"PC1"})").body);
+  EXPECT_EQ(refused["outcome"], "refused");
+  EXPECT_EQ(refused["status"], 5);
+  EXPECT_EQ(refused["address"], "127.0.0.1");
+  const auto users = nlohmann::json::parse(Run({"users", "--json"}).out)["users"];
+  for (const auto& u : users) EXPECT_TRUE(u["exit_status"].is_null()) << u.dump();
+  EXPECT_NE(console.out.find("control    uid 0: disconnect PC1 at 127.0.0.1: refused, access "
+                             "denied (status 5)"),
+            std::string::npos)
+      << console.out;
+  EXPECT_NE(console.out.find("control    uid 0: disconnect GHOST: nothing"), std::string::npos);
+
+  // Two clients of one name: neither is guessed; NAME@ADDRESS picks one.
+  console.failures.clear();
+  console.Connect("PC1", "127.0.0.3", true);
+  console.WriteState();
+  Tick(3);
+  const ProcessResult twins = Run({"disconnect", "PC1"});
+  EXPECT_EQ(twins.exitCode, 1);
+  EXPECT_NE(twins.err.find("PC1 names 2 current users: PC1@127.0.0.1, PC1@127.0.0.3"),
+            std::string::npos)
+      << twins.err;
+  const ProcessResult one = Run({"disconnect", "PC1@127.0.0.3"});
+  EXPECT_EQ(one.exitCode, 0) << one.err;
+  EXPECT_EQ(one.out, "Disconnected PC1 at 127.0.0.3\n");
+  Tick(4);
+  const auto left = nlohmann::json::parse(Run({"users", "--json"}).out)["users"];
+  ASSERT_EQ(left.size(), 3u) << left.dump();
+  EXPECT_EQ(Run({"disconnect", "PC1", "--json"}).out,
+            "{\"address\":\"127.0.0.1\",\"client\":\"PC1\",\"exit_status\":\"kicked\","
+            "\"outcome\":\"ended\",\"sessions\":[{\"account\":\"user-PC1\",\"address\":"
+            "\"127.0.0.1\",\"client\":\"PC1\"}]}\n");
+}
+
 TEST_F(ControlTest, RequestsAreBoundedAndRoutedStrictly) {
   ControlClient client(Socket(), 10);
   const struct {

@@ -146,6 +146,34 @@ TEST(AddressPassesFilter, PrefixMustEndAtAnAddressBoundary) {
   EXPECT_FALSE(SessionDisconnector::AddressPassesFilter("fd001::5", "fd00"));
 }
 
+// A link-local address is one computer only on its own link.
+TEST(AddressPassesFilter, AddressWithAZonePassesOnlyAFilterNamingThatZone) {
+  const struct {
+    const char* address;
+    const char* filter;
+    bool passes;
+  } cases[] = {
+      {"fe80::1%eth0", "fe80::1", false},
+      {"fe80::1%eth0", "fe80:", false},
+      {"fe80::1%eth0", "fe80::1%eth0", true},
+      {"fe80::1%eth0", "fe80::%eth0", true},
+      {"fe80::1%eth0", "FE80::1%eth0", true},
+      {"fe80::1%eth0", "fe80::1%eth1", false},
+      {"fe80::1%eth0.5", "fe80::1%eth0", false},
+      {"fe80::1%eth0", "fe80::1%eth0.5", false},
+      {"fe80::1%eth0", "fe80::1%eth", false},
+      {"fe80::1", "fe80::1%eth0", false},
+      {"fe80::1%eth0", "%eth0", true},
+      {"fe80::12%eth0", "fe80::1%eth0", false},
+      {"fe80::1%eth0", "", true},
+      {"fe80::1", "fe80::1", true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(SessionDisconnector::AddressPassesFilter(c.address, c.filter), c.passes)
+        << c.address << " through " << c.filter;
+  }
+}
+
 TEST_F(SessionDisconnectorTest, IpFilterDisconnectsAddressesOutsideThePrefix) {
   w.settings.IPFilter = true;
   w.settings.IPFilterString = "192.168.1";
@@ -410,6 +438,130 @@ TEST_F(SessionDisconnectorTest, WorksOn95FamilyOverSimulatedKeys) {
   ASSERT_EQ(w95.backend.deletions.size(), 1u);
   EXPECT_EQ(w95.backend.deletions[0].key, 42);
   EXPECT_FALSE(w95.HasSession("A"));
+}
+
+// ---- what a command's disconnection tells ----
+
+TEST_F(SessionDisconnectorTest, CommandAnswersWhatTheServerDidAndOnlyAnEndMarksKicked) {
+  using Result = DisconnectOutcome::Result;
+  const struct Case {
+    const char* name;
+    std::map<ServerCall, NetStatus> failures;
+    bool session;          // the server has a session of the user
+    std::string toolSaid;  // a real back end's words for its failure
+    Result result;
+    NetStatus status;
+    std::string reason;
+  } cases[] = {
+      {"ended", {}, true, "", Result::Ended, 0, ""},
+      {"denied",
+       {{ServerCall::NetSessionDel, ERROR_ACCESS_DENIED}},
+       true,
+       "",
+       Result::Refused,
+       ERROR_ACCESS_DENIED,
+       "access denied (status 5)"},
+      {"tool",
+       {{ServerCall::NetSessionDel, 0x20000001}},
+       true,
+       "smbcontrol: no such process",
+       Result::Refused,
+       0x20000001,
+       "smbcontrol: no such process (status 536870913)"},
+      {"listing",
+       {{ServerCall::NetSessionEnum, NERR_ServerNotStarted}},
+       true,
+       "",
+       Result::Refused,
+       NERR_ServerNotStarted,
+       "its sessions could not be listed (status 2114)"},
+      {"gone between",
+       {{ServerCall::NetSessionDel, NERR_ClientNameNotFound}},
+       true,
+       "",
+       Result::Nothing,
+       0,
+       ""},
+      {"no session", {}, false, "", Result::Nothing, 0, ""},
+  };
+  for (const Case& c : cases) {
+    EnforceWorld world;
+    world.Connect("PC1");
+    if (!c.session) world.backend.tables.sessions.clear();
+    world.Tick();
+    world.backend.failures = c.failures;
+    world.backend.deletionFailure = c.toolSaid;
+    TreeNode* node = FindNode(world.monitor.TreeViewCurrent, nullptr, "PC1");
+    const DisconnectOutcome outcome = world.rules.Disconnector().KickUser(node);
+    EXPECT_EQ(outcome.result, c.result) << c.name;
+    EXPECT_EQ(outcome.status, c.status) << c.name;
+    EXPECT_EQ(outcome.reason, c.reason) << c.name;
+    EXPECT_EQ(world.User("PC1")->ExitStatus, c.result == Result::Ended ? stKicked : stLoggedOff)
+        << c.name;
+    if (c.result == Result::Ended) {
+      ASSERT_EQ(outcome.ended.size(), 1u);
+      EXPECT_EQ(outcome.ended[0].client, "PC1");
+      EXPECT_EQ(outcome.ended[0].account, "user-PC1");
+    }
+    // A command's deletion waits for what the server did.
+    for (const auto& d : world.backend.deletions) EXPECT_TRUE(d.waited) << c.name;
+    EXPECT_FALSE(world.backend.waiting) << c.name;
+  }
+}
+
+TEST_F(SessionDisconnectorTest, DesktopCommandSaysARefusalOrThatNothingWasLeftToEnd) {
+  w.Connect("A");
+  w.Connect("B");
+  w.Tick();
+  w.backend.tables.sessions.pop_back();  // B's session has gone, its connection not yet
+  ConnectionTree& tree = w.monitor.TreeViewCurrent;
+  tree.Select(FindNode(tree, nullptr, "B"));
+  w.rules.Disconnector().KickButtonClick();
+  EXPECT_EQ(w.messages.information, std::vector<std::string>{"B has no session left to end"});
+  EXPECT_EQ(w.User("B")->ExitStatus, stLoggedOff);
+  tree.Select(FindNode(tree, nullptr, "A"));
+  w.backend.failures[ServerCall::NetSessionEnum] = NERR_ServerNotStarted;
+  w.rules.Disconnector().KickButtonClick();
+  EXPECT_EQ(w.messages.errors,
+            std::vector<std::string>{"Cannot disconnect A: its sessions could not be listed "
+                                     "(status 2114)"});
+  EXPECT_EQ(w.User("A")->ExitStatus, stLoggedOff);
+}
+
+// A client chooses its name, so a name alone may name several users: the
+// command names them all and the caller picks one by address.
+TEST_F(SessionDisconnectorTest, CommandFindsUsersByNameAddressOrBoth) {
+  w.ConnectFrom("TWIN", "127.0.52.1");
+  w.ConnectFrom("TWIN", "127.0.52.2");
+  w.ConnectFrom("PC7", "127.0.52.11");
+  w.ConnectFrom("127.0.52.11", "127.0.52.12");
+  w.ConnectFrom("FE", "fe80::1%eth0");
+  w.Tick();
+  auto found = [&](const std::string& client, const std::string& address) {
+    std::vector<std::string> users;
+    for (TreeNode* n : w.rules.Disconnector().CurrentUsers(client, address)) {
+      users.push_back(n->Text() + "@" + static_cast<TUser*>(n->Data())->ClientAddress);
+    }
+    return users;
+  };
+  using Users = std::vector<std::string>;
+  EXPECT_EQ(found("TWIN", ""), (Users{"TWIN@127.0.52.1", "TWIN@127.0.52.2"}));
+  EXPECT_EQ(found("TWIN", "127.0.52.2"), Users{"TWIN@127.0.52.2"});
+  EXPECT_EQ(found("", "127.0.52.1"), Users{"TWIN@127.0.52.1"});
+  EXPECT_EQ(found("PC7", "127.0.52.1"), Users{});
+  EXPECT_EQ(found("127.0.52.11", ""), (Users{"PC7@127.0.52.11", "127.0.52.11@127.0.52.12"}));
+  EXPECT_EQ(found("127.0.52.11", "127.0.52.12"), Users{"127.0.52.11@127.0.52.12"});
+  EXPECT_EQ(found("", "FE80::1%eth0"), Users{"FE@fe80::1%eth0"});
+  EXPECT_EQ(found("", "fe80::1"), Users{});
+  EXPECT_EQ(found("NOBODY", ""), Users{});
+
+  // Ending one twin leaves the other, and the outcome names the address.
+  const DisconnectOutcome outcome =
+      w.rules.Disconnector().KickUser(w.rules.Disconnector().CurrentUsers("TWIN", "127.0.52.2")[0]);
+  ASSERT_EQ(outcome.ended.size(), 1u);
+  EXPECT_EQ(outcome.ended[0].address, "127.0.52.2");
+  EXPECT_TRUE(w.HasSessionFrom("TWIN", "127.0.52.1"));
+  EXPECT_FALSE(w.HasSessionFrom("TWIN", "127.0.52.2"));
 }
 
 // ---- what the telemetry is told ----

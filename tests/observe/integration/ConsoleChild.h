@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -40,14 +41,17 @@ class ConsoleChild {
   ConsoleChild& operator=(const ConsoleChild&) = delete;
 
   const std::string& Dir() const { return dir_; }
-  void Connect(const std::string& client, const std::string& address = "127.0.0.1") {
-    tables.connections.push_back({"DOCS", client, "user-" + client});
+  // apart: the connection names the address too, which makes one name
+  // from two addresses two users.
+  void Connect(const std::string& client, const std::string& address = "127.0.0.1",
+               bool apart = false) {
+    tables.connections.push_back({"DOCS", client, "user-" + client, apart ? address : ""});
     tables.sessions.push_back({client, "user-" + client, 0, address});
   }
   void WriteState() {
     std::string error;
-    ASSERT_TRUE(WriteFileAtomically(dir_ + "/state.json",
-                                    SimulatedServerBackend::Serialize(tables, false, {}), error));
+    ASSERT_TRUE(WriteFileAtomically(
+        dir_ + "/state.json", SimulatedServerBackend::Serialize(tables, false, failures), error));
   }
   void WriteSettings(const std::string& ini) {
     std::string error;
@@ -107,6 +111,7 @@ class ConsoleChild {
   }
 
   ServerTables tables;
+  std::map<std::string, NetStatus> failures;  // the state file's "fail"
   std::string out;
 
  private:
