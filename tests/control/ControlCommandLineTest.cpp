@@ -200,11 +200,11 @@ TEST_F(ControlTest, DisconnectAnswersWithTheOutcome) {
   EXPECT_EQ(refused["address"], "127.0.0.1");
   const auto users = nlohmann::json::parse(Run({"users", "--json"}).out)["users"];
   for (const auto& u : users) EXPECT_TRUE(u["exit_status"].is_null()) << u.dump();
-  EXPECT_NE(console.out.find("control    uid 0: disconnect PC1 at 127.0.0.1: refused, access "
-                             "denied (status 5)"),
-            std::string::npos)
+  EXPECT_TRUE(console.WaitFor(
+      "control    uid 0: disconnect PC1 at 127.0.0.1: refused, access denied (status 5)",
+      seconds(20)))
       << console.out;
-  EXPECT_NE(console.out.find("control    uid 0: disconnect GHOST: nothing"), std::string::npos);
+  EXPECT_TRUE(console.WaitFor("control    uid 0: disconnect GHOST: nothing", seconds(20)));
 
   // Two clients of one name: neither is guessed; NAME@ADDRESS picks one.
   console.failures.clear();
