@@ -63,8 +63,20 @@ void PrintUsers(std::ostream& out, const json& users, bool history) {
       shares += (shares.empty() ? "" : ",") + Cell(s["name"]);
       files += s["files"].size();
     }
-    std::vector<std::string> row = {Cell(u["client"]), Cell(u["account"]), Cell(u["address"]),
-                                    Cell(u["host"]), Cell(u["entered"])};
+    // Several accounts on one client computer: the first, and how many more.
+    std::string account = Cell(u["account"]);
+    if (u.contains("sessions")) {
+      std::vector<std::string> accounts;
+      for (const json& session : u["sessions"]) {
+        const std::string a = Cell(session["account"]);
+        if (std::find(accounts.begin(), accounts.end(), a) == accounts.end()) accounts.push_back(a);
+      }
+      if (accounts.size() > 1) {
+        account = accounts.front() + " (+" + std::to_string(accounts.size() - 1) + ")";
+      }
+    }
+    std::vector<std::string> row = {Cell(u["client"]), account, Cell(u["address"]), Cell(u["host"]),
+                                    Cell(u["entered"])};
     if (history) {
       row.push_back(Cell(u["left"], "open"));
     } else {

@@ -82,6 +82,10 @@ bool BooleanValue(const nlohmann::json& value, bool& out) {
   return false;
 }
 
+nlohmann::json TextOrNull(const std::string& text) {
+  return text.empty() ? nlohmann::json() : nlohmann::json(text);
+}
+
 nlohmann::json SettingValue(const OptionKeys::Key& key, const Settings& s) {
   switch (key.type) {
     case OptionKeys::Type::Integer:
@@ -169,10 +173,38 @@ ControlService::Answer ControlService::Status() {
 }
 
 ControlService::Answer ControlService::Users() {
+  // The server's sessions now: one client computer may hold several, each
+  // with its account, where the user's record keeps its first.
+  struct Session {
+    std::string client, account, address;
+  };
+  std::vector<Session> sessions;
+  ServerApi& api = m_.Api();
+  const int n = api.SessionsInit();
+  for (int i = 0; i < n; ++i) {
+    sessions.push_back({api.FromPlatformString(api.SessionClient(i)),
+                        api.FromPlatformString(api.SessionUser(i)),
+                        api.FromPlatformString(api.SessionAddress(i))});
+  }
+  if (api.SessionsExit() == -1) m_.Fatal("Debug: SessionsExit");
   nlohmann::json users = nlohmann::json::array();
   const ConnectionTree& tree = m_.TreeViewCurrent;
   for (int i = 0; i < tree.TopLevelCount(); ++i) {
-    users.push_back(ControlJson::User(*tree.TopLevel(i), m_));
+    const TreeNode& node = *tree.TopLevel(i);
+    nlohmann::json user = ControlJson::User(node, m_);
+    const auto* record = dynamic_cast<const TUser*>(node.Data());
+    if (record && n >= 0) {
+      nlohmann::json own = nlohmann::json::array();
+      for (const Session& s : sessions) {
+        if (s.client != node.Text() ||
+            (!record->ClientAddress.empty() && s.address != record->ClientAddress)) {
+          continue;
+        }
+        own.push_back({{"account", TextOrNull(s.account)}, {"address", TextOrNull(s.address)}});
+      }
+      user["sessions"] = std::move(own);
+    }
+    users.push_back(std::move(user));
   }
   return {200, {{"users", std::move(users)}}, {}};
 }
@@ -207,10 +239,6 @@ namespace {
 // "PC1@10.0.0.1", "PC1", or "@10.0.0.1": how a client is named in answers.
 std::string ClientText(const std::string& client, const std::string& address) {
   return EscapedText(client) + (address.empty() ? "" : "@" + EscapedText(address));
-}
-
-nlohmann::json TextOrNull(const std::string& text) {
-  return text.empty() ? nlohmann::json() : nlohmann::json(text);
 }
 
 // An optional text member of the body.

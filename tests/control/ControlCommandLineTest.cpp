@@ -228,6 +228,29 @@ TEST_F(ControlTest, DisconnectAnswersWithTheOutcome) {
             "\"127.0.0.1\",\"client\":\"PC1\"}]}\n");
 }
 
+// One client computer, three accounts: each session is shown with its
+// own, and the table follows the sessions that remain.
+TEST_F(ControlTest, UsersGiveEverySessionsAccount) {
+  for (const char* account : {"backup", "list"}) {
+    console.tables.sessions.push_back({"PC1", account, 0, "127.0.0.1"});
+  }
+  console.tables.sessions[0].user = "www-data";
+  console.WriteState();
+  Tick(2);
+  auto pc1 = [&] {
+    const auto users = nlohmann::json::parse(Run({"users", "--json"}).out)["users"];
+    return users[0]["client"] == "PC1" ? users[0] : users[1];
+  };
+  ASSERT_EQ(pc1()["sessions"].size(), 3u) << pc1().dump();
+  EXPECT_EQ(pc1()["sessions"][2]["account"], "list");
+  EXPECT_NE(Run({"users"}).out.find("PC1     www-data (+2)"), std::string::npos);
+  console.tables.sessions.erase(console.tables.sessions.begin());
+  console.WriteState();
+  Tick(3);
+  EXPECT_NE(Run({"users"}).out.find("PC1     backup (+1)"), std::string::npos)
+      << Run({"users"}).out;
+}
+
 TEST_F(ControlTest, RequestsAreBoundedAndRoutedStrictly) {
   ControlClient client(Socket(), 10);
   const struct {
