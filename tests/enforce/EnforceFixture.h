@@ -31,8 +31,7 @@ class RecordingBackend final : public InMemoryServerBackend {
     bool waited = false;  // the caller waited for the outcome
   };
   NetStatus NetSessionDel(const char16_t* clientName, const char16_t* userName) override {
-    deletions.push_back(
-        {clientName ? Utf16ToUtf8(clientName) : "", userName == nullptr, 0, waiting});
+    deletions.push_back({clientName ? Utf16ToUtf8(clientName) : "", !userName, 0, waiting});
     if (keepsSessions && !failures.contains(ServerCall::NetSessionDel)) return NERR_Success;
     return InMemoryServerBackend::NetSessionDel(clientName, userName);
   }

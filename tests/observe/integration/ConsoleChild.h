@@ -41,11 +41,8 @@ class ConsoleChild {
   ConsoleChild& operator=(const ConsoleChild&) = delete;
 
   const std::string& Dir() const { return dir_; }
-  // apart: the connection names the address too, which makes one name
-  // from two addresses two users.
-  void Connect(const std::string& client, const std::string& address = "127.0.0.1",
-               bool apart = false) {
-    tables.connections.push_back({"DOCS", client, "user-" + client, apart ? address : ""});
+  void Connect(const std::string& client, const std::string& address = "127.0.0.1") {
+    tables.connections.push_back({"DOCS", client, "user-" + client});
     tables.sessions.push_back({client, "user-" + client, 0, address});
   }
   void WriteState() {
