@@ -125,7 +125,7 @@ function userRow(u, withButton) {
         cells.push(el("td", { "data-label": "Idle" }, duration(u.idle_seconds)));
         cells.push(el("td", { class: "pf-c-table__action" },
                       kicked ? "Disconnected"
-                          : el("button", { class: "pf-c-button pf-m-danger pf-m-small", "data-client": u.client, onclick: () => confirmDisconnect(u.client) }, "Disconnect")));
+                          : el("button", { class: "pf-c-button pf-m-danger pf-m-small", "data-client": u.client, onclick: () => confirmDisconnect(u.client, u.address) }, "Disconnect")));
     }
     return el("tr", { class: "qm-user", "data-client": u.client }, ...cells);
 }
@@ -232,9 +232,10 @@ function watch() {
     refresh();
 }
 
-function confirmDisconnect(client) {
-    pendingDisconnect = client;
-    $("qm-confirm-text").textContent = `Disconnect ${client}? Its sessions on this server end now; open files may lose unsaved changes.`;
+/* The address picks this row's client where another has the same name. */
+function confirmDisconnect(client, address) {
+    pendingDisconnect = address ? { client, address } : { client };
+    $("qm-confirm-text").textContent = `Disconnect ${client}${address ? " at " + address : ""}? Its sessions on this server end now; open files may lose unsaved changes.`;
     $("qm-confirm").classList.remove("qm-hidden");
     $("qm-confirm-yes").focus();
 }
@@ -300,9 +301,9 @@ document.addEventListener("DOMContentLoaded", () => {
     }
     $("qm-confirm-no").addEventListener("click", closeConfirm);
     $("qm-confirm-yes").addEventListener("click", () => {
-        const client = pendingDisconnect;
+        const target = pendingDisconnect;
         closeConfirm();
-        ask("POST", "/v1/disconnect", { client }).then(refresh, e => showError(reason(e)));
+        ask("POST", "/v1/disconnect", target).then(refresh, e => showError(reason(e)));
     });
     $("qm-filter").addEventListener("input", renderHistory);
     $("qm-export").addEventListener("click", exportLog);

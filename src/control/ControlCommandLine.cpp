@@ -2,6 +2,8 @@
 // Copyright (C) 2026 The Quillmoor 98 developers
 #include "control/ControlCommandLine.h"
 
+#include <arpa/inet.h>
+
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <nlohmann/json.hpp>
@@ -63,8 +65,20 @@ void PrintUsers(std::ostream& out, const json& users, bool history) {
       shares += (shares.empty() ? "" : ",") + Cell(s["name"]);
       files += s["files"].size();
     }
-    std::vector<std::string> row = {Cell(u["client"]), Cell(u["account"]), Cell(u["address"]),
-                                    Cell(u["host"]), Cell(u["entered"])};
+    // Several accounts on one client computer: the first, and how many more.
+    std::string account = Cell(u["account"]);
+    if (u.contains("sessions")) {
+      std::vector<std::string> accounts;
+      for (const json& session : u["sessions"]) {
+        const std::string a = Cell(session["account"]);
+        if (std::find(accounts.begin(), accounts.end(), a) == accounts.end()) accounts.push_back(a);
+      }
+      if (accounts.size() > 1) {
+        account = accounts.front() + " (+" + std::to_string(accounts.size() - 1) + ")";
+      }
+    }
+    std::vector<std::string> row = {Cell(u["client"]), account, Cell(u["address"]), Cell(u["host"]),
+                                    Cell(u["entered"])};
     if (history) {
       row.push_back(Cell(u["left"], "open"));
     } else {
@@ -95,6 +109,23 @@ std::string EventLine(const json& e) {
   line += "  (" + Cell(e.value("status", json())) + ")";
   if (e.contains("rule")) line += " by " + Cell(e["rule"]);
   return line;
+}
+
+// NAME@ADDRESS as a name and an address, when what follows the last "@"
+// is an address (a client's name may hold an "@" of its own); else the
+// whole text is a name.
+void SplitClient(std::string& client, std::string& address) {
+  const std::size_t at = client.rfind('@');
+  if (at == std::string::npos) return;
+  const std::string tail = client.substr(at + 1);
+  unsigned char bytes[sizeof(in6_addr)];
+  const std::string host = tail.substr(0, tail.find('%'));
+  if (::inet_pton(AF_INET, tail.c_str(), bytes) != 1 &&
+      ::inet_pton(AF_INET6, host.c_str(), bytes) != 1) {
+    return;
+  }
+  address = tail;
+  client.erase(at);
 }
 
 struct Call {
@@ -210,8 +241,11 @@ int ControlCommandLine::Run(int argc, const char* const* argv, std::ostream& out
   bool text = false;
   history->add_flag("--text", text, "the text log, as \"Save former connections as...\" writes it");
   auto* disconnect = cli.add_subcommand("disconnect", "disconnect a user (a client computer)");
-  std::string client;
-  disconnect->add_option("CLIENT", client, "the client computer's name")->required();
+  std::string client, clientAddress;
+  disconnect->add_option("CLIENT", client,
+                         "the client computer's name, or NAME@ADDRESS for the one at that address");
+  disconnect->add_option("--address", clientAddress,
+                         "the client at this address (with CLIENT: that one of that name)");
   auto* list = cli.add_subcommand("list", "the Disconnect List, or change it");
   list->require_subcommand(0, 1);
   auto* listAdd = list->add_subcommand("add", "add a name (and an address)");
@@ -246,6 +280,10 @@ int ControlCommandLine::Run(int argc, const char* const* argv, std::ostream& out
     cli.exit(e, out, err);
     return kUsage;
   }
+  if (disconnect->parsed() && client.empty() && clientAddress.empty()) {
+    err << "quillmoor98 ctl: disconnect needs a CLIENT or --address ADDRESS" << std::endl;
+    return kUsage;
+  }
 
   ControlClient client_(socket.empty() ? ControlSocket::ClientPath() : socket,
                         kRequestTimeoutSeconds);
@@ -265,10 +303,14 @@ int ControlCommandLine::Run(int argc, const char* const* argv, std::ostream& out
   } else if (history->parsed()) {
     return History(s, text);
   } else if (disconnect->parsed()) {
-    if ((result = s.Ask({"POST", "/v1/disconnect", {{"client", client}}}, answer)) || asJson) {
-      return result;
-    }
-    out << "Disconnected " << EscapedText(client) << '\n';
+    if (clientAddress.empty()) SplitClient(client, clientAddress);
+    json body = json::object();
+    if (!client.empty()) body["client"] = client;
+    if (!clientAddress.empty()) body["address"] = clientAddress;
+    if ((result = s.Ask({"POST", "/v1/disconnect", body}, answer)) || asJson) return result;
+    out << "Disconnected " << Cell(answer["client"]);
+    if (answer["address"].is_string()) out << " at " << Cell(answer["address"]);
+    out << '\n';
   } else if (listAdd->parsed()) {
     json body = {{"name", name}};
     if (!address.empty()) body["address"] = address;

@@ -83,6 +83,10 @@ bool BooleanValue(const nlohmann::json& value, bool& out) {
   return false;
 }
 
+nlohmann::json TextOrNull(const std::string& text) {
+  return text.empty() ? nlohmann::json() : nlohmann::json(text);
+}
+
 nlohmann::json SettingValue(const OptionKeys::Key& key, const Settings& s) {
   switch (key.type) {
     case OptionKeys::Type::Integer:
@@ -170,10 +174,38 @@ ControlService::Answer ControlService::Status() {
 }
 
 ControlService::Answer ControlService::Users() {
+  // The server's sessions now: one client computer may hold several, each
+  // with its account, where the user's record keeps its first.
+  struct Session {
+    std::string client, account, address;
+  };
+  std::vector<Session> sessions;
+  ServerApi& api = m_.Api();
+  const int n = api.SessionsInit();
+  for (int i = 0; i < n; ++i) {
+    sessions.push_back({api.FromPlatformString(api.SessionClient(i)),
+                        api.FromPlatformString(api.SessionUser(i)),
+                        api.FromPlatformString(api.SessionAddress(i))});
+  }
+  if (api.SessionsExit() == -1) m_.Fatal("Debug: SessionsExit");
   nlohmann::json users = nlohmann::json::array();
   const ConnectionTree& tree = m_.TreeViewCurrent;
   for (int i = 0; i < tree.TopLevelCount(); ++i) {
-    users.push_back(ControlJson::User(*tree.TopLevel(i), m_));
+    const TreeNode& node = *tree.TopLevel(i);
+    nlohmann::json user = ControlJson::User(node, m_);
+    const auto* record = dynamic_cast<const TUser*>(node.Data());
+    if (record && n >= 0) {
+      nlohmann::json own = nlohmann::json::array();
+      for (const Session& s : sessions) {
+        if (s.client != node.Text() ||
+            (!record->ClientAddress.empty() && s.address != record->ClientAddress)) {
+          continue;
+        }
+        own.push_back({{"account", TextOrNull(s.account)}, {"address", TextOrNull(s.address)}});
+      }
+      user["sessions"] = std::move(own);
+    }
+    users.push_back(std::move(user));
   }
   return {200, {{"users", std::move(users)}}, {}};
 }
@@ -204,19 +236,101 @@ bool BodyObject(const ControlRequest& request, nlohmann::json& body, std::string
 }
 }  // namespace
 
+namespace {
+// "PC1@10.0.0.1", "PC1", or "@10.0.0.1": how a client is named in answers.
+std::string ClientText(const std::string& client, const std::string& address) {
+  return EscapedText(client) + (address.empty() ? "" : "@" + EscapedText(address));
+}
+
+// An optional text member of the body.
+bool OptionalText(const nlohmann::json& body, const char* name, std::string& text,
+                  std::string& reason) {
+  if (!body.contains(name) || body[name].is_null()) return true;
+  if (!body[name].is_string()) {
+    reason = std::string(name) + " must be a text";
+    return false;
+  }
+  text = body[name].get<std::string>();
+  return true;
+}
+}  // namespace
+
 ControlService::Answer ControlService::Disconnect(const ControlRequest& request) {
   nlohmann::json body;
-  std::string reason, client;
+  std::string reason, client, address;
   if (!BodyObject(request, body, reason)) return Answer::Refused(400, reason);
-  if (!body.contains("client") || !body["client"].is_string()) {
-    return Answer::Refused(400, "client must be a text");
+  if (!OptionalText(body, "client", client, reason) ||
+      !OptionalText(body, "address", address, reason)) {
+    return Answer::Refused(400, reason);
   }
-  client = body["client"].get<std::string>();
-  if (!rules_.Disconnector().KickClient(client)) {
-    return Answer::Refused(404, "No current user is named " + EscapedText(client));
+  if (client.empty() && address.empty()) {
+    return Answer::Refused(400, "client or address must be given");
   }
-  Record(request, "disconnect", client);
-  return {200, {{"client", client}, {"exit_status", "kicked"}}, {}};
+  SessionDisconnector& disconnector = rules_.Disconnector();
+  const std::vector<TreeNode*> users = disconnector.CurrentUsers(client, address);
+  if (users.empty()) {
+    Answer none = Answer::Refused(
+        404, address.empty()  ? "No current user is named " + EscapedText(client)
+             : client.empty() ? "No current user is at " + EscapedText(address)
+                              : "No current user is " + ClientText(client, address));
+    none.body["outcome"] = "nothing";
+    return none;
+  }
+  auto addressOf = [](const TreeNode& node) {
+    return SessionDisconnector::AddressOf(static_cast<const TUser&>(*node.Data()));
+  };
+  if (users.size() > 1) {
+    // Ending one of them, picked by the tree's order, would be a guess.
+    nlohmann::json candidates = nlohmann::json::array();
+    std::string names;
+    for (const TreeNode* node : users) {
+      const std::string at = addressOf(*node);
+      candidates.push_back({{"client", node->Text()}, {"address", TextOrNull(at)}});
+      names += (names.empty() ? "" : ", ") + ClientText(node->Text(), at);
+    }
+    Answer ambiguous = Answer::Refused(
+        409, ClientText(client, address) + " names " + std::to_string(users.size()) +
+                 " current users: " + names + "; name one as NAME@ADDRESS");
+    ambiguous.body["candidates"] = std::move(candidates);
+    return ambiguous;
+  }
+  TreeNode* node = users.front();
+  const std::string name = node->Text();
+  const std::string at = addressOf(*node);
+  const DisconnectOutcome outcome = disconnector.KickUser(node);
+
+  nlohmann::json sessions = nlohmann::json::array();
+  for (const DisconnectOutcome::Session& s : outcome.ended) {
+    sessions.push_back({{"client", s.client},
+                        {"account", TextOrNull(s.account)},
+                        {"address", TextOrNull(s.address)}});
+  }
+  ControlEvent e = Event(request, "disconnect", name);
+  e.outcome = outcome.Name();
+  e.address = at;
+  e.reason = outcome.reason;
+  if (hooks_.record) hooks_.record(e);
+
+  Answer answer;
+  switch (outcome.result) {
+    case DisconnectOutcome::Result::Ended:
+      answer = {200, {{"exit_status", "kicked"}}, {}};
+      break;
+    case DisconnectOutcome::Result::Refused:
+      // The file server, behind the monitor, would not.
+      answer =
+          Answer::Refused(502, "Cannot disconnect " + ClientText(name, at) + ": " + outcome.reason);
+      if (outcome.status) answer.body["status"] = outcome.status;
+      break;
+    case DisconnectOutcome::Result::Nothing:
+      answer = Answer::Refused(404, ClientText(name, at) + " has no session left to end");
+      break;
+  }
+  answer.body["client"] = name;
+  answer.body["address"] = TextOrNull(at);
+  answer.body["outcome"] = outcome.Name();
+  answer.body["sessions"] = std::move(sessions);
+  return answer;
 }
 
 ControlService::Answer ControlService::DisconnectList() {
@@ -349,15 +463,19 @@ ControlService::Answer ControlService::SetSettings(const ControlRequest& request
   return Settings();
 }
 
-void ControlService::Record(const ControlRequest& request, const std::string& action,
-                            const std::string& target) {
-  if (!hooks_.record) return;
+ControlEvent ControlService::Event(const ControlRequest& request, const std::string& action,
+                                   const std::string& target) const {
   ControlEvent e;
   e.action = action;
   e.target = target;
   e.uid = request.uid == static_cast<uid_t>(-1) ? -1 : static_cast<long>(request.uid);
   e.time = hooks_.now ? hooks_.now() : 0;
-  hooks_.record(e);
+  return e;
+}
+
+void ControlService::Record(const ControlRequest& request, const std::string& action,
+                            const std::string& target) {
+  if (hooks_.record) hooks_.record(Event(request, action, target));
 }
 
 }  // namespace qm

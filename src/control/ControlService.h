@@ -21,7 +21,8 @@ namespace qm {
 class ControlService final : public Telemetry {
  public:
   struct Hooks {
-    // Every change, once it is done.
+    // Every change, once it is done; a disconnection also when the
+    // server refused it or found nothing to end (with its outcome).
     std::function<void(const ControlEvent&)> record;
     // The Refresh setting changed: the timer's interval, milliseconds.
     std::function<void(int milliseconds)> refreshChanged;
@@ -53,6 +54,8 @@ class ControlService final : public Telemetry {
   Answer SetDisconnectStatus(const ControlRequest& request);
   Answer Settings();
   Answer SetSettings(const ControlRequest& request);
+  ControlEvent Event(const ControlRequest& request, const std::string& action,
+                     const std::string& target) const;
   void Record(const ControlRequest& request, const std::string& action, const std::string& target);
 
   Monitor& m_;

@@ -136,6 +136,14 @@ class ServerBackend {
   // The reading StartReading started has ended (or failed): the next share
   // enumeration applies it.
   virtual bool ReadingComplete() { return true; }
+  // On: a deletion returns what happened, even with read-ahead, so that a
+  // command answers with its outcome (it waits for the server's tools);
+  // off: with read-ahead a deletion is queued and returns 0.
+  virtual void SetDeletionsWait(bool /*on*/) {}
+  // Why the last deletion that waited failed, in the server's own words,
+  // where its status alone does not say (a tool that failed, a cluster
+  // node that cannot be told); "" otherwise.
+  virtual std::string DeletionFailure() const { return {}; }
   // What the user is to be told about the server, each thing once (its
   // state cannot be read, and can again; its configuration has an error).
   virtual std::vector<std::string> TakeNotices() { return {}; }

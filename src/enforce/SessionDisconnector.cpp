@@ -15,12 +15,29 @@ namespace {
 // client left on its own.
 constexpr NetStatus kClientNameNotFound = 2312;
 
-std::string RefusalReason(NetStatus status) {
-  const std::string code = "status " + std::to_string(status);
-  if (status == ERROR_ACCESS_DENIED) return "access denied (" + code + ")";
-  if (status == NERR_ServerNotStarted) return "the server is not running (" + code + ")";
-  return "the server refused (" + code + ")";
+// The address a session is from, else the user's own where the server
+// does not tell.
+std::string SessionAddress(const std::string& address, const TUser* user) {
+  if (!address.empty() || !user) return address;
+  return SessionDisconnector::AddressOf(*user);
 }
+
+// Makes the server's deletions return their outcome while a command waits
+// for it, and lets them be queued again after.
+class DeletionsWait {
+ public:
+  DeletionsWait(ServerBackend& backend, bool on) : backend_(on ? &backend : nullptr) {
+    if (backend_) backend_->SetDeletionsWait(true);
+  }
+  ~DeletionsWait() {
+    if (backend_) backend_->SetDeletionsWait(false);
+  }
+  DeletionsWait(const DeletionsWait&) = delete;
+  DeletionsWait& operator=(const DeletionsWait&) = delete;
+
+ private:
+  ServerBackend* backend_;
+};
 }  // namespace
 
 NetStatus SessionDisconnector::KickUserNT95(const std::string& client, std::uint32_t key,
@@ -36,9 +53,18 @@ NetStatus SessionDisconnector::KickUserNT95(const std::string& client, std::uint
   return api.DeleteSession(name.get(), user.get(), key);
 }
 
+std::string SessionDisconnector::RefusalReason(NetStatus status) {
+  const std::string code = "status " + std::to_string(status);
+  if (status == ERROR_ACCESS_DENIED) return "access denied (" + code + ")";
+  if (status == NERR_ServerNotStarted) return "the server is not running (" + code + ")";
+  const std::string why = m_.Api().Backend().DeletionFailure();
+  if (!why.empty()) return why + " (" + code + ")";
+  return "the server refused (" + code + ")";
+}
+
 void SessionDisconnector::SayRefused(const std::string& client, const std::string& userKey,
-                                     NetStatus status, bool command) {
-  const std::string text = "Cannot disconnect " + client + ": " + RefusalReason(status);
+                                     const std::string& reason, bool command) {
+  const std::string text = "Cannot disconnect " + client + ": " + reason;
   if (command) {
     m_.Messages().Error(text);
   } else if (refusalSaid_.insert(userKey).second) {
@@ -46,14 +72,31 @@ void SessionDisconnector::SayRefused(const std::string& client, const std::strin
   }
 }
 
-void SessionDisconnector::SessionPass(const Chooser& choose, bool command) {
+DisconnectOutcome SessionDisconnector::SessionPass(const Chooser& choose, bool command) {
   // A client that left may be refused and told again when it comes back.
   std::erase_if(refusalSaid_, [this](const std::string& c) { return !m_.Users.Find(c); });
   ServerApi& api = m_.Api();
+  const DeletionsWait wait(api.Backend(), command);
+  DisconnectOutcome outcome;
   const int n = api.SessionsInit();
+  if (n < 0) {
+    outcome.result = DisconnectOutcome::Result::Refused;
+    outcome.listingFailed = true;
+    outcome.status = n == -1 ? NERR_Success : static_cast<NetStatus>(-n);
+    outcome.reason = "its sessions could not be listed" +
+                     (n == -1 ? std::string() : " (status " + std::to_string(-n) + ")");
+  }
   // A client with several sessions is one disconnection, and one refusal.
   std::vector<const TUser*> told;
   std::vector<std::string> refused;
+  struct Ended {
+    std::string userKey;
+    const TUser* user;
+    TTreeNodeCustom* record;
+    TreeNode* node;
+    DisconnectRule rule;
+  };
+  std::vector<Ended> ended;
   for (int i = 0; i < n; ++i) {
     const std::string client = api.FromPlatformString(api.SessionClient(i));
     const std::string address = api.FromPlatformString(api.SessionAddress(i));
@@ -70,19 +113,37 @@ void SessionDisconnector::SessionPass(const Chooser& choose, bool command) {
       if (status != kClientNameNotFound &&
           std::find(refused.begin(), refused.end(), userKey) == refused.end()) {
         refused.push_back(userKey);
-        SayRefused(client, userKey, status, command);
+        const std::string reason = RefusalReason(status);
+        if (outcome.result != DisconnectOutcome::Result::Refused) {
+          outcome.result = DisconnectOutcome::Result::Refused;
+          outcome.status = status;
+          outcome.reason = reason;
+        }
+        SayRefused(client, userKey, reason, command);
       }
       continue;
     }
-    refusalSaid_.erase(userKey);
-    if (user && std::find(told.begin(), told.end(), user) == told.end()) {
-      told.push_back(user);
-      m_.Metrics().Disconnecting(*user, rule);
-    }
-    if (record) record->ExitStatus = stKicked;
-    MarkSubtreeKicked(node);
+    outcome.ended.push_back(
+        {client, api.FromPlatformString(api.SessionUser(i)), SessionAddress(address, user)});
+    ended.push_back({userKey, user, record, node, rule});
   }
   if (api.SessionsExit() == -1) m_.Fatal("Debug: SessionsExit");
+  // A user with a session the server refused to end is still connected:
+  // it is not marked, though its other sessions ended.
+  for (const Ended& e : ended) {
+    if (std::find(refused.begin(), refused.end(), e.userKey) != refused.end()) continue;
+    refusalSaid_.erase(e.userKey);
+    if (e.user && std::find(told.begin(), told.end(), e.user) == told.end()) {
+      told.push_back(e.user);
+      m_.Metrics().Disconnecting(*e.user, e.rule);
+    }
+    if (e.record) e.record->ExitStatus = stKicked;
+    MarkSubtreeKicked(e.node);
+  }
+  if (outcome.result != DisconnectOutcome::Result::Refused && !outcome.ended.empty()) {
+    outcome.result = DisconnectOutcome::Result::Ended;
+  }
+  return outcome;
 }
 
 void SessionDisconnector::KickButtonClick() {
@@ -97,19 +158,49 @@ void SessionDisconnector::KickButtonClick() {
     m_.Messages().Information("No current user selected");
     return;
   }
-  KickNode(node);
+  if (KickNode(node).result == DisconnectOutcome::Result::Nothing) {
+    m_.Messages().Information(node->Text() + " has no session left to end");
+  }
 }
 
-bool SessionDisconnector::KickClient(const std::string& client) {
-  TreeNode* node = m_.TreeViewCurrent.LastTopLevel(client);
-  if (!node || !IsUser(node->Data())) return false;
-  KickNode(node);
-  return true;
+std::vector<TreeNode*> SessionDisconnector::CurrentUsers(const std::string& client,
+                                                         const std::string& address) const {
+  std::vector<TreeNode*> users;
+  const ConnectionTree& tree = m_.TreeViewCurrent;
+  for (int i = 0; i < tree.TopLevelCount(); ++i) {
+    TreeNode* node = tree.TopLevel(i);
+    const auto* user = dynamic_cast<const TUser*>(node->Data());
+    if (!user || !user->IsOpen()) continue;
+    // The server's record of the address, or the one the lookup found
+    // (which the users' answers show).
+    const std::string& wanted = address.empty() ? client : address;
+    auto is = [&](const std::string& at) {
+      return !at.empty() && at != kNotKnownYet && at != kNotKnown &&
+             SameTextAsciiNoCase(at, wanted);
+    };
+    const bool byName = !client.empty() && node->Text() == client;
+    const bool byAddress = is(user->ClientAddress) || is(user->IPAddress);
+    if (address.empty() ? byName || byAddress : byAddress && (client.empty() || byName)) {
+      users.push_back(node);
+    }
+  }
+  return users;
 }
 
-void SessionDisconnector::KickNode(TreeNode* node) {
+DisconnectOutcome SessionDisconnector::KickUser(TreeNode* node) {
+  if (!node || !IsUser(node->Data())) return {};
+  return KickNode(node);
+}
+
+std::string SessionDisconnector::AddressOf(const TUser& user) {
+  if (!user.ClientAddress.empty()) return user.ClientAddress;
+  if (user.IPAddress == kNotKnownYet || user.IPAddress == kNotKnown) return {};
+  return user.IPAddress;
+}
+
+DisconnectOutcome SessionDisconnector::KickNode(TreeNode* node) {
   const auto& user = static_cast<const TUser&>(*node->Data());
-  SessionPass(
+  DisconnectOutcome outcome = SessionPass(
       [&](const std::string& client, const std::string& address, TTreeNodeCustom*& record,
           TreeNode*& mark, DisconnectRule& rule) {
         if (!SessionOfUser(user, client, address)) return false;
@@ -119,6 +210,12 @@ void SessionDisconnector::KickNode(TreeNode* node) {
         return true;
       },
       true);
+  // Refusals of a deletion the pass has said; a failed listing it cannot
+  // name a user for.
+  if (outcome.listingFailed) {
+    m_.Messages().Error("Cannot disconnect " + node->Text() + ": " + outcome.reason);
+  }
+  return outcome;
 }
 
 void SessionDisconnector::KickLastUser() {
@@ -194,6 +291,19 @@ std::optional<DisconnectRule> SessionDisconnector::RuleFor(const TUser& user) co
 
 bool SessionDisconnector::AddressPassesFilter(std::string_view address, std::string_view filter) {
   if (filter.empty()) return true;
+  // A link-local address is one host only on its own link: fe80::1%eth0
+  // and fe80::1%eth1 may be two computers.
+  const std::size_t addressZone = address.find('%');
+  const std::size_t filterZone = filter.find('%');
+  if (addressZone != std::string_view::npos || filterZone != std::string_view::npos) {
+    if (addressZone == std::string_view::npos || filterZone == std::string_view::npos ||
+        address.substr(addressZone) != filter.substr(filterZone)) {
+      return false;
+    }
+    address = address.substr(0, addressZone);
+    filter = filter.substr(0, filterZone);
+    if (filter.empty()) return true;
+  }
   if (address.size() < filter.size() ||
       !SameTextAsciiNoCase(address.substr(0, filter.size()), filter)) {
     return false;

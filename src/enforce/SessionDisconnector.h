@@ -7,9 +7,11 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "core/Monitor.h"
 #include "enforce/DisconnectList.h"
+#include "enforce/DisconnectOutcome.h"
 #include "enforce/DisconnectStatus.h"
 
 namespace qm {
@@ -29,11 +31,20 @@ class SessionDisconnector {
                          const std::string& address = {});
 
   // The selected user of the page showing; "No current user selected"
-  // when that is not an open connection's user node.
+  // when that is not an open connection's user node. A refusal, or a user
+  // with no session left to end, is said in a message box.
   void KickButtonClick();
-  // The command for the current user whose node reads client (the control
-  // socket's disconnect); false when there is none.
-  bool KickClient(const std::string& client);
+  // The current user nodes a command names: by client name, by address,
+  // or both (an empty text names any). A name alone also names the users
+  // at that address, so that a client calling itself by another's address
+  // is never taken for it unseen.
+  std::vector<TreeNode*> CurrentUsers(const std::string& client, const std::string& address) const;
+  // The command's disconnection of one current user node (the control
+  // socket's), and what it did.
+  DisconnectOutcome KickUser(TreeNode* node);
+  // The address a user is known by: the server's record of it, else the
+  // lookup's ("" while not known).
+  static std::string AddressOf(const TUser& user);
   // The newest current user (the last top-level node of the current tree).
   void KickLastUser();
   // Every current user; rule says why (the status "all" itself, or the
@@ -47,6 +58,9 @@ class SessionDisconnector {
   // text (letters a to z in any case) and the filter ends at a boundary of
   // the address ("." or ":" or the end), so "192.168.1" lets 192.168.1.20
   // through and not 192.168.10.4. An empty filter lets every address pass.
+  // An address with a zone (fe80::1%eth0) passes only a filter that names
+  // the same zone (fe80::%eth0, or fe80::1%eth0), and a filter with a
+  // zone only addresses in it.
   static bool AddressPassesFilter(std::string_view address, std::string_view filter);
 
   // Time since lastActivity is more than idleMinutes, counted in whole
@@ -62,15 +76,20 @@ class SessionDisconnector {
       std::function<bool(const std::string& client, const std::string& address,
                          TTreeNodeCustom*& record, TreeNode*& node, DisconnectRule& rule)>;
   // The command's session pass for a user node.
-  void KickNode(TreeNode* node);
+  DisconnectOutcome KickNode(TreeNode* node);
   // SessionsInit .. SessionsExit: every chosen session is deleted and its
   // user marked. Kept short: lookup threads enumerate sessions too. A
   // deletion the server refuses marks nothing (the user is still there and
   // the rule chooses it again at the next tick); it is said once per user
   // until a deletion of its sessions succeeds, on command every time.
-  void SessionPass(const Chooser& choose, bool command = false);
-  void SayRefused(const std::string& client, const std::string& userKey, NetStatus status,
+  // On command the server is asked to wait for the outcome, which is
+  // returned.
+  DisconnectOutcome SessionPass(const Chooser& choose, bool command = false);
+  void SayRefused(const std::string& client, const std::string& userKey, const std::string& reason,
                   bool command);
+  // Why the server refused, in words, with the back end's own where it
+  // has any.
+  std::string RefusalReason(NetStatus status);
   // The current user a session belongs to: its name from its address, or
   // its name alone where the server gave the user no address.
   UserEntry* UserOfSession(const std::string& client, const std::string& address);

@@ -7,7 +7,12 @@
 namespace qm {
 
 std::string ControlEvent::Text() const {
-  return "uid " + std::to_string(uid) + ": " + action + " " + EscapedText(target);
+  std::string text = "uid " + std::to_string(uid) + ": " + action + " " + EscapedText(target);
+  if (outcome.empty()) return text;
+  if (!address.empty()) text += " at " + EscapedText(address);
+  text += ": " + outcome;
+  if (!reason.empty()) text += ", " + EscapedText(reason);
+  return text;
 }
 
 }  // namespace qm

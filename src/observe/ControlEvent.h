@@ -14,9 +14,16 @@ struct ControlEvent {
   std::string target;
   long uid = -1;    // the peer's user id; -1 when it could not be learnt
   double time = 0;  // wall-clock seconds since the epoch
+  // A disconnection's: ended, refused or nothing ("" for other actions);
+  // the address of the user it was asked for ("" when not known); why the
+  // server refused.
+  std::string outcome;
+  std::string address;
+  std::string reason;
 
   // "uid 1000: disconnect PC1", the text of the console's line and the
-  // journal's message.
+  // journal's message; a disconnection's outcome follows
+  // ("uid 1000: disconnect PC1 at 10.0.0.1: refused, access denied (status 5)").
   std::string Text() const;
 };
 

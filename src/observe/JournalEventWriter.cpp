@@ -94,13 +94,17 @@ std::vector<std::string> JournalEventWriter::Fields(const ConnectionEvent& e) {
 }
 
 std::vector<std::string> JournalEventWriter::Fields(const ControlEvent& e) {
-  return {"MESSAGE=" + e.Text(),
-          "PRIORITY=" + std::to_string(LOG_NOTICE),
-          kIdentifier,
-          "QUILLMOOR98_EVENT=control",
-          "QUILLMOOR98_ACTION=" + e.action,
-          "QUILLMOOR98_TARGET=" + e.target,
-          "QUILLMOOR98_UID=" + std::to_string(e.uid)};
+  std::vector<std::string> fields = {"MESSAGE=" + e.Text(),
+                                     "PRIORITY=" + std::to_string(LOG_NOTICE),
+                                     kIdentifier,
+                                     "QUILLMOOR98_EVENT=control",
+                                     "QUILLMOOR98_ACTION=" + e.action,
+                                     "QUILLMOOR98_TARGET=" + e.target,
+                                     "QUILLMOOR98_UID=" + std::to_string(e.uid)};
+  if (!e.outcome.empty()) fields.push_back("QUILLMOOR98_OUTCOME=" + e.outcome);
+  if (!e.address.empty()) fields.push_back("QUILLMOOR98_ADDRESS=" + e.address);
+  if (!e.reason.empty()) fields.push_back("QUILLMOOR98_REASON=" + e.reason);
+  return fields;
 }
 
 void JournalEventWriter::Write(const ControlEvent& event) {

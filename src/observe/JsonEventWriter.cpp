@@ -77,6 +77,11 @@ std::string JsonEventWriter::Line(const ControlEvent& e) {
   j["event"] = e.action;
   j["target"] = e.target;
   j["uid"] = e.uid;
+  if (!e.outcome.empty()) {
+    j["outcome"] = e.outcome;
+    j["address"] = OrNull(e.address);
+    if (!e.reason.empty()) j["reason"] = e.reason;
+  }
   return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 

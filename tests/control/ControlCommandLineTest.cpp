@@ -170,6 +170,57 @@ TEST_F(ControlTest, WatchStreamsTheEventsAsJsonLines) {
   EXPECT_TRUE(has("control", "disconnect", "target", "PC3")) << ReadText(out);
 }
 
+// What the server did, not what was asked: a refusal and nothing to end
+// exit 1 with the reason, mark nobody kicked, and are recorded as such.
+TEST_F(ControlTest, DisconnectAnswersWithTheOutcome) {
+  console.tables.connections[0].address = "127.0.0.1";  // PC1's, as the server records it
+  console.tables.connections.push_back({"DOCS", "GHOST", "user-GHOST"});  // no session
+  console.failures["NetSessionDel"] = ERROR_ACCESS_DENIED;
+  console.WriteState();
+  Tick(2);
+  const std::vector<std::pair<std::vector<std::string>, std::string>> refusals = {
+      {{"disconnect", "PC1"}, "Cannot disconnect PC1@127.0.0.1: access denied (status 5)"},
+      {{"disconnect", "GHOST"}, "GHOST has no session left to end"},
+      {{"disconnect", "--address", "127.0.0.9"}, "No current user is at 127.0.0.9"},
+      {{"disconnect", "PC2@127.0.0.1"}, "No current user is PC2@127.0.0.1"}};
+  for (const auto& [args, reason] : refusals) {
+    const ProcessResult r = Run(args);
+    EXPECT_EQ(r.exitCode, 1) << args[1] << r.out;
+    EXPECT_NE(r.err.find(reason), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(Run({"users"}).out.find("kicked"), std::string::npos);
+  EXPECT_TRUE(
+      console.WaitFor("uid 0: disconnect PC1 at 127.0.0.1: refused, access denied", seconds(20)));
+  EXPECT_TRUE(console.WaitFor("uid 0: disconnect GHOST: nothing", seconds(20)));
+
+  // Two clients of one name: neither is guessed; NAME@ADDRESS picks one.
+  console.failures.clear();
+  console.Connect("PC1", "127.0.0.3");
+  console.tables.connections.back().address = "127.0.0.3";
+  console.WriteState();
+  Tick(3);
+  const std::string twins = Run({"disconnect", "PC1"}).err;
+  EXPECT_NE(twins.find("PC1 names 2 current users: PC1@127.0.0.1, PC1@127.0.0.3"), twins.npos);
+  EXPECT_EQ(Run({"disconnect", "PC1@127.0.0.3"}).out, "Disconnected PC1 at 127.0.0.3\n");
+  Tick(4);
+  const auto ended = nlohmann::json::parse(Run({"disconnect", "PC1", "--json"}).out);
+  EXPECT_EQ(ended["sessions"][0]["address"], "127.0.0.1") << ended.dump();
+}
+
+// One client computer, three accounts: the table follows the sessions.
+TEST_F(ControlTest, UsersGiveEverySessionsAccount) {
+  console.tables.sessions[0].user = "www-data";
+  console.tables.sessions.push_back({"PC1", "backup", 0, "127.0.0.1"});
+  console.tables.sessions.push_back({"PC1", "list", 0, "127.0.0.1"});
+  console.WriteState();
+  Tick(2);
+  EXPECT_NE(Run({"users"}).out.find("PC1     www-data (+2)"), std::string::npos);
+  console.tables.sessions.erase(console.tables.sessions.begin());
+  console.WriteState();
+  Tick(3);
+  EXPECT_NE(Run({"users"}).out.find("PC1     backup (+1)"), std::string::npos);
+}
+
 TEST_F(ControlTest, RequestsAreBoundedAndRoutedStrictly) {
   ControlClient client(Socket(), 10);
   const struct {

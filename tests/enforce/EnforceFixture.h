@@ -28,9 +28,10 @@ class RecordingBackend final : public InMemoryServerBackend {
     std::string client;
     bool userNull = true;
     std::uint16_t key = 0;
+    bool waited = false;  // the caller waited for the outcome
   };
   NetStatus NetSessionDel(const char16_t* clientName, const char16_t* userName) override {
-    deletions.push_back({clientName ? Utf16ToUtf8(clientName) : "", userName == nullptr, 0});
+    deletions.push_back({clientName ? Utf16ToUtf8(clientName) : "", !userName, 0, waiting});
     if (keepsSessions && !failures.contains(ServerCall::NetSessionDel)) return NERR_Success;
     return InMemoryServerBackend::NetSessionDel(clientName, userName);
   }
@@ -50,7 +51,11 @@ class RecordingBackend final : public InMemoryServerBackend {
     }
     return InMemoryServerBackend::NetSessionDel50(clientName, key);
   }
+  void SetDeletionsWait(bool on) override { waiting = on; }
+  std::string DeletionFailure() const override { return deletionFailure; }
   std::vector<Deletion> deletions;
+  bool waiting = false;
+  std::string deletionFailure;  // what a tool said, as a real back end tells it
   bool onlyKeyedSession = false;
   // The server ends the sessions, but the client reconnects at once.
   bool keepsSessions = false;

@@ -146,6 +146,20 @@ TEST(AddressPassesFilter, PrefixMustEndAtAnAddressBoundary) {
   EXPECT_FALSE(SessionDisconnector::AddressPassesFilter("fd001::5", "fd00"));
 }
 
+// A link-local address is one computer only on its own link.
+TEST(AddressPassesFilter, AddressWithAZonePassesOnlyAFilterNamingThatZone) {
+  const char* zoned = "fe80::1%eth0";
+  for (const char* filter : {"fe80::1%eth0", "fe80::%eth0", "FE80::1%eth0", "%eth0", ""}) {
+    EXPECT_TRUE(SessionDisconnector::AddressPassesFilter(zoned, filter)) << filter;
+  }
+  for (const char* filter : {"fe80::1", "fe80:", "fe80::1%eth1", "fe80::1%eth", "fe80::1%eth0.5"}) {
+    EXPECT_FALSE(SessionDisconnector::AddressPassesFilter(zoned, filter)) << filter;
+  }
+  EXPECT_FALSE(SessionDisconnector::AddressPassesFilter("fe80::1%eth0.5", zoned));
+  EXPECT_FALSE(SessionDisconnector::AddressPassesFilter("fe80::12%eth0", zoned));
+  EXPECT_FALSE(SessionDisconnector::AddressPassesFilter("fe80::1", zoned));
+}
+
 TEST_F(SessionDisconnectorTest, IpFilterDisconnectsAddressesOutsideThePrefix) {
   w.settings.IPFilter = true;
   w.settings.IPFilterString = "192.168.1";
@@ -410,6 +424,77 @@ TEST_F(SessionDisconnectorTest, WorksOn95FamilyOverSimulatedKeys) {
   ASSERT_EQ(w95.backend.deletions.size(), 1u);
   EXPECT_EQ(w95.backend.deletions[0].key, 42);
   EXPECT_FALSE(w95.HasSession("A"));
+}
+
+// ---- what a command's disconnection tells ----
+
+TEST_F(SessionDisconnectorTest, CommandAnswersWhatTheServerDidAndOnlyAnEndMarksKicked) {
+  using R = DisconnectOutcome::Result;
+  constexpr ServerCall kDel = ServerCall::NetSessionDel;
+  const struct {
+    ServerCall call;
+    NetStatus fails;       // 0: the server does it
+    const char* toolSaid;  // a real back end's words for its failure
+    R result;
+    const char* reason;
+  } cases[] = {{kDel, 0, "", R::Ended, ""},
+               {kDel, ERROR_ACCESS_DENIED, "", R::Refused, "access denied (status 5)"},
+               {kDel, 0x20000001, "smbcontrol: no such process", R::Refused,
+                "smbcontrol: no such process (status 536870913)"},
+               {ServerCall::NetSessionEnum, NERR_ServerNotStarted, "", R::Refused,
+                "its sessions could not be listed (status 2114)"},
+               {kDel, NERR_ClientNameNotFound, "", R::Nothing, ""},   // gone meanwhile
+               {ServerCall::NetSessionEnum, 0, "", R::Nothing, ""}};  // no session at all
+  for (const auto& c : cases) {
+    EnforceWorld world;
+    world.Connect("PC1");
+    world.Tick();
+    if (c.call == ServerCall::NetSessionEnum && !c.fails) world.backend.tables.sessions.clear();
+    if (c.fails) world.backend.failures[c.call] = c.fails;
+    world.backend.deletionFailure = c.toolSaid;
+    const DisconnectOutcome outcome = world.rules.Disconnector().KickUser(
+        FindNode(world.monitor.TreeViewCurrent, nullptr, "PC1"));
+    EXPECT_EQ(outcome.result, c.result) << c.reason;
+    EXPECT_EQ(outcome.status, c.result == R::Refused ? c.fails : 0) << c.reason;
+    EXPECT_EQ(outcome.reason, c.reason);
+    EXPECT_EQ(world.User("PC1")->ExitStatus, c.result == R::Ended ? stKicked : stLoggedOff);
+    EXPECT_EQ(outcome.ended.size(), c.result == R::Ended ? 1u : 0u);
+    EXPECT_EQ(world.messages.errors.size(), c.result == R::Refused ? 1u : 0u);  // said once
+    // A command's deletion waits for what the server did.
+    for (const auto& d : world.backend.deletions) EXPECT_TRUE(d.waited) << c.reason;
+    EXPECT_FALSE(world.backend.waiting);
+  }
+}
+
+TEST_F(SessionDisconnectorTest, DesktopCommandSaysThatNothingWasLeftToEnd) {
+  w.Connect("B");
+  w.Tick();
+  w.backend.tables.sessions.clear();  // B's session has gone, its connection not yet
+  w.monitor.TreeViewCurrent.Select(w.monitor.TreeViewCurrent.FirstNode());
+  w.rules.Disconnector().KickButtonClick();
+  EXPECT_EQ(w.messages.information, std::vector<std::string>{"B has no session left to end"});
+}
+
+// A client chooses its name, so a name alone may name several users: the
+// command names them all and the caller picks one by address.
+TEST_F(SessionDisconnectorTest, CommandFindsUsersByNameAddressOrBoth) {
+  for (const char* at :
+       {"TWIN@127.0.52.1", "TWIN@127.0.52.2", "PC7@127.0.52.11", "127.0.52.11@127.0.52.12"}) {
+    const std::string text = at;
+    w.ConnectFrom(text.substr(0, text.find('@')), text.substr(text.find('@') + 1));
+  }
+  w.Tick();
+  auto found = [&](const std::string& client, const std::string& address) {
+    std::string users;
+    for (TreeNode* n : w.rules.Disconnector().CurrentUsers(client, address)) {
+      users += n->Text() + "@" + static_cast<TUser*>(n->Data())->ClientAddress + " ";
+    }
+    return users;
+  };
+  EXPECT_EQ(found("TWIN", ""), "TWIN@127.0.52.1 TWIN@127.0.52.2 ");
+  EXPECT_EQ(found("TWIN", "127.0.52.2"), "TWIN@127.0.52.2 ");
+  EXPECT_EQ(found("", "127.0.52.1"), "TWIN@127.0.52.1 ");
+  EXPECT_EQ(found("127.0.52.11", ""), "PC7@127.0.52.11 127.0.52.11@127.0.52.12 ");
 }
 
 // ---- what the telemetry is told ----

@@ -453,6 +453,33 @@ TEST_F(SambaBackendTest, ReadAheadReadsWhenATickIsDueAndEndsSessionsOnTheWorker)
   EXPECT_LT(std::chrono::steady_clock::now() - stop, std::chrono::seconds(5));
 }
 
+// A command waits for its deletion even with read-ahead: a session not
+// ended is a failure with the tool's words, each time (the notice is once).
+TEST_F(SambaBackendTest, DeletionThatWaitsGivesItsFailureAndWhyEvenWithReadAhead) {
+  options_.readAhead = true;
+  options_.ctdb = dir_ + "/ctdb";
+  Tool("smbcontrol", "echo 'Cannot send message' >&2; exit 1");
+  Write("testparm.out", "[global]\n\tclustering = yes\n\tpid directory = " + dir_ + "/pid\n");
+  Write("smbstatus.json", R"({"sessions": {"1": {"session_id": "1",
+      "server_id": {"pid": "1111", "vnn": "1"}, "remote_machine": "pc1"}}})");
+  // This node's number cannot be learnt; it can, and pc1's node is not told.
+  for (const auto& [ctdb, why] : std::map<std::string, std::string>{
+           {"exit 1", "ctdb pnn"}, {"echo 0", "smbcontrol: Cannot send message (exit status 1)"}}) {
+    Tool("ctdb", ctdb);
+    SambaServerBackend backend(options_);
+    ServerApi api(backend);
+    ASSERT_EQ(api.LoadServerApi(), 0) << api.LoadError();
+    SharesInit(api);
+    backend.SetDeletionsWait(true);
+    const PlatformText pc1 = api.ToPlatformString("\\\\pc1");
+    for (int i = 0; i < 2; ++i) {
+      EXPECT_EQ(api.DeleteSession(pc1.get(), nullptr, 0), kSambaToolFailed) << why;
+      EXPECT_NE(backend.DeletionFailure().find(why), std::string::npos)
+          << backend.DeletionFailure();
+    }
+  }
+}
+
 TEST_F(SambaBackendTest, DeletionShutsDownExactlyTheClientsProcesses) {
   // alpha has two sessions; "alphabet" and "ALPHA" are other clients; beta
   // and epsilon claim a main smbd as theirs (the one of the pid file, and

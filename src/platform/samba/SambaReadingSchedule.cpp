@@ -109,10 +109,21 @@ SambaReadingPtr SambaReadingSchedule::ForSessions(std::vector<std::string>& dele
   return ReadNow(false);
 }
 
+void SambaReadingSchedule::SetDeletionsWait(bool on) {
+  std::lock_guard lock(mutex_);
+  deletionsWait_ = on;
+}
+
+std::string SambaReadingSchedule::DeletionFailure() const {
+  std::lock_guard lock(mutex_);
+  return deletionFailure_;
+}
+
 NetStatus SambaReadingSchedule::Delete(const std::string& client) {
+  bool waited;
   {
     std::lock_guard lock(mutex_);
-    if (readAhead_) {
+    if (readAhead_ && !deletionsWait_) {
       // Chosen again before the worker came to it: one deletion serves.
       if (std::find(toEnd_.begin(), toEnd_.end(), client) == toEnd_.end()) {
         toEnd_.push_back(client);
@@ -122,11 +133,18 @@ NetStatus SambaReadingSchedule::Delete(const std::string& client) {
       }
       return NERR_Success;
     }
+    waited = readAhead_;
   }
-  return EndSessions(client);
+  std::string why;
+  const NetStatus result = EndSessions(client, &why);
+  std::lock_guard lock(mutex_);
+  deletionFailure_ = result == NERR_Success ? std::string() : why;
+  // Until a reading begun after it, the enumerations leave the client out.
+  if (waited && result == NERR_Success) deletions_.push_back({client, Clock::now()});
+  return result;
 }
 
-NetStatus SambaReadingSchedule::EndSessions(const std::string& client) {
+NetStatus SambaReadingSchedule::EndSessions(const std::string& client, std::string* why) {
   SambaReadingPtr reading;
   {
     // The worker ends sessions by the newest reading, even one that still
@@ -138,7 +156,10 @@ NetStatus SambaReadingSchedule::EndSessions(const std::string& client) {
     std::vector<std::string> ignored;
     reading = ForSessions(ignored);
   }
-  if (reading->status) return reading->status;
+  if (reading->status) {
+    if (why) *why = reading->failure;
+    return reading->status;
+  }
   bool stale;
   {
     std::lock_guard lock(mutex_);
@@ -148,7 +169,7 @@ NetStatus SambaReadingSchedule::EndSessions(const std::string& client) {
   std::vector<std::string> notices;
   const NetStatus result = ender_.End(
       client.substr(0, zero), zero == std::string::npos ? std::string() : client.substr(zero + 1),
-      *reading, stale, notices);
+      *reading, stale, notices, why);
   for (auto& notice : notices) AddNotice(std::move(notice));
   if (result != NERR_ClientNameNotFound) {
     // Readings begun before now may still show the ended sessions.

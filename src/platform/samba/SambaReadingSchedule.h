@@ -68,9 +68,15 @@ class SambaReadingSchedule {
   // With read-ahead: the newest successful one (else the newest).
   SambaReadingPtr ForSessions(std::vector<std::string>& deletedClients);
   // Ends the sessions of client (a name, or a name, a zero byte and the
-  // peer address its sessions are from): at once without read-ahead (its
-  // status), on the worker with read-ahead (0).
+  // peer address its sessions are from): at once without read-ahead or
+  // while deletions wait (its status), else on the worker (0).
   NetStatus Delete(const std::string& client);
+  // On: Delete ends the sessions on the caller's thread even with
+  // read-ahead, and returns the outcome.
+  void SetDeletionsWait(bool on);
+  // Why the last deletion on the caller's thread failed ("" when it did
+  // not, or its status says it).
+  std::string DeletionFailure() const;
 
   // What the user is to be told, each thing once; why the last reading
   // failed ("" after a success).
@@ -90,7 +96,8 @@ class SambaReadingSchedule {
   // Takes a reading now (one at a time) and makes it the newest.
   SambaReadingPtr ReadNow(bool asked);
   void Publish(const std::shared_ptr<SambaReading>& reading);
-  NetStatus EndSessions(const std::string& client);
+  // why: the first reason a session was not ended, if any.
+  NetStatus EndSessions(const std::string& client, std::string* why = nullptr);
   void StartWorker();
   void WorkerLoop();
 
@@ -109,6 +116,8 @@ class SambaReadingSchedule {
   std::deque<std::string> toEnd_;    // deletions queued for the worker
   std::vector<Deletion> deletions_;  // queued or ended since the newest reading began
   bool readAhead_ = false;
+  bool deletionsWait_ = false;
+  std::string deletionFailure_;
   bool wanted_ = false;
   bool stopping_ = false;
   std::thread worker_;

@@ -55,6 +55,14 @@ void SambaServerBackend::SetReadAhead(bool on) {
   schedule_.SetReadAhead(on);
 }
 
+void SambaServerBackend::SetDeletionsWait(bool on) {
+  schedule_.SetDeletionsWait(on);
+}
+
+std::string SambaServerBackend::DeletionFailure() const {
+  return schedule_.DeletionFailure();
+}
+
 std::vector<std::string> SambaServerBackend::TakeNotices() {
   return schedule_.TakeNotices();
 }

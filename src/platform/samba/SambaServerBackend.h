@@ -37,6 +37,8 @@ class SambaServerBackend final : public TableServerBackend {
   // Cancels whatever tool runs and ends the worker.
   void Unload() override;
   void SetReadAhead(bool on) override;
+  void SetDeletionsWait(bool on) override;
+  std::string DeletionFailure() const override;
   bool StartReading() override;
   bool ReadingComplete() override;
   std::vector<std::string> TakeNotices() override;

@@ -61,14 +61,16 @@ void SambaSessionEnder::Say(std::string text, std::vector<std::string>& notices)
 
 bool SambaSessionEnder::EndOnOtherNodes(const std::string& client,
                                         const std::set<std::pair<std::int64_t, long>>& processes,
-                                        std::vector<std::string>& notices) const {
+                                        std::vector<std::string>& notices,
+                                        std::string* whyNot) const {
   bool ok = true;
   for (const auto& [vnn, pid] : processes) {
     std::string why;
     if (Shutdown(SambaClusterNode::Destination(vnn, pid), &why) != NERR_Success) {
-      Say("The session of " + client + " on cluster node " + std::to_string(vnn) + " (process " +
-              std::to_string(pid) + ") could not be ended: " + why,
-          notices);
+      std::string text = "The session of " + client + " on cluster node " + std::to_string(vnn) +
+                         " (process " + std::to_string(pid) + ") could not be ended: " + why;
+      if (whyNot && whyNot->empty()) *whyNot = text;
+      Say(std::move(text), notices);
       ok = false;
     }
   }
@@ -77,7 +79,7 @@ bool SambaSessionEnder::EndOnOtherNodes(const std::string& client,
 
 NetStatus SambaSessionEnder::End(const std::string& client, const std::string& address,
                                  const SambaReading& reading, bool stale,
-                                 std::vector<std::string>& notices) const {
+                                 std::vector<std::string>& notices, std::string* whyNot) const {
   std::set<long> pids;
   std::set<std::pair<std::int64_t, long>> elsewhere;
   bool refused = false;
@@ -91,12 +93,13 @@ NetStatus SambaSessionEnder::End(const std::string& client, const std::string& a
         elsewhere.insert({vnn, pid});
         break;
       case SambaClusterNode::Place::Refused:
+        if (whyNot && whyNot->empty()) *whyNot = why;
         Say(why, notices);
         refused = true;
         break;
     }
   }
-  const bool endedElsewhere = EndOnOtherNodes(client, elsewhere, notices);
+  const bool endedElsewhere = EndOnOtherNodes(client, elsewhere, notices, whyNot);
   const NetStatus failed = refused || !endedElsewhere ? kSambaToolFailed : NERR_Success;
   // Never the main smbd (that would end every client) nor ourselves.
   pids.erase(SmbdProcess::MainPid(reading.pidDirectory, reading.conf));
@@ -110,9 +113,13 @@ NetStatus SambaSessionEnder::End(const std::string& client, const std::string& a
 
   NetStatus result = NERR_Success;
   for (long pid : pids) {
-    const NetStatus s = Shutdown(std::to_string(pid), nullptr);
+    std::string why;
+    const NetStatus s = Shutdown(std::to_string(pid), &why);
     // A process that has gone meanwhile needs no shutdown.
-    if (s != NERR_Success && result == NERR_Success && SmbdProcess::Alive(pid)) result = s;
+    if (s != NERR_Success && result == NERR_Success && SmbdProcess::Alive(pid)) {
+      result = s;
+      if (whyNot) *whyNot = why;
+    }
   }
   const auto deadline = std::chrono::steady_clock::now() + kShutdownWait;
   while (

@@ -33,9 +33,10 @@ class SambaSessionEnder {
   // NERR_ClientNameNotFound when the reading shows none to end.
   // address: only the client's sessions from that peer address ("": all).
   // kSambaToolFailed when a session was not ended for a reason notices
-  // learns (each reason once).
+  // learns (each reason once). why: the first reason a session was not
+  // ended, every time.
   NetStatus End(const std::string& client, const std::string& address, const SambaReading& reading,
-                bool stale, std::vector<std::string>& notices) const;
+                bool stale, std::vector<std::string>& notices, std::string* why = nullptr) const;
 
   // The smbd processes of client's sessions (from address unless that is
   // empty) and tree connects, each with its node (-1 when smbstatus names
@@ -48,7 +49,7 @@ class SambaSessionEnder {
   // Tells the processes of other nodes to shut down; false when one failed.
   bool EndOnOtherNodes(const std::string& client,
                        const std::set<std::pair<std::int64_t, long>>& processes,
-                       std::vector<std::string>& notices) const;
+                       std::vector<std::string>& notices, std::string* why) const;
   // Tells the smbd of destination ("PID" or "NODE:PID") to shut down.
   NetStatus Shutdown(const std::string& destination, std::string* why) const;
   void Say(std::string text, std::vector<std::string>& notices) const;

@@ -69,10 +69,12 @@ bool SimulatedServerBackend::Parse(const std::string& text, ServerTables& tables
       t.shares.push_back({Text(e, "name"), Text(e, "path"), Number(e, "type", 0)});
     }
     for (const auto& e : Array(doc, "connections")) {
-      t.connections.push_back({Text(e, "share"), Text(e, "client"), Text(e, "user")});
+      t.connections.push_back(
+          {Text(e, "share"), Text(e, "client"), Text(e, "user"), Text(e, "address")});
     }
     for (const auto& e : Array(doc, "files")) {
-      t.files.push_back({Text(e, "share"), Text(e, "client"), Text(e, "user"), Text(e, "path")});
+      t.files.push_back({Text(e, "share"), Text(e, "client"), Text(e, "user"), Text(e, "path"),
+                         Text(e, "address")});
     }
     for (const auto& e : Array(doc, "sessions")) {
       t.sessions.push_back(
@@ -107,12 +109,15 @@ std::string SimulatedServerBackend::Serialize(const ServerTables& tables, bool f
     doc["shares"].push_back({{"name", s.name}, {"path", s.path}, {"type", s.type}});
   doc["connections"] = json::array();
   for (const auto& c : tables.connections) {
-    doc["connections"].push_back({{"share", c.share}, {"client", c.client}, {"user", c.user}});
+    json connection = {{"share", c.share}, {"client", c.client}, {"user", c.user}};
+    if (!c.address.empty()) connection["address"] = c.address;
+    doc["connections"].push_back(std::move(connection));
   }
   doc["files"] = json::array();
   for (const auto& f : tables.files) {
-    doc["files"].push_back(
-        {{"share", f.share}, {"client", f.client}, {"user", f.user}, {"path", f.path}});
+    json file = {{"share", f.share}, {"client", f.client}, {"user", f.user}, {"path", f.path}};
+    if (!f.address.empty()) file["address"] = f.address;
+    doc["files"].push_back(std::move(file));
   }
   doc["sessions"] = json::array();
   for (const auto& s : tables.sessions) {

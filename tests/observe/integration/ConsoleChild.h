@@ -13,6 +13,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -46,8 +47,8 @@ class ConsoleChild {
   }
   void WriteState() {
     std::string error;
-    ASSERT_TRUE(WriteFileAtomically(dir_ + "/state.json",
-                                    SimulatedServerBackend::Serialize(tables, false, {}), error));
+    ASSERT_TRUE(WriteFileAtomically(
+        dir_ + "/state.json", SimulatedServerBackend::Serialize(tables, false, failures), error));
   }
   void WriteSettings(const std::string& ini) {
     std::string error;
@@ -107,6 +108,7 @@ class ConsoleChild {
   }
 
   ServerTables tables;
+  std::map<std::string, NetStatus> failures;  // the state file's "fail"
   std::string out;
 
  private:
