@@ -19,7 +19,6 @@ namespace qm {
 
 namespace {
 using SteadyClock = std::chrono::steady_clock;
-constexpr int kSweepMilliseconds = 250;
 
 std::string ClientAddress(MHD_Connection* connection) {
   const MHD_ConnectionInfo* info =
@@ -128,22 +127,13 @@ bool MetricsServer::Start(const ListenAddress& where, std::string& error) {
   }
   const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT);
   port_ = info ? info->port : where.port;
-  stopping_ = false;
-  thread_ = std::thread([this] { Serve(); });
+  loop_.Start(daemon_, [this] { warden_->Sweep(SteadyClock::now()); });
   return true;
-}
-
-void MetricsServer::Serve() {
-  while (!stopping_) {
-    MHD_run_wait(daemon_, kSweepMilliseconds);
-    warden_->Sweep(SteadyClock::now());
-  }
 }
 
 void MetricsServer::Stop() {
   if (!daemon_) return;
-  stopping_ = true;
-  if (thread_.joinable()) thread_.join();
+  loop_.Stop();
   // Checks still running resume their connections before the daemon ends.
   if (access_) access_->StopChecks();
   MHD_stop_daemon(daemon_);
@@ -189,10 +179,11 @@ int MetricsServer::Answer(MHD_Connection* connection, Exchange*& exchange, const
       } else {
         Exchange* x = exchange;
         verdict = access_->Check(connection, ClientAddress(connection),
-                                 [x, connection](WebAccess::Verdict v) {
+                                 [this, x, connection](WebAccess::Verdict v) {
                                    std::lock_guard done(x->mutex);
                                    x->verdict = v;
                                    MHD_resume_connection(connection);
+                                   loop_.Wake();
                                  });
         if (verdict == WebAccess::Verdict::kChecking) {
           // Resumed, under the lock, only once it is suspended.

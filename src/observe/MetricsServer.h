@@ -2,13 +2,12 @@
 // Copyright (C) 2026 The Quillmoor 98 developers
 #pragma once
 
-#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "observe/ConnectionWarden.h"
+#include "observe/DaemonLoop.h"
 #include "observe/ListenAddress.h"
 
 struct MHD_Daemon;
@@ -64,16 +63,13 @@ class MetricsServer {
   void AnswerSent(MHD_Connection* connection, Exchange* exchange);
 
  private:
-  void Serve();
-
   std::function<std::string()> body_;
   Limits limits_;
   WebAccess* access_ = nullptr;
   MHD_Daemon* daemon_ = nullptr;
   std::uint16_t port_ = 0;
   std::unique_ptr<ConnectionWarden> warden_;
-  std::atomic<bool> stopping_{false};
-  std::thread thread_;
+  DaemonLoop loop_;
 };
 
 }  // namespace qm
