@@ -39,7 +39,6 @@ uid_t PeerUid(MHD_Connection* connection) {
   return cred.uid;
 }
 
-
 MHD_Result CollectArgument(void* cls, MHD_ValueKind /*kind*/, const char* key, const char* value) {
   (*static_cast<std::map<std::string, std::string>*>(cls))[key] = value ? value : "";
   return MHD_YES;
@@ -314,8 +313,9 @@ int ControlServer::OpenStream(MHD_Connection* connection, uid_t uid) {
     // against nobody's.
     const auto mine = static_cast<std::size_t>(std::count_if(
         streams_.begin(), streams_.end(), [uid](const Stream* s) { return s->uid == uid; }));
-    const auto others = static_cast<std::size_t>(std::count_if(
-        streams_.begin(), streams_.end(), [this](const Stream* s) { return !AlwaysServed(s->uid); }));
+    const auto others = static_cast<std::size_t>(
+        std::count_if(streams_.begin(), streams_.end(),
+                      [this](const Stream* s) { return !AlwaysServed(s->uid); }));
     if (!AlwaysServed(uid) && (mine >= limits_.streamsPerUser || others >= limits_.streams)) {
       delete stream;
       return Reply(connection, MHD_HTTP_SERVICE_UNAVAILABLE, ErrorBody("too many event streams"),

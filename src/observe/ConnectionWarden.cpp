@@ -72,7 +72,8 @@ bool ConnectionWarden::MakeRoom() {
   Entry* oldest = nullptr;
   for (auto& [connection, entry] : entries_) {
     if (entry.cut || entry.privileged || entry.phase != Phase::kHeaders) continue;
-    if (!oldest || std::tie(entry.deadline, entry.order) < std::tie(oldest->deadline, oldest->order)) {
+    if (!oldest ||
+        std::tie(entry.deadline, entry.order) < std::tie(oldest->deadline, oldest->order)) {
       oldest = &entry;
     }
   }

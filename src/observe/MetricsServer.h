@@ -57,8 +57,7 @@ class MetricsServer {
 
   // For the C callbacks, on the serving thread.
   struct Exchange;
-  int Answer(MHD_Connection* connection, Exchange*& exchange, const char* url,
-             const char* method);
+  int Answer(MHD_Connection* connection, Exchange*& exchange, const char* url, const char* method);
   void Notify(MHD_Connection* connection, bool started);
   void AnswerSent(MHD_Connection* connection, Exchange* exchange);
 

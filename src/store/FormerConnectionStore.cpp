@@ -158,8 +158,9 @@ bool FormerConnectionStore::ReadNewestPart(std::string& data, std::string& error
     return false;
   }
   struct stat st {};
-  const auto size = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? static_cast<std::size_t>(st.st_size)
-                                                                 : std::size_t{0};
+  const auto size = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)
+                        ? static_cast<std::size_t>(st.st_size)
+                        : std::size_t{0};
   // Only a file too large is read so, and only one of whole records: in
   // any other its records cannot be told apart from its end.
   if (size <= sizeLimit_ || size % NodeRecord::kSize != 0) {
@@ -171,8 +172,8 @@ bool FormerConnectionStore::ReadNewestPart(std::string& data, std::string& error
   data.resize(wanted);
   std::size_t got = 0;
   while (got < wanted) {
-    const ssize_t n = ::pread(fd, data.data() + got, wanted - got,
-                              static_cast<off_t>(size - wanted + got));
+    const ssize_t n =
+        ::pread(fd, data.data() + got, wanted - got, static_cast<off_t>(size - wanted + got));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) break;
     got += static_cast<std::size_t>(n);

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Quillmoor 98 developers
-#include "observe/ConnectionWarden.h"
-
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <vector>
+
+#include "observe/ConnectionWarden.h"
 
 namespace qm::test {
 namespace {
@@ -41,8 +41,8 @@ class ConnectionWardenTest : public ::testing::Test {
 };
 
 TEST_F(ConnectionWardenTest, EachStageHasItsDeadlineAndAnAnswerHasNone) {
-  ConnectionWarden warden({.connections = 8, .perClient = 8, .headerSeconds = 5,
-                           .bodySeconds = 10, .idleSeconds = 20});
+  ConnectionWarden warden(
+      {.connections = 8, .perClient = 8, .headerSeconds = 5, .bodySeconds = 10, .idleSeconds = 20});
   MHD_Connection* trickling = Open(warden, "a", false);
   MHD_Connection* sendingBody = Open(warden, "a", false);
   MHD_Connection* answered = Open(warden, "a", false);

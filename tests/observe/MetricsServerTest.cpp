@@ -135,7 +135,8 @@ TEST_F(MetricsServerTest, PasswordGuessesAreRationedPerAddress) {
   std::string error;
   // htpasswd -nbBC 10 prometheus s3cret
   const auto config = WebConfig::Parse(
-      "basic_auth_users:\n  prometheus: $2y$10$40v.rfkU93cUOdzuvnfLr.OQ4KSty4WvWm9qZKBrIlTVY3rQonyZK\n",
+      "basic_auth_users:\n  prometheus: "
+      "$2y$10$40v.rfkU93cUOdzuvnfLr.OQ4KSty4WvWm9qZKBrIlTVY3rQonyZK\n",
       "/etc", error);
   ASSERT_TRUE(config) << error;
   ASSERT_TRUE(access.Load(*config, nullptr, error)) << error;

@@ -66,9 +66,9 @@ constexpr const char* kHash10 = "$2y$10$40v.rfkU93cUOdzuvnfLr.OQ4KSty4WvWm9qZKBr
 
 TEST(WebAccessTest, AHashOfACostBelowTenIsRefusedWithTheUserAndTheCost) {
   std::string error;
-  const auto config = WebConfig::Parse(std::string("basic_auth_users:\n  ok: ") + kHash10 +
-                                           "\n  weak: " + kHash + "\n",
-                                       "/etc", error);
+  const auto config = WebConfig::Parse(
+      std::string("basic_auth_users:\n  ok: ") + kHash10 + "\n  weak: " + kHash + "\n", "/etc",
+      error);
   ASSERT_TRUE(config) << error;
   WebAccess access;
   EXPECT_FALSE(access.Load(*config, nullptr, error));
