@@ -142,12 +142,8 @@ TEST_F(MetricsServerTest, PasswordGuessesAreRationedPerAddress) {
   ASSERT_TRUE(access.Load(*config, nullptr, error)) << error;
   Start(&access);
   auto scrape = [&](const char* from, const char* credentials) {
-    const int fd = ConnectLoopback(Port(), from);
-    SendAll(fd, std::string("GET /metrics HTTP/1.0\r\nAuthorization: Basic ") + credentials +
-                    "\r\n\r\n");
-    const std::string answer = ReadAll(fd);
-    ::close(fd);
-    return answer.substr(0, 12);
+    const std::string head = "GET /metrics HTTP/1.0\r\nAuthorization: Basic ";
+    return Request(Port(), head + credentials + "\r\n\r\n", 5000, from).substr(0, 12);
   };
   const char* right = "cHJvbWV0aGV1czpzM2NyZXQ=";  // prometheus:s3cret
   const char* wrong = "cHJvbWV0aGV1czpndWVzcw==";  // prometheus:guess
