@@ -2,14 +2,17 @@
 // Copyright (C) 2026 The Quillmoor 98 developers
 #include "control/ControlServer.h"
 
+#include <linux/sockios.h>
 #include <microhttpd.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <optional>
 
 #include "observe/HttpReply.h"
 
@@ -20,12 +23,17 @@ using SteadyClock = std::chrono::steady_clock;
 constexpr auto kKeepAliveAfter = std::chrono::seconds(15);
 constexpr const char* kJson = "application/json";
 
-uid_t PeerUid(MHD_Connection* connection) {
+int ConnectionFd(MHD_Connection* connection) {
   const MHD_ConnectionInfo* info =
       MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+  return info ? info->connect_fd : -1;
+}
+
+uid_t PeerUid(MHD_Connection* connection) {
   ucred cred{};
   socklen_t size = sizeof cred;
-  if (!info || ::getsockopt(info->connect_fd, SOL_SOCKET, SO_PEERCRED, &cred, &size) != 0) {
+  const int fd = ConnectionFd(connection);
+  if (fd < 0 || ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &size) != 0) {
     return static_cast<uid_t>(-1);
   }
   return cred.uid;
@@ -58,6 +66,9 @@ struct ControlServer::Exchange {
 struct ControlServer::Stream {
   ControlServer* server = nullptr;
   MHD_Connection* connection = nullptr;
+  uid_t uid = static_cast<uid_t>(-1);
+  // Since when what was sent lies unread in the socket.
+  std::optional<SteadyClock::time_point> unreadSince;
   std::string buffer;
   bool suspended = false;
   bool overrun = false;
@@ -74,10 +85,16 @@ MHD_Result Dispatch(void* cls, MHD_Connection* connection, const char* url, cons
              : MHD_NO;
 }
 
-void Completed(void* cls, MHD_Connection* /*connection*/, void** state,
+void Completed(void* cls, MHD_Connection* connection, void** state,
                MHD_RequestTerminationCode /*code*/) {
-  static_cast<ControlServer*>(cls)->ExchangeDone(static_cast<ControlServer::Exchange*>(*state));
+  static_cast<ControlServer*>(cls)->ExchangeDone(connection,
+                                                 static_cast<ControlServer::Exchange*>(*state));
   *state = nullptr;
+}
+
+void ConnectionNotice(void* cls, MHD_Connection* connection, void** /*state*/,
+                      MHD_ConnectionNotificationCode code) {
+  static_cast<ControlServer*>(cls)->Notify(connection, code == MHD_CONNECTION_NOTIFY_STARTED);
 }
 
 ssize_t ReadStreamCallback(void* cls, uint64_t /*position*/, char* buffer, size_t max) {
@@ -91,7 +108,11 @@ void FreeStreamCallback(void* cls) {
 }
 }  // namespace
 
-ControlServer::ControlServer(Limits limits) : limits_(limits) {
+bool ControlServer::AlwaysServed(uid_t uid) const {
+  return limits_.alwaysServed ? limits_.alwaysServed(uid) : uid == 0 || uid == ::geteuid();
+}
+
+ControlServer::ControlServer(Limits limits) : limits_(std::move(limits)) {
   wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
 }
 
@@ -104,13 +125,24 @@ bool ControlServer::Start(int listenFd, std::string& error) {
   Stop();
   stopping_ = false;
   listenFd_ = listenFd;
+  ConnectionWarden::Limits rules;
+  rules.connections = limits_.connections;
+  rules.perClient = limits_.connectionsPerUser;
+  rules.headerSeconds = limits_.headerSeconds;
+  rules.bodySeconds = limits_.bodySeconds;
+  rules.idleSeconds = limits_.idleSeconds;
+  warden_ = std::make_unique<ConnectionWarden>(rules);
   errno = 0;
+  // The loop is ours, so that the deadlines are kept on the thread that
+  // owns the connections. The daemon's own limit leaves root as many
+  // connections again beside the others'.
   daemon_ = MHD_start_daemon(
-      MHD_USE_AUTO_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME, 0, nullptr, nullptr, &Dispatch, this,
+      MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME, 0, nullptr, nullptr, &Dispatch, this,
       MHD_OPTION_LISTEN_SOCKET, listenFd, MHD_OPTION_NOTIFY_COMPLETED, &Completed, this,
-      MHD_OPTION_CONNECTION_LIMIT, limits_.connections, MHD_OPTION_CONNECTION_TIMEOUT,
-      limits_.idleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
-      static_cast<size_t>(limits_.requestBytes), MHD_OPTION_END);
+      MHD_OPTION_NOTIFY_CONNECTION, &ConnectionNotice, this, MHD_OPTION_CONNECTION_LIMIT,
+      2 * limits_.connections, MHD_OPTION_CONNECTION_TIMEOUT, limits_.idleSeconds,
+      MHD_OPTION_CONNECTION_MEMORY_LIMIT, static_cast<size_t>(limits_.requestBytes),
+      MHD_OPTION_END);
   if (!daemon_) {
     const int saved = errno;
     error = "cannot serve the control socket" +
@@ -120,7 +152,51 @@ bool ControlServer::Start(int listenFd, std::string& error) {
     return false;
   }
   watch_ = std::thread([this] { Watch(); });
+  lastStallCheck_ = SteadyClock::now();
+  loop_.Start(daemon_, [this] { Between(); });
   return true;
+}
+
+void ControlServer::Between() {
+  const auto now = SteadyClock::now();
+  warden_->Sweep(now);
+  if (now - lastStallCheck_ >= std::chrono::seconds(1)) {
+    lastStallCheck_ = now;
+    CutStalledStreams();
+  }
+}
+
+void ControlServer::CutStalledStreams() {
+  const auto now = SteadyClock::now();
+  const auto limit = std::chrono::seconds(limits_.streamStallSeconds);
+  std::lock_guard lock(mutex_);
+  for (Stream* s : streams_) {
+    // What the socket still holds is what its reader has not read.
+    int unread = 0;
+    const int fd = ConnectionFd(s->connection);
+    if (fd < 0 || ::ioctl(fd, SIOCOUTQ, &unread) != 0 || unread == 0) {
+      s->unreadSince.reset();
+      continue;
+    }
+    if (!s->unreadSince) s->unreadSince = now;
+    if (now - *s->unreadSince < limit || s->overrun) continue;
+    s->overrun = true;
+    if (s->suspended) {
+      s->suspended = false;
+      MHD_resume_connection(s->connection);
+      loop_.Wake();
+    }
+  }
+}
+
+void ControlServer::Notify(MHD_Connection* connection, bool started) {
+  if (!started) {
+    warden_->Closed(connection);
+    return;
+  }
+  const uid_t uid = PeerUid(connection);
+  warden_->Started(connection, ConnectionFd(connection), std::to_string(uid), AlwaysServed(uid),
+                   SteadyClock::now());
 }
 
 void ControlServer::Watch() {
@@ -145,6 +221,7 @@ void ControlServer::Expire(Exchange* x, const char* reason) {
   x->request.answer = ErrorBody(reason);
   x->answered = true;
   MHD_resume_connection(x->connection);
+  loop_.Wake();
 }
 
 void ControlServer::Stop() {
@@ -164,6 +241,7 @@ void ControlServer::Stop() {
   }
   watchWake_.notify_all();
   if (watch_.joinable()) watch_.join();
+  loop_.Stop();
   MHD_stop_daemon(daemon_);
   daemon_ = nullptr;
   if (listenFd_ >= 0) ::close(listenFd_);
@@ -181,6 +259,7 @@ int ControlServer::Access(MHD_Connection* connection, Exchange*& exchange, const
     exchange->request.uid = PeerUid(connection);
     MHD_get_connection_values(connection, MHD_GET_ARGUMENT_KIND, &CollectArgument,
                               &exchange->request.query);
+    warden_->HeadersIn(connection, SteadyClock::now());
     return 1;
   }
   if (*uploadSize != 0) {
@@ -192,6 +271,7 @@ int ControlServer::Access(MHD_Connection* connection, Exchange*& exchange, const
     *uploadSize = 0;
     return 1;
   }
+  warden_->RequestIn(connection);
   if (exchange->tooLarge) {
     return Reply(connection, MHD_HTTP_CONTENT_TOO_LARGE, ErrorBody("the request is too large"),
                  kJson);
@@ -210,7 +290,7 @@ int ControlServer::Access(MHD_Connection* connection, Exchange*& exchange, const
     }
   }
   if (exchange->request.path == kEventsPath && exchange->request.method == MHD_HTTP_METHOD_GET) {
-    return OpenStream(connection);
+    return OpenStream(connection, exchange->request.uid);
   }
   std::lock_guard lock(mutex_);
   exchange->queued = SteadyClock::now();
@@ -222,13 +302,21 @@ int ControlServer::Access(MHD_Connection* connection, Exchange*& exchange, const
   return 1;
 }
 
-int ControlServer::OpenStream(MHD_Connection* connection) {
+int ControlServer::OpenStream(MHD_Connection* connection, uid_t uid) {
   auto* stream = new Stream;
   stream->server = this;
   stream->connection = connection;
+  stream->uid = uid;
   {
     std::lock_guard lock(mutex_);
-    if (streams_.size() >= limits_.streams) {
+    // A user's streams count against that user's share only; root's
+    // against nobody's.
+    const auto mine = static_cast<std::size_t>(std::count_if(
+        streams_.begin(), streams_.end(), [uid](const Stream* s) { return s->uid == uid; }));
+    const auto others = static_cast<std::size_t>(
+        std::count_if(streams_.begin(), streams_.end(),
+                      [this](const Stream* s) { return !AlwaysServed(s->uid); }));
+    if (!AlwaysServed(uid) && (mine >= limits_.streamsPerUser || others >= limits_.streams)) {
       delete stream;
       return Reply(connection, MHD_HTTP_SERVICE_UNAVAILABLE, ErrorBody("too many event streams"),
                    kJson);
@@ -277,6 +365,7 @@ void ControlServer::Push(Stream& stream, const std::string& text) {
   if (stream.suspended) {
     stream.suspended = false;
     MHD_resume_connection(stream.connection);
+    loop_.Wake();
   }
 }
 
@@ -325,10 +414,12 @@ void ControlServer::Complete(ControlRequest* request) {
   std::lock_guard lock(mutex_);
   exchange->answered = true;
   MHD_resume_connection(exchange->connection);
+  loop_.Wake();
 }
 
-void ControlServer::ExchangeDone(Exchange* exchange) {
+void ControlServer::ExchangeDone(MHD_Connection* connection, Exchange* exchange) {
   delete exchange;
+  warden_->AnswerSent(connection, SteadyClock::now());
 }
 
 }  // namespace qm

@@ -4,13 +4,19 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "observe/ConnectionWarden.h"
+#include "observe/DaemonLoop.h"
 
 struct MHD_Daemon;
 struct MHD_Connection;
@@ -36,17 +42,27 @@ struct ControlRequest {
 // libmicrohttpd's reads requests without blocking on any client; a request
 // waits, its connection suspended, until the monitor's thread has answered
 // it between two ticks. GET /v1/events is a stream of server-sent events
-// fed by Broadcast. Connections, request size and idle time are bounded.
+// fed by Broadcast. Connections, request size, the time to send a request
+// and idle time are bounded; each user (the socket's peer) holds at most a
+// share of the connections and of the streams, and root is always served.
 class ControlServer {
  public:
   struct Limits {
-    unsigned connections = 32;            // at once; more are refused
+    unsigned connections = 32;            // at once, of users other than root; more are refused
+    unsigned connectionsPerUser = 8;      // of one user other than root
+    unsigned headerSeconds = 5;           // a request's line and headers, however they trickle
+    unsigned bodySeconds = 10;            // a request's body, once its headers are in
     unsigned requestBytes = 16 * 1024;    // a request's line and headers
     std::size_t bodyBytes = 64 * 1024;    // a request's body; more gets 413
     unsigned idleSeconds = 10;            // a client that sends nothing is dropped
-    std::size_t streams = 16;             // event streams at once; more get 503
+    std::size_t streams = 16;             // event streams at once, beside root's; more get 503
+    std::size_t streamsPerUser = 4;       // of one user other than root
+    unsigned streamStallSeconds = 30;     // a stream whose reader reads nothing that long is cut
     std::size_t streamBacklog = 1 << 20;  // bytes a stream's reader may lag behind
     unsigned answerSeconds = 30;          // a request the monitor has not taken by then gets 503
+    // Users that are never refused for room; unset: root and the user the
+    // monitor runs as.
+    std::function<bool(uid_t)> alwaysServed;
   };
 
   static constexpr const char* kEventsPath = "/v1/events";
@@ -81,10 +97,15 @@ class ControlServer {
              const char* upload, std::size_t* uploadSize);
   long ReadStream(Stream& stream, char* buffer, std::size_t max);
   void StreamGone(Stream* stream);
-  void ExchangeDone(Exchange* exchange);
+  void ExchangeDone(MHD_Connection* connection, Exchange* exchange);
+  void Notify(MHD_Connection* connection, bool started);
 
  private:
-  int OpenStream(MHD_Connection* connection);
+  // Between two runs of the daemon: the deadlines and the stalled streams.
+  void Between();
+  void CutStalledStreams();
+  int OpenStream(MHD_Connection* connection, uid_t uid);
+  bool AlwaysServed(uid_t uid) const;
   // Answers, with 503, what has waited longer than answerSeconds.
   void Watch();
   void Expire(Exchange* exchange, const char* reason);
@@ -92,6 +113,9 @@ class ControlServer {
 
   Limits limits_;
   MHD_Daemon* daemon_ = nullptr;
+  std::unique_ptr<ConnectionWarden> warden_;
+  DaemonLoop loop_;
+  std::chrono::steady_clock::time_point lastStallCheck_;
   int listenFd_ = -1;
   int wake_ = -1;
   std::mutex mutex_;

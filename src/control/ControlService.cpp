@@ -218,12 +218,25 @@ ControlService::Answer ControlService::History(const ControlRequest& request) {
   if (format != request.query.end() && format->second != "json") {
     return Answer::Refused(400, "format must be json or text");
   }
-  nlohmann::json visits = nlohmann::json::array();
   const ConnectionTree& tree = m_.TreeViewFormer;
-  for (int i = 0; i < tree.TopLevelCount(); ++i) {
-    visits.push_back(ControlJson::User(*tree.TopLevel(i), m_));
+  const auto total = static_cast<std::size_t>(tree.TopLevelCount());
+  // A page of the visits, oldest first; without limit every visit from
+  // offset on, as before pages.
+  std::size_t offset = 0, limit = total;
+  for (auto [name, value] : {std::pair{"offset", &offset}, std::pair{"limit", &limit}}) {
+    const auto it = request.query.find(name);
+    if (it == request.query.end()) continue;
+    const std::string& text = it->second;
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != text.npos) {
+      return Answer::Refused(400, std::string(name) + " must be a whole number below 10^9");
+    }
+    *value = std::stoul(text);
   }
-  return {200, {{"visits", std::move(visits)}}, {}};
+  nlohmann::json visits = nlohmann::json::array();
+  for (std::size_t i = offset; i < total && i - offset < limit; ++i) {
+    visits.push_back(ControlJson::User(*tree.TopLevel(static_cast<int>(i)), m_));
+  }
+  return {200, {{"visits", std::move(visits)}, {"offset", offset}, {"total", total}}, {}};
 }
 
 namespace {

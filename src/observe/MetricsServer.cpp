@@ -6,7 +6,10 @@
 #include <microhttpd.h>
 #include <netinet/in.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
+#include <mutex>
 
 #include "observe/HttpReply.h"
 #include "observe/PrometheusText.h"
@@ -15,25 +18,54 @@
 namespace qm {
 
 namespace {
+using SteadyClock = std::chrono::steady_clock;
 
+std::string ClientAddress(MHD_Connection* connection) {
+  const MHD_ConnectionInfo* info =
+      MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+  char text[INET6_ADDRSTRLEN] = "";
+  if (info && info->client_addr) {
+    const sockaddr* a = info->client_addr;
+    if (a->sa_family == AF_INET) {
+      ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(a)->sin_addr, text, sizeof text);
+    } else if (a->sa_family == AF_INET6) {
+      ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(a)->sin6_addr, text,
+                  sizeof text);
+    }
+  }
+  return text;
+}
+}  // namespace
+
+// One request: its password check, when one runs on the hashing thread.
+struct MetricsServer::Exchange {
+  std::mutex mutex;
+  bool checking = false;
+  WebAccess::Verdict verdict = WebAccess::Verdict::kChecking;
+};
+
+namespace {
 MHD_Result Dispatch(void* cls, MHD_Connection* connection, const char* url, const char* method,
                     const char* /*version*/, const char* /*uploadData*/, size_t* uploadSize,
-                    void** /*state*/) {
+                    void** state) {
   auto* server = static_cast<MetricsServer*>(cls);
-  // The headers are in: the client may take its time from here on.
-  MHD_set_connection_option(connection, MHD_CONNECTION_OPTION_TIMEOUT,
-                            server->GetLimits().idleSeconds);
   // A body is never wanted: whatever was sent is dropped and the request
   // answered at once.
   *uploadSize = 0;
-  return server->Answer(connection, url, method) ? MHD_YES : MHD_NO;
+  auto*& exchange = reinterpret_cast<MetricsServer::Exchange*&>(*state);
+  return server->Answer(connection, exchange, url, method) ? MHD_YES : MHD_NO;
 }
 
-void ConnectionStarted(void* cls, MHD_Connection* connection, void** /*state*/,
-                       MHD_ConnectionNotificationCode code) {
-  if (code != MHD_CONNECTION_NOTIFY_STARTED) return;
-  MHD_set_connection_option(connection, MHD_CONNECTION_OPTION_TIMEOUT,
-                            static_cast<MetricsServer*>(cls)->GetLimits().headerSeconds);
+void ConnectionNotice(void* cls, MHD_Connection* connection, void** /*state*/,
+                      MHD_ConnectionNotificationCode code) {
+  static_cast<MetricsServer*>(cls)->Notify(connection, code == MHD_CONNECTION_NOTIFY_STARTED);
+}
+
+void RequestDone(void* cls, MHD_Connection* connection, void** state,
+                 MHD_RequestTerminationCode /*code*/) {
+  static_cast<MetricsServer*>(cls)->AnswerSent(connection,
+                                               static_cast<MetricsServer::Exchange*>(*state));
+  *state = nullptr;
 }
 
 }  // namespace
@@ -48,7 +80,10 @@ MetricsServer::~MetricsServer() {
 bool MetricsServer::Start(const ListenAddress& where, std::string& error) {
   Stop();
   sockaddr_storage storage{};
-  unsigned flags = MHD_USE_AUTO_INTERNAL_THREAD | (access_ ? access_->DaemonFlags() : 0);
+  // The loop is ours, so that the deadlines are kept on the thread that
+  // owns the connections.
+  unsigned flags =
+      MHD_USE_EPOLL | MHD_ALLOW_SUSPEND_RESUME | (access_ ? access_->DaemonFlags() : 0);
   static const MHD_OptionItem kNoOptions[] = {{MHD_OPTION_END, 0, nullptr}};
   if (where.ipv6) {
     auto* a = reinterpret_cast<sockaddr_in6*>(&storage);
@@ -68,14 +103,21 @@ bool MetricsServer::Start(const ListenAddress& where, std::string& error) {
       return false;
     }
   }
+  ConnectionWarden::Limits rules;
+  rules.connections = limits_.connections;
+  rules.perClient = limits_.connectionsPerHost;
+  rules.headerSeconds = limits_.headerSeconds;
+  rules.bodySeconds = limits_.bodySeconds;
+  rules.idleSeconds = limits_.idleSeconds;
+  warden_ = std::make_unique<ConnectionWarden>(rules);
   errno = 0;
   daemon_ = MHD_start_daemon(
       flags, where.port, nullptr, nullptr, &Dispatch, this, MHD_OPTION_SOCK_ADDR, &storage,
-      MHD_OPTION_CONNECTION_LIMIT, limits_.connections, MHD_OPTION_CONNECTION_TIMEOUT,
+      // Room beyond the warden's limit for the connections it is ending.
+      MHD_OPTION_CONNECTION_LIMIT, 2 * limits_.connections, MHD_OPTION_CONNECTION_TIMEOUT,
       limits_.idleSeconds, MHD_OPTION_CONNECTION_MEMORY_LIMIT,
-      static_cast<size_t>(limits_.requestBytes), MHD_OPTION_PER_IP_CONNECTION_LIMIT,
-      limits_.connectionsPerHost, MHD_OPTION_NOTIFY_CONNECTION, &ConnectionStarted, this,
-      MHD_OPTION_ARRAY,
+      static_cast<size_t>(limits_.requestBytes), MHD_OPTION_NOTIFY_CONNECTION, &ConnectionNotice,
+      this, MHD_OPTION_NOTIFY_COMPLETED, &RequestDone, this, MHD_OPTION_ARRAY,
       const_cast<MHD_OptionItem*>(access_ ? access_->DaemonOptions() : kNoOptions), MHD_OPTION_END);
   if (!daemon_) {
     const int saved = errno;
@@ -85,17 +127,72 @@ bool MetricsServer::Start(const ListenAddress& where, std::string& error) {
   }
   const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon_, MHD_DAEMON_INFO_BIND_PORT);
   port_ = info ? info->port : where.port;
+  loop_.Start(daemon_, [this] { warden_->Sweep(SteadyClock::now()); });
   return true;
 }
 
 void MetricsServer::Stop() {
-  if (daemon_) MHD_stop_daemon(daemon_);
+  if (!daemon_) return;
+  loop_.Stop();
+  // Checks still running resume their connections before the daemon ends.
+  if (access_) access_->StopChecks();
+  MHD_stop_daemon(daemon_);
   daemon_ = nullptr;
 }
 
-int MetricsServer::Answer(MHD_Connection* connection, const char* url, const char* method) {
+void MetricsServer::Notify(MHD_Connection* connection, bool started) {
+  if (!started) {
+    warden_->Closed(connection);
+    return;
+  }
+  const MHD_ConnectionInfo* info =
+      MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+  if (!info) return;
+  if (warden_->Started(connection, info->connect_fd, ClientAddress(connection), false,
+                       SteadyClock::now())) {
+    // Until the headers are in, silence is cut short too.
+    MHD_set_connection_option(connection, MHD_CONNECTION_OPTION_TIMEOUT,
+                              std::min(limits_.headerSeconds, limits_.idleSeconds));
+  }
+}
+
+void MetricsServer::AnswerSent(MHD_Connection* connection, Exchange* exchange) {
+  delete exchange;
+  warden_->AnswerSent(connection, SteadyClock::now());
+}
+
+int MetricsServer::Answer(MHD_Connection* connection, Exchange*& exchange, const char* url,
+                          const char* method) {
+  if (!exchange) {
+    exchange = new Exchange;
+    // The headers are in: the client may take its time from here on.
+    MHD_set_connection_option(connection, MHD_CONNECTION_OPTION_TIMEOUT, limits_.idleSeconds);
+    warden_->HeadersIn(connection, SteadyClock::now());
+  }
+  warden_->RequestIn(connection);
   if (access_) {
-    const WebAccess::Verdict verdict = access_->Check(connection);
+    WebAccess::Verdict verdict;
+    {
+      std::lock_guard lock(exchange->mutex);
+      if (exchange->checking) {
+        verdict = exchange->verdict;
+      } else {
+        Exchange* x = exchange;
+        verdict = access_->Check(connection, ClientAddress(connection),
+                                 [this, x, connection](WebAccess::Verdict v) {
+                                   std::lock_guard done(x->mutex);
+                                   x->verdict = v;
+                                   MHD_resume_connection(connection);
+                                   loop_.Wake();
+                                 });
+        if (verdict == WebAccess::Verdict::kChecking) {
+          // Resumed, under the lock, only once it is suspended.
+          exchange->checking = true;
+          MHD_suspend_connection(connection);
+          return 1;
+        }
+      }
+    }
     if (verdict != WebAccess::Verdict::kAdmitted) return WebAccess::Reply(connection, verdict);
   }
   if (std::strcmp(url, "/metrics") != 0) {

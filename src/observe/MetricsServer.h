@@ -3,8 +3,11 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "observe/ConnectionWarden.h"
+#include "observe/DaemonLoop.h"
 #include "observe/ListenAddress.h"
 
 struct MHD_Daemon;
@@ -15,20 +18,24 @@ namespace qm {
 class WebAccess;
 
 // The HTTP endpoint Prometheus scrapes: GET (or HEAD) /metrics and nothing
-// else. One thread of libmicrohttpd's serves every client without
-// blocking on any of them; connections, their request size and their
-// idle time are bounded, so slow or hostile clients cannot hold it.
+// else. One thread serves every client through libmicrohttpd without
+// blocking on any of them; connections, their request size, the time to
+// send a request and the idle time are bounded, and passwords are hashed
+// elsewhere, so slow or hostile clients cannot hold it.
 class MetricsServer {
  public:
   struct Limits {
-    unsigned connections = 64;          // at once; more are refused
+    // At once; when all are taken, the oldest that is still sending its
+    // headers makes room for a newcomer.
+    unsigned connections = 64;
     unsigned requestBytes = 16 * 1024;  // a request's line and headers
     unsigned idleSeconds = 10;          // a client that sends nothing is dropped
     // Per client address, so that one host cannot hold every connection.
     unsigned connectionsPerHost = 4;
-    // Until a request's headers are complete a client may be silent only
-    // this long (then idleSeconds again).
-    unsigned headerSeconds = 3;
+    // A request's line and headers must be in this long after the
+    // connection (or the answer before) however they trickle.
+    unsigned headerSeconds = 5;
+    unsigned bodySeconds = 10;  // a body that is sent, to be dropped
   };
 
   // body: the exposition text, called on the server's thread per scrape.
@@ -48,8 +55,11 @@ class MetricsServer {
   std::uint16_t Port() const { return port_; }
   const Limits& GetLimits() const { return limits_; }
 
-  // One answer per request (true: queued); public for the C callback.
-  int Answer(MHD_Connection* connection, const char* url, const char* method);
+  // For the C callbacks, on the serving thread.
+  struct Exchange;
+  int Answer(MHD_Connection* connection, Exchange*& exchange, const char* url, const char* method);
+  void Notify(MHD_Connection* connection, bool started);
+  void AnswerSent(MHD_Connection* connection, Exchange* exchange);
 
  private:
   std::function<std::string()> body_;
@@ -57,6 +67,8 @@ class MetricsServer {
   WebAccess* access_ = nullptr;
   MHD_Daemon* daemon_ = nullptr;
   std::uint16_t port_ = 0;
+  std::unique_ptr<ConnectionWarden> warden_;
+  DaemonLoop loop_;
 };
 
 }  // namespace qm

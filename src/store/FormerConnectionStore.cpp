@@ -2,12 +2,14 @@
 // Copyright (C) 2026 The Quillmoor 98 developers
 #include "store/FormerConnectionStore.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "os/AtomicFile.h"
 #include "store/NodeRecord.h"
@@ -43,14 +45,73 @@ void EncodeSubtree(const TreeNode& node, int level, std::string& out, std::size_
 }  // namespace
 
 FormerConnectionStore::FormerConnectionStore(Monitor& monitor, std::string path)
-    : m_(monitor), path_(std::move(path)) {
+    : m_(monitor), path_(std::move(path)), sizeLimit_(kDataFileMaxBytes) {
   m_.TreeViewCurrent.AddObserver(&treeChanges_);
   m_.TreeViewFormer.AddObserver(&treeChanges_);
+  m_.TreeViewFormer.AddObserver(&formerGrowth_);
 }
 
 FormerConnectionStore::~FormerConnectionStore() {
   m_.TreeViewCurrent.RemoveObserver(&treeChanges_);
   m_.TreeViewFormer.RemoveObserver(&treeChanges_);
+  m_.TreeViewFormer.RemoveObserver(&formerGrowth_);
+}
+
+void FormerConnectionStore::FormerGrowth::NodeInserted(TreeNode& node) {
+  if (node.Parent() && node.Parent()->Parent() && !node.Parent()->Parent()->Parent()) {
+    store_.grown_.insert(node.Parent()->Parent());
+  }
+}
+
+void FormerConnectionStore::FormerGrowth::NodeRemoved(TreeNode* parent, int /*row*/) {
+  if (parent || store_.trimming_) return;
+  store_.grown_.clear();
+  store_.trimAll_ = true;
+}
+
+void FormerConnectionStore::TrimFiles() {
+  if (trimAll_) {
+    trimAll_ = false;
+    grown_.clear();
+    const ConnectionTree& tree = m_.TreeViewFormer;
+    for (int i = 0; i < tree.TopLevelCount(); ++i) TrimUser(*tree.TopLevel(i));
+    return;
+  }
+  std::unordered_set<TreeNode*> users;
+  users.swap(grown_);
+  for (TreeNode* user : users) TrimUser(*user);
+}
+
+void FormerConnectionStore::TrimUser(TreeNode& user) {
+  std::size_t files = 0;
+  for (int i = 0; i < user.ChildCount(); ++i) {
+    files += static_cast<std::size_t>(user.Child(i)->ChildCount());
+  }
+  const auto bound = static_cast<std::size_t>(std::max(filesPerUser_, 1));
+  if (files <= bound) return;
+  // Open files are the current tree's too: only ended ones can go.
+  std::vector<TreeNode*> ended;
+  for (int i = 0; i < user.ChildCount(); ++i) {
+    const TreeNode& share = *user.Child(i);
+    for (int j = 0; j < share.ChildCount(); ++j) {
+      TreeNode* file = share.Child(j);
+      if (file->Data() && !file->Data()->IsOpen()) ended.push_back(file);
+    }
+  }
+  const std::size_t drop = std::min(files - (bound - bound / 10), ended.size());
+  if (drop == 0) return;
+  std::stable_sort(ended.begin(), ended.end(), [](const TreeNode* a, const TreeNode* b) {
+    return a->Data()->EnterTime < b->Data()->EnterTime;
+  });
+  trimming_ = true;
+  for (std::size_t i = 0; i < drop; ++i) m_.TreeViewFormer.Delete(ended[i]);
+  trimming_ = false;
+  if (droppedFiles_ == 0) {
+    m_.Messages().Information("The history keeps at most " + std::to_string(bound) +
+                              " files per user: the oldest files of " + user.Text() +
+                              " were dropped, as those of any user that opens more will be.");
+  }
+  droppedFiles_ += drop;
 }
 
 std::string FormerConnectionStore::TreeFilePath(const std::string& programDirectory) {
@@ -60,20 +121,72 @@ std::string FormerConnectionStore::TreeFilePath(const std::string& programDirect
 void FormerConnectionStore::LoadFormerConnections() {
   lastWrite_ = m_.Steady();
   std::string data, error;
-  switch (ReadDataFile(path_, data, error)) {
+  switch (ReadDataFile(path_, data, error, sizeLimit_)) {
     case FileRead::kMissing:
       if (!WriteFileAtomically(path_, "", error, DataFileMode(path_))) m_.Messages().Error(error);
       return;
-    case FileRead::kRefused:
+    case FileRead::kRefused: {
       keepOldFile_ = true;
-      m_.Messages().Error(error);
-      return;
+      std::string why;
+      if (!ReadNewestPart(data, why)) {
+        m_.Messages().Error(error);
+        return;
+      }
+      if (LoadRecords(data)) {
+        m_.Messages().Information(
+            error + ": its newest " + std::to_string(m_.FormerUserCount) +
+            " users were read, and the whole file is kept beside the new one at the save.");
+      }
+      // The old file is kept even when it was read whole.
+      keepOldFile_ = true;
+      break;
+    }
     case FileRead::kRead:
+      LoadRecords(data);
       break;
   }
-  LoadRecords(data);
+  TrimFiles();
   // What the file holds now needs no checkpoint.
   writtenChanges_ = changes_;
+}
+
+bool FormerConnectionStore::ReadNewestPart(std::string& data, std::string& error) {
+  data.clear();
+  const int fd = ::open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    error = std::strerror(errno);
+    return false;
+  }
+  struct stat st {};
+  const auto size = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)
+                        ? static_cast<std::size_t>(st.st_size)
+                        : std::size_t{0};
+  // Only a file too large is read so, and only one of whole records: in
+  // any other its records cannot be told apart from its end.
+  if (size <= sizeLimit_ || size % NodeRecord::kSize != 0) {
+    ::close(fd);
+    error = "not a history too large";
+    return false;
+  }
+  const std::size_t wanted = sizeLimit_ / NodeRecord::kSize * NodeRecord::kSize;
+  data.resize(wanted);
+  std::size_t got = 0;
+  while (got < wanted) {
+    const ssize_t n =
+        ::pread(fd, data.data() + got, wanted - got, static_cast<off_t>(size - wanted + got));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  data.resize(got - got % NodeRecord::kSize);
+  // From the first user on: shares and files before it belong to a user
+  // that was left out.
+  std::size_t first = 0;
+  const std::size_t records = data.size() / NodeRecord::kSize;
+  while (first < records && NodeRecord::DecodeLevel(Bytes(data, first)) != 0) ++first;
+  data.erase(0, first * NodeRecord::kSize);
+  return true;
 }
 
 bool FormerConnectionStore::LoadRecords(std::string_view data) {
@@ -160,7 +273,9 @@ void FormerConnectionStore::Changed() {
 }
 
 bool FormerConnectionStore::CheckpointIfDue() {
-  if (saved_ || changes_ == writtenChanges_) return false;
+  if (saved_) return false;
+  TrimFiles();
+  if (changes_ == writtenChanges_) return false;
   const double now = m_.Steady();
   if (now - lastWrite_ < kCheckpointSeconds) return false;
   lastWrite_ = now;

@@ -2,8 +2,10 @@
 // Copyright (C) 2026 The Quillmoor 98 developers
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 #include "core/Monitor.h"
 #include "core/StoreProgress.h"
@@ -27,7 +29,10 @@ class FormerConnectionStore {
   static std::string TreeFilePath(const std::string& programDirectory);
 
   // Fills TreeViewFormer and FormerUserCount from the file; a missing file
-  // is created empty. A damaged file (a length that is no whole number of
+  // is created empty. A file larger than the size limit is read from its
+  // end, as far as the limit goes, from the first user there on: the newest
+  // users are kept, and the whole file is kept beside the new one at the
+  // save. A damaged file (a length that is no whole number of
   // records, an unknown level, a node count that does not match) is
   // discarded whole with kDamagedTreeMessage; a file that cannot be read
   // gives its error text. Both are kept beside the new file at the save
@@ -66,6 +71,17 @@ class FormerConnectionStore {
   void Changed();
   bool CheckpointIfDue();
 
+  // At most this many file records per user in the history: beyond it the
+  // oldest ended files of that user are dropped, down to nine tenths of it
+  // so that a busy user is not trimmed at every tick. Users that grew are
+  // trimmed after every tick (CheckpointIfDue) and the whole history after
+  // the load; the first drop is told once.
+  static constexpr int kFilesPerUser = 5000;
+  void SetFilesPerUser(int bound) { filesPerUser_ = bound; }
+  void SetSizeLimit(std::size_t bytes) { sizeLimit_ = bytes; }
+  void TrimFiles();
+  std::uint64_t DroppedFiles() const { return droppedFiles_; }
+
   bool Saved() const { return saved_; }
   // The loaded file was damaged or could not be read.
   bool KeepOldFile() const { return keepOldFile_; }
@@ -90,6 +106,19 @@ class FormerConnectionStore {
   };
   // Keeps the file at path_ under "<path>.damaged" (a free name beside it).
   bool KeepOldCopy(std::string& error);
+  // The newest whole users of a file over the size limit; false when it
+  // cannot be read so (error set).
+  bool ReadNewestPart(std::string& data, std::string& error);
+  // Drops the oldest ended files of a user beyond the bound.
+  void TrimUser(TreeNode& user);
+
+  // Notes the users of the history that got a file.
+  struct FormerGrowth final : TreeObserver {
+    explicit FormerGrowth(FormerConnectionStore& store) : store_(store) {}
+    void NodeInserted(TreeNode& node) override;
+    void NodeRemoved(TreeNode* parent, int row) override;
+    FormerConnectionStore& store_;
+  };
 
   Monitor& m_;
   std::string path_;
@@ -102,6 +131,13 @@ class FormerConnectionStore {
   double lastWrite_ = 0;  // steady clock of the last write (or of the load)
   bool checkpointFailed_ = false;
   TreeChanges treeChanges_{*this};
+  int filesPerUser_ = kFilesPerUser;
+  std::size_t sizeLimit_;
+  std::uint64_t droppedFiles_ = 0;
+  std::unordered_set<TreeNode*> grown_;
+  bool trimAll_ = false;  // a user went: the pointers in grown_ may be stale
+  bool trimming_ = false;
+  FormerGrowth formerGrowth_{*this};
 };
 
 }  // namespace qm

@@ -66,8 +66,9 @@ inline std::string ReadAll(int fd, int timeoutMs = 5000) {
 
 // The whole response (status line, headers, body) to one request; "" when
 // the connection failed.
-inline std::string Request(std::uint16_t port, const std::string& request, int timeoutMs = 5000) {
-  const int fd = ConnectLoopback(port);
+inline std::string Request(std::uint16_t port, const std::string& request, int timeoutMs = 5000,
+                           const char* from = nullptr) {
+  const int fd = ConnectLoopback(port, from);
   if (fd < 0) return {};
   std::string response;
   if (SendAll(fd, request)) response = ReadAll(fd, timeoutMs);

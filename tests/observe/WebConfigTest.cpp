@@ -61,10 +61,25 @@ TEST(WebConfigTest, RefusesWhatWouldLeaveTheEndpointMoreOpenThanItSays) {
   }
 }
 
+// htpasswd -nbBC 10 prometheus s3cret
+constexpr const char* kHash10 = "$2y$10$40v.rfkU93cUOdzuvnfLr.OQ4KSty4WvWm9qZKBrIlTVY3rQonyZK";
+
+TEST(WebAccessTest, AHashOfACostBelowTenIsRefusedWithTheUserAndTheCost) {
+  std::string error;
+  const auto config = WebConfig::Parse(
+      std::string("basic_auth_users:\n  ok: ") + kHash10 + "\n  weak: " + kHash + "\n", "/etc",
+      error);
+  ASSERT_TRUE(config) << error;
+  WebAccess access;
+  EXPECT_FALSE(access.Load(*config, nullptr, error));
+  EXPECT_NE(error.find("\"weak\" has cost 4"), std::string::npos) << error;
+  EXPECT_NE(error.find("htpasswd -nbBC 10"), std::string::npos) << error;
+}
+
 TEST(WebAccessTest, PasswordMatchesOnlyTheUsersOwnHash) {
   std::string error;
   const auto config = WebConfig::Parse(
-      std::string("basic_auth_users:\n  prometheus: ") + kHash + "\n  other: " + kHash + "\n",
+      std::string("basic_auth_users:\n  prometheus: ") + kHash10 + "\n  other: " + kHash10 + "\n",
       "/etc", error);
   ASSERT_TRUE(config) << error;
   WebAccess access;

@@ -255,6 +255,49 @@ TEST_F(FormerConnectionStoreTest, EarlierDamagedCopyIsNotOverwritten) {
   EXPECT_EQ(ReadText(path), "");
 }
 
+// ---------------- bounds ----------------
+
+TEST_F(FormerConnectionStoreTest, AHistoryOverTheSizeLimitLoadsItsNewestWholeUsers) {
+  std::string data;
+  for (const char* name : {"U1", "U2", "U3"}) {
+    data += Record(0, name) + Record(1, "DOCS") + Record(2, std::string("/srv/") + name);
+  }
+  WriteText(path, data);
+  store.SetSizeLimit(5 * NodeRecord::kSize);
+  store.LoadFormerConnections();
+  EXPECT_EQ(TopLevelNames(), std::vector<std::string>{"U3"}) << "U2 only in part: left out";
+  EXPECT_EQ(monitor.TreeViewFormer.Count(), 3);
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_NE(messages.shown[0].find("its newest 1 users were read"), std::string::npos);
+  ASSERT_TRUE(store.SaveFormerConnections());
+  EXPECT_EQ(ReadText(store.KeptCopyPath()), data) << "the whole file is kept";
+}
+
+TEST_F(FormerConnectionStoreTest, AUserBeyondTheFileBoundLosesItsOldestEndedFilesToldOnce) {
+  store.SetFilesPerUser(10);
+  for (const char* name : {"U1", "U2"}) {
+    TreeNode* user = AddFormerUser(name, 2, 6);
+    // Newest first in the tree, and the very oldest still open.
+    for (int s = 0, age = 0; s < 2; ++s) {
+      for (int f = 0; f < 6; ++f, ++age) {
+        TTreeNodeCustom& file = *user->Child(s)->Child(f)->Data();
+        file.EnterTime = 45000.0 - age;
+        file.ExitTime = age == 11 ? 0 : 45000.0;
+      }
+    }
+  }
+  store.CheckpointIfDue();
+  for (int u = 0; u < 2; ++u) {
+    const TreeNode* user = monitor.TreeViewFormer.TopLevel(u);
+    EXPECT_EQ(user->Child(0)->ChildCount(), 6);
+    ASSERT_EQ(user->Child(1)->ChildCount(), 3) << "down to nine tenths, oldest ended first";
+    EXPECT_EQ(user->Child(1)->Child(2)->Text(), "/srv/" + user->Text() + "-share1/f5");
+  }
+  EXPECT_EQ(store.DroppedFiles(), 6u);
+  ASSERT_EQ(messages.shown.size(), 1u);
+  EXPECT_NE(messages.shown[0].find("at most 10 files per user"), std::string::npos);
+}
+
 TEST_F(FormerConnectionStoreTest, SaveKeepsTheNewestUsersUpToCount) {
   settings.Count = 2;
   for (const char* name : {"U1", "U2", "U3", "U4", "U5"}) AddFormerUser(name);
