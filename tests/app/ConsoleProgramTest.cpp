@@ -595,10 +595,9 @@ TEST(ConsoleShutdownTest, LookupsEndBeforeTheBindingIsUnloaded) {
   EXPECT_FALSE(usedAfterUnload);
 }
 
-// Its lookup thread finds no account for the client, so it looks again
-// after a pause; at its second look (its first has found the address) the
-// process is asked to end, and the lookup's result is published by the
-// closing sweep that stops it.
+// Its lookup thread finds no account, so it looks again after a pause; at
+// the second look (the first found the address) the process is asked to
+// end, and the closing sweep that stops the lookup publishes its result.
 class EndingLookup95 final : public InMemoryServerBackend {
  public:
   EndingLookup95() : InMemoryServerBackend(true) {}
@@ -643,8 +642,7 @@ TEST(ConsoleShutdownTest, ALookupThatFinishesDuringTheShutdownReachesOnlyLiveSin
   options.control = dir.File("control");
   EXPECT_EQ(RunConsole(options, std::move(config), input[0], out, err), 0) << err.str();
   ::close(input[0]);
-  ::close(input[1]);
-  // The lookup ended with the program: its finding is still told.
+  ::close(input[1]);  // the lookup ended with the program: its finding is still told
   EXPECT_NE(out.str().find("found      user PC1  (address 127.0.0.1"), std::string::npos)
       << out.str();
 }

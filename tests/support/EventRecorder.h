@@ -8,8 +8,7 @@
 
 namespace qm::test {
 
-// A sink that keeps a stream's events for as long as it lives: the ones
-// the written streams carry, or (all) every one.
+// Keeps a stream's events while it lives: those written, or (all) every one.
 class EventRecorder final : public EventSink {
  public:
   explicit EventRecorder(EventStream& stream, bool all = false)
