@@ -32,8 +32,8 @@ struct World {
     qm::bench::AddShares(m.backend.tables);
     for (int u = 0; u < kUsers; ++u)
       qm::bench::AddClient(m.backend.tables, "PC" + std::to_string(u));
-    m.monitor.SetTelemetry(&recorder);
-    m.monitor.TreeViewCurrent.AddObserver(&recorder);
+    m.monitor.SetTelemetry(&events);
+    m.monitor.TreeViewCurrent.AddObserver(&events);
     cycle.RefreshTimerTimer();
     qm::ListenAddress where;
     where.port = 0;
@@ -42,7 +42,7 @@ struct World {
   }
   ~World() {
     server.Stop();
-    m.monitor.TreeViewCurrent.RemoveObserver(&recorder);
+    m.monitor.TreeViewCurrent.RemoveObserver(&events);
   }
   static qm::MetricsRecorder::Options Options(bool clientInfo) {
     qm::MetricsRecorder::Options o;
@@ -54,6 +54,8 @@ struct World {
   qm::RefreshCycle cycle{m.monitor};
   qm::MetricsRecorder recorder;
   qm::MetricsServer server;
+  qm::EventStream events;
+  qm::Subscription subscription = events.Subscribe(recorder);
 };
 
 // A whole scrape as Prometheus makes it: connect, request, read to the end.

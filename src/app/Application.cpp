@@ -6,6 +6,8 @@
 #include <thread>
 #include <utility>
 
+#include "app/ConsoleControl.h"
+#include "control/ControlSocket.h"
 #include "enforce/DataLines.h"
 #include "enforce/DisconnectListFile.h"
 #include "enforce/ProgramListFile.h"
@@ -48,6 +50,28 @@ Application::~Application() {
     api_->UnloadServerApi();
     api_->SetReadingWakeUp(nullptr);
   }
+  // Nothing reports any more: the control socket's sink may go.
+  control_.reset();
+}
+
+bool Application::ListenControl(const std::string& path, std::string& error) {
+  if (path.empty()) return true;
+  auto control = std::make_unique<ControlEndpoint>();
+  if (!control->Listen(path, error)) return false;
+  control_ = std::move(control);
+  return true;
+}
+
+int Application::ControlWakeDescriptor() const {
+  return control_ ? control_->WakeDescriptor() : -1;
+}
+
+void Application::RunControlRequests() {
+  if (control_) control_->RunPending();
+}
+
+std::string Application::DefaultControlPath() {
+  return ControlSocket::DefaultPath();
 }
 
 void Application::Tick(std::function<void()> applied) {
@@ -192,7 +216,9 @@ bool Application::Create() {
   ports.clock = clock_;
   ports.messages = &messages_;
   ports.view = &front_;
+  ports.telemetry = &events_;
   monitor_ = std::make_unique<Monitor>(*api_, settings_, ports);
+  monitor_->TreeViewCurrent.AddObserver(&events_);
   if (bound < 0) {
     // Ends at once: the bounds and the password have not been read, so
     // nothing is written back.
@@ -253,6 +279,7 @@ bool Application::Create() {
   // The Disconnect List dialog.
   front_.ApplyKickListBounds(ReadKickListBounds(*settingsFile_));
   LoadDataFiles();
+  if (control_) control_->Attach(*this, front_);
   created_ = true;
   return true;
 }
@@ -382,6 +409,8 @@ void Application::Destroy() {
   if (!settingsFile_->Flush()) {
     messages_.Error(settingsFile_->Error() + ": " + settingsFile_->ErrorDetail());
   }
+  // Every lookup and reading has ended: the socket stops answering.
+  if (control_) control_->Detach();
 }
 
 }  // namespace qm

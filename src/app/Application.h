@@ -15,6 +15,7 @@
 #include "core/ServerApi.h"
 #include "core/Settings.h"
 #include "enforce/EnforcementRules.h"
+#include "observe/EventStream.h"
 #include "os/FileStamp.h"
 #include "resolve/NameTable.h"
 #include "resolve/TIPThreadStarter.h"
@@ -23,6 +24,8 @@
 #include "thread/UiStepQueue.h"
 
 namespace qm {
+
+class ControlEndpoint;
 
 // The process's exit status. A fatal end (a "Debug: " failure, missing
 // rights, a server that cannot be bound, an unusable setting) is a
@@ -55,7 +58,8 @@ struct ApplicationConfig {
 
 // The running program, front-end neutral: start-up in its fixed order, the
 // first activation, the ticks, and the shutdown in the reverse order with
-// every save. Everything runs on the user-interface thread.
+// every save; and the services both front ends offer: the event stream
+// and the control socket. Everything runs on the user-interface thread.
 class Application {
  public:
   Application(ApplicationConfig config, FrontEnd& frontEnd, MessageBoxes& messages,
@@ -121,6 +125,22 @@ class Application {
   // if it has not (a fatal end still stores the history).
   void Destroy();
 
+  // The one producer of what happened (the monitor reports to it from
+  // Create on). Its sinks subscribe for as long as they live.
+  EventStream& Events() { return events_; }
+  // The control socket at path (empty: none). It listens before Create,
+  // so that a path in use changes nothing, and answers from Create until
+  // the end of Destroy, once every lookup and reading has stopped. False
+  // with error set when it cannot listen.
+  bool ListenControl(const std::string& path, std::string& error);
+  // Readable when requests wait (-1: no socket); RunControlRequests
+  // answers them.
+  int ControlWakeDescriptor() const;
+  void RunControlRequests();
+  // The control socket's path when the user names none: the user's
+  // runtime folder (the service's for root).
+  static std::string DefaultControlPath();
+
   Monitor& GetMonitor() { return *monitor_; }
   Settings& GetSettings() { return settings_; }
   EnforcementRules& Rules() { return *rules_; }
@@ -162,6 +182,8 @@ class Application {
   FrontEnd& front_;
   MessageBoxes& messages_;
   Clock* clock_;
+  // Outlives the monitor, which reports to it to its end.
+  EventStream events_;
   Settings settings_;
   // The lookup threads' services outlive the monitor that stops them.
   UiStepQueue steps_;
@@ -173,6 +195,7 @@ class Application {
   std::unique_ptr<RefreshCycle> cycle_;
   std::unique_ptr<EnforcementRules> rules_;
   std::unique_ptr<FormerConnectionStore> store_;
+  std::unique_ptr<ControlEndpoint> control_;
   std::string serverError_;
   std::string adminPassword_;
   // The password as the settings file last held it: a change on the disk

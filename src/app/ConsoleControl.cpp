@@ -3,17 +3,15 @@
 #include "app/ConsoleControl.h"
 
 #include "app/Application.h"
-#include "app/ConsoleFrontEnd.h"
-#include "app/ConsoleTelemetry.h"
 #include "observe/JsonEventWriter.h"
 
 namespace qm {
 
-ConsoleControl::~ConsoleControl() {
+ControlEndpoint::~ControlEndpoint() {
   Detach();
 }
 
-bool ConsoleControl::Listen(const std::string& path, std::string& error) {
+bool ControlEndpoint::Listen(const std::string& path, std::string& error) {
   if (path.empty()) return true;
   const int fd = socket_.Listen(path, error);
   if (fd < 0) return false;
@@ -26,30 +24,21 @@ bool ConsoleControl::Listen(const std::string& path, std::string& error) {
   return true;
 }
 
-void ConsoleControl::Attach(Application& app, ConsoleFrontEnd& front, ConsoleTelemetry& telemetry) {
+void ControlEndpoint::Attach(Application& app, FrontEnd& front) {
   if (!server_) return;
-  app_ = &app;
-  ControlServer* server = server_.get();
   ControlService::Hooks hooks;
-  hooks.now = &ConsoleTelemetry::WallClockSeconds;
-  hooks.record = [server, &telemetry](const ControlEvent& e) {
-    telemetry.Record(e);
-    server->Broadcast(JsonEventWriter::Line(e));
-  };
+  hooks.now = &EventStream::WallClockSeconds;
+  hooks.record = [&app](const ControlEvent& e) { app.Events().Publish(e); };
   hooks.refreshChanged = [&front](int milliseconds) { front.SetRefreshInterval(milliseconds); };
   hooks.setStartupRegistration = [&app](bool enabled) {
     return app.SetStartupRegistration(enabled);
   };
   service_ = std::make_unique<ControlService>(app.GetMonitor(), app.Rules(), std::move(hooks));
-  events_ = std::make_unique<EventStream>(
-      [server](const ConnectionEvent& e) { server->Broadcast(JsonEventWriter::Line(e)); },
-      &ConsoleTelemetry::WallClockSeconds);
-  app.GetMonitor().TreeViewCurrent.AddObserver(events_.get());
-  telemetry.Add(events_.get());
-  telemetry.Add(service_.get());
+  sink_ = std::make_unique<Sink>(*server_, *service_);
+  subscription_ = app.Events().Subscribe(*sink_);
 }
 
-void ConsoleControl::RunPending() {
+void ControlEndpoint::RunPending() {
   if (!server_) return;
   for (ControlRequest* request : server_->TakePending()) {
     if (service_) {
@@ -62,16 +51,24 @@ void ConsoleControl::RunPending() {
   }
 }
 
-void ConsoleControl::AfterTick() {
-  if (server_) server_->KeepAlive();
-}
-
-void ConsoleControl::Detach() {
+void ControlEndpoint::Detach() {
+  subscription_.Reset();
   if (server_) server_->Stop();
   server_.reset();
   socket_.Remove();
-  if (app_ && events_) app_->GetMonitor().TreeViewCurrent.RemoveObserver(events_.get());
-  app_ = nullptr;
+}
+
+void ControlEndpoint::Sink::Connection(const ConnectionEvent& event) {
+  if (Written(event)) server_.Broadcast(JsonEventWriter::Line(event));
+}
+
+void ControlEndpoint::Sink::Control(const ControlEvent& event) {
+  server_.Broadcast(JsonEventWriter::Line(event));
+}
+
+void ControlEndpoint::Sink::TickFinished(const Monitor& monitor, double seconds) {
+  service_.TickFinished(monitor, seconds);
+  server_.KeepAlive();
 }
 
 }  // namespace qm

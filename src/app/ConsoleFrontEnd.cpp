@@ -8,15 +8,11 @@
 
 #include <ostream>
 
-#include "core/Resources.h"
 #include "core/Text.h"
-#include "observe/ConnectionEvent.h"
 
 namespace qm {
 
-ConsoleFrontEnd::ConsoleFrontEnd(std::ostream& out, std::ostream& err,
-                                 std::function<TDateTime()> now)
-    : out_(out), err_(err), now_(std::move(now)) {}
+ConsoleFrontEnd::ConsoleFrontEnd(std::ostream& err) : err_(err) {}
 
 void ConsoleFrontEnd::Information(const std::string& text) {
   if (messageSink_) return messageSink_(Severity::Information, text);
@@ -53,40 +49,6 @@ void ConsoleFrontEnd::ServerNotice(const std::string& text) {
 
 std::string ConsoleFrontEnd::Printable(const std::string& text) {
   return EscapedText(text);
-}
-
-std::string ConsoleFrontEnd::Describe(const TreeNode& node) const {
-  std::string path;
-  for (const TreeNode* n = &node; n; n = n->Parent()) {
-    path = n == &node ? Printable(n->Text()) : Printable(n->Text()) + " > " + path;
-  }
-  static const char* const kKinds[] = {"user", "share", "file"};
-  const int level = node.Level();
-  return std::string(kKinds[level < 3 ? level : 2]) + " " + path;
-}
-
-void ConsoleFrontEnd::NodeInserted(TreeNode& node) {
-  const TTreeNodeCustom* r = node.Data();
-  out_ << DateTimeText(now_()) << "  connected  " << Describe(node) << "  ("
-       << StatusText(r ? r->EnterStatus : int{stLoggedOn}) << ")";
-  // A cluster node's clients may be served by another node.
-  const auto* user = node.Level() == 0 ? dynamic_cast<const TUser*>(r) : nullptr;
-  if (user && !user->Security.node.empty()) out_ << "  node " << Printable(user->Security.node);
-  out_ << std::endl;
-}
-
-void ConsoleFrontEnd::NodeAboutToBeRemoved(TreeNode& node) {
-  // What goes with the node ends with it: files, then shares, then the user.
-  for (int i = 0; i < node.ChildCount(); ++i) NodeAboutToBeRemoved(*node.Child(i));
-  const TTreeNodeCustom* r = node.Data();
-  out_ << DateTimeText(now_()) << "  ended      " << Describe(node) << "  ("
-       << StatusText(r ? r->ExitStatus : int{stLoggedOff}) << ")" << std::endl;
-}
-
-void ConsoleFrontEnd::LookupFinished(const TUser& user, bool found) {
-  if (!found) return;
-  out_ << DateTimeText(now_()) << "  found      user " << Printable(user.Name) << "  ("
-       << Printable(FoundText(user.IPAddress, user.HostName)) << ")" << std::endl;
 }
 
 }  // namespace qm

@@ -6,22 +6,16 @@
 #include <iosfwd>
 #include <string>
 
-#include "core/ConnectionTree.h"
 #include "core/FrontEnd.h"
-#include "core/Telemetry.h"
 
 namespace qm {
 
-// The front end without windows: one line on standard output per event (a
-// user, share or file that appears or ends, with its status), message boxes
-// as "info: TEXT" / "error: TEXT" lines on standard error. It asks nothing:
-// a prompt is answered as if cancelled.
-class ConsoleFrontEnd final : public FrontEnd,
-                              public MessageBoxes,
-                              public TreeObserver,
-                              public Telemetry {
+// The front end without windows: message boxes as "info: TEXT" / "error:
+// TEXT" lines on standard error (the events' lines are the event stream's
+// text sink's). It asks nothing: a prompt is answered as if cancelled.
+class ConsoleFrontEnd final : public FrontEnd, public MessageBoxes {
  public:
-  ConsoleFrontEnd(std::ostream& out, std::ostream& err, std::function<TDateTime()> now);
+  explicit ConsoleFrontEnd(std::ostream& err);
 
   // MessageBoxes
   void Information(const std::string& text) override;
@@ -49,12 +43,6 @@ class ConsoleFrontEnd final : public FrontEnd,
   using MessageSink = std::function<void(Severity severity, const std::string& text)>;
   void SetMessageSink(MessageSink sink) { messageSink_ = std::move(sink); }
 
-  // TreeObserver of the current tree
-  void NodeInserted(TreeNode& node) override;
-  void NodeAboutToBeRemoved(TreeNode& node) override;
-  // Telemetry: a line when a user's address lookup found it.
-  void LookupFinished(const TUser& user, bool found) override;
-
   int RefreshIntervalMs() const { return intervalMs_; }
   bool TimerOn() const { return timerOn_; }
   bool TerminateRequested() const { return terminate_; }
@@ -63,11 +51,7 @@ class ConsoleFrontEnd final : public FrontEnd,
   static std::string Printable(const std::string& text);
 
  private:
-  std::string Describe(const TreeNode& node) const;
-
-  std::ostream& out_;
   std::ostream& err_;
-  std::function<TDateTime()> now_;
   int intervalMs_ = 1000;
   bool timerOn_ = false;
   bool terminate_ = false;

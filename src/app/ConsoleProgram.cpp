@@ -13,7 +13,6 @@
 #include <iostream>
 #include <string>
 
-#include "app/ConsoleControl.h"
 #include "app/ConsoleFrontEnd.h"
 #include "os/BrokenPipe.h"
 
@@ -76,11 +75,11 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
   IgnoreBrokenPipe();
   SignalDescriptor signals;
   SystemClock clock;
-  ConsoleFrontEnd front(out, err, [&clock] { return clock.Now(); });
+  ConsoleFrontEnd front(err);
   const int wake = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   front.SetWakeUpDescriptor(wake);
   front.SetStopDescriptor(signals.StopFd());
-  // Outlives the application, whose monitor reports to it; listens before
+  // Outlives the application, whose events it writes; listens before
   // anything is read or written, so a port in use changes nothing.
   ConsoleTelemetry telemetry(options.telemetry, out);
   if (std::string error; !telemetry.Listen(error)) {
@@ -88,8 +87,8 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
     ::close(wake);
     return kExitFatal;
   }
-  ConsoleControl control;
-  if (std::string error; !control.Listen(options.control, error)) {
+  Application app(std::move(config), front, front, &clock);
+  if (std::string error; !app.ListenControl(options.control, error)) {
     if (options.controlRequired) {
       err << "quillmoor98: control socket: " << error << std::endl;
       ::close(wake);
@@ -97,13 +96,11 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
     }
     err << "quillmoor98: warning: no control socket: " << error << std::endl;
   }
-  Application app(std::move(config), front, front, &clock);
   if (!app.Create()) {
     err << "quillmoor98: the server service cannot be bound: " << app.ServerError() << std::endl;
     ::close(wake);
     return kExitFatal;
   }
-  control.Attach(app, front, telemetry);
   telemetry.Attach(app, front);
 
   // A tick that throws has cleared its busy flag; the next one tries
@@ -125,7 +122,6 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
     ++ticks;
     // A tick cut short by a stop is no tick to report.
     if (!front.StopRequested()) tickLine();
-    control.AfterTick();
   };
   // A step answers one line with the reading taken after the line came:
   // steps run one after the other, each starting its own reading.
@@ -162,7 +158,7 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
     }
     pollfd fds[4] = {{signals.fd(), POLLIN, 0},
                      {wake, POLLIN, 0},
-                     {control.WakeDescriptor(), POLLIN, 0},
+                     {app.ControlWakeDescriptor(), POLLIN, 0},
                      {inputFd, POLLIN, 0}};
     const nfds_t count = options.step && !inputEnded ? 4 : 3;
     int timeout = -1;
@@ -188,7 +184,7 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
       ::eventfd_read(wake, &value);
       caught([&] { app.RunPendingSteps(); });
     }
-    if (fds[2].revents & POLLIN) control.RunPending();
+    if (fds[2].revents & POLLIN) app.RunControlRequests();
     if (count == 4 && (fds[3].revents & (POLLIN | POLLHUP | POLLERR))) {
       char buf[4096];
       const ssize_t n = ::read(inputFd, buf, sizeof buf);
@@ -207,8 +203,9 @@ int RunConsole(const ConsoleOptions& options, ApplicationConfig config, int inpu
     }
   }
   // SIGINT, SIGTERM or the end of input ends the program like the end of a
-  // session: no password, the history stored, the settings written.
-  control.Detach();
+  // session: no password, the history stored, the settings written. The
+  // sinks stay until the lookups and readings have stopped: what they
+  // report at the end is still told.
   if (ending) app.SessionEnd();
   app.Destroy();
   telemetry.Detach();

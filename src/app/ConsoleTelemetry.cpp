@@ -15,22 +15,8 @@
 
 namespace qm {
 
-double ConsoleTelemetry::WallClockSeconds() {
-  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
-}
-
-void ConsoleTelemetry::Record(const ControlEvent& event) {
-  if (options_.journal) {
-    journal_.Write(event);
-  } else if (options_.events == EventFormat::Json) {
-    json_.Write(event);
-  } else {
-    out_ << DateTimeText(FromUnixTime(event.time)) << "  control    " << event.Text() << std::endl;
-  }
-}
-
 ConsoleTelemetry::ConsoleTelemetry(ConsoleTelemetryOptions options, std::ostream& out)
-    : options_(std::move(options)), out_(out), json_(out) {
+    : options_(std::move(options)), out_(out), json_(out), text_(out) {
   if (options_.metrics) {
     MetricsRecorder::Options o;
     o.clientInfo = options_.metricsClients;
@@ -39,7 +25,6 @@ ConsoleTelemetry::ConsoleTelemetry(ConsoleTelemetryOptions options, std::ostream
       return app_ && app_->Rules().List().ListsUser(user.Name, user.IPAddress);
     };
     recorder_ = std::make_unique<MetricsRecorder>(std::move(o));
-    fanOut_.Add(recorder_.get());
   }
 }
 
@@ -81,11 +66,10 @@ bool ConsoleTelemetry::LoadWebConfig(std::string& error) {
 void ConsoleTelemetry::Attach(Application& app, ConsoleFrontEnd& front) {
   app_ = &app;
   front_ = &front;
-  Monitor& monitor = app.GetMonitor();
-  if (recorder_) monitor.TreeViewCurrent.AddObserver(recorder_.get());
+  EventStream& events = app.Events();
+  if (recorder_) subscriptions_.push_back(events.Subscribe(*recorder_));
   if (options_.journal) {
-    events_ = std::make_unique<EventStream>([this](const ConnectionEvent& e) { journal_.Write(e); },
-                                            &WallClockSeconds);
+    subscriptions_.push_back(events.Subscribe(journal_));
     front.SetMessageSink([this](ConsoleFrontEnd::Severity severity, const std::string& text) {
       const int priority = severity == ConsoleFrontEnd::Severity::Error     ? LOG_ERR
                            : severity == ConsoleFrontEnd::Severity::Warning ? LOG_WARNING
@@ -93,29 +77,17 @@ void ConsoleTelemetry::Attach(Application& app, ConsoleFrontEnd& front) {
       journal_.Message(priority, text);
     });
   } else if (options_.events == EventFormat::Json) {
-    events_ = std::make_unique<EventStream>([this](const ConnectionEvent& e) { json_.Write(e); },
-                                            &WallClockSeconds);
-  }
-  if (events_) {
-    fanOut_.Add(events_.get());
-    monitor.TreeViewCurrent.AddObserver(events_.get());
+    subscriptions_.push_back(events.Subscribe(json_));
   } else {
-    monitor.TreeViewCurrent.AddObserver(&front);
-    fanOut_.Add(&front);
-    frontObserves_ = true;
+    subscriptions_.push_back(events.Subscribe(text_));
   }
-  monitor.SetTelemetry(&fanOut_);
 }
 
 void ConsoleTelemetry::Detach() {
   // The endpoint first: its thread reads the recorder.
   if (server_) server_->Stop();
+  subscriptions_.clear();
   if (!app_) return;
-  Monitor& monitor = app_->GetMonitor();
-  monitor.SetTelemetry(nullptr);
-  if (recorder_) monitor.TreeViewCurrent.RemoveObserver(recorder_.get());
-  if (events_) monitor.TreeViewCurrent.RemoveObserver(events_.get());
-  if (frontObserves_) monitor.TreeViewCurrent.RemoveObserver(front_);
   if (options_.journal) front_->SetMessageSink(nullptr);
   app_ = nullptr;
 }

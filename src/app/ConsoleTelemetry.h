@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "observe/EventStream.h"
 #include "observe/JournalEventWriter.h"
@@ -13,7 +14,7 @@
 #include "observe/ListenAddress.h"
 #include "observe/MetricsRecorder.h"
 #include "observe/MetricsServer.h"
-#include "observe/TelemetryFanOut.h"
+#include "observe/TextEventWriter.h"
 #include "observe/WebAccess.h"
 
 namespace qm {
@@ -37,8 +38,8 @@ struct ConsoleTelemetryOptions {
   bool journal = false;
 };
 
-// The console's metrics endpoint and event writers, plugged into a
-// created application, taken out before it goes.
+// The console's metrics endpoint and event writers: sinks of a created
+// application's event stream, taken out before it goes.
 class ConsoleTelemetry {
  public:
   ConsoleTelemetry(ConsoleTelemetryOptions options, std::ostream& out);
@@ -49,16 +50,10 @@ class ConsoleTelemetry {
   // Starts the endpoint, if one is asked for; false with error set when
   // it cannot listen. Until Attach its scrapes show an empty monitor.
   bool Listen(std::string& error);
-  // Observes app's monitor. Unless the events go elsewhere, front
-  // observes the current tree and writes its text lines.
+  // Subscribes the metrics and the chosen writer to app's events; under
+  // the journal, front's messages go there too.
   void Attach(Application& app, ConsoleFrontEnd& front);
   void Detach();
-
-  // A further report of the monitor's (before Attach).
-  void Add(Telemetry* telemetry) { fanOut_.Add(telemetry); }
-  // A change made through the control socket, where the events go.
-  void Record(const ControlEvent& event);
-  static double WallClockSeconds();
 
   // The step mode's line after a tick.
   void TickLine(int tick, int users, int files);
@@ -72,14 +67,14 @@ class ConsoleTelemetry {
   std::ostream& out_;
   Application* app_ = nullptr;
   ConsoleFrontEnd* front_ = nullptr;
-  bool frontObserves_ = false;
-  TelemetryFanOut fanOut_;
   std::unique_ptr<MetricsRecorder> recorder_;
   WebAccess access_;  // outlives the server that uses it
   std::unique_ptr<MetricsServer> server_;
   JsonEventWriter json_;
   JournalEventWriter journal_;
-  std::unique_ptr<EventStream> events_;
+  TextEventWriter text_;
+  // Declared last: they end before the sinks they name.
+  std::vector<Subscription> subscriptions_;
 };
 
 }  // namespace qm

@@ -3,6 +3,8 @@
 #include "observe/EventStream.h"
 
 #include <algorithm>
+#include <chrono>
+#include <utility>
 
 #include "core/Monitor.h"
 
@@ -37,6 +39,10 @@ const char* TypeName(ConnectionEvent::Type type) {
       return "end";
     case ConnectionEvent::Type::Found:
       return "found";
+    case ConnectionEvent::Type::NotFound:
+      return "not_found";
+    case ConnectionEvent::Type::Disconnect:
+      return "disconnect";
   }
   return "found";
 }
@@ -62,25 +68,91 @@ const char* FindingName(ConnectionEvent::Finding finding) {
   return "";
 }
 
-EventStream::EventStream(Sink sink, std::function<double()> now)
-    : sink_(std::move(sink)), now_(std::move(now)) {}
+bool Written(const ConnectionEvent& event) {
+  return event.type != ConnectionEvent::Type::NotFound &&
+         event.type != ConnectionEvent::Type::Disconnect;
+}
+
+Subscription::Subscription(Subscription&& other) noexcept
+    : sinks_(std::move(other.sinks_)), sink_(std::exchange(other.sink_, nullptr)) {}
+
+Subscription& Subscription::operator=(Subscription&& other) noexcept {
+  if (this != &other) {
+    Reset();
+    sinks_ = std::move(other.sinks_);
+    sink_ = std::exchange(other.sink_, nullptr);
+  }
+  return *this;
+}
+
+void Subscription::Reset() {
+  if (!sink_) return;
+  if (const std::shared_ptr<Sinks> sinks = sinks_.lock()) {
+    const std::lock_guard lock(sinks->mutex);
+    std::erase(sinks->sinks, sink_);
+  }
+  sinks_.reset();
+  sink_ = nullptr;
+}
+
+EventStream::EventStream(std::function<double()> now) : now_(std::move(now)) {}
+
+double EventStream::WallClockSeconds() {
+  return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+Subscription EventStream::Subscribe(EventSink& sink) {
+  const std::lock_guard lock(sinks_->mutex);
+  sinks_->sinks.push_back(&sink);
+  return Subscription(sinks_, &sink);
+}
+
+template <typename F>
+void EventStream::Tell(const F& tell) {
+  const std::lock_guard lock(sinks_->mutex);
+  // By index: a sink told may end another's subscription.
+  for (std::size_t i = 0; i < sinks_->sinks.size(); ++i) tell(*sinks_->sinks[i]);
+}
+
+void EventStream::Publish(ConnectionEvent event) {
+  if (event.time == 0) event.time = now_();
+  Tell([&event](EventSink& sink) { sink.Connection(event); });
+}
+
+void EventStream::Publish(ControlEvent event) {
+  if (event.time == 0) event.time = now_();
+  Tell([&event](EventSink& sink) { sink.Control(event); });
+}
+
+void EventStream::ServerReading(bool ok, double seconds) {
+  Tell([&](EventSink& sink) { sink.Reading(ok, seconds); });
+}
+
+void EventStream::TickFinished(const Monitor& monitor, double seconds) {
+  Tell([&](EventSink& sink) { sink.TickFinished(monitor, seconds); });
+}
 
 void EventStream::Disconnecting(const TUser& user, DisconnectRule rule) {
   rules_[&user] = rule;
+  ConnectionEvent e;
+  e.type = ConnectionEvent::Type::Disconnect;
+  e.kind = ConnectionEvent::Kind::User;
+  e.status = stKicked;
+  e.client = user.Name;
+  e.rule = rule;
+  e.security = user.Security;
+  Describe(user, e);
+  Publish(std::move(e));
 }
 
 void EventStream::LookupFinished(const TUser& user, bool found) {
-  // A lookup that found nothing says nothing new: the end event says what
-  // was known.
-  if (!found) return;
   ConnectionEvent e;
-  e.type = ConnectionEvent::Type::Found;
-  e.time = now_();
+  e.type = found ? ConnectionEvent::Type::Found : ConnectionEvent::Type::NotFound;
   e.kind = ConnectionEvent::Kind::User;
   e.status = user.EnterStatus & 0x7F;
   e.client = user.Name;
   Describe(user, e);
-  sink_(e);
+  Publish(std::move(e));
 }
 
 void EventStream::Describe(const TUser& user, ConnectionEvent& e) {
@@ -136,14 +208,14 @@ void EventStream::NodeAboutToBeRemoved(TreeNode& node) {
 }
 
 void EventStream::Emit(TreeNode& node, bool begin) {
-  sink_(Event(node, begin));
+  Publish(Event(node, begin));
 }
 
 void EventStream::Finding(TreeNode& node, ConnectionEvent::Finding finding) {
   ConnectionEvent e = Event(node, true);
   e.kind = ConnectionEvent::Kind::Security;
   e.finding = finding;
-  sink_(e);
+  Publish(std::move(e));
 }
 
 ConnectionEvent EventStream::Event(TreeNode& node, bool begin) {

@@ -111,6 +111,10 @@ void JournalEventWriter::Write(const ControlEvent& event) {
   Send(Fields(event));
 }
 
+void JournalEventWriter::Connection(const ConnectionEvent& event) {
+  if (Written(event)) Write(event);
+}
+
 void JournalEventWriter::Write(const ConnectionEvent& event) {
   Send(Fields(event));
 }

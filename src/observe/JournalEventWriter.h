@@ -7,6 +7,7 @@
 
 #include "observe/ConnectionEvent.h"
 #include "observe/ControlEvent.h"
+#include "observe/EventStream.h"
 
 namespace qm {
 
@@ -14,8 +15,11 @@ namespace qm {
 // fields (QUILLMOOR98_CLIENT=PC1 and the others), so that
 // `journalctl -u quillmoor98 QUILLMOOR98_CLIENT=pc1` finds a client's
 // history.
-class JournalEventWriter {
+class JournalEventWriter final : public EventSink {
  public:
+  // EventSink: the events the written streams carry (Written).
+  void Connection(const ConnectionEvent& event) override;
+  void Control(const ControlEvent& event) override { Write(event); }
   void Write(const ConnectionEvent& event);
   // A change through the control socket, at priority notice.
   void Write(const ControlEvent& event);

@@ -89,6 +89,10 @@ void JsonEventWriter::Write(const ControlEvent& event) {
   out_ << Line(event) << '\n' << std::flush;
 }
 
+void JsonEventWriter::Connection(const ConnectionEvent& event) {
+  if (Written(event)) Write(event);
+}
+
 void JsonEventWriter::Write(const ConnectionEvent& event) {
   out_ << Line(event) << '\n' << std::flush;
 }

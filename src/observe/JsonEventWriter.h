@@ -8,15 +8,20 @@
 
 #include "observe/ConnectionEvent.h"
 #include "observe/ControlEvent.h"
+#include "observe/EventStream.h"
 
 namespace qm {
 
 // One JSON object per line on a stream, as docs/events.schema.json
 // describes: for log shippers. Texts that are not UTF-8 have the bad
 // bytes replaced, so every line parses.
-class JsonEventWriter {
+class JsonEventWriter final : public EventSink {
  public:
   explicit JsonEventWriter(std::ostream& out) : out_(out) {}
+
+  // EventSink: the events the written streams carry (Written).
+  void Connection(const ConnectionEvent& event) override;
+  void Control(const ControlEvent& event) override { Write(event); }
 
   void Write(const ConnectionEvent& event);
   // The line of a tick in step mode.

@@ -10,11 +10,6 @@
 namespace qm {
 
 namespace {
-std::size_t KindOf(const TreeNode& node) {
-  const int level = node.Level();
-  return static_cast<std::size_t>(level < 2 ? level : 2);
-}
-
 // "Not known yet" and "Not known" make no label worth a series.
 std::string Known(const std::string& text) {
   return text == kNotKnownYet || text == kNotKnown ? std::string() : text;
@@ -28,33 +23,37 @@ std::size_t StatusIndex(int status) {
 MetricsRecorder::MetricsRecorder(Options options)
     : options_(std::move(options)), snapshot_(std::make_shared<MetricsSnapshot>()) {}
 
-void MetricsRecorder::ServerReading(bool ok, double seconds) {
+void MetricsRecorder::Reading(bool ok, double seconds) {
   const std::lock_guard<std::mutex> lock(mutex_);
   readingSeconds_.Observe(seconds);
   if (!ok) ++readingsFailed_;
 }
 
-void MetricsRecorder::Disconnecting(const TUser& /*user*/, DisconnectRule rule) {
-  const auto i = static_cast<std::size_t>(rule);
-  if (i < counts_.disconnections.size()) ++counts_.disconnections[i];
-}
-
-void MetricsRecorder::LookupFinished(const TUser& /*user*/, bool found) {
-  ++(found ? counts_.lookupsFound : counts_.lookupsNotKnown);
-}
-
-void MetricsRecorder::NodeInserted(TreeNode& node) {
-  const TTreeNodeCustom* r = node.Data();
-  const std::size_t status = StatusIndex(r ? r->EnterStatus : int{stLoggedOn});
-  if (status < kStatusCount) ++counts_.visitsBegun[KindOf(node)][status];
-}
-
-void MetricsRecorder::NodeAboutToBeRemoved(TreeNode& node) {
-  // What goes with the node ends with it.
-  for (int i = 0; i < node.ChildCount(); ++i) NodeAboutToBeRemoved(*node.Child(i));
-  const TTreeNodeCustom* r = node.Data();
-  const std::size_t status = StatusIndex(r ? r->ExitStatus : int{stLoggedOff});
-  if (status < kStatusCount) ++counts_.visitsEnded[KindOf(node)][status];
+void MetricsRecorder::Connection(const ConnectionEvent& e) {
+  using Type = ConnectionEvent::Type;
+  switch (e.type) {
+    case Type::Begin:
+    case Type::End: {
+      if (e.kind == ConnectionEvent::Kind::Security) return;
+      const auto kind = static_cast<std::size_t>(e.kind);  // user, share, file
+      const std::size_t status = StatusIndex(e.status);
+      if (status < kStatusCount) {
+        ++(e.type == Type::Begin ? counts_.visitsBegun : counts_.visitsEnded)[kind][status];
+      }
+      return;
+    }
+    case Type::Disconnect:
+      if (e.rule && static_cast<std::size_t>(*e.rule) < counts_.disconnections.size()) {
+        ++counts_.disconnections[static_cast<std::size_t>(*e.rule)];
+      }
+      return;
+    case Type::Found:
+      ++counts_.lookupsFound;
+      return;
+    case Type::NotFound:
+      ++counts_.lookupsNotKnown;
+      return;
+  }
 }
 
 void MetricsRecorder::TickFinished(const Monitor& monitor, double seconds) {

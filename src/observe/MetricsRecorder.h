@@ -6,18 +6,17 @@
 #include <memory>
 #include <mutex>
 
-#include "core/ConnectionTree.h"
-#include "core/Telemetry.h"
+#include "observe/EventStream.h"
 #include "observe/MetricsSnapshot.h"
 
 namespace qm {
 
-// Counts what the monitor reports and, at the end of every tick, makes the
-// snapshot that scrapes read. Observes the current tree for the visits
-// that begin and end. Everything runs on the user-interface thread except
-// ServerReading (any thread) and Snapshot (the scraping thread); those two
-// hold a lock only for a copy.
-class MetricsRecorder final : public Telemetry, public TreeObserver {
+// A sink of the event stream: counts the visits that begin and end, the
+// disconnections, the lookups and the readings and, at the end of every
+// tick, makes the snapshot that scrapes read. Everything runs on the
+// user-interface thread except Reading (any thread) and Snapshot (the
+// scraping thread); those two hold a lock only for a copy.
+class MetricsRecorder final : public EventSink {
  public:
   struct Options {
     // One info metric per current client (names and addresses as labels):
@@ -31,15 +30,9 @@ class MetricsRecorder final : public Telemetry, public TreeObserver {
 
   explicit MetricsRecorder(Options options);
 
-  // Telemetry
-  void ServerReading(bool ok, double seconds) override;
-  void Disconnecting(const TUser& user, DisconnectRule rule) override;
-  void LookupFinished(const TUser& user, bool found) override;
+  void Connection(const ConnectionEvent& event) override;
+  void Reading(bool ok, double seconds) override;
   void TickFinished(const Monitor& monitor, double seconds) override;
-
-  // TreeObserver of the current tree
-  void NodeInserted(TreeNode& node) override;
-  void NodeAboutToBeRemoved(TreeNode& node) override;
 
   // The last tick's snapshot (an empty one before the first tick).
   std::shared_ptr<const MetricsSnapshot> Snapshot() const;

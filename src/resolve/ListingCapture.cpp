@@ -3,6 +3,7 @@
 #include "resolve/ListingCapture.h"
 
 #include <algorithm>
+#include <exception>
 
 #include "thread/BackgroundPriority.h"
 
@@ -93,7 +94,9 @@ void ListingCapture::Run(std::stop_token stop) {
     std::shared_ptr<const Table> table;
     try {
       table = capture_(cancel);
-    } catch (...) {
+    } catch (const std::exception&) {
+      // A capture that failed serves no listing: its lookups go on as
+      // without one, by the name table.
       table = nullptr;
     }
     lock.lock();

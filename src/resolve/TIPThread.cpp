@@ -77,8 +77,10 @@ void TIPThread::Attempts(std::stop_token stop) {
       FoundAddress = KnownAddress;
       try {
         if (services_.LookupHostName) FoundHostName = services_.LookupHostName(KnownAddress, stop);
-      } catch (...) {
+      } catch (const std::exception& e) {
+        // The address stays found; only its host name is not known.
         FoundHostName = kNotKnown;
+        failure_ = e.what();
       }
     } else if (FoundAddress == kNotKnown) {
       try {

@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <csignal>
 #include <iostream>
+#include <string>
 
 #include "ui/QtFileIcons.h"
 #include "ui/QtMessageBoxes.h"
@@ -48,12 +49,32 @@ int RunDesktop(int& argc, char** argv, ApplicationConfig config) {
   QtMessageBoxes messages(&form);
   SystemClock clock;
   Application app(std::move(config), form, messages, &clock);
+  // The same control socket as the console's, so that "quillmoor98 ctl"
+  // asks this program; one in use by a live program is left to it.
+  if (std::string error; !app.ListenControl(Application::DefaultControlPath(), error)) {
+    std::cerr << "quillmoor98: warning: no control socket: " << error << std::endl;
+  }
   if (!app.Create()) {
     std::cerr << "quillmoor98: the server service cannot be bound: " << app.ServerError()
               << std::endl;
     return kExitFatal;
   }
   form.Attach(app, messages);
+  // Its requests are answered on this thread, between ticks.
+  QSocketNotifier* control = nullptr;
+  if (app.ControlWakeDescriptor() >= 0) {
+    control = new QSocketNotifier(app.ControlWakeDescriptor(), QSocketNotifier::Read, &form);
+    QObject::connect(control, &QSocketNotifier::activated, &form, [&app, control] {
+      // A message box shown by a tick runs this loop too: the requests
+      // wait for the tick's end.
+      if (app.GetMonitor().RefreshBusy) {
+        control->setEnabled(false);
+        QTimer::singleShot(50, control, [control] { control->setEnabled(true); });
+        return;
+      }
+      app.RunControlRequests();
+    });
+  }
 
   if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
     auto* notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &form);
@@ -76,6 +97,8 @@ int RunDesktop(int& argc, char** argv, ApplicationConfig config) {
 
   QTimer::singleShot(0, &form, [&form] { form.Start(); });
   application.exec();
+  // The notifier's descriptor closes with the socket in Destroy.
+  if (control) control->setEnabled(false);
   app.Destroy();
   form.Detach();
   return app.ExitStatus();

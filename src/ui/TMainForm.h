@@ -98,7 +98,7 @@ class TMainForm final : public QMainWindow, public FrontEnd, private DisconnectS
   StoreProgress* Progress() override;
   void WakeUpForSteps() override;
 
-  // ---- components, named as the program's parts name them ----
+  // ---- the window's widgets, under the names the monitor gives their trees and panels ----
   QTabWidget* PageControl = nullptr;
   QWidget* CurrentConnectionTab = nullptr;
   QWidget* FormerConnectionTab = nullptr;

@@ -29,6 +29,7 @@
 #include "os/ProcessRunner.h"
 #include "platform/InMemoryServerBackend.h"
 #include "platform/sim/SimulatedServerBackend.h"
+#include "resolve/SessionListing.h"
 #include "support/ScopedVariable.h"
 #include "support/TempFolder.h"
 
@@ -598,6 +599,58 @@ TEST(ConsoleShutdownTest, LookupsEndBeforeTheBindingIsUnloaded) {
   ::close(input[0]);
   EXPECT_TRUE(unloaded);
   EXPECT_FALSE(usedAfterUnload);
+}
+
+// Its lookup thread finds no account, so it looks again after a pause; at
+// the second look (the first found the address) the process is asked to
+// end, and the closing sweep that stops the lookup publishes its result.
+class EndingLookup95 final : public InMemoryServerBackend {
+ public:
+  EndingLookup95() : InMemoryServerBackend(true) {}
+  NetStatus NetSessionEnum50(char* b, std::uint32_t size, std::uint16_t& read, std::uint16_t& total,
+                             std::uint32_t& needed) override {
+    const NetStatus s = InMemoryServerBackend::NetSessionEnum50(b, size, read, total, needed);
+    if (std::this_thread::get_id() == ui_) return s;
+    if (++looks_ == 2) ::kill(::getpid(), SIGTERM);
+    read = total = 0;
+    return s;
+  }
+  std::atomic<int> looks_{0};
+  std::thread::id ui_ = std::this_thread::get_id();
+};
+
+TEST(ConsoleShutdownTest, ALookupThatFinishesDuringTheShutdownReachesOnlyLiveSinks) {
+  test::TempFolder dir;
+  int input[2];
+  ASSERT_EQ(::pipe(input), 0);
+  auto backend = std::make_unique<EndingLookup95>();
+  backend->tables = {{{"DOCS", "/srv/docs", 0}}, {{"DOCS", "PC1", ""}}, {}, {{"PC1", "a", 1, ""}}};
+  // The name table tool lists the client's address.
+  using Remote = SessionListing::Remote;
+  const std::vector<ServerTables::Session> listed = {{"PC1", "a", 1, "127.0.0.1"}};
+  std::string error;
+  ASSERT_TRUE(WriteFileAtomically(dir.File("listing"),
+                                  SessionListing::Format(listed, Remote::Names, "SERVER") + "\f\n" +
+                                      SessionListing::Format(listed, Remote::Addresses, "SERVER"),
+                                  error));
+  ASSERT_TRUE(WriteFileAtomically(dir.File("nbtstat"),
+                                  "#!/bin/sh\ncat " + dir.File("listing") + "\n", error));
+  ::chmod(dir.File("nbtstat").c_str(), 0755);
+  ApplicationConfig config;
+  config.programDirectory = dir.Path();
+  config.settingsPath = dir.File("Quillmoor98.ini");
+  config.backend = std::move(backend);
+  config.nbtstatPath = dir.File("nbtstat");
+  config.sleep = [](int) {};
+  std::ostringstream out, err;
+  ConsoleOptions options;
+  options.step = true;
+  options.control = dir.File("control");
+  EXPECT_EQ(RunConsole(options, std::move(config), input[0], out, err), 0) << err.str();
+  ::close(input[0]);
+  ::close(input[1]);  // the lookup ended with the program: its finding is still told
+  EXPECT_NE(out.str().find("found      user PC1  (address 127.0.0.1"), std::string::npos)
+      << out.str();
 }
 
 TEST(ConsolePrintableTest, ControlCharactersAndStrayBytesAreEscaped) {

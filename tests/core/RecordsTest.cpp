@@ -9,6 +9,7 @@
 #include "core/OwningConnectionTree.h"
 #include "core/Resources.h"
 #include "core/Text.h"
+#include "support/ScopedVariable.h"
 
 namespace qm {
 namespace {
@@ -54,8 +55,7 @@ TEST(DateTimeTest, DiffTimeKeepsWholeHoursAndRefusesABackwardClock) {
 }
 
 TEST(DateTimeTest, UnixTimeMapsToLocalDays) {
-  setenv("TZ", "UTC", 1);
-  tzset();
+  const test::ScopedTimeZone utc("UTC");
   EXPECT_DOUBLE_EQ(FromUnixTime(0), 25569.0);
   EXPECT_DOUBLE_EQ(FromUnixTime(86400 + 43200), 25570.5);
 }

@@ -14,6 +14,7 @@
 #include "MonitorOnSamba.h"
 #include "observe/EventStream.h"
 #include "os/ProcessRunner.h"
+#include "support/EventRecorder.h"
 
 namespace qm::test {
 namespace {
@@ -81,9 +82,9 @@ class SambaSecurityTest : public MonitorOnSambaTest {
     }));
   }
 
-  std::vector<ConnectionEvent> events_;
-  EventStream stream_{[this](const ConnectionEvent& e) { events_.push_back(e); },
-                      [] { return 1.7e9; }};
+  EventStream stream_{[] { return 1.7e9; }};
+  test::EventRecorder recorder_{stream_};
+  std::vector<ConnectionEvent>& events_ = recorder_.events;
 };
 
 TEST_F(SambaSecurityTest, TwoHundredClientsOfMixedDialectsMatchSmbstatus) {

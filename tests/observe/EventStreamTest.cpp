@@ -2,13 +2,19 @@
 // Copyright (C) 2026 The Quillmoor 98 developers
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <sstream>
 
 #include "ObserveWorld.h"
 #include "observe/EventStream.h"
 #include "observe/JsonEventWriter.h"
+#include "observe/MetricsSnapshot.h"
+#include "observe/TextEventWriter.h"
 #include "os/ProcessRunner.h"
+#include "support/EventRecorder.h"
+#include "support/ScopedVariable.h"
 #include "support/TempFolder.h"
 
 namespace qm::test {
@@ -23,9 +29,9 @@ class EventStreamTest : public ::testing::Test {
   ~EventStreamTest() override { w.monitor.TreeViewCurrent.RemoveObserver(&stream); }
 
   ObserveWorld w;
-  std::vector<ConnectionEvent> events;
-  EventStream stream{[this](const ConnectionEvent& e) { events.push_back(e); },
-                     [] { return 1.7e9; }};
+  EventStream stream{[] { return 1.7e9; }};
+  EventRecorder recorder{stream};
+  std::vector<ConnectionEvent>& events = recorder.events;
 };
 
 // Their JSON lines follow the published schema.
@@ -123,6 +129,70 @@ TEST_F(EventStreamTest, WeaknessesAreToldWhenFirstSeenAndFactsRideOnEveryEvent) 
   ExpectLinesFollowTheSchema(events);
 }
 
+TEST_F(EventStreamTest, EverySinkHearsTheSameEventsForAsLongAsItsSubscriptionLives) {
+  EventRecorder all(stream, true);
+  auto leaving = std::make_unique<EventRecorder>(stream, true);
+  w.Connect("PC1", "DOCS");
+  w.Tick();
+  stream.LookupFinished(*w.monitor.Users.Find("PC1")->User(), false);
+  leaving.reset();  // a sink that goes is told nothing more
+  w.rules.Status().SetWhoToKick(KickAll);
+  w.Tick();
+  w.Tick();
+  ConnectionEvent audit;  // a fact from outside a reading, published between ticks
+  audit.kind = ConnectionEvent::Kind::File;
+  stream.Publish(audit);
+  stream.Publish(ControlEvent{"settings", "Refresh=5", 1000, 0});
+  std::vector<std::string> told;
+  for (const ConnectionEvent& e : all.events) {
+    told.push_back(std::string(TypeName(e.type)) + " " + KindName(e.kind) +
+                   (e.rule ? std::string(" ") + RuleLabel(*e.rule) : ""));
+  }
+  EXPECT_EQ(told, (std::vector<std::string>{"begin user", "begin share", "not_found user",
+                                            "disconnect user all", "end share all", "end user all",
+                                            "begin file"}));
+  EXPECT_EQ(all.events.back().time, 1.7e9);  // the present time, given by the stream
+  EXPECT_EQ(recorder.controls.size(), 1u);
+  EXPECT_EQ(recorder.events.size(), 5u);  // not told: the lookup without result, the request
+  auto gone = std::make_unique<EventStream>();
+  Subscription late = gone->Subscribe(all);
+  gone.reset();  // a subscription may outlive its stream
+  late.Reset();
+}
+
+TEST(TextEventWriterTest, TextLinesCarryWhatTheJsonCarries) {
+  using T = ConnectionEvent::Type;
+  using K = ConnectionEvent::Kind;
+  auto line = [](T type, K kind, std::string share, std::optional<DisconnectRule> rule = {},
+                 ConnectionEvent::Finding finding = ConnectionEvent::Finding::None) {
+    ConnectionEvent e;
+    e.type = type;
+    e.kind = kind;
+    e.status = stLoggedOn;
+    e.client = "PC1\n";
+    e.address = "10.0.0.1";
+    e.share = std::move(share);
+    e.path = kind == K::File ? "/a\t" : "";
+    e.rule = rule;
+    e.finding = finding;
+    e.security.node = "2";
+    return TextEventWriter::Line(e);
+  };
+  EXPECT_EQ(line(T::Begin, K::User, ""), "connected  user PC1\\x0A  (Logged on)  node 2");
+  EXPECT_EQ(line(T::Begin, K::File, "DOCS"),
+            "connected  file PC1\\x0A > DOCS > /a\\x09  (Logged on)");
+  EXPECT_EQ(line(T::End, K::Share, "DOCS", DisconnectRule::Idle),
+            "ended      share PC1\\x0A > DOCS  (Logged on)  rule idle");
+  EXPECT_EQ(line(T::Begin, K::Security, "DOCS", {}, ConnectionEvent::Finding::Unencrypted),
+            "security   share PC1\\x0A > DOCS  (unencrypted)");
+  EXPECT_EQ(line(T::Found, K::User, ""),
+            "found      user PC1\\x0A  (address 10.0.0.1, host not known)");
+  EXPECT_EQ(line(T::Disconnect, K::User, "", DisconnectRule::Idle), "");  // told by the end
+  std::ostringstream out;
+  TextEventWriter(out).Control(ControlEvent{"disconnect", "PC1", 1000, 1.7e9});
+  EXPECT_NE(out.str().find("  control    uid 1000: disconnect PC1\n"), std::string::npos);
+}
+
 TEST(JsonEventWriterTest, LineIsOneObjectWithNullForWhatIsNotKnown) {
   ConnectionEvent e;
   e.type = ConnectionEvent::Type::End;
@@ -145,16 +215,12 @@ TEST(JsonEventWriterTest, LineIsOneObjectWithNullForWhatIsNotKnown) {
 }
 
 TEST(JsonEventWriterTest, TimeCarriesTheLocalOffset) {
-  const char* old = std::getenv("TZ");
-  const std::string saved = old ? old : "";
-  ::setenv("TZ", "IST-5:30", 1);
-  ::tzset();
-  EXPECT_EQ(JsonEventWriter::IsoTime(1700000000.9996), "2023-11-15T03:43:21.000+05:30");
-  ::setenv("TZ", "UTC+3", 1);
-  ::tzset();
+  {
+    const ScopedTimeZone india("IST-5:30");
+    EXPECT_EQ(JsonEventWriter::IsoTime(1700000000.9996), "2023-11-15T03:43:21.000+05:30");
+  }
+  const ScopedTimeZone west("UTC+3");
   EXPECT_EQ(JsonEventWriter::IsoTime(1700000000.25), "2023-11-14T19:13:20.250-03:00");
-  old ? ::setenv("TZ", saved.c_str(), 1) : ::unsetenv("TZ");
-  ::tzset();
 }
 
 }  // namespace

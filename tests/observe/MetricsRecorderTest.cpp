@@ -15,13 +15,16 @@ class MetricsRecorderTest : public ::testing::Test {
     MetricsRecorder::Options o;
     o.listed = [](const TUser& u) { return u.Name == "PC2"; };
     recorder = std::make_unique<MetricsRecorder>(std::move(o));
-    w.monitor.SetTelemetry(recorder.get());
-    w.monitor.TreeViewCurrent.AddObserver(recorder.get());
+    subscription = stream.Subscribe(*recorder);
+    w.monitor.SetTelemetry(&stream);
+    w.monitor.TreeViewCurrent.AddObserver(&stream);
   }
-  ~MetricsRecorderTest() override { w.monitor.TreeViewCurrent.RemoveObserver(recorder.get()); }
+  ~MetricsRecorderTest() override { w.monitor.TreeViewCurrent.RemoveObserver(&stream); }
 
   ObserveWorld w;
+  EventStream stream;
   std::unique_ptr<MetricsRecorder> recorder;
+  Subscription subscription;
 };
 
 TEST_F(MetricsRecorderTest, SnapshotIsWhatTheLastTickLeft) {
@@ -77,11 +80,11 @@ TEST_F(MetricsRecorderTest, UsersAreCountedByNodeAndProtectionAndByUnencryptedSh
 }
 
 TEST_F(MetricsRecorderTest, ReadingsLookupsAndDisconnectionsAreCounted) {
-  recorder->ServerReading(true, 0.002);
-  recorder->ServerReading(false, 5.0);
+  stream.ServerReading(true, 0.002);
+  stream.ServerReading(false, 5.0);
   w.Connect("PC1", "DOCS");
   w.Tick();
-  recorder->LookupFinished(*w.monitor.Users.Find("PC1")->User(), false);
+  stream.LookupFinished(*w.monitor.Users.Find("PC1")->User(), false);
   w.rules.Status().SetWhoToKick(KickAll);
   w.Tick();
   auto s = recorder->Snapshot();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <stdlib.h>
+#include <time.h>
 
 #include <optional>
 #include <string>
@@ -34,6 +35,19 @@ class ScopedVariable {
  private:
   const char* name_;
   std::optional<std::string> old_;
+};
+
+// A time zone for one test (TZ's format): the local time functions follow
+// it until the test ends, then the one before.
+class ScopedTimeZone {
+ public:
+  explicit ScopedTimeZone(const std::string& zone) : tz_("TZ", zone) { ::tzset(); }
+  ~ScopedTimeZone() { ::tzset(); }
+  ScopedTimeZone(const ScopedTimeZone&) = delete;
+  ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
+
+ private:
+  ScopedVariable tz_;
 };
 
 }  // namespace qm::test
