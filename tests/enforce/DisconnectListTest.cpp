@@ -5,6 +5,7 @@
 #include "EnforceFixture.h"
 #include "enforce/DisconnectList.h"
 #include "enforce/DisconnectListCommands.h"
+#include "enforce/DisconnectListFile.h"
 
 namespace qm::test {
 namespace {
@@ -37,30 +38,51 @@ TEST(DisconnectList, ContainsAddressIsExactAndNeverMatchesPlaceholders) {
   EXPECT_FALSE(list.ContainsAddress(kNotKnown));
 }
 
-TEST(DisconnectList, EntryWithoutAddressListsThatNameOnly) {
+// A ban holds by name and by address: a client picks the name it sends, so
+// a new name at a listed address, or a listed name at a new address, is
+// still turned away; a placeholder address matches nothing.
+TEST(DisconnectList, ListedNameOrListedAddressEachListsTheUser) {
   DisconnectList list;
   list.AddEntry("LAPTOP", kNotKnownYet);
   list.AddEntry("DESK", "10.0.0.7");
-  EXPECT_TRUE(list.ListsUser("laptop", kNotKnownYet));
-  EXPECT_TRUE(list.ListsUser("Laptop", "10.9.9.9"));
-  EXPECT_FALSE(list.ListsUser("TABLET", kNotKnownYet));
-  // An entry with a real address matches by address, not by name.
-  EXPECT_FALSE(list.ListsUser("DESK", "10.0.0.8"));
-  EXPECT_TRUE(list.ListsUser("OTHER", "10.0.0.7"));
+  const struct {
+    const char* name;
+    const char* address;
+    bool listed;
+  } cases[] = {
+      {"laptop", kNotKnownYet, true}, {"Laptop", "10.9.9.9", true}, {"TABLET", kNotKnownYet, false},
+      {"desk", "10.0.0.8", true},     {"OTHER", "10.0.0.7", true},  {"OTHER", "10.0.0.70", false},
+      {"OTHER", kNotKnownYet, false}, {"DESK2", "10.0.0.8", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(list.ListsUser(c.name, c.address), c.listed) << c.name << " " << c.address;
+  }
 }
 
-TEST(DisconnectList, UpdateAddressChangesFirstEntryOfName) {
+// A lookup fills in a placeholder only: a client that sends a listed name
+// from elsewhere never moves that entry's ban off its address.
+TEST(DisconnectList, UpdateAddressFillsOnlyAPlaceholderWithARealAddress) {
   DisconnectList list;
+  list.AddEntry("BANNED", "127.0.65.1");
   list.AddEntry("PC", kIDontKnow);
   list.AddEntry("pc", kIDontKnow);
-  list.UpdateAddress("Pc", "10.1.1.1");
-  list.UpdateAddress("NONE", "10.2.2.2");
-  EXPECT_EQ(list.Entry(0).EntryAddress, "10.1.1.1");
-  EXPECT_EQ(list.Entry(1).EntryAddress, kIDontKnow);
-  EXPECT_TRUE(list.ContainsAddress("10.1.1.1"));
-  EXPECT_FALSE(list.ContainsAddress("10.2.2.2"));
-  list.UpdateAddress("PC", "10.3.3.3");
-  EXPECT_FALSE(list.ContainsAddress("10.1.1.1"));
+  list.AddEntry("NEW", kNotKnownYet);
+  const struct {
+    const char* name;
+    const char* address;
+    bool changed;
+  } steps[] = {
+      {"BANNED", "127.0.65.2", false}, {"Pc", "10.1.1.1", true},    {"PC", "10.3.3.3", true},
+      {"pc", "10.4.4.4", false},       {"NONE", "10.2.2.2", false}, {"NEW", kNotKnown, false},
+  };
+  for (const auto& s : steps) {
+    EXPECT_EQ(list.UpdateAddress(s.name, s.address), s.changed) << s.name << " " << s.address;
+  }
+  const std::vector<DisconnectListEntry> expected = {
+      {"BANNED", "127.0.65.1"}, {"PC", "10.1.1.1"}, {"pc", "10.3.3.3"}, {"NEW", kNotKnownYet}};
+  EXPECT_EQ(list.Entries(), expected);
+  EXPECT_TRUE(list.ListsUser("RENAMED", "127.0.65.1"));
+  EXPECT_FALSE(list.ContainsAddress("127.0.65.2"));
 }
 
 TEST(DisconnectList, RemoveKeepsOrderAndIndexFollows) {
@@ -98,13 +120,15 @@ TEST(DisconnectList, EveryChangeIsAnnounced) {
   DisconnectList list;
   int changes = 0;
   list.SetOnChanged([&] { ++changes; });
-  list.AddEntry("A", "1");
+  list.AddEntry("A", kIDontKnow);
   list.UpdateAddress("a", "2");
+  list.UpdateAddress("a", "3");  // a real address stays: no change
   list.UpdateAddress("missing", "2");
   list.Remove(0);
   list.Clear();
   list.Restore({});
   EXPECT_EQ(changes, 5);
+  EXPECT_EQ(list.Revision(), 5u);
 }
 
 // The indexes agree with a plain walk over the entries after any mix of
@@ -152,12 +176,39 @@ TEST(DisconnectList, IndexesAgreeWithEntriesAfterRandomChanges) {
           const bool real = !DisconnectList::IsPlaceholderAddress(e.EntryAddress);
           byAddress |=
               real && e.EntryAddress == address && !DisconnectList::IsPlaceholderAddress(address);
-          byName |= !real && SameTextAsciiNoCase(e.EntryName, name);
+          byName |= SameTextAsciiNoCase(e.EntryName, name);
         }
         ASSERT_EQ(list.ContainsAddress(address), byAddress) << "step " << step;
         ASSERT_EQ(list.ListsUser(name, address), byAddress || byName) << "step " << step;
       }
     }
+  }
+}
+
+// Each name takes the side that changed its entries since base; the file's
+// where both did, with the program's change named. The file's order stays,
+// the program's additions follow.
+TEST(DisconnectListFile, MergeTakesEachNameFromTheSideThatChangedItTheFileOnBoth) {
+  const struct {
+    PackedTexts base, ours, disk, merged;
+    std::vector<std::string> dropped;
+  } cases[] = {
+      {{"A", "1", "B", "2", "C", kIDontKnow},
+       {"A", "1", "B", "5", "D", "4"},
+       {"E", "6", "a", "9", "B", "2", "C", kIDontKnow},
+       {"E", "6", "a", "9", "B", "5", "D", "4"},
+       {}},
+      {{"A", "1", "B", "2"},
+       {"A", "7", "X", "3"},
+       {"A", "8", "B", "9", "X", "4"},
+       {"A", "8", "B", "9", "X", "4"},
+       {"the new address of A 7", "the removal of B", "the addition of X 3"}},
+      {{}, {"X", "3"}, {"X", "3"}, {"X", "3"}, {}},  // both added the same
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> dropped;
+    EXPECT_EQ(DisconnectListFile::Merge(c.base, c.ours, c.disk, dropped), c.merged);
+    EXPECT_EQ(dropped, c.dropped);
   }
 }
 
