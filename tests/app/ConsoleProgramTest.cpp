@@ -348,7 +348,7 @@ TEST_F(ConsoleProgramTest, FilesEditedWhileRunningAreReadAndKept) {
 // edit of other keys and entries on the disk keeps it, and so does a kill.
 TEST_F(ConsoleProgramTest, ControlChangesAreStoredAtOnceAndSurviveDiskEditsAndAKill) {
   const std::string socket = dir_ + "/control", ini = dir_ + "/Quillmoor98.ini",
-                    list = dir_ + "/KickList.dat";
+                    list = dir_ + "/KickList.dat", both = "X\r\n10.0.0.9\r\nY\r\n10.0.0.8\r\n";
   auto ctl = [&](std::vector<std::string> args) {
     args.insert(args.begin(),
                 {std::string(QM_BIN_DIR) + "/quillmoor98", "ctl", "--socket", socket});
@@ -358,15 +358,15 @@ TEST_F(ConsoleProgramTest, ControlChangesAreStoredAtOnceAndSurviveDiskEditsAndAK
   };
   auto run = std::make_unique<ConsoleRun>(std::vector<std::string>{"--step", "--control", socket});
   ASSERT_TRUE(run->WaitFor("tick 1 ")) << run->Err();
-  ctl({"list", "add", "X", "10.0.0.9"});
-  ctl({"set", "Count", "7"});
-  ctl({"kick-status", "list"});
+  EXPECT_EQ(ctl({"list", "add", "X", "10.0.0.9"}) + ctl({"set", "Count", "7"}) +
+                ctl({"kick-status", "list"}),
+            "Added X (10.0.0.9) to the Disconnect List\n7\nlist\n");
   EXPECT_EQ(test::ReadText(list), "X\r\n10.0.0.9\r\n");
   std::string text = test::ReadText(ini);
   ASSERT_NE(text.find("Idle=10"), std::string::npos) << text;
   text.replace(text.find("Idle=10"), 7, "Idle=3");
   test::WriteText(ini, text);
-  test::WriteText(list, "X\r\n10.0.0.9\r\nY\r\n10.0.0.8\r\n");
+  test::WriteText(list, both);
   run->Line();
   ASSERT_TRUE(run->WaitFor("tick 2 ")) << run->Err();
   ::kill(run->Pid(), SIGKILL);
@@ -376,7 +376,7 @@ TEST_F(ConsoleProgramTest, ControlChangesAreStoredAtOnceAndSurviveDiskEditsAndAK
   run = std::make_unique<ConsoleRun>(std::vector<std::string>{"--step", "--control", socket});
   ASSERT_TRUE(run->WaitFor("tick 1 ")) << run->Err();
   EXPECT_EQ(ctl({"get", "Count"}) + ctl({"get", "Idle"}) + ctl({"kick-status"}), "7\n3\nlist\n");
-  EXPECT_EQ(test::ReadText(list), "X\r\n10.0.0.9\r\nY\r\n10.0.0.8\r\n");
+  EXPECT_EQ(test::ReadText(list), both);
 }
 
 TEST_F(ConsoleProgramTest, AMissingStateEndsAtOnceWithAReason) {

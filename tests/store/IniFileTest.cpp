@@ -95,16 +95,6 @@ TEST(IniFileTest, WritingTheValueAKeyHasChangesNothing) {
   EXPECT_EQ(ini.Text(), "[Options]\r\n  Idle = \"10\" \r\n; kept\nx=1");
 }
 
-// A value read cut differs from the line that holds it: writing what was
-// read puts the cut value into the file.
-TEST(IniFileTest, ValueReadCutIsWrittenBackCut) {
-  const std::string line = "key=" + std::string(1100, 'x');
-  IniFile ini("[S]\n" + line + "\n");
-  EXPECT_EQ(ini.ReadWhole("S", "key"), std::string(1100, 'x'));
-  ASSERT_TRUE(ini.Write("S", "key", *ini.Read("S", "key")));
-  EXPECT_EQ(ini.Text(), "[S]\nkey=" + std::string(1023, 'x') + "\n");
-}
-
 TEST(IniFileTest, WriteAddsAKeyAfterTheLastKeyOfItsSection) {
   IniFile ini("[A]\nx=1\n\n; about B\n[B]\ny=2\n[C]\n; nothing yet\n");
   ASSERT_TRUE(ini.Write("A", "z", "3"));

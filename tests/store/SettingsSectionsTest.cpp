@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/Monitor.h"
@@ -205,27 +206,16 @@ TEST_F(SettingsSectionsTest, AdminPasswordIsWrittenBackAsHeldAndKeptWhenTheSame)
   }
 }
 
-// A key changed on one side only takes that side's value; where both
-// changed it, the file's wins and the program's change is named.
+// Each key takes the side that changed it; the file's where both did.
 TEST_F(SettingsSectionsTest, MergeTakesEachKeyFromTheSideThatChangedItTheFileOnBoth) {
-  Settings base, ours, disk;
-  ours.Count = 7;       // ours only
-  disk.Idle = 3;        // the file only
-  ours.MaxNumber = 50;  // both, differently: the file wins
-  disk.MaxNumber = 20;
-  ours.IPFilterString = disk.IPFilterString = "10.";  // both, the same
-  ours.Toolbar = false;                               // ours only, [View]
-  disk.Notify = false;                                // the file only
+  Settings base, ours, disk, expected;
+  ours.Count = expected.Count = 7;  // ours only
+  disk.Idle = expected.Idle = 3;    // the file only
+  std::tie(ours.MaxNumber, disk.MaxNumber, expected.MaxNumber) = std::tuple(50, 20, 20);
+  ours.IPFilterString = disk.IPFilterString = expected.IPFilterString = "10.";  // both alike
+  ours.Toolbar = expected.Toolbar = false;                                      // [View], ours only
   std::vector<std::string> dropped;
-  const Settings merged = MergeOptions(base, ours, disk, dropped);
-  Settings expected;
-  expected.Count = 7;
-  expected.Idle = 3;
-  expected.MaxNumber = 20;
-  expected.IPFilterString = "10.";
-  expected.Toolbar = false;
-  expected.Notify = false;
-  EXPECT_EQ(merged, expected);
+  EXPECT_EQ(MergeOptions(base, ours, disk, dropped), expected);
   EXPECT_EQ(dropped, std::vector<std::string>{"MaxNumber=50"});
 }
 
