@@ -3,6 +3,7 @@
 #include "app/Application.h"
 
 #include <chrono>
+#include <set>
 #include <thread>
 #include <utility>
 
@@ -95,6 +96,7 @@ void Application::ApplyTick() {
   std::vector<std::function<void()>> applied = std::exchange(whenApplied_, {});
   try {
     ReloadChangedFiles();
+    StoreChanges();
     cycle_->RefreshTimerTimer();
     // The history is written when it is due: a crash loses at most the
     // last minute.
@@ -158,12 +160,19 @@ void Application::ReloadFiles(bool all) {
     versions_[path] = version;
   };
   reload(KickListPath(), kickListUnread_, [this](const std::string& path, std::string& error) {
-    return DisconnectListFile::Load(path, rules_->List(), error);
+    return ReloadKickList(path, error);
   });
   reload(ProgramListPath(), programListUnread_,
          [this](const std::string& path, std::string& error) {
-           return ProgramListFile::Load(path, rules_->Programs(), error);
+           return ReloadProgramList(path, error);
          });
+}
+
+Settings Application::HeldSettings() const {
+  Settings held = settings_;
+  held.Toolbar = front_.ToolbarShown();
+  held.Statusbar = front_.StatusbarShown();
+  return held;
 }
 
 void Application::ReloadSettings() {
@@ -174,15 +183,167 @@ void Application::ReloadSettings() {
     return;
   }
   versions_[config_.settingsPath] = version;
-  LoadOptions(*settingsFile_, settings_);
+  Settings disk;
+  LoadOptions(*settingsFile_, disk);
+  std::vector<std::string> dropped;
+  settings_ = MergeOptions(settingsBase_, HeldSettings(), disk, dropped);
+  settingsBase_ = disk;
   front_.SetRefreshInterval(RefreshIntervalMilliseconds());
   front_.ShowToolbar(settings_.Toolbar);
   front_.ShowStatusbar(settings_.Statusbar);
-  rules_->Status().Load([this](const std::string& section, const std::string& key, int fallback) {
-    return settingsFile_->ReadInteger(section, key, fallback);
-  });
+
+  const auto diskStatus = static_cast<KickStatus>(ReadWhoToKick(*settingsFile_));
+  const KickStatus held = rules_->Status().WhoToKick();
+  if (diskStatus != whoToKickBase_) {
+    if (held != whoToKickBase_ && held != diskStatus) {
+      dropped.push_back("WhoToKick=" + std::to_string(held));
+    }
+    rules_->Status().SetWhoToKick(diskStatus);
+  }
+  whoToKickBase_ = diskStatus;
+
   const std::string stored = ReadAdminPassword(*settingsFile_);
-  if (stored != storedAdminPassword_) adminPassword_ = storedAdminPassword_ = stored;
+  if (stored != storedAdminPassword_) {
+    // The password itself is never shown.
+    if (adminPassword_ != storedAdminPassword_ && adminPassword_ != stored) {
+      dropped.push_back("the administrator password");
+    }
+    adminPassword_ = stored;
+  }
+  storedAdminPassword_ = stored;
+  ReportDropped(config_.settingsPath, dropped);
+}
+
+bool Application::ReloadKickList(const std::string& path, std::string& error) {
+  DisconnectList& list = rules_->List();
+  if (list.Revision() == kickListRevision_) {
+    const bool read = DisconnectListFile::Load(path, list, error);
+    kickListBase_ = list.Snapshot();
+    kickListRevision_ = list.Revision();
+    return read;
+  }
+  std::string data;
+  if (DataLines::ReadFile(path, data, error) == DataLines::ReadResult::Failed) return false;
+  PackedTexts disk = DisconnectListFile::Parse(data);
+  std::vector<std::string> dropped;
+  PackedTexts merged = DisconnectListFile::Merge(kickListBase_, list.Lines(), disk, dropped);
+  const bool asOnDisk = merged == disk;
+  kickListBase_ = std::move(disk);
+  list.Restore(std::move(merged));
+  // What only the program changed is still to be stored.
+  if (asOnDisk) kickListRevision_ = list.Revision();
+  ReportDropped(path, dropped);
+  return true;
+}
+
+bool Application::ReloadProgramList(const std::string& path, std::string& error) {
+  ProgramList& list = rules_->Programs();
+  if (list.Version() == programListRevision_) {
+    const bool read = ProgramListFile::Load(path, list, error);
+    programListBase_ = list.Snapshot();
+    programListRevision_ = list.Version();
+    return read;
+  }
+  std::string data;
+  if (DataLines::ReadFile(path, data, error) == DataLines::ReadResult::Failed) return false;
+  // A program is listed or not: the file's entries, less those the
+  // program removed, with those it added. Nothing can conflict.
+  PackedTexts disk = ProgramListFile::Parse(data);
+  const std::set<std::string_view> base(programListBase_.begin(), programListBase_.end());
+  const std::set<std::string_view> ours(list.Entries().begin(), list.Entries().end());
+  PackedTexts merged;
+  bool asOnDisk = true;
+  for (std::string_view entry : disk) {
+    const bool kept = !base.contains(entry) || ours.contains(entry);
+    if (kept) merged.PushBack(entry);
+    asOnDisk = asOnDisk && kept;
+  }
+  const std::set<std::string_view> onDisk(disk.begin(), disk.end());
+  for (std::string_view entry : ours) {
+    if (base.contains(entry) || onDisk.contains(entry)) continue;
+    merged.PushBack(entry);
+    asOnDisk = false;
+  }
+  programListBase_ = std::move(disk);
+  list.Restore(std::move(merged));
+  if (asOnDisk) programListRevision_ = list.Version();
+  return true;
+}
+
+void Application::ReportDropped(const std::string& path, const std::vector<std::string>& dropped) {
+  if (dropped.empty()) return;
+  std::string changes;
+  for (const std::string& change : dropped) changes += (changes.empty() ? "" : ", ") + change;
+  messages_.Information(path + " was changed on the disk too: its version is kept, and " +
+                        (dropped.size() == 1 ? "this change" : "these changes") +
+                        " made in the program dropped: " + changes);
+}
+
+void Application::StoreChanges() {
+  if (!created_ || destroyed_ || front_.EditingFiles()) return;
+  // A change on the disk that has not been read yet is merged in first,
+  // never written over.
+  ReloadFiles(false);
+  StoreSettings();
+  StoreKickList();
+  StoreProgramList();
+}
+
+void Application::StoreSettings() {
+  const Settings held = HeldSettings();
+  const KickStatus status = rules_->Status().WhoToKick();
+  if (held == settingsBase_ && status == whoToKickBase_ && adminPassword_ == storedAdminPassword_) {
+    return;
+  }
+  settings_.Toolbar = held.Toolbar;
+  settings_.Statusbar = held.Statusbar;
+  SaveOptions(*settingsFile_, settings_);
+  WriteWhoToKick(*settingsFile_, status);
+  WriteAdminPassword(*settingsFile_, adminPassword_);
+  if (!settingsFile_->Flush()) {
+    StoreFailed(settingsStoreFailed_, settingsFile_->Error() + ": " + settingsFile_->ErrorDetail());
+    return;
+  }
+  NoteFileWritten(config_.settingsPath);
+  settingsBase_ = held;
+  whoToKickBase_ = status;
+  storedAdminPassword_ = ReadAdminPassword(*settingsFile_);
+  settingsStoreFailed_ = false;
+}
+
+void Application::StoreKickList() {
+  const DisconnectList& list = rules_->List();
+  if (kickListUnread_ || list.Revision() == kickListRevision_) return;
+  const std::string path = KickListPath();
+  std::string error;
+  if (!DisconnectListFile::Save(path, list, error)) {
+    StoreFailed(kickListStoreFailed_, error);
+    return;
+  }
+  NoteFileWritten(path);
+  kickListBase_ = list.Snapshot();
+  kickListRevision_ = list.Revision();
+  kickListStoreFailed_ = false;
+}
+
+void Application::StoreProgramList() {
+  const ProgramList& list = rules_->Programs();
+  if (programListUnread_ || list.Version() == programListRevision_) return;
+  const std::string path = ProgramListPath();
+  std::string error;
+  if (!ProgramListFile::Save(path, list, error)) {
+    StoreFailed(programListStoreFailed_, error);
+    return;
+  }
+  NoteFileWritten(path);
+  programListBase_ = list.Snapshot();
+  programListRevision_ = list.Version();
+  programListStoreFailed_ = false;
+}
+
+void Application::StoreFailed(bool& reported, const std::string& error) {
+  if (!reported) messages_.Error(error);
+  reported = true;
 }
 
 bool Application::Create() {
@@ -265,16 +426,21 @@ bool Application::Create() {
       programListUnread_ = true;
       messages_.Error(error);
     }
+    programListBase_ = rules_->Programs().Snapshot();
+    programListRevision_ = rules_->Programs().Version();
   };
   LoadOptions(*settingsFile_, settings_, hooks);
   front_.SetRefreshInterval(RefreshIntervalMilliseconds());
   front_.ShowToolbar(settings_.Toolbar);
   front_.ShowStatusbar(settings_.Statusbar);
 
+  settingsBase_ = HeldSettings();
+
   // The disconnect status dialog.
   rules_->Status().Load([this](const std::string& section, const std::string& key, int fallback) {
     return settingsFile_->ReadInteger(section, key, fallback);
   });
+  whoToKickBase_ = rules_->Status().WhoToKick();
 
   // The Disconnect List dialog.
   front_.ApplyKickListBounds(ReadKickListBounds(*settingsFile_));
@@ -290,6 +456,8 @@ void Application::LoadDataFiles() {
     kickListUnread_ = true;
     messages_.Error(error);
   }
+  kickListBase_ = rules_->List().Snapshot();
+  kickListRevision_ = rules_->List().Revision();
 }
 
 int Application::ExitStatus() const {

@@ -84,7 +84,10 @@ class Application {
   // The files are the truth while the program runs: the settings file, the
   // Disconnect List and the program list that changed on the disk since
   // the program read or wrote them (with all: every one) are read again,
-  // and what they hold takes effect. While the front end has a dialog open
+  // and what they hold takes effect. A settings key or a list entry that
+  // only the program changed since then keeps the program's value; where
+  // both changed it, the file's wins and a message names the change
+  // dropped. While the front end has a dialog open
   // that edits them, the reading waits for a later call. Every tick calls
   // it first, the console on SIGHUP with all, the closing save before it
   // writes anything, so a change is never written over unread.
@@ -92,6 +95,14 @@ class Application {
   // Whoever writes one of those files while the program runs says so: its
   // new version is then known as read.
   void NoteFileWritten(const std::string& path);
+  // A change made while the program runs (the control socket, a dialog, a
+  // lookup that found a listed user's address) is stored at once, so that
+  // a kill loses none of it: the settings file and the lists that differ
+  // from what was last read or written are read again (a change on the
+  // disk is merged in, see ReloadChangedFiles) and replaced.
+  // Every tick calls it after the reading; while a dialog that edits them
+  // is open, it waits for a later call.
+  void StoreChanges();
   // The two halves of an activation for a front end that must not block:
   // one probe of the server service (true: it answers), and what follows
   // the wait (true when it ran the first tick).
@@ -174,6 +185,17 @@ class Application {
   std::string ProgramListPath() const;
   void ReloadFiles(bool all);
   void ReloadSettings();
+  bool ReloadKickList(const std::string& path, std::string& error);
+  bool ReloadProgramList(const std::string& path, std::string& error);
+  // The settings as the program holds them, the View menu's items included.
+  Settings HeldSettings() const;
+  void StoreSettings();
+  void StoreKickList();
+  void StoreProgramList();
+  // Says which changes made in the program the file's own won over.
+  void ReportDropped(const std::string& path, const std::vector<std::string>& dropped);
+  // A store that failed is reported once, until one works again.
+  void StoreFailed(bool& reported, const std::string& error);
   bool Changed(const std::string& path) const;
   // The files changed on the disk are read again, then the tick runs.
   void ApplyTick();
@@ -203,6 +225,18 @@ class Application {
   std::string storedAdminPassword_;
   // The version of each watched file the program last read or wrote.
   std::map<std::string, FileStamp> versions_;
+  // What the settings file and the Disconnect List held when the program
+  // last read or wrote them: the base of a merge with a change on the disk.
+  Settings settingsBase_;
+  KickStatus whoToKickBase_ = KickNobody;
+  PackedTexts kickListBase_;
+  PackedTexts programListBase_;
+  // Each list's revision when it last equalled its file.
+  std::uint64_t kickListRevision_ = 0;
+  std::uint64_t programListRevision_ = 0;
+  bool settingsStoreFailed_ = false;
+  bool kickListStoreFailed_ = false;
+  bool programListStoreFailed_ = false;
   bool tickWaiting_ = false;
   std::vector<std::function<void()>> whenApplied_;
   bool created_ = false;

@@ -42,7 +42,11 @@ void ControlEndpoint::RunPending() {
   if (!server_) return;
   for (ControlRequest* request : server_->TakePending()) {
     if (service_) {
+      // A request sees the files as they are now, and what it changed is
+      // stored before the answer goes: what was answered survives a kill.
+      app_->ReloadChangedFiles();
       service_->Handle(*request);
+      app_->StoreChanges();
     } else {
       request->status = 503;
       request->answer = "{\"error\":\"the monitor is not running\"}\n";

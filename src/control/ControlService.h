@@ -16,7 +16,7 @@ namespace qm {
 // What the control socket's requests do, on the monitor's thread between
 // two ticks: reads of the status, the trees, the lists and the settings,
 // and changes through the same objects the desktop program's commands
-// use, so that they are saved as those are (at shutdown). Every change is
+// use; the front end stores what changed before it answers. Every change is
 // recorded with the uid of who asked.
 class ControlService final : public Telemetry {
  public:

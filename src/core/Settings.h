@@ -25,6 +25,7 @@ struct Settings {
   bool Notify = true;  // a desktop notification on a new connection
   bool Toolbar = true;
   bool Statusbar = true;
+  bool operator==(const Settings&) const = default;
 };
 
 }  // namespace qm

@@ -34,18 +34,21 @@ bool DisconnectList::ContainsAddress(std::string_view address) const {
 }
 
 bool DisconnectList::ListsUser(std::string_view name, std::string_view address) const {
-  if (ContainsAddress(address)) return true;
-  return !namesWithoutAddress_.Empty() && namesWithoutAddress_.Find(name, [this](std::uint32_t k) {
-    return Name(k);
-  }) != TextIndex::kNone;
+  return ContainsAddress(address) || FindByName(name) >= 0;
 }
 
-void DisconnectList::UpdateAddress(std::string_view name, std::string_view address) {
-  const int i = FindByName(name);
-  if (i < 0 || Address(static_cast<std::size_t>(i)) == address) return;
+bool DisconnectList::UpdateAddress(std::string_view name, std::string_view address) {
+  // Only a placeholder is filled in. Were a real address replaced by the
+  // one a client of that name comes from, any client could move a ban off
+  // its own address by sending a listed name.
+  if (IsPlaceholderAddress(address) || namesWithoutAddress_.Empty()) return false;
+  const std::uint32_t i =
+      namesWithoutAddress_.Find(name, [this](std::uint32_t k) { return Name(k); });
+  if (i == TextIndex::kNone) return false;
   lines_.Replace(2 * static_cast<std::size_t>(i) + 1, address);
   RebuildAddresses();
   Changed();
+  return true;
 }
 
 void DisconnectList::AddEntry(std::string_view name, std::string_view address) {
@@ -105,6 +108,7 @@ std::size_t DisconnectList::MemoryBytes() const {
 }
 
 void DisconnectList::Changed() {
+  ++revision_;
   if (onChanged_) onChanged_();
 }
 

@@ -46,13 +46,15 @@ class DisconnectList {
   // they never match as addresses.
   bool ContainsAddress(std::string_view address) const;
 
-  // The user is on the list: by address, or, for an entry without a real
-  // address, by name (ignoring case), so a listed computer whose address
-  // was never learnt is still turned away and nobody else is.
+  // The user is on the list: by its name (ignoring case), whatever address
+  // it comes from, or by its address, whatever name it sends. A client
+  // chooses its name, so neither alone may take it off the list.
   bool ListsUser(std::string_view name, std::string_view address) const;
 
-  // The entry FindByName finds gets the address; none found, nothing.
-  void UpdateAddress(std::string_view name, std::string_view address);
+  // The first entry of that name that has no real address yet gets the
+  // address, which must be a real one; true when an entry changed. An
+  // entry with a real address keeps it.
+  bool UpdateAddress(std::string_view name, std::string_view address);
   void AddEntry(std::string_view name, std::string_view address);
   // Out-of-range indices are ignored; the others keep their order.
   void Remove(std::size_t index);
@@ -67,6 +69,9 @@ class DisconnectList {
 
   // Called after every change (the dialog's list view follows it).
   void SetOnChanged(std::function<void()> onChanged) { onChanged_ = std::move(onChanged); }
+  // Counts the changes: whoever stores the list knows, without comparing
+  // the entries, whether it changed since it was stored.
+  std::uint64_t Revision() const { return revision_; }
 
   static bool IsPlaceholderAddress(std::string_view address);
 
@@ -87,6 +92,7 @@ class DisconnectList {
   // An entry of each name among the entries without a real address.
   TextIndex namesWithoutAddress_{TextIndex::Case::kIgnored};
   std::function<void()> onChanged_;
+  std::uint64_t revision_ = 0;
 };
 
 }  // namespace qm

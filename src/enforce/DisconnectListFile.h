@@ -33,6 +33,15 @@ class DisconnectListFile {
   // is returned. The new file is the program's own (DataFileMode), even
   // where a link or another owner's file was.
   static bool Save(const std::string& path, const DisconnectList& list, std::string& error);
+
+  // The list when the program and the file both changed it since base (the
+  // entries as the program last read or wrote the file): each name
+  // (ignoring case) takes the side that changed its entries, the file's
+  // where both did. The file's order is kept; names only the program added
+  // follow in its order. dropped gets, per name where the file won over a
+  // change of the program's, that change ("the addition of PC7 10.0.0.7").
+  static PackedTexts Merge(const PackedTexts& base, const PackedTexts& ours,
+                           const PackedTexts& disk, std::vector<std::string>& dropped);
 };
 
 }  // namespace qm

@@ -132,6 +132,20 @@ bool IniFile::MayName(std::size_t index, std::string_view key) const {
 }
 
 std::optional<std::string> IniFile::Read(std::string_view section, std::string_view key) const {
+  const auto value = FindValue(section, key);
+  if (!value) return std::nullopt;
+  return std::string(CutUtf8(*value, kMaxValueBytes));
+}
+
+std::optional<std::string> IniFile::ReadWhole(std::string_view section,
+                                              std::string_view key) const {
+  const auto value = FindValue(section, key);
+  if (!value) return std::nullopt;
+  return std::string(*value);
+}
+
+std::optional<std::string_view> IniFile::FindValue(std::string_view section,
+                                                   std::string_view key) const {
   const std::size_t header = FindSection(section);
   if (header == lines_.size()) return std::nullopt;
   key = TrimmedBlanks(key);
@@ -140,9 +154,7 @@ std::optional<std::string> IniFile::Read(std::string_view section, std::string_v
     if (lines_[i].Kind() != LineKind::kKey || !MayName(i, key)) continue;
     const Parsed line = ParseAt(i);
     if (!SameTextAsciiNoCase(line.name, key)) continue;
-    const std::string_view value =
-        Unquote(TrimmedBlanks(TextOf(lines_[i]).substr(line.valueBegin)));
-    return std::string(CutUtf8(value, kMaxValueBytes));
+    return Unquote(TrimmedBlanks(TextOf(lines_[i]).substr(line.valueBegin)));
   }
   return std::nullopt;
 }
@@ -156,7 +168,7 @@ bool IniFile::Write(std::string_view section, std::string_view key, std::string_
     return false;
   }
   value = value.substr(0, value.find_first_of("\r\n"));
-  if (const auto current = Read(section, key); current && *current == value) return true;
+  if (const auto current = FindValue(section, key); current && *current == value) return true;
 
   const std::size_t header = FindSection(section);
   if (header == lines_.size()) {

@@ -39,10 +39,14 @@ class IniFile {
 
   // The value, or nothing when the section or the key is missing.
   std::optional<std::string> Read(std::string_view section, std::string_view key) const;
+  // The value as its line holds it, also beyond kMaxValueBytes: what a
+  // write compares with, so that a value read cut is written back cut.
+  std::optional<std::string> ReadWhole(std::string_view section, std::string_view key) const;
 
   // Replaces the value in place, or adds the key at the end of its section,
   // or the section at the end of the file. A value ends at its first line
-  // break (the rest cannot be stored in one line). False, and nothing
+  // break (the rest cannot be stored in one line). Writing the value the
+  // line holds (whole, not cut) changes nothing. False, and nothing
   // changed, for a name that no line could hold: empty, or holding a line
   // break, a section name holding ']', a key name holding '=' or beginning
   // with '[' or ';'.
@@ -86,6 +90,8 @@ class IniFile {
   // A line of the given text, kept at the end of text_.
   Line Added(std::string_view text);
   static Line Of(std::size_t begin, std::size_t size, LineKind kind, Ending ending);
+  // The whole value of the key's line, unquoted, or nothing.
+  std::optional<std::string_view> FindValue(std::string_view section, std::string_view key) const;
   // Index of the first section line of that name, or lines_.size().
   std::size_t FindSection(std::string_view section) const;
   // Index one past the section's last line (the next section or the end).

@@ -102,7 +102,7 @@ bool SettingsFile::ReadBool(const std::string& section, const std::string& key,
 void SettingsFile::WriteString(const std::string& section, const std::string& key,
                                const std::string& value) {
   // A value the file already holds is no write: its line stays as it is.
-  if (ini_.Read(section, key) == value) return;
+  if (ini_.ReadWhole(section, key) == value) return;
   if (ini_.Write(section, key, value)) pending_.push_back({section, key, value});
 }
 

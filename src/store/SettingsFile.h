@@ -42,9 +42,15 @@ class SettingsFile {
   // or a text beginning "$", is hexadecimal (up to 32 bits, taken as a
   // signed 32-bit value). Empty, invalid or out of range: the default.
   int ReadInteger(const std::string& section, const std::string& key, int defaultValue) const;
+  // The key is in the file (with any value).
+  bool Has(const std::string& section, const std::string& key) const {
+    return ini_.Read(section, key).has_value();
+  }
   // ReadInteger with the default 1 or 0; any non-zero number is true.
   bool ReadBool(const std::string& section, const std::string& key, bool defaultValue) const;
 
+  // A value the file already holds, whole, is no write; a value that was
+  // read cut is written back as read.
   void WriteString(const std::string& section, const std::string& key, const std::string& value);
   void WriteInteger(const std::string& section, const std::string& key, int value);
   void WriteBool(const std::string& section, const std::string& key, bool value);

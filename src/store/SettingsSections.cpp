@@ -86,6 +86,37 @@ void SaveOptions(SettingsFile& file, const Settings& settings, const OptionsHook
   file.WriteBool(kOptions, "Notify", settings.Notify);
 }
 
+Settings MergeOptions(const Settings& base, const Settings& ours, const Settings& disk,
+                      std::vector<std::string>& dropped) {
+  Settings merged = ours;
+  auto merge = [&](auto Settings::*field, const std::string& name, auto text) {
+    if (disk.*field == base.*field) return;
+    if (ours.*field != base.*field && ours.*field != disk.*field) {
+      dropped.push_back(name + "=" + text(ours.*field));
+    }
+    merged.*field = disk.*field;
+  };
+  auto integer = [](int v) { return std::to_string(v); };
+  auto boolean = [](bool v) { return std::string(v ? "1" : "0"); };
+  auto text = [](const std::string& v) { return v; };
+  for (const OptionKeys::Key& key : OptionKeys::All()) {
+    switch (key.type) {
+      case OptionKeys::Type::Integer:
+        merge(key.integer, key.name, integer);
+        break;
+      case OptionKeys::Type::Boolean:
+        merge(key.boolean, key.name, boolean);
+        break;
+      case OptionKeys::Type::Text:
+        merge(key.text, key.name, text);
+        break;
+    }
+  }
+  merge(&Settings::Toolbar, "Toolbar", boolean);
+  merge(&Settings::Statusbar, "Statusbar", boolean);
+  return merged;
+}
+
 WindowBounds ReadMainWindowBounds(const SettingsFile& file) {
   WindowBounds bounds = ReadBounds(file, "Window", kMainWindowDefaultBounds);
   bounds.Maximized = file.ReadBool("Window", "Maximized", false);
@@ -111,7 +142,6 @@ std::string ReadAdminPassword(const SettingsFile& file) {
 }
 
 void WriteAdminPassword(SettingsFile& file, const std::string& password) {
-  if (password == ReadAdminPassword(file)) return;
   file.WriteString("Admin", "Admin Password",
                    std::string(CutUtf8Characters(password, kMaxAdminPasswordCharacters)));
 }

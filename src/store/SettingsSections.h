@@ -4,6 +4,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "core/Settings.h"
 #include "core/WindowBounds.h"
@@ -30,6 +31,14 @@ void LoadOptions(const SettingsFile& file, Settings& settings, const OptionsHook
 // Every key of [Options] and [View], whether it changed or not.
 void SaveOptions(SettingsFile& file, const Settings& settings, const OptionsHooks& hooks = {});
 
+// The settings after the file was read again while the program had
+// changed some of them too: each key of [Options] and [View] takes the side
+// that changed it since base (the values the program last read from or
+// wrote to the file), the file's where both did. dropped gets "KEY=VALUE"
+// for each change of the program's that the file's won over.
+Settings MergeOptions(const Settings& base, const Settings& ours, const Settings& disk,
+                      std::vector<std::string>& dropped);
+
 // [Window]: the main window, with "Maximized" beside its restored bounds.
 WindowBounds ReadMainWindowBounds(const SettingsFile& file);
 void WriteMainWindowBounds(SettingsFile& file, const WindowBounds& bounds);
@@ -39,8 +48,9 @@ WindowBounds ReadKickListBounds(const SettingsFile& file);
 void WriteKickListBounds(SettingsFile& file, const WindowBounds& bounds);
 
 // [Admin] "Admin Password", in plain text; held and written as at most
-// kMaxAdminPasswordCharacters characters. Only a password that changed is
-// written: the stored one stays as it is, byte for byte.
+// kMaxAdminPasswordCharacters characters. A password the file already
+// holds as it is held here is not written again; a missing key is written
+// (empty too), and a longer stored one is written back as it was read.
 inline constexpr std::size_t kMaxAdminPasswordCharacters = 255;
 std::string ReadAdminPassword(const SettingsFile& file);
 void WriteAdminPassword(SettingsFile& file, const std::string& password);

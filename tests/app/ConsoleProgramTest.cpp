@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -342,6 +343,41 @@ TEST_F(ConsoleProgramTest, FilesEditedWhileRunningAreReadAndKept) {
   EXPECT_EQ(test::ReadText(dir_ + "/KickList.dat") + test::ReadText(dir_ + "/ProgramList.dat"),
             "PC9\r\n10.0.0.9\r\n/usr/bin/backup\r\n");
   EXPECT_TRUE(test::ReadText(ini).starts_with(edited));
+}
+
+// What the control socket changed is in the files before it answers: an
+// edit of other keys and entries on the disk keeps it, and so does a kill.
+TEST_F(ConsoleProgramTest, ControlChangesAreStoredAtOnceAndSurviveDiskEditsAndAKill) {
+  const std::string socket = dir_ + "/control", ini = dir_ + "/Quillmoor98.ini",
+                    list = dir_ + "/KickList.dat", both = "X\r\n10.0.0.9\r\nY\r\n10.0.0.8\r\n";
+  auto ctl = [&](std::vector<std::string> args) {
+    args.insert(args.begin(),
+                {std::string(QM_BIN_DIR) + "/quillmoor98", "ctl", "--socket", socket});
+    const ProcessResult r = ProcessRunner::Run(args);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    return r.out;
+  };
+  auto run = std::make_unique<ConsoleRun>(std::vector<std::string>{"--step", "--control", socket});
+  ASSERT_TRUE(run->WaitFor("tick 1 ")) << run->Err();
+  EXPECT_EQ(ctl({"list", "add", "X", "10.0.0.9"}) + ctl({"set", "Count", "7"}) +
+                ctl({"kick-status", "list"}),
+            "Added X (10.0.0.9) to the Disconnect List\n7\nlist\n");
+  EXPECT_EQ(test::ReadText(list), "X\r\n10.0.0.9\r\n");
+  std::string text = test::ReadText(ini);
+  ASSERT_NE(text.find("Idle=10"), std::string::npos) << text;
+  text.replace(text.find("Idle=10"), 7, "Idle=3");
+  test::WriteText(ini, text);
+  test::WriteText(list, both);
+  run->Line();
+  ASSERT_TRUE(run->WaitFor("tick 2 ")) << run->Err();
+  ::kill(run->Pid(), SIGKILL);
+  EXPECT_EQ(run->Wait(), 128 + SIGKILL);
+  EXPECT_EQ(run->Err().find("dropped"), std::string::npos) << run->Err();
+
+  run = std::make_unique<ConsoleRun>(std::vector<std::string>{"--step", "--control", socket});
+  ASSERT_TRUE(run->WaitFor("tick 1 ")) << run->Err();
+  EXPECT_EQ(ctl({"get", "Count"}) + ctl({"get", "Idle"}) + ctl({"kick-status"}), "7\n3\nlist\n");
+  EXPECT_EQ(test::ReadText(list), both);
 }
 
 TEST_F(ConsoleProgramTest, AMissingStateEndsAtOnceWithAReason) {

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Copyright (C) 2026 The Quillmoor 98 developers
 #include <random>
+#include <tuple>
 
 #include "EnforceFixture.h"
 #include "enforce/DisconnectList.h"
 #include "enforce/DisconnectListCommands.h"
+#include "enforce/DisconnectListFile.h"
 
 namespace qm::test {
 namespace {
@@ -37,30 +39,25 @@ TEST(DisconnectList, ContainsAddressIsExactAndNeverMatchesPlaceholders) {
   EXPECT_FALSE(list.ContainsAddress(kNotKnown));
 }
 
-TEST(DisconnectList, EntryWithoutAddressListsThatNameOnly) {
+// A ban holds by name and by address, since a client picks the name it
+// sends; a lookup fills in a placeholder only, so no name moves a ban.
+TEST(DisconnectList, ListedNameOrAddressListsTheUserAndLookupsFillPlaceholdersOnly) {
   DisconnectList list;
-  list.AddEntry("LAPTOP", kNotKnownYet);
-  list.AddEntry("DESK", "10.0.0.7");
-  EXPECT_TRUE(list.ListsUser("laptop", kNotKnownYet));
-  EXPECT_TRUE(list.ListsUser("Laptop", "10.9.9.9"));
-  EXPECT_FALSE(list.ListsUser("TABLET", kNotKnownYet));
-  // An entry with a real address matches by address, not by name.
-  EXPECT_FALSE(list.ListsUser("DESK", "10.0.0.8"));
-  EXPECT_TRUE(list.ListsUser("OTHER", "10.0.0.7"));
-}
-
-TEST(DisconnectList, UpdateAddressChangesFirstEntryOfName) {
-  DisconnectList list;
+  list.AddEntry("BANNED", "127.0.65.1");
   list.AddEntry("PC", kIDontKnow);
   list.AddEntry("pc", kIDontKnow);
-  list.UpdateAddress("Pc", "10.1.1.1");
-  list.UpdateAddress("NONE", "10.2.2.2");
-  EXPECT_EQ(list.Entry(0).EntryAddress, "10.1.1.1");
-  EXPECT_EQ(list.Entry(1).EntryAddress, kIDontKnow);
-  EXPECT_TRUE(list.ContainsAddress("10.1.1.1"));
-  EXPECT_FALSE(list.ContainsAddress("10.2.2.2"));
-  list.UpdateAddress("PC", "10.3.3.3");
-  EXPECT_FALSE(list.ContainsAddress("10.1.1.1"));
+  EXPECT_FALSE(list.UpdateAddress("BANNED", "127.0.65.2"));
+  EXPECT_FALSE(list.UpdateAddress("PC", kNotKnown));
+  EXPECT_TRUE(list.UpdateAddress("Pc", "10.1.1.1"));
+  EXPECT_TRUE(list.UpdateAddress("PC", "10.3.3.3"));  // the next placeholder of the name
+  EXPECT_FALSE(list.UpdateAddress("pc", "10.4.4.4"));
+  EXPECT_EQ(list.Entry(1).EntryAddress + list.Entry(2).EntryAddress, "10.1.1.110.3.3.3");
+  for (const auto& [name, address, listed] : {std::tuple{"RENAMED", "127.0.65.1", true},
+                                              {"banned", "127.0.65.2", true},
+                                              {"OTHER", "127.0.65.10", false},
+                                              {"OTHER", kNotKnownYet, false}}) {
+    EXPECT_EQ(list.ListsUser(name, address), listed) << name << " " << address;
+  }
 }
 
 TEST(DisconnectList, RemoveKeepsOrderAndIndexFollows) {
@@ -98,13 +95,15 @@ TEST(DisconnectList, EveryChangeIsAnnounced) {
   DisconnectList list;
   int changes = 0;
   list.SetOnChanged([&] { ++changes; });
-  list.AddEntry("A", "1");
+  list.AddEntry("A", kIDontKnow);
   list.UpdateAddress("a", "2");
+  list.UpdateAddress("a", "3");  // a real address stays: no change
   list.UpdateAddress("missing", "2");
   list.Remove(0);
   list.Clear();
   list.Restore({});
   EXPECT_EQ(changes, 5);
+  EXPECT_EQ(list.Revision(), 5u);
 }
 
 // The indexes agree with a plain walk over the entries after any mix of
@@ -152,12 +151,38 @@ TEST(DisconnectList, IndexesAgreeWithEntriesAfterRandomChanges) {
           const bool real = !DisconnectList::IsPlaceholderAddress(e.EntryAddress);
           byAddress |=
               real && e.EntryAddress == address && !DisconnectList::IsPlaceholderAddress(address);
-          byName |= !real && SameTextAsciiNoCase(e.EntryName, name);
+          byName |= SameTextAsciiNoCase(e.EntryName, name);
         }
         ASSERT_EQ(list.ContainsAddress(address), byAddress) << "step " << step;
         ASSERT_EQ(list.ListsUser(name, address), byAddress || byName) << "step " << step;
       }
     }
+  }
+}
+
+// Each name takes the side that changed its entries since base; the file's
+// where both did, with the program's change named. The file's order stays,
+// the program's additions follow.
+TEST(DisconnectListFile, MergeTakesEachNameFromTheSideThatChangedItTheFileOnBoth) {
+  const struct {
+    PackedTexts base, ours, disk, merged;
+    std::vector<std::string> dropped;
+  } cases[] = {
+      {{"A", "1", "B", "2", "C", kIDontKnow},
+       {"A", "1", "B", "5", "D", "4"},
+       {"E", "6", "a", "9", "B", "2", "C", kIDontKnow},
+       {"E", "6", "a", "9", "B", "5", "D", "4"},
+       {}},
+      {{"A", "1", "B", "2"},
+       {"A", "7", "X", "3"},
+       {"A", "8", "B", "9", "X", "4"},
+       {"A", "8", "B", "9", "X", "4"},
+       {"the new address of A 7", "the removal of B", "the addition of X 3"}},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> dropped;
+    EXPECT_EQ(DisconnectListFile::Merge(c.base, c.ours, c.disk, dropped), c.merged);
+    EXPECT_EQ(dropped, c.dropped);
   }
 }
 

@@ -217,7 +217,7 @@ TEST_F(SessionDisconnectorTest, KickAllDisconnectsEveryListedClientOnly) {
   EXPECT_EQ(w.User("A")->ExitStatus, stKicked);
 }
 
-TEST_F(SessionDisconnectorTest, KickListMatchesByAddressNotName) {
+TEST_F(SessionDisconnectorTest, KickListMatchesByAddressAndByName) {
   w.Connect("A");
   w.Connect("B");
   w.Tick();
@@ -228,7 +228,7 @@ TEST_F(SessionDisconnectorTest, KickListMatchesByAddressNotName) {
   w.rules.Status().SetWhoToKick(KickList);
   w.Tick();
   EXPECT_FALSE(w.HasSession("A"));
-  EXPECT_TRUE(w.HasSession("B"));
+  EXPECT_FALSE(w.HasSession("B"));
 }
 
 TEST_F(SessionDisconnectorTest, KickListEntryWithoutAddressTakesOnlyThatComputer) {

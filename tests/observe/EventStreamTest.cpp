@@ -142,7 +142,7 @@ TEST_F(EventStreamTest, EverySinkHearsTheSameEventsForAsLongAsItsSubscriptionLiv
   ConnectionEvent audit;  // a fact from outside a reading, published between ticks
   audit.kind = ConnectionEvent::Kind::File;
   stream.Publish(audit);
-  stream.Publish(ControlEvent{"settings", "Refresh=5", 1000, 0});
+  stream.Publish(ControlEvent{"settings", "Refresh=5", 1000, 0, "", "", ""});
   std::vector<std::string> told;
   for (const ConnectionEvent& e : all.events) {
     told.push_back(std::string(TypeName(e.type)) + " " + KindName(e.kind) +
@@ -189,7 +189,7 @@ TEST(TextEventWriterTest, TextLinesCarryWhatTheJsonCarries) {
             "found      user PC1\\x0A  (address 10.0.0.1, host not known)");
   EXPECT_EQ(line(T::Disconnect, K::User, "", DisconnectRule::Idle), "");  // told by the end
   std::ostringstream out;
-  TextEventWriter(out).Control(ControlEvent{"disconnect", "PC1", 1000, 1.7e9});
+  TextEventWriter(out).Control(ControlEvent{"disconnect", "PC1", 1000, 1.7e9, "", "", ""});
   EXPECT_NE(out.str().find("  control    uid 1000: disconnect PC1\n"), std::string::npos);
 }
 

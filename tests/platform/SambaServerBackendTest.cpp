@@ -115,7 +115,8 @@ TEST(SambaTablesTest, SharesInUseButNotListedAreAdded) {
                          {"pub", "1", 100, "pc1"}};  // a usershare
   status.opens = {{"/home/alice", "notes.txt", 100, 1000},
                   {"/srv/docs", "a/b.txt", 200, 1000},
-                  {"/srv/docs", ".", 200, 1000}};
+                  {"/srv/docs", ".", 200, 1000},  // the share's own folder: no file
+                  {"/srv/gone", ".", 200, 1000}};
   const ServerTables t =
       SambaTables::Make(list, status, {{"pub", "/srv/pub", false}}, {"other", "LASER"});
 
@@ -130,16 +131,16 @@ TEST(SambaTablesTest, SharesInUseButNotListedAreAdded) {
   EXPECT_EQ(t.shares[4].type, 1u);
   EXPECT_EQ(t.shares[5].name, "gone");
   EXPECT_EQ(t.shares[5].type, 0u);
+  EXPECT_EQ(t.shares[5].path, "/srv/gone");  // learnt from its root's open
 
   ASSERT_EQ(t.connections.size(), 6u);
   EXPECT_EQ(t.connections[2].share, "docs");
   EXPECT_EQ(t.connections[5].share, "pub");
-  ASSERT_EQ(t.files.size(), 3u);
+  ASSERT_EQ(t.files.size(), 2u);
   EXPECT_EQ(t.files[0].share, "alice");
   EXPECT_EQ(t.files[0].path, "/home/alice/notes.txt");
   EXPECT_EQ(t.files[1].share, "docs");
   EXPECT_EQ(t.files[1].path, "/srv/docs/a/b.txt");  // listed path, one slash
-  EXPECT_EQ(t.files[2].path, "/srv/docs");
 }
 
 TEST(SambaTablesTest, EachClientIsDescribedByItsWeakestSessionAndEveryNode) {

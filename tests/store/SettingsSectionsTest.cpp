@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "core/Monitor.h"
@@ -180,20 +181,42 @@ TEST_F(SettingsSectionsTest, WindowBoundsAreTakenAsTheyAre) {
             "[KickList]\nTop=1\nLeft=2\nHeight=3\nWidth=4\n");
 }
 
-TEST_F(SettingsSectionsTest, AdminPasswordCountsCharactersAndIsWrittenOnlyWhenChanged) {
+// The password is held as read (at most 255 characters) and the file holds
+// what is held: a password read whole stays byte for byte, one read cut is
+// written back cut, a missing key is written.
+TEST_F(SettingsSectionsTest, AdminPasswordIsWrittenBackAsHeldAndKeptWhenTheSame) {
   std::string euro;  // three bytes a character
   for (int i = 0; i < 256; ++i) euro += "\xE2\x82\xAC";
-  const std::pair<std::string, std::string> cases[] = {{euro.substr(0, 600), euro.substr(0, 600)},
-                                                       {" \"" + euro + "\"", euro.substr(0, 765)}};
-  for (const auto& [stored, held] : cases) {
-    const std::string text = "[Admin]\r\nAdmin Password=" + stored + "\r\n";
-    WriteText(path, text);
+  const struct {
+    std::string text, held, after;
+  } cases[] = {
+      {"[Admin]\r\nAdmin Password=" + euro.substr(0, 600) + "\r\n", euro.substr(0, 600), ""},
+      {"[Admin]\r\nAdmin Password= \"" + euro.substr(0, 600) + "\"\r\n", euro.substr(0, 600), ""},
+      {"[Admin]\r\nAdmin Password=" + euro + "\r\n", euro.substr(0, 765),
+       "[Admin]\r\nAdmin Password=" + euro.substr(0, 765) + "\r\n"},
+      {"[Options]\r\n", "", "[Options]\r\n\r\n[Admin]\r\nAdmin Password=\r\n"},
+  };
+  for (const auto& c : cases) {
+    WriteText(path, c.text);
     SettingsFile file(path);
-    EXPECT_EQ(ReadAdminPassword(file), held);
-    WriteAdminPassword(file, held);  // a run that changed nothing
+    EXPECT_EQ(ReadAdminPassword(file), c.held);
+    WriteAdminPassword(file, c.held);  // a run that changed nothing
     ASSERT_TRUE(file.Flush());
-    EXPECT_EQ(ReadText(path), text);  // byte for byte
+    EXPECT_EQ(ReadText(path), c.after.empty() ? c.text : c.after);
   }
+}
+
+// Each key takes the side that changed it; the file's where both did.
+TEST_F(SettingsSectionsTest, MergeTakesEachKeyFromTheSideThatChangedItTheFileOnBoth) {
+  Settings base, ours, disk, expected;
+  ours.Count = expected.Count = 7;  // ours only
+  disk.Idle = expected.Idle = 3;    // the file only
+  std::tie(ours.MaxNumber, disk.MaxNumber, expected.MaxNumber) = std::tuple(50, 20, 20);
+  ours.IPFilterString = disk.IPFilterString = expected.IPFilterString = "10.";  // both alike
+  ours.Toolbar = expected.Toolbar = false;                                      // [View], ours only
+  std::vector<std::string> dropped;
+  EXPECT_EQ(MergeOptions(base, ours, disk, dropped), expected);
+  EXPECT_EQ(dropped, std::vector<std::string>{"MaxNumber=50"});
 }
 
 TEST_F(SettingsSectionsTest, WhoToKickOutsideZeroToTwoIsKickNobody) {

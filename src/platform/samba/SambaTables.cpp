@@ -21,6 +21,13 @@ std::string_view Normal(std::string_view path) {
   return path;
 }
 
+// An open of the share's own folder: a client that shows the share holds
+// it (a directory watch) for as long as the window stays open. It is the
+// share itself, which its tree connect already shows, not a file.
+bool IsShareRoot(std::string_view name) {
+  return name.empty() || name == "." || name == "./";
+}
+
 std::string Join(std::string_view base, std::string_view name) {
   if (name.empty() || name == ".") return std::string(base);
   std::string out(base);
@@ -165,6 +172,8 @@ ServerTables SambaTables::Make(const SambaShareList& shares, const SmbStatus& st
       found = onlyUnlisted;
       t.shares[static_cast<std::size_t>(found)].path = std::string(Normal(open.servicePath));
     }
+    // Its path still teaches an unlisted share's above.
+    if (IsShareRoot(open.filename)) continue;
     const std::string base =
         found >= 0 ? std::string(Normal(t.shares[static_cast<std::size_t>(found)].path))
                    : std::string(Normal(open.servicePath));
