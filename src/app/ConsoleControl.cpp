@@ -26,6 +26,7 @@ bool ControlEndpoint::Listen(const std::string& path, std::string& error) {
 
 void ControlEndpoint::Attach(Application& app, FrontEnd& front) {
   if (!server_) return;
+  app_ = &app;
   ControlService::Hooks hooks;
   hooks.now = &EventStream::WallClockSeconds;
   hooks.record = [&app](const ControlEvent& e) { app.Events().Publish(e); };
@@ -41,7 +42,7 @@ void ControlEndpoint::Attach(Application& app, FrontEnd& front) {
 void ControlEndpoint::RunPending() {
   if (!server_) return;
   for (ControlRequest* request : server_->TakePending()) {
-    if (service_) {
+    if (service_ && app_) {
       // A request sees the files as they are now, and what it changed is
       // stored before the answer goes: what was answered survives a kill.
       app_->ReloadChangedFiles();
@@ -57,6 +58,7 @@ void ControlEndpoint::RunPending() {
 
 void ControlEndpoint::Detach() {
   subscription_.Reset();
+  app_ = nullptr;
   if (server_) server_->Stop();
   server_.reset();
   socket_.Remove();

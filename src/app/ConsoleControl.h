@@ -59,6 +59,7 @@ class ControlEndpoint {
   std::unique_ptr<ControlServer> server_;
   std::unique_ptr<ControlService> service_;
   std::unique_ptr<Sink> sink_;
+  Application* app_ = nullptr;
   // Declared last: it ends first, before the sink and the server go.
   Subscription subscription_;
 };
