@@ -125,13 +125,8 @@ bool ControlServer::Start(int listenFd, std::string& error) {
   Stop();
   stopping_ = false;
   listenFd_ = listenFd;
-  ConnectionWarden::Limits rules;
-  rules.connections = limits_.connections;
-  rules.perClient = limits_.connectionsPerUser;
-  rules.headerSeconds = limits_.headerSeconds;
-  rules.bodySeconds = limits_.bodySeconds;
-  rules.idleSeconds = limits_.idleSeconds;
-  warden_ = std::make_unique<ConnectionWarden>(rules);
+  warden_ = std::make_unique<ConnectionWarden>(
+      ConnectionWarden::Limits::From(limits_, limits_.connectionsPerUser));
   errno = 0;
   // The loop is ours, so that the deadlines are kept on the thread that
   // owns the connections. The daemon's own limit leaves root as many

@@ -36,6 +36,18 @@ class ConnectionWarden {
     unsigned headerSeconds = 5;  // the request line and headers
     unsigned bodySeconds = 10;   // the body, once the headers are in
     unsigned idleSeconds = 10;   // from an answer to the next request's headers
+
+    // From a server's own limits, which name the same fields; only the
+    // share of one client is named after who the client is there (a user,
+    // a host), so it comes apart.
+    template <typename ServerLimits>
+    static Limits From(const ServerLimits& server, unsigned perClient) {
+      return {.connections = server.connections,
+              .perClient = perClient,
+              .headerSeconds = server.headerSeconds,
+              .bodySeconds = server.bodySeconds,
+              .idleSeconds = server.idleSeconds};
+    }
   };
 
   explicit ConnectionWarden(Limits limits) : limits_(limits) {}

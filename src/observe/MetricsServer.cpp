@@ -103,13 +103,8 @@ bool MetricsServer::Start(const ListenAddress& where, std::string& error) {
       return false;
     }
   }
-  ConnectionWarden::Limits rules;
-  rules.connections = limits_.connections;
-  rules.perClient = limits_.connectionsPerHost;
-  rules.headerSeconds = limits_.headerSeconds;
-  rules.bodySeconds = limits_.bodySeconds;
-  rules.idleSeconds = limits_.idleSeconds;
-  warden_ = std::make_unique<ConnectionWarden>(rules);
+  warden_ = std::make_unique<ConnectionWarden>(
+      ConnectionWarden::Limits::From(limits_, limits_.connectionsPerHost));
   errno = 0;
   daemon_ = MHD_start_daemon(
       flags, where.port, nullptr, nullptr, &Dispatch, this, MHD_OPTION_SOCK_ADDR, &storage,
