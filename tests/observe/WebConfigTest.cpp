@@ -36,12 +36,49 @@ TEST(WebConfigTest, RefusesWhatWouldLeaveTheEndpointMoreOpenThanItSays) {
     std::string text, error;
   } cases[] = {
       {"tls_server_config:\n  cert_file: a.crt\n", "needs both cert_file and key_file"},
-      {"tls_server_config:\n  cert_file: a\n  key_file: b\n  min_version: TLS13\n",
-       "min_version is not supported"},
-      {"http_server_config:\n  http2: false\n", "http_server_config is not supported"},
+      {"tls_server_config:\n  cert_file: a\n  key_file: b\n  min_version: TLS14\n",
+       "min_version TLS14 is not a TLS version"},
+      {"tls_server_config:\n  cert_file: a\n  key_file: b\n  max_version: 1.2\n",
+       "max_version 1.2 is not a TLS version"},
+      {"tls_server_config:\n  cert_file: a\n  key_file: b\n  min_version: TLS13\n"
+       "  max_version: TLS12\n",
+       "min_version TLS13 is above max_version TLS12"},
       {"tls_server_config:\n  cert_file: a\n  key_file: b\n  client_auth_type: "
        "RequireAnyClientCert\n",
-       "RequireAnyClientCert is not supported"},
+       "client_auth_type RequireAnyClientCert needs client_ca_file"},
+      {"tls_server_config:\n  cert_file: a\n  key_file: b\n  client_auth_type: Maybe\n",
+       "client_auth_type Maybe is not supported"},
+      {"tls_server_config:\n  cert_file: a\n  key_file: b\n"
+       "  cipher_suites: [TLS_AES_128_GCM_SHA256]\n",
+       "cipher_suites: TLS_AES_128_GCM_SHA256 cannot be offered"},
+      {"tls_server_config:\n  cert_file: a\n  key_file: b\n"
+       "  cipher_suites: [TLS_RSA_WITH_RC4_128_SHA]\n",
+       "cipher_suites: TLS_RSA_WITH_RC4_128_SHA cannot be offered"},
+      // Both key exchanges and both ciphers: GnuTLS would offer the crossings too.
+      {"tls_server_config:\n  cert_file: a\n  key_file: b\n  cipher_suites:\n"
+       "    - TLS_ECDHE_RSA_WITH_AES_128_GCM_SHA256\n"
+       "    - TLS_ECDHE_ECDSA_WITH_AES_256_GCM_SHA384\n",
+       "without also offering TLS_ECDHE_ECDSA_WITH_AES_128_GCM_SHA256"},
+      {"tls_server_config:\n  cert_file: a\n  key_file: b\n  cipher_suites: []\n",
+       "cipher_suites is empty"},
+      {"tls_server_config:\n  cert_file: a\n  key_file: b\n  cipher_suites: TLS_X\n",
+       "cipher_suites must be a list"},
+      {"tls_server_config:\n  cert_file: a\n  key_file: b\n  curve_preferences: [X448]\n",
+       "curve_preferences: X448 is not supported"},
+      {"tls_server_config:\n  cert_file: a\n  key_file: b\n"
+       "  prefer_server_cipher_suites: sometimes\n",
+       "prefer_server_cipher_suites must be true or false"},
+      {"http_server_config:\n  http2: maybe\n", "http2 must be true or false"},
+      {"http_server_config:\n  keep_alive: false\n",
+       "http_server_config: the key keep_alive is not supported"},
+      {"http_server_config:\n  headers:\n    Content-Type: text/html\n",
+       "the header Content-Type cannot be set"},
+      {"http_server_config:\n  headers:\n    Server: qm\n", "the header Server cannot be set"},
+      {"http_server_config:\n  headers:\n    X-Frame-Options: allow-from x\n",
+       "X-Frame-Options cannot be \"allow-from x\""},
+      {"http_server_config:\n  headers:\n    X-XSS-Protection: \"1\\r\\nSet-Cookie: a=b\"\n",
+       "X-XSS-Protection cannot be"},
+      {"http_server_config:\n  headers: [X-Frame-Options]\n", "headers must be a mapping"},
       {"tls_server_config:\n  cert_file: a\n  key_file: b\n"
        "  client_auth_type: RequireAndVerifyClientCert\n",
        "needs client_ca_file"},
@@ -59,6 +96,103 @@ TEST(WebConfigTest, RefusesWhatWouldLeaveTheEndpointMoreOpenThanItSays) {
     EXPECT_FALSE(error.empty()) << c.text;
     EXPECT_NE(error.find(c.error), std::string::npos) << c.text << " -> " << error;
   }
+}
+
+// Each accepted TLS setting, by what it puts in GnuTLS' priority string.
+TEST(WebConfigTest, TlsSettingsBecomeGnuTlsPriorities) {
+  const std::string tls = "tls_server_config:\n  cert_file: a\n  key_file: b\n";
+  const struct {
+    std::string more, has, hasNot;
+  } cases[] = {
+      // TLS 1.2 is the least by default, as for the exporters.
+      {"", "NORMAL:-VERS-ALL:+VERS-TLS1.2:+VERS-TLS1.3:%SERVER_PRECEDENCE", "TLS1.1"},
+      {"  min_version: TLS10\n", "-VERS-ALL:+VERS-TLS1.0:+VERS-TLS1.1:+VERS-TLS1.2:+VERS-TLS1.3",
+       ""},
+      {"  min_version: TLS12\n  max_version: TLS12\n", "-VERS-ALL:+VERS-TLS1.2:", "TLS1.3"},
+      {"  min_version: TLS13\n", "-VERS-ALL:+VERS-TLS1.3:", "TLS1.2"},
+      {"  prefer_server_cipher_suites: false\n", "+VERS-TLS1.3", "SERVER_PRECEDENCE"},
+      {"  curve_preferences: [X25519, CurveP384]\n", ":-GROUP-ALL:+GROUP-X25519:+GROUP-SECP384R1",
+       "SECP256R1"},
+      {"  cipher_suites:\n    - TLS_ECDHE_ECDSA_WITH_AES_256_GCM_SHA384\n"
+       "    - TLS_ECDHE_ECDSA_WITH_CHACHA20_POLY1305_SHA256\n",
+       ":-KX-ALL:-CIPHER-ALL:-MAC-ALL:+ECDHE-ECDSA:+AES-256-GCM:+CHACHA20-POLY1305:+AEAD",
+       "ECDHE-RSA"},
+      // Two key exchanges by two ciphers, all four listed: exactly those.
+      {"  cipher_suites:\n    - TLS_ECDHE_RSA_WITH_AES_128_GCM_SHA256\n"
+       "    - TLS_ECDHE_RSA_WITH_AES_256_GCM_SHA384\n"
+       "    - TLS_ECDHE_ECDSA_WITH_AES_128_GCM_SHA256\n"
+       "    - TLS_ECDHE_ECDSA_WITH_AES_256_GCM_SHA384\n",
+       ":+ECDHE-RSA:+ECDHE-ECDSA:+AES-128-GCM:+AES-256-GCM:+AEAD", "CBC"},
+  };
+  for (const auto& c : cases) {
+    std::string error;
+    const auto config = WebConfig::Parse(tls + c.more, "/etc", error);
+    ASSERT_TRUE(config) << c.more << error;
+    EXPECT_NE(config->priorities.find(c.has), std::string::npos)
+        << c.more << " -> " << config->priorities;
+    if (!c.hasNot.empty()) {
+      EXPECT_EQ(config->priorities.find(c.hasNot), std::string::npos)
+          << c.more << " -> " << config->priorities;
+    }
+    // GnuTLS itself takes every one.
+    WebAccess access;
+    auto read = [](const std::string&, std::string& text, std::string&) {
+      text = "PEM";
+      return true;
+    };
+    EXPECT_TRUE(access.Load(*config, read, error)) << c.more << error;
+    EXPECT_NE(access.DaemonFlags(), 0u);
+  }
+}
+
+TEST(WebConfigTest, EveryClientAuthTypeOfTheExportersIsKnown) {
+  const struct {
+    std::string type;
+    WebConfig::ClientAuth auth;
+  } cases[] = {{"NoClientCert", WebConfig::ClientAuth::None},
+               {"RequestClientCert", WebConfig::ClientAuth::Request},
+               {"RequireAnyClientCert", WebConfig::ClientAuth::RequireAny},
+               {"VerifyClientCertIfGiven", WebConfig::ClientAuth::VerifyIfGiven},
+               {"RequireAndVerifyClientCert", WebConfig::ClientAuth::RequireAndVerify}};
+  for (const auto& c : cases) {
+    std::string error;
+    const auto config = WebConfig::Parse(
+        "tls_server_config:\n  cert_file: a\n  key_file: b\n"
+        "  client_ca_file: ca.crt\n  client_auth_type: " +
+            c.type + "\n",
+        "/etc", error);
+    ASSERT_TRUE(config) << c.type << error;
+    EXPECT_EQ(config->clientAuth, c.auth) << c.type;
+  }
+}
+
+// As Debian's prometheus-node-exporter documents its web configuration.
+TEST(WebConfigTest, TakesTheNodeExportersDocumentedConfiguration) {
+  std::string error;
+  const auto config =
+      WebConfig::Parse(std::string("tls_server_config:\n"
+                                   "  cert_file: /etc/prometheus/node_exporter.crt\n"
+                                   "  key_file: /etc/prometheus/node_exporter.key\n"
+                                   "  client_auth_type: \"RequireAndVerifyClientCert\"\n"
+                                   "  client_ca_file: /etc/prometheus/ca.crt\n"
+                                   "  min_version: \"TLS12\"\n"
+                                   "http_server_config:\n"
+                                   "  http2: true\n"
+                                   "  headers:\n"
+                                   "    Strict-Transport-Security: max-age=31536000\n"
+                                   "    x-frame-options: DENY\n"
+                                   "basic_auth_users:\n"
+                                   "  prometheus: ") +
+                           kHash + "\n",
+                       "/etc/quillmoor98", error);
+  ASSERT_TRUE(config) << error;
+  EXPECT_EQ(config->clientAuth, WebConfig::ClientAuth::RequireAndVerify);
+  EXPECT_EQ(config->clientCaFile, "/etc/prometheus/ca.crt");
+  EXPECT_EQ(config->priorities.find("TLS1.1"), std::string::npos) << config->priorities;
+  const std::vector<std::pair<std::string, std::string>> headers = {
+      {"Strict-Transport-Security", "max-age=31536000"}, {"X-Frame-Options", "DENY"}};
+  EXPECT_EQ(config->headers, headers);
+  EXPECT_EQ(config->users.at("prometheus"), kHash);
 }
 
 // htpasswd -nbBC 10 prometheus s3cret
