@@ -16,6 +16,8 @@ TEST(WebConfigTest, ReadsWhatTheExportersRead) {
   const auto config = WebConfig::Parse(std::string("tls_server_config:\n  cert_file: a.crt\n"
                                                    "  key_file: /etc/k.key\n"
                                                    "  client_ca_file: ca.crt\n"
+                                                   "http_server_config:\n  http2: true\n"
+                                                   "  headers: {x-frame-options: DENY}\n"
                                                    "basic_auth_users:\n  prometheus: ") +
                                            kHash + "\n",
                                        "/etc/qm", error);
@@ -25,10 +27,19 @@ TEST(WebConfigTest, ReadsWhatTheExportersRead) {
   EXPECT_EQ(config->clientCaFile, "/etc/qm/ca.crt");
   EXPECT_EQ(config->clientAuth, WebConfig::ClientAuth::RequireAndVerify);
   EXPECT_EQ(config->users.at("prometheus"), kHash);
+  EXPECT_EQ(config->headers.at(0),
+            std::make_pair(std::string("X-Frame-Options"), std::string("DENY")));
   const auto empty = WebConfig::Parse("", "/etc", error);
   ASSERT_TRUE(empty);
   EXPECT_FALSE(empty->Tls());
   EXPECT_TRUE(empty->users.empty());
+}
+
+std::string Tls(const std::string& more) {
+  return "tls_server_config: {cert_file: a, key_file: b, " + more + "}\n";
+}
+std::string Header(const std::string& header) {
+  return "http_server_config: {headers: {" + header + "}}\n";
 }
 
 TEST(WebConfigTest, RefusesWhatWouldLeaveTheEndpointMoreOpenThanItSays) {
@@ -36,52 +47,23 @@ TEST(WebConfigTest, RefusesWhatWouldLeaveTheEndpointMoreOpenThanItSays) {
     std::string text, error;
   } cases[] = {
       {"tls_server_config:\n  cert_file: a.crt\n", "needs both cert_file and key_file"},
-      {"tls_server_config:\n  cert_file: a\n  key_file: b\n  min_version: TLS14\n",
-       "min_version TLS14 is not a TLS version"},
-      {"tls_server_config:\n  cert_file: a\n  key_file: b\n  max_version: 1.2\n",
-       "max_version 1.2 is not a TLS version"},
-      {"tls_server_config:\n  cert_file: a\n  key_file: b\n  min_version: TLS13\n"
-       "  max_version: TLS12\n",
-       "min_version TLS13 is above max_version TLS12"},
-      {"tls_server_config:\n  cert_file: a\n  key_file: b\n  client_auth_type: "
-       "RequireAnyClientCert\n",
-       "client_auth_type RequireAnyClientCert needs client_ca_file"},
-      {"tls_server_config:\n  cert_file: a\n  key_file: b\n  client_auth_type: Maybe\n",
-       "client_auth_type Maybe is not supported"},
-      {"tls_server_config:\n  cert_file: a\n  key_file: b\n"
-       "  cipher_suites: [TLS_AES_128_GCM_SHA256]\n",
-       "cipher_suites: TLS_AES_128_GCM_SHA256 cannot be offered"},
-      {"tls_server_config:\n  cert_file: a\n  key_file: b\n"
-       "  cipher_suites: [TLS_RSA_WITH_RC4_128_SHA]\n",
-       "cipher_suites: TLS_RSA_WITH_RC4_128_SHA cannot be offered"},
+      {Tls("min_version: TLS14"), "min_version TLS14 is not a TLS version"},
+      {Tls("min_version: TLS13, max_version: TLS12"), "TLS13 is above max_version TLS12"},
+      {Tls("client_auth_type: RequireAnyClientCert"), "RequireAnyClientCert needs client_ca_file"},
+      {Tls("client_auth_type: RequireAndVerifyClientCert"), "needs client_ca_file"},
+      {Tls("client_auth_type: Maybe"), "client_auth_type Maybe is not supported"},
+      {Tls("cipher_suites: [TLS_AES_128_GCM_SHA256]"), "TLS_AES_128_GCM_SHA256 cannot be offered"},
+      {Tls("cipher_suites: [TLS_RSA_WITH_RC4_128_SHA]"), "RC4_128_SHA cannot be offered"},
       // Both key exchanges and both ciphers: GnuTLS would offer the crossings too.
-      {"tls_server_config:\n  cert_file: a\n  key_file: b\n  cipher_suites:\n"
-       "    - TLS_ECDHE_RSA_WITH_AES_128_GCM_SHA256\n"
-       "    - TLS_ECDHE_ECDSA_WITH_AES_256_GCM_SHA384\n",
+      {Tls("cipher_suites: [TLS_ECDHE_RSA_WITH_AES_128_GCM_SHA256, "
+           "TLS_ECDHE_ECDSA_WITH_AES_256_GCM_SHA384]"),
        "without also offering TLS_ECDHE_ECDSA_WITH_AES_128_GCM_SHA256"},
-      {"tls_server_config:\n  cert_file: a\n  key_file: b\n  cipher_suites: []\n",
-       "cipher_suites is empty"},
-      {"tls_server_config:\n  cert_file: a\n  key_file: b\n  cipher_suites: TLS_X\n",
-       "cipher_suites must be a list"},
-      {"tls_server_config:\n  cert_file: a\n  key_file: b\n  curve_preferences: [X448]\n",
-       "curve_preferences: X448 is not supported"},
-      {"tls_server_config:\n  cert_file: a\n  key_file: b\n"
-       "  prefer_server_cipher_suites: sometimes\n",
-       "prefer_server_cipher_suites must be true or false"},
-      {"http_server_config:\n  http2: maybe\n", "http2 must be true or false"},
-      {"http_server_config:\n  keep_alive: false\n",
-       "http_server_config: the key keep_alive is not supported"},
-      {"http_server_config:\n  headers:\n    Content-Type: text/html\n",
-       "the header Content-Type cannot be set"},
-      {"http_server_config:\n  headers:\n    Server: qm\n", "the header Server cannot be set"},
-      {"http_server_config:\n  headers:\n    X-Frame-Options: allow-from x\n",
-       "X-Frame-Options cannot be \"allow-from x\""},
-      {"http_server_config:\n  headers:\n    X-XSS-Protection: \"1\\r\\nSet-Cookie: a=b\"\n",
-       "X-XSS-Protection cannot be"},
-      {"http_server_config:\n  headers: [X-Frame-Options]\n", "headers must be a mapping"},
-      {"tls_server_config:\n  cert_file: a\n  key_file: b\n"
-       "  client_auth_type: RequireAndVerifyClientCert\n",
-       "needs client_ca_file"},
+      {Tls("cipher_suites: []"), "cipher_suites is empty"},
+      {Tls("curve_preferences: [X448]"), "curve_preferences: X448 is not supported"},
+      {Tls("prefer_server_cipher_suites: 1"), "prefer_server_cipher_suites must be true or false"},
+      {Header("Content-Type: text/html"), "the header Content-Type cannot be set"},
+      {Header("X-Frame-Options: allow-from x"), "X-Frame-Options cannot be \"allow-from x\""},
+      {Header("X-XSS-Protection: \"1\\r\\nSet-Cookie: a=b\""), "X-XSS-Protection cannot be"},
       {"basic_auth_users:\n  alice: secret\n", "not a bcrypt hash"},
       {"basic_auth_users:\n  alice: $1$abc$0123456789012345678901\n", "not a bcrypt hash"},
       {"basic_auth_users:\n  \"a:b\": x\n", "cannot be used"},
@@ -100,33 +82,29 @@ TEST(WebConfigTest, RefusesWhatWouldLeaveTheEndpointMoreOpenThanItSays) {
 
 // Each accepted TLS setting, by what it puts in GnuTLS' priority string.
 TEST(WebConfigTest, TlsSettingsBecomeGnuTlsPriorities) {
-  const std::string tls = "tls_server_config:\n  cert_file: a\n  key_file: b\n";
   const struct {
     std::string more, has, hasNot;
   } cases[] = {
       // TLS 1.2 is the least by default, as for the exporters.
       {"", "NORMAL:-VERS-ALL:+VERS-TLS1.2:+VERS-TLS1.3:%SERVER_PRECEDENCE", "TLS1.1"},
-      {"  min_version: TLS10\n", "-VERS-ALL:+VERS-TLS1.0:+VERS-TLS1.1:+VERS-TLS1.2:+VERS-TLS1.3",
-       ""},
-      {"  min_version: TLS12\n  max_version: TLS12\n", "-VERS-ALL:+VERS-TLS1.2:", "TLS1.3"},
-      {"  min_version: TLS13\n", "-VERS-ALL:+VERS-TLS1.3:", "TLS1.2"},
-      {"  prefer_server_cipher_suites: false\n", "+VERS-TLS1.3", "SERVER_PRECEDENCE"},
-      {"  curve_preferences: [X25519, CurveP384]\n", ":-GROUP-ALL:+GROUP-X25519:+GROUP-SECP384R1",
+      {"min_version: TLS10", "-VERS-ALL:+VERS-TLS1.0:+VERS-TLS1.1:+VERS-TLS1.2:+VERS-TLS1.3", ""},
+      {"min_version: TLS12, max_version: TLS12", "-VERS-ALL:+VERS-TLS1.2:", "TLS1.3"},
+      {"prefer_server_cipher_suites: false", "+VERS-TLS1.3", "SERVER_PRECEDENCE"},
+      {"curve_preferences: [X25519, CurveP384]", ":-GROUP-ALL:+GROUP-X25519:+GROUP-SECP384R1",
        "SECP256R1"},
-      {"  cipher_suites:\n    - TLS_ECDHE_ECDSA_WITH_AES_256_GCM_SHA384\n"
-       "    - TLS_ECDHE_ECDSA_WITH_CHACHA20_POLY1305_SHA256\n",
+      {"cipher_suites: [TLS_ECDHE_ECDSA_WITH_AES_256_GCM_SHA384, "
+       "TLS_ECDHE_ECDSA_WITH_CHACHA20_POLY1305_SHA256]",
        ":-KX-ALL:-CIPHER-ALL:-MAC-ALL:+ECDHE-ECDSA:+AES-256-GCM:+CHACHA20-POLY1305:+AEAD",
        "ECDHE-RSA"},
       // Two key exchanges by two ciphers, all four listed: exactly those.
-      {"  cipher_suites:\n    - TLS_ECDHE_RSA_WITH_AES_128_GCM_SHA256\n"
-       "    - TLS_ECDHE_RSA_WITH_AES_256_GCM_SHA384\n"
-       "    - TLS_ECDHE_ECDSA_WITH_AES_128_GCM_SHA256\n"
-       "    - TLS_ECDHE_ECDSA_WITH_AES_256_GCM_SHA384\n",
+      {"cipher_suites: [TLS_ECDHE_RSA_WITH_AES_128_GCM_SHA256, "
+       "TLS_ECDHE_RSA_WITH_AES_256_GCM_SHA384, TLS_ECDHE_ECDSA_WITH_AES_128_GCM_SHA256, "
+       "TLS_ECDHE_ECDSA_WITH_AES_256_GCM_SHA384]",
        ":+ECDHE-RSA:+ECDHE-ECDSA:+AES-128-GCM:+AES-256-GCM:+AEAD", "CBC"},
   };
   for (const auto& c : cases) {
     std::string error;
-    const auto config = WebConfig::Parse(tls + c.more, "/etc", error);
+    const auto config = WebConfig::Parse(Tls(c.more), "/etc", error);
     ASSERT_TRUE(config) << c.more << error;
     EXPECT_NE(config->priorities.find(c.has), std::string::npos)
         << c.more << " -> " << config->priorities;
@@ -146,53 +124,19 @@ TEST(WebConfigTest, TlsSettingsBecomeGnuTlsPriorities) {
 }
 
 TEST(WebConfigTest, EveryClientAuthTypeOfTheExportersIsKnown) {
-  const struct {
-    std::string type;
-    WebConfig::ClientAuth auth;
-  } cases[] = {{"NoClientCert", WebConfig::ClientAuth::None},
-               {"RequestClientCert", WebConfig::ClientAuth::Request},
-               {"RequireAnyClientCert", WebConfig::ClientAuth::RequireAny},
-               {"VerifyClientCertIfGiven", WebConfig::ClientAuth::VerifyIfGiven},
-               {"RequireAndVerifyClientCert", WebConfig::ClientAuth::RequireAndVerify}};
-  for (const auto& c : cases) {
+  using A = WebConfig::ClientAuth;
+  const std::pair<std::string, A> cases[] = {{"NoClientCert", A::None},
+                                             {"RequestClientCert", A::Request},
+                                             {"RequireAnyClientCert", A::RequireAny},
+                                             {"VerifyClientCertIfGiven", A::VerifyIfGiven},
+                                             {"RequireAndVerifyClientCert", A::RequireAndVerify}};
+  for (const auto& [type, auth] : cases) {
     std::string error;
-    const auto config = WebConfig::Parse(
-        "tls_server_config:\n  cert_file: a\n  key_file: b\n"
-        "  client_ca_file: ca.crt\n  client_auth_type: " +
-            c.type + "\n",
-        "/etc", error);
-    ASSERT_TRUE(config) << c.type << error;
-    EXPECT_EQ(config->clientAuth, c.auth) << c.type;
+    const auto config =
+        WebConfig::Parse(Tls("client_ca_file: c, client_auth_type: " + type), "/etc", error);
+    ASSERT_TRUE(config) << type << error;
+    EXPECT_EQ(config->clientAuth, auth) << type;
   }
-}
-
-// As Debian's prometheus-node-exporter documents its web configuration.
-TEST(WebConfigTest, TakesTheNodeExportersDocumentedConfiguration) {
-  std::string error;
-  const auto config =
-      WebConfig::Parse(std::string("tls_server_config:\n"
-                                   "  cert_file: /etc/prometheus/node_exporter.crt\n"
-                                   "  key_file: /etc/prometheus/node_exporter.key\n"
-                                   "  client_auth_type: \"RequireAndVerifyClientCert\"\n"
-                                   "  client_ca_file: /etc/prometheus/ca.crt\n"
-                                   "  min_version: \"TLS12\"\n"
-                                   "http_server_config:\n"
-                                   "  http2: true\n"
-                                   "  headers:\n"
-                                   "    Strict-Transport-Security: max-age=31536000\n"
-                                   "    x-frame-options: DENY\n"
-                                   "basic_auth_users:\n"
-                                   "  prometheus: ") +
-                           kHash + "\n",
-                       "/etc/quillmoor98", error);
-  ASSERT_TRUE(config) << error;
-  EXPECT_EQ(config->clientAuth, WebConfig::ClientAuth::RequireAndVerify);
-  EXPECT_EQ(config->clientCaFile, "/etc/prometheus/ca.crt");
-  EXPECT_EQ(config->priorities.find("TLS1.1"), std::string::npos) << config->priorities;
-  const std::vector<std::pair<std::string, std::string>> headers = {
-      {"Strict-Transport-Security", "max-age=31536000"}, {"X-Frame-Options", "DENY"}};
-  EXPECT_EQ(config->headers, headers);
-  EXPECT_EQ(config->users.at("prometheus"), kHash);
 }
 
 // htpasswd -nbBC 10 prometheus s3cret
