@@ -171,9 +171,13 @@ TEST(ObserveIntegrationTest, PrometheusScrapesOverTlsWithBasicAuthentication) {
   EXPECT_EQ(child.Finish(), 0);
 }
 
-class ObserveIntegrationTls : public testing::TestWithParam<const char*> {};
+struct ClientAuth {
+  const char* type;
+  bool verifies, required;
+};
+class ObserveIntegrationTls : public testing::TestWithParam<ClientAuth> {};
 
-TEST_P(ObserveIntegrationTls, ClientCertificateSignedByTheClientsCaWhenVerified) {
+TEST_P(ObserveIntegrationTls, ClientCertificatesAsTheClientAuthTypeSays) {
   for (const char* tool : {"openssl", "curl"}) {
     if (!NeedTool(tool)) GTEST_SKIP() << tool << " is not installed (scripts/install-deps.sh)";
   }
@@ -187,13 +191,14 @@ TEST_P(ObserveIntegrationTls, ClientCertificateSignedByTheClientsCaWhenVerified)
               "-in client.csr -CA ca.crt -CAkey ca.key -CAcreateserial -days 1 -out client.crt");
   Openssl(dir, kNewKey + "-x509 -days 1 -subj /CN=prometheus -keyout other.key -out other.crt");
   std::uint16_t port = 0;
-  // Verified: as Debian's node exporter documents it; any: TLS 1.0 allowed too.
-  const std::string authType = GetParam();
-  const bool verify = authType == "RequireAndVerifyClientCert";
+  // Verified and required: as Debian's node exporter documents it; the
+  // others allow TLS 1.0 too.
+  const ClientAuth auth = GetParam();
+  const bool debian = auth.verifies && auth.required;
   const std::string url =
       StartOverTls(child,
-                   "  client_ca_file: ca.crt\n  client_auth_type: " + authType +
-                       "\n  min_version: " + (verify ? "TLS12\n" : "TLS10\n") +
+                   "  client_ca_file: ca.crt\n  client_auth_type: " + std::string(auth.type) +
+                       "\n  min_version: " + (debian ? "TLS12\n" : "TLS10\n") +
                        "http_server_config: {headers: {X-Frame-Options: deny}}\n",
                    port);
   const std::string ca = dir + "/server.crt";
@@ -203,17 +208,21 @@ TEST_P(ObserveIntegrationTls, ClientCertificateSignedByTheClientsCaWhenVerified)
     return CurlStatus(more);
   };
   EXPECT_EQ(as("client"), "200");
-  EXPECT_EQ(as("other"), verify ? "000" : "200");
-  EXPECT_EQ(CurlStatus({"--cacert", ca, url}), "000");
+  EXPECT_EQ(as("other"), auth.verifies ? "000" : "200");
+  EXPECT_EQ(CurlStatus({"--cacert", ca, url}), auth.required ? "000" : "200");
   EXPECT_EQ(as("client", {"-w", "%header{x-frame-options}"}), "deny");
   // TLS 1.1 only when the configuration lowers the floor (the client's own
   // floor lowered too, so that a refusal is the endpoint's).
   EXPECT_EQ(as("client", {"--tlsv1.1", "--tls-max", "1.1", "--ciphers", "DEFAULT@SECLEVEL=0"}),
-            verify ? "000" : "200");
+            debian ? "000" : "200");
   EXPECT_EQ(child.Finish(), 0);
 }
 INSTANTIATE_TEST_SUITE_P(AsTheExportersSay, ObserveIntegrationTls,
-                         testing::Values("RequireAndVerifyClientCert", "RequireAnyClientCert"));
+                         testing::Values(ClientAuth{"RequireAndVerifyClientCert", true, true},
+                                         ClientAuth{"VerifyClientCertIfGiven", true, false},
+                                         ClientAuth{"RequireAnyClientCert", false, true},
+                                         ClientAuth{"RequestClientCert", false, false}),
+                         [](const auto& info) { return std::string(info.param.type); });
 
 TEST(ObserveIntegrationTest, UnusableWebConfigurationStopsTheProgramBeforeItReads) {
   ConsoleChild child;
