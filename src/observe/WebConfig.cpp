@@ -31,6 +31,16 @@ std::string Text(const YAML::Node& node, const std::string& key) {
   return node.as<std::string>();
 }
 
+// YAML's booleans, as the exporters read them (true, yes, on, ...).
+bool Bool(const YAML::Node& node, const std::string& key) {
+  bool value = false;
+  if (!node.IsScalar() || !YAML::convert<bool>::decode(node, value)) {
+    Fail(key + " must be true or false, not " +
+         (node.IsScalar() ? node.Scalar() : "a list or mapping"));
+  }
+  return value;
+}
+
 std::string FileName(const YAML::Node& node, const std::string& key, const std::string& folder) {
   std::string name = Text(node, key);
   if (name.empty()) Fail(key + " is empty");
@@ -202,12 +212,8 @@ void ReadTls(const YAML::Node& tls, const std::string& folder, WebConfig& config
   }
   bool serverOrder = true;
   if (tls["prefer_server_cipher_suites"]) {
-    const std::string prefer =
-        Text(tls["prefer_server_cipher_suites"], "prefer_server_cipher_suites");
-    if (prefer != "true" && prefer != "false") {
-      Fail("tls_server_config: prefer_server_cipher_suites must be true or false, not " + prefer);
-    }
-    serverOrder = prefer == "true";
+    serverOrder =
+        Bool(tls["prefer_server_cipher_suites"], "tls_server_config: prefer_server_cipher_suites");
   }
   if (serverOrder) priorities += ":%SERVER_PRECEDENCE";
   config.priorities = priorities;
@@ -230,12 +236,7 @@ void ReadHttp(const YAML::Node& http, WebConfig& config) {
   OnlyKeys(http, "http_server_config", {"headers", "http2"});
   // The endpoint speaks HTTP/1.1 only; a client that offers HTTP/2 falls
   // back to it, so either value leaves it as open as it says.
-  if (http["http2"]) {
-    const std::string http2 = Text(http["http2"], "http_server_config: http2");
-    if (http2 != "true" && http2 != "false") {
-      Fail("http_server_config: http2 must be true or false, not " + http2);
-    }
-  }
+  if (http["http2"]) Bool(http["http2"], "http_server_config: http2");
   const YAML::Node headers = http["headers"];
   if (!headers || headers.IsNull()) return;
   if (!headers.IsMap()) Fail("http_server_config: headers must be a mapping");

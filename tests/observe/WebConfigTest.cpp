@@ -87,7 +87,7 @@ TEST(WebConfigTest, TlsSettingsBecomeGnuTlsPriorities) {
       {"min_version: TLS10", "-VERS-ALL:+VERS-TLS1.0:+VERS-TLS1.1:+VERS-TLS1.2:+VERS-TLS1.3",
        "GROUP"},
       {"min_version: TLS12, max_version: TLS12", "-VERS-ALL:+VERS-TLS1.2:", "TLS1.3"},
-      {"prefer_server_cipher_suites: false", "+VERS-TLS1.3", "SERVER_PRECEDENCE"},
+      {"prefer_server_cipher_suites: no", "+VERS-TLS1.3", "SERVER_PRECEDENCE"},
       {"curve_preferences: [X25519, CurveP384]", ":-GROUP-ALL:+GROUP-X25519:+GROUP-SECP384R1",
        "SECP256R1"},
       {"cipher_suites: [TLS_ECDHE_ECDSA_WITH_AES_256_GCM_SHA384, "
