@@ -3,7 +3,8 @@
 //
 // The metrics endpoint's web configuration as a planted or damaged file
 // gives it: any text is either a configuration whose every file name is
-// absolute and every hash a bcrypt hash, or refused with a reason.
+// absolute, every hash a bcrypt hash, every TLS setting within the versions
+// named and every header a single line, or refused with a reason.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -22,6 +23,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!file->empty() && file->front() != '/') std::abort();
   }
   if (config->Tls() == config->keyFile.empty()) std::abort();
+  if (config->Tls() != (config->priorities.rfind("NORMAL:-VERS-ALL:+VERS-TLS1.", 0) == 0)) {
+    std::abort();
+  }
+  for (const auto& [name, value] : config->headers) {
+    if (value.empty() || value.find_first_of("\r\n") != std::string::npos) std::abort();
+  }
   for (const auto& [user, hash] : config->users) {
     if (user.empty() || hash.size() != 60 || hash.compare(0, 2, "$2") != 0) std::abort();
   }

@@ -188,18 +188,24 @@ int MetricsServer::Answer(MHD_Connection* connection, Exchange*& exchange, const
         }
       }
     }
-    if (verdict != WebAccess::Verdict::kAdmitted) return WebAccess::Reply(connection, verdict);
+    if (verdict != WebAccess::Verdict::kAdmitted) return access_->Reply(connection, verdict);
   }
+  // The web configuration's headers go on every answer.
+  auto headers = [this](HttpReply::Headers more) {
+    return access_ ? access_->Headers(std::move(more)) : more;
+  };
   if (std::strcmp(url, "/metrics") != 0) {
     return HttpReply::Queue(connection, MHD_HTTP_NOT_FOUND, "Not found: try /metrics\n",
-                            "text/plain; charset=utf-8");
+                            "text/plain; charset=utf-8", headers({}));
   }
   if (std::strcmp(method, MHD_HTTP_METHOD_GET) != 0 &&
       std::strcmp(method, MHD_HTTP_METHOD_HEAD) != 0) {
     return HttpReply::Queue(connection, MHD_HTTP_METHOD_NOT_ALLOWED, "GET only\n",
-                            "text/plain; charset=utf-8", {{MHD_HTTP_HEADER_ALLOW, "GET, HEAD"}});
+                            "text/plain; charset=utf-8",
+                            headers({{MHD_HTTP_HEADER_ALLOW, "GET, HEAD"}}));
   }
-  return HttpReply::Queue(connection, MHD_HTTP_OK, body_(), PrometheusText::kContentType);
+  return HttpReply::Queue(connection, MHD_HTTP_OK, body_(), PrometheusText::kContentType,
+                          headers({}));
 }
 
 }  // namespace qm

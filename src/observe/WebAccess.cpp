@@ -81,10 +81,25 @@ bool WebAccess::Load(const WebConfig& config, const FileReader& read, std::strin
   }
   config_ = config;
   options_.clear();
+  headers_.clear();
+  for (const auto& [name, value] : config_.headers)
+    headers_.emplace_back(name.c_str(), value.c_str());
   if (config.Tls()) {
     if (!read(config.certFile, cert_, error) || !read(config.keyFile, key_, error)) return false;
     options_.push_back({MHD_OPTION_HTTPS_MEM_CERT, 0, cert_.data()});
     options_.push_back({MHD_OPTION_HTTPS_MEM_KEY, 0, key_.data()});
+    // GnuTLS names what it cannot do (a version or group this build lacks)
+    // now, not at the first handshake.
+    gnutls_priority_t priority = nullptr;
+    const char* at = nullptr;
+    const int rc = gnutls_priority_init(&priority, config_.priorities.c_str(), &at);
+    if (rc != GNUTLS_E_SUCCESS) {
+      error = "tls_server_config: GnuTLS cannot use the priorities \"" + config_.priorities + "\"" +
+              (at ? std::string(" at \"") + at + "\"" : std::string()) + ": " + gnutls_strerror(rc);
+      return false;
+    }
+    gnutls_priority_deinit(priority);
+    options_.push_back({MHD_OPTION_HTTPS_PRIORITIES, 0, config_.priorities.data()});
     if (!config.clientCaFile.empty()) {
       if (!read(config.clientCaFile, trust_, error)) return false;
       // With a trust list libmicrohttpd asks every client for a certificate.
@@ -112,12 +127,16 @@ WebAccess::Verdict WebAccess::Check(MHD_Connection* connection, const std::strin
     if (!session) return Verdict::kRefused;
     unsigned int listSize = 0;
     const bool shown = gnutls_certificate_get_peers(session, &listSize) && listSize > 0;
-    if (shown) {
+    using Auth = WebConfig::ClientAuth;
+    const bool verify =
+        config_.clientAuth == Auth::VerifyIfGiven || config_.clientAuth == Auth::RequireAndVerify;
+    if (shown && verify) {
       unsigned int status = 0;
       if (gnutls_certificate_verify_peers2(session, &status) != GNUTLS_E_SUCCESS || status != 0) {
         return Verdict::kRefused;
       }
-    } else if (config_.clientAuth == WebConfig::ClientAuth::RequireAndVerify) {
+    } else if (!shown && (config_.clientAuth == Auth::RequireAny ||
+                          config_.clientAuth == Auth::RequireAndVerify)) {
       return Verdict::kRefused;
     }
   }
@@ -199,15 +218,20 @@ bool WebAccess::PasswordMatches(const std::string& user, const std::string& pass
   return matches;
 }
 
-bool WebAccess::Reply(MHD_Connection* connection, Verdict verdict) {
+HttpReply::Headers WebAccess::Headers(HttpReply::Headers more) const {
+  more.insert(more.end(), headers_.begin(), headers_.end());
+  return more;
+}
+
+bool WebAccess::Reply(MHD_Connection* connection, Verdict verdict) const {
   constexpr const char* kText = "text/plain; charset=utf-8";
   if (verdict == Verdict::kTooManyTries) {
     return HttpReply::Queue(connection, MHD_HTTP_TOO_MANY_REQUESTS, "Too many tries\n", kText,
-                            {{MHD_HTTP_HEADER_RETRY_AFTER, "1"}});
+                            Headers({{MHD_HTTP_HEADER_RETRY_AFTER, "1"}}));
   }
   if (verdict == Verdict::kBusy) {
     return HttpReply::Queue(connection, MHD_HTTP_SERVICE_UNAVAILABLE, "Busy\n", kText,
-                            {{MHD_HTTP_HEADER_RETRY_AFTER, "1"}});
+                            Headers({{MHD_HTTP_HEADER_RETRY_AFTER, "1"}}));
   }
   if (verdict != Verdict::kUnauthorized) return false;  // refused: the connection is closed
   static const char kBody[] = "Unauthorized\n";
@@ -215,6 +239,7 @@ bool WebAccess::Reply(MHD_Connection* connection, Verdict verdict) {
       sizeof kBody - 1, const_cast<char*>(kBody), MHD_RESPMEM_PERSISTENT);
   if (!response) return false;
   MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, kText);
+  for (const auto& [name, value] : headers_) MHD_add_response_header(response, name, value);
   const MHD_Result queued = MHD_queue_basic_auth_fail_response(connection, kRealm, response);
   MHD_destroy_response(response);
   return queued == MHD_YES;

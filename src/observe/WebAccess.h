@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "observe/HttpReply.h"
 #include "observe/WebConfig.h"
 
 struct MHD_Connection;
@@ -68,7 +69,10 @@ class WebAccess {
   // the hashing thread, only when the verdict is kChecking.
   Verdict Check(MHD_Connection* connection, const std::string& client, Done done);
   // Answers a request that was not admitted; true when queued.
-  static bool Reply(MHD_Connection* connection, Verdict verdict);
+  bool Reply(MHD_Connection* connection, Verdict verdict) const;
+  // more, then the headers the configuration adds to every answer (valid
+  // while this object lives).
+  HttpReply::Headers Headers(HttpReply::Headers more = {}) const;
   // Ends the hashing thread: checks still waiting are done with kBusy.
   void StopChecks();
 
@@ -88,6 +92,7 @@ class WebAccess {
   WebConfig config_;
   std::string cert_, key_, trust_;
   std::vector<MHD_OptionItem> options_;
+  HttpReply::Headers headers_;
   // Hashed for a user name that is not in the file, at the users' cost.
   std::string noUserHash_;
   // bcrypt is slow on purpose; a scraper sends the same password every

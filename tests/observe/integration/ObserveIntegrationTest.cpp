@@ -171,7 +171,13 @@ TEST(ObserveIntegrationTest, PrometheusScrapesOverTlsWithBasicAuthentication) {
   EXPECT_EQ(child.Finish(), 0);
 }
 
-TEST(ObserveIntegrationTest, ClientCertificateMustBeSignedByTheClientsCa) {
+struct ClientAuth {
+  const char* type;
+  bool verifies, required;
+};
+class ObserveIntegrationTls : public testing::TestWithParam<ClientAuth> {};
+
+TEST_P(ObserveIntegrationTls, ClientCertificatesAsTheClientAuthTypeSays) {
   for (const char* tool : {"openssl", "curl"}) {
     if (!NeedTool(tool)) GTEST_SKIP() << tool << " is not installed (scripts/install-deps.sh)";
   }
@@ -185,17 +191,38 @@ TEST(ObserveIntegrationTest, ClientCertificateMustBeSignedByTheClientsCa) {
               "-in client.csr -CA ca.crt -CAkey ca.key -CAcreateserial -days 1 -out client.crt");
   Openssl(dir, kNewKey + "-x509 -days 1 -subj /CN=prometheus -keyout other.key -out other.crt");
   std::uint16_t port = 0;
-  const std::string url = StartOverTls(child, "  client_ca_file: ca.crt\n", port);
+  // Verified and required: as Debian's node exporter documents it; the
+  // others allow TLS 1.0 too.
+  const ClientAuth auth = GetParam();
+  const bool debian = auth.verifies && auth.required;
+  const std::string url =
+      StartOverTls(child,
+                   "  client_ca_file: ca.crt\n  client_auth_type: " + std::string(auth.type) +
+                       "\n  min_version: " + (debian ? "TLS12\n" : "TLS10\n") +
+                       "http_server_config: {headers: {X-Frame-Options: deny}}\n",
+                   port);
   const std::string ca = dir + "/server.crt";
-  auto as = [&](const std::string& client) {
-    return CurlStatus({"--cacert", ca, "--cert", dir + "/" + client + ".crt", "--key",
-                       dir + "/" + client + ".key", url});
+  auto as = [&](const std::string& client, std::vector<std::string> more = {}) {
+    more.insert(more.end(), {"--cacert", ca, "--cert", dir + "/" + client + ".crt", "--key",
+                             dir + "/" + client + ".key", url});
+    return CurlStatus(more);
   };
   EXPECT_EQ(as("client"), "200");
-  EXPECT_EQ(as("other"), "000");
-  EXPECT_EQ(CurlStatus({"--cacert", ca, url}), "000");
+  EXPECT_EQ(as("other"), auth.verifies ? "000" : "200");
+  EXPECT_EQ(CurlStatus({"--cacert", ca, url}), auth.required ? "000" : "200");
+  EXPECT_EQ(as("client", {"-w", "%header{x-frame-options}"}), "deny");
+  // TLS 1.1 only when the configuration lowers the floor (the client's own
+  // floor lowered too, so that a refusal is the endpoint's).
+  EXPECT_EQ(as("client", {"--tlsv1.1", "--tls-max", "1.1", "--ciphers", "DEFAULT@SECLEVEL=0"}),
+            debian ? "000" : "200");
   EXPECT_EQ(child.Finish(), 0);
 }
+INSTANTIATE_TEST_SUITE_P(AsTheExportersSay, ObserveIntegrationTls,
+                         testing::Values(ClientAuth{"RequireAndVerifyClientCert", true, true},
+                                         ClientAuth{"VerifyClientCertIfGiven", true, false},
+                                         ClientAuth{"RequireAnyClientCert", false, true},
+                                         ClientAuth{"RequestClientCert", false, false}),
+                         [](const auto& info) { return std::string(info.param.type); });
 
 TEST(ObserveIntegrationTest, UnusableWebConfigurationStopsTheProgramBeforeItReads) {
   ConsoleChild child;
